@@ -1,0 +1,44 @@
+# make run: build everything and start Zentrel under Wine.
+# make test: build everything and run every test (native core, then Wine).
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+ARGS ?=
+
+.PHONY: all bootstrap host win run test test-host test-win fuzz bench screenshots clean
+
+all: host win
+
+bootstrap:
+	@scripts/bootstrap
+
+build/host/CMakeCache.txt:
+	cmake -S . -B build/host -DCMAKE_BUILD_TYPE=Debug
+
+host: bootstrap build/host/CMakeCache.txt
+	cmake --build build/host -j $(JOBS)
+
+build/win/CMakeCache.txt:
+	cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
+
+win: bootstrap build/win/CMakeCache.txt
+	cmake --build build/win -j $(JOBS)
+
+run: win
+	@scripts/run $(ARGS)
+
+test-host: host
+	cd build/host && ctest --output-on-failure
+
+test-win: win
+	@scripts/wine-test
+
+test: test-host test-win
+
+fuzz: bootstrap
+	@scripts/fuzz
+
+bench: win
+	@scripts/bench
+
+clean:
+	rm -rf build

@@ -1,0 +1,76 @@
+# Windows build: the program, its help file and the tests that run under Wine.
+enable_language(RC)
+
+set(ZENTREL_WARNINGS)
+if(MSVC)
+  list(APPEND ZENTREL_WARNINGS /W4 /WX /D_CRT_SECURE_NO_WARNINGS)
+else()
+  list(APPEND ZENTREL_WARNINGS -Wall -Wextra -Werror)
+endif()
+
+file(GLOB ZENTREL_WIN_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/src/app/*.cpp
+  ${CMAKE_SOURCE_DIR}/src/registry/*.cpp
+  ${CMAKE_SOURCE_DIR}/src/dsi/*.cpp
+  ${CMAKE_SOURCE_DIR}/src/ui/*.cpp
+  ${CMAKE_SOURCE_DIR}/src/framework/*.cpp)
+list(REMOVE_ITEM ZENTREL_WIN_SOURCES ${CMAKE_SOURCE_DIR}/src/app/main.cpp)
+
+add_library(zentrel_lib STATIC ${ZENTREL_WIN_SOURCES})
+target_include_directories(zentrel_lib PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_compile_definitions(zentrel_lib PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+target_compile_options(zentrel_lib PRIVATE ${ZENTREL_WARNINGS})
+target_link_libraries(zentrel_lib PUBLIC comctl32 comdlg32 shlwapi shell32 advapi32 version gdi32 user32)
+
+# Resources are linked as an object library so that the tests get the same
+# dialogs, menus and strings as the program.
+add_library(zentrel_res OBJECT ${CMAKE_SOURCE_DIR}/res/zentrel.rc)
+target_include_directories(zentrel_res PRIVATE ${CMAKE_SOURCE_DIR}/res ${CMAKE_SOURCE_DIR}/src)
+set_source_files_properties(${CMAKE_SOURCE_DIR}/res/zentrel.rc PROPERTIES OBJECT_DEPENDS
+  "${CMAKE_SOURCE_DIR}/res/zentrel.manifest;${CMAKE_SOURCE_DIR}/res/zentrel.ico;${CMAKE_SOURCE_DIR}/res/toolbar.bmp;${CMAKE_SOURCE_DIR}/res/hand.cur;${CMAKE_SOURCE_DIR}/src/ui/resource.h")
+
+if(NOT MSVC)
+  set(ZENTREL_STATIC_LINK -static -static-libgcc -static-libstdc++)
+endif()
+
+add_executable(zentrel WIN32 ${CMAKE_SOURCE_DIR}/src/app/main.cpp $<TARGET_OBJECTS:zentrel_res>)
+target_link_libraries(zentrel PRIVATE zentrel_lib ${ZENTREL_STATIC_LINK})
+target_compile_options(zentrel PRIVATE ${ZENTREL_WARNINGS})
+
+# The help file beside the program.
+find_program(CHMCMD chmcmd)
+if(CHMCMD AND EXISTS ${CMAKE_SOURCE_DIR}/docs/help/zentrel.hhp)
+  file(GLOB ZENTREL_HELP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/docs/help/*)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/zentrel.chm
+    COMMAND ${CMAKE_COMMAND} -E rm -rf help-src
+    COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/docs/help help-src
+    COMMAND ${CMAKE_COMMAND} -E chdir help-src ${CHMCMD} zentrel.hhp > chmcmd.log
+    COMMAND ${CMAKE_COMMAND} -E copy help-src/zentrel.chm zentrel.chm
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+    DEPENDS ${ZENTREL_HELP_SOURCES}
+    COMMENT "Compiling the help file")
+  add_custom_target(zentrel_help ALL DEPENDS ${CMAKE_BINARY_DIR}/zentrel.chm)
+endif()
+
+# Tests: each tests/win/test_*.cpp is one executable, one ctest entry, run
+# under Wine with the support code in tests/win/support.
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+file(GLOB ZENTREL_TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/support/*.cpp)
+add_library(zentrel_test_support STATIC ${ZENTREL_TEST_SUPPORT})
+target_include_directories(zentrel_test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests/win/support)
+target_link_libraries(zentrel_test_support PUBLIC zentrel_lib gtest gtest_main)
+target_compile_options(zentrel_test_support PRIVATE ${ZENTREL_WARNINGS})
+
+file(GLOB ZENTREL_WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/test_*.cpp)
+foreach(test_source ${ZENTREL_WIN_TESTS})
+  get_filename_component(test_name ${test_source} NAME_WE)
+  add_executable(${test_name} ${test_source} $<TARGET_OBJECTS:zentrel_res>)
+  target_link_libraries(${test_name} PRIVATE zentrel_test_support ${ZENTREL_STATIC_LINK})
+  target_compile_options(${test_name} PRIVATE ${ZENTREL_WARNINGS})
+  add_test(NAME win_${test_name} COMMAND ${test_name})
+  set_tests_properties(win_${test_name} PROPERTIES TIMEOUT 120)
+endforeach()

@@ -1,0 +1,38 @@
+#include "app/ManagerApp.h"
+
+#include <string>
+
+#include "ui/MainWindow.h"
+#include "ui/resource.h"
+
+const char* const g_szWebPage = "http://www.morvane.example/odbc";
+const char* const g_szSupportMail = "support@morvane.example";
+const char* const g_szDownloadRoot = "http://www.morvane.example";
+
+ManagerApp::ManagerApp() : m_hConsoleOut(NULL), m_nExitCode(0) {}
+
+ManagerApp::~ManagerApp() {}
+
+void ManagerApp::ParseCommandLine(const char* tail) {
+    zentrel::TokenizeCommandLine(tail, [this](const std::string& token) { ParseSwitch(token); });
+}
+
+BOOL ManagerApp::InitInstance() {
+    ParseCommandLine(m_lpCmdLine);
+    MainWindow* window = new MainWindow(nullptr);
+    if (m_bBatchMode) {
+        m_nExitCode = RunBatch(*window);
+    } else {
+        m_pMainWnd = window;
+        window->DoModal();
+        m_pMainWnd = nullptr;
+    }
+    delete window;
+    return FALSE;
+}
+
+void ManagerApp::WriteConsoleText(const char* text, BOOL bNewline) {
+    DWORD written = 0;
+    ::WriteConsoleA(m_hConsoleOut, text, (DWORD)strlen(text), &written, NULL);
+    if (bNewline) ::WriteConsoleA(m_hConsoleOut, "\n", 1, &written, NULL);
+}

@@ -1,0 +1,37 @@
+// The application object: reads the command line once, runs the window or
+// the console batch mode, and ends the process.
+#pragma once
+#include <windows.h>
+
+#include "app/CommandLine.h"
+#include "framework/Framework.h"
+
+class MainWindow;
+
+class ManagerApp : public CWinApp, public zentrel::CommandLineSwitches {
+public:
+    ManagerApp();
+    ~ManagerApp() override;
+
+    BOOL InitInstance() override;
+    int ExitInstance() override { return m_nExitCode; }
+
+    // Parses a command-line tail into the switch fields.
+    void ParseCommandLine(const char* tail);
+    // Console batch mode on an unshown window object; returns the exit code.
+    int RunBatch(MainWindow& window);
+    void WriteConsoleText(const char* text, BOOL bNewline);
+
+    HANDLE m_hConsoleOut;
+
+private:
+    int m_nExitCode;
+};
+
+// The one application object.
+ManagerApp& TheApp();
+
+// Process-wide texts of the maker.
+extern const char* const g_szWebPage;
+extern const char* const g_szSupportMail;
+extern const char* const g_szDownloadRoot;

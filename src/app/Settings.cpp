@@ -1,0 +1,100 @@
+#include "app/Settings.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "dsi/DsiCodec.h"
+#include "ui/resource.h"
+
+namespace {
+const char kSettingsKey[] = "Software\\Morvane\\Zentrel\\";
+
+void CopySetting(const char* text) {
+    strncpy(g_szSettingValue, text, sizeof(g_szSettingValue) - 1);
+    g_szSettingValue[sizeof(g_szSettingValue) - 1] = '\0';
+}
+
+int ReadFlag(const char* valueName) {
+    ReadProductSetting("", valueName, nullptr, "1");
+    return zentrel::LeadingDecimal(g_szSettingValue);
+}
+
+void WriteFlag(const char* valueName, int value) {
+    char text[16];
+    snprintf(text, sizeof(text), "%d", value);
+    WriteProductSetting("", valueName, text);
+}
+}  // namespace
+
+char g_szSettingValue[128];
+SettingsDialog* g_pSettings = nullptr;
+
+LONG ReadProductSetting(const char* subKey, const char* valueName, char* outText, const char* defaultText) {
+    std::string path = std::string(kSettingsKey) + subKey;
+    HKEY key = NULL;
+    LONG status = ::RegOpenKeyA(HKEY_CURRENT_USER, path.c_str(), &key);
+    if (status == ERROR_SUCCESS) {
+        // The spare byte terminates data stored without its zero.
+        char data[sizeof(g_szSettingValue) + 1] = {};
+        DWORD size = sizeof(g_szSettingValue);
+        status = ::RegQueryValueExA(key, valueName, NULL, NULL, (BYTE*)data, &size);
+        ::RegCloseKey(key);
+        if (status == ERROR_SUCCESS) CopySetting(data);
+    }
+    if (status != ERROR_SUCCESS) CopySetting(defaultText);
+    if (outText) strcpy(outText, g_szSettingValue);
+    return status;
+}
+
+LONG WriteProductSetting(const char* subKey, const char* valueName, const char* text) {
+    std::string path = std::string(kSettingsKey) + subKey;
+    HKEY key = NULL;
+    LONG status = ::RegOpenKeyA(HKEY_CURRENT_USER, path.c_str(), &key);
+    if (status != ERROR_SUCCESS) {
+        status = ::RegCreateKeyA(HKEY_CURRENT_USER, path.c_str(), &key);
+        if (status != ERROR_SUCCESS) return status;
+    }
+    status = ::RegSetValueExA(key, valueName, 0, REG_SZ, (const BYTE*)text, (DWORD)strlen(text) + 1);
+    ::RegCloseKey(key);
+    return status;
+}
+
+SettingsDialog::SettingsDialog(CWnd* parent)
+    : CDialog(IDD_SETTINGS, parent), m_bDefSystem(1), m_bAskImport(1), m_bAskDelete(1) {
+    m_bAskImport = ReadFlag("bAskImport");
+    m_bAskDelete = ReadFlag("bAskDelete");
+    m_bDefSystem = ReadFlag("bDefSystem");
+}
+
+SettingsDialog::~SettingsDialog() {}
+
+BOOL SettingsDialog::OnInitDialog() {
+    // A stored value the check boxes cannot show counts as off from now on.
+    for (int* field : {&m_bDefSystem, &m_bAskImport, &m_bAskDelete}) {
+        if (*field < 0 || *field > 2) *field = 0;
+    }
+    return CDialog::OnInitDialog();
+}
+
+void SettingsDialog::DoDataExchange(CDataExchange* pDX) {
+    DDX_Check(pDX, IDC_DEF_SYSTEM, m_bDefSystem);
+    DDX_Check(pDX, IDC_ASK_IMPORT, m_bAskImport);
+    DDX_Check(pDX, IDC_ASK_DELETE, m_bAskDelete);
+}
+
+BOOL SettingsDialog::OnCmdMsg(UINT id) {
+    if (id == IDOK) {
+        SaveSettings();
+        return TRUE;
+    }
+    return CDialog::OnCmdMsg(id);
+}
+
+void SettingsDialog::SaveSettings() {
+    UpdateData(TRUE);
+    WriteFlag("bDefSystem", m_bDefSystem);
+    WriteFlag("bAskDelete", m_bAskDelete);
+    WriteFlag("bAskImport", m_bAskImport);
+    OnOK();
+}

@@ -1,0 +1,98 @@
+#include "dsi/DsiCodec.h"
+
+#include <cstdio>
+
+#include "registry/ValueFormat.h"  // the type codes
+
+namespace zentrel {
+namespace {
+
+// Locale-independent, so a file reads the same on every machine.
+bool IsCBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+uint32_t LittleEndian32(const unsigned char* data, size_t size) {
+    uint32_t value = 0;
+    for (size_t i = 0; i < size && i < 4; ++i) value |= static_cast<uint32_t>(data[i]) << (8 * i);
+    return value;
+}
+
+int32_t AsSigned(uint32_t value) {
+    if (value <= 0x7FFFFFFFu) return static_cast<int32_t>(value);
+    return -static_cast<int32_t>(~value) - 1;
+}
+
+}  // namespace
+
+int32_t LeadingDecimal(const char* text) {
+    if (!text) return 0;
+    const char* p = text;
+    while (IsCBlank(*p)) ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = (*p++ == '-');
+    // Unsigned arithmetic wraps modulo 2^32 by definition, so any number of
+    // digits is safe and the result equals the 64-bit value truncated.
+    uint32_t value = 0;
+    while (*p >= '0' && *p <= '9') value = value * 10u + static_cast<uint32_t>(*p++ - '0');
+    if (negative) value = 0u - value;
+    return AsSigned(value);
+}
+
+std::string EncodeDsiValue(int32_t typeCode, const unsigned char* data, size_t size) {
+    if (!data) size = 0;
+    if (typeCode == kSubkeyRow) return "<SUBKEY>";
+    if (typeCode == kRegDword) {
+        char buffer[16];
+        std::snprintf(buffer, sizeof buffer, "%d", static_cast<int>(AsSigned(LittleEndian32(data, size))));
+        return buffer;
+    }
+    if (typeCode == kRegBinary) {
+        // Never shortened: the file must carry every byte back to the registry.
+        static const char kHex[] = "0123456789ABCDEF";
+        std::string text;
+        text.reserve(size * 2);
+        for (size_t i = 0; i < size; ++i) {
+            text += kHex[data[i] >> 4];
+            text += kHex[data[i] & 0x0F];
+        }
+        return text;
+    }
+    size_t length = 0;
+    while (length < size && data[length] != 0) ++length;
+    return std::string(reinterpret_cast<const char*>(data), length);
+}
+
+bool DecodeDsiBinary(const std::string& text, std::vector<unsigned char>& bytes, size_t* badIndex) {
+    bytes.clear();
+    size_t end = text.size();
+    if (end >= 3 && text.compare(end - 3, 3, "...") == 0) end -= 3;
+    const size_t pairs = end / 2;
+    bytes.reserve(pairs);
+    for (size_t i = 0; i < pairs; ++i) {
+        const int high = HexDigit(text[2 * i]);
+        const int low = HexDigit(text[2 * i + 1]);
+        if (high < 0 || low < 0) {
+            if (badIndex) *badIndex = high < 0 ? 2 * i : 2 * i + 1;
+            return false;
+        }
+        bytes.push_back(static_cast<unsigned char>(high * 16 + low));
+    }
+    return true;
+}
+
+std::vector<unsigned char> DsiTextToRegistryData(const std::string& text, int32_t typeCode) {
+    std::vector<unsigned char> data(text.begin(), text.end());
+    data.push_back(0);
+    if (typeCode == kRegMultiSz) data.push_back(0);
+    return data;
+}
+
+}  // namespace zentrel

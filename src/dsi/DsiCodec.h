@@ -1,0 +1,30 @@
+// Encoding of registry values as DSI value texts and back. Portable: no <windows.h>.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zentrel {
+
+// Leading-decimal conversion: leading blanks, optional sign, decimal digits;
+// stops at the first other character; no digits gives 0. Wraps modulo 2^32.
+int32_t LeadingDecimal(const char* text);
+
+// Value text of one row as export writes it: REG_DWORD signed decimal,
+// REG_BINARY every byte as two upper-case hex digits, a subkey row "<SUBKEY>",
+// any other type the data as text up to its first zero byte.
+std::string EncodeDsiValue(int32_t typeCode, const unsigned char* data, size_t size);
+
+// Hex text of a REG_BINARY row to bytes: pairs from the start, high digit
+// first, either case; a trailing "..." (older files) and a final unpaired
+// digit are ignored. Returns false and sets *badIndex to the offending
+// character's index when a non-hex character stands before that point.
+bool DecodeDsiBinary(const std::string& text, std::vector<unsigned char>& bytes,
+                     size_t* badIndex);
+
+// Registry data of a text row: the characters and a terminating zero; a
+// REG_MULTI_SZ row gets a second zero so that it is a proper multi-string.
+std::vector<unsigned char> DsiTextToRegistryData(const std::string& text, int32_t typeCode);
+
+}  // namespace zentrel

@@ -1,0 +1,44 @@
+// A profile (INI) file held in memory, with the platform's profile semantics,
+// so that a DSI file is read once per import and written once per export.
+// Portable: no <windows.h>.
+#pragma once
+#include <string>
+
+namespace zentrel {
+
+class ProfileFile {
+public:
+    ProfileFile();
+    ~ProfileFile();
+    ProfileFile(const ProfileFile&) = delete;
+    ProfileFile& operator=(const ProfileFile&) = delete;
+
+    // Replaces the content by the given file bytes (CR LF or LF line ends).
+    void Parse(const std::string& bytes);
+    // The file bytes: every line not written since Parse as it was, CR LF line ends.
+    std::string Serialize() const;
+
+    // Reads a key as the platform's profile reader does: section and key
+    // compared without regard to case, blanks around the value dropped, one
+    // pair of matching enclosing quotes removed. False when there is no such key.
+    bool Get(const std::string& section, const std::string& key, std::string& value) const;
+    // Get, or defaultValue when the key is missing.
+    std::string GetString(const std::string& section, const std::string& key,
+                          const std::string& defaultValue) const;
+
+    // Writes a key as the platform's profile writer does: replaces the key in
+    // place, or appends it at the end of its section, creating the section at
+    // the end of the file when needed. Every other line stays as it was.
+    // A value that a reader would alter (surrounding blanks, enclosing quotes)
+    // is written quoted so that Get returns it unchanged. Returns false, and
+    // changes nothing, when the names or value cannot be held in a profile
+    // file: a line break or zero byte anywhere, an empty section or key name,
+    // or a key name that contains '=' or starts with ';' or '['.
+    bool Set(const std::string& section, const std::string& key, const std::string& value);
+
+private:
+    struct Impl;
+    Impl* m_impl;
+};
+
+}  // namespace zentrel

@@ -1,0 +1,322 @@
+#include "framework/Framework.h"
+
+namespace {
+const char kWrapperProp[] = "Zentrel.CWnd";
+CWinApp* g_pApp = nullptr;
+}  // namespace
+
+// ---- CWnd ----------------------------------------------------------------
+
+CWnd::~CWnd() { UnsubclassWindow(); }
+
+CWnd* CWnd::FromHandlePermanent(HWND hWnd) {
+    return hWnd ? static_cast<CWnd*>(::GetPropA(hWnd, kWrapperProp)) : nullptr;
+}
+
+BOOL CWnd::SubclassWindow(HWND hWnd) {
+    if (hWnd == NULL || m_pfnSuper != NULL) return FALSE;
+    m_hWnd = hWnd;
+    ::SetPropA(hWnd, kWrapperProp, this);
+    m_pfnSuper = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::SubclassProc)));
+    return TRUE;
+}
+
+void CWnd::UnsubclassWindow() {
+    if (m_pfnSuper == NULL) return;
+    if (::IsWindow(m_hWnd)) {
+        ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
+        ::RemovePropA(m_hWnd, kWrapperProp);
+    }
+    m_pfnSuper = NULL;
+}
+
+HBRUSH CWnd::CtlColor(HDC, UINT) { return NULL; }
+
+LRESULT CWnd::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) { return Default(msg, wParam, lParam); }
+
+LRESULT CWnd::Default(UINT msg, WPARAM wParam, LPARAM lParam) {
+    return ::CallWindowProcA(m_pfnSuper, m_hWnd, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK CWnd::SubclassProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    CWnd* self = FromHandlePermanent(hWnd);
+    if (self == nullptr) return ::DefWindowProcA(hWnd, msg, wParam, lParam);
+    if (msg == WM_NCDESTROY) {
+        WNDPROC super = self->m_pfnSuper;
+        self->UnsubclassWindow();
+        return ::CallWindowProcA(super, hWnd, msg, wParam, lParam);
+    }
+    return self->WindowProc(msg, wParam, lParam);
+}
+
+// ---- CListCtrl -----------------------------------------------------------
+
+int CListCtrl::InsertColumn(int col, const char* heading, int format, int width) {
+    LVCOLUMNA column = {};
+    column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    column.fmt = format;
+    column.cx = width;
+    column.pszText = const_cast<char*>(heading);
+    column.iSubItem = col;
+    return (int)::SendMessageA(m_hWnd, LVM_INSERTCOLUMNA, col, (LPARAM)&column);
+}
+
+int CListCtrl::InsertItem(int item, const char* text) {
+    LVITEMA row = {};
+    row.mask = LVIF_TEXT;
+    row.iItem = item;
+    row.pszText = const_cast<char*>(text);
+    return (int)::SendMessageA(m_hWnd, LVM_INSERTITEMA, 0, (LPARAM)&row);
+}
+
+BOOL CListCtrl::SetItemText(int item, int subItem, const char* text) {
+    LVITEMA cell = {};
+    cell.iSubItem = subItem;
+    cell.pszText = const_cast<char*>(text);
+    return (BOOL)::SendMessageA(m_hWnd, LVM_SETITEMTEXTA, item, (LPARAM)&cell);
+}
+
+int CListCtrl::GetItemText(int item, int subItem, char* buffer, int size) const {
+    if (size <= 0) return 0;
+    buffer[0] = '\0';
+    LVITEMA cell = {};
+    cell.iSubItem = subItem;
+    cell.pszText = buffer;
+    cell.cchTextMax = size;
+    return (int)::SendMessageA(m_hWnd, LVM_GETITEMTEXTA, item, (LPARAM)&cell);
+}
+
+// ---- CImageList ----------------------------------------------------------
+
+CImageList::~CImageList() {
+    if (m_hImageList) ImageList_Destroy(m_hImageList);
+}
+
+BOOL CImageList::Create(int cx, int cy, UINT flags, int initial, int grow) {
+    if (m_hImageList) ImageList_Destroy(m_hImageList);
+    m_hImageList = ImageList_Create(cx, cy, flags, initial, grow);
+    return m_hImageList != NULL;
+}
+
+// ---- CToolBar ------------------------------------------------------------
+
+CToolBar::~CToolBar() {
+    if (m_hWnd && ::IsWindow(m_hWnd)) ::DestroyWindow(m_hWnd);
+}
+
+BOOL CToolBar::CreateEx(CWnd* parent, DWORD ctrlStyle, DWORD style, UINT id) {
+    m_hWnd = ::CreateWindowExA(0, TOOLBARCLASSNAMEA, "", style | ctrlStyle | WS_CHILD, 0, 0, 0, 0,
+                               parent->m_hWnd, (HMENU)(UINT_PTR)id, ::GetModuleHandleA(NULL), NULL);
+    if (m_hWnd == NULL) return FALSE;
+    Send(TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON));
+    Send(TB_SETBITMAPSIZE, 0, MAKELONG(m_sizeImage.cx, m_sizeImage.cy));
+    Send(TB_SETBUTTONSIZE, 0, MAKELONG(m_sizeButton.cx, m_sizeButton.cy));
+    return TRUE;
+}
+
+void CToolBar::LayoutAtTop() { Send(TB_AUTOSIZE); }
+
+// ---- data exchange -------------------------------------------------------
+
+void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
+    if (control.m_hWnd != NULL) return;
+    control.m_hWnd = pDX->m_pDlgWnd->GetDlgItemHwnd(id);
+}
+
+void DDX_Check(CDataExchange* pDX, int id, int& value) {
+    HWND box = pDX->m_pDlgWnd->GetDlgItemHwnd(id);
+    if (pDX->m_bSaveAndValidate) {
+        value = ::SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+    } else {
+        ::SendMessageA(box, BM_SETCHECK, value ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+}
+
+// ---- CDialog -------------------------------------------------------------
+
+CDialog::CDialog(UINT templateId, CWnd* parent)
+    : m_nIDTemplate(templateId), m_pParentWnd(parent), m_bModal(FALSE) {}
+
+CDialog::~CDialog() {
+    if (!m_bModal && m_hWnd && ::IsWindow(m_hWnd)) ::DestroyWindow(m_hWnd);
+}
+
+INT_PTR CDialog::DoModal() {
+    m_bModal = TRUE;
+    INT_PTR result = ::DialogBoxParamA(::GetModuleHandleA(NULL), MAKEINTRESOURCEA(m_nIDTemplate),
+                                       GetParentHwnd(), &CDialog::DialogProc, (LPARAM)this);
+    m_bModal = FALSE;
+    m_hWnd = NULL;
+    m_items.clear();
+    return result;
+}
+
+BOOL CDialog::Create(CWnd* parent) {
+    if (parent) m_pParentWnd = parent;
+    m_bModal = FALSE;
+    HWND hWnd = ::CreateDialogParamA(::GetModuleHandleA(NULL), MAKEINTRESOURCEA(m_nIDTemplate),
+                                     GetParentHwnd(), &CDialog::DialogProc, (LPARAM)this);
+    return hWnd != NULL;
+}
+
+void CDialog::DestroyWindow() {
+    if (m_hWnd && ::IsWindow(m_hWnd)) ::DestroyWindow(m_hWnd);
+    m_hWnd = NULL;
+    m_items.clear();
+}
+
+void CDialog::EndDialog(INT_PTR result) {
+    if (m_bModal) {
+        ::EndDialog(m_hWnd, result);
+    } else {
+        // A modeless dialog (tests) just goes away.
+        DestroyWindow();
+    }
+}
+
+BOOL CDialog::UpdateData(BOOL save) {
+    CDataExchange dx(this, save);
+    DoDataExchange(&dx);
+    return TRUE;
+}
+
+CWnd* CDialog::GetDlgItem(int id) {
+    HWND hWnd = ::GetDlgItem(m_hWnd, id);
+    if (hWnd == NULL) return nullptr;
+    std::unique_ptr<CWnd>& slot = m_items[id];
+    if (!slot) slot.reset(new CWnd);
+    slot->m_hWnd = hWnd;
+    return slot.get();
+}
+
+BOOL CDialog::OnInitDialog() {
+    UpdateData(FALSE);
+    return TRUE;
+}
+
+void CDialog::OnOK() {
+    if (!UpdateData(TRUE)) return;
+    EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+BOOL CDialog::OnCommand(WPARAM wParam, LPARAM) {
+    if (HIWORD(wParam) != 0) return FALSE;
+    return OnCmdMsg(LOWORD(wParam));
+}
+
+BOOL CDialog::OnCmdMsg(UINT id) {
+    switch (id) {
+    case IDOK: OnOK(); return TRUE;
+    case IDCANCEL: OnCancel(); return TRUE;
+    default: return FALSE;
+    }
+}
+
+BOOL CDialog::OnNotify(WPARAM, LPARAM, LRESULT*) { return FALSE; }
+
+BOOL CDialog::OnMessage(UINT, WPARAM, LPARAM, LRESULT*) { return FALSE; }
+
+static void CenterOnOwner(HWND hWnd) {
+    RECT own, area;
+    HWND owner = ::GetWindow(hWnd, GW_OWNER);
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    if (owner && ::IsWindowVisible(owner) && !::IsIconic(owner)) {
+        ::GetWindowRect(owner, &own);
+    } else {
+        own = area;
+    }
+    RECT me;
+    ::GetWindowRect(hWnd, &me);
+    const int w = me.right - me.left, h = me.bottom - me.top;
+    int x = own.left + ((own.right - own.left) - w) / 2;
+    int y = own.top + ((own.bottom - own.top) - h) / 2;
+    if (x + w > area.right) x = area.right - w;
+    if (y + h > area.bottom) y = area.bottom - h;
+    if (x < area.left) x = area.left;
+    if (y < area.top) y = area.top;
+    ::SetWindowPos(hWnd, NULL, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    CDialog* self;
+    if (msg == WM_INITDIALOG) {
+        self = reinterpret_cast<CDialog*>(lParam);
+        self->m_hWnd = hWnd;
+        ::SetWindowLongPtrA(hWnd, DWLP_USER, lParam);
+    } else {
+        self = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(hWnd, DWLP_USER));
+    }
+    if (self == nullptr) return FALSE;
+    INT_PTR handled = self->HandleMessage(msg, wParam, lParam);
+    if (msg == WM_NCDESTROY) {
+        ::SetWindowLongPtrA(hWnd, DWLP_USER, 0);
+        if (self->m_hWnd == hWnd) self->m_hWnd = NULL;
+    }
+    return handled;
+}
+
+INT_PTR CDialog::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    switch (msg) {
+    case WM_INITDIALOG: {
+        // Templates place these dialogs at 0,0, which asks for centring.
+        CenterOnOwner(m_hWnd);
+        return OnInitDialog();
+    }
+    case WM_COMMAND:
+        if (OnCommand(wParam, lParam)) return TRUE;
+        break;
+    case WM_NOTIFY:
+        if (OnNotify(wParam, lParam, &result)) {
+            ::SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, result);
+            return TRUE;
+        }
+        break;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORBTN: {
+        // Reflect to a control wrapper that draws itself.
+        if (CWnd* child = CWnd::FromHandlePermanent((HWND)lParam)) {
+            if (HBRUSH brush = child->CtlColor((HDC)wParam, msg)) return (INT_PTR)brush;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    if (OnMessage(msg, wParam, lParam, &result)) {
+        switch (msg) {
+        case WM_CTLCOLORSTATIC: case WM_CTLCOLOREDIT: case WM_CTLCOLORBTN:
+        case WM_CTLCOLORDLG: case WM_QUERYDRAGICON:
+            return (INT_PTR)result;
+        default:
+            ::SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, result);
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+// ---- CWinApp -------------------------------------------------------------
+
+CWinApp::CWinApp() : m_hInstance(NULL), m_lpCmdLine(""), m_pMainWnd(nullptr) { g_pApp = this; }
+
+CWinApp::~CWinApp() {
+    if (g_pApp == this) g_pApp = nullptr;
+}
+
+CWinApp* AfxGetApp() { return g_pApp; }
+
+int AfxWinMain(HINSTANCE instance, const char* cmdLine) {
+    CWinApp* app = AfxGetApp();
+    if (app == nullptr) return 1;
+    app->m_hInstance = instance;
+    app->m_lpCmdLine = cmdLine ? cmdLine : "";
+    INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES | ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
+    ::InitCommonControlsEx(&icc);
+    app->InitInstance();
+    return app->ExitInstance();
+}

@@ -1,0 +1,184 @@
+// A thin dialog framework over Win32: just what the program needs. Objects
+// wrap windows that Win32 owns; destroying a wrapper never destroys a control
+// that its dialog owns.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+
+#include <map>
+#include <memory>
+
+// Version of this framework layer, shown in the About box.
+#define ZENTREL_FRAMEWORK_VERSION 0x0100
+
+class CWnd {
+public:
+    CWnd() : m_hWnd(NULL), m_pfnSuper(NULL) {}
+    virtual ~CWnd();
+    CWnd(const CWnd&) = delete;
+    CWnd& operator=(const CWnd&) = delete;
+
+    HWND GetSafeHwnd() const { return m_hWnd; }
+    int GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
+    // Routes the control's messages through WindowProc (for controls that
+    // react to input themselves, such as link labels).
+    BOOL SubclassWindow(HWND hWnd);
+    void UnsubclassWindow();
+    // A control's reaction to the colour request its parent reflects back;
+    // NULL leaves the parent's default.
+    virtual HBRUSH CtlColor(HDC hdc, UINT ctlColor);
+    static CWnd* FromHandlePermanent(HWND hWnd);
+
+    HWND m_hWnd;
+
+protected:
+    virtual LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT Default(UINT msg, WPARAM wParam, LPARAM lParam);
+
+private:
+    static LRESULT CALLBACK SubclassProc(HWND, UINT, WPARAM, LPARAM);
+    WNDPROC m_pfnSuper;
+};
+
+class CStatic : public CWnd {};
+
+class CListCtrl : public CWnd {
+public:
+    int GetItemCount() const { return ListView_GetItemCount(m_hWnd); }
+    int InsertColumn(int col, const char* heading, int format, int width);
+    int InsertItem(int item, const char* text);
+    BOOL SetItemText(int item, int subItem, const char* text);
+    // Text of one cell, cut to fit the buffer.
+    int GetItemText(int item, int subItem, char* buffer, int size) const;
+    BOOL DeleteAllItems() { return ListView_DeleteAllItems(m_hWnd); }
+    DWORD SetExtendedStyle(DWORD style) {
+        return (DWORD)ListView_SetExtendedListViewStyle(m_hWnd, style);
+    }
+    BOOL GetCheck(int item) const { return ListView_GetCheckState(m_hWnd, item) ? TRUE : FALSE; }
+    // item -1 changes every row in one request.
+    void SetCheck(int item, BOOL check) { ListView_SetCheckState(m_hWnd, item, check); }
+    void SetItemState(int item, UINT state, UINT mask) { ListView_SetItemState(m_hWnd, item, state, mask); }
+};
+
+class CImageList {
+public:
+    CImageList() : m_hImageList(NULL) {}
+    ~CImageList();
+    CImageList(const CImageList&) = delete;
+    CImageList& operator=(const CImageList&) = delete;
+    BOOL Create(int cx, int cy, UINT flags, int initial, int grow);
+    int Add(HBITMAP bitmap, COLORREF mask) { return ImageList_AddMasked(m_hImageList, bitmap, mask); }
+
+    HIMAGELIST m_hImageList;
+};
+
+class CToolBar : public CWnd {
+public:
+    CToolBar() : m_sizeButton({0, 0}), m_sizeImage({0, 0}) {}
+    ~CToolBar();
+    // Sizes apply when the control is created.
+    void SetSizes(SIZE button, SIZE image) { m_sizeButton = button; m_sizeImage = image; }
+    BOOL CreateEx(CWnd* parent, DWORD ctrlStyle, DWORD style, UINT id);
+    LRESULT Send(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) const {
+        return ::SendMessageA(m_hWnd, msg, wParam, lParam);
+    }
+    // Places the bar across the top of the parent's client area.
+    void LayoutAtTop();
+
+private:
+    SIZE m_sizeButton;
+    SIZE m_sizeImage;
+};
+
+class CDialog;
+
+class CDataExchange {
+public:
+    CDataExchange(CDialog* dlg, BOOL save) : m_pDlgWnd(dlg), m_bSaveAndValidate(save) {}
+    CDialog* m_pDlgWnd;
+    BOOL m_bSaveAndValidate;
+};
+
+// Binds a control of the dialog to a wrapper (once; later calls do nothing).
+void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
+// Check box state <-> 0/1 (a value above 1 shows as checked).
+void DDX_Check(CDataExchange* pDX, int id, int& value);
+
+class CDialog : public CWnd {
+public:
+    CDialog(UINT templateId, CWnd* parent);
+    ~CDialog() override;
+
+    INT_PTR DoModal();
+    // Modeless creation, so that tests can drive a real dialog with messages.
+    BOOL Create(CWnd* parent);
+    void DestroyWindow();
+    void EndDialog(INT_PTR result);
+    BOOL UpdateData(BOOL save);
+    // A wrapper for a control of this dialog, valid while the dialog lives.
+    CWnd* GetDlgItem(int id);
+    HWND GetDlgItemHwnd(int id) const { return ::GetDlgItem(m_hWnd, id); }
+    HWND GetParentHwnd() const { return m_pParentWnd ? m_pParentWnd->m_hWnd : NULL; }
+    BOOL IsModal() const { return m_bModal; }
+
+    virtual BOOL OnInitDialog();
+    virtual void OnOK();
+    virtual void OnCancel();
+
+protected:
+    virtual void DoDataExchange(CDataExchange*) {}
+    // The command hook sees every WM_COMMAND first; TRUE stops it there.
+    virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
+    // The class's table of command handlers; reached only with code 0.
+    virtual BOOL OnCmdMsg(UINT id);
+    // The notification hook; TRUE with *result set handles it.
+    virtual BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result);
+    // Any other message; TRUE with *result set handles it.
+    virtual BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
+
+    UINT m_nIDTemplate;
+    CWnd* m_pParentWnd;
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
+    INT_PTR HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+
+    BOOL m_bModal;
+    std::map<int, std::unique_ptr<CWnd>> m_items;
+};
+
+// Typed command table: { id, &Class::Handler }, closed by { 0, nullptr }.
+template <class T>
+struct CommandEntry {
+    UINT id;
+    void (T::*handler)();
+};
+
+template <class T>
+BOOL DispatchCommand(T* self, const CommandEntry<T>* table, UINT id) {
+    for (; table->handler != nullptr; ++table) {
+        if (table->id == id) {
+            (self->*(table->handler))();
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+class CWinApp {
+public:
+    CWinApp();
+    virtual ~CWinApp();
+    // Returning FALSE ends the process without a message loop.
+    virtual BOOL InitInstance() { return FALSE; }
+    // The process exit code, asked for once InitInstance has returned.
+    virtual int ExitInstance() { return 0; }
+
+    HINSTANCE m_hInstance;
+    const char* m_lpCmdLine;
+    CWnd* m_pMainWnd;
+};
+
+CWinApp* AfxGetApp();
+// The program's entry: runs the one application object.
+int AfxWinMain(HINSTANCE instance, const char* cmdLine);

@@ -1,0 +1,91 @@
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/ManagerApp.h"
+#include "ui/MainWindow.h"
+#include "ui/resource.h"
+
+const char kOdbcIniPath[] = "Software\\ODBC\\ODBC.INI";
+
+bool IsReservedDsnName(const char* name) {
+    return strcmp(name, "ODBC Data Sources") == 0 || strcmp(name, "ODBC File DSN") == 0 ||
+           strcmp(name, "ODBC") == 0;
+}
+
+std::string MainWindow::SystemErrorText(LONG code) {
+    static std::string s_text;
+    const DWORD lookup = code <= 0 ? ::GetLastError() : (DWORD)code;
+    char* message = nullptr;
+    const DWORD length = ::FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
+        lookup, 0x400, (LPSTR)&message, 0, NULL);
+    std::string platform = length && message ? std::string(message, length) : std::string();
+    if (message) ::LocalFree(message);
+    while (!platform.empty() && (platform.back() == '\r' || platform.back() == '\n')) platform.pop_back();
+    char number[16];
+    snprintf(number, sizeof(number), "%08X", (unsigned)code);
+    s_text = platform + " [0x" + number + "]";
+    return s_text;
+}
+
+void MainWindow::CloseConnection() {
+    if (m_hOdbcIniKey == NULL) return;
+    ::RegCloseKey(m_hRootKey);
+    ::RegCloseKey(m_hOdbcIniKey);
+    m_hRootKey = NULL;
+    m_hOdbcIniKey = NULL;
+}
+
+int MainWindow::ConnectOdbcIni(BOOL systemScope) {
+    ManagerApp& app = TheApp();
+    if (app.m_bBatchMode) {
+        strncpy(m_szRemoteSystem, app.m_strRemoteSystem.c_str(), 259);
+        m_szRemoteSystem[259] = '\0';
+    } else {
+        m_szRemoteSystem[0] = '\0';
+        ::GetDlgItemTextA(m_hWnd, IDC_REMOTE_SYSTEM, m_szRemoteSystem, 260);
+    }
+    HKEY root = systemScope ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    CloseConnection();
+
+    std::string machine;
+    if (m_szRemoteSystem[0] == '\\') {
+        machine = m_szRemoteSystem;
+    } else if (m_szRemoteSystem[0] != '\0') {
+        machine = std::string("\\\\") + m_szRemoteSystem;
+    }
+
+    LONG code = ::RegConnectRegistryA(machine.empty() ? NULL : machine.c_str(), root, &m_hRootKey);
+    if (code != ERROR_SUCCESS) {
+        Message(SystemErrorText(code).c_str(), "RegConnectRegistry", MB_OK | MB_ICONSTOP);
+        m_hRootKey = NULL;
+        m_hOdbcIniKey = NULL;
+        MarkFailed();
+        return -1;
+    }
+    for (;;) {
+        code = ::RegOpenKeyA(m_hRootKey, kOdbcIniPath, &m_hOdbcIniKey);
+        if (code == ERROR_SUCCESS) return 0;
+        m_hOdbcIniKey = NULL;
+        const std::string question =
+            SystemErrorText(code) + "\n'" + kOdbcIniPath + "'\n\nDo you wish to create it?";
+        if (Message(question.c_str(), "RegOpenKey", MB_YESNO | MB_ICONQUESTION) != IDYES) {
+            ::RegCloseKey(m_hRootKey);
+            m_hRootKey = NULL;
+            MarkFailed();
+            return -2;
+        }
+        HKEY created = NULL;
+        code = ::RegCreateKeyA(m_hRootKey, kOdbcIniPath, &created);
+        if (code != ERROR_SUCCESS) {
+            const std::string text = std::string("Key: '") + kOdbcIniPath + "'\n" + SystemErrorText(code);
+            Message(text.c_str(), "RegCreateKey", MB_OK | MB_ICONSTOP);
+            ::RegCloseKey(m_hRootKey);
+            m_hRootKey = NULL;
+            MarkFailed();
+            return -8;
+        }
+        ::RegCloseKey(created);
+    }
+}

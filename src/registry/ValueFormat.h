@@ -1,0 +1,26 @@
+// Display text of registry values. Portable: no <windows.h>.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace zentrel {
+
+struct FormattedValue {
+    std::string valueText;  // "Value" column
+    std::string typeText;   // "Type" column
+    uint32_t dwordValue;    // meaningful for type 4 only
+};
+
+// Registry type codes used by the program (the platform's numbers).
+enum : int32_t {
+    kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3, kRegDword = 4, kRegMultiSz = 7,
+    kSubkeyRow = -1
+};
+
+// Formats one value as the attribute list shows it: REG_DWORD "0x%08X (%d)",
+// REG_BINARY hex of at most 32 bytes then "...", any other type as text up to
+// the first zero byte. Never reads past size.
+FormattedValue FormatRegistryValue(int32_t type, const unsigned char* data, size_t size);
+
+}  // namespace zentrel

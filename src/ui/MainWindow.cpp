@@ -1,0 +1,129 @@
+#include "ui/MainWindow.h"
+
+#include <cstring>
+
+#include "app/ManagerApp.h"
+#include "app/Settings.h"
+#include "ui/resource.h"
+
+HINSTANCE g_hInstance = NULL;
+
+MainWindow::MainWindow(CWnd* parent)
+    : CDialog(IDD_MAINWINDOW, parent),
+      m_nAttributeRows(0),
+      m_hIcon(::LoadIconA(::GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDI_PROGRAM))),
+      m_pTabCtrl(nullptr),
+      m_hRootKey(NULL),
+      m_hOdbcIniKey(NULL),
+      m_hDsnKey(NULL),
+      m_nDsnSection(0),
+      m_bFilling(FALSE),
+      m_prompts(new PlatformPrompts),
+      m_bFailed(FALSE) {
+    m_szDsiFile[0] = '\0';
+    m_szCurrentDsn[0] = '\0';
+    m_szHelpFile[0] = '\0';
+    m_szRemoteSystem[0] = '\0';
+}
+
+MainWindow::~MainWindow() {
+    if (g_pSettings != nullptr) {
+        delete g_pSettings;
+        g_pSettings = nullptr;
+    }
+    CloseConnection();
+}
+
+void MainWindow::SetPrompts(std::unique_ptr<Prompts> prompts) { m_prompts = std::move(prompts); }
+
+int MainWindow::Message(const char* text, const char* caption, UINT type) {
+    return m_prompts->Message(OwnerWindow(), text, caption, type);
+}
+
+std::string MainWindow::LoadText(UINT id) {
+    char text[1024];
+    const int length = ::LoadStringA(::GetModuleHandleA(NULL), id, text, sizeof(text));
+    return std::string(text, length > 0 ? length : 0);
+}
+
+void MainWindow::DoDataExchange(CDataExchange* pDX) {
+    DDX_Control(pDX, IDC_DSN_LIST, m_lstDataSources);
+    DDX_Control(pDX, IDC_ATTRIBUTE_LIST, m_lstAttributes);
+}
+
+BOOL MainWindow::OnInitDialog() {
+    CDialog::OnInitDialog();
+
+    if (g_pSettings == nullptr) g_pSettings = new SettingsDialog(this);
+
+    const DWORD length = ::GetModuleFileNameA(NULL, m_szHelpFile, 260);
+    m_szHelpFile[length < 260 ? length : 259] = '\0';
+    if (strlen(m_szHelpFile) >= 3) strcpy(m_szHelpFile + strlen(m_szHelpFile) - 3, "chm");
+
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+#ifdef _MSC_VER
+#pragma warning(suppress : 4996)
+#endif
+    ::GetVersionExA(&version);
+    const bool newer = version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
+                       (version.dwMajorVersion > 5 || (version.dwMajorVersion == 5 && version.dwMinorVersion > 0));
+    m_wndToolBar.SetSizes(newer ? SIZE{74, 64} : SIZE{67, 59}, SIZE{60, 34});
+
+    g_hInstance = ::GetModuleHandleA(NULL);
+    ::SetDlgItemTextA(m_hWnd, IDC_REMOTE_SYSTEM, TheApp().m_strRemoteSystem.c_str());
+    m_pTabCtrl = GetDlgItem(IDC_SCOPE_TABS);
+    ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, (LPARAM)m_hIcon);
+
+    HWND tabs = m_pTabCtrl->m_hWnd;
+    TCITEMA tab = {};
+    tab.mask = TCIF_TEXT;
+    tab.pszText = const_cast<char*>("System DSN");
+    ::SendMessageA(tabs, TCM_INSERTITEMA, 0, (LPARAM)&tab);
+    tab.pszText = const_cast<char*>("User DSN");
+    ::SendMessageA(tabs, TCM_INSERTITEMA, 1, (LPARAM)&tab);
+    TabCtrl_SetCurSel(tabs, g_pSettings->m_bDefSystem ? 0 : 1);
+
+    m_lstDataSources.InsertColumn(0, "Data Source Name", LVCFMT_LEFT, 556);
+    m_lstDataSources.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+    m_lstAttributes.InsertColumn(0, "Property name", LVCFMT_LEFT, 195);
+    m_lstAttributes.InsertColumn(1, "Value", LVCFMT_LEFT, 270);
+    m_lstAttributes.InsertColumn(2, "Type", LVCFMT_LEFT, 91);
+    m_lstAttributes.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+
+    return TRUE;
+}
+
+// Enter has no default action in this window.
+void MainWindow::OnOK() {}
+
+BOOL MainWindow::OnCommand(WPARAM wParam, LPARAM lParam) { return CDialog::OnCommand(wParam, lParam); }
+
+BOOL MainWindow::OnCmdMsg(UINT id) { return CDialog::OnCmdMsg(id); }
+
+BOOL MainWindow::OnNotify(WPARAM, LPARAM, LRESULT*) { return FALSE; }
+
+BOOL MainWindow::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT* result) {
+    switch (msg) {
+    case WM_PAINT:
+        if (!::IsIconic(m_hWnd)) return FALSE;
+        {
+            PAINTSTRUCT paint;
+            HDC dc = ::BeginPaint(m_hWnd, &paint);
+            ::SendMessageA(m_hWnd, WM_ICONERASEBKGND, (WPARAM)dc, 0);
+            RECT client;
+            ::GetClientRect(m_hWnd, &client);
+            const int cx = ::GetSystemMetrics(SM_CXICON), cy = ::GetSystemMetrics(SM_CYICON);
+            ::DrawIcon(dc, (client.right - client.left - cx + 1) / 2, (client.bottom - client.top - cy + 1) / 2,
+                       m_hIcon);
+            ::EndPaint(m_hWnd, &paint);
+        }
+        *result = 0;
+        return TRUE;
+    case WM_QUERYDRAGICON:
+        *result = (LRESULT)m_hIcon;
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}

@@ -1,0 +1,32 @@
+// Everything that asks the user or hands a request to the shell goes through
+// this one interface, so that tests can script the answers and see the texts.
+#pragma once
+#include <windows.h>
+#include <commdlg.h>
+
+class CDialog;
+
+class Prompts {
+public:
+    virtual ~Prompts() {}
+    // MessageBoxA: owner NULL in batch mode; type carries buttons, icon and default button.
+    virtual int Message(HWND owner, const char* text, const char* caption, UINT type) = 0;
+    // GetSaveFileNameA / GetOpenFileNameA on a prepared request.
+    virtual BOOL FileName(BOOL save, OPENFILENAMEA* request) = 0;
+    // Runs a dialog object modally (name dialog, settings, About box).
+    virtual INT_PTR RunDialog(CDialog& dialog) = 0;
+    // TrackPopupMenu with TPM_RETURNCMD: the chosen command, 0 when dismissed.
+    virtual UINT TrackPopup(HMENU popup, UINT flags, int x, int y, HWND owner) = 0;
+    // ShellExecuteA with the verb "open", shown normally; the result is not used.
+    virtual void ShellOpen(HWND owner, const char* file, const char* params, const char* directory) = 0;
+};
+
+// The platform's own implementation.
+class PlatformPrompts : public Prompts {
+public:
+    int Message(HWND owner, const char* text, const char* caption, UINT type) override;
+    BOOL FileName(BOOL save, OPENFILENAMEA* request) override;
+    INT_PTR RunDialog(CDialog& dialog) override;
+    UINT TrackPopup(HMENU popup, UINT flags, int x, int y, HWND owner) override;
+    void ShellOpen(HWND owner, const char* file, const char* params, const char* directory) override;
+};

@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
+
+using zentrel::CommandLineSwitches;
+
+namespace {
+
+CommandLineSwitches Parse(const char* tail, std::vector<std::string>* tokens = nullptr) {
+    CommandLineSwitches s;
+    zentrel::TokenizeCommandLine(tail, [&](const std::string& token) {
+        if (tokens) tokens->push_back(token);
+        s.ParseSwitch(token);
+    });
+    return s;
+}
+
+struct Expect {
+    const char* tail;
+    int batch, import, export_, user;
+    const char* file;
+    const char* remote;
+};
+
+TEST(CommandLine, Switches) {
+    const Expect cases[] = {
+        {"-euC:\\dsn\\user.dsi", 1, 0, 1, 1, "C:\\dsn\\user.dsi", ""},
+        {"-esD:\\all.dsi", 1, 0, 1, 0, "D:\\all.dsi", ""},
+        {"/i:backup.dsi", 1, 1, 0, 0, "backup.dsi", ""},
+        {"-iu\"C:\\My Files\\a.dsi\"", 1, 1, 0, 1, "C:\\My Files\\a.dsi", ""},
+        {"-e\"D:\\x.dsi\"", 1, 0, 1, 0, "D:\\x.dsi", ""},
+        {"-sSERVER01", 0, 0, 0, 0, "", "SERVER01"},
+        {"-e", 1, 0, 1, 0, "", ""},
+        {"-E:x -I:y -x -h -?", 0, 0, 0, 0, "", ""},
+        {"", 0, 0, 0, 0, "", ""},
+        {"     ", 0, 0, 0, 0, "", ""},
+        {"-eUC:\\a.dsi", 1, 0, 1, 0, "C:\\a.dsi", ""},
+        {"\"-euC:\\a.dsi\"", 0, 0, 0, 0, "", ""},
+        {"-e C:\\a.dsi", 1, 0, 1, 0, "", ""},
+        {"-euA.dsi -isB.dsi", 1, 1, 1, 0, "B.dsi", ""},
+        {"-euA.dsi\t-isB.dsi", 1, 0, 1, 1, "A.dsi\t-isB.dsi", ""},
+        {"-s\"far host\"", 0, 0, 0, 0, "", "\"far host\""},
+        {"-es\"\"\"a\"b\"\"", 1, 0, 1, 0, "a\"b", ""},
+        {"-eu\"\"\"", 1, 0, 1, 1, "", ""},
+        {"-s", 0, 0, 0, 0, "", ""},
+        {"-sONE -sTWO", 0, 0, 0, 0, "", "TWO"},
+        {"-eu\"unbalanced name", 1, 0, 1, 1, "unbalanced name", ""},
+        {"/eu", 1, 0, 1, 1, "", ""},
+        {"-", 0, 0, 0, 0, "", ""},
+        {"x-eu", 0, 0, 0, 0, "", ""},
+    };
+    for (const Expect& c : cases) {
+        const CommandLineSwitches s = Parse(c.tail);
+        EXPECT_EQ(c.batch, s.m_bBatchMode) << c.tail;
+        EXPECT_EQ(c.import, s.m_bImport) << c.tail;
+        EXPECT_EQ(c.export_, s.m_bExport) << c.tail;
+        EXPECT_EQ(c.user, s.m_bUserScope) << c.tail;
+        EXPECT_EQ(c.file, s.m_strFileName) << c.tail;
+        EXPECT_EQ(c.remote, s.m_strRemoteSystem) << c.tail;
+    }
+}
+
+TEST(CommandLine, Tokens) {
+    struct Case { const char* tail; std::vector<std::string> tokens; };
+    const Case cases[] = {
+        {"a  b   c", {"a", "b", "c"}},
+        {"  lead trail  ", {"lead", "trail"}},
+        {"\"a b\" c", {"\"a b\"", "c"}},
+        {"x\"a b\"y z", {"x\"a b\"y", "z"}},
+        {"tab\tinside", {"tab\tinside"}},
+        {"\"open to the end", {"\"open to the end"}},
+        {"back\\slash", {"back\\slash"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> tokens;
+        Parse(c.tail, &tokens);
+        EXPECT_EQ(c.tokens, tokens) << c.tail;
+    }
+}
+
+}  // namespace

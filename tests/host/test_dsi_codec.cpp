@@ -1,0 +1,185 @@
+#include "dsi/DsiCodec.h"
+#include "registry/ValueFormat.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace zentrel {
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+// ---- LeadingDecimal -------------------------------------------------------
+
+struct DecimalCase {
+    std::string text;
+    int32_t expected;
+};
+
+class LeadingDecimalTest : public ::testing::TestWithParam<DecimalCase> {};
+
+TEST_P(LeadingDecimalTest, Converts) {
+    EXPECT_EQ(LeadingDecimal(GetParam().text.c_str()), GetParam().expected) << "'" << GetParam().text << "'";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LeadingDecimalTest,
+    ::testing::Values(
+        DecimalCase{"0", 0}, DecimalCase{"42", 42}, DecimalCase{"-1", -1}, DecimalCase{"+7", 7},
+        DecimalCase{"", 0}, DecimalCase{"abc", 0}, DecimalCase{"-", 0}, DecimalCase{"+", 0},
+        DecimalCase{"  \t\n\v\f\r12", 12}, DecimalCase{"12abc", 12}, DecimalCase{"12 34", 12},
+        DecimalCase{"- 5", 0}, DecimalCase{"+-5", 0}, DecimalCase{"0x1F", 0}, DecimalCase{"007", 7},
+        DecimalCase{"2147483647", 2147483647}, DecimalCase{"2147483648", INT32_MIN},
+        DecimalCase{"-2147483648", INT32_MIN}, DecimalCase{"4294967295", -1}, DecimalCase{"4294967296", 0},
+        DecimalCase{"4294967306", 10}, DecimalCase{"-4294967295", 1},
+        // 10^n is a multiple of 2^32 for n >= 32, so these long runs must
+        // come out as 0 and -1 when wrapping, not overflow.
+        DecimalCase{"1" + std::string(40, '0'), 0}, DecimalCase{std::string(1000, '9'), -1},
+        DecimalCase{"-" + std::string(1000, '9'), 1}, DecimalCase{std::string(1000, '0') + "5", 5}));
+
+TEST(LeadingDecimal, NullIsZero) { EXPECT_EQ(LeadingDecimal(nullptr), 0); }
+
+// ---- EncodeDsiValue --------------------------------------------------------
+
+struct EncodeCase {
+    const char* name;
+    int32_t type;
+    Bytes data;
+    std::string expected;
+};
+
+class EncodeDsiValueTest : public ::testing::TestWithParam<EncodeCase> {};
+
+TEST_P(EncodeDsiValueTest, Encodes) {
+    const EncodeCase& c = GetParam();
+    // Exact-size copy so that a read past the end trips AddressSanitizer.
+    Bytes exact(c.data);
+    exact.shrink_to_fit();
+    EXPECT_EQ(EncodeDsiValue(c.type, exact.empty() ? nullptr : exact.data(), exact.size()), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, EncodeDsiValueTest,
+    ::testing::Values(
+        EncodeCase{"dword", kRegDword, {10, 0, 0, 0}, "10"},
+        EncodeCase{"dword_negative", kRegDword, {0xFE, 0xFF, 0xFF, 0xFF}, "-2"},
+        EncodeCase{"dword_int_min", kRegDword, {0, 0, 0, 0x80}, "-2147483648"},
+        EncodeCase{"dword_short", kRegDword, {0x01, 0x01}, "257"},
+        EncodeCase{"dword_empty", kRegDword, {}, "0"},
+        EncodeCase{"binary_upper_hex", kRegBinary, {0x0a, 0xbc, 0x00, 0xff}, "0ABC00FF"},
+        EncodeCase{"binary_empty", kRegBinary, {}, ""},
+        EncodeCase{"binary_40_never_cut", kRegBinary, Bytes(40, 0x11), std::string(80, '1')},
+        EncodeCase{"subkey", kSubkeyRow, {'x', 0}, "<SUBKEY>"},
+        EncodeCase{"subkey_without_data", kSubkeyRow, {}, "<SUBKEY>"},
+        EncodeCase{"sz", kRegSz, {'S', 'Q', 'L', 0}, "SQL"},
+        EncodeCase{"sz_unterminated", kRegSz, {'a', 'b'}, "ab"},
+        EncodeCase{"multi_sz_first_string", kRegMultiSz, {'a', 0, 'b', 0, 0}, "a"},
+        EncodeCase{"expand_sz", kRegExpandSz, {'%', 'T', '%', 0}, "%T%"},
+        EncodeCase{"unknown_type_text", 99, {'z'}, "z"}),
+    [](const ::testing::TestParamInfo<EncodeCase>& info) { return std::string(info.param.name); });
+
+// ---- DecodeDsiBinary -------------------------------------------------------
+
+struct DecodeCase {
+    const char* name;
+    std::string text;
+    bool ok;
+    Bytes bytes;      // checked when ok
+    size_t badIndex;  // checked when not ok
+};
+
+class DecodeDsiBinaryTest : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(DecodeDsiBinaryTest, Decodes) {
+    const DecodeCase& c = GetParam();
+    Bytes bytes{0xEE, 0xEE};  // stale content must not survive
+    size_t bad = 12345;
+    ASSERT_EQ(DecodeDsiBinary(c.text, bytes, &bad), c.ok);
+    if (c.ok) {
+        EXPECT_EQ(bytes, c.bytes);
+        EXPECT_EQ(bad, 12345u) << "badIndex written on success";
+    } else {
+        EXPECT_EQ(bad, c.badIndex);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DecodeDsiBinaryTest,
+    ::testing::Values(
+        DecodeCase{"empty", "", true, {}, 0},
+        DecodeCase{"upper", "0A01FF", true, {0x0A, 0x01, 0xFF}, 0},
+        DecodeCase{"lower_and_mixed", "abCdeF", true, {0xAB, 0xCD, 0xEF}, 0},
+        DecodeCase{"old_cut_marker", "0A01...", true, {0x0A, 0x01}, 0},
+        DecodeCase{"only_marker", "...", true, {}, 0},
+        DecodeCase{"unpaired_digit_ignored", "0A1", true, {0x0A}, 0},
+        DecodeCase{"unpaired_before_marker", "0A1...", true, {0x0A}, 0},
+        DecodeCase{"single_digit", "F", true, {}, 0},
+        DecodeCase{"unpaired_trailing_char_not_checked", "0AZ", true, {0x0A}, 0},
+        DecodeCase{"more_than_32_bytes", std::string(200, '7'), true, Bytes(100, 0x77), 0},
+        DecodeCase{"bad_high_digit", "0AG1", false, {}, 2},
+        DecodeCase{"bad_low_digit", "0A1G", false, {}, 3},
+        DecodeCase{"bad_first", "x0", false, {}, 0},
+        DecodeCase{"space_inside", "0A 1FF", false, {}, 2},
+        DecodeCase{"only_one_marker_stripped", "0A......", false, {}, 2},
+        DecodeCase{"marker_not_at_end", "...0A", false, {}, 0},
+        DecodeCase{"prefix_0x_rejected", "0x0A", false, {}, 1},
+        DecodeCase{"high_byte_char", "0A\xC3\xA9", false, {}, 2}),
+    [](const ::testing::TestParamInfo<DecodeCase>& info) { return std::string(info.param.name); });
+
+TEST(DecodeDsiBinary, NullBadIndexIsAllowed) {
+    Bytes bytes;
+    EXPECT_FALSE(DecodeDsiBinary("zz", bytes, nullptr));
+}
+
+// ---- Round trips export -> import -----------------------------------------
+
+TEST(DsiRoundTrip, BinaryBytesSurviveEncodeDecode) {
+    std::mt19937 rng(1234);
+    for (size_t size : {0u, 1u, 2u, 31u, 32u, 33u, 255u, 4096u}) {
+        Bytes data(size);
+        for (auto& b : data) b = static_cast<unsigned char>(rng());
+        Bytes back;
+        size_t bad = 0;
+        ASSERT_TRUE(DecodeDsiBinary(EncodeDsiValue(kRegBinary, data.data(), data.size()), back, &bad)) << size;
+        EXPECT_EQ(back, data) << size;
+    }
+}
+
+TEST(DsiRoundTrip, DwordSurvivesEncodeAndLeadingDecimal) {
+    for (uint32_t v : {0u, 1u, 10u, 0x7FFFFFFFu, 0x80000000u, 0x80000001u, 0xFFFFFFFEu, 0xFFFFFFFFu, 0xDEADBEEFu}) {
+        const unsigned char le[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                                     static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+        const std::string text = EncodeDsiValue(kRegDword, le, 4);
+        EXPECT_EQ(static_cast<uint32_t>(LeadingDecimal(text.c_str())), v) << text;
+    }
+}
+
+// ---- DsiTextToRegistryData -------------------------------------------------
+
+struct TextDataCase {
+    std::string text;
+    int32_t type;
+    Bytes expected;
+};
+
+class DsiTextToRegistryDataTest : public ::testing::TestWithParam<TextDataCase> {};
+
+TEST_P(DsiTextToRegistryDataTest, Terminates) {
+    EXPECT_EQ(DsiTextToRegistryData(GetParam().text, GetParam().type), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DsiTextToRegistryDataTest,
+    ::testing::Values(TextDataCase{"ab", kRegSz, {'a', 'b', 0}},
+                      TextDataCase{"", kRegSz, {0}},
+                      TextDataCase{"%P%", kRegExpandSz, {'%', 'P', '%', 0}},
+                      TextDataCase{"ab", kRegMultiSz, {'a', 'b', 0, 0}},
+                      TextDataCase{"", kRegMultiSz, {0, 0}},
+                      TextDataCase{"\xE9", kRegSz, {0xE9, 0}}));
+
+}  // namespace
+}  // namespace zentrel

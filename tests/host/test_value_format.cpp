@@ -1,0 +1,79 @@
+#include "registry/ValueFormat.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zentrel {
+namespace {
+
+struct FormatCase {
+    const char* name;
+    int32_t type;
+    std::vector<unsigned char> data;
+    std::string valueText;
+    std::string typeText;
+    uint32_t dwordValue;
+};
+
+std::vector<unsigned char> Repeat(unsigned char byte, size_t count) {
+    return std::vector<unsigned char>(count, byte);
+}
+
+const std::string k32BytesOfAB(64, 'A');
+
+class FormatRegistryValueTest : public ::testing::TestWithParam<FormatCase> {};
+
+// Each case's data is copied into an allocation of exactly its size, so that
+// AddressSanitizer reports any read past the end.
+TEST_P(FormatRegistryValueTest, Formats) {
+    const FormatCase& c = GetParam();
+    std::unique_ptr<unsigned char[]> exact(new unsigned char[c.data.size() ? c.data.size() : 1]);
+    for (size_t i = 0; i < c.data.size(); ++i) exact[i] = c.data[i];
+    const FormattedValue v = FormatRegistryValue(c.type, c.data.empty() ? nullptr : exact.get(), c.data.size());
+    EXPECT_EQ(v.valueText, c.valueText);
+    EXPECT_EQ(v.typeText, c.typeText);
+    EXPECT_EQ(v.dwordValue, c.dwordValue);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FormatRegistryValueTest,
+    ::testing::Values(
+        FormatCase{"dword_ten", kRegDword, {10, 0, 0, 0}, "0x0000000A (10)", "REG_DWORD", 10},
+        FormatCase{"dword_all_ones_is_minus_one", kRegDword, {0xFF, 0xFF, 0xFF, 0xFF}, "0xFFFFFFFF (-1)", "REG_DWORD", 0xFFFFFFFFu},
+        FormatCase{"dword_int_min", kRegDword, {0, 0, 0, 0x80}, "0x80000000 (-2147483648)", "REG_DWORD", 0x80000000u},
+        FormatCase{"dword_int_max", kRegDword, {0xFF, 0xFF, 0xFF, 0x7F}, "0x7FFFFFFF (2147483647)", "REG_DWORD", 0x7FFFFFFFu},
+        FormatCase{"dword_is_little_endian", kRegDword, {0x78, 0x56, 0x34, 0x12}, "0x12345678 (305419896)", "REG_DWORD", 0x12345678u},
+        FormatCase{"dword_two_bytes_high_zero", kRegDword, {0x34, 0x12}, "0x00001234 (4660)", "REG_DWORD", 0x1234u},
+        FormatCase{"dword_one_byte", kRegDword, {0xFF}, "0x000000FF (255)", "REG_DWORD", 0xFFu},
+        FormatCase{"dword_empty", kRegDword, {}, "0x00000000 (0)", "REG_DWORD", 0},
+        FormatCase{"dword_extra_bytes_ignored", kRegDword, {1, 0, 0, 0, 9, 9}, "0x00000001 (1)", "REG_DWORD", 1},
+        FormatCase{"binary_three", kRegBinary, {0x0A, 0x01, 0xFF}, "0A01FF", "REG_BINARY", 0},
+        FormatCase{"binary_empty", kRegBinary, {}, "", "REG_BINARY", 0},
+        FormatCase{"binary_32_not_cut", kRegBinary, Repeat(0xAA, 32), k32BytesOfAB, "REG_BINARY", 0},
+        FormatCase{"binary_33_cut", kRegBinary, Repeat(0xAA, 33), k32BytesOfAB + "...", "REG_BINARY", 0},
+        FormatCase{"binary_zero_bytes_shown", kRegBinary, {0, 0}, "0000", "REG_BINARY", 0},
+        FormatCase{"sz_stops_at_zero", kRegSz, {'a', 'b', 0, 'c'}, "ab", "REG_SZ", 0},
+        FormatCase{"sz_unterminated", kRegSz, {'a', 'b', 'c'}, "abc", "REG_SZ", 0},
+        FormatCase{"sz_empty", kRegSz, {}, "", "REG_SZ", 0},
+        FormatCase{"sz_only_zero", kRegSz, {0}, "", "REG_SZ", 0},
+        FormatCase{"sz_high_bytes_kept", kRegSz, {0xE9, 0xFC, 0}, "\xE9\xFC", "REG_SZ", 0},
+        FormatCase{"expand_sz_as_text", kRegExpandSz, {'%', 'P', '%', 0}, "%P%", "REG_SZ", 0},
+        FormatCase{"multi_sz_first_string", kRegMultiSz, {'x', 0, 'y', 0, 0}, "x", "REG_SZ", 0},
+        FormatCase{"type_zero_as_text", 0, {'n', 'o'}, "no", "REG_SZ", 0},
+        FormatCase{"unknown_type_as_text", 11, {'q', 0}, "q", "REG_SZ", 0},
+        FormatCase{"dword_bytes_typed_text_not_decoded", kRegSz, {10, 0, 0, 0}, "\n", "REG_SZ", 0}),
+    [](const ::testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.name); });
+
+TEST(FormatRegistryValue, NullDataWithSizeReadsNothing) {
+    for (int32_t type : {kRegSz, kRegBinary, kRegDword}) {
+        const FormattedValue v = FormatRegistryValue(type, nullptr, 16);
+        EXPECT_EQ(v.dwordValue, 0u) << type;
+        EXPECT_TRUE(v.valueText.empty() || v.valueText == "0x00000000 (0)") << type;
+    }
+}
+
+}  // namespace
+}  // namespace zentrel
