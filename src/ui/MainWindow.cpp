@@ -91,6 +91,7 @@ BOOL MainWindow::OnInitDialog() {
     m_lstAttributes.InsertColumn(2, "Type", LVCFMT_LEFT, 91);
     m_lstAttributes.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
 
+    FillDsnList();
     return TRUE;
 }
 
@@ -99,9 +100,32 @@ void MainWindow::OnOK() {}
 
 BOOL MainWindow::OnCommand(WPARAM wParam, LPARAM lParam) { return CDialog::OnCommand(wParam, lParam); }
 
-BOOL MainWindow::OnCmdMsg(UINT id) { return CDialog::OnCmdMsg(id); }
+namespace {
+const CommandEntry<MainWindow> kCommands[] = {
+    {ID_REFRESH, &MainWindow::OnRefresh},
+    {ID_SELECT_ALL, &MainWindow::OnSelectAll},
+    {ID_CLEAR_SELECTION, &MainWindow::OnClearSelection},
+    {0, nullptr},
+};
+}  // namespace
 
-BOOL MainWindow::OnNotify(WPARAM, LPARAM, LRESULT*) { return FALSE; }
+BOOL MainWindow::OnCmdMsg(UINT id) {
+    if (DispatchCommand(this, kCommands, id)) return TRUE;
+    return CDialog::OnCmdMsg(id);
+}
+
+BOOL MainWindow::OnNotify(WPARAM, LPARAM lParam, LRESULT* result) {
+    const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
+    if (header->idFrom == IDC_SCOPE_TABS && header->code == TCN_SELCHANGE) {
+        *result = OnScopeChanged();
+        return TRUE;
+    }
+    if (header->idFrom == IDC_DSN_LIST && header->code == LVN_ITEMCHANGED) {
+        *result = OnDsnItemChanged(reinterpret_cast<const NMLISTVIEW*>(lParam));
+        return TRUE;
+    }
+    return FALSE;
+}
 
 BOOL MainWindow::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT* result) {
     switch (msg) {

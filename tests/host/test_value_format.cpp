@@ -68,11 +68,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.name); });
 
 TEST(FormatRegistryValue, NullDataWithSizeReadsNothing) {
-    for (int32_t type : {kRegSz, kRegBinary, kRegDword}) {
-        const FormattedValue v = FormatRegistryValue(type, nullptr, 16);
-        EXPECT_EQ(v.dwordValue, 0u) << type;
-        EXPECT_TRUE(v.valueText.empty() || v.valueText == "0x00000000 (0)") << type;
-    }
+    EXPECT_EQ(FormatRegistryValue(kRegSz, nullptr, 16).valueText, "");
+    EXPECT_EQ(FormatRegistryValue(kRegBinary, nullptr, 16).valueText, "");
+    EXPECT_EQ(FormatRegistryValue(kRegDword, nullptr, 16).valueText, "0x00000000 (0)");
 }
 
 }  // namespace

@@ -1,0 +1,109 @@
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "registry/ValueFormat.h"
+#include "ui/MainWindow.h"
+#include "ui/resource.h"
+
+namespace {
+const DWORD kKeyNameCapacity = 256;    // the platform's longest key name and its terminator
+const DWORD kValueNameCapacity = 16384;  // the platform's longest value name and its terminator
+
+// Reads the index-th value whole, growing the buffer as the value asks.
+LONG EnumValue(HKEY key, DWORD index, std::string& name, DWORD& type, std::vector<unsigned char>& data) {
+    std::vector<char> nameBuffer(kValueNameCapacity);
+    if (data.size() < 256) data.resize(256);
+    for (;;) {
+        DWORD nameSize = kValueNameCapacity;
+        DWORD dataSize = (DWORD)data.size();
+        LONG code = ::RegEnumValueA(key, index, nameBuffer.data(), &nameSize, NULL, &type, data.data(), &dataSize);
+        if (code == ERROR_MORE_DATA && dataSize > data.size()) {
+            data.resize(dataSize);
+            continue;
+        }
+        if (code == ERROR_MORE_DATA) {
+            // The size was not reported: grow until it fits.
+            data.resize(data.size() * 2);
+            continue;
+        }
+        if (code != ERROR_SUCCESS) return code;
+        name.assign(nameBuffer.data(), nameSize);
+        data.resize(dataSize);
+        return ERROR_SUCCESS;
+    }
+}
+
+std::string JoinPath(const char* prefix, const std::string& name) {
+    if (prefix == nullptr || *prefix == '\0') return name;
+    return std::string(prefix) + "\\" + name;
+}
+}  // namespace
+
+void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix) {
+    const bool top = prefix == nullptr || *prefix == '\0';
+    if (top) {
+        m_nAttributeRows = 0;
+        m_aAttributeRows.clear();
+    }
+    HKEY key = NULL;
+    LONG code = ::RegOpenKeyA(parent, subkey, &key);
+    if (code != ERROR_SUCCESS) {
+        Message(SystemErrorText(code).c_str(), "FillSubTree", MB_OK | MB_ICONSTOP);
+        MarkFailed();
+        return;
+    }
+
+    char name[kKeyNameCapacity];
+    for (DWORD index = 0;; ++index) {
+        DWORD size = kKeyNameCapacity;
+        if (::RegEnumKeyExA(key, index, name, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS) break;
+        AttributeRow row;
+        row.name = JoinPath(prefix, name);
+        row.valueText = "<SUBKEY>";
+        row.typeCode = -1;
+        m_aAttributeRows.push_back(row);
+        m_nAttributeRows = (int)m_aAttributeRows.size();
+        const std::string rowName = row.name;
+        FillSubTree(key, name, rowName.c_str());
+    }
+
+    std::string valueName;
+    std::vector<unsigned char> data;
+    for (DWORD index = 0;; ++index) {
+        DWORD type = 0;
+        if (EnumValue(key, index, valueName, type, data) != ERROR_SUCCESS) break;
+        AttributeRow row;
+        row.name = top ? valueName : std::string(prefix) + "\\" + valueName;
+        row.typeCode = (int)type;
+        const zentrel::FormattedValue shown = zentrel::FormatRegistryValue((int32_t)type, data.data(), data.size());
+        row.valueText = shown.valueText;
+        row.typeText = shown.typeText;
+        row.dwordValue = shown.dwordValue;
+        row.data = data;
+        m_aAttributeRows.push_back(std::move(row));
+        m_nAttributeRows = (int)m_aAttributeRows.size();
+    }
+    ::RegCloseKey(key);
+}
+
+LRESULT MainWindow::OnDsnItemChanged(const NMLISTVIEW* change) {
+    if (m_bFilling) return 0;
+    m_lstDataSources.GetItemText(change->iItem, 0, m_szCurrentDsn, 260);
+    const std::string caption = LoadText(IDS_PROPERTIES_CAPTION);
+    char line[600];
+    snprintf(line, sizeof(line), caption.c_str(), m_szCurrentDsn);
+    ::SetDlgItemTextA(m_hWnd, IDC_CAPTION_LINE, line);
+
+    m_nAttributeRows = 0;
+    m_aAttributeRows.clear();
+    m_lstAttributes.DeleteAllItems();
+    FillSubTree(m_hOdbcIniKey, m_szCurrentDsn, nullptr);
+    for (int i = 0; i < m_nAttributeRows; ++i) {
+        const AttributeRow& row = m_aAttributeRows[i];
+        m_lstAttributes.InsertItem(i, row.name.c_str());
+        m_lstAttributes.SetItemText(i, 1, row.valueText.c_str());
+        m_lstAttributes.SetItemText(i, 2, row.typeText.c_str());
+    }
+    return 0;
+}
