@@ -105,6 +105,8 @@ const CommandEntry<MainWindow> kCommands[] = {
     {ID_REFRESH, &MainWindow::OnRefresh},
     {ID_SELECT_ALL, &MainWindow::OnSelectAll},
     {ID_CLEAR_SELECTION, &MainWindow::OnClearSelection},
+    {ID_ABOUT, &MainWindow::OnAbout},
+    {ID_ODBC_ADMINISTRATOR, &MainWindow::OnOdbcAdministrator},
     {0, nullptr},
 };
 }  // namespace
