@@ -1,5 +1,7 @@
 #include "framework/Framework.h"
 
+#include <vector>
+
 namespace {
 const char kWrapperProp[] = "Zentrel.CWnd";
 CWinApp* g_pApp = nullptr;
@@ -101,21 +103,115 @@ BOOL CImageList::Create(int cx, int cy, UINT flags, int initial, int grow) {
 
 // ---- CToolBar ------------------------------------------------------------
 
+namespace {
+const int kBorderHeight = 2;  // an etched edge
+}  // namespace
+
 CToolBar::~CToolBar() {
     if (m_hWnd && ::IsWindow(m_hWnd)) ::DestroyWindow(m_hWnd);
 }
 
-BOOL CToolBar::CreateEx(CWnd* parent, DWORD ctrlStyle, DWORD style, UINT id) {
+BOOL CToolBar::CreateEx(CWnd* parent, DWORD ctrlStyle, DWORD style, UINT id, DWORD barStyle) {
+    // The bar is placed by LayoutAtTop, not by the control itself. The
+    // control's own divider line stays along its top edge.
+    style |= CCS_NOPARENTALIGN | CCS_NORESIZE;
+    if (barStyle & kBarAlignTop) style |= CCS_TOP;
     m_hWnd = ::CreateWindowExA(0, TOOLBARCLASSNAMEA, "", style | ctrlStyle | WS_CHILD, 0, 0, 0, 0,
                                parent->m_hWnd, (HMENU)(UINT_PTR)id, ::GetModuleHandleA(NULL), NULL);
     if (m_hWnd == NULL) return FALSE;
+    m_dwBarStyle = barStyle;
     Send(TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON));
     Send(TB_SETBITMAPSIZE, 0, MAKELONG(m_sizeImage.cx, m_sizeImage.cy));
-    Send(TB_SETBUTTONSIZE, 0, MAKELONG(m_sizeButton.cx, m_sizeButton.cy));
+    ApplySizes();
+    if (barStyle & kBarBorderBottom) SubclassWindow(m_hWnd);
     return TRUE;
 }
 
-void CToolBar::LayoutAtTop() { Send(TB_AUTOSIZE); }
+void CToolBar::ApplySizes() { Send(TB_SETBUTTONSIZE, 0, MAKELONG(m_sizeButton.cx, m_sizeButton.cy)); }
+
+BOOL CToolBar::LoadBitmap(UINT bitmapId, int imageCount) {
+    TBADDBITMAP bitmap = {::GetModuleHandleA(NULL), bitmapId};
+    return Send(TB_ADDBITMAP, imageCount, (LPARAM)&bitmap) != -1;
+}
+
+BOOL CToolBar::SetButtons(const UINT* ids, int count) {
+    while (Send(TB_BUTTONCOUNT) > 0) Send(TB_DELETEBUTTON, 0);
+    std::vector<TBBUTTON> buttons(count > 0 ? count : 1);
+    int image = 0;
+    for (int i = 0; i < count; ++i) {
+        TBBUTTON& button = buttons[i];
+        button.iString = -1;
+        if (ids[i] == ID_SEPARATOR) {
+            button.fsStyle = BTNS_SEP;
+        } else {
+            button.idCommand = (int)ids[i];
+            button.iBitmap = image++;
+            button.fsState = TBSTATE_ENABLED;
+            button.fsStyle = BTNS_BUTTON;
+        }
+    }
+    const BOOL added = count == 0 || Send(TB_ADDBUTTONSA, count, (LPARAM)buttons.data()) != 0;
+    ApplySizes();
+    return added;
+}
+
+BOOL CToolBar::SetButtonStyle(int index, BYTE style) {
+    TBBUTTONINFOA info = {};
+    info.cbSize = sizeof(info);
+    info.dwMask = TBIF_BYINDEX | TBIF_STYLE;
+    info.fsStyle = style;
+    return Send(TB_SETBUTTONINFOA, index, (LPARAM)&info) != 0;
+}
+
+BOOL CToolBar::SetButtonText(int index, const char* text) {
+    TBBUTTONINFOA info = {};
+    info.cbSize = sizeof(info);
+    info.dwMask = TBIF_BYINDEX | TBIF_TEXT;
+    info.pszText = const_cast<char*>(text);
+    const BOOL set = Send(TB_SETBUTTONINFOA, index, (LPARAM)&info) != 0;
+    ApplySizes();
+    return set;
+}
+
+void CToolBar::LayoutAtTop() {
+    if (m_hWnd == NULL) return;
+    RECT client;
+    ::GetClientRect(::GetParent(m_hWnd), &client);
+    const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
+    // First with any height, to learn what the divider and the border take.
+    ::SetWindowPos(m_hWnd, NULL, 0, 0, client.right - client.left, 100, flags | SWP_FRAMECHANGED);
+    RECT window, inside;
+    ::GetWindowRect(m_hWnd, &window);
+    ::GetClientRect(m_hWnd, &inside);
+    const int edges = (window.bottom - window.top) - (inside.bottom - inside.top);
+    int height = HIWORD(Send(TB_GETBUTTONSIZE));
+    RECT item;
+    if (Send(TB_BUTTONCOUNT) > 0 && GetItemRect(0, &item) && item.bottom > height) height = item.bottom;
+    ::SetWindowPos(m_hWnd, NULL, 0, 0, client.right - client.left, height + edges, flags);
+}
+
+LRESULT CToolBar::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    // The bottom border lives in the non-client area, out of the buttons' way.
+    if (msg == WM_NCCALCSIZE) {
+        const LRESULT result = Default(msg, wParam, lParam);
+        RECT* client = reinterpret_cast<RECT*>(lParam);  // also the first rectangle of NCCALCSIZE_PARAMS
+        client->bottom -= kBorderHeight;
+        if (client->bottom < client->top) client->bottom = client->top;
+        return result;
+    }
+    if (msg == WM_NCPAINT) {
+        const LRESULT result = Default(msg, wParam, lParam);
+        RECT frame;
+        ::GetWindowRect(m_hWnd, &frame);
+        ::OffsetRect(&frame, -frame.left, -frame.top);
+        if (HDC dc = ::GetWindowDC(m_hWnd)) {
+            ::DrawEdge(dc, &frame, EDGE_ETCHED, BF_BOTTOM);
+            ::ReleaseDC(m_hWnd, dc);
+        }
+        return result;
+    }
+    return Default(msg, wParam, lParam);
+}
 
 // ---- data exchange -------------------------------------------------------
 

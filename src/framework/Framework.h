@@ -68,26 +68,55 @@ public:
     CImageList& operator=(const CImageList&) = delete;
     BOOL Create(int cx, int cy, UINT flags, int initial, int grow);
     int Add(HBITMAP bitmap, COLORREF mask) { return ImageList_AddMasked(m_hImageList, bitmap, mask); }
+    int GetImageCount() const { return m_hImageList ? ImageList_GetImageCount(m_hImageList) : 0; }
 
     HIMAGELIST m_hImageList;
 };
 
+// The id of a window's main toolbar.
+#define IDW_TOOLBAR 0xE800
+// Command id that stands for a separator in CToolBar::SetButtons.
+#define ID_SEPARATOR 0
+
+// Bar styles of CToolBar::CreateEx, beside the control's own styles.
+enum : DWORD {
+    kBarAlignTop = 0x0001,      // laid out across the top of the parent's client area
+    kBarBorderBottom = 0x0002,  // an etched line along the bar's bottom edge
+};
+
 class CToolBar : public CWnd {
 public:
-    CToolBar() : m_sizeButton({0, 0}), m_sizeImage({0, 0}) {}
-    ~CToolBar();
-    // Sizes apply when the control is created.
+    CToolBar() : m_sizeButton({0, 0}), m_sizeImage({0, 0}), m_dwBarStyle(0) {}
+    ~CToolBar() override;
+    // Sizes apply when the control is created, and again whenever buttons
+    // or texts change, which would otherwise resize the buttons.
     void SetSizes(SIZE button, SIZE image) { m_sizeButton = button; m_sizeImage = image; }
-    BOOL CreateEx(CWnd* parent, DWORD ctrlStyle, DWORD style, UINT id);
+    BOOL CreateEx(CWnd* parent, DWORD ctrlStyle, DWORD style, UINT id, DWORD barStyle = kBarAlignTop);
     LRESULT Send(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) const {
         return ::SendMessageA(m_hWnd, msg, wParam, lParam);
+    }
+    // A bitmap resource of imageCount images as the bar's own button images.
+    BOOL LoadBitmap(UINT bitmapId, int imageCount);
+    // Replaces the buttons: ID_SEPARATOR makes a separator, every other id a
+    // button that takes the next image, from 0.
+    BOOL SetButtons(const UINT* ids, int count);
+    BOOL SetButtonStyle(int index, BYTE style);
+    BOOL SetButtonText(int index, const char* text);
+    BOOL GetItemRect(int index, RECT* rect) const {
+        return (BOOL)Send(TB_GETITEMRECT, index, (LPARAM)rect);
     }
     // Places the bar across the top of the parent's client area.
     void LayoutAtTop();
 
+protected:
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
 private:
+    void ApplySizes();
+
     SIZE m_sizeButton;
     SIZE m_sizeImage;
+    DWORD m_dwBarStyle;
 };
 
 class CDialog;
