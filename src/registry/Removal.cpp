@@ -1,0 +1,75 @@
+// Removal of the current data source from the connected scope: its key with
+// everything below it first, then its driver entry.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <shlwapi.h>
+
+#include "app/Settings.h"
+#include "ui/MainWindow.h"
+#include "ui/resource.h"
+
+namespace {
+class OpenKey {
+public:
+    OpenKey() : m_hKey(NULL) {}
+    ~OpenKey() {
+        if (m_hKey) ::RegCloseKey(m_hKey);
+    }
+    OpenKey(const OpenKey&) = delete;
+    OpenKey& operator=(const OpenKey&) = delete;
+    HKEY* Out() { return &m_hKey; }
+    HKEY Get() const { return m_hKey; }
+
+private:
+    HKEY m_hKey;
+};
+
+// The current data source survives a refill of the list, so after a scope
+// switch or a refresh against another computer it may name a source the user
+// never saw there. Only a row of the list as it stands now may be removed.
+bool IsListed(const CListCtrl& list, const char* name) {
+    char row[261];
+    const int count = list.m_hWnd ? list.GetItemCount() : 0;
+    for (int i = 0; i < count; ++i) {
+        list.GetItemText(i, 0, row, sizeof(row));
+        if (strcmp(row, name) == 0) return true;
+    }
+    return false;
+}
+}  // namespace
+
+void MainWindow::OnRemove() {
+    if (m_szCurrentDsn[0] == '\0' || !IsListed(m_lstDataSources, m_szCurrentDsn)) {
+        Message(LoadText(IDS_NO_CURRENT_ITEM).c_str(), "Export", MB_OK | MB_ICONSTOP);
+        return;
+    }
+
+    const std::string format = LoadText(IDS_REMOVE_QUESTION);
+    std::vector<char> question(format.size() + strlen(m_szCurrentDsn) + 1);
+    snprintf(question.data(), question.size(), format.c_str(), m_szCurrentDsn);
+    if (g_pSettings != nullptr && g_pSettings->m_bAskDelete != 0) {
+        const int answer =
+            Message(question.data(), LoadText(IDS_WARNING).c_str(), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+        if (answer != IDYES) {
+            m_szCurrentDsn[0] = '\0';
+            return;
+        }
+    }
+
+    const LONG code = (LONG)::SHDeleteKeyA(m_hOdbcIniKey, m_szCurrentDsn);
+    if (code != ERROR_SUCCESS) {
+        Message(SystemErrorText(code).c_str(), "SHDeleteKey Error", MB_OK | MB_ICONSTOP);
+        return;
+    }
+    OpenKey sources;
+    if (::RegOpenKeyA(m_hOdbcIniKey, "ODBC Data Sources", sources.Out()) == ERROR_SUCCESS) {
+        // A source without a driver entry is removed all the same.
+        ::RegDeleteValueA(sources.Get(), m_szCurrentDsn);
+    }
+
+    FillDsnList();
+    m_szCurrentDsn[0] = '\0';
+}
