@@ -91,6 +91,9 @@ BOOL MainWindow::OnInitDialog() {
     m_lstAttributes.InsertColumn(2, "Type", LVCFMT_LEFT, 91);
     m_lstAttributes.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
 
+    CreateToolBar();
+    m_wndToolBar.LayoutAtTop();
+
     FillDsnList();
     return TRUE;
 }
@@ -98,7 +101,28 @@ BOOL MainWindow::OnInitDialog() {
 // Enter has no default action in this window.
 void MainWindow::OnOK() {}
 
-BOOL MainWindow::OnCommand(WPARAM wParam, LPARAM lParam) { return CDialog::OnCommand(wParam, lParam); }
+// The whole first parameter is compared, so a control's notification that
+// shares an id with one of these commands never runs it.
+BOOL MainWindow::OnCommand(WPARAM wParam, LPARAM lParam) {
+    if (wParam >= ID_PRODUCT_FIRST && wParam <= ID_PRODUCT_LAST) {
+        LaunchProduct((int)(wParam - ID_PRODUCT_FIRST));
+        return TRUE;
+    }
+    switch (wParam) {
+    case ID_HELP_TOPICS:
+        ShowHelp();
+        break;
+    case ID_MAIL_SUPPORT:
+        MailSupport();
+        break;
+    case ID_SETTINGS:
+        if (g_pSettings != nullptr) GetPrompts().RunDialog(*g_pSettings);
+        break;
+    default:
+        break;
+    }
+    return CDialog::OnCommand(wParam, lParam);
+}
 
 namespace {
 const CommandEntry<MainWindow> kCommands[] = {
@@ -107,6 +131,7 @@ const CommandEntry<MainWindow> kCommands[] = {
     {ID_CLEAR_SELECTION, &MainWindow::OnClearSelection},
     {ID_ABOUT, &MainWindow::OnAbout},
     {ID_ODBC_ADMINISTRATOR, &MainWindow::OnOdbcAdministrator},
+    {ID_REMOVE, &MainWindow::OnRemove},
     {0, nullptr},
 };
 }  // namespace
@@ -124,6 +149,14 @@ BOOL MainWindow::OnNotify(WPARAM, LPARAM lParam, LRESULT* result) {
     }
     if (header->idFrom == IDC_DSN_LIST && header->code == LVN_ITEMCHANGED) {
         *result = OnDsnItemChanged(reinterpret_cast<const NMLISTVIEW*>(lParam));
+        return TRUE;
+    }
+    if (header->code == TBN_DROPDOWN) {
+        *result = OnToolBarDropDown(reinterpret_cast<const NMTOOLBARA*>(lParam));
+        return TRUE;
+    }
+    if (header->idFrom == IDC_DSN_LIST && header->code == NM_RCLICK) {
+        *result = OnDsnListRightClick(reinterpret_cast<const NMITEMACTIVATE*>(lParam));
         return TRUE;
     }
     return FALSE;
@@ -148,6 +181,10 @@ BOOL MainWindow::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT* result) {
         return TRUE;
     case WM_QUERYDRAGICON:
         *result = (LRESULT)m_hIcon;
+        return TRUE;
+    case WM_HELP:
+        ShowHelp();
+        *result = TRUE;
         return TRUE;
     default:
         return FALSE;
