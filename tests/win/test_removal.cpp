@@ -1,0 +1,280 @@
+// Remove: the current data source's key with everything below it, then its
+// driver entry; the question, the failures and what stays current.
+#include "CommandTestUtil.h"
+
+namespace {
+
+const char kSettingsKey[] = "Software\\Morvane\\Zentrel\\";
+const char kSources[] = "ODBC Data Sources";
+
+class RemovalTest : public LiveWindowTest {
+protected:
+    // Three System sources; "Sales" has nested keys and is the one removed.
+    void Seed() {
+        PutSource(true, "Alpha");
+        PutSource(true, "Sales");
+        PutSource(true, "Zeta");
+        PutString(HKEY_LOCAL_MACHINE, OdbcPath("Sales\\Options\\Deep"), "Level", "3");
+        PutDword(HKEY_LOCAL_MACHINE, OdbcPath("Sales\\Options"), "Timeout", 30);
+    }
+
+    void ExpectNoCurrentItemBox(const PromptCall& call) {
+        EXPECT_EQ("message", call.kind);
+        EXPECT_EQ("No item is currently selected", call.text);
+        EXPECT_EQ("Export", call.caption);
+        EXPECT_EQ(UINT(MB_OK | MB_ICONSTOP), call.type);
+        EXPECT_EQ(Hwnd(), call.owner);
+    }
+
+    bool SourceEntry(const char* name) {
+        return GetValue(HKEY_LOCAL_MACHINE, OdbcPath(kSources), name, nullptr, nullptr);
+    }
+};
+
+TEST_F(RemovalTest, QuestionGuardedBySetting) {
+    struct Case {
+        const char* stored;  // bAskDelete as stored, nullptr for never stored
+        int answer;          // 0: no question expected
+        bool removed;
+    };
+    const Case cases[] = {
+        {nullptr, IDYES, true},  // asks by default
+        {"1", IDYES, true},
+        {"7", IDYES, true},  // any non-zero number asks
+        {"0", 0, true},      // deletes at once
+        {"1", IDNO, false},
+        {"1", IDCANCEL, false},  // anything but Yes declines
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.stored ? c.stored : "(none)") + " answer " + std::to_string(c.answer));
+        ClearTestRegistry();
+        Seed();
+        if (c.stored) PutString(HKEY_CURRENT_USER, kSettingsKey, "bAskDelete", c.stored);
+        Open();
+        // A refill ticks every row again. (A tick changes the current source too.)
+        window->m_lstDataSources.SetCheck(0, FALSE);
+        Pick("Sales");
+        if (c.answer) prompts->messageAnswers = {c.answer};
+
+        Command(ID_REMOVE);
+
+        if (c.answer) {
+            ASSERT_EQ(1u, prompts->calls.size());
+            const PromptCall& question = prompts->calls[0];
+            EXPECT_EQ("Remove 'Sales' data source?", question.text);
+            EXPECT_EQ("Warning!", question.caption);
+            // No is the default button, so Enter keeps the source.
+            EXPECT_EQ(UINT(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2), question.type);
+            EXPECT_EQ(Hwnd(), question.owner);
+        } else {
+            EXPECT_TRUE(prompts->calls.empty());
+        }
+        EXPECT_EQ(!c.removed, KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Sales")));
+        EXPECT_EQ(!c.removed, SourceEntry("Sales"));
+        EXPECT_STREQ("", window->m_szCurrentDsn);  // cleared either way
+        // The others are untouched.
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Alpha")));
+        EXPECT_TRUE(SourceEntry("Alpha"));
+        EXPECT_TRUE(SourceEntry("Zeta"));
+        if (c.removed) {
+            EXPECT_EQ((std::vector<std::string>{"Alpha", "Zeta"}), Rows());
+            EXPECT_TRUE(window->m_lstDataSources.GetCheck(0));  // refilled
+            EXPECT_EQ(0, window->m_lstAttributes.GetItemCount());
+        } else {
+            EXPECT_EQ((std::vector<std::string>{"Alpha", "Sales", "Zeta"}), Rows());
+            EXPECT_FALSE(window->m_lstDataSources.GetCheck(0));  // not refilled
+            EXPECT_GT(window->m_lstAttributes.GetItemCount(), 0);
+        }
+        window.reset();
+    }
+}
+
+TEST_F(RemovalTest, NestedKeysGoWithTheSource) {
+    Seed();
+    PutString(HKEY_CURRENT_USER, kSettingsKey, "bAskDelete", "0");
+    Open();
+    Pick("Sales");
+    Command(ID_REMOVE);
+    for (const char* path : {"Sales\\Options\\Deep", "Sales\\Options", "Sales"}) {
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath(path))) << path;
+    }
+    EXPECT_TRUE(prompts->calls.empty());
+}
+
+TEST_F(RemovalTest, MissingDriverEntryIsNoError) {
+    struct Case {
+        const char* what;
+        std::function<void()> prepare;
+    };
+    const Case cases[] = {
+        {"no value of that name", [] { ::RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, OdbcPath(kSources).c_str(), "Sales"); }},
+        {"no ODBC Data Sources key", [] { ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, OdbcPath(kSources).c_str()); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ClearTestRegistry();
+        Seed();
+        c.prepare();
+        PutString(HKEY_CURRENT_USER, kSettingsKey, "bAskDelete", "0");
+        Open();
+        Pick("Sales");
+        Command(ID_REMOVE);
+        EXPECT_TRUE(prompts->calls.empty());
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Sales")));
+        EXPECT_EQ((std::vector<std::string>{"Alpha", "Zeta"}), Rows());
+        EXPECT_STREQ("", window->m_szCurrentDsn);
+        window.reset();
+    }
+}
+
+TEST_F(RemovalTest, SourceDeletedMeanwhileIsReportedAndStaysCurrent) {
+    Seed();
+    Open();
+    window->m_lstDataSources.SetCheck(0, FALSE);
+    Pick("Sales");
+    ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, OdbcPath("Sales").c_str());  // another program
+    prompts->messageAnswers = {IDYES, IDOK};
+
+    Command(ID_REMOVE);
+
+    ASSERT_EQ(2u, prompts->calls.size());
+    EXPECT_EQ("Warning!", prompts->calls[0].caption);
+    const PromptCall& error = prompts->calls[1];
+    EXPECT_EQ(MainWindow::SystemErrorText(ERROR_FILE_NOT_FOUND), error.text);
+    EXPECT_EQ("SHDeleteKey Error", error.caption);
+    EXPECT_EQ(UINT(MB_OK | MB_ICONSTOP), error.type);
+    // Nothing else changed: the entry stays, the list is not refilled.
+    EXPECT_TRUE(SourceEntry("Sales"));
+    EXPECT_EQ((std::vector<std::string>{"Alpha", "Sales", "Zeta"}), Rows());
+    EXPECT_FALSE(window->m_lstDataSources.GetCheck(0));
+    EXPECT_STREQ("Sales", window->m_szCurrentDsn);
+}
+
+TEST_F(RemovalTest, NothingCurrentReportsNoItem) {
+    struct Case {
+        const char* what;
+        std::function<void()> before;  // leaves no removable current source
+        int answers;                               // questions answered on the way
+    };
+    const Case cases[] = {
+        {"fresh window", [] {}, 0},
+        {"right after a removal",
+         [this] {
+             Pick("Sales");
+             prompts->messageAnswers = {IDYES};
+             Command(ID_REMOVE);
+         },
+         1},
+        {"after a declined question",
+         [this] {
+             Pick("Sales");
+             prompts->messageAnswers = {IDNO};
+             Command(ID_REMOVE);
+         },
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ClearTestRegistry();
+        Seed();
+        Open();
+        c.before();
+        ASSERT_EQ((size_t)c.answers, prompts->calls.size());
+        const std::vector<std::string> rows = Rows();
+        prompts->messageAnswers = {IDOK};
+
+        Command(ID_REMOVE);
+
+        ASSERT_EQ((size_t)c.answers + 1, prompts->calls.size());
+        ExpectNoCurrentItemBox(prompts->calls.back());
+        EXPECT_EQ(rows, Rows());
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Alpha")));
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Zeta")));
+        window.reset();
+    }
+}
+
+// The current source outlives a refill; it must not reach a source of the same
+// name that the list now on screen does not show.
+TEST_F(RemovalTest, OnlyASourceOfTheListAsItStandsIsRemoved) {
+    struct Case {
+        const char* what;
+        std::function<void()> change;
+        bool systemScopeAfter;
+    };
+    const Case cases[] = {
+        {"scope switched; same name created in the new scope after the fill",
+         [this] {
+             SelectTab(Hwnd(), 0);
+             PutSource(true, "Sales");
+         },
+         true},
+        {"scope switched; same name in the new scope, listed",
+         [this] {
+             PutSource(true, "Sales");
+             SelectTab(Hwnd(), 0);
+         },
+         true},
+        {"refreshed after another program deleted it",
+         [this] {
+             ::SHDeleteKeyA(HKEY_CURRENT_USER, OdbcPath("Sales").c_str());
+             Command(ID_REFRESH);
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ClearTestRegistry();
+        PutString(HKEY_CURRENT_USER, kSettingsKey, "bDefSystem", "0");
+        PutSource(false, "Sales");
+        PutSource(false, "Other");
+        PutSource(true, "Alpha");
+        Open();
+        Pick("Sales");
+        c.change();
+        ASSERT_STREQ("Sales", window->m_szCurrentDsn);  // survived the refill
+        const bool listed = RowOf("Sales") >= 0;
+        const std::vector<std::string> rows = Rows();
+        prompts->messageAnswers = {listed ? IDYES : IDOK};
+
+        Command(ID_REMOVE);
+
+        ASSERT_EQ(1u, prompts->calls.size());
+        if (listed) {
+            // A row of that name is on screen: it is the one asked about and removed.
+            EXPECT_EQ("Remove 'Sales' data source?", prompts->calls[0].text);
+            EXPECT_FALSE(KeyExists(ScopeRoot(c.systemScopeAfter), OdbcPath("Sales")));
+        } else {
+            ExpectNoCurrentItemBox(prompts->calls[0]);
+            EXPECT_EQ(rows, Rows());
+            if (c.systemScopeAfter) {
+                EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Sales")));
+            }
+        }
+        // The User source is only ever reachable from the User tab.
+        if (c.systemScopeAfter) {
+            EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, OdbcPath("Sales")));
+        }
+        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, OdbcPath("Other")));
+        window.reset();
+    }
+}
+
+// Names the list shows exactly as stored: one that differs only in case is
+// another row, not the current source.
+TEST_F(RemovalTest, ListedNameMustMatchExactly) {
+    PutString(HKEY_CURRENT_USER, kSettingsKey, "bDefSystem", "0");
+    PutSource(false, "sales");
+    PutSource(true, "SALES");
+    Open();
+    Pick("sales");
+    SelectTab(Hwnd(), 0);
+    ASSERT_EQ((std::vector<std::string>{"SALES"}), Rows());
+    prompts->messageAnswers = {IDOK};
+    Command(ID_REMOVE);
+    ASSERT_EQ(1u, prompts->calls.size());
+    ExpectNoCurrentItemBox(prompts->calls[0]);
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("SALES")));
+}
+
+}  // namespace
