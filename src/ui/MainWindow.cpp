@@ -110,6 +110,8 @@ const CommandEntry<MainWindow> kCommands[] = {
     {ID_EXPORT_ALL, &MainWindow::OnExportAll},
     {ID_EXPORT_SELECTED, &MainWindow::OnExportSelected},
     {ID_IMPORT_AS, &MainWindow::OnImportAs},
+    {ID_ABOUT, &MainWindow::OnAbout},
+    {ID_ODBC_ADMINISTRATOR, &MainWindow::OnOdbcAdministrator},
     {0, nullptr},
 };
 }  // namespace
