@@ -2,11 +2,9 @@
 // process per step, so that timing it from outside includes the start of the
 // process exactly as for the platform's reg tool.
 //
-// Usage: bench_dsi seed COUNT | export FILE | import FILE | clear | count
+// Usage: bench_dsi seed COUNT | clear | count
 // Every step works on the user scope of the prefix it runs in (use a private
-// one). export and import do what the batch mode does: ExportScopeToFile and
-// ImportDsiFile on a window object that is never shown. The exit code is 0
-// only when the step completed without any message.
+// one); the export and import themselves are the real program's batch mode.
 #include <windows.h>
 
 #include <shlwapi.h>
@@ -14,28 +12,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "app/ManagerApp.h"
 #include "ui/MainWindow.h"
-#include "ui/Prompts.h"
 
 namespace {
 ManagerApp* g_app = nullptr;
 
-// No prompt may appear in a run without a display: report and decline.
-class NoPrompts : public Prompts {
-public:
-    int Message(HWND, const char* text, const char* caption, UINT type) override {
-        fprintf(stderr, "bench_dsi: unexpected message %s: %s\n", caption, text);
-        return (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
-    }
-    BOOL FileName(BOOL, OPENFILENAMEA*) override { return FALSE; }
-    INT_PTR RunDialog(CDialog&) override { return IDCANCEL; }
-    UINT TrackPopup(HMENU, UINT, int, int, HWND) override { return 0; }
-    void ShellOpen(HWND, const char*, const char*, const char*) override {}
-};
 
 bool Clear() {
     ::SHDeleteKeyA(HKEY_CURRENT_USER, kOdbcIniPath);
@@ -124,18 +108,6 @@ int main(int argc, char** argv) {
         printf("%lld keys, %lld values\n", keys, values);
         return 0;
     }
-    if ((step == "export" || step == "import") && argc == 3) {
-        ManagerApp& app = TheApp();
-        app.m_bBatchMode = TRUE;
-        MainWindow window;
-        window.SetPrompts(std::unique_ptr<Prompts>(new NoPrompts));
-        if (step == "export") {
-            window.ExportScopeToFile(argv[2], FALSE);
-        } else {
-            window.ImportDsiFile(FALSE, argv[2], FALSE);
-        }
-        return window.Succeeded() ? 0 : 1;
-    }
-    fprintf(stderr, "usage: bench_dsi seed COUNT | export FILE | import FILE | clear | count\n");
+    fprintf(stderr, "usage: bench_dsi seed COUNT | clear | count\n");
     return 2;
 }
