@@ -74,3 +74,13 @@ foreach(test_source ${ZENTREL_WIN_TESTS})
   add_test(NAME win_${test_name} COMMAND ${test_name})
   set_tests_properties(win_${test_name} PROPERTIES TIMEOUT 120)
 endforeach()
+
+# Benchmarks: each bench/bench_*.cpp is one console executable, run by
+# scripts/bench (make bench), not by ctest.
+file(GLOB ZENTREL_BENCHES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/bench_*.cpp)
+foreach(bench_source ${ZENTREL_BENCHES})
+  get_filename_component(bench_name ${bench_source} NAME_WE)
+  add_executable(${bench_name} ${bench_source} $<TARGET_OBJECTS:zentrel_res>)
+  target_link_libraries(${bench_name} PRIVATE zentrel_lib ${ZENTREL_STATIC_LINK})
+  target_compile_options(${bench_name} PRIVATE ${ZENTREL_WARNINGS})
+endforeach()
