@@ -54,10 +54,16 @@ endif()
 
 # Tests: each tests/win/test_*.cpp is one executable, one ctest entry, run
 # under Wine with the support code in tests/win/support.
+set(ZENTREL_GTEST_DIR /usr/src/googletest CACHE PATH "GoogleTest sources for the Windows tests")
+if(NOT EXISTS ${ZENTREL_GTEST_DIR}/CMakeLists.txt)
+  message(STATUS "No GoogleTest at ${ZENTREL_GTEST_DIR}: building the program only")
+  return()
+endif()
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+add_subdirectory(${ZENTREL_GTEST_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 file(GLOB ZENTREL_TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/support/*.cpp)
 add_library(zentrel_test_support STATIC ${ZENTREL_TEST_SUPPORT})

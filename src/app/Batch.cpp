@@ -4,11 +4,6 @@
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
-namespace {
-// Until the DSI exchange exists, a batch run cannot do what it was asked.
-void MarkBatchUnavailable(MainWindow& window) { window.Message("Batch mode is not available yet.", "Error", MB_OK | MB_ICONSTOP); }
-}  // namespace
-
 int ManagerApp::RunBatch(MainWindow& window) {
     ::AllocConsole();
     m_hConsoleOut = ::GetStdHandle(STD_OUTPUT_HANDLE);
@@ -25,10 +20,9 @@ int ManagerApp::RunBatch(MainWindow& window) {
 
     window.ResetOutcome();
     const BOOL systemScope = m_bUserScope ? FALSE : TRUE;
-    // The import and export operations are wired in with the DSI exchange.
-    (void)systemScope;
-    MarkBatchUnavailable(window);
+    if (m_bImport) window.ImportDsiFile(FALSE, m_strFileName.c_str(), systemScope);
+    if (m_bExport) window.ExportScopeToFile(m_strFileName.c_str(), systemScope);
 
     ::FreeConsole();
-    return 1;
+    return window.Succeeded() ? 0 : 1;
 }

@@ -12,15 +12,21 @@ HtmlHelpProc HelpEntryPoint() {
     static HtmlHelpProc s_entry = nullptr;
     if (s_looked) return s_entry;
     s_looked = true;
+    // Zero-filled, and one byte is never offered, so the text stays terminated
+    // even when the stored value has no terminator of its own.
     char library[MAX_PATH] = "";
     HKEY key = NULL;
     if (::RegOpenKeyA(HKEY_CLASSES_ROOT, "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", &key) ==
         ERROR_SUCCESS) {
-        LONG size = sizeof(library);
+        LONG size = sizeof(library) - 1;
         if (::RegQueryValueA(key, NULL, library, &size) != ERROR_SUCCESS) library[0] = '\0';
         ::RegCloseKey(key);
     }
-    HMODULE module = library[0] ? ::LoadLibraryA(library) : NULL;
+    // The server's path is often stored with %SystemRoot% in it.
+    char expanded[MAX_PATH] = "";
+    const DWORD length = library[0] ? ::ExpandEnvironmentStringsA(library, expanded, sizeof(expanded)) : 0;
+    HMODULE module = NULL;
+    if (length > 0 && length <= sizeof(expanded)) module = ::LoadLibraryA(expanded);
     if (module == NULL) module = ::LoadLibraryA("hhctrl.ocx");
     if (module != NULL) {
         s_entry = reinterpret_cast<HtmlHelpProc>(reinterpret_cast<void*>(::GetProcAddress(module, MAKEINTRESOURCEA(14))));

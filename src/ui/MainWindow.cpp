@@ -105,6 +105,13 @@ const CommandEntry<MainWindow> kCommands[] = {
     {ID_REFRESH, &MainWindow::OnRefresh},
     {ID_SELECT_ALL, &MainWindow::OnSelectAll},
     {ID_CLEAR_SELECTION, &MainWindow::OnClearSelection},
+    {ID_IMPORT, &MainWindow::OnImport},
+    {ID_EXPORT, &MainWindow::OnExport},
+    {ID_EXPORT_ALL, &MainWindow::OnExportAll},
+    {ID_EXPORT_SELECTED, &MainWindow::OnExportSelected},
+    {ID_IMPORT_AS, &MainWindow::OnImportAs},
+    {ID_ABOUT, &MainWindow::OnAbout},
+    {ID_ODBC_ADMINISTRATOR, &MainWindow::OnOdbcAdministrator},
     {0, nullptr},
 };
 }  // namespace

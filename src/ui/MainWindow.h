@@ -69,6 +69,9 @@ public:
     void OnExportAll();
     void OnExportSelected();
     void ExportScopeToFile(const char* file, BOOL systemScope);
+    // Writes the file that BeginDsiExport and ExportDsn built, once; FALSE
+    // (reported) when it cannot be written.
+    BOOL FinishDsiExport();
 
     // Import.
     void ImportDsiFile(BOOL askName, const char* file, BOOL systemScope);
@@ -101,6 +104,12 @@ protected:
     void CreateToolBar();
     LRESULT OnToolBarDropDown(const NMTOOLBARA* notify);
     LRESULT OnDsnListRightClick(const NMITEMACTIVATE* click);
+    // A file that cannot be used: "File: '<path>'" and the platform's text.
+    void ReportFileError(const char* path, DWORD code, const char* caption);
+    // The rows of one source of a DSI file, into m_hDsnKey. maxRows bounds
+    // how many rows the file can hold at all.
+    void ImportDsiRows(const zentrel::ProfileFile& file, const std::string& section, const std::string& dsn,
+                       long long maxRows);
 
 public:
     CListCtrl m_lstDataSources;

@@ -1,0 +1,223 @@
+// Export of data sources into a DSI file. The file is built in memory, on top
+// of whatever it held before, and written once when the export ends.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/ManagerApp.h"
+#include "dsi/DsiCodec.h"
+#include "dsi/DsiFileDialog.h"
+#include "dsi/DsiFileIo.h"
+#include "dsi/ProfileFile.h"
+#include "registry/ValueFormat.h"
+#include "ui/MainWindow.h"
+#include "ui/resource.h"
+
+namespace {
+
+// Paths are held in buffers of 261 characters of which 259 are used.
+const size_t kMaxPath = 259;
+
+// The platform's longest key name, and its terminator.
+const int kNameBufferSize = 256;
+
+bool HoldsLineBreak(const std::string& text) {
+    return text.find_first_of("\r\n") != std::string::npos || text.find('\0') != std::string::npos;
+}
+
+std::string Indexed(const char* pattern, int index) {
+    char text[32];
+    snprintf(text, sizeof(text), pattern, index);
+    return text;
+}
+
+// The driver entry of a data source, whole; empty when missing.
+std::string ReadDriverName(HKEY odbcIniKey, const char* name) {
+    std::string driver;
+    HKEY sources = NULL;
+    if (odbcIniKey == NULL || ::RegOpenKeyA(odbcIniKey, "ODBC Data Sources", &sources) != ERROR_SUCCESS)
+        return driver;
+    std::vector<unsigned char> data(261, 0);
+    for (;;) {
+        DWORD size = (DWORD)data.size();
+        const LONG code = ::RegQueryValueExA(sources, name, NULL, NULL, data.data(), &size);
+        if (code == ERROR_MORE_DATA) {
+            data.assign(size > data.size() ? size : data.size() * 2, 0);
+            continue;
+        }
+        if (code == ERROR_SUCCESS) driver = zentrel::EncodeDsiValue(zentrel::kRegSz, data.data(), size);
+        break;
+    }
+    ::RegCloseKey(sources);
+    return driver;
+}
+
+}  // namespace
+
+void MainWindow::ReportFileError(const char* path, DWORD code, const char* caption) {
+    const std::string text = std::string("File: '") + path + "'\n" + SystemErrorText((LONG)code);
+    Message(text.c_str(), caption, MB_OK | MB_ICONSTOP);
+    MarkFailed();
+}
+
+BOOL MainWindow::BeginDsiExport(int count, BOOL askFile) {
+    m_pendingExport.reset();
+    if (askFile) {
+        DsiFileDialog dialog(GetPrompts());
+        const std::string filter = LoadText(IDS_DSI_FILTER);
+        if (!dialog.ShowSave(filter.c_str(), count == 1 ? m_szCurrentDsn : "", "dsi", OwnerWindow(), "Export to",
+                             OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY))
+            return FALSE;
+        if (strlen(dialog.GetPathName()) > kMaxPath) {
+            ReportFileError(dialog.GetPathName(), ERROR_FILENAME_EXCED_RANGE, "Export");
+            return FALSE;
+        }
+        strcpy(m_szDsiFile, dialog.GetPathName());
+    }
+
+    // Keys this export does not write keep their place and content.
+    std::unique_ptr<zentrel::ProfileFile> file(new zentrel::ProfileFile);
+    if (zentrel::DsiFileExists(m_szDsiFile)) {
+        std::string bytes;
+        const DWORD code = zentrel::ReadWholeDsiFile(m_szDsiFile, bytes);
+        if (code != 0) {
+            ReportFileError(m_szDsiFile, code, "Export");
+            return FALSE;
+        }
+        file->Parse(bytes);
+    }
+    file->Set("General", "Items", std::to_string(count));
+    m_pendingExport = std::move(file);
+    m_nDsnSection = 0;
+    return TRUE;
+}
+
+void MainWindow::ExportDsn(const char* name) {
+    if (!m_pendingExport) return;
+    zentrel::ProfileFile& file = *m_pendingExport;
+    const std::string dsn = name ? name : "";
+    const std::string driver = ReadDriverName(m_hOdbcIniKey, dsn.c_str());
+    if (HoldsLineBreak(dsn) || HoldsLineBreak(driver)) {
+        const std::string text = "Data source '" + dsn +
+                                 "' has a line break in its name or its driver's name, which a DSI file cannot "
+                                 "carry; it is not exported.";
+        Message(text.c_str(), "Export", MB_OK | MB_ICONSTOP);
+        MarkFailed();
+        return;
+    }
+
+    // Rows a profile line cannot hold are left out and reported; the rest
+    // are numbered densely so that the row count stays exact.
+    std::vector<const AttributeRow*> rows;
+    std::vector<std::string> values;
+    rows.reserve(m_aAttributeRows.size());
+    values.reserve(m_aAttributeRows.size());
+    size_t leftOut = 0;
+    std::string firstLeftOut;
+    for (int j = 0; j < m_nAttributeRows && j < (int)m_aAttributeRows.size(); ++j) {
+        const AttributeRow& row = m_aAttributeRows[j];
+        std::string value = zentrel::EncodeDsiValue(row.typeCode, row.data.data(), row.data.size());
+        if (HoldsLineBreak(row.name) || HoldsLineBreak(value)) {
+            if (leftOut++ == 0) firstLeftOut = row.name;
+            continue;
+        }
+        rows.push_back(&row);
+        values.push_back(std::move(value));
+    }
+
+    const std::string section = Indexed("DSN%d", m_nDsnSection++);
+    file.Set(section, "Driver", driver);
+    file.Set(section, "DSN", dsn);
+    file.Set(section, "Items", std::to_string(rows.size()));
+    for (size_t j = 0; j < rows.size(); ++j) {
+        file.Set(section, Indexed("Name%d", (int)j), rows[j]->name);
+        file.Set(section, Indexed("Value%d", (int)j), values[j]);
+        file.Set(section, Indexed("Format%d", (int)j), std::to_string(rows[j]->typeCode));
+    }
+
+    if (leftOut != 0) {
+        const std::string text = "Data source '" + dsn + "': " + std::to_string(leftOut) +
+                                 " value(s) with a line break, which a DSI file cannot carry, are not exported "
+                                 "(the first is '" + firstLeftOut + "').";
+        Message(text.c_str(), "Export", MB_OK | MB_ICONSTOP);
+        MarkFailed();
+    }
+}
+
+BOOL MainWindow::FinishDsiExport() {
+    if (!m_pendingExport) return FALSE;
+    std::unique_ptr<zentrel::ProfileFile> file = std::move(m_pendingExport);
+    // The count announced at the start, unless a source had to be left out.
+    file->Set("General", "Items", std::to_string(m_nDsnSection));
+    const DWORD code = zentrel::ReplaceDsiFile(m_szDsiFile, file->Serialize());
+    if (code != 0) {
+        ReportFileError(m_szDsiFile, code, "Export");
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void MainWindow::OnExport() {
+    // The table may hold another source's rows after an export of several
+    // sources, so the current source is listed again.
+    if (m_szCurrentDsn[0] != '\0' && m_hOdbcIniKey != NULL) {
+        FillSubTree(m_hOdbcIniKey, m_szCurrentDsn, nullptr);
+    } else {
+        m_nAttributeRows = 0;
+        m_aAttributeRows.clear();
+    }
+    if (m_nAttributeRows == 0) {
+        Message(LoadText(IDS_NO_CURRENT_ITEM).c_str(), "Export", MB_OK | MB_ICONSTOP);
+        MarkFailed();
+        return;
+    }
+    if (!BeginDsiExport(1, TRUE)) return;
+    ExportDsn(m_szCurrentDsn);
+    FinishDsiExport();
+}
+
+void MainWindow::OnExportAll() {
+    const int count = m_lstDataSources.GetItemCount();
+    if (!BeginDsiExport(count, TRUE)) return;
+    char name[kNameBufferSize];
+    for (int i = 0; i < count; ++i) {
+        m_lstDataSources.GetItemText(i, 0, name, sizeof(name));
+        FillSubTree(m_hOdbcIniKey, name, nullptr);
+        ExportDsn(name);
+    }
+    FinishDsiExport();
+}
+
+void MainWindow::OnExportSelected() {
+    const int rows = m_lstDataSources.GetItemCount();
+    std::vector<int> ticked;
+    for (int i = 0; i < rows; ++i)
+        if (m_lstDataSources.GetCheck(i)) ticked.push_back(i);
+    if (!BeginDsiExport((int)ticked.size(), TRUE)) return;
+    char name[kNameBufferSize];
+    for (int i : ticked) {
+        m_lstDataSources.GetItemText(i, 0, name, sizeof(name));
+        FillSubTree(m_hOdbcIniKey, name, nullptr);
+        ExportDsn(name);
+    }
+    FinishDsiExport();
+}
+
+void MainWindow::ExportScopeToFile(const char* file, BOOL systemScope) {
+    const char* path = file ? file : "";
+    // A cut path would name another file.
+    if (strlen(path) > kMaxPath) {
+        ReportFileError(path, ERROR_FILENAME_EXCED_RANGE, "Export");
+        return;
+    }
+    if (ConnectOdbcIni(systemScope) != 0) return;
+    strcpy(m_szDsiFile, path);
+    const std::vector<std::string> names = EnumerateDataSources();
+    if (!BeginDsiExport((int)names.size(), FALSE)) return;
+    for (const std::string& name : names) {
+        FillSubTree(m_hOdbcIniKey, name.c_str(), nullptr);
+        ExportDsn(name.c_str());
+    }
+    FinishDsiExport();
+}

@@ -1,0 +1,303 @@
+// Export to DSI files, and the round trip of a whole scope through a real file.
+#include "DsiTestUtil.h"
+
+#include "dsi/ProfileFile.h"
+
+namespace {
+
+const std::string kSeventy = "Seventy characters long " + std::string(70 - 24, 'n');
+
+std::string Chars(size_t n, char first = 'a') {
+    std::string s(n, ' ');
+    for (size_t i = 0; i < n; ++i) s[i] = (char)(first + i % 26);
+    return s;
+}
+
+// A scope holding every kind of attribute the format has to carry.
+void PutEveryCase(HKEY root) {
+    const std::string every = OdbcPath("Every");
+    PutString(root, OdbcPath("ODBC Data Sources"), "Every", "Every Driver");
+    PutString(root, every, "", "source default");
+    PutString(root, every + "\\Engines", "", "engines default");
+    PutString(root, every + "\\Engines\\Jet", "Mode", "shared");
+    PutDword(root, every + "\\Engines\\Jet\\Pool", "Size", 12);
+    PutString(root, every + "\\Engines\\Jet\\Pool", "", "pool default");
+    PutKey(root, every + "\\Engines\\EmptyInner");
+    PutKey(root, every + "\\Empty");
+    PutDword(root, every, "Dword0", 0);
+    PutDword(root, every, "Dword10", 10);
+    PutDword(root, every, "DwordMinus1", 0xFFFFFFFFu);
+    PutDword(root, every, "DwordTopBit", 0x80000000u);
+    PutBinary(root, every, "Bin0", {});
+    PutBinary(root, every, "Bin3", {0x0A, 0x01, 0xFF});
+    PutBinary(root, every, "Bin40", Pattern(40));
+    PutBinary(root, every, "Bin300", Pattern(300));
+    PutBinary(root, every, "Bin1000", Pattern(1000));
+    PutString(root, every, "Expand", "%SystemRoot%\\system32", REG_EXPAND_SZ);
+    {
+        HKEY key = NULL;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyA(root, every.c_str(), &key));
+        const char multi[] = "first\0second\0";
+        ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExA(key, "Multi", 0, REG_MULTI_SZ, (const BYTE*)multi, sizeof(multi)));
+        ::RegCloseKey(key);
+    }
+    for (size_t n : {0, 127, 128, 300, 5000}) PutString(root, every, ("Text" + std::to_string(n)).c_str(), Chars(n));
+    PutString(root, every, "DoubleQuoted", "\"quoted\"");
+    PutString(root, every, "SingleQuoted", "'single'");
+    PutString(root, every, "Blanks", "  blanks at both ends  ");
+    PutString(root, every, "QuoteAndBlank", "\" open quote, trailing blank ");
+    PutString(root, every, "Semicolon", "; not a comment = really");
+    PutString(root, every, "\\Leading", "value name with a leading backslash");
+
+    PutString(root, OdbcPath("ODBC Data Sources"), "Two Hundred", "Other Driver");
+    for (int i = 0; i < 200; ++i)
+        PutString(root, OdbcPath("Two Hundred"), ("Attribute" + std::to_string(i)).c_str(), "value " + std::to_string(i));
+
+    PutString(root, OdbcPath("ODBC Data Sources"), kSeventy.c_str(), "Long Name Driver");
+    PutString(root, OdbcPath(kSeventy), "Database", "x");
+
+    PutString(root, OdbcPath("ODBC Data Sources"), "Bare", "");
+    PutKey(root, OdbcPath("Bare"));
+}
+
+class ExportTest : public RegistryTest {
+protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        TheApp().m_bBatchMode = TRUE;
+        prompts = Script(window);
+        dir = ScratchDir("dsi-export");
+    }
+    MainWindow window;
+    ScriptedPrompts* prompts = nullptr;
+    std::string dir;
+};
+
+TEST_F(ExportTest, WholeScopeRoundTripsValueByValue) {
+    PutEveryCase(HKEY_LOCAL_MACHINE);
+    const std::string file = dir + "\\every.dsi";
+    window.ExportScopeToFile(file.c_str(), TRUE);
+    window.ImportDsiFile(FALSE, file.c_str(), FALSE);
+    EXPECT_TRUE(prompts->calls.empty()) << prompts->calls[0].caption << ": " << prompts->calls[0].text;
+    EXPECT_TRUE(window.Succeeded());
+
+    RegTree expected = Snapshot(HKEY_LOCAL_MACHINE, kOdbcIniPath);
+    // The format carries the first string of a multi-string only.
+    expected["Every\\|Multi"].data = Text(std::string("first") + '\0');
+    const RegTree imported = Snapshot(HKEY_CURRENT_USER, kOdbcIniPath);
+    ASSERT_GT(expected.size(), 240u);
+    for (const auto& entry : expected) {
+        const auto found = imported.find(entry.first);
+        if (found == imported.end()) {
+            ADD_FAILURE() << "missing after import: " << entry.first;
+            continue;
+        }
+        EXPECT_EQ(entry.second, found->second) << entry.first;
+    }
+    for (const auto& entry : imported)
+        EXPECT_TRUE(expected.count(entry.first)) << "not in the source: " << entry.first;
+
+    // Exported again from the imported scope, the file is the same.
+    const std::string again = dir + "\\again.dsi";
+    window.ExportScopeToFile(again.c_str(), FALSE);
+    EXPECT_EQ(ReadWholeFile(file), ReadWholeFile(again));
+}
+
+TEST_F(ExportTest, WritesTheExampleFileKeyForKey) {
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "Sales", "Example Driver");
+    PutDword(HKEY_LOCAL_MACHINE, OdbcPath("Sales") + "\\Engines", "Threads", 4);
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath("Sales"), "Description", "Monthly sales");
+    PutBinary(HKEY_LOCAL_MACHINE, OdbcPath("Sales"), "Flags", {0x0A, 0x01, 0xFF});
+    PutDword(HKEY_LOCAL_MACHINE, OdbcPath("Sales"), "Timeout", 0xFFFFFFFFu);
+    const std::string file = dir + "\\sales.dsi";
+    window.ExportScopeToFile(file.c_str(), TRUE);
+    EXPECT_TRUE(prompts->calls.empty());
+    EXPECT_EQ("[General]\r\nItems=1\r\n"
+              "[DSN0]\r\nDriver=Example Driver\r\nDSN=Sales\r\nItems=5\r\n"
+              "Name0=Engines\r\nValue0=<SUBKEY>\r\nFormat0=-1\r\n"
+              "Name1=Engines\\Threads\r\nValue1=4\r\nFormat1=4\r\n"
+              "Name2=Description\r\nValue2=Monthly sales\r\nFormat2=1\r\n"
+              "Name3=Flags\r\nValue3=0A01FF\r\nFormat3=3\r\n"
+              "Name4=Timeout\r\nValue4=-1\r\nFormat4=4\r\n",
+              ReadWholeFile(file));
+}
+
+TEST_F(ExportTest, KeepsWhatItDoesNotOverwrite) {
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "Only", "D");
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath("Only"), "A", "1");
+    const std::string file = dir + "\\existing.dsi";
+    WriteWholeFile(file, "; notes of the user\n[Mine]\nkeep = yes\n[General]\nItems=3\nAuthor=me\n"
+                         "[DSN0]\nDSN=Old\nName7=stale\n[DSN2]\nDSN=Gone\n");
+    window.ExportScopeToFile(file.c_str(), TRUE);
+    zentrel::ProfileFile result;
+    result.Parse(ReadWholeFile(file));
+    struct Case { const char* section; const char* key; const char* value; };
+    for (const Case& c : {Case{"Mine", "keep", "yes"}, Case{"General", "Items", "1"}, Case{"General", "Author", "me"},
+                          Case{"DSN0", "DSN", "Only"}, Case{"DSN0", "Name7", "stale"}, Case{"DSN0", "Value0", "1"},
+                          Case{"DSN2", "DSN", "Gone"}})
+        EXPECT_EQ(c.value, result.GetString(c.section, c.key, "<none>")) << c.section << "/" << c.key;
+    EXPECT_EQ(0u, ReadWholeFile(file).find("; notes of the user\r\n"));
+}
+
+// A file that cannot be written is reported, the old file stays as it was,
+// and no temporary file is left behind.
+TEST_F(ExportTest, FileThatCannotBeWrittenIsReported) {
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath("Only"), "A", "1");
+    const std::string existing = dir + "\\old.dsi";
+    ::CreateDirectoryA((dir + "\\adir").c_str(), NULL);
+    struct Case { std::string path; DWORD code; };
+    const std::vector<Case> cases = {
+        {dir + "\\no such dir\\x.dsi", ERROR_DIRECTORY},
+        {dir + "\\adir", ERROR_ACCESS_DENIED},
+        {dir + "\\" + std::string(300 - dir.size(), 'p') + ".dsi", ERROR_FILENAME_EXCED_RANGE},
+    };
+    for (const Case& c : cases) {
+        window.ResetOutcome();
+        prompts->calls.clear();
+        prompts->messageAnswers = {IDOK};
+        window.ExportScopeToFile(c.path.c_str(), TRUE);
+        ASSERT_EQ(1u, prompts->calls.size()) << c.path;
+        EXPECT_EQ("Export", prompts->calls[0].caption);
+        EXPECT_EQ("File: '" + c.path + "'\n" + MainWindow::SystemErrorText((LONG)c.code), prompts->calls[0].text);
+        EXPECT_EQ(UINT(MB_OK | MB_ICONSTOP), prompts->calls[0].type);
+        EXPECT_FALSE(window.Succeeded()) << c.path;
+    }
+    WIN32_FIND_DATAA found;
+    HANDLE search = ::FindFirstFileA((dir + "\\*.tmp").c_str(), &found);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, search) << found.cFileName;
+    if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
+    (void)existing;
+}
+
+// Texts no profile line can hold are left out and reported; the row count
+// covers exactly the rows written.
+TEST_F(ExportTest, LineBreaksAreReportedNotCut) {
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath("Src"), "A", "first");
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath("Src"), "B", "two\r\nlines");
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath("Src"), "C", "third");
+    const std::string file = dir + "\\breaks.dsi";
+    prompts->messageAnswers = {IDOK};
+    window.ExportScopeToFile(file.c_str(), TRUE);
+    ASSERT_EQ(1u, prompts->calls.size());
+    EXPECT_EQ("Export", prompts->calls[0].caption);
+    EXPECT_NE(std::string::npos, prompts->calls[0].text.find("'Src'"));
+    EXPECT_NE(std::string::npos, prompts->calls[0].text.find("'B'"));
+    EXPECT_FALSE(window.Succeeded());
+    zentrel::ProfileFile result;
+    result.Parse(ReadWholeFile(file));
+    EXPECT_EQ("2", result.GetString("DSN0", "Items", ""));
+    EXPECT_EQ("A", result.GetString("DSN0", "Name0", ""));
+    EXPECT_EQ("C", result.GetString("DSN0", "Name1", ""));
+    EXPECT_EQ("third", result.GetString("DSN0", "Value1", ""));
+}
+
+// ---- Interactive export -----------------------------------------------------
+
+class ExportWindowTest : public DsiWindowTest {
+protected:
+    void SetUp() override {
+        DsiWindowTest::SetUp();
+        dir = ScratchDir("dsi-export-window");
+        for (const char* name : {"Alpha", "Beta", "Gamma"}) {
+            PutString(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), name, std::string(name) + " Driver");
+            PutString(HKEY_LOCAL_MACHINE, OdbcPath(name), "Owner", name);
+        }
+        PutString(HKEY_LOCAL_MACHINE, OdbcPath("Alpha"), "Extra", "only alpha");
+    }
+    void MakeCurrent(int row) {
+        // The list's own notification path, as a click would take it.
+        window.m_lstDataSources.SetItemState(row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    }
+    std::unique_ptr<zentrel::ProfileFile> Load(const std::string& path) {
+        std::unique_ptr<zentrel::ProfileFile> f(new zentrel::ProfileFile);
+        f->Parse(ReadWholeFile(path));
+        return f;
+    }
+    std::string dir;
+};
+
+TEST_F(ExportWindowTest, CommandsAskForTheFileAsDescribed) {
+    Open(0);
+    MakeCurrent(0);
+    ASSERT_STREQ("Alpha", window.m_szCurrentDsn);
+    struct Case {
+        UINT command;
+        std::vector<int> unticked;
+        const char* proposed;
+        const char* items;
+    };
+    const std::vector<Case> cases = {
+        {ID_EXPORT, {}, "Alpha", "1"},
+        {ID_EXPORT_ALL, {}, "", "3"},
+        {ID_EXPORT_SELECTED, {1}, "", "2"},
+        // Unticking a row makes it current: Gamma is proposed for one source.
+        {ID_EXPORT_SELECTED, {0, 2}, "Gamma", "1"},
+        {ID_EXPORT_SELECTED, {0, 1, 2}, "", "0"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        window.m_lstDataSources.SetCheck(-1, TRUE);
+        for (int row : c.unticked) window.m_lstDataSources.SetCheck(row, FALSE);
+        prompts->calls.clear();
+        const std::string file = dir + "\\case" + std::to_string(n++) + ".dsi";
+        prompts->fileAnswers = {file};
+        ::SendMessageA(window.m_hWnd, WM_COMMAND, c.command, 0);
+        const std::vector<PromptCall> saves = prompts->Of("save");
+        ASSERT_EQ(1u, saves.size()) << c.command;
+        EXPECT_EQ("Export to", saves[0].caption);
+        EXPECT_EQ(c.proposed, saves[0].text) << c.command;
+        EXPECT_EQ("dsi", saves[0].defaultExtension);
+        EXPECT_EQ("Data Source Information file (*.dsi)|*.dsi|All Files(*.*)|*.*||", saves[0].filter);
+        EXPECT_EQ(DWORD(OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY), saves[0].type);
+        EXPECT_EQ(window.m_hWnd, saves[0].owner);
+        EXPECT_EQ(c.items, Load(file)->GetString("General", "Items", "<none>")) << c.command;
+        EXPECT_STREQ(file.c_str(), window.m_szDsiFile);
+    }
+    // Export Selected writes the ticked rows in list order.
+    const auto two = Load(dir + "\\case2.dsi");
+    EXPECT_EQ("Alpha", two->GetString("DSN0", "DSN", ""));
+    EXPECT_EQ("Gamma", two->GetString("DSN1", "DSN", ""));
+    EXPECT_EQ("Gamma Driver", two->GetString("DSN1", "Driver", ""));
+    EXPECT_EQ("<none>", two->GetString("DSN2", "DSN", "<none>"));
+}
+
+TEST_F(ExportWindowTest, CancelWritesNothing) {
+    Open(0);
+    MakeCurrent(1);
+    for (UINT command : {ID_EXPORT, ID_EXPORT_ALL, ID_EXPORT_SELECTED}) {
+        prompts->fileAnswers = {""};
+        ::SendMessageA(window.m_hWnd, WM_COMMAND, command, 0);
+    }
+    EXPECT_EQ(3u, prompts->Of("save").size());
+    EXPECT_EQ(3u, prompts->calls.size());
+    EXPECT_TRUE(::PathIsDirectoryEmptyA(dir.c_str()));
+}
+
+TEST_F(ExportWindowTest, ExportWithoutCurrentSourceIsRefused) {
+    Open(0);
+    prompts->messageAnswers = {IDOK};
+    ::SendMessageA(window.m_hWnd, WM_COMMAND, ID_EXPORT, 0);
+    ASSERT_EQ(1u, prompts->calls.size());
+    EXPECT_EQ("message", prompts->calls[0].kind);
+    EXPECT_EQ("No item is currently selected", prompts->calls[0].text);
+    EXPECT_EQ("Export", prompts->calls[0].caption);
+    EXPECT_EQ(UINT(MB_OK | MB_ICONSTOP), prompts->calls[0].type);
+}
+
+// After Export All has listed every source, the current source's own rows
+// are written under its name.
+TEST_F(ExportWindowTest, ExportAfterExportAllWritesTheCurrentSource) {
+    Open(0);
+    MakeCurrent(0);
+    prompts->fileAnswers = {dir + "\\all.dsi", dir + "\\current.dsi"};
+    ::SendMessageA(window.m_hWnd, WM_COMMAND, ID_EXPORT_ALL, 0);
+    ::SendMessageA(window.m_hWnd, WM_COMMAND, ID_EXPORT, 0);
+    const auto f = Load(dir + "\\current.dsi");
+    EXPECT_EQ("Alpha", f->GetString("DSN0", "DSN", ""));
+    EXPECT_EQ("Alpha Driver", f->GetString("DSN0", "Driver", ""));
+    EXPECT_EQ("2", f->GetString("DSN0", "Items", ""));
+    EXPECT_EQ("only alpha", f->GetString("DSN0", "Value0", ""));
+    EXPECT_EQ("Alpha", f->GetString("DSN0", "Value1", ""));
+}
+
+}  // namespace

@@ -1,0 +1,458 @@
+// Import of DSI files: hand-written files of every awkward kind, the
+// messages, renaming, overwriting and the refilled list.
+#include "DsiTestUtil.h"
+
+#include <algorithm>
+#include <functional>
+
+#include "app/Settings.h"
+#include "dsi/DsnNameDialog.h"
+
+namespace {
+
+struct Msg {
+    std::string caption;
+    std::string text;  // "{file}" stands for the file's path
+    UINT type;
+};
+
+struct Check {
+    std::string path;  // below ODBC.INI
+    std::string name;
+    RegValue value;    // type -2: must not exist
+};
+
+struct ImportCase {
+    const char* name;
+    std::string file;
+    std::vector<Msg> messages;
+    std::vector<int> answers;
+    std::vector<Check> values;
+    std::vector<std::pair<std::string, bool>> keys;  // key below ODBC.INI, exists
+    bool succeeded;
+    std::function<void()> before = nullptr;
+};
+
+void PrintTo(const ImportCase& c, std::ostream* os) { *os << c.name; }
+
+const UINT kStop = MB_OK | MB_ICONSTOP;
+const RegValue kAbsent{-2, {}};
+const std::string kLong300(300, 'L');
+const std::string kLong5000 = std::string(4999, 'T') + "E";
+
+RegValue Sz(const std::string& s, long long type = REG_SZ) { return RegValue{type, Text(s)}; }
+RegValue Bin(std::vector<unsigned char> b) { return RegValue{REG_BINARY, b}; }
+RegValue Dw(DWORD d) { return RegValue{REG_DWORD, Dword(d)}; }
+
+// One source section with rows given as name, value, format.
+std::string Source(const std::string& section, const std::string& dsn,
+                   const std::vector<std::vector<std::string>>& rows, const std::string& driver = "Drv") {
+    std::string s = "[" + section + "]\r\nDriver=" + driver + "\r\nDSN=" + dsn + "\r\nItems=" +
+                    std::to_string(rows.size()) + "\r\n";
+    for (size_t j = 0; j < rows.size(); ++j) {
+        const std::string n = std::to_string(j);
+        s += "Name" + n + "=" + rows[j][0] + "\r\nValue" + n + "=" + rows[j][1] + "\r\nFormat" + n + "=" +
+             rows[j][2] + "\r\n";
+    }
+    return s;
+}
+std::string General(int n) { return "[General]\r\nItems=" + std::to_string(n) + "\r\n"; }
+
+std::string NotFound() { return MainWindow::SystemErrorText(ERROR_NOT_FOUND); }
+
+const std::vector<ImportCase>& Cases() {
+    static const std::vector<ImportCase> cases = {
+        {"section_with_hash", General(1) + Source("DSN#0", "Hash", {{"A", "x", "1"}}),
+         {}, {}, {{"Hash", "A", Sz("x")}, {"ODBC Data Sources", "Hash", Sz("Drv")}}, {}, true},
+        {"hash_section_preferred", General(1) + Source("DSN0", "Plain", {{"A", "plain", "1"}}) +
+                                       Source("DSN#0", "Hash", {{"A", "hash", "1"}}, "HashDrv"),
+         {}, {}, {{"Hash", "A", Sz("hash")}, {"ODBC Data Sources", "Hash", Sz("HashDrv")}},
+         {{"Plain", false}}, true},
+        {"count_beyond_sections_no_finishes", General(3) + Source("DSN0", "First", {{"A", "1", "1"}}) +
+                                                  Source("DSN2", "Third", {{"A", "3", "1"}}),
+         {{"DSN1", "GetPrivateProfileString(DSN1->DSN) error: " + NotFound() + "\nfor file '{file}'\nContinue import?",
+           MB_YESNO | MB_ICONSTOP}},
+         {IDNO}, {{"First", "A", Sz("1")}}, {{"Third", false}}, false},
+        {"count_beyond_sections_yes_goes_on", General(3) + Source("DSN0", "First", {{"A", "1", "1"}}) +
+                                                  Source("DSN2", "Third", {{"A", "3", "1"}}),
+         {{"DSN1", "GetPrivateProfileString(DSN1->DSN) error: " + NotFound() + "\nfor file '{file}'\nContinue import?",
+           MB_YESNO | MB_ICONSTOP}},
+         {IDYES}, {{"First", "A", Sz("1")}, {"Third", "A", Sz("3")}}, {}, false},
+        {"section_without_name", General(1) + "[DSN0]\r\nDriver=D\r\nItems=0\r\n",
+         {{"DSN0", "GetPrivateProfileString(DSN0->DSN) error: " + NotFound() + "\nfor file '{file}'\nContinue import?",
+           MB_YESNO | MB_ICONSTOP}},
+         {IDYES}, {}, {}, false},
+        {"missing_general", Source("DSN0", "Lost", {{"A", "1", "1"}}),
+         {{"Warning", "Source file '{file}' contains no data source definiitons or incorrect", kStop}},
+         {IDOK}, {}, {{"Lost", false}}, false},
+        {"negative_count", "[General]\r\nItems=-2\r\n" + Source("DSN0", "Lost", {{"A", "1", "1"}}),
+         {{"Warning", "Source file '{file}' contains no data source definiitons or incorrect", kStop}},
+         {IDOK}, {}, {{"Lost", false}}, false},
+        {"non_numeric_count", "[General]\r\nItems=two\r\n" + Source("DSN0", "Lost", {{"A", "1", "1"}}),
+         {{"Warning", "Source file '{file}' contains no data source definiitons or incorrect", kStop}},
+         {IDOK}, {}, {{"Lost", false}}, false},
+        {"empty_count", "[General]\r\nItems=\r\n" + Source("DSN0", "Lost", {{"A", "1", "1"}}),
+         {{"Error", "GetPrivateProfileString(Items), file '{file}', error: " +
+                        MainWindow::SystemErrorText(ERROR_INVALID_DATA), kStop}},
+         {IDOK}, {}, {{"Lost", false}}, false},
+        {"count_with_blanks_and_sign", "[General]\r\nItems = +1 sources\r\n" + Source("DSN0", "S", {{"A", "1", "1"}}),
+         {}, {}, {{"S", "A", Sz("1")}}, {}, true},
+        // Rows 1 and 3 are not in the file: nothing is invented for them, in
+        // particular not the default value that row 0 wrote.
+        {"rows_missing", General(1) + "[DSN0]\r\nDSN=S\r\nItems=4\r\nName0=\r\nValue0=default\r\nFormat0=1\r\n"
+                                      "Name2=C\r\nValue2=c\r\nFormat2=1\r\n",
+         {{"Warning", "Section DSN0 of file '{file}' announces 4 rows but holds 2; data source 'S' is imported "
+                      "without the missing ones.", kStop}},
+         {IDOK}, {{"S", "", Sz("default")}, {"S", "C", Sz("c")}}, {}, false},
+        {"row_count_far_beyond_the_file", General(1) + "[DSN0]\r\nDSN=S\r\nItems=2000000000\r\nName0=A\r\n"
+                                                       "Value0=a\r\nFormat0=1\r\n",
+         {{"Warning", "Section DSN0 of file '{file}' announces 2000000000 rows but holds 1; data source 'S' is "
+                      "imported without the missing ones.", kStop}},
+         {IDOK}, {{"S", "A", Sz("a")}}, {}, false},
+        {"partial_row_keeps_what_it_has", General(1) + "[DSN0]\r\nDSN=S\r\nItems=1\r\nName0=N\r\nValue0=t\r\n",
+         {}, {}, {{"S", "N", RegValue{0, Text("t")}}}, {}, true},
+        {"binary_texts", General(1) + Source("DSN0", "S", {{"Abc", "ABC", "3"}, {"Cut", "0A01FF...", "3"},
+                                                           {"Empty", "", "3"}, {"Lower", "0a0bfe", "3"},
+                                                           {"Long", std::string(2000, 'F'), "3"}}),
+         {}, {},
+         {{"S", "Abc", Bin({0xAB})}, {"S", "Cut", Bin({0x0A, 0x01, 0xFF})}, {"S", "Empty", Bin({})},
+          {"S", "Lower", Bin({0x0A, 0x0B, 0xFE})}, {"S", "Long", Bin(std::vector<unsigned char>(1000, 0xFF))}},
+         {}, true},
+        {"binary_bad_digit", General(1) + Source("DSN0", "S", {{"Bad", "0G12", "3"}, {"Next", "01", "3"}}),
+         {{"RegSetValueEx Error", "Name0 'Bad' in section DSN0 of file '{file}': character 2 of its value is not a "
+                                  "hexadecimal digit; the value is not written.", kStop}},
+         {IDOK}, {{"S", "Bad", kAbsent}, {"S", "Next", Bin({0x01})}}, {}, false},
+        {"dword_texts", General(1) + Source("DSN0", "S", {{"Minus1", "-1", "4"}, {"Ten", "10", "4"},
+                                                          {"Max", "4294967295", "4"}, {"Word", "abc", "4"},
+                                                          {"Lead", "7x", "4"}}),
+         {}, {},
+         {{"S", "Minus1", Dw(0xFFFFFFFFu)}, {"S", "Ten", Dw(10)}, {"S", "Max", Dw(0xFFFFFFFFu)},
+          {"S", "Word", Dw(0)}, {"S", "Lead", Dw(7)}},
+         {}, true},
+        {"paths", General(1) + Source("DSN0", "S", {{"Engines\\", "engines default", "1"},
+                                                    {"Engines\\Threads", "4", "4"},
+                                                    {"\\Leading", "in the source's key", "1"},
+                                                    {"A\\\\B\\V", "empty level", "1"},
+                                                    {"Deep\\Er\\Est\\V", "three levels", "1"}}),
+         {}, {},
+         {{"S\\Engines", "", Sz("engines default")}, {"S\\Engines", "Threads", Dw(4)},
+          {"S", "\\Leading", Sz("in the source's key")}, {"S\\A\\B", "V", Sz("empty level")},
+          {"S\\Deep\\Er\\Est", "V", Sz("three levels")}},
+         {}, true},
+        {"subkey_rows", General(1) + Source("DSN0", "S", {{"Empty", "<SUBKEY>", "-1"},
+                                                          {"Nest\\Ed\\Key", "<SUBKEY>", "-1"},
+                                                          {"Looks", "<SUBKEY>", "1"}}),
+         {}, {},
+         {{"S", "Empty", kAbsent}, {"S\\Empty", "Empty", kAbsent}, {"S\\Nest\\Ed\\Key", "Key", kAbsent},
+          {"S\\Nest\\Ed\\Key", "Nest\\Ed\\Key", kAbsent}, {"S", "Looks", Sz("<SUBKEY>")}},
+         {{"S\\Empty", true}, {"S\\Nest\\Ed\\Key", true}}, true},
+        {"text_types", General(1) + Source("DSN0", "S", {{"Multi", "one", "7"}, {"Expand", "%TEMP%\\x", "2"},
+                                                         {"None", "raw", "0"}, {"Odd", "odd", "99"}}),
+         {}, {},
+         {{"S", "Multi", RegValue{REG_MULTI_SZ, Bytes(std::string("one\0\0", 5))}},
+          {"S", "Expand", Sz("%TEMP%\\x", REG_EXPAND_SZ)}, {"S", "None", Sz("raw", 0)}, {"S", "Odd", Sz("odd", 99)}},
+         {}, true},
+        {"long_texts_whole", General(1) + Source("DSN0", "S", {{kLong300, kLong5000, "1"}}, kLong300),
+         {}, {}, {{"S", kLong300, Sz(kLong5000)}, {"ODBC Data Sources", "S", Sz(kLong300)}}, {}, true},
+        {"refused_names",
+         General(6) + Source("DSN0", "ODBC Data Sources", {{"Evil", "1", "1"}}) +
+             Source("DSN1", "ODBC File DSN", {{"Evil", "1", "1"}}) + Source("DSN2", "ODBC", {{"Evil", "1", "1"}}) +
+             Source("DSN3", "odbc data sources", {{"Evil", "1", "1"}}) +
+             Source("DSN4", "Up\\..\\Out", {{"Evil", "1", "1"}}) + Source("DSN5", "Fine", {{"A", "1", "1"}}),
+         {{"Error", "Data source 'ODBC Data Sources' (section DSN0 of file '{file}') is not imported: 'ODBC Data "
+                    "Sources' is a reserved name of the ODBC section.", kStop},
+          {"Error", "Data source 'ODBC File DSN' (section DSN1 of file '{file}') is not imported: 'ODBC File DSN' is "
+                    "a reserved name of the ODBC section.", kStop},
+          {"Error", "Data source 'ODBC' (section DSN2 of file '{file}') is not imported: 'ODBC' is a reserved name "
+                    "of the ODBC section.", kStop},
+          {"Error", "Data source 'odbc data sources' (section DSN3 of file '{file}') is not imported: 'odbc data "
+                    "sources' is a reserved name of the ODBC section.", kStop},
+          {"Error", "Data source 'Up\\..\\Out' (section DSN4 of file '{file}') is not imported: the name "
+                    "'Up\\..\\Out' contains a backslash.", kStop}},
+         {IDOK, IDOK, IDOK, IDOK, IDOK},
+         {{"ODBC Data Sources", "Keep", Sz("Kept Driver")}, {"ODBC Data Sources", "Evil", kAbsent},
+          {"ODBC Data Sources", "Fine", Sz("Drv")}, {"Fine", "A", Sz("1")}, {"ODBC File DSN", "Evil", kAbsent},
+          {"ODBC", "Evil", kAbsent}},
+         {{"Up", false}}, false,
+         [] { PutString(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Keep", "Kept Driver"); }},
+        {"level_that_cannot_be_created", General(1) + Source("DSN0", "S", {{kLong300 + "\\V", "v", "1"},
+                                                                           {"Next", "n", "1"}}),
+         {{"RegCreateKey Error", "Key: 'S\\" + kLong300 + "'\n" + MainWindow::SystemErrorText(ERROR_MORE_DATA), kStop}},
+         {IDOK}, {{"S", "V", kAbsent}, {"S", "Next", Sz("n")}}, {}, false},
+        {"value_that_cannot_be_written", General(1) + Source("DSN0", "S", {{std::string(16384, 'n'), "v", "1"},
+                                                                           {"Next", "n", "1"}}),
+         {{"RegSetValueEx Error", MainWindow::SystemErrorText(ERROR_INVALID_PARAMETER), kStop}},
+         {IDOK}, {{"S", "Next", Sz("n")}}, {}, false},
+        {"source_that_cannot_be_created", General(2) + Source("DSN0", kLong300, {{"A", "1", "1"}}) +
+                                              Source("DSN1", "After", {{"A", "1", "1"}}),
+         {{"RegCreateKey Error", "Key: '" + kLong300 + "'\n" + MainWindow::SystemErrorText(ERROR_MORE_DATA), kStop}},
+         {IDOK}, {}, {{"After", false}}, false},
+        {"existing_source_replaced_whole", General(1) + Source("DSN0", "S", {{"New", "n", "1"}}),
+         {}, {}, {{"S", "New", Sz("n")}, {"S", "Old", kAbsent}}, {{"S\\OldKey", false}}, true,
+         [] {
+             PutString(HKEY_CURRENT_USER, OdbcPath("S"), "Old", "o");
+             PutString(HKEY_CURRENT_USER, OdbcPath("S") + "\\OldKey", "x", "o");
+         }},
+        {"lf_only_file_without_final_break", "[general]\nitems=1\n[dsn0]\ndsn=S\nitems=1\nname0=A\nvalue0=a\nformat0=1",
+         {}, {}, {{"S", "A", Sz("a")}}, {}, true},
+    };
+    return cases;
+}
+
+std::string Fill(std::string text, const std::string& file) {
+    const std::string mark = "{file}";
+    for (size_t at; (at = text.find(mark)) != std::string::npos;) text.replace(at, mark.size(), file);
+    return text;
+}
+
+class ImportFileTest : public RegistryTest, public ::testing::WithParamInterface<ImportCase> {
+protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        TheApp().m_bBatchMode = TRUE;
+        prompts = Script(window);
+    }
+    MainWindow window;
+    ScriptedPrompts* prompts = nullptr;
+};
+
+TEST_P(ImportFileTest, ImportsAsDescribed) {
+    const ImportCase& c = GetParam();
+    if (c.before) c.before();
+    const std::string file = ScratchDir("dsi-import") + "\\" + c.name + ".dsi";
+    WriteWholeFile(file, c.file);
+    prompts->messageAnswers.assign(c.answers.begin(), c.answers.end());
+    window.ImportDsiFile(FALSE, file.c_str(), FALSE);
+
+    const std::vector<PromptCall> shown = prompts->Of("message");
+    ASSERT_EQ(c.messages.size(), shown.size());
+    EXPECT_EQ(shown.size(), prompts->calls.size());
+    for (size_t i = 0; i < shown.size(); ++i) {
+        EXPECT_EQ(c.messages[i].caption, shown[i].caption) << i;
+        EXPECT_EQ(Fill(c.messages[i].text, file), shown[i].text) << i;
+        EXPECT_EQ(c.messages[i].type, shown[i].type) << i;
+        EXPECT_EQ(NULL, shown[i].owner);
+    }
+    for (const Check& check : c.values)
+        EXPECT_EQ(check.value, ValueOf(HKEY_CURRENT_USER, OdbcPath(check.path), check.name.c_str()))
+            << check.path << " | " << check.name.substr(0, 40);
+    for (const auto& key : c.keys) EXPECT_EQ(key.second, KeyExists(HKEY_CURRENT_USER, OdbcPath(key.first))) << key.first;
+    EXPECT_EQ(c.succeeded, (bool)window.Succeeded());
+    EXPECT_EQ(NULL, window.m_hDsnKey);
+    // Nothing reaches the other scope.
+    EXPECT_TRUE(Snapshot(HKEY_LOCAL_MACHINE, kOdbcIniPath).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ImportFileTest, ::testing::ValuesIn(Cases()),
+                         [](const ::testing::TestParamInfo<ImportCase>& info) { return std::string(info.param.name); });
+
+// ---- Batch mode -------------------------------------------------------------
+
+class ImportBatchTest : public RegistryTest {
+protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        TheApp().m_bBatchMode = TRUE;
+        prompts = Script(window);
+    }
+    MainWindow window;
+    ScriptedPrompts* prompts = nullptr;
+};
+
+TEST_F(ImportBatchTest, MissingFileIsReportedWithoutChooser) {
+    const std::string dir = ScratchDir("dsi-import-batch");
+    for (const std::string& path : {dir + "\\absent.dsi", dir + "\\", std::string()}) {
+        window.ResetOutcome();
+        prompts->calls.clear();
+        prompts->messageAnswers = {IDOK};
+        window.ImportDsiFile(FALSE, path.c_str(), TRUE);
+        ASSERT_EQ(1u, prompts->calls.size()) << path;
+        EXPECT_EQ("message", prompts->calls[0].kind);
+        EXPECT_EQ("Error", prompts->calls[0].caption);
+        EXPECT_EQ("File: '" + path + "'\n" + MainWindow::SystemErrorText(ERROR_FILE_NOT_FOUND), prompts->calls[0].text);
+        EXPECT_EQ(kStop, prompts->calls[0].type);
+        EXPECT_FALSE(window.Succeeded());
+    }
+    EXPECT_TRUE(Snapshot(HKEY_LOCAL_MACHINE, kOdbcIniPath).empty());
+}
+
+TEST_F(ImportBatchTest, ImportsIntoTheScopeAskedFor) {
+    const std::string file = ScratchDir("dsi-import-scope") + "\\one.dsi";
+    WriteWholeFile(file, General(1) + Source("DSN0", "S", {{"A", "a", "1"}}));
+    window.ImportDsiFile(FALSE, file.c_str(), TRUE);
+    EXPECT_EQ(Sz("a"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("S"), "A"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OdbcPath("S")));
+    EXPECT_STREQ(file.c_str(), window.m_szDsiFile);
+    EXPECT_TRUE(prompts->calls.empty());
+}
+
+// ---- Interactive import -----------------------------------------------------
+
+class ImportWindowTest : public DsiWindowTest {
+protected:
+    void SetUp() override {
+        DsiWindowTest::SetUp();
+        file = ScratchDir("dsi-import-window") + "\\three.dsi";
+        WriteWholeFile(file, General(3) + Source("DSN0", "One", {{"A", "1", "1"}}, "D1") +
+                                 Source("DSN1", "Two", {{"A", "2", "1"}}, "D2") +
+                                 Source("DSN2", "Three", {{"A", "3", "1"}}, "D3"));
+    }
+    std::string file;
+};
+
+TEST_F(ImportWindowTest, ImportAsksForTheFileAndUsesTheTabsScope) {
+    Open(1);
+    prompts->fileAnswers = {file};
+    ::SendMessageA(window.m_hWnd, WM_COMMAND, ID_IMPORT, 0);
+    const std::vector<PromptCall> opens = prompts->Of("open");
+    ASSERT_EQ(1u, opens.size());
+    EXPECT_EQ("Import from", opens[0].caption);
+    EXPECT_EQ("", opens[0].text);
+    EXPECT_EQ("", opens[0].defaultExtension);
+    EXPECT_EQ("Data Source Information file (*.dsi)|*.dsi|All Files(*.*)|*.*||", opens[0].filter);
+    EXPECT_EQ(DWORD(OFN_FILEMUSTEXIST | OFN_SHOWHELP | OFN_HIDEREADONLY), opens[0].type);
+    EXPECT_EQ(window.m_hWnd, opens[0].owner);
+    EXPECT_EQ(1u, prompts->calls.size());
+    EXPECT_EQ(Sz("2"), ValueOf(HKEY_CURRENT_USER, OdbcPath("Two"), "A"));
+    EXPECT_EQ(Sz("D3"), ValueOf(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Three"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("One")));
+    // The list shows the scope afresh, every row ticked.
+    std::vector<std::string> listed = ListedNames();
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ((std::vector<std::string>{"One", "Three", "Two"}), listed);
+    for (int i = 0; i < window.m_lstDataSources.GetItemCount(); ++i) EXPECT_TRUE(window.m_lstDataSources.GetCheck(i));
+}
+
+TEST_F(ImportWindowTest, CancelledChooserDoesNothing) {
+    Open(0);
+    prompts->fileAnswers = {""};
+    ::SendMessageA(window.m_hWnd, WM_COMMAND, ID_IMPORT, 0);
+    EXPECT_EQ(1u, prompts->calls.size());
+    EXPECT_TRUE(Snapshot(HKEY_LOCAL_MACHINE, kOdbcIniPath).empty());
+    EXPECT_TRUE(window.Succeeded());
+}
+
+// Import As: the first renamed through the real dialog, the second
+// cancelled, the third kept as the file names it.
+TEST_F(ImportWindowTest, ImportAsRenamesAndSkipsOnCancel) {
+    Open(0);
+    prompts->fileAnswers = {file};
+    std::vector<std::string> proposed;
+    prompts->dialogAnswers = {
+        [&](CDialog& dialog) -> INT_PTR {
+            DsnNameDialog& named = static_cast<DsnNameDialog&>(dialog);
+            EXPECT_TRUE(named.Create(&window));
+            char shown[300] = "";
+            ::GetDlgItemTextA(named.m_hWnd, IDC_DSN_NAME, shown, sizeof(shown));
+            proposed.push_back(shown);
+            ::SetDlgItemTextA(named.m_hWnd, IDC_DSN_NAME, "Renamed One");
+            ::SendMessageA(named.m_hWnd, WM_COMMAND, IDOK, 0);
+            return IDOK;
+        },
+        [&](CDialog& dialog) -> INT_PTR {
+            proposed.push_back(static_cast<DsnNameDialog&>(dialog).m_strName);
+            return IDCANCEL;
+        },
+        [&](CDialog& dialog) -> INT_PTR {
+            proposed.push_back(static_cast<DsnNameDialog&>(dialog).m_strName);
+            return IDOK;
+        },
+    };
+    ::SendMessageA(window.m_hWnd, WM_COMMAND, ID_IMPORT_AS, 0);
+    EXPECT_EQ((std::vector<std::string>{"One", "Two", "Three"}), proposed);
+    EXPECT_EQ(Sz("1"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("Renamed One"), "A"));
+    EXPECT_EQ(Sz("D1"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "Renamed One"));
+    EXPECT_EQ(kAbsent, ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "One"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("One")));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Two")));
+    EXPECT_EQ(Sz("3"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("Three"), "A"));
+    EXPECT_TRUE(prompts->Of("message").empty());
+}
+
+TEST_F(ImportWindowTest, ImportAsRefusesNamesOutsideTheSourcesKey) {
+    Open(0);
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "Keep", "K");
+    prompts->fileAnswers = {file};
+    const auto rename = [](const char* name) {
+        return [name](CDialog& dialog) -> INT_PTR {
+            static_cast<DsnNameDialog&>(dialog).m_strName = name;
+            return IDOK;
+        };
+    };
+    prompts->dialogAnswers = {rename(""), rename("ODBC Data Sources"), rename("Kept")};
+    prompts->messageAnswers = {IDOK, IDOK};
+    ::SendMessageA(window.m_hWnd, WM_COMMAND, ID_IMPORT_AS, 0);
+    const std::vector<PromptCall> shown = prompts->Of("message");
+    ASSERT_EQ(2u, shown.size());
+    EXPECT_EQ("Data source 'One' (section DSN0 of file '" + file + "') is not imported: its name is empty.",
+              shown[0].text);
+    EXPECT_EQ("Error", shown[0].caption);
+    EXPECT_EQ(window.m_hWnd, shown[0].owner);
+    EXPECT_NE(std::string::npos, shown[1].text.find("Data source 'Two'"));
+    // Nothing landed in the ODBC section's own keys.
+    EXPECT_EQ(kAbsent, ValueOf(HKEY_LOCAL_MACHINE, kOdbcIniPath, "A"));
+    EXPECT_EQ(kAbsent, ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), ""));
+    EXPECT_EQ(kAbsent, ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "A"));
+    EXPECT_EQ(Sz("K"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "Keep"));
+    EXPECT_EQ(Sz("3"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("Kept"), "A"));
+}
+
+struct OverwriteCase {
+    const char* name;
+    int askImport;
+    std::vector<int> answers;  // to the question, when asked
+    bool twoReplaced;
+    bool threeWritten;
+    bool listRefilled;
+};
+
+void PrintTo(const OverwriteCase& c, std::ostream* os) { *os << c.name; }
+
+class ImportOverwriteTest : public ImportWindowTest, public ::testing::WithParamInterface<OverwriteCase> {};
+
+TEST_P(ImportOverwriteTest, AsksBeforeReplacing) {
+    const OverwriteCase& c = GetParam();
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath("Two"), "Old", "o");
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath("Two") + "\\Sub", "Old", "o");
+    Open(0);
+    ASSERT_EQ((std::vector<std::string>{"Two"}), ListedNames());
+    g_pSettings->m_bAskImport = c.askImport;
+    prompts->fileAnswers = {file};
+    prompts->messageAnswers.assign(c.answers.begin(), c.answers.end());
+    ::SendMessageA(window.m_hWnd, WM_COMMAND, ID_IMPORT, 0);
+
+    const std::vector<PromptCall> shown = prompts->Of("message");
+    ASSERT_EQ(c.answers.size(), shown.size());
+    if (!shown.empty()) {
+        EXPECT_EQ("Data Source 'Two' already exists. Do you wish to overwrite it?", shown[0].text);
+        EXPECT_EQ("Warning!", shown[0].caption);
+        EXPECT_EQ(UINT(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2), shown[0].type);
+    }
+    EXPECT_EQ(Sz("1"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("One"), "A"));
+    EXPECT_EQ(c.twoReplaced ? kAbsent : Sz("o"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("Two"), "Old"));
+    EXPECT_EQ(!c.twoReplaced, KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Two") + "\\Sub"));
+    EXPECT_EQ(c.twoReplaced ? Sz("2") : kAbsent, ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("Two"), "A"));
+    EXPECT_EQ(c.threeWritten, KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Three")));
+    EXPECT_EQ(c.listRefilled ? 3u : 1u, ListedNames().size());
+    EXPECT_EQ(c.twoReplaced, (bool)window.Succeeded());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ImportOverwriteTest,
+                         ::testing::Values(OverwriteCase{"no_stops_and_keeps_earlier", 1, {IDNO}, false, false, false},
+                                           OverwriteCase{"yes_replaces", 1, {IDYES}, true, true, true},
+                                           OverwriteCase{"not_asked_when_off", 0, {}, true, true, true}),
+                         [](const ::testing::TestParamInfo<OverwriteCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST_F(ImportWindowTest, ListIsNotRefilledInBatchMode) {
+    Open(0);
+    TheApp().m_bBatchMode = TRUE;
+    window.ImportDsiFile(FALSE, file.c_str(), TRUE);
+    TheApp().m_bBatchMode = FALSE;
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Three")));
+    EXPECT_TRUE(ListedNames().empty());
+    EXPECT_TRUE(prompts->calls.empty());
+}
+
+}  // namespace
