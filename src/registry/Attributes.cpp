@@ -2,29 +2,32 @@
 #include <cstring>
 #include <string>
 
+#include "registry/KeyNames.h"
 #include "registry/ValueFormat.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
 namespace {
-const DWORD kKeyNameCapacity = 256;    // the platform's longest key name and its terminator
 const DWORD kValueNameCapacity = 16384;  // the platform's longest value name and its terminator
+const size_t kGrowthLimit = size_t(1) << 30;  // beyond any value the registry can hold
 
-// Reads the index-th value whole, growing the buffer as the value asks.
+// Reads the index-th value whole, growing the buffers as the value asks.
 LONG EnumValue(HKEY key, DWORD index, std::string& name, DWORD& type, std::vector<unsigned char>& data) {
     std::vector<char> nameBuffer(kValueNameCapacity);
     if (data.size() < 256) data.resize(256);
     for (;;) {
-        DWORD nameSize = kValueNameCapacity;
+        DWORD nameSize = (DWORD)nameBuffer.size();
         DWORD dataSize = (DWORD)data.size();
-        LONG code = ::RegEnumValueA(key, index, nameBuffer.data(), &nameSize, NULL, &type, data.data(), &dataSize);
+        const LONG code =
+            ::RegEnumValueA(key, index, nameBuffer.data(), &nameSize, NULL, &type, data.data(), &dataSize);
         if (code == ERROR_MORE_DATA && dataSize > data.size()) {
             data.resize(dataSize);
             continue;
         }
-        if (code == ERROR_MORE_DATA) {
-            // The size was not reported: grow until it fits.
+        if (code == ERROR_MORE_DATA && data.size() < kGrowthLimit) {
+            // No size reported, or the name is what did not fit: grow both.
             data.resize(data.size() * 2);
+            if (nameBuffer.size() < kGrowthLimit / 8) nameBuffer.resize(nameBuffer.size() * 2);
             continue;
         }
         if (code != ERROR_SUCCESS) return code;
@@ -54,10 +57,10 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
         return;
     }
 
-    char name[kKeyNameCapacity];
+    std::vector<char> buffer;
+    std::string name;
     for (DWORD index = 0;; ++index) {
-        DWORD size = kKeyNameCapacity;
-        if (::RegEnumKeyExA(key, index, name, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS) break;
+        if (EnumSubkeyName(key, index, buffer, name) != ERROR_SUCCESS) break;
         AttributeRow row;
         row.name = JoinPath(prefix, name);
         row.valueText = "<SUBKEY>";
@@ -65,7 +68,7 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
         m_aAttributeRows.push_back(row);
         m_nAttributeRows = (int)m_aAttributeRows.size();
         const std::string rowName = row.name;
-        FillSubTree(key, name, rowName.c_str());
+        FillSubTree(key, name.c_str(), rowName.c_str());
     }
 
     std::string valueName;
@@ -88,7 +91,10 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
 }
 
 LRESULT MainWindow::OnDsnItemChanged(const NMLISTVIEW* change) {
-    if (m_bFilling) return 0;
+    // A change reported for all rows at once (item -1) names no data source:
+    // reading its text would make the empty name current and list the whole
+    // ODBC section as one source.
+    if (m_bFilling || change->iItem < 0) return 0;
     m_lstDataSources.GetItemText(change->iItem, 0, m_szCurrentDsn, 260);
     const std::string caption = LoadText(IDS_PROPERTIES_CAPTION);
     char line[600];
@@ -99,11 +105,15 @@ LRESULT MainWindow::OnDsnItemChanged(const NMLISTVIEW* change) {
     m_aAttributeRows.clear();
     m_lstAttributes.DeleteAllItems();
     FillSubTree(m_hOdbcIniKey, m_szCurrentDsn, nullptr);
+    // One redraw for the whole listing, not one per row.
+    ::SendMessageA(m_lstAttributes.m_hWnd, WM_SETREDRAW, FALSE, 0);
     for (int i = 0; i < m_nAttributeRows; ++i) {
         const AttributeRow& row = m_aAttributeRows[i];
         m_lstAttributes.InsertItem(i, row.name.c_str());
         m_lstAttributes.SetItemText(i, 1, row.valueText.c_str());
         m_lstAttributes.SetItemText(i, 2, row.typeText.c_str());
     }
+    ::SendMessageA(m_lstAttributes.m_hWnd, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(m_lstAttributes.m_hWnd, NULL, TRUE);
     return 0;
 }

@@ -1,21 +1,17 @@
 #include <string>
 
+#include "registry/KeyNames.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
-
-namespace {
-// The platform's longest key name, and its terminator.
-const DWORD kKeyNameCapacity = 256;
-}  // namespace
 
 std::vector<std::string> MainWindow::EnumerateDataSources() const {
     std::vector<std::string> names;
     if (m_hOdbcIniKey == NULL) return names;
-    char name[kKeyNameCapacity];
+    std::vector<char> buffer;
+    std::string name;
     for (DWORD index = 0;; ++index) {
-        DWORD size = kKeyNameCapacity;
-        if (::RegEnumKeyExA(m_hOdbcIniKey, index, name, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS) break;
-        if (!IsReservedDsnName(name)) names.push_back(name);
+        if (EnumSubkeyName(m_hOdbcIniKey, index, buffer, name) != ERROR_SUCCESS) break;
+        if (!IsReservedDsnName(name.c_str())) names.push_back(name);
     }
     return names;
 }

@@ -1,0 +1,336 @@
+// Reading a data source's key into the attribute table, and showing it.
+#include "TestSupport.h"
+#include "WindowHelpers.h"
+
+#include "ui/resource.h"
+
+namespace {
+
+std::vector<unsigned char> Bytes(const std::string& text) { return std::vector<unsigned char>(text.begin(), text.end()); }
+std::vector<unsigned char> Text(const std::string& text) {
+    std::vector<unsigned char> bytes = Bytes(text);
+    bytes.push_back(0);
+    return bytes;
+}
+std::vector<unsigned char> Counting(size_t count) {
+    std::vector<unsigned char> bytes(count);
+    for (size_t i = 0; i < count; ++i) bytes[i] = (unsigned char)(i * 7 + 1);
+    return bytes;
+}
+std::string Hex(const std::vector<unsigned char>& bytes, size_t count) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    for (size_t i = 0; i < count; ++i) {
+        out += kDigits[bytes[i] >> 4];
+        out += kDigits[bytes[i] & 15];
+    }
+    return out;
+}
+
+// Any type, any bytes: what the platform's own API allows.
+void PutRaw(HKEY root, const std::string& path, const char* name, DWORD type, const std::vector<unsigned char>& data) {
+    HKEY key = NULL;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyA(root, path.c_str(), &key));
+    EXPECT_EQ(ERROR_SUCCESS, ::RegSetValueExA(key, name, 0, type, data.empty() ? nullptr : data.data(), (DWORD)data.size()));
+    ::RegCloseKey(key);
+}
+
+struct ValueCase {
+    const char* name;
+    DWORD type;
+    std::vector<unsigned char> data;
+    std::string valueText;
+    std::string typeText;
+    DWORD dwordValue;
+};
+
+const std::string kText300 = std::string(299, 'v') + "!";
+const std::vector<unsigned char> kBinary200 = Counting(200);
+
+const ValueCase kValueCases[] = {
+    {"dword_ten", REG_DWORD, {10, 0, 0, 0}, "0x0000000A (10)", "REG_DWORD", 10},
+    {"dword_minus_one", REG_DWORD, {0xFF, 0xFF, 0xFF, 0xFF}, "0xFFFFFFFF (-1)", "REG_DWORD", 0xFFFFFFFF},
+    // Short dword data: the bytes that are there, nothing read past them.
+    {"dword_two_bytes", REG_DWORD, {0x34, 0x12}, "0x00001234 (4660)", "REG_DWORD", 0x1234},
+    {"dword_one_byte", REG_DWORD, {0x80}, "0x00000080 (128)", "REG_DWORD", 0x80},
+    {"dword_no_bytes", REG_DWORD, {}, "0x00000000 (0)", "REG_DWORD", 0},
+    {"binary_three", REG_BINARY, {0x0A, 0x01, 0xFF}, "0A01FF", "REG_BINARY", 0},
+    {"binary_32", REG_BINARY, Counting(32), Hex(Counting(32), 32), "REG_BINARY", 0},
+    {"binary_33", REG_BINARY, Counting(33), Hex(Counting(33), 32) + "...", "REG_BINARY", 0},
+    {"binary_empty", REG_BINARY, {}, "", "REG_BINARY", 0},
+    {"binary_200_shown_short_kept_whole", REG_BINARY, kBinary200, Hex(kBinary200, 32) + "...", "REG_BINARY", 0},
+    {"expand_sz_unexpanded", REG_EXPAND_SZ, Text("%SystemRoot%\\odbc.log"), "%SystemRoot%\\odbc.log", "REG_SZ", 0},
+    {"multi_sz_first_string", REG_MULTI_SZ, Bytes(std::string("first\0second\0\0", 14)), "first", "REG_SZ", 0},
+    {"sz_127_characters", REG_SZ, Text(std::string(127, 'a')), std::string(127, 'a'), "REG_SZ", 0},
+    {"sz_128_characters", REG_SZ, Text(std::string(128, 'b')), std::string(128, 'b'), "REG_SZ", 0},
+    {"sz_300_characters", REG_SZ, Text(kText300), kText300, "REG_SZ", 0},
+    {"sz_without_terminator", REG_SZ, Bytes("abc"), "abc", "REG_SZ", 0},
+    {"sz_empty", REG_SZ, Text(""), "", "REG_SZ", 0},
+    {"none_as_text", REG_NONE, Text("raw"), "raw", "REG_SZ", 0},
+};
+
+class AttributeTest : public RegistryTest {
+protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        TheApp().m_bBatchMode = TRUE;
+        prompts = Script(window);
+    }
+    void List(const char* dsn) {
+        ASSERT_EQ(0, window.ConnectOdbcIni(FALSE));
+        window.FillSubTree(window.m_hOdbcIniKey, dsn, nullptr);
+        ASSERT_EQ((int)window.m_aAttributeRows.size(), window.m_nAttributeRows);
+    }
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const AttributeRow& row : window.m_aAttributeRows) names.push_back(row.name);
+        return names;
+    }
+    MainWindow window;
+    ScriptedPrompts* prompts = nullptr;
+};
+
+// Every case is one value of one source; each row shows its formatting and
+// keeps the data exactly as stored.
+TEST_F(AttributeTest, FormatsEachTypeAndKeepsTheData) {
+    for (const ValueCase& c : kValueCases) PutRaw(HKEY_CURRENT_USER, OdbcPath("Values"), c.name, c.type, c.data);
+    List("Values");
+    ASSERT_EQ(sizeof(kValueCases) / sizeof(kValueCases[0]), window.m_aAttributeRows.size());
+    for (const ValueCase& c : kValueCases) {
+        SCOPED_TRACE(c.name);
+        const AttributeRow* found = nullptr;
+        for (const AttributeRow& row : window.m_aAttributeRows) {
+            if (row.name == c.name) found = &row;
+        }
+        ASSERT_NE(nullptr, found);
+        EXPECT_EQ(c.valueText, found->valueText);
+        EXPECT_EQ(c.typeText, found->typeText);
+        EXPECT_EQ((int)c.type, found->typeCode);
+        if (c.type == REG_DWORD) {
+            EXPECT_EQ(c.dwordValue, found->dwordValue);
+        }
+        // The data as the platform's ANSI calls read it, every byte.
+        std::vector<unsigned char> stored;
+        ASSERT_TRUE(GetValue(HKEY_CURRENT_USER, OdbcPath("Values"), c.name, nullptr, &stored));
+        EXPECT_EQ(stored, found->data);
+        EXPECT_GE(found->data.size(), c.data.size());
+    }
+    EXPECT_TRUE(prompts->calls.empty());
+}
+
+struct OrderCase {
+    const char* name;
+    std::function<void(const std::string&)> build;  // given the source's path
+    std::vector<std::string> rows;
+};
+
+const OrderCase kOrderCases[] = {
+    {"empty_source", [](const std::string&) {}, {}},
+    {"nested_keys_first_depth_first",
+     [](const std::string& dsn) {
+         PutString(HKEY_CURRENT_USER, dsn, "Description", "d");
+         PutString(HKEY_CURRENT_USER, dsn, "Driver", "x.dll");
+         PutDword(HKEY_CURRENT_USER, dsn + "\\Engines\\Jet", "Threads", 3);
+     },
+     {"Engines", "Engines\\Jet", "Engines\\Jet\\Threads", "Description", "Driver"}},
+    {"sibling_keys_each_with_its_rows",
+     [](const std::string& dsn) {
+         PutString(HKEY_CURRENT_USER, dsn, "Own", "1");
+         PutString(HKEY_CURRENT_USER, dsn + "\\A", "a1", "1");
+         PutString(HKEY_CURRENT_USER, dsn + "\\A\\Deep", "d1", "1");
+         PutString(HKEY_CURRENT_USER, dsn + "\\B", "b1", "1");
+         PutKey(HKEY_CURRENT_USER, dsn + "\\C");
+     },
+     {"A", "A\\Deep", "A\\Deep\\d1", "A\\a1", "B", "B\\b1", "C", "Own"}},
+    {"default_values_have_empty_names",
+     [](const std::string& dsn) {
+         PutString(HKEY_CURRENT_USER, dsn, "", "top default");
+         PutString(HKEY_CURRENT_USER, dsn + "\\Sub", "", "sub default");
+     },
+     {"Sub", "Sub\\", ""}},
+    // Long data does not end the values of its key.
+    {"long_value_hides_nothing_after_it",
+     [](const std::string& dsn) {
+         PutString(HKEY_CURRENT_USER, dsn, "A long", std::string(5000, 'L'));
+         PutBinary(HKEY_CURRENT_USER, dsn, "B blob", Counting(4096));
+         PutString(HKEY_CURRENT_USER, dsn, "C after", "c");
+     },
+     {"A long", "B blob", "C after"}},
+    // Long nested key names do not end the nested keys of their key.
+    {"long_nested_key_names",
+     [](const std::string& dsn) {
+         HKEY source = NULL;
+         ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyA(HKEY_CURRENT_USER, dsn.c_str(), &source));
+         PutString(source, "A" + std::string(69, 'a'), "v", "1");
+         PutString(source, "B" + std::string(254, 'b'), "w", "2");
+         PutKey(source, "C");
+         ::RegCloseKey(source);
+     },
+     {"A" + std::string(69, 'a'), "A" + std::string(69, 'a') + "\\v", "B" + std::string(254, 'b'),
+      "B" + std::string(254, 'b') + "\\w", "C"}},
+};
+
+TEST_F(AttributeTest, RowsComeInWalkOrder) {
+    for (const OrderCase& c : kOrderCases) {
+        SCOPED_TRACE(c.name);
+        PutKey(HKEY_CURRENT_USER, OdbcPath(c.name));
+        c.build(OdbcPath(c.name));
+        List(c.name);
+        EXPECT_EQ(c.rows, Names());
+    }
+    EXPECT_TRUE(prompts->calls.empty());
+}
+
+TEST_F(AttributeTest, NestedKeyRowsAreMarked) {
+    PutDword(HKEY_CURRENT_USER, OdbcPath("Jet") + "\\Engines\\Jet", "Threads", 3);
+    List("Jet");
+    ASSERT_EQ(3u, window.m_aAttributeRows.size());
+    for (int i : {0, 1}) {
+        EXPECT_EQ("<SUBKEY>", window.m_aAttributeRows[i].valueText);
+        EXPECT_EQ("", window.m_aAttributeRows[i].typeText);
+        EXPECT_EQ(-1, window.m_aAttributeRows[i].typeCode);
+    }
+    EXPECT_EQ("0x00000003 (3)", window.m_aAttributeRows[2].valueText);
+}
+
+// Past the old limit of 128 rows: nothing is dropped, from either loop.
+TEST_F(AttributeTest, ManyAttributesAreListedWhole) {
+    const std::string dsn = OdbcPath("Big");
+    for (int i = 0; i < 200; ++i) {
+        char name[16];
+        snprintf(name, sizeof(name), "Attr%03d", i);
+        PutString(HKEY_CURRENT_USER, dsn, name, std::string(i, 'x'));
+    }
+    for (int i = 0; i < 140; ++i) {
+        char name[16];
+        snprintf(name, sizeof(name), "Key%03d", i);
+        PutDword(HKEY_CURRENT_USER, dsn + "\\" + name, "N", i);
+    }
+    List("Big");
+    ASSERT_EQ(140u * 2 + 200u, window.m_aAttributeRows.size());
+    EXPECT_EQ("Key139\\N", window.m_aAttributeRows[279].name);
+    EXPECT_EQ("0x0000008B (139)", window.m_aAttributeRows[279].valueText);
+    EXPECT_EQ("Attr000", window.m_aAttributeRows[280].name);
+    EXPECT_EQ("Attr199", window.m_aAttributeRows[479].name);
+    EXPECT_EQ(std::string(199, 'x'), window.m_aAttributeRows[479].valueText);
+}
+
+TEST_F(AttributeTest, EachListingStartsAfresh) {
+    PutString(HKEY_CURRENT_USER, OdbcPath("First"), "One", "1");
+    PutString(HKEY_CURRENT_USER, OdbcPath("First"), "Two", "2");
+    PutString(HKEY_CURRENT_USER, OdbcPath("Second"), "Three", "3");
+    List("First");
+    List("Second");
+    EXPECT_EQ((std::vector<std::string>{"Three"}), Names());
+}
+
+TEST_F(AttributeTest, MissingSourceIsReported) {
+    PutString(HKEY_CURRENT_USER, OdbcPath("Present"), "One", "1");
+    List("Present");
+    prompts->messageAnswers = {IDOK};
+    window.FillSubTree(window.m_hOdbcIniKey, "Absent", nullptr);
+    EXPECT_EQ(0, window.m_nAttributeRows);
+    EXPECT_TRUE(window.m_aAttributeRows.empty());
+    ASSERT_EQ(1u, prompts->calls.size());
+    EXPECT_EQ("FillSubTree", prompts->calls[0].caption);
+    EXPECT_EQ(MainWindow::SystemErrorText(ERROR_FILE_NOT_FOUND), prompts->calls[0].text);
+    EXPECT_EQ(UINT(MB_OK | MB_ICONSTOP), prompts->calls[0].type);
+    EXPECT_EQ(NULL, prompts->calls[0].owner);
+    EXPECT_FALSE(window.Succeeded());
+}
+
+// The attribute list of the window: the caption line, then one row per
+// table row with its three columns.
+class AttributeDisplayTest : public RegistryTest {
+protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        StoreSetting("bDefSystem", "0");
+        PutKey(HKEY_CURRENT_USER, OdbcPath("Empty"));
+        const std::string jet = OdbcPath("Sales Access");
+        PutString(HKEY_CURRENT_USER, jet, "Description", "Regional sales");
+        PutString(HKEY_CURRENT_USER, jet, "Driver", "ace.dll");
+        PutDword(HKEY_CURRENT_USER, jet + "\\Engines\\Jet", "Threads", 3);
+        PutBinary(HKEY_CURRENT_USER, jet, "Flags", {0x0A, 0x01, 0xFF});
+        prompts = Script(window);
+        ASSERT_TRUE(window.Create(nullptr));
+        list = ::GetDlgItem(window.m_hWnd, IDC_DSN_LIST);
+        attributes = ::GetDlgItem(window.m_hWnd, IDC_ATTRIBUTE_LIST);
+        ASSERT_EQ((std::vector<std::string>{"Empty", "Sales Access"}), ListColumn(list, 0));
+    }
+    void TearDown() override {
+        window.DestroyWindow();
+        RegistryTest::TearDown();
+    }
+    MainWindow window;
+    ScriptedPrompts* prompts = nullptr;
+    HWND list = NULL;
+    HWND attributes = NULL;
+};
+
+TEST_F(AttributeDisplayTest, HighlightListsTheSource) {
+    ListView_SetItemState(list, 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    EXPECT_STREQ("Sales Access", window.m_szCurrentDsn);
+    EXPECT_EQ("'Sales Access' data source properties", ItemText(window.m_hWnd, IDC_CAPTION_LINE));
+    const std::vector<std::vector<std::string>> expected = {
+        {"Engines", "<SUBKEY>", ""},
+        {"Engines\\Jet", "<SUBKEY>", ""},
+        {"Engines\\Jet\\Threads", "0x00000003 (3)", "REG_DWORD"},
+        {"Description", "Regional sales", "REG_SZ"},
+        {"Driver", "ace.dll", "REG_SZ"},
+        {"Flags", "0A01FF", "REG_BINARY"},
+    };
+    EXPECT_EQ(expected, ListRows(attributes, 3));
+    EXPECT_EQ(6, window.m_nAttributeRows);
+
+    // A source without attributes: an empty list under its caption.
+    ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    EXPECT_EQ("'Empty' data source properties", ItemText(window.m_hWnd, IDC_CAPTION_LINE));
+    EXPECT_EQ(0, ListView_GetItemCount(attributes));
+    EXPECT_EQ(0, window.m_nAttributeRows);
+    EXPECT_TRUE(prompts->calls.empty());
+}
+
+TEST_F(AttributeDisplayTest, ManyAndLongAttributesAreShownWhole) {
+    const std::string dsn = OdbcPath("Sales Access");
+    for (int i = 0; i < 200; ++i) {
+        char name[16];
+        snprintf(name, sizeof(name), "X%03d", i);
+        PutString(HKEY_CURRENT_USER, dsn, name, i == 150 ? kText300 : std::string("v") + name);
+    }
+    ListView_SetCheckState(list, 1, FALSE);
+    const std::vector<std::vector<std::string>> rows = ListRows(attributes, 3);
+    ASSERT_EQ(206u, rows.size());
+    EXPECT_EQ((std::vector<std::string>{"X150", kText300, "REG_SZ"}), rows[6 + 150]);
+    EXPECT_EQ((std::vector<std::string>{"X199", "vX199", "REG_SZ"}), rows[205]);
+}
+
+// A source that vanished since the fill: reported, and nothing listed.
+TEST_F(AttributeDisplayTest, VanishedSourceIsReported) {
+    ::SHDeleteKeyA(HKEY_CURRENT_USER, OdbcPath("Sales Access").c_str());
+    prompts->messageAnswers = {IDOK};
+    ListView_SetCheckState(list, 1, FALSE);
+    ASSERT_EQ(1u, prompts->calls.size());
+    EXPECT_EQ("FillSubTree", prompts->calls[0].caption);
+    EXPECT_EQ(window.m_hWnd, prompts->calls[0].owner);
+    EXPECT_EQ("'Sales Access' data source properties", ItemText(window.m_hWnd, IDC_CAPTION_LINE));
+    EXPECT_EQ(0, ListView_GetItemCount(attributes));
+}
+
+// A change reported for all rows at once names no row: nothing is listed.
+TEST_F(AttributeDisplayTest, ChangeOfNoParticularRowListsNothing) {
+    ListView_SetCheckState(list, 1, FALSE);
+    ASSERT_EQ(6, ListView_GetItemCount(attributes));
+    NMLISTVIEW change = {};
+    change.hdr.hwndFrom = list;
+    change.hdr.idFrom = IDC_DSN_LIST;
+    change.hdr.code = LVN_ITEMCHANGED;
+    change.iItem = -1;
+    change.uChanged = LVIF_STATE;
+    ::SendMessageA(window.m_hWnd, WM_NOTIFY, IDC_DSN_LIST, (LPARAM)&change);
+    EXPECT_STREQ("Sales Access", window.m_szCurrentDsn);
+    EXPECT_EQ(6, ListView_GetItemCount(attributes));
+    EXPECT_TRUE(prompts->calls.empty());
+}
+
+}  // namespace

@@ -1,0 +1,181 @@
+// Which subkeys make the data-source list, and how a fill leaves the lists.
+#include "TestSupport.h"
+#include "WindowHelpers.h"
+
+#include "ui/resource.h"
+
+namespace {
+
+const std::string kLong70 = "A" + std::string(69, 'x');
+const std::string kLong255 = "M" + std::string(254, 'n');
+
+struct CatalogueCase {
+    const char* name;
+    std::vector<std::string> keys;          // subkeys of the ODBC section
+    std::vector<std::string> registeredOnly;  // values under "ODBC Data Sources" only
+    std::vector<std::string> listed;        // expected rows, in the registry's order
+};
+
+const CatalogueCase kCatalogueCases[] = {
+    {"only_reserved_keys", {"ODBC Data Sources", "ODBC File DSN", "ODBC"}, {}, {}},
+    // Key names ignore case in the registry, so each reserved name can exist
+    // in one spelling only.
+    {"reserved_names_compared_with_case",
+     {"odbc", "odbc data sources", "Odbc File Dsn"},
+     {},
+     {"odbc", "odbc data sources", "Odbc File Dsn"}},
+    {"registered_value_without_key_not_listed", {"Real"}, {"Ghost", "Real"}, {"Real"}},
+    {"reserved_prefix_is_a_source", {"ODBC2", "ODBC Data Sources Extra"}, {}, {"ODBC Data Sources Extra", "ODBC2"}},
+    {"long_name_hides_nothing_after_it", {kLong70, "B after", "C after"}, {}, {kLong70, "B after", "C after"}},
+    {"longest_key_name", {"Before", kLong255, "Z last"}, {}, {"Before", kLong255, "Z last"}},
+    {"blanks_and_punctuation", {"Sales (EU) #1", "x.y;z=1"}, {}, {"Sales (EU) #1", "x.y;z=1"}},
+};
+
+class CatalogueTest : public RegistryTest, public ::testing::WithParamInterface<CatalogueCase> {
+protected:
+    void Seed(bool systemScope, const CatalogueCase& c) {
+        const HKEY root = ScopeRoot(systemScope);
+        // Relative to the section: the ANSI calls refuse longer full paths.
+        HKEY section = NULL;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyA(root, kOdbcIniPath, &section));
+        for (const std::string& key : c.keys) PutKey(section, key);
+        ::RegCloseKey(section);
+        for (const std::string& name : c.registeredOnly)
+            PutString(root, OdbcPath("ODBC Data Sources"), name.c_str(), "Some Driver");
+    }
+};
+
+// The window's fill and the enumeration that the batch export uses agree, in
+// both scopes, and every listed row is checked.
+TEST_P(CatalogueTest, ListsTheDataSources) {
+    const CatalogueCase& c = GetParam();
+    for (bool systemScope : {true, false}) {
+        SCOPED_TRACE(systemScope ? "system" : "user");
+        ClearTestRegistry();
+        Seed(systemScope, c);
+        // The other scope holds a source that must not show.
+        PutKey(ScopeRoot(!systemScope), OdbcPath("Other scope"));
+        StoreSetting("bDefSystem", systemScope ? "1" : "0");
+
+        MainWindow window;
+        ScriptedPrompts* prompts = Script(window);
+        ASSERT_TRUE(window.Create(nullptr));
+        HWND list = ::GetDlgItem(window.m_hWnd, IDC_DSN_LIST);
+        EXPECT_EQ(c.listed, ListColumn(list, 0));
+        EXPECT_EQ(std::vector<bool>(c.listed.size(), true), ListChecks(list));
+        EXPECT_EQ(c.listed, window.EnumerateDataSources());
+        EXPECT_FALSE(window.m_bFilling);
+        EXPECT_TRUE(prompts->calls.empty());
+        window.DestroyWindow();
+
+        MainWindow batch;
+        Script(batch);
+        ASSERT_EQ(0, batch.ConnectOdbcIni(systemScope));
+        EXPECT_EQ(c.listed, batch.EnumerateDataSources());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CatalogueTest, ::testing::ValuesIn(kCatalogueCases),
+                         [](const ::testing::TestParamInfo<CatalogueCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// Wine takes key names one character longer than Windows does; such a name
+// must not end the list either.
+TEST_F(RegistryTest, NameBeyondTheUsualLimitDoesNotEndTheList) {
+    const std::wstring section = L"Software\\ODBC\\ODBC.INI\\";
+    const std::wstring name(256, L'K');
+    HKEY key = NULL;
+    if (::RegCreateKeyW(HKEY_CURRENT_USER, (section + name).c_str(), &key) != ERROR_SUCCESS) {
+        GTEST_SKIP() << "the registry refuses 256-character key names";
+    }
+    ::RegCloseKey(key);
+    PutKey(HKEY_CURRENT_USER, OdbcPath("Later"));
+    MainWindow window;
+    Script(window);
+    ASSERT_EQ(0, window.ConnectOdbcIni(FALSE));
+    EXPECT_EQ((std::vector<std::string>{std::string(256, 'K'), "Later"}), window.EnumerateDataSources());
+}
+
+class FillTest : public RegistryTest {
+protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        for (const char* name : {"Alpha", "Beta", "Gamma"}) {
+            PutString(HKEY_LOCAL_MACHINE, OdbcPath(name), "Driver", std::string("drv-") + name);
+        }
+        prompts = Script(window);
+        ASSERT_TRUE(window.Create(nullptr));
+        list = ::GetDlgItem(window.m_hWnd, IDC_DSN_LIST);
+        attributes = ::GetDlgItem(window.m_hWnd, IDC_ATTRIBUTE_LIST);
+    }
+    void TearDown() override {
+        window.DestroyWindow();
+        RegistryTest::TearDown();
+    }
+    MainWindow window;
+    ScriptedPrompts* prompts = nullptr;
+    HWND list = NULL;
+    HWND attributes = NULL;
+};
+
+TEST_F(FillTest, RefreshRechecksRowsAndKeepsTheCurrentSource) {
+    ListView_SetCheckState(list, 1, FALSE);  // lists Beta
+    ASSERT_EQ("'Beta' data source properties", ItemText(window.m_hWnd, IDC_CAPTION_LINE));
+    ASSERT_EQ(1, ListView_GetItemCount(attributes));
+    ListView_SetCheckState(list, 2, FALSE);
+    ASSERT_EQ((std::vector<bool>{true, false, false}), ListChecks(list));
+
+    PutKey(HKEY_LOCAL_MACHINE, OdbcPath("Delta"));
+    SendCommand(window.m_hWnd, ID_REFRESH);
+    EXPECT_EQ((std::vector<std::string>{"Alpha", "Beta", "Delta", "Gamma"}), ListColumn(list, 0));
+    EXPECT_EQ(std::vector<bool>(4, true), ListChecks(list));
+    // The attribute list empties; the current source, its caption and the
+    // attribute table stay.
+    EXPECT_EQ(0, ListView_GetItemCount(attributes));
+    EXPECT_EQ("'Gamma' data source properties", ItemText(window.m_hWnd, IDC_CAPTION_LINE));
+    EXPECT_STREQ("Gamma", window.m_szCurrentDsn);
+    EXPECT_EQ(1, window.m_nAttributeRows);
+    EXPECT_EQ(-1, ListView_GetNextItem(list, -1, LVNI_SELECTED));
+    EXPECT_TRUE(prompts->calls.empty());
+}
+
+TEST_F(FillTest, SelectAllAndClearSelectionChangeEveryRow) {
+    SendCommand(window.m_hWnd, ID_CLEAR_SELECTION);
+    EXPECT_EQ(std::vector<bool>(3, false), ListChecks(list));
+    // Each row's change is an item change: the last one notified is current.
+    EXPECT_STREQ("Gamma", window.m_szCurrentDsn);
+    EXPECT_EQ("'Gamma' data source properties", ItemText(window.m_hWnd, IDC_CAPTION_LINE));
+    EXPECT_EQ((std::vector<std::vector<std::string>>{{"Driver", "drv-Gamma", "REG_SZ"}}), ListRows(attributes, 3));
+
+    ListView_SetCheckState(list, 0, TRUE);
+    SendCommand(window.m_hWnd, ID_SELECT_ALL);
+    EXPECT_EQ(std::vector<bool>(3, true), ListChecks(list));
+    // Nothing else moves: no highlight, the same rows.
+    EXPECT_EQ(-1, ListView_GetNextItem(list, -1, LVNI_SELECTED));
+    EXPECT_EQ((std::vector<std::string>{"Alpha", "Beta", "Gamma"}), ListColumn(list, 0));
+    EXPECT_TRUE(prompts->calls.empty());
+}
+
+TEST_F(FillTest, FailedConnectionEmptiesBothLists) {
+    ListView_SetCheckState(list, 0, FALSE);
+    ASSERT_EQ(1, ListView_GetItemCount(attributes));
+    ::SetDlgItemTextA(window.m_hWnd, IDC_REMOTE_SYSTEM, "nosuchhost");
+    prompts->messageAnswers = {IDOK};
+    SendCommand(window.m_hWnd, ID_REFRESH);
+    ASSERT_EQ(1u, prompts->calls.size());
+    EXPECT_EQ("RegConnectRegistry", prompts->calls[0].caption);
+    EXPECT_EQ(window.m_hWnd, prompts->calls[0].owner);
+    EXPECT_EQ(0, ListView_GetItemCount(list));
+    EXPECT_EQ(0, ListView_GetItemCount(attributes));
+    EXPECT_EQ(nullptr, window.m_hOdbcIniKey);
+    EXPECT_TRUE(window.EnumerateDataSources().empty());
+    // The box keeps what was typed; clearing it and refreshing lists again.
+    EXPECT_EQ("nosuchhost", ItemText(window.m_hWnd, IDC_REMOTE_SYSTEM));
+    ::SetDlgItemTextA(window.m_hWnd, IDC_REMOTE_SYSTEM, "");
+    SendCommand(window.m_hWnd, ID_REFRESH);
+    EXPECT_EQ(3, ListView_GetItemCount(list));
+    EXPECT_EQ(1u, prompts->calls.size());
+}
+
+}  // namespace
