@@ -19,9 +19,6 @@ namespace {
 // Paths are held in buffers of 261 characters of which 259 are used.
 const size_t kMaxPath = 259;
 
-// The platform's longest key name, and its terminator.
-const int kNameBufferSize = 256;
-
 bool HoldsLineBreak(const std::string& text) {
     return text.find_first_of("\r\n") != std::string::npos || text.find('\0') != std::string::npos;
 }
@@ -161,7 +158,8 @@ BOOL MainWindow::FinishDsiExport() {
 void MainWindow::OnExport() {
     // The table may hold another source's rows after an export of several
     // sources, so the current source is listed again.
-    if (m_szCurrentDsn[0] != '\0' && m_hOdbcIniKey != NULL) {
+    // Like Remove, it acts only on a source that the list shows now.
+    if (IsCurrentDsnListed() && m_hOdbcIniKey != NULL) {
         FillSubTree(m_hOdbcIniKey, m_szCurrentDsn, nullptr);
     } else {
         m_nAttributeRows = 0;
@@ -180,11 +178,10 @@ void MainWindow::OnExport() {
 void MainWindow::OnExportAll() {
     const int count = m_lstDataSources.GetItemCount();
     if (!BeginDsiExport(count, TRUE)) return;
-    char name[kNameBufferSize];
     for (int i = 0; i < count; ++i) {
-        m_lstDataSources.GetItemText(i, 0, name, sizeof(name));
-        FillSubTree(m_hOdbcIniKey, name, nullptr);
-        ExportDsn(name);
+        const std::string name = m_lstDataSources.GetItemText(i, 0);
+        FillSubTree(m_hOdbcIniKey, name.c_str(), nullptr);
+        ExportDsn(name.c_str());
     }
     FinishDsiExport();
 }
@@ -195,11 +192,10 @@ void MainWindow::OnExportSelected() {
     for (int i = 0; i < rows; ++i)
         if (m_lstDataSources.GetCheck(i)) ticked.push_back(i);
     if (!BeginDsiExport((int)ticked.size(), TRUE)) return;
-    char name[kNameBufferSize];
     for (int i : ticked) {
-        m_lstDataSources.GetItemText(i, 0, name, sizeof(name));
-        FillSubTree(m_hOdbcIniKey, name, nullptr);
-        ExportDsn(name);
+        const std::string name = m_lstDataSources.GetItemText(i, 0);
+        FillSubTree(m_hOdbcIniKey, name.c_str(), nullptr);
+        ExportDsn(name.c_str());
     }
     FinishDsiExport();
 }

@@ -89,6 +89,16 @@ int CListCtrl::GetItemText(int item, int subItem, char* buffer, int size) const 
     return (int)::SendMessageA(m_hWnd, LVM_GETITEMTEXTA, item, (LPARAM)&cell);
 }
 
+std::string CListCtrl::GetItemText(int item, int subItem) const {
+    std::vector<char> buffer(256);
+    for (;;) {
+        const int length = GetItemText(item, subItem, buffer.data(), (int)buffer.size());
+        // A text that filled the buffer may have been cut: try a larger one.
+        if (length < (int)buffer.size() - 1 || buffer.size() >= 65536) return std::string(buffer.data(), length);
+        buffer.resize(buffer.size() * 4);
+    }
+}
+
 // ---- CImageList ----------------------------------------------------------
 
 CImageList::~CImageList() {

@@ -7,6 +7,8 @@
 
 #include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 // Version of this framework layer, shown in the About box.
 #define ZENTREL_FRAMEWORK_VERSION 0x0100
@@ -50,6 +52,8 @@ public:
     BOOL SetItemText(int item, int subItem, const char* text);
     // Text of one cell, cut to fit the buffer.
     int GetItemText(int item, int subItem, char* buffer, int size) const;
+    // Text of one cell, whole.
+    std::string GetItemText(int item, int subItem) const;
     BOOL DeleteAllItems() { return ListView_DeleteAllItems(m_hWnd); }
     DWORD SetExtendedStyle(DWORD style) {
         return (DWORD)ListView_SetExtendedListViewStyle(m_hWnd, style);

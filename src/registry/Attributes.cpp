@@ -12,8 +12,9 @@ const DWORD kValueNameCapacity = 16384;  // the platform's longest value name an
 const size_t kGrowthLimit = size_t(1) << 30;  // beyond any value the registry can hold
 
 // Reads the index-th value whole, growing the buffers as the value asks.
-LONG EnumValue(HKEY key, DWORD index, std::string& name, DWORD& type, std::vector<unsigned char>& data) {
-    std::vector<char> nameBuffer(kValueNameCapacity);
+LONG EnumValue(HKEY key, DWORD index, std::vector<char>& nameBuffer, std::string& name, DWORD& type,
+               std::vector<unsigned char>& data) {
+    if (nameBuffer.size() < kValueNameCapacity) nameBuffer.resize(kValueNameCapacity);
     if (data.size() < 256) data.resize(256);
     for (;;) {
         DWORD nameSize = (DWORD)nameBuffer.size();
@@ -50,7 +51,8 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
         m_aAttributeRows.clear();
     }
     HKEY key = NULL;
-    LONG code = ::RegOpenKeyA(parent, subkey, &key);
+    // An empty name would hand back the parent itself, which must stay open.
+    LONG code = subkey != nullptr && *subkey != '\0' ? ::RegOpenKeyA(parent, subkey, &key) : ERROR_FILE_NOT_FOUND;
     if (code != ERROR_SUCCESS) {
         Message(SystemErrorText(code).c_str(), "FillSubTree", MB_OK | MB_ICONSTOP);
         MarkFailed();
@@ -71,11 +73,12 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
         FillSubTree(key, name.c_str(), rowName.c_str());
     }
 
+    std::vector<char> nameBuffer;
     std::string valueName;
     std::vector<unsigned char> data;
     for (DWORD index = 0;; ++index) {
         DWORD type = 0;
-        if (EnumValue(key, index, valueName, type, data) != ERROR_SUCCESS) break;
+        if (EnumValue(key, index, nameBuffer, valueName, type, data) != ERROR_SUCCESS) break;
         AttributeRow row;
         row.name = top ? valueName : std::string(prefix) + "\\" + valueName;
         row.typeCode = (int)type;

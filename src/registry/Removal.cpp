@@ -27,22 +27,22 @@ private:
     HKEY m_hKey;
 };
 
+}  // namespace
+
 // The current data source survives a refill of the list, so after a scope
 // switch or a refresh against another computer it may name a source the user
-// never saw there. Only a row of the list as it stands now may be removed.
-bool IsListed(const CListCtrl& list, const char* name) {
-    char row[261];
-    const int count = list.m_hWnd ? list.GetItemCount() : 0;
+// never saw there. Only a row of the list as it stands now is acted on.
+bool MainWindow::IsCurrentDsnListed() const {
+    if (m_szCurrentDsn[0] == '\0' || m_lstDataSources.m_hWnd == NULL) return false;
+    const int count = m_lstDataSources.GetItemCount();
     for (int i = 0; i < count; ++i) {
-        list.GetItemText(i, 0, row, sizeof(row));
-        if (strcmp(row, name) == 0) return true;
+        if (m_lstDataSources.GetItemText(i, 0) == m_szCurrentDsn) return true;
     }
     return false;
 }
-}  // namespace
 
 void MainWindow::OnRemove() {
-    if (m_szCurrentDsn[0] == '\0' || !IsListed(m_lstDataSources, m_szCurrentDsn)) {
+    if (!IsCurrentDsnListed()) {
         Message(LoadText(IDS_NO_CURRENT_ITEM).c_str(), "Export", MB_OK | MB_ICONSTOP);
         return;
     }

@@ -61,6 +61,8 @@ public:
 
     // Removal.
     void OnRemove();
+    // Whether the current data source is a row of the list as it now stands.
+    bool IsCurrentDsnListed() const;
 
     // Export.
     BOOL BeginDsiExport(int count, BOOL askFile);

@@ -1,5 +1,6 @@
 // Export to DSI files, and the round trip of a whole scope through a real file.
 #include "DsiTestUtil.h"
+#include "WindowHelpers.h"
 
 #include "dsi/ProfileFile.h"
 
@@ -282,6 +283,28 @@ TEST_F(ExportWindowTest, ExportWithoutCurrentSourceIsRefused) {
     EXPECT_EQ("No item is currently selected", prompts->calls[0].text);
     EXPECT_EQ("Export", prompts->calls[0].caption);
     EXPECT_EQ(UINT(MB_OK | MB_ICONSTOP), prompts->calls[0].type);
+}
+
+// The current source survives a scope switch; a same-named source the user
+// never saw in the new scope is not exported in its place.
+TEST_F(ExportWindowTest, ExportActsOnlyOnASourceOfTheListAsItStands) {
+    Open(0);
+    MakeCurrent(0);
+    ASSERT_STREQ("Alpha", window.m_szCurrentDsn);
+    SelectTab(window, 1);  // the user scope lists nothing
+    PutString(HKEY_CURRENT_USER, OdbcPath("Alpha"), "Owner", "someone else");
+    prompts->messageAnswers = {IDOK};
+    ::SendMessageA(window.m_hWnd, WM_COMMAND, ID_EXPORT, 0);
+    ASSERT_EQ(1u, prompts->calls.size());
+    EXPECT_EQ("No item is currently selected", prompts->calls[0].text);
+    EXPECT_EQ("Export", prompts->calls[0].caption);
+
+    // Listed again after a refresh, it is exported as shown.
+    ::SendMessageA(window.m_hWnd, WM_COMMAND, ID_REFRESH, 0);
+    MakeCurrent(0);
+    prompts->fileAnswers = {dir + "\\user-alpha.dsi"};
+    ::SendMessageA(window.m_hWnd, WM_COMMAND, ID_EXPORT, 0);
+    EXPECT_EQ("someone else", Load(dir + "\\user-alpha.dsi")->GetString("DSN0", "Value0", ""));
 }
 
 // After Export All has listed every source, the current source's own rows
