@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "registry/ValueFormat.h"  // the type codes
+#include "registry/ValueFormat.h"  // type codes and dword reading
 
 namespace zentrel {
 namespace {
@@ -17,17 +17,6 @@ int HexDigit(char c) {
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
-}
-
-uint32_t LittleEndian32(const unsigned char* data, size_t size) {
-    uint32_t value = 0;
-    for (size_t i = 0; i < size && i < 4; ++i) value |= static_cast<uint32_t>(data[i]) << (8 * i);
-    return value;
-}
-
-int32_t AsSigned(uint32_t value) {
-    if (value <= 0x7FFFFFFFu) return static_cast<int32_t>(value);
-    return -static_cast<int32_t>(~value) - 1;
 }
 
 }  // namespace

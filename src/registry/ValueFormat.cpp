@@ -7,20 +7,18 @@ namespace {
 
 const size_t kMaxBinaryShown = 32;
 
-// Short dword data still shows what is there rather than reading past it.
+}  // namespace
+
 uint32_t LittleEndian32(const unsigned char* data, size_t size) {
     uint32_t value = 0;
     for (size_t i = 0; i < size && i < 4; ++i) value |= static_cast<uint32_t>(data[i]) << (8 * i);
     return value;
 }
 
-// Two's-complement reinterpretation without relying on implementation-defined casts.
 int32_t AsSigned(uint32_t value) {
     if (value <= 0x7FFFFFFFu) return static_cast<int32_t>(value);
     return -static_cast<int32_t>(~value) - 1;
 }
-
-}  // namespace
 
 FormattedValue FormatRegistryValue(int32_t type, const unsigned char* data, size_t size) {
     FormattedValue out{std::string(), std::string(), 0};

@@ -18,6 +18,12 @@ enum : int32_t {
     kSubkeyRow = -1
 };
 
+// The 32-bit number of REG_DWORD data in the platform's byte order; short
+// data gives what is there rather than being read past its end.
+uint32_t LittleEndian32(const unsigned char* data, size_t size);
+// Two's-complement reinterpretation without relying on implementation-defined casts.
+int32_t AsSigned(uint32_t value);
+
 // Formats one value as the attribute list shows it: REG_DWORD "0x%08X (%d)",
 // REG_BINARY hex of at most 32 bytes then "...", any other type as text up to
 // the first zero byte. Never reads past size.

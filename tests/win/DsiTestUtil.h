@@ -1,6 +1,7 @@
 // Helpers shared by the DSI exchange tests.
 #pragma once
 #include "TestSupport.h"
+#include "WindowHelpers.h"
 
 #include <map>
 
@@ -87,33 +88,18 @@ inline std::ostream& operator<<(std::ostream& os, const RegValue& v) {
 }
 
 // A main window created for real (modeless), its prompts scripted.
-class DsiWindowTest : public RegistryTest {
+class DsiWindowTest : public WindowTest {
 protected:
     void SetUp() override {
         RegistryTest::SetUp();
         TheApp().m_bBatchMode = FALSE;
     }
-    void TearDown() override {
-        window.DestroyWindow();
-        RegistryTest::TearDown();
-    }
     // Creates the window on the given tab (0 System DSN, 1 User DSN).
     void Open(int tab) {
-        prompts = Script(window);
-        ASSERT_TRUE(window.Create(nullptr));
-        TabCtrl_SetCurSel(window.m_pTabCtrl->m_hWnd, tab);
+        WindowTest::Open();
+        TabCtrl_SetCurSel(tabs, tab);
         window.FillDsnList();
     }
-    std::vector<std::string> ListedNames() {
-        std::vector<std::string> names;
-        char name[300];
-        for (int i = 0; i < window.m_lstDataSources.GetItemCount(); ++i) {
-            window.m_lstDataSources.GetItemText(i, 0, name, sizeof(name));
-            names.push_back(name);
-        }
-        return names;
-    }
-    MainWindow window;
-    ScriptedPrompts* prompts = nullptr;
+    std::vector<std::string> ListedNames() { return ListColumn(list, 0); }
 };
 

@@ -241,7 +241,7 @@ TEST_F(AttributeTest, MissingSourceIsReported) {
 
 // The attribute list of the window: the caption line, then one row per
 // table row with its three columns.
-class AttributeDisplayTest : public RegistryTest {
+class AttributeDisplayTest : public WindowTest {
 protected:
     void SetUp() override {
         RegistryTest::SetUp();
@@ -252,20 +252,9 @@ protected:
         PutString(HKEY_CURRENT_USER, jet, "Driver", "ace.dll");
         PutDword(HKEY_CURRENT_USER, jet + "\\Engines\\Jet", "Threads", 3);
         PutBinary(HKEY_CURRENT_USER, jet, "Flags", {0x0A, 0x01, 0xFF});
-        prompts = Script(window);
-        ASSERT_TRUE(window.Create(nullptr));
-        list = ::GetDlgItem(window.m_hWnd, IDC_DSN_LIST);
-        attributes = ::GetDlgItem(window.m_hWnd, IDC_ATTRIBUTE_LIST);
+        Open();
         ASSERT_EQ((std::vector<std::string>{"Empty", "Sales Access"}), ListColumn(list, 0));
     }
-    void TearDown() override {
-        window.DestroyWindow();
-        RegistryTest::TearDown();
-    }
-    MainWindow window;
-    ScriptedPrompts* prompts = nullptr;
-    HWND list = NULL;
-    HWND attributes = NULL;
 };
 
 TEST_F(AttributeDisplayTest, HighlightListsTheSource) {

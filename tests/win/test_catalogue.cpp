@@ -97,26 +97,15 @@ TEST_F(RegistryTest, NameBeyondTheUsualLimitDoesNotEndTheList) {
     EXPECT_EQ((std::vector<std::string>{std::string(256, 'K'), "Later"}), window.EnumerateDataSources());
 }
 
-class FillTest : public RegistryTest {
+class FillTest : public WindowTest {
 protected:
     void SetUp() override {
         RegistryTest::SetUp();
         for (const char* name : {"Alpha", "Beta", "Gamma"}) {
             PutString(HKEY_LOCAL_MACHINE, OdbcPath(name), "Driver", std::string("drv-") + name);
         }
-        prompts = Script(window);
-        ASSERT_TRUE(window.Create(nullptr));
-        list = ::GetDlgItem(window.m_hWnd, IDC_DSN_LIST);
-        attributes = ::GetDlgItem(window.m_hWnd, IDC_ATTRIBUTE_LIST);
+        Open();
     }
-    void TearDown() override {
-        window.DestroyWindow();
-        RegistryTest::TearDown();
-    }
-    MainWindow window;
-    ScriptedPrompts* prompts = nullptr;
-    HWND list = NULL;
-    HWND attributes = NULL;
 };
 
 TEST_F(FillTest, RefreshRechecksRowsAndKeepsTheCurrentSource) {

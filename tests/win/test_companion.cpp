@@ -1,6 +1,7 @@
 // Companion tools, help and the About box, seen through the prompt interface:
 // every shell request is recorded instead of carried out.
 #include "TestSupport.h"
+#include "WindowHelpers.h"
 
 #include <cctype>
 #include <climits>
@@ -27,17 +28,12 @@ std::string WithExtension(const std::string& path, const char* extension) {
 
 std::string Folder(const std::string& path) { return path.substr(0, path.find_last_of('\\')); }
 
-class CompanionTest : public RegistryTest {
+class CompanionTest : public WindowTest {
 protected:
     void SetUp() override {
         RegistryTest::SetUp();
-        prompts = Script(window);
-        ASSERT_TRUE(window.Create(nullptr));
+        Open();
         ASSERT_NE(nullptr, window.m_hWnd);
-    }
-    void TearDown() override {
-        window.DestroyWindow();
-        RegistryTest::TearDown();
     }
     // Runs the About command (1012); check sees the box, created modeless, while it is open.
     void WithAboutBox(const std::function<void(AboutDialog&)>& check) {
@@ -55,9 +51,6 @@ protected:
         ::SendMessageA(window.m_hWnd, WM_COMMAND, MAKEWPARAM(ID_ABOUT, 0), 0);
         EXPECT_TRUE(ran) << "the command reached the dialog runner";
     }
-
-    MainWindow window;
-    ScriptedPrompts* prompts = nullptr;
 };
 
 const std::string kProductKeyRoot = "Software\\Morvane\\";
@@ -268,12 +261,6 @@ TEST_F(CompanionTest, ShellRequestsOfTheWindow) {
 }
 
 // ---- the About box -----------------------------------------------------------
-
-std::string ItemText(HWND dialog, int id) {
-    char text[256] = "";
-    ::GetDlgItemTextA(dialog, id, text, sizeof(text));
-    return text;
-}
 
 TEST_F(CompanionTest, AboutBoxTitleAndLines) {
     WithAboutBox([&](AboutDialog& about) {

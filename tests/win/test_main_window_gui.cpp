@@ -8,7 +8,7 @@
 
 namespace {
 
-class MainWindowTest : public RegistryTest {
+class MainWindowTest : public WindowTest {
 protected:
     void SetUp() override {
         RegistryTest::SetUp();
@@ -18,23 +18,8 @@ protected:
             PutString(HKEY_CURRENT_USER, OdbcPath(name), "Driver", std::string("usr-") + name);
         PutDword(HKEY_CURRENT_USER, OdbcPath("Sales") + "\\Engines\\Jet", "Threads", 3);
     }
-    void TearDown() override {
-        window.DestroyWindow();
-        RegistryTest::TearDown();
-    }
-    void Open() {
-        prompts = Script(window);
-        ASSERT_TRUE(window.Create(nullptr));
-        list = ::GetDlgItem(window.m_hWnd, IDC_DSN_LIST);
-        attributes = ::GetDlgItem(window.m_hWnd, IDC_ATTRIBUTE_LIST);
-        tabs = ::GetDlgItem(window.m_hWnd, IDC_SCOPE_TABS);
-    }
     std::vector<std::string> Rows() const { return ListColumn(list, 0); }
     std::string CaptionLine() const { return ItemText(window.m_hWnd, IDC_CAPTION_LINE); }
-
-    MainWindow window;
-    ScriptedPrompts* prompts = nullptr;
-    HWND list = NULL, attributes = NULL, tabs = NULL;
 };
 
 const std::vector<std::string> kSystemRows = {"Payroll", "Warehouse"};

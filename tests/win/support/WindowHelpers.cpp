@@ -75,3 +75,16 @@ std::string ThisComputerName() {
     ::GetComputerNameA(name, &size);
     return name;
 }
+
+void WindowTest::TearDown() {
+    window.DestroyWindow();
+    RegistryTest::TearDown();
+}
+
+void WindowTest::Open() {
+    prompts = Script(window);
+    ASSERT_TRUE(window.Create(nullptr));
+    list = ::GetDlgItem(window.m_hWnd, IDC_DSN_LIST);
+    attributes = ::GetDlgItem(window.m_hWnd, IDC_ATTRIBUTE_LIST);
+    tabs = ::GetDlgItem(window.m_hWnd, IDC_SCOPE_TABS);
+}

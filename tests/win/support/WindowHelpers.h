@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-class MainWindow;
+#include "TestSupport.h"
 
 // Texts of one column of a list view, row by row.
 std::vector<std::string> ListColumn(HWND list, int column);
@@ -24,3 +24,15 @@ void PumpMessages();
 // A setting of the program stored as the user would have it.
 void StoreSetting(const char* name, const std::string& text);
 std::string ThisComputerName();
+
+// A main window created for real (modeless) with scripted prompts; it fills
+// its list at creation for the tab the settings choose.
+class WindowTest : public RegistryTest {
+protected:
+    void TearDown() override;
+    void Open();
+
+    MainWindow window;
+    ScriptedPrompts* prompts = nullptr;
+    HWND list = NULL, attributes = NULL, tabs = NULL;
+};
