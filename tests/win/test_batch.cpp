@@ -142,12 +142,11 @@ TEST_F(BatchProgramTest, ThisComputerByNameWorks) {
 
 // Error paths run in-process, through the routine the program runs, so that
 // their message boxes are scripted instead of waiting for a user.
-class BatchRoutineTest : public RegistryTest {
+class BatchRoutineTest : public BatchWindowTest {
 protected:
     void SetUp() override {
-        RegistryTest::SetUp();
+        BatchWindowTest::SetUp();
         dir = ScratchDir("batch-routine");
-        prompts = Script(window);
     }
     int Run(const char* commandLine) {
         ManagerApp& app = ResetApp();
@@ -157,8 +156,6 @@ protected:
         app.m_bBatchMode = FALSE;
         return code;
     }
-    MainWindow window;
-    ScriptedPrompts* prompts = nullptr;
     std::string dir;
 };
 

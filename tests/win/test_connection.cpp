@@ -5,16 +5,7 @@
 
 namespace {
 
-class ConnectionTest : public RegistryTest {
-protected:
-    void SetUp() override {
-        RegistryTest::SetUp();
-        TheApp().m_bBatchMode = TRUE;  // the computer name comes from the app, no window needed
-        prompts = Script(window);
-    }
-    MainWindow window;
-    ScriptedPrompts* prompts = nullptr;
-};
+using ConnectionTest = BatchWindowTest;
 
 std::string ComputerName() {
     char name[MAX_COMPUTERNAME_LENGTH + 1];

@@ -61,16 +61,12 @@ void PutEveryCase(HKEY root) {
     PutKey(root, OdbcPath("Bare"));
 }
 
-class ExportTest : public RegistryTest {
+class ExportTest : public BatchWindowTest {
 protected:
     void SetUp() override {
-        RegistryTest::SetUp();
-        TheApp().m_bBatchMode = TRUE;
-        prompts = Script(window);
+        BatchWindowTest::SetUp();
         dir = ScratchDir("dsi-export");
     }
-    MainWindow window;
-    ScriptedPrompts* prompts = nullptr;
     std::string dir;
 };
 

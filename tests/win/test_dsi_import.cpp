@@ -205,16 +205,7 @@ std::string Fill(std::string text, const std::string& file) {
     return text;
 }
 
-class ImportFileTest : public RegistryTest, public ::testing::WithParamInterface<ImportCase> {
-protected:
-    void SetUp() override {
-        RegistryTest::SetUp();
-        TheApp().m_bBatchMode = TRUE;
-        prompts = Script(window);
-    }
-    MainWindow window;
-    ScriptedPrompts* prompts = nullptr;
-};
+class ImportFileTest : public BatchWindowTest, public ::testing::WithParamInterface<ImportCase> {};
 
 TEST_P(ImportFileTest, ImportsAsDescribed) {
     const ImportCase& c = GetParam();
@@ -248,16 +239,7 @@ INSTANTIATE_TEST_SUITE_P(Table, ImportFileTest, ::testing::ValuesIn(Cases()),
 
 // ---- Batch mode -------------------------------------------------------------
 
-class ImportBatchTest : public RegistryTest {
-protected:
-    void SetUp() override {
-        RegistryTest::SetUp();
-        TheApp().m_bBatchMode = TRUE;
-        prompts = Script(window);
-    }
-    MainWindow window;
-    ScriptedPrompts* prompts = nullptr;
-};
+class ImportBatchTest : public BatchWindowTest {};
 
 TEST_F(ImportBatchTest, MissingFileIsReportedWithoutChooser) {
     const std::string dir = ScratchDir("dsi-import-batch");

@@ -209,6 +209,12 @@ void RegistryTest::SetUp() {
 
 void RegistryTest::TearDown() { ClearTestRegistry(); }
 
+void BatchWindowTest::SetUp() {
+    RegistryTest::SetUp();
+    TheApp().m_bBatchMode = TRUE;
+    prompts = Script(window);
+}
+
 std::string ScratchDir(const std::string& name) {
     char temp[MAX_PATH];
     ::GetTempPathA(sizeof(temp), temp);

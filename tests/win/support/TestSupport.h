@@ -70,6 +70,16 @@ protected:
     void TearDown() override;
 };
 
+// A window object that is never shown, as batch mode uses it: the computer
+// name comes from the application object, and its prompts are scripted.
+class BatchWindowTest : public RegistryTest {
+protected:
+    void SetUp() override;
+
+    MainWindow window;
+    ScriptedPrompts* prompts = nullptr;
+};
+
 // A scratch directory in the test's temporary folder, emptied at start.
 std::string ScratchDir(const std::string& name);
 std::string ReadWholeFile(const std::string& path);
