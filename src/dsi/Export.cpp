@@ -30,11 +30,9 @@ std::string Indexed(const char* pattern, int index) {
 }
 
 // The driver entry of a data source, whole; empty when missing.
-std::string ReadDriverName(HKEY odbcIniKey, const char* name) {
+std::string ReadDriverName(HKEY sources, const char* name) {
     std::string driver;
-    HKEY sources = NULL;
-    if (odbcIniKey == NULL || ::RegOpenKeyA(odbcIniKey, "ODBC Data Sources", &sources) != ERROR_SUCCESS)
-        return driver;
+    if (sources == NULL) return driver;
     std::vector<unsigned char> data(261, 0);
     for (;;) {
         DWORD size = (DWORD)data.size();
@@ -46,7 +44,6 @@ std::string ReadDriverName(HKEY odbcIniKey, const char* name) {
         if (code == ERROR_SUCCESS) driver = zentrel::EncodeDsiValue(zentrel::kRegSz, data.data(), size);
         break;
     }
-    ::RegCloseKey(sources);
     return driver;
 }
 
@@ -74,7 +71,8 @@ BOOL MainWindow::BeginDsiExport(int count, BOOL askFile) {
     }
 
     // Keys this export does not write keep their place and content.
-    std::unique_ptr<zentrel::ProfileFile> file(new zentrel::ProfileFile);
+    std::unique_ptr<PendingExport> pending(new PendingExport);
+    zentrel::ProfileFile* file = &pending->file;
     if (zentrel::DsiFileExists(m_szDsiFile)) {
         std::string bytes;
         const DWORD code = zentrel::ReadWholeDsiFile(m_szDsiFile, bytes);
@@ -85,16 +83,22 @@ BOOL MainWindow::BeginDsiExport(int count, BOOL askFile) {
         file->Parse(bytes);
     }
     file->Set("General", "Items", std::to_string(count));
-    m_pendingExport = std::move(file);
+    m_pendingExport = std::move(pending);
     m_nDsnSection = 0;
     return TRUE;
 }
 
 void MainWindow::ExportDsn(const char* name) {
     if (!m_pendingExport) return;
-    zentrel::ProfileFile& file = *m_pendingExport;
+    PendingExport& pending = *m_pendingExport;
+    zentrel::ProfileFile& file = pending.file;
+    if (!pending.driverEntriesTried && m_hOdbcIniKey != NULL) {
+        pending.driverEntriesTried = true;
+        if (::RegOpenKeyA(m_hOdbcIniKey, "ODBC Data Sources", &pending.driverEntries) != ERROR_SUCCESS)
+            pending.driverEntries = NULL;
+    }
     const std::string dsn = name ? name : "";
-    const std::string driver = ReadDriverName(m_hOdbcIniKey, dsn.c_str());
+    const std::string driver = ReadDriverName(pending.driverEntries, dsn.c_str());
     if (HoldsLineBreak(dsn) || HoldsLineBreak(driver)) {
         const std::string text = "Data source '" + dsn +
                                  "' has a line break in its name or its driver's name, which a DSI file cannot "
@@ -144,7 +148,8 @@ void MainWindow::ExportDsn(const char* name) {
 
 BOOL MainWindow::FinishDsiExport() {
     if (!m_pendingExport) return FALSE;
-    std::unique_ptr<zentrel::ProfileFile> file = std::move(m_pendingExport);
+    std::unique_ptr<PendingExport> pending = std::move(m_pendingExport);
+    zentrel::ProfileFile* file = &pending->file;
     // The count announced at the start, unless a source had to be left out.
     file->Set("General", "Items", std::to_string(m_nDsnSection));
     const DWORD code = zentrel::ReplaceDsiFile(m_szDsiFile, file->Serialize());

@@ -135,8 +135,17 @@ public:
 private:
     std::unique_ptr<Prompts> m_prompts;
     BOOL m_bFailed;
-    // Export writes into memory and replaces the file once at the end.
-    std::unique_ptr<zentrel::ProfileFile> m_pendingExport;
+    // An export in progress: the file, built in memory and written once at
+    // the end, and the driver entries' key, opened once for all its sources.
+    struct PendingExport {
+        zentrel::ProfileFile file;
+        HKEY driverEntries = NULL;
+        bool driverEntriesTried = false;
+        ~PendingExport() {
+            if (driverEntries != NULL) ::RegCloseKey(driverEntries);
+        }
+    };
+    std::unique_ptr<PendingExport> m_pendingExport;
 };
 
 // The registry path of the ODBC section below a scope's root.
