@@ -21,6 +21,12 @@ int HexDigit(char c) {
 
 }  // namespace
 
+std::string DsiIndexedName(const char* pattern, int index) {
+    char text[48];
+    std::snprintf(text, sizeof text, pattern, index);
+    return text;
+}
+
 int32_t LeadingDecimal(const char* text) {
     if (!text) return 0;
     const char* p = text;

@@ -7,6 +7,9 @@
 
 namespace zentrel {
 
+// A section or key name with a decimal index: "DSN%d", "Name%d" and the like.
+std::string DsiIndexedName(const char* pattern, int index);
+
 // Leading-decimal conversion: leading blanks, optional sign, decimal digits;
 // stops at the first other character; no digits gives 0. Wraps modulo 2^32.
 int32_t LeadingDecimal(const char* text);

@@ -6,6 +6,10 @@
 
 namespace zentrel {
 
+// Paths are held in buffers of 261 characters of which 259 are used; a longer
+// path is refused rather than cut to another file's name.
+const size_t kMaxDsiPath = 259;
+
 // Reads the whole file. Returns 0 or the platform's error code.
 DWORD ReadWholeDsiFile(const char* path, std::string& bytes);
 

@@ -16,17 +16,8 @@
 
 namespace {
 
-// Paths are held in buffers of 261 characters of which 259 are used.
-const size_t kMaxPath = 259;
-
 bool HoldsLineBreak(const std::string& text) {
     return text.find_first_of("\r\n") != std::string::npos || text.find('\0') != std::string::npos;
-}
-
-std::string Indexed(const char* pattern, int index) {
-    char text[32];
-    snprintf(text, sizeof(text), pattern, index);
-    return text;
 }
 
 // The driver entry of a data source, whole; empty when missing.
@@ -63,7 +54,7 @@ BOOL MainWindow::BeginDsiExport(int count, BOOL askFile) {
         if (!dialog.ShowSave(filter.c_str(), count == 1 ? m_szCurrentDsn : "", "dsi", OwnerWindow(), "Export to",
                              OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY))
             return FALSE;
-        if (strlen(dialog.GetPathName()) > kMaxPath) {
+        if (strlen(dialog.GetPathName()) > zentrel::kMaxDsiPath) {
             ReportFileError(dialog.GetPathName(), ERROR_FILENAME_EXCED_RANGE, "Export");
             return FALSE;
         }
@@ -94,11 +85,10 @@ void MainWindow::ExportDsn(const char* name) {
     zentrel::ProfileFile& file = pending.file;
     if (!pending.driverEntriesTried && m_hOdbcIniKey != NULL) {
         pending.driverEntriesTried = true;
-        if (::RegOpenKeyA(m_hOdbcIniKey, "ODBC Data Sources", &pending.driverEntries) != ERROR_SUCCESS)
-            pending.driverEntries = NULL;
+        pending.driverEntries.Open(m_hOdbcIniKey, kDriverEntriesKey);
     }
     const std::string dsn = name ? name : "";
-    const std::string driver = ReadDriverName(pending.driverEntries, dsn.c_str());
+    const std::string driver = ReadDriverName(pending.driverEntries.Get(), dsn.c_str());
     if (HoldsLineBreak(dsn) || HoldsLineBreak(driver)) {
         const std::string text = "Data source '" + dsn +
                                  "' has a line break in its name or its driver's name, which a DSI file cannot "
@@ -127,14 +117,14 @@ void MainWindow::ExportDsn(const char* name) {
         values.push_back(std::move(value));
     }
 
-    const std::string section = Indexed("DSN%d", m_nDsnSection++);
+    const std::string section = zentrel::DsiIndexedName("DSN%d", m_nDsnSection++);
     file.Set(section, "Driver", driver);
     file.Set(section, "DSN", dsn);
     file.Set(section, "Items", std::to_string(rows.size()));
     for (size_t j = 0; j < rows.size(); ++j) {
-        file.Set(section, Indexed("Name%d", (int)j), rows[j]->name);
-        file.Set(section, Indexed("Value%d", (int)j), values[j]);
-        file.Set(section, Indexed("Format%d", (int)j), std::to_string(rows[j]->typeCode));
+        file.Set(section, zentrel::DsiIndexedName("Name%d", (int)j), rows[j]->name);
+        file.Set(section, zentrel::DsiIndexedName("Value%d", (int)j), values[j]);
+        file.Set(section, zentrel::DsiIndexedName("Format%d", (int)j), std::to_string(rows[j]->typeCode));
     }
 
     if (leftOut != 0) {
@@ -208,7 +198,7 @@ void MainWindow::OnExportSelected() {
 void MainWindow::ExportScopeToFile(const char* file, BOOL systemScope) {
     const char* path = file ? file : "";
     // A cut path would name another file.
-    if (strlen(path) > kMaxPath) {
+    if (strlen(path) > zentrel::kMaxDsiPath) {
         ReportFileError(path, ERROR_FILENAME_EXCED_RANGE, "Export");
         return;
     }

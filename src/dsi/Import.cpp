@@ -15,30 +15,12 @@
 #include "dsi/DsiFileIo.h"
 #include "dsi/DsnNameDialog.h"
 #include "dsi/ProfileFile.h"
+#include "registry/RegKey.h"
 #include "registry/ValueFormat.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
 namespace {
-
-const size_t kMaxPath = 259;
-const char kDataSourcesKey[] = "ODBC Data Sources";
-
-class ScopedKey {
-public:
-    ScopedKey() : m_key(NULL) {}
-    ~ScopedKey() { Reset(NULL); }
-    ScopedKey(const ScopedKey&) = delete;
-    ScopedKey& operator=(const ScopedKey&) = delete;
-    HKEY Get() const { return m_key; }
-    void Reset(HKEY key) {
-        if (m_key != NULL) ::RegCloseKey(m_key);
-        m_key = key;
-    }
-
-private:
-    HKEY m_key;
-};
 
 // Closes the source's key held in the window on every way out.
 class DsnKeyGuard {
@@ -64,12 +46,6 @@ std::string Format(const char* pattern, const char* a, const char* b = "", const
     return std::string(text.data(), static_cast<size_t>(length));
 }
 
-std::string Indexed(const char* pattern, int index) {
-    char text[32];
-    snprintf(text, sizeof(text), pattern, index);
-    return text;
-}
-
 // The registry's own comparison of key names ignores case.
 bool EqualsIgnoringCase(const std::string& a, const char* b) {
     if (a.size() != strlen(b)) return false;
@@ -85,7 +61,7 @@ bool EqualsIgnoringCase(const std::string& a, const char* b) {
 // Why a name cannot be a data source's key, or empty when it can.
 std::string RefusalReason(const std::string& name) {
     if (name.empty()) return "its name is empty";
-    for (const char* reserved : {"ODBC Data Sources", "ODBC File DSN", "ODBC"}) {
+    for (const char* reserved : kReservedDsnNames) {
         if (EqualsIgnoringCase(name, reserved))
             return "'" + name + "' is a reserved name of the ODBC section";
     }
@@ -118,7 +94,7 @@ std::vector<std::string> Levels(const std::string& path) {
 // Opens or creates each level of a path below the source's key. Returns 0
 // with the last level in *target (held by `held` unless it is the source's
 // key itself), or the code of the level that failed with its path in *shown.
-LONG OpenPath(HKEY dsnKey, const std::string& dsn, const std::vector<std::string>& levels, ScopedKey& held,
+LONG OpenPath(HKEY dsnKey, const std::string& dsn, const std::vector<std::string>& levels, RegKey& held,
               HKEY* target, std::string* shown) {
     HKEY current = dsnKey;
     *shown = dsn;
@@ -149,9 +125,9 @@ void MainWindow::ImportDsiRows(const zentrel::ProfileFile& file, const std::stri
             break;
         }
         std::string name, value, format;
-        const bool hasName = file.Get(section, Indexed("Name%d", j), name);
-        const bool hasValue = file.Get(section, Indexed("Value%d", j), value);
-        const bool hasFormat = file.Get(section, Indexed("Format%d", j), format);
+        const bool hasName = file.Get(section, zentrel::DsiIndexedName("Name%d", j), name);
+        const bool hasValue = file.Get(section, zentrel::DsiIndexedName("Value%d", j), value);
+        const bool hasFormat = file.Get(section, zentrel::DsiIndexedName("Format%d", j), format);
         if (!hasName && !hasValue && !hasFormat) {
             // A row the file does not hold must not invent a value.
             ++missing;
@@ -173,7 +149,7 @@ void MainWindow::ImportDsiRows(const zentrel::ProfileFile& file, const std::stri
             valueName = name.substr(last + 1);
             levels = Levels(name.substr(0, last));
         }
-        ScopedKey held;
+        RegKey held;
         HKEY target = NULL;
         std::string shown;
         const LONG opened = OpenPath(m_hDsnKey, dsn, levels, held, &target, &shown);
@@ -222,7 +198,7 @@ void MainWindow::ImportDsiRows(const zentrel::ProfileFile& file, const std::stri
 void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope) {
     const char* path = file ? file : "";
     if (path[0] != '\0' && zentrel::DsiFileExists(path)) {
-        if (strlen(path) > kMaxPath) {
+        if (strlen(path) > zentrel::kMaxDsiPath) {
             ReportFileError(path, ERROR_FILENAME_EXCED_RANGE, "Error");
             return;
         }
@@ -238,7 +214,7 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         if (!dialog.ShowOpen(filter.c_str(), "", OwnerWindow(), "Import from",
                              OFN_FILEMUSTEXIST | OFN_SHOWHELP | OFN_HIDEREADONLY))
             return;
-        if (strlen(dialog.GetPathName()) > kMaxPath) {
+        if (strlen(dialog.GetPathName()) > zentrel::kMaxDsiPath) {
             ReportFileError(dialog.GetPathName(), ERROR_FILENAME_EXCED_RANGE, "Error");
             return;
         }
@@ -275,12 +251,12 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         MarkFailed();
     }
 
-    ScopedKey dataSources;
+    RegKey dataSources;
     for (int i = 0; i < count; ++i) {
-        std::string section = Indexed("DSN#%d", i);
+        std::string section = zentrel::DsiIndexedName("DSN#%d", i);
         std::string name = dsi.GetString(section, "DSN", "");
         if (name.empty()) {
-            section = Indexed("DSN%d", i);
+            section = zentrel::DsiIndexedName("DSN%d", i);
             name = dsi.GetString(section, "DSN", "");
         }
         if (name.empty()) {
@@ -343,11 +319,11 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
 
         if (dataSources.Get() == NULL) {
             HKEY key = NULL;
-            LONG code = ::RegOpenKeyA(m_hOdbcIniKey, kDataSourcesKey, &key);
-            if (code != ERROR_SUCCESS) code = ::RegCreateKeyA(m_hOdbcIniKey, kDataSourcesKey, &key);
+            LONG code = ::RegOpenKeyA(m_hOdbcIniKey, kDriverEntriesKey, &key);
+            if (code != ERROR_SUCCESS) code = ::RegCreateKeyA(m_hOdbcIniKey, kDriverEntriesKey, &key);
             if (code != ERROR_SUCCESS) {
                 // Without it the source has no driver entry: not a success.
-                const std::string text = Format("Key: '%s'\n%s", kDataSourcesKey, SystemErrorText(code).c_str());
+                const std::string text = Format("Key: '%s'\n%s", kDriverEntriesKey, SystemErrorText(code).c_str());
                 Message(text.c_str(), "RegCreateKey Error", MB_OK | MB_ICONSTOP);
                 MarkFailed();
                 continue;

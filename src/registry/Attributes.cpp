@@ -2,7 +2,7 @@
 #include <cstring>
 #include <string>
 
-#include "registry/KeyNames.h"
+#include "registry/RegKey.h"
 #include "registry/ValueFormat.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"

@@ -1,6 +1,6 @@
 #include <string>
 
-#include "registry/KeyNames.h"
+#include "registry/RegKey.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 

@@ -8,9 +8,14 @@
 
 const char kOdbcIniPath[] = "Software\\ODBC\\ODBC.INI";
 
+const char kDriverEntriesKey[] = "ODBC Data Sources";
+const char* const kReservedDsnNames[3] = {kDriverEntriesKey, "ODBC File DSN", "ODBC"};
+
 bool IsReservedDsnName(const char* name) {
-    return strcmp(name, "ODBC Data Sources") == 0 || strcmp(name, "ODBC File DSN") == 0 ||
-           strcmp(name, "ODBC") == 0;
+    for (const char* reserved : kReservedDsnNames) {
+        if (strcmp(name, reserved) == 0) return true;
+    }
+    return false;
 }
 
 std::string MainWindow::SystemErrorText(LONG code) {

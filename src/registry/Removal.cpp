@@ -8,26 +8,10 @@
 #include <shlwapi.h>
 
 #include "app/Settings.h"
+#include "registry/RegKey.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
-namespace {
-class OpenKey {
-public:
-    OpenKey() : m_hKey(NULL) {}
-    ~OpenKey() {
-        if (m_hKey) ::RegCloseKey(m_hKey);
-    }
-    OpenKey(const OpenKey&) = delete;
-    OpenKey& operator=(const OpenKey&) = delete;
-    HKEY* Out() { return &m_hKey; }
-    HKEY Get() const { return m_hKey; }
-
-private:
-    HKEY m_hKey;
-};
-
-}  // namespace
 
 // The current data source survives a refill of the list, so after a scope
 // switch or a refresh against another computer it may name a source the user
@@ -64,8 +48,8 @@ void MainWindow::OnRemove() {
         Message(SystemErrorText(code).c_str(), "SHDeleteKey Error", MB_OK | MB_ICONSTOP);
         return;
     }
-    OpenKey sources;
-    if (::RegOpenKeyA(m_hOdbcIniKey, "ODBC Data Sources", sources.Out()) == ERROR_SUCCESS) {
+    RegKey sources;
+    if (sources.Open(m_hOdbcIniKey, kDriverEntriesKey) == ERROR_SUCCESS) {
         // A source without a driver entry is removed all the same.
         ::RegDeleteValueA(sources.Get(), m_szCurrentDsn);
     }

@@ -10,6 +10,7 @@
 
 #include "dsi/ProfileFile.h"
 #include "framework/Framework.h"
+#include "registry/RegKey.h"
 #include "ui/Prompts.h"
 
 class SettingsDialog;
@@ -139,16 +140,17 @@ private:
     // the end, and the driver entries' key, opened once for all its sources.
     struct PendingExport {
         zentrel::ProfileFile file;
-        HKEY driverEntries = NULL;
+        RegKey driverEntries;
         bool driverEntriesTried = false;
-        ~PendingExport() {
-            if (driverEntries != NULL) ::RegCloseKey(driverEntries);
-        }
     };
     std::unique_ptr<PendingExport> m_pendingExport;
 };
 
 // The registry path of the ODBC section below a scope's root.
 extern const char kOdbcIniPath[];
-// Data-source names that are not data sources.
+// The subkey of the ODBC section whose values name each source's driver.
+extern const char kDriverEntriesKey[];
+// Subkeys of the ODBC section that are not data sources.
+extern const char* const kReservedDsnNames[3];
+// Whether a subkey name is one of them, compared as the list shows them.
 bool IsReservedDsnName(const char* name);

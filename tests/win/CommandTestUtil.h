@@ -2,6 +2,7 @@
 // prompts scripted, pop-up menus observable while they are "open".
 #pragma once
 #include "TestSupport.h"
+#include "WindowHelpers.h"
 
 #include <functional>
 #include <memory>
@@ -35,7 +36,7 @@ class LiveWindowTest : public RegistryTest {
 protected:
     void TearDown() override {
         window.reset();
-        Pump();
+        PumpMessages();
         RegistryTest::TearDown();
     }
 
@@ -50,28 +51,11 @@ protected:
 
     HWND Hwnd() const { return window->GetSafeHwnd(); }
 
-    // Runs what was posted to this thread, as the message loop would.
-    static void Pump() {
-        MSG msg;
-        while (::PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
-    }
-
     void Command(UINT id, UINT code = 0, HWND control = NULL) {
         ::SendMessageA(Hwnd(), WM_COMMAND, MAKEWPARAM(id, code), (LPARAM)control);
     }
 
-    std::vector<std::string> Rows() const {
-        std::vector<std::string> rows;
-        char text[300];
-        for (int i = 0; i < window->m_lstDataSources.GetItemCount(); ++i) {
-            window->m_lstDataSources.GetItemText(i, 0, text, sizeof(text));
-            rows.push_back(text);
-        }
-        return rows;
-    }
+    std::vector<std::string> Rows() const { return ListColumn(window->m_lstDataSources.m_hWnd, 0); }
 
     int RowOf(const std::string& name) const {
         const std::vector<std::string> rows = Rows();
@@ -96,12 +80,6 @@ protected:
         if (driver != nullptr) PutString(root, OdbcPath("ODBC Data Sources"), name.c_str(), driver);
     }
 
-    static void SelectTab(HWND window, int tab) {
-        HWND tabs = ::GetDlgItem(window, IDC_SCOPE_TABS);
-        TabCtrl_SetCurSel(tabs, tab);
-        NMHDR header = {tabs, IDC_SCOPE_TABS, (UINT)TCN_SELCHANGE};
-        ::SendMessageA(window, WM_NOTIFY, IDC_SCOPE_TABS, (LPARAM)&header);
-    }
 
     std::unique_ptr<CountingWindow> window;
     PopupPrompts* prompts = nullptr;

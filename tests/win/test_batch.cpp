@@ -1,6 +1,7 @@
 // Console batch mode: the real program started with switches, and the error
 // paths in-process through the same batch routine with scripted prompts.
 #include "TestSupport.h"
+#include "WindowHelpers.h"
 
 #include <string>
 
@@ -133,10 +134,7 @@ TEST_F(BatchProgramTest, ImportsIntoTheUserScope) {
 
 TEST_F(BatchProgramTest, ThisComputerByNameWorks) {
     SeedSource(true, "ByName", "D");
-    char name[MAX_COMPUTERNAME_LENGTH + 1];
-    DWORD size = sizeof(name);
-    ::GetComputerNameA(name, &size);
-    ASSERT_EQ(0, RunProgram(std::string("-s") + name + " -esnamed.dsi", dir));
+    ASSERT_EQ(0, RunProgram("-s" + ThisComputerName() + " -esnamed.dsi", dir));
     EXPECT_NE(std::string::npos, ReadWholeFile(dir + "\\named.dsi").find("DSN=ByName"));
 }
 

@@ -213,13 +213,13 @@ TEST_F(CommandTest, NotificationCodesOtherThanZeroRunNothing) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.id) + "/" + std::to_string(c.code));
         Command(c.id, c.code, box);
-        Pump();
+        PumpMessages();
     }
     // Typing in the box, as the user does.
     ::SetFocus(box);
     for (char ch : std::string("server1")) ::SendMessageA(box, WM_CHAR, (WPARAM)ch, 1);
     ::SendMessageA(box, WM_SETTEXT, 0, (LPARAM)"other");
-    Pump();
+    PumpMessages();
 
     EXPECT_TRUE(prompts->calls.empty());  // no export, no question, no dialog
     EXPECT_FALSE(Refilled());
@@ -263,7 +263,7 @@ TEST_F(CommandTest, ToolBarButtonsSendTheirCommands) {
     // Refresh: the list is filled again.
     AddUnlistedSource();
     Click(ToolBar(), ButtonFace(2));
-    Pump();
+    PumpMessages();
     EXPECT_TRUE(Refilled());
     // Settings: the settings dialog runs.
     prompts->dialogAnswers.push_back([](CDialog& dialog) {
@@ -271,12 +271,12 @@ TEST_F(CommandTest, ToolBarButtonsSendTheirCommands) {
         return (INT_PTR)IDCANCEL;
     });
     Click(ToolBar(), ButtonFace(5));
-    Pump();
+    PumpMessages();
     EXPECT_EQ(1u, prompts->Of("dialog").size());
     // Exit: the window closes.
     HWND before = Hwnd();
     Click(ToolBar(), ButtonFace(8));
-    Pump();
+    PumpMessages();
     EXPECT_FALSE(::IsWindow(before));
     EXPECT_EQ(nullptr, window->GetSafeHwnd());
 }
@@ -344,7 +344,7 @@ TEST_F(CommandTest, DismissedPopupsRunNothing) {
     click.ptAction = POINT{5, 5};
     ::SendMessageA(Hwnd(), WM_NOTIFY, IDC_DSN_LIST, (LPARAM)&click);
     for (const MSG& m : Queued()) EXPECT_NE(UINT(WM_COMMAND), m.message);
-    Pump();
+    PumpMessages();
     EXPECT_EQ(2u, prompts->calls.size());  // the two menus, nothing after
     EXPECT_FALSE(Refilled());
     EXPECT_FALSE(ExportPressed());
@@ -389,7 +389,7 @@ TEST_F(CommandTest, ContextMenuAtTheClickPostsTheChoice) {
         EXPECT_EQ(UINT(WM_COMMAND), queued[1].message);
         EXPECT_EQ(MAKEWPARAM(ID_REFRESH, 0), queued[1].wParam);
         EXPECT_FALSE(Refilled() && at.y == 30);  // nothing ran yet
-        Pump();
+        PumpMessages();
         EXPECT_TRUE(Refilled());
         ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, OdbcPath("Late").c_str());
         Command(ID_REFRESH);
@@ -409,7 +409,7 @@ TEST_F(CommandTest, RightClickInTheListOpensTheMenu) {
     const LPARAM at = MAKELPARAM(40, client.bottom - 10);
     ::PostMessageA(list, WM_RBUTTONUP, 0, at);
     ::SendMessageA(list, WM_RBUTTONDOWN, MK_RBUTTON, at);
-    Pump();
+    PumpMessages();
     ASSERT_EQ(1u, prompts->Of("popup").size());
     EXPECT_EQ(0u, prompts->Of("popup")[0].caption.find("&Refresh list|"));
 }
@@ -423,7 +423,7 @@ TEST_F(CommandTest, ContextMenuRemoveWithNothingCurrent) {
     click.hdr = {window->m_lstDataSources.m_hWnd, IDC_DSN_LIST, (UINT)NM_RCLICK};
     click.ptAction = POINT{5, 5};
     ::SendMessageA(Hwnd(), WM_NOTIFY, IDC_DSN_LIST, (LPARAM)&click);
-    Pump();
+    PumpMessages();
     const std::vector<PromptCall> messages = prompts->Of("message");
     ASSERT_EQ(1u, messages.size());
     EXPECT_EQ("No item is currently selected", messages[0].text);

@@ -1,18 +1,12 @@
 // The registry connection against the private Wine prefix.
 #include "TestSupport.h"
+#include "WindowHelpers.h"
 
 #include <set>
 
 namespace {
 
 using ConnectionTest = BatchWindowTest;
-
-std::string ComputerName() {
-    char name[MAX_COMPUTERNAME_LENGTH + 1];
-    DWORD size = sizeof(name);
-    ::GetComputerNameA(name, &size);
-    return name;
-}
 
 TEST_F(ConnectionTest, ConnectsLocallyForBothScopes) {
     PutKey(HKEY_LOCAL_MACHINE, OdbcPath("OnlySystem"));
@@ -47,7 +41,7 @@ TEST_F(ConnectionTest, UnknownComputerIsReportedWithPlatformText) {
 
 TEST_F(ConnectionTest, MachineNameForms) {
     // This computer reached by name, with or without the leading backslashes.
-    const std::string name = ComputerName();
+    const std::string name = ThisComputerName();
     for (const std::string& box : {name, "\\\\" + name}) {
         TheApp().m_strRemoteSystem = box;
         EXPECT_EQ(0, window.ConnectOdbcIni(TRUE)) << box;

@@ -205,14 +205,14 @@ TEST_F(RemovalTest, OnlyASourceOfTheListAsItStandsIsRemoved) {
     const Case cases[] = {
         {"scope switched; same name created in the new scope after the fill",
          [this] {
-             SelectTab(Hwnd(), 0);
+             ::SelectTab(*window, 0);
              PutSource(true, "Sales");
          },
          true},
         {"scope switched; same name in the new scope, listed",
          [this] {
              PutSource(true, "Sales");
-             SelectTab(Hwnd(), 0);
+             ::SelectTab(*window, 0);
          },
          true},
         {"refreshed after another program deleted it",
@@ -268,7 +268,7 @@ TEST_F(RemovalTest, ListedNameMustMatchExactly) {
     PutSource(true, "SALES");
     Open();
     Pick("sales");
-    SelectTab(Hwnd(), 0);
+    ::SelectTab(*window, 0);
     ASSERT_EQ((std::vector<std::string>{"SALES"}), Rows());
     prompts->messageAnswers = {IDOK};
     Command(ID_REMOVE);

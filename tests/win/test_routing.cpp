@@ -166,7 +166,7 @@ protected:
         ASSERT_EQ(1u, effects.count(id)) << "an entry without a known operation";
         effects[id].arrange();
         trigger();
-        Pump();
+        PumpMessages();
         effects[id].check();
         EXPECT_TRUE(prompts->messageAnswers.empty() && prompts->fileAnswers.empty() &&
                     prompts->dialogAnswers.empty() && prompts->popupAnswers.empty())

@@ -1,9 +1,34 @@
-// Enumeration of subkey names that never stops at a long name.
+// Registry keys owned for a scope, and subkey enumeration that never stops
+// at a long name.
 #pragma once
 #include <windows.h>
 
 #include <string>
 #include <vector>
+
+// An open key closed when it goes out of scope or is replaced.
+class RegKey {
+public:
+    RegKey() : m_hKey(NULL) {}
+    ~RegKey() { Reset(NULL); }
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+    HKEY Get() const { return m_hKey; }
+    // Opens a subkey in place of the key held; the platform's status.
+    LONG Open(HKEY parent, const char* path) {
+        HKEY key = NULL;
+        const LONG status = ::RegOpenKeyA(parent, path, &key);
+        Reset(status == ERROR_SUCCESS ? key : NULL);
+        return status;
+    }
+    void Reset(HKEY key) {
+        if (m_hKey != NULL) ::RegCloseKey(m_hKey);
+        m_hKey = key;
+    }
+
+private:
+    HKEY m_hKey;
+};
 
 // The index-th subkey's name. The buffer starts at the platform's longest key
 // name (255 characters and the terminator) and grows should the registry hold
