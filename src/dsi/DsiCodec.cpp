@@ -1,5 +1,6 @@
 #include "dsi/DsiCodec.h"
 
+#include <cstdint>
 #include <cstdio>
 
 #include "registry/ValueFormat.h"  // type codes and dword reading
@@ -27,6 +28,25 @@ std::string DsiIndexedName(const char* pattern, int index) {
     return text;
 }
 
+bool IsDsiSourceSection(const std::string& name) {
+    size_t begin = 0, end = name.size();
+    while (begin < end && IsCBlank(name[begin])) ++begin;
+    while (end > begin && IsCBlank(name[end - 1])) --end;
+    if (end - begin < 4) return false;
+    const char* p = name.data() + begin;
+    if ((p[0] | 0x20) != 'd' || (p[1] | 0x20) != 's' || (p[2] | 0x20) != 'n') return false;
+    size_t digits = begin + 3;
+    if (name[digits] == '#') ++digits;
+    const size_t count = end - digits;
+    if (count == 0 || count > 10 || (count > 1 && name[digits] == '0')) return false;
+    long long index = 0;
+    for (size_t i = digits; i < end; ++i) {
+        if (name[i] < '0' || name[i] > '9') return false;
+        index = index * 10 + (name[i] - '0');
+    }
+    return index <= INT32_MAX;
+}
+
 int32_t LeadingDecimal(const char* text) {
     if (!text) return 0;
     const char* p = text;
@@ -39,6 +59,24 @@ int32_t LeadingDecimal(const char* text) {
     while (*p >= '0' && *p <= '9') value = value * 10u + static_cast<uint32_t>(*p++ - '0');
     if (negative) value = 0u - value;
     return AsSigned(value);
+}
+
+DsiCount ParseDsiCount(const std::string& text, int* count) {
+    *count = 0;
+    size_t p = 0;
+    while (p < text.size() && IsCBlank(text[p])) ++p;
+    bool negative = false;
+    if (p < text.size() && (text[p] == '+' || text[p] == '-')) negative = text[p++] == '-';
+    if (p >= text.size() || text[p] < '0' || text[p] > '9') return DsiCount::NotANumber;
+    // Saturates instead of wrapping: 4294967297 must not read as 1.
+    long long value = 0;
+    for (; p < text.size() && text[p] >= '0' && text[p] <= '9'; ++p) {
+        if (value <= INT32_MAX) value = value * 10 + (text[p] - '0');
+    }
+    if (negative && value != 0) return DsiCount::Negative;
+    if (value > INT32_MAX) return DsiCount::TooLarge;
+    *count = static_cast<int>(value);
+    return DsiCount::Ok;
 }
 
 std::string EncodeDsiValue(int32_t typeCode, const unsigned char* data, size_t size) {

@@ -10,6 +10,10 @@ namespace zentrel {
 // A section or key name with a decimal index: "DSN%d", "Name%d" and the like.
 std::string DsiIndexedName(const char* pattern, int index);
 
+// Whether import could read a section of this name as a data source's:
+// "DSN%d" or "DSN#%d" of any index, as the profile reader matches names.
+bool IsDsiSourceSection(const std::string& name);
+
 // Leading-decimal conversion: leading blanks, optional sign, decimal digits;
 // stops at the first other character; no digits gives 0. Wraps modulo 2^32.
 int32_t LeadingDecimal(const char* text);
@@ -18,6 +22,12 @@ int32_t LeadingDecimal(const char* text);
 // REG_BINARY every byte as two upper-case hex digits, a subkey row "<SUBKEY>",
 // any other type the data as text up to its first zero byte.
 std::string EncodeDsiValue(int32_t typeCode, const unsigned char* data, size_t size);
+
+// A count of a DSI file (sources in General, rows in a source's section):
+// the leading-decimal reading, except that a text without digits, a
+// negative number or one beyond what an int holds is not a count.
+enum class DsiCount { Ok, NotANumber, Negative, TooLarge };
+DsiCount ParseDsiCount(const std::string& text, int* count);
 
 // Hex text of a REG_BINARY row to bytes: pairs from the start, high digit
 // first, either case; a trailing "..." (older files) and a final unpaired

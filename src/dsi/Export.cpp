@@ -9,6 +9,7 @@
 #include "dsi/DsiCodec.h"
 #include "dsi/DsiFileDialog.h"
 #include "dsi/DsiFileIo.h"
+#include "dsi/DsiSource.h"
 #include "dsi/ProfileFile.h"
 #include "registry/ValueFormat.h"
 #include "ui/MainWindow.h"
@@ -72,6 +73,10 @@ BOOL MainWindow::BeginDsiExport(int count, BOOL askFile) {
             return FALSE;
         }
         file->Parse(bytes);
+        // Import reads "DSN#%d" before "DSN%d", and the count may shrink: a
+        // source section left from earlier content could be read in place
+        // of, or besides, what this export writes.
+        file->RemoveSections(zentrel::IsDsiSourceSection);
     }
     file->Set("General", "Items", std::to_string(count));
     m_pendingExport = std::move(pending);
@@ -88,6 +93,13 @@ void MainWindow::ExportDsn(const char* name) {
         pending.driverEntries.Open(m_hOdbcIniKey, kDriverEntriesKey);
     }
     const std::string dsn = name ? name : "";
+    if (m_bListingIncomplete && m_strListedDsn == dsn) {
+        const std::string text = "Data source '" + zentrel::ShownName(dsn) +
+                                 "' could not be read whole (see the message before); it is not exported.";
+        Message(text.c_str(), "Export", MB_OK | MB_ICONSTOP);
+        MarkFailed();
+        return;
+    }
     const std::string driver = ReadDriverName(pending.driverEntries.Get(), dsn.c_str());
     if (HoldsLineBreak(dsn) || HoldsLineBreak(driver)) {
         const std::string text = "Data source '" + dsn +
@@ -154,7 +166,7 @@ void MainWindow::OnExport() {
     // The table may hold another source's rows after an export of several
     // sources, so the current source is listed again.
     // Like Remove, it acts only on a source that the list shows now.
-    if (IsCurrentDsnListed() && m_hOdbcIniKey != NULL) {
+    if (IsCurrentDsnListed() && ConnectForList()) {
         FillSubTree(m_hOdbcIniKey, m_szCurrentDsn, nullptr);
     } else {
         m_nAttributeRows = 0;
@@ -172,6 +184,7 @@ void MainWindow::OnExport() {
 
 void MainWindow::OnExportAll() {
     const int count = m_lstDataSources.GetItemCount();
+    if (count > 0 && !ConnectForList()) return;
     if (!BeginDsiExport(count, TRUE)) return;
     for (int i = 0; i < count; ++i) {
         const std::string name = m_lstDataSources.GetItemText(i, 0);
@@ -186,6 +199,7 @@ void MainWindow::OnExportSelected() {
     std::vector<int> ticked;
     for (int i = 0; i < rows; ++i)
         if (m_lstDataSources.GetCheck(i)) ticked.push_back(i);
+    if (!ticked.empty() && !ConnectForList()) return;
     if (!BeginDsiExport((int)ticked.size(), TRUE)) return;
     for (int i : ticked) {
         const std::string name = m_lstDataSources.GetItemText(i, 0);

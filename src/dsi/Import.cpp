@@ -1,7 +1,6 @@
 // Import of a DSI file into a scope. The file is read once; every source it
 // announces is written whole, replacing a source of the same name.
 #include <windows.h>
-#include <shlwapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -13,6 +12,7 @@
 #include "dsi/DsiCodec.h"
 #include "dsi/DsiFileDialog.h"
 #include "dsi/DsiFileIo.h"
+#include "dsi/DsiSource.h"
 #include "dsi/DsnNameDialog.h"
 #include "dsi/ProfileFile.h"
 #include "registry/RegKey.h"
@@ -46,26 +46,11 @@ std::string Format(const char* pattern, const char* a, const char* b = "", const
     return std::string(text.data(), static_cast<size_t>(length));
 }
 
-// The registry's own comparison of key names ignores case.
-bool EqualsIgnoringCase(const std::string& a, const char* b) {
-    if (a.size() != strlen(b)) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
-
 // Why a name cannot be a data source's key, or empty when it can.
 std::string RefusalReason(const std::string& name) {
-    if (name.empty()) return "its name is empty";
-    for (const char* reserved : kReservedDsnNames) {
-        if (EqualsIgnoringCase(name, reserved))
-            return "'" + name + "' is a reserved name of the ODBC section";
-    }
-    if (name.find('\\') != std::string::npos) return "the name '" + name + "' contains a backslash";
+    const std::string problem = zentrel::DsnNameProblem(name);
+    if (!problem.empty()) return problem;
+    if (IsReservedDsnName(name.c_str())) return "'" + name + "' is a reserved name of the ODBC section";
     return std::string();
 }
 
@@ -77,121 +62,100 @@ long long LineCount(const std::string& bytes) {
     return lines;
 }
 
-// The levels of a path: the texts between backslashes, empty ones skipped
-// (an empty level names the key itself).
-std::vector<std::string> Levels(const std::string& path) {
-    std::vector<std::string> levels;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('\\', start);
-        if (end == std::string::npos) end = path.size();
-        if (end > start) levels.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return levels;
-}
+// The keys along the last row's path stay open: the rows of one subkey
+// follow each other, so most rows open nothing.
+class KeyChain {
+public:
+    explicit KeyChain(HKEY root) : m_root(root) {}
+    ~KeyChain() { Keep(0); }
+    KeyChain(const KeyChain&) = delete;
+    KeyChain& operator=(const KeyChain&) = delete;
 
-// Opens or creates each level of a path below the source's key. Returns 0
-// with the last level in *target (held by `held` unless it is the source's
-// key itself), or the code of the level that failed with its path in *shown.
-LONG OpenPath(HKEY dsnKey, const std::string& dsn, const std::vector<std::string>& levels, RegKey& held,
-              HKEY* target, std::string* shown) {
-    HKEY current = dsnKey;
-    *shown = dsn;
-    for (const std::string& level : levels) {
-        *shown += "\\" + level;
-        HKEY next = NULL;
-        LONG code = ::RegOpenKeyA(current, level.c_str(), &next);
-        if (code != ERROR_SUCCESS) code = ::RegCreateKeyA(current, level.c_str(), &next);
-        if (code != ERROR_SUCCESS) return code;
-        held.Reset(next);  // closes the level above
-        current = next;
+    // Opens, or creates, each level below the root. Returns 0 with the last
+    // level's key in *target, or the code of the level that failed with its
+    // index in *failed.
+    LONG Reach(const std::vector<std::string>& levels, HKEY* target, size_t* failed) {
+        size_t common = 0;
+        while (common < m_levels.size() && common < levels.size() && m_levels[common] == levels[common]) ++common;
+        Keep(common);
+        for (size_t i = common; i < levels.size(); ++i) {
+            const HKEY parent = i == 0 ? m_root : m_keys.back();
+            HKEY next = NULL;
+            LONG code = ::RegOpenKeyA(parent, levels[i].c_str(), &next);
+            if (code != ERROR_SUCCESS) code = ::RegCreateKeyA(parent, levels[i].c_str(), &next);
+            if (code != ERROR_SUCCESS) {
+                *failed = i;
+                return code;
+            }
+            m_keys.push_back(next);
+            m_levels.push_back(levels[i]);
+        }
+        *target = m_keys.empty() ? m_root : m_keys.back();
+        return ERROR_SUCCESS;
     }
-    *target = current;
-    return ERROR_SUCCESS;
-}
+
+private:
+    void Keep(size_t count) {
+        while (m_keys.size() > count) {
+            ::RegCloseKey(m_keys.back());
+            m_keys.pop_back();
+            m_levels.pop_back();
+        }
+    }
+
+    HKEY m_root;
+    std::vector<HKEY> m_keys;
+    std::vector<std::string> m_levels;
+};
+
+// Row problems shown one by one before the rest are summed up.
+const size_t kRowProblemsShown = 10;
 
 }  // namespace
 
-void MainWindow::ImportDsiRows(const zentrel::ProfileFile& file, const std::string& section, const std::string& dsn,
-                               long long maxRows) {
-    std::string countText;
-    file.Get(section, "Items", countText);
-    const int count = zentrel::LeadingDecimal(countText.c_str());
-    int missing = 0;
-    for (int j = 0; j < count; ++j) {
-        if (j >= maxRows) {
-            missing += count - j;
-            break;
-        }
-        std::string name, value, format;
-        const bool hasName = file.Get(section, zentrel::DsiIndexedName("Name%d", j), name);
-        const bool hasValue = file.Get(section, zentrel::DsiIndexedName("Value%d", j), value);
-        const bool hasFormat = file.Get(section, zentrel::DsiIndexedName("Format%d", j), format);
-        if (!hasName && !hasValue && !hasFormat) {
-            // A row the file does not hold must not invent a value.
-            ++missing;
-            continue;
-        }
-        const int32_t type = zentrel::LeadingDecimal(format.c_str());
-
-        // A subkey row creates its key, so that empty nested keys come back
-        // too; a value row whose name holds a backslash after its first
-        // character lives in the keys its path names.
-        const bool subkeyRow = type == zentrel::kSubkeyRow && value == "<SUBKEY>";
-        std::string valueName = name;
-        std::vector<std::string> levels;
-        const size_t first = name.find('\\');
-        if (subkeyRow) {
-            levels = Levels(name);
-        } else if (first != std::string::npos && first > 0) {
-            const size_t last = name.rfind('\\');
-            valueName = name.substr(last + 1);
-            levels = Levels(name.substr(0, last));
-        }
-        RegKey held;
+void MainWindow::ImportDsiRows(const zentrel::DsiSourceRows& source, const std::string& dsn) {
+    KeyChain chain(m_hDsnKey);
+    for (const zentrel::DsiImportRow& row : source.rows) {
         HKEY target = NULL;
-        std::string shown;
-        const LONG opened = OpenPath(m_hDsnKey, dsn, levels, held, &target, &shown);
+        size_t failed = 0;
+        const LONG opened = chain.Reach(row.levels, &target, &failed);
         if (opened != ERROR_SUCCESS) {
-            const std::string text = Format("Key: '%s'\n%s", shown.c_str(), SystemErrorText(opened).c_str());
+            std::string shown = dsn;
+            for (size_t i = 0; i <= failed && i < row.levels.size(); ++i) shown += "\\" + row.levels[i];
+            const std::string text =
+                Format("Key: '%s'\n%s", zentrel::ShownName(shown).c_str(), SystemErrorText(opened).c_str());
             Message(text.c_str(), "RegCreateKey Error", MB_OK | MB_ICONSTOP);
             MarkFailed();
             continue;
         }
-        if (subkeyRow) continue;
-
-        std::vector<unsigned char> data;
-        if (type == zentrel::kRegBinary) {
-            size_t bad = 0;
-            if (!zentrel::DecodeDsiBinary(value, data, &bad)) {
-                const std::string text = "Name" + std::to_string(j) + " '" + name + "' in section " + section +
-                                         " of file '" + m_szDsiFile + "': character " + std::to_string(bad + 1) +
-                                         " of its value is not a hexadecimal digit; the value is not written.";
-                Message(text.c_str(), "RegSetValueEx Error", MB_OK | MB_ICONSTOP);
-                MarkFailed();
-                continue;
-            }
-        } else if (type == zentrel::kRegDword) {
-            const uint32_t number = static_cast<uint32_t>(zentrel::LeadingDecimal(value.c_str()));
-            for (int b = 0; b < 4; ++b) data.push_back(static_cast<unsigned char>(number >> (8 * b)));
-        } else {
-            data = zentrel::DsiTextToRegistryData(value, type);
-        }
+        if (row.subkey) continue;
         static const unsigned char kNothing = 0;
-        const LONG code = ::RegSetValueExA(target, valueName.c_str(), 0, static_cast<DWORD>(type),
-                                           data.empty() ? &kNothing : data.data(), static_cast<DWORD>(data.size()));
+        const LONG code = ::RegSetValueExA(target, row.valueName.c_str(), 0, static_cast<DWORD>(row.type),
+                                           row.data.empty() ? &kNothing : row.data.data(),
+                                           static_cast<DWORD>(row.data.size()));
         if (code != ERROR_SUCCESS) {
             Message(SystemErrorText(code).c_str(), "RegSetValueEx Error", MB_OK | MB_ICONSTOP);
             MarkFailed();
         }
     }
-    if (missing != 0) {
-        const std::string text = "Section " + section + " of file '" + m_szDsiFile + "' announces " +
-                                 std::to_string(count) + " rows but holds " + std::to_string(count - missing) +
-                                 "; data source '" + dsn + "' is imported without the missing ones.";
-        Message(text.c_str(), "Warning", MB_OK | MB_ICONSTOP);
+}
+
+void MainWindow::ReportDsiSourceProblems(const zentrel::DsiSourceRows& source, const std::string& section,
+                                         const std::string& dsn) {
+    const std::string where = "Data source '" + zentrel::ShownName(dsn) + "', ";
+    for (size_t k = 0; k < source.problems.size() && k < kRowProblemsShown; ++k) {
+        const zentrel::DsiRowProblem& problem = source.problems[k];
+        const std::string text = where + "Name" + std::to_string(problem.index) + " '" +
+                                 zentrel::ShownName(problem.name) + "' in section " + section + " of file '" +
+                                 m_szDsiFile + "': " + problem.problem + "; the row is not written.";
+        Message(text.c_str(), "RegSetValueEx Error", MB_OK | MB_ICONSTOP);
         MarkFailed();
+    }
+    if (source.problems.size() > kRowProblemsShown) {
+        const std::string text = where + std::to_string(source.problems.size() - kRowProblemsShown) +
+                                 " more rows in section " + section + " of file '" + m_szDsiFile +
+                                 "' cannot be written either; they are left out.";
+        Message(text.c_str(), "RegSetValueEx Error", MB_OK | MB_ICONSTOP);
     }
 }
 
@@ -243,12 +207,14 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         MarkFailed();
         return;
     }
-    const int count = zentrel::LeadingDecimal(countText.c_str());
-    if (count < 1) {
+    // A count that wrapped or overflowed would skip sources silently.
+    int count = 0;
+    if (zentrel::ParseDsiCount(countText, &count) != zentrel::DsiCount::Ok || count < 1) {
         const std::string text =
             Format("Source file '%s' contains no data source definiitons or incorrect", m_szDsiFile);
         Message(text.c_str(), "Warning", MB_OK | MB_ICONSTOP);
         MarkFailed();
+        count = 0;
     }
 
     RegKey dataSources;
@@ -274,21 +240,32 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
             if (GetPrompts().RunDialog(dialog) != IDOK) continue;
             name = dialog.m_strName;
         }
-        const std::string refusal = RefusalReason(name);
+        // Everything the source asks for is checked before the registry is
+        // touched, so that a source refused as a whole replaces nothing.
+        std::string refusal = RefusalReason(name);
+        zentrel::DsiSourceRows rows;
+        if (refusal.empty()) {
+            rows = zentrel::ReadDsiSourceRows(dsi, section, maxRows);
+            if (!rows.countValid)
+                refusal = "its row count '" + zentrel::ShownName(rows.countText) + "' is not a number of rows";
+        }
         if (!refusal.empty()) {
-            const std::string text = "Data source '" + fileName + "' (section " + section + " of file '" +
-                                     m_szDsiFile + "') is not imported: " + refusal + ".";
+            const std::string text = "Data source '" + zentrel::ShownName(fileName) + "' (section " + section +
+                                     " of file '" + m_szDsiFile + "') is not imported: " + refusal + ".";
             Message(text.c_str(), "Error", MB_OK | MB_ICONSTOP);
             MarkFailed();
             continue;
         }
+        ReportDsiSourceProblems(rows, section, name);
 
         const std::string driver = dsi.GetString(section, "Driver", "");
 
         DsnKeyGuard closeDsnKey(m_hDsnKey);
-        if (::RegOpenKeyA(m_hOdbcIniKey, name.c_str(), &m_hDsnKey) == ERROR_SUCCESS) {
-            ::RegCloseKey(m_hDsnKey);
-            m_hDsnKey = NULL;
+        RegKey existing;
+        bool isLink = false;
+        // Not followed: a link's target is not this source's to replace.
+        if (existing.OpenUnfollowed(m_hOdbcIniKey, name.c_str(), KEY_READ, &isLink) == ERROR_SUCCESS) {
+            existing.Reset(NULL);
             if (g_pSettings != nullptr && g_pSettings->m_bAskImport) {
                 const std::string question = Format(LoadText(IDS_ALREADY_EXISTS).c_str(), name.c_str());
                 if (Message(question.c_str(), LoadText(IDS_WARNING).c_str(),
@@ -297,7 +274,7 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
                     return;
                 }
             }
-            const LONG code = (LONG)::SHDeleteKeyA(m_hOdbcIniKey, name.c_str());
+            const LONG code = DeleteKeyTree(m_hOdbcIniKey, name.c_str(), (int)zentrel::kMaxDsnDepth);
             if (code != ERROR_SUCCESS) {
                 Message(SystemErrorText(code).c_str(), "SHDeleteKey Error", MB_OK | MB_ICONSTOP);
                 MarkFailed();
@@ -313,9 +290,17 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
             MarkFailed();
             return;
         }
-        ImportDsiRows(dsi, section, name, maxRows);
+        ImportDsiRows(rows, name);
         ::RegCloseKey(m_hDsnKey);
         m_hDsnKey = NULL;
+        if (rows.missing != 0) {
+            const std::string text = "Section " + section + " of file '" + m_szDsiFile + "' announces " +
+                                     std::to_string(rows.announced) + " rows but holds " +
+                                     std::to_string(rows.announced - rows.missing) + "; data source '" +
+                                     zentrel::ShownName(name) + "' is imported without the missing ones.";
+            Message(text.c_str(), "Warning", MB_OK | MB_ICONSTOP);
+            MarkFailed();
+        }
 
         if (dataSources.Get() == NULL) {
             HKEY key = NULL;

@@ -1,5 +1,6 @@
 #include "dsi/ProfileFile.h"
 
+#include <functional>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -65,6 +66,13 @@ std::string Lower(std::string_view s) {
     return out;
 }
 
+// The platform's reader compares and returns texts as C strings, so every
+// name and value ends at its first zero byte.
+std::string_view UpToZero(std::string_view s) {
+    const size_t zero = s.find('\0');
+    return zero == std::string_view::npos ? s : s.substr(0, zero);
+}
+
 std::string_view Unquote(std::string_view v) {
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
         return v.substr(1, v.size() - 2);
@@ -100,16 +108,16 @@ LineInfo Classify(std::string_view line) {
         const size_t close = t.rfind(']');
         if (close != std::string_view::npos && close > 0) {
             info.kind = LineKind::Header;
-            info.name = Trim(t.substr(1, close - 1));
+            info.name = UpToZero(Trim(t.substr(1, close - 1)));
             return info;
         }
     }
     info.kind = LineKind::Entry;
     const size_t eq = t.find('=');
     if (eq == std::string_view::npos) {
-        info.name = t;
+        info.name = UpToZero(t);
     } else {
-        info.name = Trim(t.substr(0, eq));
+        info.name = UpToZero(Trim(t.substr(0, eq)));
         info.value = Trim(t.substr(eq + 1));
         info.hasValue = true;
     }
@@ -237,7 +245,8 @@ bool ProfileFile::Get(const std::string& section, const std::string& key, std::s
     // The first line with the name decides, even when it lacks '='.
     const LineInfo info = Classify(s->lines[it->second]);
     if (!info.hasValue) return false;
-    value.assign(Unquote(info.value));
+    // Cut first, then unquote: a quote behind the zero does not pair.
+    value.assign(Unquote(UpToZero(info.value)));
     return true;
 }
 
@@ -245,6 +254,21 @@ std::string ProfileFile::GetString(const std::string& section, const std::string
                                    const std::string& defaultValue) const {
     std::string value;
     return Get(section, key, value) ? value : defaultValue;
+}
+
+void ProfileFile::RemoveSections(const std::function<bool(const std::string&)>& remove) {
+    Impl& impl = *m_impl;
+    std::vector<Section> kept;
+    kept.reserve(impl.sections.size());
+    kept.push_back(std::move(impl.sections[0]));
+    impl.index.clear();
+    for (size_t i = 1; i < impl.sections.size(); ++i) {
+        const std::string name(Classify(impl.sections[i].header).name);
+        if (remove(name)) continue;
+        impl.index.emplace(Lower(name), kept.size());
+        kept.push_back(std::move(impl.sections[i]));
+    }
+    impl.sections = std::move(kept);
 }
 
 bool ProfileFile::Set(const std::string& section, const std::string& key, const std::string& value) {

@@ -2,6 +2,7 @@
 // so that a DSI file is read once per import and written once per export.
 // Portable: no <windows.h>.
 #pragma once
+#include <functional>
 #include <string>
 
 namespace zentrel {
@@ -20,11 +21,16 @@ public:
 
     // Reads a key as the platform's profile reader does: section and key
     // compared without regard to case, blanks around the value dropped, one
-    // pair of matching enclosing quotes removed. False when there is no such key.
+    // pair of matching enclosing quotes removed, names and value ending at
+    // their first zero byte. False when there is no such key.
     bool Get(const std::string& section, const std::string& key, std::string& value) const;
     // Get, or defaultValue when the key is missing.
     std::string GetString(const std::string& section, const std::string& key,
                           const std::string& defaultValue) const;
+
+    // Removes every section whose name (trimmed, as the file spells it) the
+    // predicate accepts, with all its lines.
+    void RemoveSections(const std::function<bool(const std::string&)>& remove);
 
     // Writes a key as the platform's profile writer does: replaces the key in
     // place, or appends it at the end of its section, creating the section at

@@ -1,7 +1,9 @@
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "dsi/DsiSource.h"
 #include "registry/RegKey.h"
 #include "registry/ValueFormat.h"
 #include "ui/MainWindow.h"
@@ -49,28 +51,49 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
     if (top) {
         m_nAttributeRows = 0;
         m_aAttributeRows.clear();
+        m_bListingIncomplete = FALSE;
+        m_strListedDsn = subkey ? subkey : "";
     }
-    HKEY key = NULL;
-    // An empty name would hand back the parent itself, which must stay open.
-    LONG code = subkey != nullptr && *subkey != '\0' ? ::RegOpenKeyA(parent, subkey, &key) : ERROR_FILE_NOT_FOUND;
-    if (code != ERROR_SUCCESS) {
-        Message(SystemErrorText(code).c_str(), "FillSubTree", MB_OK | MB_ICONSTOP);
+    // A nested key's prefix is its own path below the source.
+    const size_t depth = top ? 0 : 1 + size_t(std::count(prefix, prefix + strlen(prefix), '\\'));
+    const std::string where = top ? "data source '" + zentrel::ShownName(m_strListedDsn) + "'"
+                                  : "key '" + zentrel::ShownName(prefix) + "' of data source '" +
+                                        zentrel::ShownName(m_strListedDsn) + "'";
+    RegKey key;
+    bool isLink = false;
+    // An empty name would hand back the parent itself.
+    const LONG code = key.OpenUnfollowed(parent, subkey, KEY_READ, &isLink);
+    if (code != ERROR_SUCCESS || isLink) {
+        // A link is not followed: one pointing up its own tree never ends.
+        const std::string text = code != ERROR_SUCCESS
+                                     ? SystemErrorText(code)
+                                     : "The " + where + " is a registry link; it is not followed.";
+        Message(text.c_str(), "FillSubTree", MB_OK | MB_ICONSTOP);
         MarkFailed();
+        if (isLink) m_bListingIncomplete = TRUE;
         return;
     }
 
     std::vector<char> buffer;
     std::string name;
     for (DWORD index = 0;; ++index) {
-        if (EnumSubkeyName(key, index, buffer, name) != ERROR_SUCCESS) break;
+        if (EnumSubkeyName(key.Get(), index, buffer, name) != ERROR_SUCCESS) break;
+        if (depth + 1 > zentrel::kMaxDsnDepth) {
+            const std::string text = "The " + where + " holds keys more than " +
+                                     std::to_string(zentrel::kMaxDsnDepth) +
+                                     " levels below the data source; they are not listed.";
+            Message(text.c_str(), "FillSubTree", MB_OK | MB_ICONSTOP);
+            MarkFailed();
+            m_bListingIncomplete = TRUE;
+            break;
+        }
         AttributeRow row;
         row.name = JoinPath(prefix, name);
         row.valueText = "<SUBKEY>";
         row.typeCode = -1;
         m_aAttributeRows.push_back(row);
         m_nAttributeRows = (int)m_aAttributeRows.size();
-        const std::string rowName = row.name;
-        FillSubTree(key, name.c_str(), rowName.c_str());
+        FillSubTree(key.Get(), name.c_str(), row.name.c_str());
     }
 
     std::vector<char> nameBuffer;
@@ -78,7 +101,7 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
     std::vector<unsigned char> data;
     for (DWORD index = 0;; ++index) {
         DWORD type = 0;
-        if (EnumValue(key, index, nameBuffer, valueName, type, data) != ERROR_SUCCESS) break;
+        if (EnumValue(key.Get(), index, nameBuffer, valueName, type, data) != ERROR_SUCCESS) break;
         AttributeRow row;
         row.name = top ? valueName : std::string(prefix) + "\\" + valueName;
         row.typeCode = (int)type;
@@ -90,7 +113,6 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
         m_aAttributeRows.push_back(std::move(row));
         m_nAttributeRows = (int)m_aAttributeRows.size();
     }
-    ::RegCloseKey(key);
 }
 
 LRESULT MainWindow::OnDsnItemChanged(const NMLISTVIEW* change) {
@@ -99,6 +121,7 @@ LRESULT MainWindow::OnDsnItemChanged(const NMLISTVIEW* change) {
     // ODBC section as one source.
     if (m_bFilling || change->iItem < 0) return 0;
     m_lstDataSources.GetItemText(change->iItem, 0, m_szCurrentDsn, 260);
+    m_placeCurrent = m_placeListed;
     const std::string caption = LoadText(IDS_PROPERTIES_CAPTION);
     char line[600];
     snprintf(line, sizeof(line), caption.c_str(), m_szCurrentDsn);
@@ -107,6 +130,7 @@ LRESULT MainWindow::OnDsnItemChanged(const NMLISTVIEW* change) {
     m_nAttributeRows = 0;
     m_aAttributeRows.clear();
     m_lstAttributes.DeleteAllItems();
+    if (!ConnectForList()) return 0;
     FillSubTree(m_hOdbcIniKey, m_szCurrentDsn, nullptr);
     // One redraw for the whole listing, not one per row.
     ::SendMessageA(m_lstAttributes.m_hWnd, WM_SETREDRAW, FALSE, 0);

@@ -21,7 +21,9 @@ void MainWindow::FillDsnList() {
     m_lstDataSources.DeleteAllItems();
     m_lstAttributes.DeleteAllItems();
     const BOOL systemScope = TabCtrl_GetCurSel(m_pTabCtrl->m_hWnd) == 0;
+    m_placeListed = RegistryPlace();
     if (ConnectOdbcIni(systemScope) == 0) {
+        m_placeListed = m_placeConnected;
         const std::vector<std::string> names = EnumerateDataSources();
         // One redraw for the whole fill, not one per row.
         ::SendMessageA(m_lstDataSources.m_hWnd, WM_SETREDRAW, FALSE, 0);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/ManagerApp.h"
+#include "registry/RegKey.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
@@ -11,11 +12,20 @@ const char kOdbcIniPath[] = "Software\\ODBC\\ODBC.INI";
 const char kDriverEntriesKey[] = "ODBC Data Sources";
 const char* const kReservedDsnNames[3] = {kDriverEntriesKey, "ODBC File DSN", "ODBC"};
 
+// "odbc data sources" is the driver entries' key all the same: compared
+// exactly, it would be listed, exported and removed as a data source.
 bool IsReservedDsnName(const char* name) {
     for (const char* reserved : kReservedDsnNames) {
-        if (strcmp(name, reserved) == 0) return true;
+        if (SameKeyName(name, reserved)) return true;
     }
     return false;
+}
+
+bool RegistryPlace::operator==(const RegistryPlace& other) const {
+    if (known != other.known) return false;
+    return !known || ((systemScope != FALSE) == (other.systemScope != FALSE) &&
+                      ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, computer.c_str(), -1,
+                                       other.computer.c_str(), -1) == CSTR_EQUAL);
 }
 
 std::string MainWindow::SystemErrorText(LONG code) {
@@ -40,6 +50,7 @@ void MainWindow::CloseConnection() {
     ::RegCloseKey(m_hOdbcIniKey);
     m_hRootKey = NULL;
     m_hOdbcIniKey = NULL;
+    m_placeConnected = RegistryPlace();
 }
 
 int MainWindow::ConnectOdbcIni(BOOL systemScope) {
@@ -51,6 +62,18 @@ int MainWindow::ConnectOdbcIni(BOOL systemScope) {
         m_szRemoteSystem[0] = '\0';
         ::GetDlgItemTextA(m_hWnd, IDC_REMOTE_SYSTEM, m_szRemoteSystem, 260);
     }
+    return ConnectToRemoteSystem(systemScope);
+}
+
+BOOL MainWindow::ConnectForList() {
+    if (!m_placeListed.known) return FALSE;
+    if (m_placeConnected == m_placeListed && m_hOdbcIniKey != NULL) return TRUE;
+    strncpy(m_szRemoteSystem, m_placeListed.computer.c_str(), 259);
+    m_szRemoteSystem[259] = '\0';
+    return ConnectToRemoteSystem(m_placeListed.systemScope) == 0;
+}
+
+int MainWindow::ConnectToRemoteSystem(BOOL systemScope) {
     HKEY root = systemScope ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     CloseConnection();
 
@@ -71,7 +94,15 @@ int MainWindow::ConnectOdbcIni(BOOL systemScope) {
     }
     for (;;) {
         code = ::RegOpenKeyA(m_hRootKey, kOdbcIniPath, &m_hOdbcIniKey);
-        if (code == ERROR_SUCCESS) return 0;
+        if (code == ERROR_SUCCESS) {
+            m_placeConnected.known = true;
+            m_placeConnected.systemScope = systemScope;
+            // "host" and "\\\\host" reach the same computer.
+            const char* computer = m_szRemoteSystem;
+            while (*computer == '\\') ++computer;
+            m_placeConnected.computer = computer;
+            return 0;
+        }
         m_hOdbcIniKey = NULL;
         const std::string question =
             SystemErrorText(code) + "\n'" + kOdbcIniPath + "'\n\nDo you wish to create it?";

@@ -5,19 +5,20 @@
 #include <string>
 #include <vector>
 
-#include <shlwapi.h>
-
 #include "app/Settings.h"
+#include "registry/RegistryLimits.h"
 #include "registry/RegKey.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
 
 // The current data source survives a refill of the list, so after a scope
-// switch or a refresh against another computer it may name a source the user
-// never saw there. Only a row of the list as it stands now is acted on.
+// switch or a refresh against another computer its name may stand for a
+// source the user never picked there. Only the source picked in the list as
+// it stands now is acted on.
 bool MainWindow::IsCurrentDsnListed() const {
     if (m_szCurrentDsn[0] == '\0' || m_lstDataSources.m_hWnd == NULL) return false;
+    if (!m_placeCurrent.known || m_placeCurrent != m_placeListed) return false;
     const int count = m_lstDataSources.GetItemCount();
     for (int i = 0; i < count; ++i) {
         if (m_lstDataSources.GetItemText(i, 0) == m_szCurrentDsn) return true;
@@ -43,7 +44,8 @@ void MainWindow::OnRemove() {
         }
     }
 
-    const LONG code = (LONG)::SHDeleteKeyA(m_hOdbcIniKey, m_szCurrentDsn);
+    if (!ConnectForList()) return;
+    const LONG code = DeleteKeyTree(m_hOdbcIniKey, m_szCurrentDsn, (int)zentrel::kMaxDsnDepth);
     if (code != ERROR_SUCCESS) {
         Message(SystemErrorText(code).c_str(), "SHDeleteKey Error", MB_OK | MB_ICONSTOP);
         return;

@@ -18,6 +18,7 @@ MainWindow::MainWindow(CWnd* parent)
       m_hDsnKey(NULL),
       m_nDsnSection(0),
       m_bFilling(FALSE),
+      m_bListingIncomplete(FALSE),
       m_prompts(new PlatformPrompts),
       m_bFailed(FALSE) {
     m_szDsiFile[0] = '\0';

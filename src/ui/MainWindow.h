@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "dsi/DsiSource.h"
 #include "dsi/ProfileFile.h"
 #include "framework/Framework.h"
 #include "registry/RegKey.h"
@@ -24,6 +25,16 @@ struct AttributeRow {
     // The complete data as read, so that an export never loses what the
     // display text shortens.
     std::vector<unsigned char> data;
+};
+
+// Where a connection, the rows of the data-source list or the current data
+// source belong: a scope on a computer.
+struct RegistryPlace {
+    bool known = false;
+    BOOL systemScope = FALSE;
+    std::string computer;  // as connected; empty for this computer
+    bool operator==(const RegistryPlace& other) const;
+    bool operator!=(const RegistryPlace& other) const { return !(*this == other); }
 };
 
 extern SettingsDialog* g_pSettings;
@@ -62,8 +73,12 @@ public:
 
     // Removal.
     void OnRemove();
-    // Whether the current data source is a row of the list as it now stands.
+    // Whether the current data source is a row of the list as it now stands,
+    // picked in the same scope on the same computer as the list shows.
     bool IsCurrentDsnListed() const;
+    // Makes the connection the one the list's rows come from (an import that
+    // stopped early leaves another); FALSE, reported, when that fails.
+    BOOL ConnectForList();
 
     // Export.
     BOOL BeginDsiExport(int count, BOOL askFile);
@@ -104,15 +119,18 @@ protected:
 
     void MarkFailed() { m_bFailed = TRUE; }
     void CloseConnection();
+    // Connects to the scope on the computer named in m_szRemoteSystem.
+    int ConnectToRemoteSystem(BOOL systemScope);
     void CreateToolBar();
     LRESULT OnToolBarDropDown(const NMTOOLBARA* notify);
     LRESULT OnDsnListRightClick(const NMITEMACTIVATE* click);
     // A file that cannot be used: "File: '<path>'" and the platform's text.
     void ReportFileError(const char* path, DWORD code, const char* caption);
-    // The rows of one source of a DSI file, into m_hDsnKey. maxRows bounds
-    // how many rows the file can hold at all.
-    void ImportDsiRows(const zentrel::ProfileFile& file, const std::string& section, const std::string& dsn,
-                       long long maxRows);
+    // Writes the checked rows of one source of a DSI file into m_hDsnKey.
+    void ImportDsiRows(const zentrel::DsiSourceRows& source, const std::string& dsn);
+    // Tells the user which rows of a source are left out, and why.
+    void ReportDsiSourceProblems(const zentrel::DsiSourceRows& source, const std::string& section,
+                                 const std::string& dsn);
 
 public:
     CListCtrl m_lstDataSources;
@@ -132,6 +150,13 @@ public:
     HKEY m_hDsnKey;
     int m_nDsnSection;
     BOOL m_bFilling;
+    RegistryPlace m_placeConnected;  // of the connection held
+    RegistryPlace m_placeListed;     // of the data-source list's rows
+    RegistryPlace m_placeCurrent;    // where the current data source was picked
+    // The last listing left keys out (a registry link, or nesting too deep):
+    // the table does not hold the whole source.
+    BOOL m_bListingIncomplete;
+    std::string m_strListedDsn;      // the source of the last listing
 
 private:
     std::unique_ptr<Prompts> m_prompts;
@@ -152,5 +177,5 @@ extern const char kOdbcIniPath[];
 extern const char kDriverEntriesKey[];
 // Subkeys of the ODBC section that are not data sources.
 extern const char* const kReservedDsnNames[3];
-// Whether a subkey name is one of them, compared as the list shows them.
+// Whether a subkey name is one of them, as the registry compares key names.
 bool IsReservedDsnName(const char* name);

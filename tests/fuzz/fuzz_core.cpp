@@ -2,6 +2,7 @@
 // and the value codecs. Besides memory and UB errors (sanitizers), it aborts
 // when an invariant that export/import rely on does not hold.
 #include "dsi/DsiCodec.h"
+#include "dsi/DsiSource.h"
 #include "dsi/ProfileFile.h"
 #include "registry/ValueFormat.h"
 
@@ -156,10 +157,60 @@ void FuzzCodecs(const uint8_t* data, size_t size) {
     Check(reg.size() == encoded.size() + (type == zentrel::kRegMultiSz ? 2 : 1), "terminators");
 }
 
+// Whatever a file holds, what import would pass to the registry is a name
+// the registry receives whole: no zero byte, no empty level, within the
+// counted-string and nesting limits.
+void CheckImportNames(const ProfileFile& f, const std::string& section) {
+    std::string dsn;
+    if (f.Get(section, "DSN", dsn)) {
+        Check(dsn.find('\0') == std::string::npos, "texts end at the first zero");
+        if (zentrel::DsnNameProblem(dsn).empty())
+            Check(!dsn.empty() && dsn.size() <= zentrel::kMaxKeyNameLength && dsn.find('\\') == std::string::npos,
+                  "an accepted source name fits one key level");
+    }
+    const zentrel::DsiSourceRows rows = zentrel::ReadDsiSourceRows(f, section, 1 << 20);
+    if (!rows.countValid) Check(rows.rows.empty(), "no row of an uncounted source");
+    Check(rows.rows.size() + rows.problems.size() + static_cast<size_t>(rows.missing) ==
+              static_cast<size_t>(rows.announced),
+          "every announced row is written, reported or counted missing");
+    for (const zentrel::DsiImportRow& row : rows.rows) {
+        Check(row.levels.size() <= zentrel::kMaxDsnDepth, "path depth bounded");
+        for (const std::string& level : row.levels)
+            Check(!level.empty() && level.size() <= zentrel::kMaxKeyNameLength && level.find('\0') == std::string::npos &&
+                      level.find('\\') == std::string::npos,
+                  "each level is one whole key name");
+        if (!row.subkey)
+            Check(row.valueName.size() <= zentrel::kMaxValueNameLength && row.valueName.find('\0') == std::string::npos,
+                  "value names fit");
+    }
+}
+
+// The input's start, grown past the registry's limits: names of exactly
+// the lengths where counted strings wrap or limits begin.
+void FuzzImportNames(const std::string& input) {
+    ProfileFile f;
+    f.Parse(input);
+    for (const char* section : {"DSN0", "DSN#0", "DSN1"}) CheckImportNames(f, section);
+    if (input.empty()) return;
+    static const size_t kLengths[] = {255, 256, 16383, 16384, 65535, 65536, 65536 + 17, 131072 + 3};
+    const size_t length = kLengths[static_cast<unsigned char>(input[0]) % 8];
+    const std::string seed = input.substr(1, 16).empty() ? std::string("x") : input.substr(1, 16);
+    std::string name;
+    while (name.size() < length) name += seed;
+    name.resize(length);
+    const std::string grown = "[General]\nItems=1\n[DSN0]\nDSN=" + name + "\nItems=4\nName0=" + name +
+                              "\nValue0=v\nFormat0=1\nName1=a\\" + name + "\\b\nFormat1=1\nName2=" + name +
+                              "\\\nValue2=<SUBKEY>\nFormat2=-1\nName3=\\\\" + seed + "\\\\v\nFormat3=4\n";
+    ProfileFile g;
+    g.Parse(grown);
+    CheckImportNames(g, "DSN0");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzProfile(std::string(reinterpret_cast<const char*>(data), size));
     FuzzCodecs(data, size);
+    FuzzImportNames(std::string(reinterpret_cast<const char*>(data), size));
     return 0;
 }

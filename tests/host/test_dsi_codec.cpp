@@ -183,3 +183,35 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace zentrel
+
+namespace zentrel {
+namespace {
+
+// Counts keep the leading-decimal reading but never wrap or go negative.
+TEST(ParseDsiCount, ReadsOnlyRealCounts) {
+    struct Case {
+        const char* text;
+        DsiCount status;
+        int count;
+    };
+    for (const Case& c : {Case{"3", DsiCount::Ok, 3}, Case{" +1 sources", DsiCount::Ok, 1}, Case{"-0", DsiCount::Ok, 0},
+                          Case{"2147483647", DsiCount::Ok, 2147483647}, Case{"", DsiCount::NotANumber, 0},
+                          Case{"two", DsiCount::NotANumber, 0}, Case{"-", DsiCount::NotANumber, 0},
+                          Case{"-1", DsiCount::Negative, 0}, Case{"2147483648", DsiCount::TooLarge, 0},
+                          Case{"4294967297", DsiCount::TooLarge, 0},
+                          Case{"99999999999999999999999999", DsiCount::TooLarge, 0}}) {
+        int count = -7;
+        EXPECT_EQ(c.status, ParseDsiCount(c.text, &count)) << c.text;
+        EXPECT_EQ(c.count, count) << c.text;
+    }
+}
+
+// Exactly the names an import could look up for some index.
+TEST(IsDsiSourceSection, MatchesWhatImportReads) {
+    for (const char* name : {"DSN0", "dsn#0", " DSN12 ", "Dsn#2147483647"}) EXPECT_TRUE(IsDsiSourceSection(name)) << name;
+    for (const char* name : {"DSN", "DSN#", "DSN01", "DSN#00", "DSN-1", "DSN 1", "DSN2147483648", "General", "DSNx"})
+        EXPECT_FALSE(IsDsiSourceSection(name)) << name;
+}
+
+}  // namespace
+}  // namespace zentrel

@@ -18,12 +18,9 @@ struct CatalogueCase {
 
 const CatalogueCase kCatalogueCases[] = {
     {"only_reserved_keys", {"ODBC Data Sources", "ODBC File DSN", "ODBC"}, {}, {}},
-    // Key names ignore case in the registry, so each reserved name can exist
-    // in one spelling only.
-    {"reserved_names_compared_with_case",
-     {"odbc", "odbc data sources", "Odbc File Dsn"},
-     {},
-     {"odbc", "odbc data sources", "Odbc File Dsn"}},
+    // Key names ignore case in the registry: "odbc data sources" is the
+    // driver entries' key, whatever its spelling.
+    {"reserved_names_in_any_case", {"odbc", "odbc data sources", "Odbc File Dsn"}, {}, {}},
     {"registered_value_without_key_not_listed", {"Real"}, {"Ghost", "Real"}, {"Real"}},
     {"reserved_prefix_is_a_source", {"ODBC2", "ODBC Data Sources Extra"}, {}, {"ODBC Data Sources Extra", "ODBC2"}},
     {"long_name_hides_nothing_after_it", {kLong70, "B after", "C after"}, {}, {kLong70, "B after", "C after"}},

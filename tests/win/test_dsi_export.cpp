@@ -119,21 +119,30 @@ TEST_F(ExportTest, WritesTheExampleFileKeyForKey) {
               ReadWholeFile(file));
 }
 
-TEST_F(ExportTest, KeepsWhatItDoesNotOverwrite) {
+// Other content of the file stays; no source section from earlier content
+// is left for an import to read in place of, or besides, what was written.
+TEST_F(ExportTest, KeepsOtherContentButNoStaleSource) {
     PutString(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "Only", "D");
     PutString(HKEY_LOCAL_MACHINE, OdbcPath("Only"), "A", "1");
     const std::string file = dir + "\\existing.dsi";
     WriteWholeFile(file, "; notes of the user\n[Mine]\nkeep = yes\n[General]\nItems=3\nAuthor=me\n"
-                         "[DSN0]\nDSN=Old\nName7=stale\n[DSN2]\nDSN=Gone\n");
+                         "[DSN0]\nDSN=Old\nName7=stale\n[ dsn#0 ]\nDSN=Stale\nItems=0\n[DSN2]\nDSN=Gone\n"
+                         "[DSN02]\nDSN=NotASource\n");
     window.ExportScopeToFile(file.c_str(), TRUE);
     zentrel::ProfileFile result;
     result.Parse(ReadWholeFile(file));
     struct Case { const char* section; const char* key; const char* value; };
     for (const Case& c : {Case{"Mine", "keep", "yes"}, Case{"General", "Items", "1"}, Case{"General", "Author", "me"},
-                          Case{"DSN0", "DSN", "Only"}, Case{"DSN0", "Name7", "stale"}, Case{"DSN0", "Value0", "1"},
-                          Case{"DSN2", "DSN", "Gone"}})
+                          Case{"DSN0", "DSN", "Only"}, Case{"DSN0", "Name7", "<none>"}, Case{"DSN0", "Value0", "1"},
+                          Case{"DSN#0", "DSN", "<none>"}, Case{"DSN2", "DSN", "<none>"},
+                          Case{"DSN02", "DSN", "NotASource"}})
         EXPECT_EQ(c.value, result.GetString(c.section, c.key, "<none>")) << c.section << "/" << c.key;
     EXPECT_EQ(0u, ReadWholeFile(file).find("; notes of the user\r\n"));
+
+    // What an import of that file brings back is what was exported.
+    window.ImportDsiFile(FALSE, file.c_str(), FALSE);
+    EXPECT_TRUE(prompts->calls.empty());
+    EXPECT_EQ(Snapshot(HKEY_LOCAL_MACHINE, kOdbcIniPath), Snapshot(HKEY_CURRENT_USER, kOdbcIniPath));
 }
 
 // A file that cannot be written is reported, the old file stays as it was,

@@ -31,6 +31,7 @@ struct ImportCase {
     std::vector<std::pair<std::string, bool>> keys;  // key below ODBC.INI, exists
     bool succeeded;
     std::function<void()> before = nullptr;
+    std::function<void()> after = nullptr;
 };
 
 void PrintTo(const ImportCase& c, std::ostream* os) { *os << c.name; }
@@ -57,6 +58,21 @@ std::string Source(const std::string& section, const std::string& dsn,
     return s;
 }
 std::string General(int n) { return "[General]\r\nItems=" + std::to_string(n) + "\r\n"; }
+
+const std::string kZero(1, '\0');
+
+// A path of n levels.
+std::string Deep(size_t n) {
+    std::string path = "L";
+    for (size_t i = 1; i < n; ++i) path += "\\L";
+    return path;
+}
+
+// A source and a driver entry that no hostile file may touch.
+void SeedKeep() {
+    PutString(HKEY_CURRENT_USER, OdbcPath("Keep"), "K", "k");
+    PutString(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Keep", "Kept Driver");
+}
 
 std::string NotFound() { return MainWindow::SystemErrorText(ERROR_NOT_FOUND); }
 
@@ -119,8 +135,8 @@ const std::vector<ImportCase>& Cases() {
           {"S", "Lower", Bin({0x0A, 0x0B, 0xFE})}, {"S", "Long", Bin(std::vector<unsigned char>(1000, 0xFF))}},
          {}, true},
         {"binary_bad_digit", General(1) + Source("DSN0", "S", {{"Bad", "0G12", "3"}, {"Next", "01", "3"}}),
-         {{"RegSetValueEx Error", "Name0 'Bad' in section DSN0 of file '{file}': character 2 of its value is not a "
-                                  "hexadecimal digit; the value is not written.", kStop}},
+         {{"RegSetValueEx Error", "Data source 'S', Name0 'Bad' in section DSN0 of file '{file}': character 2 of "
+                                  "its value is not a hexadecimal digit; the row is not written.", kStop}},
          {IDOK}, {{"S", "Bad", kAbsent}, {"S", "Next", Bin({0x01})}}, {}, false},
         {"dword_texts", General(1) + Source("DSN0", "S", {{"Minus1", "-1", "4"}, {"Ten", "10", "4"},
                                                           {"Max", "4294967295", "4"}, {"Word", "abc", "4"},
@@ -175,18 +191,79 @@ const std::vector<ImportCase>& Cases() {
           {"ODBC", "Evil", kAbsent}},
          {{"Up", false}}, false,
          [] { PutString(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Keep", "Kept Driver"); }},
-        {"level_that_cannot_be_created", General(1) + Source("DSN0", "S", {{kLong300 + "\\V", "v", "1"},
-                                                                           {"Next", "n", "1"}}),
-         {{"RegCreateKey Error", "Key: 'S\\" + kLong300 + "'\n" + MainWindow::SystemErrorText(ERROR_MORE_DATA), kStop}},
-         {IDOK}, {{"S", "V", kAbsent}, {"S", "Next", Sz("n")}}, {}, false},
-        {"value_that_cannot_be_written", General(1) + Source("DSN0", "S", {{std::string(16384, 'n'), "v", "1"},
-                                                                           {"Next", "n", "1"}}),
-         {{"RegSetValueEx Error", MainWindow::SystemErrorText(ERROR_INVALID_PARAMETER), kStop}},
-         {IDOK}, {{"S", "Next", Sz("n")}}, {}, false},
-        {"source_that_cannot_be_created", General(2) + Source("DSN0", kLong300, {{"A", "1", "1"}}) +
-                                              Source("DSN1", "After", {{"A", "1", "1"}}),
-         {{"RegCreateKey Error", "Key: '" + kLong300 + "'\n" + MainWindow::SystemErrorText(ERROR_MORE_DATA), kStop}},
-         {IDOK}, {}, {{"After", false}}, false},
+        // Names are checked as the registry receives them: up to the first
+        // zero byte, counted in 16 bits. None of these may touch the seeded
+        // source or the driver entries.
+        {"zero_bytes_end_every_text",
+         General(3) + Source("DSN0", "ODBC Data Sources" + kZero + "x", {{"A", "1", "1"}}) +
+             Source("DSN1", kZero + "Hidden", {{"A", "1", "1"}}) +
+             Source("DSN2", "Fine", {{"Na" + kZero + "me", "v" + kZero + "w", "1"}}),
+         {{"Error", "Data source 'ODBC Data Sources' (section DSN0 of file '{file}') is not imported: 'ODBC Data "
+                    "Sources' is a reserved name of the ODBC section.", kStop},
+          {"DSN1", "GetPrivateProfileString(DSN1->DSN) error: " + NotFound() + "\nfor file '{file}'\nContinue import?",
+           MB_YESNO | MB_ICONSTOP}},
+         {IDOK, IDYES},
+         {{"ODBC Data Sources", "Keep", Sz("Kept Driver")}, {"Keep", "K", Sz("k")}, {"Fine", "Na", Sz("v")}},
+         {}, false, SeedKeep},
+        {"names_beyond_counted_strings",
+         General(4) + Source("DSN0", "ODBC Data Sources" + std::string(65536, 'x'), {{"A", "1", "1"}}) +
+             Source("DSN1", std::string(65536, 'e'), {{"A", "1", "1"}}) +
+             Source("DSN2", kLong300, {{"A", "1", "1"}}) +
+             Source("DSN3", "S", {{kLong300 + "\\V", "v", "1"}, {std::string(16384, 'n'), "v", "1"},
+                                  {std::string(65536, 'w'), "v", "1"}, {"Next", "n", "1"}}),
+         {{"Error", "Data source 'ODBC Data Sources" + std::string(43, 'x') + "... (65553 characters)' (section DSN0 "
+                    "of file '{file}') is not imported: its name has 65553 characters, more than the registry's 255.",
+           kStop},
+          {"Error", "Data source '" + std::string(60, 'e') + "... (65536 characters)' (section DSN1 of file '{file}') "
+                    "is not imported: its name has 65536 characters, more than the registry's 255.", kStop},
+          {"Error", "Data source '" + std::string(60, 'L') + "... (300 characters)' (section DSN2 of file '{file}') "
+                    "is not imported: its name has 300 characters, more than the registry's 255.", kStop},
+          {"RegSetValueEx Error", "Data source 'S', Name0 '" + std::string(60, 'L') + "... (302 characters)' in "
+                                  "section DSN3 of file '{file}': a key name in its path has 300 characters, more "
+                                  "than the registry's 255; the row is not written.", kStop},
+          {"RegSetValueEx Error", "Data source 'S', Name1 '" + std::string(60, 'n') + "... (16384 characters)' in "
+                                  "section DSN3 of file '{file}': its value name has 16384 characters, more than "
+                                  "the registry's 16383; the row is not written.", kStop},
+          {"RegSetValueEx Error", "Data source 'S', Name2 '" + std::string(60, 'w') + "... (65536 characters)' in "
+                                  "section DSN3 of file '{file}': its value name has 65536 characters, more than "
+                                  "the registry's 16383; the row is not written.", kStop}},
+         {IDOK, IDOK, IDOK, IDOK, IDOK, IDOK},
+         {{"ODBC Data Sources", "Keep", Sz("Kept Driver")}, {"Keep", "K", Sz("k")}, {"S", "Next", Sz("n")},
+          {"S", "", kAbsent}},
+         {{"S\\V", false}}, false, SeedKeep},
+        // An empty level names the key itself and never reaches the
+        // registry, so no handle is closed while in use and later rows land.
+        {"empty_levels_and_deep_paths",
+         General(1) + Source("DSN0", "S", {{"A\\\\\\V", "a", "1"}, {"", "<SUBKEY>", "-1"}, {"\\\\", "<SUBKEY>", "-1"},
+                                          {Deep(600) + "\\V", "deep", "1"}, {Deep(508) + "\\V", "508", "1"},
+                                          {"After", "later rows land", "1"}}),
+         {{"RegSetValueEx Error", "Data source 'S', Name3 '" + Deep(600).substr(0, 60) + "... (1201 characters)' in "
+                                  "section DSN0 of file '{file}': its path has 600 levels, more than the registry's "
+                                  "508 below a data source; the row is not written.", kStop}},
+         {IDOK},
+         {{"S\\A", "V", Sz("a")}, {"S", "After", Sz("later rows land")}, {"S", "", kAbsent}}, {}, false, nullptr,
+         [] {
+             // Paths this deep are opened level by level.
+             const RegTree tree = Snapshot(HKEY_CURRENT_USER, OdbcPath("S"));
+             EXPECT_EQ(Sz("508"), tree.at(Deep(508) + "\\|V"));
+             EXPECT_EQ(0u, tree.count(Deep(509) + "\\"));
+         }},
+        // A count that wrapped would skip sources silently; a bad row count
+        // must not replace an existing source by an empty one.
+        {"source_count_beyond_int", "[General]\r\nItems=4294967297\r\n" + Source("DSN0", "A", {{"A", "1", "1"}}) +
+                                        Source("DSN1", "B", {{"A", "1", "1"}}),
+         {{"Warning", "Source file '{file}' contains no data source definiitons or incorrect", kStop}},
+         {IDOK}, {}, {{"A", false}, {"B", false}}, false},
+        {"row_counts_that_are_not_counts",
+         General(3) + "[DSN0]\r\nDSN=Keep\r\nItems=-1\r\nName0=A\r\nValue0=a\r\nFormat0=1\r\n" +
+             "[DSN1]\r\nDSN=Words\r\nItems=many\r\n" + "[DSN2]\r\nDSN=Uncounted\r\nName0=A\r\nValue0=a\r\n",
+         {{"Error", "Data source 'Keep' (section DSN0 of file '{file}') is not imported: its row count '-1' is not a "
+                    "number of rows.", kStop},
+          {"Error", "Data source 'Words' (section DSN1 of file '{file}') is not imported: its row count 'many' is not "
+                    "a number of rows.", kStop},
+          {"Error", "Data source 'Uncounted' (section DSN2 of file '{file}') is not imported: its row count '' is not "
+                    "a number of rows.", kStop}},
+         {IDOK, IDOK, IDOK}, {{"Keep", "K", Sz("k")}}, {{"Words", false}, {"Uncounted", false}}, false, SeedKeep},
         {"existing_source_replaced_whole", General(1) + Source("DSN0", "S", {{"New", "n", "1"}}),
          {}, {}, {{"S", "New", Sz("n")}, {"S", "Old", kAbsent}}, {{"S\\OldKey", false}}, true,
          [] {
@@ -228,6 +305,7 @@ TEST_P(ImportFileTest, ImportsAsDescribed) {
         EXPECT_EQ(check.value, ValueOf(HKEY_CURRENT_USER, OdbcPath(check.path), check.name.c_str()))
             << check.path << " | " << check.name.substr(0, 40);
     for (const auto& key : c.keys) EXPECT_EQ(key.second, KeyExists(HKEY_CURRENT_USER, OdbcPath(key.first))) << key.first;
+    if (c.after) c.after();
     EXPECT_EQ(c.succeeded, (bool)window.Succeeded());
     EXPECT_EQ(NULL, window.m_hDsnKey);
     // Nothing reaches the other scope.

@@ -194,30 +194,39 @@ TEST_F(RemovalTest, NothingCurrentReportsNoItem) {
     }
 }
 
-// The current source outlives a refill; it must not reach a source of the same
-// name that the list now on screen does not show.
-TEST_F(RemovalTest, OnlyASourceOfTheListAsItStandsIsRemoved) {
+// The current source is a source in a place: a refill keeps its name, but
+// Remove acts only while the list shows it in the scope and on the computer
+// where it was picked.
+TEST_F(RemovalTest, ActsOnlyOnTheSourcePickedInTheListedPlace) {
+    char computer[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = sizeof(computer);
+    ASSERT_TRUE(::GetComputerNameA(computer, &size));
     struct Case {
         const char* what;
         std::function<void()> change;
-        bool systemScopeAfter;
+        bool removes;  // the User "Sales" picked at the start
     };
     const Case cases[] = {
-        {"scope switched; same name created in the new scope after the fill",
-         [this] {
-             ::SelectTab(*window, 0);
-             PutSource(true, "Sales");
-         },
-         true},
         {"scope switched; same name in the new scope, listed",
          [this] {
              PutSource(true, "Sales");
              ::SelectTab(*window, 0);
          },
+         false},
+        {"scope switched and back", [this] {
+             ::SelectTab(*window, 0);
+             ::SelectTab(*window, 1);
+         },
          true},
         {"refreshed after another program deleted it",
          [this] {
              ::SHDeleteKeyA(HKEY_CURRENT_USER, OdbcPath("Sales").c_str());
+             Command(ID_REFRESH);
+         },
+         false},
+        {"refreshed against another computer that lists the same name",
+         [this, &computer] {
+             ::SetDlgItemTextA(window->m_hWnd, IDC_REMOTE_SYSTEM, computer);
              Command(ID_REFRESH);
          },
          false},
@@ -233,28 +242,29 @@ TEST_F(RemovalTest, OnlyASourceOfTheListAsItStandsIsRemoved) {
         Pick("Sales");
         c.change();
         ASSERT_STREQ("Sales", window->m_szCurrentDsn);  // survived the refill
-        const bool listed = RowOf("Sales") >= 0;
         const std::vector<std::string> rows = Rows();
-        prompts->messageAnswers = {listed ? IDYES : IDOK};
+        prompts->messageAnswers = c.removes ? std::deque<int>{IDYES} : std::deque<int>{IDOK, IDOK};
+        prompts->fileAnswers = {""};
 
+        // Export of the current source follows the same rule (its file
+        // dialog is cancelled), then Remove.
+        Command(ID_EXPORT);
         Command(ID_REMOVE);
 
-        ASSERT_EQ(1u, prompts->calls.size());
-        if (listed) {
-            // A row of that name is on screen: it is the one asked about and removed.
-            EXPECT_EQ("Remove 'Sales' data source?", prompts->calls[0].text);
-            EXPECT_FALSE(KeyExists(ScopeRoot(c.systemScopeAfter), OdbcPath("Sales")));
+        ASSERT_EQ(2u, prompts->calls.size());
+        if (c.removes) {
+            EXPECT_EQ("save", prompts->calls[0].kind);
+            EXPECT_EQ("Sales", prompts->calls[0].text);
+            EXPECT_EQ("Remove 'Sales' data source?", prompts->calls[1].text);
         } else {
             ExpectNoCurrentItemBox(prompts->calls[0]);
+            ExpectNoCurrentItemBox(prompts->calls[1]);
             EXPECT_EQ(rows, Rows());
-            if (c.systemScopeAfter) {
-                EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Sales")));
-            }
         }
-        // The User source is only ever reachable from the User tab.
-        if (c.systemScopeAfter) {
-            EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, OdbcPath("Sales")));
-        }
+        EXPECT_EQ(!c.removes && std::string(c.what).find("deleted") == std::string::npos,
+                  KeyExists(HKEY_CURRENT_USER, OdbcPath("Sales")));
+        EXPECT_EQ(std::string(c.what).find("new scope") != std::string::npos,
+                  KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Sales")));
         EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, OdbcPath("Other")));
         window.reset();
     }

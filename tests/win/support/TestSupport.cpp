@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "framework/Framework.h"
+#include "registry/RegKey.h"
 
 namespace {
 ManagerApp* g_testApp = nullptr;
@@ -145,7 +146,12 @@ std::string OdbcPath(const std::string& dsn) {
 
 void ClearTestRegistry() {
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-        ::SHDeleteKeyA(root, kOdbcIniPath);
+        // Tests leave registry links behind, which a deletion must not follow.
+        HKEY odbc = NULL;
+        if (::RegOpenKeyA(root, "Software\\ODBC", &odbc) == ERROR_SUCCESS) {
+            DeleteKeyTree(odbc, "ODBC.INI", 4096);
+            ::RegCloseKey(odbc);
+        }
         HKEY key = NULL;
         ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyA(root, kOdbcIniPath, &key));
         ::RegCloseKey(key);

@@ -1,0 +1,126 @@
+#include "dsi/DsiSource.h"
+
+#include "dsi/DsiCodec.h"
+#include "dsi/ProfileFile.h"
+#include "registry/ValueFormat.h"
+
+namespace zentrel {
+namespace {
+
+std::string Characters(size_t n) { return std::to_string(n) + " characters"; }
+
+// The levels of a path: the texts between backslashes. Empty ones are
+// skipped: an empty level names the key itself, and opening "" hands back
+// the parent's own handle.
+std::vector<std::string> Levels(const std::string& path) {
+    std::vector<std::string> levels;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('\\', start);
+        if (end == std::string::npos) end = path.size();
+        if (end > start) levels.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return levels;
+}
+
+std::string PathProblem(const std::vector<std::string>& levels) {
+    if (levels.size() > kMaxDsnDepth)
+        return "its path has " + std::to_string(levels.size()) + " levels, more than the registry's " +
+               std::to_string(kMaxDsnDepth) + " below a data source";
+    for (const std::string& level : levels) {
+        if (level.size() > kMaxKeyNameLength)
+            return "a key name in its path has " + Characters(level.size()) + ", more than the registry's " +
+                   std::to_string(kMaxKeyNameLength);
+    }
+    return std::string();
+}
+
+}  // namespace
+
+std::string ShownName(const std::string& name) {
+    if (name.size() <= 80) return name;
+    return name.substr(0, 60) + "... (" + Characters(name.size()) + ")";
+}
+
+std::string DsnNameProblem(const std::string& name) {
+    if (name.empty()) return "its name is empty";
+    if (name.size() > kMaxKeyNameLength)
+        return "its name has " + Characters(name.size()) + ", more than the registry's " +
+               std::to_string(kMaxKeyNameLength);
+    if (name.find('\\') != std::string::npos) return "the name '" + ShownName(name) + "' contains a backslash";
+    return std::string();
+}
+
+DsiSourceRows ReadDsiSourceRows(const ProfileFile& file, const std::string& section, long long maxRows) {
+    DsiSourceRows out;
+    const bool hasCount = file.Get(section, "Items", out.countText);
+    if (!hasCount) {
+        // A source without attributes may omit its count, but rows without
+        // one cannot be counted.
+        std::string ignored;
+        out.countValid = !file.Get(section, "Name0", ignored) && !file.Get(section, "Value0", ignored) &&
+                         !file.Get(section, "Format0", ignored);
+        return out;
+    }
+    out.countValid = ParseDsiCount(out.countText, &out.announced) == DsiCount::Ok;
+    if (!out.countValid) return out;
+
+    for (int j = 0; j < out.announced; ++j) {
+        if (j >= maxRows) {
+            out.missing += out.announced - j;
+            break;
+        }
+        DsiImportRow row;
+        row.index = j;
+        std::string value, format;
+        const bool hasName = file.Get(section, DsiIndexedName("Name%d", j), row.name);
+        const bool hasValue = file.Get(section, DsiIndexedName("Value%d", j), value);
+        const bool hasFormat = file.Get(section, DsiIndexedName("Format%d", j), format);
+        if (!hasName && !hasValue && !hasFormat) {
+            // A row the file does not hold must not invent a value.
+            ++out.missing;
+            continue;
+        }
+        const int32_t type = LeadingDecimal(format.c_str());
+        row.type = static_cast<uint32_t>(type);
+
+        // A subkey row creates its key, so that empty nested keys come back
+        // too; a value row whose name holds a backslash after its first
+        // character lives in the keys its path names.
+        row.subkey = type == kSubkeyRow && value == "<SUBKEY>";
+        row.valueName = row.name;
+        const size_t first = row.name.find('\\');
+        if (row.subkey) {
+            row.levels = Levels(row.name);
+        } else if (first != std::string::npos && first > 0) {
+            const size_t last = row.name.rfind('\\');
+            row.valueName = row.name.substr(last + 1);
+            row.levels = Levels(row.name.substr(0, last));
+        }
+        std::string problem = PathProblem(row.levels);
+        if (problem.empty() && !row.subkey && row.valueName.size() > kMaxValueNameLength)
+            problem = "its value name has " + Characters(row.valueName.size()) + ", more than the registry's " +
+                      std::to_string(kMaxValueNameLength);
+        if (problem.empty() && !row.subkey) {
+            if (type == kRegBinary) {
+                size_t bad = 0;
+                if (!DecodeDsiBinary(value, row.data, &bad))
+                    problem = "character " + std::to_string(bad + 1) + " of its value is not a hexadecimal digit";
+            } else if (type == kRegDword) {
+                const uint32_t number = static_cast<uint32_t>(LeadingDecimal(value.c_str()));
+                for (int b = 0; b < 4; ++b) row.data.push_back(static_cast<unsigned char>(number >> (8 * b)));
+            } else {
+                row.data = DsiTextToRegistryData(value, type);
+            }
+        }
+        if (!problem.empty()) {
+            out.problems.push_back(DsiRowProblem{j, std::move(row.name), std::move(problem)});
+            continue;
+        }
+        out.rows.push_back(std::move(row));
+    }
+    return out;
+}
+
+}  // namespace zentrel
