@@ -1,10 +1,11 @@
 # make run: build everything and start Zentrel under Wine.
-# make test: build everything and run every test (native core, then Wine).
+# make test: build everything and run every test (native core, Wine, the installer).
+# make package: build the Windows installer, build/zentrel-<version>-x64.msi.
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 ARGS ?=
 
-.PHONY: all bootstrap host win run test test-host test-win fuzz bench screenshots clean
+.PHONY: all bootstrap host win run package test test-host test-win test-package fuzz bench screenshots clean
 
 all: host win
 
@@ -29,10 +30,17 @@ run: win
 test-host: host
 	cd build/host && ctest --output-on-failure
 
+package: bootstrap build/win/CMakeCache.txt
+	cmake --build build/win -j $(JOBS) --target zentrel zentrel_help
+	@scripts/package
+
 test-win: win
 	@scripts/wine-test
 
-test: test-host test-win
+test-package: win
+	@scripts/package-test
+
+test: test-host test-win test-package
 
 fuzz: bootstrap
 	@scripts/fuzz
