@@ -37,6 +37,19 @@ add_executable(zentrel WIN32 ${CMAKE_SOURCE_DIR}/src/app/main.cpp $<TARGET_OBJEC
 target_link_libraries(zentrel PRIVATE zentrel_lib ${ZENTREL_STATIC_LINK})
 target_compile_options(zentrel PRIVATE ${ZENTREL_WARNINGS})
 
+# The console companion, zentrel.com beside zentrel.exe: batch mode only. A
+# command shell tries .com before .exe, waits for a console program and passes
+# its exit code on, while a shortcut or a double click still opens the window.
+add_executable(zentrel_console ${CMAKE_SOURCE_DIR}/src/app/main.cpp $<TARGET_OBJECTS:zentrel_res>)
+target_compile_definitions(zentrel_console PRIVATE ZENTREL_CONSOLE)
+target_link_libraries(zentrel_console PRIVATE zentrel_lib ${ZENTREL_STATIC_LINK})
+target_compile_options(zentrel_console PRIVATE ${ZENTREL_WARNINGS})
+set_target_properties(zentrel_console PROPERTIES OUTPUT_NAME zentrel SUFFIX .com)
+if(MSVC)
+  # Both programs share the base name; an incremental link would share zentrel.ilk.
+  target_link_options(zentrel_console PRIVATE /INCREMENTAL:NO)
+endif()
+
 # The help file beside the program.
 find_program(CHMCMD chmcmd)
 if(CHMCMD AND EXISTS ${CMAKE_SOURCE_DIR}/docs/help/zentrel.hhp)

@@ -1,13 +1,68 @@
+#include <memory>
 #include <string>
 
 #include "app/ManagerApp.h"
+#include "registry/DriverEntry.h"
+#include "registry/RegKey.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
+namespace {
+
+// A stream the caller handed over: a console, a file or a pipe.
+bool Usable(HANDLE stream) {
+    return stream != NULL && stream != INVALID_HANDLE_VALUE && ::GetFileType(stream) != FILE_TYPE_UNKNOWN;
+}
+
+// The console of a windowed program's batch run: the one it was started
+// from, or a new one when there is none; released when the run ends.
+class BatchConsole {
+public:
+    BatchConsole()
+        : m_bOpened(::AttachConsole(ATTACH_PARENT_PROCESS) || ::AllocConsole()),
+          m_hOutput(::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                  OPEN_EXISTING, 0, NULL)) {}
+    ~BatchConsole() {
+        if (m_hOutput != INVALID_HANDLE_VALUE) ::CloseHandle(m_hOutput);
+        if (m_bOpened) ::FreeConsole();
+    }
+    BatchConsole(const BatchConsole&) = delete;
+    BatchConsole& operator=(const BatchConsole&) = delete;
+    HANDLE Output() const { return m_hOutput; }
+
+private:
+    bool m_bOpened;
+    HANDLE m_hOutput;
+};
+
+// A tab or a line break inside a name would split the listing's columns or lines.
+std::string Field(std::string text) {
+    for (char& c : text) {
+        if (c == '\t' || c == '\r' || c == '\n') c = ' ';
+    }
+    return text;
+}
+
+}  // namespace
+
 int ManagerApp::RunBatch(MainWindow& window) {
-    ::AllocConsole();
-    m_hConsoleOut = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    WriteConsoleText(MainWindow::LoadText(IDS_BANNER).c_str(), FALSE);
+    // Streams the caller redirected are kept; the console program has its own.
+    HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
+    std::unique_ptr<BatchConsole> console;
+    if (!m_bConsoleProgram && !(Usable(out) && Usable(err))) {
+        console.reset(new BatchConsole);
+        if (!Usable(out)) out = console->Output();
+        if (!Usable(err)) err = console->Output();
+    }
+    m_hConsoleOut = out;
+    m_hConsoleErr = err;
+
+    if (m_bQuiet || m_bConsoleProgram) {
+        window.SetPrompts(std::unique_ptr<Prompts>(new QuietPrompts(m_hConsoleErr)));
+    } else {
+        WriteConsoleText(MainWindow::LoadText(IDS_BANNER).c_str(), FALSE);
+    }
 
     if (m_strFileName.find('\\') == std::string::npos) {
         char directory[260];
@@ -22,7 +77,21 @@ int ManagerApp::RunBatch(MainWindow& window) {
     const BOOL systemScope = m_bUserScope ? FALSE : TRUE;
     if (m_bImport) window.ImportDsiFile(FALSE, m_strFileName.c_str(), systemScope);
     if (m_bExport) window.ExportScopeToFile(m_strFileName.c_str(), systemScope);
+    if (m_bList) ListDataSources(window, m_bListUserScope ? FALSE : TRUE);
 
-    ::FreeConsole();
     return window.Succeeded() ? 0 : 1;
+}
+
+void ManagerApp::ListDataSources(MainWindow& window, BOOL systemScope) {
+    // A failed connection is reported there and fails the run.
+    if (window.ConnectOdbcIni(systemScope) != 0) return;
+    RegKey driverEntries;
+    driverEntries.Open(window.m_hOdbcIniKey, kDriverEntriesKey);
+    const char* scope = systemScope ? "System" : "User";
+    std::string listing;
+    for (const std::string& name : window.EnumerateDataSources()) {
+        listing += Field(name) + "\t" + Field(ReadDriverEntry(driverEntries.Get(), name.c_str())) + "\t" + scope +
+                   "\r\n";
+    }
+    WriteStreamText(m_hConsoleOut, listing);
 }

@@ -26,6 +26,23 @@ void TokenizeCommandLine(const char* tail, const std::function<void(const std::s
     if (open) onToken(token);
 }
 
+const char* CommandLineTail(const char* commandLine) {
+    if (commandLine == nullptr) return "";
+    const char* p = commandLine;
+    // The platform's rule for a windowed program: a quote groups the name up
+    // to the next quote, nothing escapes, and blanks and control characters separate.
+    auto separates = [](char c) { return c != '\0' && static_cast<unsigned char>(c) <= ' '; };
+    if (*p == '"') {
+        ++p;
+        while (*p != '\0' && *p != '"') ++p;
+        if (*p == '"') ++p;
+    } else {
+        while (*p != '\0' && !separates(*p)) ++p;
+    }
+    while (separates(*p)) ++p;
+    return p;
+}
+
 void CommandLineSwitches::ParseSwitch(const std::string& token) {
     if (token.size() < 2 || (token[0] != '-' && token[0] != '/')) return;
     switch (token[1]) {
@@ -40,6 +57,15 @@ void CommandLineSwitches::ParseSwitch(const std::string& token) {
     case 's':
         m_strRemoteSystem = token.substr(2);
         return;
+    case 'q':
+        m_bQuiet = 1;
+        return;
+    case 'l':
+        // The scope selector as for -e and -i; there is no file name.
+        m_bBatchMode = 1;
+        m_bList = 1;
+        m_bListUserScope = token.size() >= 3 && token[2] == 'u';
+        return;
     default:
         return;
     }
@@ -52,6 +78,17 @@ void CommandLineSwitches::ParseSwitch(const std::string& token) {
     }
     m_strFileName.erase(0, first);
     m_strFileName.erase(m_strFileName.find_last_not_of('"') + 1);
+}
+
+const char* UsageText() {
+    return "Usage: zentrel [-s<computer>] [-i<scope><file>] [-e<scope><file>] [-l<scope>]\r\n"
+           "  -i<scope><file>  import a DSI file into the scope\r\n"
+           "  -e<scope><file>  export every data source of the scope to a DSI file\r\n"
+           "  -l<scope>        list the scope's data sources: name, driver and scope\r\n"
+           "  -s<computer>     work on another computer's registry\r\n"
+           "<scope> is u for User DSNs; any other character means System DSNs.\r\n"
+           "Import runs before export, listing last. Errors go to standard error.\r\n"
+           "Exit code: 0 when everything completed, 1 when anything failed.\r\n";
 }
 
 }  // namespace zentrel

@@ -9,16 +9,26 @@ namespace zentrel {
 // outside double quotes; the quote characters stay in the token.
 void TokenizeCommandLine(const char* tail, const std::function<void(const std::string&)>& onToken);
 
+// The command-line tail of a full command line: what follows the program's
+// name (quoted or not) and the white space after it.
+const char* CommandLineTail(const char* commandLine);
+
 // The switch fields of the application object, in their declared order.
 struct CommandLineSwitches {
-    int m_bBatchMode = 0;       // an export or import switch was seen
+    int m_bBatchMode = 0;       // an export, import or list switch was seen
     int m_bImport = 0;
     int m_bExport = 0;
     int m_bUserScope = 0;       // last -e/-i selected User DSN
     std::string m_strFileName;  // file of the last -e/-i
     std::string m_strRemoteSystem;  // computer of the last -s; empty = local
+    int m_bQuiet = 0;           // -q: lines on standard error instead of message boxes
+    int m_bList = 0;            // -l: print the data sources of a scope
+    int m_bListUserScope = 0;   // last -l selected User DSN; its own, so -e/-i keep theirs
 
     void ParseSwitch(const std::string& token);
 };
+
+// What the console program prints when it is given nothing to do.
+const char* UsageText();
 
 }  // namespace zentrel

@@ -9,7 +9,7 @@ const char* const g_szWebPage = "http://www.morvane.example/odbc";
 const char* const g_szSupportMail = "support@morvane.example";
 const char* const g_szDownloadRoot = "http://www.morvane.example";
 
-ManagerApp::ManagerApp() : m_hConsoleOut(NULL), m_nExitCode(0) {}
+ManagerApp::ManagerApp() : m_hConsoleOut(NULL), m_hConsoleErr(NULL), m_bConsoleProgram(FALSE), m_nExitCode(0) {}
 
 ManagerApp::~ManagerApp() {}
 
@@ -19,6 +19,12 @@ void ManagerApp::ParseCommandLine(const char* tail) {
 
 BOOL ManagerApp::InitInstance() {
     ParseCommandLine(m_lpCmdLine);
+    if (m_bConsoleProgram && !m_bBatchMode) {
+        // Nothing to do, and no window to fall back on.
+        WriteStreamText(::GetStdHandle(STD_ERROR_HANDLE), zentrel::UsageText());
+        m_nExitCode = 2;
+        return FALSE;
+    }
     MainWindow* window = new MainWindow(nullptr);
     if (m_bBatchMode) {
         m_nExitCode = RunBatch(*window);
@@ -32,7 +38,6 @@ BOOL ManagerApp::InitInstance() {
 }
 
 void ManagerApp::WriteConsoleText(const char* text, BOOL bNewline) {
-    DWORD written = 0;
-    ::WriteConsoleA(m_hConsoleOut, text, (DWORD)strlen(text), &written, NULL);
-    if (bNewline) ::WriteConsoleA(m_hConsoleOut, "\n", 1, &written, NULL);
+    WriteStreamText(m_hConsoleOut, text);
+    if (bNewline) WriteStreamText(m_hConsoleOut, "\n");
 }

@@ -21,8 +21,14 @@ public:
     // Console batch mode on an unshown window object; returns the exit code.
     int RunBatch(MainWindow& window);
     void WriteConsoleText(const char* text, BOOL bNewline);
+    // One line a data source of the scope on the batch output: name, driver, scope.
+    void ListDataSources(MainWindow& window, BOOL systemScope);
 
     HANDLE m_hConsoleOut;
+    HANDLE m_hConsoleErr;
+    // Set before start-up by the console companion (zentrel.com): batch mode
+    // only, always quiet, on the caller's own standard handles.
+    BOOL m_bConsoleProgram;
 
 private:
     int m_nExitCode;

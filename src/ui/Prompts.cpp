@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <iterator>
+
 #include "framework/Framework.h"
 
 int PlatformPrompts::Message(HWND owner, const char* text, const char* caption, UINT type) {
@@ -21,3 +23,77 @@ UINT PlatformPrompts::TrackPopup(HMENU popup, UINT flags, int x, int y, HWND own
 void PlatformPrompts::ShellOpen(HWND owner, const char* file, const char* params, const char* directory) {
     ::ShellExecuteA(owner, "open", file, params, directory, SW_SHOWNORMAL);
 }
+
+namespace {
+
+struct Button {
+    int id;
+    const char* name;
+};
+
+// The buttons of each MB_TYPEMASK value, left to right.
+const Button kButtonSets[][3] = {
+    {{IDOK, "OK"}},
+    {{IDOK, "OK"}, {IDCANCEL, "Cancel"}},
+    {{IDABORT, "Abort"}, {IDRETRY, "Retry"}, {IDIGNORE, "Ignore"}},
+    {{IDYES, "Yes"}, {IDNO, "No"}, {IDCANCEL, "Cancel"}},
+    {{IDYES, "Yes"}, {IDNO, "No"}},
+    {{IDRETRY, "Retry"}, {IDCANCEL, "Cancel"}},
+    {{IDCANCEL, "Cancel"}, {IDTRYAGAIN, "Try Again"}, {IDCONTINUE, "Continue"}},
+};
+
+// Every run of line breaks becomes one blank, so that a message is one line.
+std::string FoldLines(const char* text) {
+    std::string line;
+    for (const char* p = text ? text : ""; *p != '\0'; ++p) {
+        if (*p != '\r' && *p != '\n') {
+            line += *p;
+        } else if (!line.empty() && line.back() != ' ') {
+            line += ' ';
+        }
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    return line;
+}
+
+}  // namespace
+
+void WriteStreamText(HANDLE stream, const std::string& text) {
+    if (stream == NULL || stream == INVALID_HANDLE_VALUE || text.empty()) return;
+    DWORD mode = 0, written = 0;
+    if (::GetConsoleMode(stream, &mode)) {
+        ::WriteConsoleA(stream, text.data(), (DWORD)text.size(), &written, NULL);
+    } else {
+        ::WriteFile(stream, text.data(), (DWORD)text.size(), &written, NULL);
+    }
+}
+
+void QuietPrompts::WriteLine(const char* caption, const std::string& text) {
+    WriteStreamText(m_hStream, FoldLines(caption) + ": " + text + "\r\n");
+}
+
+int QuietPrompts::Message(HWND, const char* text, const char* caption, UINT type) {
+    const UINT set = type & MB_TYPEMASK;
+    const Button* buttons = kButtonSets[set < std::size(kButtonSets) ? set : 0];
+    // A default beyond the last button falls back to the first, as with a real box.
+    UINT chosen = (type & MB_DEFMASK) >> 8;
+    if (chosen > 2 || buttons[chosen].name == nullptr) chosen = 0;
+    std::string line = FoldLines(text);
+    if (buttons[1].name != nullptr) line += std::string(" (answered ") + buttons[chosen].name + ")";
+    WriteLine(caption, line);
+    return buttons[chosen].id;
+}
+
+BOOL QuietPrompts::FileName(BOOL, OPENFILENAMEA* request) {
+    WriteLine(request->lpstrTitle ? request->lpstrTitle : "", "no file can be chosen in batch mode");
+    return FALSE;
+}
+
+INT_PTR QuietPrompts::RunDialog(CDialog&) {
+    WriteLine("Dialog", "cancelled: no dialog is shown in batch mode");
+    return IDCANCEL;
+}
+
+UINT QuietPrompts::TrackPopup(HMENU, UINT, int, int, HWND) { return 0; }
+
+void QuietPrompts::ShellOpen(HWND, const char*, const char*, const char*) {}

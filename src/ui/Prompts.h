@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <string>
+
 class CDialog;
 
 class Prompts {
@@ -30,3 +32,24 @@ public:
     UINT TrackPopup(HMENU popup, UINT flags, int x, int y, HWND owner) override;
     void ShellOpen(HWND owner, const char* file, const char* params, const char* directory) override;
 };
+
+// Batch mode with nobody at the screen: each message is one line on a stream
+// (caption, then the text with its line breaks folded), each question takes
+// its default button's answer, and dialogs are cancelled.
+class QuietPrompts : public Prompts {
+public:
+    explicit QuietPrompts(HANDLE stream) : m_hStream(stream) {}
+    int Message(HWND owner, const char* text, const char* caption, UINT type) override;
+    BOOL FileName(BOOL save, OPENFILENAMEA* request) override;
+    INT_PTR RunDialog(CDialog& dialog) override;
+    UINT TrackPopup(HMENU popup, UINT flags, int x, int y, HWND owner) override;
+    void ShellOpen(HWND owner, const char* file, const char* params, const char* directory) override;
+
+private:
+    void WriteLine(const char* caption, const std::string& text);
+    HANDLE m_hStream;
+};
+
+// Writes text to a console, or to the file or pipe a caller redirected the
+// stream to; nothing when there is no stream. Failures are ignored.
+void WriteStreamText(HANDLE stream, const std::string& text);

@@ -81,4 +81,46 @@ TEST(CommandLine, Tokens) {
     }
 }
 
+TEST(CommandLine, QuietAndList) {
+    struct Case {
+        const char* tail;
+        int quiet, list, listUser, batch, exportUser;
+        const char* file;
+    };
+    const Case cases[] = {
+        {"-q", 1, 0, 0, 0, 0, ""},
+        {"/q -lu", 1, 1, 1, 1, 0, ""},
+        {"-ls", 0, 1, 0, 1, 0, ""},
+        {"-l", 0, 1, 0, 1, 0, ""},
+        {"-lU", 0, 1, 0, 1, 0, ""},
+        {"-Q -L", 0, 0, 0, 0, 0, ""},
+        // The list switch has a scope of its own and takes no file.
+        {"-euA.dsi -ls", 0, 1, 0, 1, 1, "A.dsi"},
+        {"-lu -esB.dsi", 0, 1, 1, 1, 0, "B.dsi"},
+    };
+    for (const Case& c : cases) {
+        const CommandLineSwitches s = Parse(c.tail);
+        EXPECT_EQ(c.quiet, s.m_bQuiet) << c.tail;
+        EXPECT_EQ(c.list, s.m_bList) << c.tail;
+        EXPECT_EQ(c.listUser, s.m_bListUserScope) << c.tail;
+        EXPECT_EQ(c.batch, s.m_bBatchMode) << c.tail;
+        EXPECT_EQ(c.exportUser, s.m_bUserScope) << c.tail;
+        EXPECT_EQ(c.file, s.m_strFileName) << c.tail;
+    }
+}
+
+TEST(CommandLine, TailOfAFullCommandLine) {
+    struct Case { const char* line; const char* tail; };
+    const Case cases[] = {
+        {"zentrel -eu a.dsi", "-eu a.dsi"},
+        {"\"C:\\Program Files\\Zentrel\\zentrel.com\"   -lu", "-lu"},
+        {"\"C:\\odd\"name -q", "name -q"},
+        {"zentrel\t-q", "-q"},
+        {"zentrel", ""},
+        {"\"unclosed -q", ""},
+        {"", ""},
+    };
+    for (const Case& c : cases) EXPECT_STREQ(c.tail, zentrel::CommandLineTail(c.line)) << c.line;
+}
+
 }  // namespace

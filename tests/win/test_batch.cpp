@@ -14,30 +14,78 @@ std::string ProgramDir() {
     return dir.substr(0, dir.rfind('\\'));
 }
 
-// Runs zentrel.exe with a command line in a directory; returns its exit code,
-// or -1 when it did not end in time (a message box would wait forever).
-int RunProgram(const std::string& args, const std::string& directory) {
-    const std::string exe = ProgramDir() + "\\zentrel.exe";
-    std::string commandLine = "\"" + exe + "\" " + args;
+struct Outcome {
+    int code;  // exit code; -1 when the run did not end in time
+    std::string out, err;
+};
+
+// Runs a command line in a directory with its standard output and error in
+// files there, and waits for it and everything it starts.
+// A run that outlives the time-out (a message box would wait forever) is
+// ended with all its processes.
+Outcome RunRedirected(const std::string& application, std::string commandLine, const std::string& dir,
+                      DWORD timeout = 60000) {
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), NULL, TRUE};
+    const std::string outPath = dir + "\\stdout.txt", errPath = dir + "\\stderr.txt";
+    HANDLE streams[2];
+    int i = 0;
+    for (const std::string& path : {outPath, errPath}) {
+        streams[i++] = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                     CREATE_ALWAYS, 0, NULL);
+    }
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = streams[0];
+    startup.hStdError = streams[1];
+    HANDLE job = ::CreateJobObjectA(NULL, NULL);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    ::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits));
     PROCESS_INFORMATION process = {};
-    if (!::CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, directory.c_str(), &startup,
-                          &process)) {
-        ADD_FAILURE() << "cannot start " << exe << ": " << ::GetLastError();
-        return -2;
-    }
-    int result = -1;
-    if (::WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
-        DWORD code = 0;
-        ::GetExitCodeProcess(process.hProcess, &code);
-        result = (int)code;
+    Outcome outcome = {-2, "", ""};
+    if (::CreateProcessA(application.c_str(), &commandLine[0], NULL, NULL, TRUE, CREATE_SUSPENDED, NULL,
+                         dir.c_str(), &startup, &process)) {
+        EXPECT_TRUE(::AssignProcessToJobObject(job, process.hProcess));
+        ::ResumeThread(process.hThread);
+        outcome.code = -1;
+        if (::WaitForSingleObject(process.hProcess, timeout) == WAIT_OBJECT_0) {
+            DWORD code = 0;
+            ::GetExitCodeProcess(process.hProcess, &code);
+            outcome.code = (int)code;
+        }
+        ::TerminateJobObject(job, 99);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
     } else {
-        ::TerminateProcess(process.hProcess, 99);
+        ADD_FAILURE() << "cannot start " << application << ": " << ::GetLastError();
     }
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    return result;
+    ::CloseHandle(job);
+    for (HANDLE stream : streams) ::CloseHandle(stream);
+    outcome.out = ReadWholeFile(outPath);
+    outcome.err = ReadWholeFile(errPath);
+    return outcome;
+}
+
+// zentrel.exe, started directly; returns its exit code.
+int RunProgram(const std::string& args, const std::string& dir) {
+    const std::string exe = ProgramDir() + "\\zentrel.exe";
+    return RunRedirected(exe, "\"" + exe + "\" " + args, dir).code;
+}
+
+// "zentrel <args>" typed into cmd.exe, as a script runs it: the shell picks
+// the console program.
+Outcome RunShell(const std::string& args, const std::string& dir) {
+    char system[MAX_PATH];
+    ::GetSystemDirectoryA(system, sizeof(system));
+    const std::string cmd = std::string(system) + "\\cmd.exe";
+    return RunRedirected(cmd, "cmd.exe /c " + ProgramDir() + "\\zentrel " + args, dir);
+}
+
+size_t Lines(const std::string& text) {
+    size_t count = 0;
+    for (char c : text) count += c == '\n';
+    return count;
 }
 
 void SeedSource(bool systemScope, const std::string& name, const std::string& driver) {
@@ -136,6 +184,86 @@ TEST_F(BatchProgramTest, ThisComputerByNameWorks) {
     SeedSource(true, "ByName", "D");
     ASSERT_EQ(0, RunProgram("-s" + ThisComputerName() + " -esnamed.dsi", dir));
     EXPECT_NE(std::string::npos, ReadWholeFile(dir + "\\named.dsi").find("DSN=ByName"));
+}
+
+// Through the command shell, as a script or a scheduled task runs it.
+TEST_F(BatchProgramTest, ConsoleProgramReportsOnStandardErrorAndExitCode) {
+    SeedSource(false, "Kept", "KeptDriver");
+    const std::string missing = dir + "\\missing.dsi", good = dir + "\\good.dsi";
+    struct Case {
+        std::string args;
+        int code;
+        int errLines;          // -1: several
+        const char* errStart;  // what standard error begins with
+    };
+    const Case cases[] = {
+        {"-q -iu" + missing, 1, 1, "Error: File: '"},
+        {"-iu" + missing, 1, 1, "Error: File: '"},  // quiet without -q
+        {"-snosuchhost -es" + good, 1, 1, "RegConnectRegistry: "},
+        {"-q -eu" + good, 0, 0, ""},
+        {"-s" + ThisComputerName() + " -Eu" + good, 2, -1, "Usage: "},  // nothing to do
+    };
+    for (const Case& c : cases) {
+        ::DeleteFileA(good.c_str());
+        const Outcome run = RunShell(c.args, dir);
+        EXPECT_EQ(c.code, run.code) << c.args << "\n" << run.err;
+        if (c.errLines < 0) {
+            EXPECT_LT(1u, Lines(run.err)) << c.args;
+        } else {
+            EXPECT_EQ((size_t)c.errLines, Lines(run.err)) << c.args << "\n" << run.err;
+        }
+        EXPECT_EQ(0u, run.err.find(c.errStart)) << c.args << "\n" << run.err;
+        EXPECT_EQ("", run.out) << c.args;
+        EXPECT_EQ(c.code == 0, ReadWholeFile(good).find("DSN=Kept") != std::string::npos) << c.args;
+    }
+
+    // A question takes its default answer: the missing ODBC section is created.
+    ::SHDeleteKeyA(HKEY_CURRENT_USER, kOdbcIniPath);
+    const Outcome created = RunShell("-eu" + good, dir);
+    EXPECT_EQ(0, created.code);
+    EXPECT_EQ(1u, Lines(created.err));
+    EXPECT_EQ(0u, created.err.find("RegOpenKey: ")) << created.err;
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kOdbcIniPath));
+}
+
+TEST_F(BatchProgramTest, ListPrintsEachSourceWithItsDriverAndScope) {
+    SeedSource(false, "UserOne", "User Driver");
+    SeedSource(false, "UserTwo", "Other Driver");
+    SeedSource(true, "SysOne", "Sys Driver");
+    PutKey(HKEY_LOCAL_MACHINE, OdbcPath("NoEntry"));  // a source without a driver entry
+    struct Case {
+        std::string args;
+        int code;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"-lu", 0, "UserOne\tUser Driver\tUser\r\nUserTwo\tOther Driver\tUser\r\n"},
+        {"-ls", 0, "NoEntry\t\tSystem\r\nSysOne\tSys Driver\tSystem\r\n"},
+        {"-s" + ThisComputerName() + " -lu", 0, "UserOne\tUser Driver\tUser\r\nUserTwo\tOther Driver\tUser\r\n"},
+        {"-snosuchhost -lu", 1, ""},
+    };
+    for (const Case& c : cases) {
+        const Outcome run = RunShell(c.args, dir);
+        EXPECT_EQ(c.code, run.code) << c.args << "\n" << run.err;
+        EXPECT_EQ(c.out, run.out) << c.args;
+        EXPECT_EQ(c.code == 0 ? 0u : 1u, Lines(run.err)) << c.args << "\n" << run.err;
+    }
+}
+
+// Under the null graphics driver a real message box would block until the
+// time-out: a quiet run of the windowed program must end on its own.
+TEST_F(BatchProgramTest, WindowedProgramWithQuietShowsNoBox) {
+    const std::string exe = ProgramDir() + "\\zentrel.exe";
+    const std::string cases[] = {
+        "-q -iu" + dir + "\\missing.dsi",
+        "-q -snosuchhost -lu",
+    };
+    for (const std::string& args : cases) {
+        const Outcome run = RunRedirected(exe, "zentrel.exe " + args, dir, 20000);
+        EXPECT_EQ(1, run.code) << args;
+        EXPECT_EQ(1u, Lines(run.err)) << args << "\n" << run.err;
+        EXPECT_EQ("", run.out) << args;
+    }
 }
 
 // Error paths run in-process, through the routine the program runs, so that
