@@ -11,6 +11,7 @@
 #include "dsi/DsiFileIo.h"
 #include "dsi/DsiSource.h"
 #include "dsi/ProfileFile.h"
+#include "registry/DriverEntry.h"
 #include "registry/ValueFormat.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
@@ -19,24 +20,6 @@ namespace {
 
 bool HoldsLineBreak(const std::string& text) {
     return text.find_first_of("\r\n") != std::string::npos || text.find('\0') != std::string::npos;
-}
-
-// The driver entry of a data source, whole; empty when missing.
-std::string ReadDriverName(HKEY sources, const char* name) {
-    std::string driver;
-    if (sources == NULL) return driver;
-    std::vector<unsigned char> data(261, 0);
-    for (;;) {
-        DWORD size = (DWORD)data.size();
-        const LONG code = ::RegQueryValueExA(sources, name, NULL, NULL, data.data(), &size);
-        if (code == ERROR_MORE_DATA) {
-            data.assign(size > data.size() ? size : data.size() * 2, 0);
-            continue;
-        }
-        if (code == ERROR_SUCCESS) driver = zentrel::EncodeDsiValue(zentrel::kRegSz, data.data(), size);
-        break;
-    }
-    return driver;
 }
 
 }  // namespace
@@ -100,7 +83,7 @@ void MainWindow::ExportDsn(const char* name) {
         MarkFailed();
         return;
     }
-    const std::string driver = ReadDriverName(pending.driverEntries.Get(), dsn.c_str());
+    const std::string driver = ReadDriverEntry(pending.driverEntries.Get(), dsn.c_str());
     if (HoldsLineBreak(dsn) || HoldsLineBreak(driver)) {
         const std::string text = "Data source '" + dsn +
                                  "' has a line break in its name or its driver's name, which a DSI file cannot "
