@@ -91,6 +91,7 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
         row.name = JoinPath(prefix, name);
         row.valueText = "<SUBKEY>";
         row.typeCode = -1;
+        row.subkey = true;
         m_aAttributeRows.push_back(row);
         m_nAttributeRows = (int)m_aAttributeRows.size();
         FillSubTree(key.Get(), name.c_str(), row.name.c_str());
@@ -104,6 +105,7 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
         if (EnumValue(key.Get(), index, nameBuffer, valueName, type, data) != ERROR_SUCCESS) break;
         AttributeRow row;
         row.name = top ? valueName : std::string(prefix) + "\\" + valueName;
+        row.valueNameAt = row.name.size() - valueName.size();
         row.typeCode = (int)type;
         const zentrel::FormattedValue shown = zentrel::FormatRegistryValue((int32_t)type, data.data(), data.size());
         row.valueText = shown.valueText;

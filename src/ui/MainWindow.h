@@ -22,6 +22,8 @@ struct AttributeRow {
     std::string typeText;    // "REG_SZ", "REG_DWORD", "REG_BINARY"; empty for a nested key
     DWORD dwordValue = 0;    // meaningful when typeCode is 4
     int typeCode = 0;        // registry type, -1 for a nested key
+    bool subkey = false;     // a nested key's row (a value may have type -1 too)
+    size_t valueNameAt = 0;  // where the value's own name starts in `name`
     // The complete data as read, so that an export never loses what the
     // display text shortens.
     std::vector<unsigned char> data;
