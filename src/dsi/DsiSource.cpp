@@ -43,6 +43,18 @@ std::string ShownName(const std::string& name) {
     return name.substr(0, 60) + "... (" + Characters(name.size()) + ")";
 }
 
+std::string VisibleZeros(const std::string& name) {
+    std::string shown;
+    for (char c : name) {
+        if (c == '\0') {
+            shown += "\\0";
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 std::string DsnNameProblem(const std::string& name) {
     if (name.empty()) return "its name is empty";
     if (name.size() > kMaxKeyNameLength)

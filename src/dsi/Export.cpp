@@ -152,9 +152,9 @@ void MainWindow::ExportDsn(const char* name) {
 
     for (size_t k = 0; k < leftOut.size() && k < kLeftOutShown; ++k) {
         const std::string text = "Data source '" + zentrel::ShownName(dsn) + "': the value '" +
-                                 zentrel::ShownName(leftOut[k]) +
-                                 "' has a line break in its name, or a backslash in its own name, which a DSI "
-                                 "file cannot carry; it is not exported.";
+                                 zentrel::ShownName(zentrel::VisibleZeros(leftOut[k])) +
+                                 "' has a line break or a zero byte in its name, or a backslash in its own "
+                                 "name, which a DSI file cannot carry; it is not exported.";
         Message(text.c_str(), "Export", MB_OK | MB_ICONSTOP);
         MarkFailed();
     }
@@ -236,7 +236,15 @@ void MainWindow::ExportScopeToFile(const char* file, BOOL systemScope) {
     }
     if (ConnectOdbcIni(systemScope) != 0) return;
     strcpy(m_szDsiFile, path);
-    const std::vector<std::string> names = EnumerateDataSources();
+    std::vector<std::string> unreachable;
+    const std::vector<std::string> names = EnumerateDataSources(&unreachable);
+    for (const std::string& name : unreachable) {
+        const std::string text = "Data source '" + zentrel::ShownName(zentrel::VisibleZeros(name)) +
+                                 "' has a zero byte in its name: no program can reach it by that name, and it is "
+                                 "not exported.";
+        Message(text.c_str(), "Export", MB_OK | MB_ICONSTOP);
+        MarkFailed();
+    }
     if (!BeginDsiExport((int)names.size(), FALSE)) return;
     for (const std::string& name : names) {
         FillSubTree(m_hOdbcIniKey, name.c_str(), nullptr);

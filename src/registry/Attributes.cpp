@@ -78,6 +78,16 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
     std::string name;
     for (DWORD index = 0;; ++index) {
         if (EnumSubkeyName(key.Get(), index, buffer, name) != ERROR_SUCCESS) break;
+        if (name.find('\0') != std::string::npos) {
+            // Opened by name, it would be another key: the one its first part names.
+            const std::string text = "The " + where + " holds a key with a zero byte in its name ('" +
+                                     zentrel::ShownName(zentrel::VisibleZeros(name)) +
+                                     "'), which cannot be reached by name; it is not listed.";
+            Message(text.c_str(), "FillSubTree", MB_OK | MB_ICONSTOP);
+            MarkFailed();
+            m_bListingIncomplete = TRUE;
+            continue;
+        }
         if (depth + 1 > zentrel::kMaxDsnDepth) {
             const std::string text = "The " + where + " holds keys more than " +
                                      std::to_string(zentrel::kMaxDsnDepth) +

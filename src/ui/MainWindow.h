@@ -66,8 +66,11 @@ public:
     LRESULT OnScopeChanged();
     void OnSelectAll();
     void OnClearSelection();
-    // Names of the data sources below the connected key, reserved names skipped.
-    std::vector<std::string> EnumerateDataSources() const;
+    // Names of the data sources below the connected key, reserved names
+    // skipped. A name with a zero byte inside cannot be reached through the
+    // platform's calls (they would reach the key its first part names): it
+    // is left out, and added to *unreachable when given.
+    std::vector<std::string> EnumerateDataSources(std::vector<std::string>* unreachable = nullptr) const;
 
     // Attribute listing.
     void FillSubTree(HKEY parent, const char* subkey, const char* prefix);

@@ -219,8 +219,8 @@ TEST_F(ExportTest, NamesAFileCannotCarryAreReported) {
     std::set<std::string> reported;
     for (const PromptCall& call : prompts->calls) {
         EXPECT_EQ("Export", call.caption);
-        const std::string tail = "' has a line break in its name, or a backslash in its own name, which a DSI file "
-                                 "cannot carry; it is not exported.";
+        const std::string tail = "' has a line break or a zero byte in its name, or a backslash in its own name, "
+                                 "which a DSI file cannot carry; it is not exported.";
         ASSERT_EQ(0u, call.text.find("Data source 'Src': the value '")) << call.text;
         reported.insert(call.text.substr(30, call.text.size() - 30 - tail.size()));
     }
