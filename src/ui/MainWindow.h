@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "dsi/DsiFileIo.h"
 #include "dsi/DsiSource.h"
 #include "dsi/ProfileFile.h"
 #include "framework/Framework.h"
@@ -129,8 +130,14 @@ protected:
     void CreateToolBar();
     LRESULT OnToolBarDropDown(const NMTOOLBARA* notify);
     LRESULT OnDsnListRightClick(const NMITEMACTIVATE* click);
-    // A file that cannot be used: "File: '<path>'" and the platform's text.
-    void ReportFileError(const char* path, DWORD code, const char* caption);
+    // A file that cannot be used: "File: '<path>'", the platform's text and
+    // the detail, when there is one, on a line of its own.
+    void ReportFileError(const char* path, DWORD code, const char* caption, const std::string& detail = std::string());
+    // A DSI file read whole, as text in the ANSI code page, into the profile
+    // reader, with its encoding and line count; false, reported with the
+    // caption and what follows for the file, when it cannot be read.
+    bool ReadDsiFile(const char* path, const char* caption, const char* outcome, zentrel::ProfileFile& file,
+                     zentrel::DsiEncoding* encoding, long long* lines);
     // Writes the checked rows of one source of a DSI file into m_hDsnKey.
     void ImportDsiRows(const zentrel::DsiSourceRows& source, const std::string& dsn);
     // Tells the user which rows of a source are left out, and why.
@@ -170,6 +177,7 @@ private:
     // the end, and the driver entries' key, opened once for all its sources.
     struct PendingExport {
         zentrel::ProfileFile file;
+        zentrel::DsiEncoding encoding = zentrel::DsiEncoding::Ansi;  // kept when the file is written
         RegKey driverEntries;
         bool driverEntriesTried = false;
     };
