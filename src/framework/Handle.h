@@ -1,0 +1,72 @@
+// One way to own a platform handle: closed when the owner goes out of scope
+// or is given another, handed on with Detach. Each kind names its empty
+// value and how it is released in a traits type.
+#pragma once
+#include <windows.h>
+
+template <class Traits>
+class UniqueHandle {
+public:
+    typedef typename Traits::Type Type;
+
+    UniqueHandle() : m_handle(Traits::Empty()) {}
+    explicit UniqueHandle(Type handle) : m_handle(handle) {}
+    ~UniqueHandle() { Close(); }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+
+    Type Get() const { return m_handle; }
+    operator Type() const { return m_handle; }
+    bool Valid() const { return m_handle != Traits::Empty(); }
+    // Takes ownership of handle, releasing the one held before.
+    void Attach(Type handle) {
+        if (handle == m_handle) return;
+        Close();
+        m_handle = handle;
+    }
+    // Gives the handle up without releasing it.
+    Type Detach() {
+        const Type handle = m_handle;
+        m_handle = Traits::Empty();
+        return handle;
+    }
+    // Releases the handle held; the platform's answer (true when none is held).
+    bool Close() {
+        if (!Valid()) return true;
+        const bool closed = Traits::Release(m_handle);
+        m_handle = Traits::Empty();
+        return closed;
+    }
+
+protected:
+    Type m_handle;
+};
+
+struct KernelHandleTraits {
+    typedef HANDLE Type;
+    static Type Empty() { return INVALID_HANDLE_VALUE; }
+    static bool Release(Type h) { return ::CloseHandle(h) != FALSE; }
+};
+struct MenuTraits {
+    typedef HMENU Type;
+    static Type Empty() { return NULL; }
+    static bool Release(Type h) { return ::DestroyMenu(h) != FALSE; }
+};
+template <class GdiType>
+struct GdiObjectTraits {
+    typedef GdiType Type;
+    static Type Empty() { return NULL; }
+    static bool Release(Type h) { return ::DeleteObject(h) != FALSE; }
+};
+struct RegKeyTraits {
+    typedef HKEY Type;
+    static Type Empty() { return NULL; }
+    // Harmless on a predefined root.
+    static bool Release(Type h) { return ::RegCloseKey(h) == ERROR_SUCCESS; }
+};
+
+// A file, console or other kernel handle; INVALID_HANDLE_VALUE is empty.
+typedef UniqueHandle<KernelHandleTraits> FileHandle;
+typedef UniqueHandle<MenuTraits> MenuHandle;
+typedef UniqueHandle<GdiObjectTraits<HBITMAP>> BitmapHandle;
+typedef UniqueHandle<GdiObjectTraits<HFONT>> FontHandle;

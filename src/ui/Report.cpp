@@ -1,0 +1,35 @@
+// The reporting funnel and the texts of the platform's errors.
+#include "ui/Report.h"
+
+#include <string>
+
+#include "ui/MainWindow.h"
+
+int MainWindow::Message(const char* text, const char* caption, UINT type) {
+    return m_prompts->Message(OwnerWindow(), text, caption, type);
+}
+
+int MainWindow::Report(const std::string& caption, UINT flags, const std::string& text) {
+    if ((flags & MB_ICONMASK) == MB_ICONSTOP) MarkFailed();
+    return m_prompts->Message(OwnerWindow(), text.c_str(), caption.c_str(), flags);
+}
+
+std::string MainWindow::LoadText(UINT id) {
+    char text[1024];
+    const int length = ::LoadStringA(::GetModuleHandleA(NULL), id, text, sizeof(text));
+    return std::string(text, length > 0 ? length : 0);
+}
+
+std::string MainWindow::SystemErrorText(LONG code) {
+    static std::string s_text;
+    const DWORD lookup = code <= 0 ? ::GetLastError() : (DWORD)code;
+    char* message = nullptr;
+    const DWORD length = ::FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
+        lookup, 0x400, (LPSTR)&message, 0, NULL);
+    std::string platform = length && message ? std::string(message, length) : std::string();
+    if (message) ::LocalFree(message);
+    while (!platform.empty() && (platform.back() == '\r' || platform.back() == '\n')) platform.pop_back();
+    s_text = zentrel::FormatText("%s [0x%08X]", platform, (unsigned)code);
+    return s_text;
+}
