@@ -1,7 +1,6 @@
 // Registry trees and files that must never turn the program against the
 // user's data: links, nesting deeper than the registry allows, reserved
 // names in another case, stale sections, names a file cannot carry.
-#include "CommandTestUtil.h"
 #include "DsiTestUtil.h"
 
 #include <set>
@@ -39,7 +38,7 @@ void PutChain(const std::string& path, size_t levels) {
     ::RegCloseKey(key);
 }
 
-void PutSource(HKEY root, const std::string& name, const std::string& driver = "Drv") {
+void PutSourceUnder(HKEY root, const std::string& name, const std::string& driver = "Drv") {
     PutString(root, OdbcPath("ODBC Data Sources"), name.c_str(), driver);
     PutString(root, OdbcPath(name), "Attr", "value of " + name);
 }
@@ -52,8 +51,9 @@ std::string Repeat(const std::string& s, size_t n) {
     return out;
 }
 
-class HostileTreeTest : public BatchWindowTest {
+class HostileTreeTest : public WindowTest {
 protected:
+    HostileTreeTest() : WindowTest(Mode::Batch) {}
     std::string dir = ScratchDir("hostile");
 };
 
@@ -66,13 +66,13 @@ TEST_F(HostileTreeTest, SourcesThatCannotBeWalkedAreReportedAndLeftOut) {
         std::string walkMessage;
     };
     const Case cases[] = {
-        {"link_up_its_own_tree", [] { PutSource(HKEY_LOCAL_MACHINE, "Evil");
+        {"link_up_its_own_tree", [] { PutSourceUnder(HKEY_LOCAL_MACHINE, "Evil");
                                       PutLink(OdbcPath("Evil") + "\\Loop", kMachineOdbc + "\\Evil"); },
          "The key 'Loop' of data source 'Evil' is a registry link; it is not followed."},
         {"source_that_is_a_link", [] { PutString(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "Evil", "D");
                                        PutLink(OdbcPath("Evil"), kMachineOdbc); },
          "The data source 'Evil' is a registry link; it is not followed."},
-        {"deeper_than_the_registry_allows", [] { PutSource(HKEY_LOCAL_MACHINE, "Evil");
+        {"deeper_than_the_registry_allows", [] { PutSourceUnder(HKEY_LOCAL_MACHINE, "Evil");
                                                  PutChain(OdbcPath("Evil"), 520); },
          "The key '" + Repeat("L\\", 30) +
              "... (1015 characters)' of data source 'Evil' holds keys more than 508 levels below the data source; "
@@ -81,13 +81,13 @@ TEST_F(HostileTreeTest, SourcesThatCannotBeWalkedAreReportedAndLeftOut) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ClearTestRegistry();
-        PutSource(HKEY_LOCAL_MACHINE, "Fine");
+        PutSourceUnder(HKEY_LOCAL_MACHINE, "Fine");
         c.seed();
-        window.ResetOutcome();
+        window->ResetOutcome();
         prompts->calls.clear();
         prompts->messageAnswers = {IDOK, IDOK};
         const std::string file = dir + "\\" + c.name + ".dsi";
-        window.ExportScopeToFile(file.c_str(), TRUE);
+        window->ExportScopeToFile(file.c_str(), TRUE);
 
         const std::vector<PromptCall> shown = prompts->Of("message");
         ASSERT_EQ(2u, shown.size());
@@ -95,7 +95,7 @@ TEST_F(HostileTreeTest, SourcesThatCannotBeWalkedAreReportedAndLeftOut) {
         EXPECT_EQ(c.walkMessage, shown[0].text);
         EXPECT_EQ("Data source 'Evil' could not be read whole (see the message before); it is not exported.",
                   shown[1].text);
-        EXPECT_FALSE(window.Succeeded());
+        EXPECT_FALSE(window->Succeeded());
         zentrel::ProfileFile written;
         written.Parse(ReadWholeFile(file));
         EXPECT_EQ("1", written.GetString("General", "Items", ""));
@@ -109,20 +109,20 @@ TEST_F(HostileTreeTest, DeletionNeverFollowsALink) {
     for (const bool sourceIsLink : {false, true}) {
         SCOPED_TRACE(sourceIsLink ? "the source is a link" : "a link inside the source");
         ClearTestRegistry();
-        PutSource(HKEY_LOCAL_MACHINE, "Fine");
+        PutSourceUnder(HKEY_LOCAL_MACHINE, "Fine");
         if (sourceIsLink) {
             PutLink(OdbcPath("Evil"), kMachineOdbc + "\\Fine");
         } else {
-            PutSource(HKEY_LOCAL_MACHINE, "Evil");
+            PutSourceUnder(HKEY_LOCAL_MACHINE, "Evil");
             PutLink(OdbcPath("Evil") + "\\Up", kMachineOdbc);
         }
         const std::string file = dir + "\\replace.dsi";
         WriteWholeFile(file, "[General]\r\nItems=1\r\n[DSN0]\r\nDriver=New\r\nDSN=Evil\r\nItems=1\r\n"
                              "Name0=A\r\nValue0=new\r\nFormat0=1\r\n");
-        window.ResetOutcome();
-        window.ImportDsiFile(FALSE, file.c_str(), TRUE);
+        window->ResetOutcome();
+        window->ImportDsiFile(FALSE, file.c_str(), TRUE);
         EXPECT_TRUE(prompts->calls.empty());
-        EXPECT_TRUE(window.Succeeded());
+        EXPECT_TRUE(window->Succeeded());
         EXPECT_EQ(Sz("value of Fine"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("Fine"), "Attr"));
         EXPECT_EQ(Sz("Drv"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "Fine"));
         EXPECT_EQ(Sz("new"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("Evil"), "A"));
@@ -137,10 +137,10 @@ TEST_F(HostileTreeTest, ReservedNamesInAnyCase) {
     PutString(HKEY_CURRENT_USER, OdbcPath("S"), "A", "a");
     PutKey(HKEY_CURRENT_USER, OdbcPath("Odbc File Dsn"));
     const std::string file = dir + "\\case.dsi";
-    window.ExportScopeToFile(file.c_str(), FALSE);
-    window.ImportDsiFile(FALSE, file.c_str(), TRUE);
+    window->ExportScopeToFile(file.c_str(), FALSE);
+    window->ImportDsiFile(FALSE, file.c_str(), TRUE);
     EXPECT_TRUE(prompts->calls.empty());
-    EXPECT_TRUE(window.Succeeded());
+    EXPECT_TRUE(window->Succeeded());
     EXPECT_EQ(Sz("Drv"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "S"));
     EXPECT_EQ(Sz("a"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("S"), "A"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Odbc File Dsn")));
@@ -156,18 +156,18 @@ TEST_F(HostileTreeTest, SourcesAFileCannotCarryAreLeftOut) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ClearTestRegistry();
-        PutSource(HKEY_CURRENT_USER, "Before");
-        PutSource(HKEY_CURRENT_USER, c.dsn, c.driver);
-        PutSource(HKEY_CURRENT_USER, "zAfter");
-        window.ResetOutcome();
+        PutSourceUnder(HKEY_CURRENT_USER, "Before");
+        PutSourceUnder(HKEY_CURRENT_USER, c.dsn, c.driver);
+        PutSourceUnder(HKEY_CURRENT_USER, "zAfter");
+        window->ResetOutcome();
         prompts->calls.clear();
         prompts->messageAnswers = {IDOK};
         const std::string file = dir + "\\" + c.name + ".dsi";
-        window.ExportScopeToFile(file.c_str(), FALSE);
+        window->ExportScopeToFile(file.c_str(), FALSE);
         ASSERT_EQ(1u, prompts->calls.size());
         EXPECT_EQ("Data source '" + c.dsn + "' has a line break in its name or its driver's name, which a DSI file "
                   "cannot carry; it is not exported.", prompts->calls[0].text);
-        EXPECT_FALSE(window.Succeeded());
+        EXPECT_FALSE(window->Succeeded());
         zentrel::ProfileFile written;
         written.Parse(ReadWholeFile(file));
         EXPECT_EQ("2", written.GetString("General", "Items", ""));
@@ -183,13 +183,13 @@ TEST_F(HostileTreeTest, SourcesAFileCannotCarryAreLeftOut) {
 TEST_F(HostileTreeTest, ListingClosesEveryKey) {
     PutString(HKEY_CURRENT_USER, OdbcPath("S") + "\\A\\B", "V", "v");
     PutString(HKEY_CURRENT_USER, OdbcPath("S") + "\\C", "V", "v");
-    ASSERT_EQ(0, window.ConnectOdbcIni(FALSE));
+    ASSERT_EQ(0, window->ConnectOdbcIni(FALSE));
     std::set<HKEY> seen;
     for (int i = 0; i < 40; ++i) {
-        window.FillSubTree(window.m_hOdbcIniKey, "S", nullptr);
-        ASSERT_EQ(5, window.m_nAttributeRows);
+        window->FillSubTree(window->m_hOdbcIniKey, "S", nullptr);
+        ASSERT_EQ(5, window->m_nAttributeRows);
         HKEY probe = NULL;
-        ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyA(window.m_hOdbcIniKey, "S", &probe));
+        ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyA(window->m_hOdbcIniKey, "S", &probe));
         seen.insert(probe);
         ::RegCloseKey(probe);
     }
