@@ -87,20 +87,67 @@ std::string EncodeDsiValue(int32_t typeCode, const unsigned char* data, size_t s
         std::snprintf(buffer, sizeof buffer, "%d", static_cast<int>(AsSigned(LittleEndian32(data, size))));
         return buffer;
     }
-    if (typeCode == kRegBinary) {
-        // Never shortened: the file must carry every byte back to the registry.
-        static const char kHex[] = "0123456789ABCDEF";
-        std::string text;
-        text.reserve(size * 2);
-        for (size_t i = 0; i < size; ++i) {
-            text += kHex[data[i] >> 4];
-            text += kHex[data[i] & 0x0F];
-        }
-        return text;
-    }
+    // Never shortened: the file must carry every byte back to the registry.
+    if (typeCode == kRegBinary) return DsiHex(data, size);
     size_t length = 0;
     while (length < size && data[length] != 0) ++length;
     return std::string(reinterpret_cast<const char*>(data), length);
+}
+
+std::string DsiHex(const unsigned char* data, size_t size) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string text(size * 2, '0');
+    for (size_t i = 0; i < size; ++i) {
+        text[2 * i] = kHex[data[i] >> 4];
+        text[2 * i + 1] = kHex[data[i] & 0x0F];
+    }
+    return text;
+}
+
+bool DsiValueTextCarriesData(int32_t typeCode, const unsigned char* data, size_t size) {
+    if (!data) size = 0;
+    if (typeCode == kRegBinary) return true;
+    if (typeCode == kRegDword) return size == 4;
+    // Import reads -1 with "<SUBKEY>" as a nested key's row.
+    if (typeCode == kSubkeyRow) return false;
+    // Text types come back as the text up to the first zero, then one zero
+    // (two for a multi-string).
+    const size_t zeros = typeCode == kRegMultiSz ? 2 : 1;
+    if (size < zeros) return false;
+    for (size_t i = 0; i < zeros; ++i)
+        if (data[size - 1 - i] != 0) return false;
+    for (size_t i = 0; i + zeros < size; ++i)
+        if (data[i] == 0) return false;
+    return true;
+}
+
+bool DecodeDsiRowData(int32_t typeCode, const std::string& value, bool hasData, const std::string& dataHex,
+                      std::vector<unsigned char>& data, std::string* problem) {
+    data.clear();
+    size_t bad = 0;
+    if (hasData) {
+        // Written by export itself: every byte, nothing marked as cut.
+        if (dataHex.size() % 2 != 0 || (!DecodeDsiBinary(dataHex, data, &bad) || data.size() * 2 != dataHex.size())) {
+            if (problem) *problem = "its Data text is not two hexadecimal digits per byte";
+            data.clear();
+            return false;
+        }
+        return true;
+    }
+    if (typeCode == kRegBinary) {
+        if (!DecodeDsiBinary(value, data, &bad)) {
+            if (problem) *problem = "character " + std::to_string(bad + 1) + " of its value is not a hexadecimal digit";
+            return false;
+        }
+        return true;
+    }
+    if (typeCode == kRegDword) {
+        const uint32_t number = static_cast<uint32_t>(LeadingDecimal(value.c_str()));
+        for (int b = 0; b < 4; ++b) data.push_back(static_cast<unsigned char>(number >> (8 * b)));
+        return true;
+    }
+    data = DsiTextToRegistryData(value, typeCode);
+    return true;
 }
 
 bool DecodeDsiBinary(const std::string& text, std::vector<unsigned char>& bytes, size_t* badIndex) {

@@ -29,6 +29,24 @@ std::string EncodeDsiValue(int32_t typeCode, const unsigned char* data, size_t s
 enum class DsiCount { Ok, NotANumber, Negative, TooLarge };
 DsiCount ParseDsiCount(const std::string& text, int* count);
 
+// Whether import rebuilds exactly these bytes, of this type, from the value
+// text EncodeDsiValue writes. When it does not (a multi-string's later
+// strings, a text without its terminator or with a zero inside, a REG_DWORD
+// that is not 4 bytes, a REG_QWORD, REG_NONE, a value of type -1, ...),
+// export adds the exact bytes as the row's "Data%d" key.
+bool DsiValueTextCarriesData(int32_t typeCode, const unsigned char* data, size_t size);
+
+// Every byte as two upper-case hex digits: the REG_BINARY form and the
+// form of a row's "Data%d" key.
+std::string DsiHex(const unsigned char* data, size_t size);
+
+// The registry data import makes of a row: from its "Data%d" key when the
+// file has one (hasData), else from the value text by type (REG_BINARY hex,
+// REG_DWORD decimal, any other type text and terminator). Returns false,
+// with why in *problem, when the text cannot be read as that.
+bool DecodeDsiRowData(int32_t typeCode, const std::string& value, bool hasData, const std::string& dataHex,
+                      std::vector<unsigned char>& data, std::string* problem);
+
 // Hex text of a REG_BINARY row to bytes: pairs from the start, high digit
 // first, either case; a trailing "..." (older files) and a final unpaired
 // digit are ignored. Returns false and sets *badIndex to the offending

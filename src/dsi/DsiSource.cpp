@@ -43,6 +43,18 @@ std::string ShownName(const std::string& name) {
     return name.substr(0, 60) + "... (" + Characters(name.size()) + ")";
 }
 
+std::string VisibleZeros(const std::string& name) {
+    std::string shown;
+    for (char c : name) {
+        if (c == '\0') {
+            shown += "\\0";
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 std::string DsnNameProblem(const std::string& name) {
     if (name.empty()) return "its name is empty";
     if (name.size() > kMaxKeyNameLength)
@@ -73,11 +85,12 @@ DsiSourceRows ReadDsiSourceRows(const ProfileFile& file, const std::string& sect
         }
         DsiImportRow row;
         row.index = j;
-        std::string value, format;
+        std::string value, format, dataHex;
         const bool hasName = file.Get(section, DsiIndexedName("Name%d", j), row.name);
         const bool hasValue = file.Get(section, DsiIndexedName("Value%d", j), value);
         const bool hasFormat = file.Get(section, DsiIndexedName("Format%d", j), format);
-        if (!hasName && !hasValue && !hasFormat) {
+        const bool hasData = file.Get(section, DsiIndexedName("Data%d", j), dataHex);
+        if (!hasName && !hasValue && !hasFormat && !hasData) {
             // A row the file does not hold must not invent a value.
             ++out.missing;
             continue;
@@ -88,7 +101,7 @@ DsiSourceRows ReadDsiSourceRows(const ProfileFile& file, const std::string& sect
         // A subkey row creates its key, so that empty nested keys come back
         // too; a value row whose name holds a backslash after its first
         // character lives in the keys its path names.
-        row.subkey = type == kSubkeyRow && value == "<SUBKEY>";
+        row.subkey = type == kSubkeyRow && value == "<SUBKEY>" && !hasData;
         row.valueName = row.name;
         const size_t first = row.name.find('\\');
         if (row.subkey) {
@@ -102,18 +115,7 @@ DsiSourceRows ReadDsiSourceRows(const ProfileFile& file, const std::string& sect
         if (problem.empty() && !row.subkey && row.valueName.size() > kMaxValueNameLength)
             problem = "its value name has " + Characters(row.valueName.size()) + ", more than the registry's " +
                       std::to_string(kMaxValueNameLength);
-        if (problem.empty() && !row.subkey) {
-            if (type == kRegBinary) {
-                size_t bad = 0;
-                if (!DecodeDsiBinary(value, row.data, &bad))
-                    problem = "character " + std::to_string(bad + 1) + " of its value is not a hexadecimal digit";
-            } else if (type == kRegDword) {
-                const uint32_t number = static_cast<uint32_t>(LeadingDecimal(value.c_str()));
-                for (int b = 0; b < 4; ++b) row.data.push_back(static_cast<unsigned char>(number >> (8 * b)));
-            } else {
-                row.data = DsiTextToRegistryData(value, type);
-            }
-        }
+        if (problem.empty() && !row.subkey) DecodeDsiRowData(type, value, hasData, dataHex, row.data, &problem);
         if (!problem.empty()) {
             out.problems.push_back(DsiRowProblem{j, std::move(row.name), std::move(problem)});
             continue;

@@ -19,6 +19,9 @@ std::string DsnNameProblem(const std::string& name);
 // length, so that one hostile name cannot fill the screen.
 std::string ShownName(const std::string& name);
 
+// A name with each zero byte shown as "\0", for messages.
+std::string VisibleZeros(const std::string& name);
+
 // One row of a source as import writes it.
 struct DsiImportRow {
     int index = 0;                    // j of Name%d

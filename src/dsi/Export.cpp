@@ -22,6 +22,19 @@ bool HoldsLineBreak(const std::string& text) {
     return text.find_first_of("\r\n") != std::string::npos || text.find('\0') != std::string::npos;
 }
 
+// Import reads a backslash in a row's name as a path: a value whose own name
+// holds one would come back as another value in another key. Only a name of
+// the source's own key that starts with a backslash is read whole.
+bool ImportFindsValueName(const AttributeRow& row) {
+    if (row.subkey) return true;
+    const std::string own = row.name.substr(row.valueNameAt);
+    if (own.find('\\') == std::string::npos) return true;
+    return row.valueNameAt == 0 && own[0] == '\\';
+}
+
+// Left-out values shown one by one before the rest are summed up.
+const size_t kLeftOutShown = 10;
+
 }  // namespace
 
 void MainWindow::ReportFileError(const char* path, DWORD code, const char* caption) {
@@ -93,23 +106,34 @@ void MainWindow::ExportDsn(const char* name) {
         return;
     }
 
-    // Rows a profile line cannot hold are left out and reported; the rest
-    // are numbered densely so that the row count stays exact.
-    std::vector<const AttributeRow*> rows;
-    std::vector<std::string> values;
+    // Rows whose name a file cannot carry are left out and reported; the
+    // rest are numbered densely so that the row count stays exact.
+    struct Written {
+        const AttributeRow* row;
+        std::string value;
+        bool hasData;
+    };
+    std::vector<Written> rows;
     rows.reserve(m_aAttributeRows.size());
-    values.reserve(m_aAttributeRows.size());
-    size_t leftOut = 0;
-    std::string firstLeftOut;
+    std::vector<std::string> leftOut;
     for (int j = 0; j < m_nAttributeRows && j < (int)m_aAttributeRows.size(); ++j) {
         const AttributeRow& row = m_aAttributeRows[j];
-        std::string value = zentrel::EncodeDsiValue(row.typeCode, row.data.data(), row.data.size());
-        if (HoldsLineBreak(row.name) || HoldsLineBreak(value)) {
-            if (leftOut++ == 0) firstLeftOut = row.name;
+        if (HoldsLineBreak(row.name) || !ImportFindsValueName(row)) {
+            leftOut.push_back(row.name);
             continue;
         }
-        rows.push_back(&row);
-        values.push_back(std::move(value));
+        if (row.subkey) {
+            rows.push_back(Written{&row, "<SUBKEY>", false});
+            continue;
+        }
+        std::string value = zentrel::EncodeDsiValue(row.typeCode, row.data.data(), row.data.size());
+        bool hasData = !zentrel::DsiValueTextCarriesData(row.typeCode, row.data.data(), row.data.size());
+        if (HoldsLineBreak(value)) {
+            // The exact bytes carry what a profile line cannot.
+            value.clear();
+            hasData = true;
+        }
+        rows.push_back(Written{&row, std::move(value), hasData});
     }
 
     const std::string section = zentrel::DsiIndexedName("DSN%d", m_nDsnSection++);
@@ -117,17 +141,28 @@ void MainWindow::ExportDsn(const char* name) {
     file.Set(section, "DSN", dsn);
     file.Set(section, "Items", std::to_string(rows.size()));
     for (size_t j = 0; j < rows.size(); ++j) {
-        file.Set(section, zentrel::DsiIndexedName("Name%d", (int)j), rows[j]->name);
-        file.Set(section, zentrel::DsiIndexedName("Value%d", (int)j), values[j]);
-        file.Set(section, zentrel::DsiIndexedName("Format%d", (int)j), std::to_string(rows[j]->typeCode));
+        const Written& written = rows[j];
+        file.Set(section, zentrel::DsiIndexedName("Name%d", (int)j), written.row->name);
+        file.Set(section, zentrel::DsiIndexedName("Value%d", (int)j), written.value);
+        file.Set(section, zentrel::DsiIndexedName("Format%d", (int)j), std::to_string(written.row->typeCode));
+        if (written.hasData)
+            file.Set(section, zentrel::DsiIndexedName("Data%d", (int)j),
+                     zentrel::DsiHex(written.row->data.data(), written.row->data.size()));
     }
 
-    if (leftOut != 0) {
-        const std::string text = "Data source '" + dsn + "': " + std::to_string(leftOut) +
-                                 " value(s) with a line break, which a DSI file cannot carry, are not exported "
-                                 "(the first is '" + firstLeftOut + "').";
+    for (size_t k = 0; k < leftOut.size() && k < kLeftOutShown; ++k) {
+        const std::string text = "Data source '" + zentrel::ShownName(dsn) + "': the value '" +
+                                 zentrel::ShownName(zentrel::VisibleZeros(leftOut[k])) +
+                                 "' has a line break or a zero byte in its name, or a backslash in its own "
+                                 "name, which a DSI file cannot carry; it is not exported.";
         Message(text.c_str(), "Export", MB_OK | MB_ICONSTOP);
         MarkFailed();
+    }
+    if (leftOut.size() > kLeftOutShown) {
+        const std::string text = "Data source '" + zentrel::ShownName(dsn) + "': " +
+                                 std::to_string(leftOut.size() - kLeftOutShown) +
+                                 " more values cannot be carried either; they are not exported.";
+        Message(text.c_str(), "Export", MB_OK | MB_ICONSTOP);
     }
 }
 
@@ -201,7 +236,15 @@ void MainWindow::ExportScopeToFile(const char* file, BOOL systemScope) {
     }
     if (ConnectOdbcIni(systemScope) != 0) return;
     strcpy(m_szDsiFile, path);
-    const std::vector<std::string> names = EnumerateDataSources();
+    std::vector<std::string> unreachable;
+    const std::vector<std::string> names = EnumerateDataSources(&unreachable);
+    for (const std::string& name : unreachable) {
+        const std::string text = "Data source '" + zentrel::ShownName(zentrel::VisibleZeros(name)) +
+                                 "' has a zero byte in its name: no program can reach it by that name, and it is "
+                                 "not exported.";
+        Message(text.c_str(), "Export", MB_OK | MB_ICONSTOP);
+        MarkFailed();
+    }
     if (!BeginDsiExport((int)names.size(), FALSE)) return;
     for (const std::string& name : names) {
         FillSubTree(m_hOdbcIniKey, name.c_str(), nullptr);

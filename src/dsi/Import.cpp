@@ -199,7 +199,8 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
     bytes.clear();
     bytes.shrink_to_fit();
 
-    const std::string countText = dsi.GetString("General", "Items", "0");
+    std::string countText = "0";
+    const bool hasCount = dsi.Get("General", "Items", countText);
     if (countText.empty()) {
         const std::string text = Format("GetPrivateProfileString(Items), file '%s', error: %s", m_szDsiFile,
                                         SystemErrorText(ERROR_INVALID_DATA).c_str());
@@ -209,11 +210,14 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
     }
     // A count that wrapped or overflowed would skip sources silently.
     int count = 0;
-    if (zentrel::ParseDsiCount(countText, &count) != zentrel::DsiCount::Ok || count < 1) {
+    const bool validCount = zentrel::ParseDsiCount(countText, &count) == zentrel::DsiCount::Ok;
+    if (!validCount || count < 1) {
         const std::string text =
             Format("Source file '%s' contains no data source definiitons or incorrect", m_szDsiFile);
         Message(text.c_str(), "Warning", MB_OK | MB_ICONSTOP);
-        MarkFailed();
+        // An export of an empty scope says so with an explicit 0: importing
+        // it completes. A missing or unreadable count does not.
+        if (!hasCount || !validCount) MarkFailed();
         count = 0;
     }
 

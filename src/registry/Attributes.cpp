@@ -50,6 +50,13 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
     std::string name;
     for (DWORD index = 0;; ++index) {
         if (key.EnumSubkey(index, buffer, name) != ERROR_SUCCESS) break;
+        if (name.find('\0') != std::string::npos) {
+            // Opened by name, it would be another key: the one its first part names.
+            Report("FillSubTree", MB_OK | MB_ICONSTOP, IDS_LISTING_ZERO_NAME, where(),
+                   zentrel::ShownName(zentrel::VisibleZeros(name)));
+            m_bListingIncomplete = TRUE;
+            continue;
+        }
         if (depth + 1 > zentrel::kMaxDsnDepth) {
             Report("FillSubTree", MB_OK | MB_ICONSTOP, IDS_LISTING_TOO_DEEP, where(), (int)zentrel::kMaxDsnDepth);
             m_bListingIncomplete = TRUE;
@@ -59,6 +66,7 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
         row.name = JoinPath(prefix, name);
         row.valueText = "<SUBKEY>";
         row.typeCode = -1;
+        row.subkey = true;
         m_aAttributeRows.push_back(row);
         m_nAttributeRows = (int)m_aAttributeRows.size();
         FillSubTree(key, name.c_str(), row.name.c_str());
@@ -72,6 +80,7 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
         if (key.EnumValue(index, nameBuffer, valueName, type, data) != ERROR_SUCCESS) break;
         AttributeRow row;
         row.name = top ? valueName : std::string(prefix) + "\\" + valueName;
+        row.valueNameAt = row.name.size() - valueName.size();
         row.typeCode = (int)type;
         const zentrel::FormattedValue shown = zentrel::FormatRegistryValue((int32_t)type, data.data(), data.size());
         row.valueText = shown.valueText;

@@ -3,14 +3,18 @@
 #include "registry/RegKey.h"
 #include "ui/MainWindow.h"
 
-std::vector<std::string> MainWindow::EnumerateDataSources() const {
+std::vector<std::string> MainWindow::EnumerateDataSources(std::vector<std::string>* unreachable) const {
     std::vector<std::string> names;
     if (!m_hOdbcIniKey.Valid()) return names;
     std::vector<char> buffer;
     std::string name;
     for (DWORD index = 0;; ++index) {
         if (m_hOdbcIniKey.EnumSubkey(index, buffer, name) != ERROR_SUCCESS) break;
-        if (!IsReservedDsnName(name.c_str())) names.push_back(name);
+        if (name.find('\0') != std::string::npos) {
+            if (unreachable != nullptr) unreachable->push_back(name);
+        } else if (!IsReservedDsnName(name.c_str())) {
+            names.push_back(name);
+        }
     }
     return names;
 }

@@ -1,5 +1,8 @@
 #include "registry/RegKey.h"
 
+#include <winternl.h>
+
+#include <string>
 #include <vector>
 
 namespace {
@@ -16,19 +19,58 @@ bool HoldsLinkTarget(HKEY key) {
     return (code == ERROR_SUCCESS || code == ERROR_MORE_DATA) && type == REG_LINK;
 }
 
-// A link is deleted through a handle opened on the link itself: every
-// deletion by name would follow it to its target.
-LONG DeleteLink(HKEY link) {
-    typedef LONG(WINAPI * NtDeleteKeyFn)(HANDLE);
-    typedef ULONG(WINAPI * ToDosErrorFn)(LONG);
-    const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
-    const NtDeleteKeyFn deleteKey =
-        reinterpret_cast<NtDeleteKeyFn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtDeleteKey")));
-    const ToDosErrorFn toDosError =
-        reinterpret_cast<ToDosErrorFn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlNtStatusToDosError")));
-    if (deleteKey == nullptr || toDosError == nullptr) return ERROR_CALL_NOT_IMPLEMENTED;
-    const LONG status = deleteKey(link);
-    return status == 0 ? ERROR_SUCCESS : (LONG)toDosError(status);
+// The native calls a few deletions need, looked up once.
+struct NativeRegistry {
+    typedef LONG(WINAPI* OpenKeyFn)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES);
+    typedef LONG(WINAPI* DeleteKeyFn)(HANDLE);
+    typedef ULONG(WINAPI* ToDosErrorFn)(LONG);
+    OpenKeyFn openKey;
+    DeleteKeyFn deleteKey;
+    ToDosErrorFn toDosError;
+
+    NativeRegistry() {
+        const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+        openKey = reinterpret_cast<OpenKeyFn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtOpenKey")));
+        deleteKey = reinterpret_cast<DeleteKeyFn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtDeleteKey")));
+        toDosError =
+            reinterpret_cast<ToDosErrorFn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+    }
+    bool Present() const { return openKey != nullptr && deleteKey != nullptr && toDosError != nullptr; }
+    LONG Code(LONG status) const { return status == 0 ? ERROR_SUCCESS : (LONG)toDosError(status); }
+};
+
+const NativeRegistry& Native() {
+    static const NativeRegistry native;
+    return native;
+}
+
+// Deletes the key a handle names, link or not: every deletion by name would
+// follow a link to its target.
+LONG DeleteOpenKey(HKEY key) {
+    if (!Native().Present()) return ERROR_CALL_NOT_IMPLEMENTED;
+    return Native().Code(Native().deleteKey(key));
+}
+
+// Opens a child whose name holds a zero byte, without following a link:
+// only the native call takes a counted name; a C string would stop at the
+// zero and reach another key.
+LONG OpenCountedName(HKEY parent, const std::string& name, ACCESS_MASK access, HKEY* key) {
+    *key = NULL;
+    if (!Native().Present()) return ERROR_CALL_NOT_IMPLEMENTED;
+    const int length = ::MultiByteToWideChar(CP_ACP, 0, name.data(), (int)name.size(), NULL, 0);
+    if (length <= 0 || length > 32767) return ERROR_INVALID_NAME;
+    std::vector<wchar_t> wide(length);
+    ::MultiByteToWideChar(CP_ACP, 0, name.data(), (int)name.size(), wide.data(), length);
+    UNICODE_STRING text;
+    text.Buffer = wide.data();
+    text.Length = text.MaximumLength = (USHORT)(length * sizeof(wchar_t));
+    OBJECT_ATTRIBUTES attributes;
+    const ULONG kOpenLink = 0x100;  // OBJ_OPENLINK
+    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE | kOpenLink, parent, NULL);
+    HANDLE handle = NULL;
+    const LONG code = Native().Code(Native().openKey(&handle, access, &attributes));
+    if (code == ERROR_SUCCESS) *key = static_cast<HKEY>(handle);
+    return code;
 }
 
 }  // namespace
@@ -128,23 +170,35 @@ LONG RegKey::EnumValue(DWORD index, std::vector<char>& nameBuffer, std::string& 
     }
 }
 
-LONG DeleteKeyTree(HKEY parent, const char* name, int depthLeft) {
+LONG DeleteKeyTree(HKEY parent, const std::string& name, int depthLeft) {
     RegKey key;
     bool isLink = false;
-    LONG status = key.OpenUnfollowed(parent, name, DELETE | KEY_ENUMERATE_SUB_KEYS, &isLink);
-    if (status != ERROR_SUCCESS) return status;
-    if (isLink) return DeleteLink(key);
-    std::vector<char> buffer;
-    std::string child;
-    // Always the first subkey: each one is gone before the next is asked for.
-    while (key.EnumSubkey(0, buffer, child) == ERROR_SUCCESS) {
-        if (depthLeft <= 0) return ERROR_KEY_HAS_CHILDREN;
-        status = DeleteKeyTree(key, child.c_str(), depthLeft - 1);
-        if (status != ERROR_SUCCESS) return status;
+    const bool counted = name.find('\0') != std::string::npos;
+    LONG status;
+    if (counted) {
+        HKEY opened = NULL;
+        status = OpenCountedName(parent, name, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &opened);
+        key.Attach(opened);
+        isLink = status == ERROR_SUCCESS && HoldsLinkTarget(opened);
+    } else {
+        status = key.OpenUnfollowed(parent, name.c_str(), DELETE | KEY_ENUMERATE_SUB_KEYS, &isLink);
     }
+    if (status != ERROR_SUCCESS) return status;
+    if (!isLink) {
+        std::vector<char> buffer;
+        std::string child;
+        // Always the first subkey: each one is gone before the next is asked for.
+        while (key.EnumSubkey(0, buffer, child) == ERROR_SUCCESS) {
+            if (depthLeft <= 0) return ERROR_KEY_HAS_CHILDREN;
+            status = DeleteKeyTree(key, child, depthLeft - 1);
+            if (status != ERROR_SUCCESS) return status;
+        }
+    }
+    if (isLink || counted) return DeleteOpenKey(key);
     key.Close();
-    // Not a link, so deleting by name reaches this very key.
-    return ::RegDeleteKeyA(parent, name);
+    // Not a link, and named whole, so deleting by name reaches this very key.
+    // (The native deletion takes no remote computer's key.)
+    return ::RegDeleteKeyA(parent, name.c_str());
 }
 
 bool SameKeyName(const char* a, const char* b) {

@@ -61,8 +61,9 @@ public:
 
 // Deletes a key with everything below it without following registry links:
 // a link found on the way is removed itself, never what it points at.
+// A name with a zero byte inside is deleted whole, not as its first part.
 // `depthLeft` bounds the nesting walked. Returns the platform's status.
-LONG DeleteKeyTree(HKEY parent, const char* name, int depthLeft);
+LONG DeleteKeyTree(HKEY parent, const std::string& name, int depthLeft);
 
 // Whether two key names are the same key: the registry ignores case, as
 // the platform folds it, in the names it receives from the ANSI code page.

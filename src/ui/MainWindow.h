@@ -24,6 +24,8 @@ struct AttributeRow {
     std::string typeText;    // "REG_SZ", "REG_DWORD", "REG_BINARY"; empty for a nested key
     DWORD dwordValue = 0;    // meaningful when typeCode is 4
     int typeCode = 0;        // registry type, -1 for a nested key
+    bool subkey = false;     // a nested key's row (a value may have type -1 too)
+    size_t valueNameAt = 0;  // where the value's own name starts in `name`
     // The complete data as read, so that an export never loses what the
     // display text shortens.
     std::vector<unsigned char> data;
@@ -83,8 +85,11 @@ public:
     LRESULT OnScopeChanged(const NMHDR* = nullptr);
     void OnSelectAll();
     void OnClearSelection();
-    // Names of the data sources below the connected key, reserved names skipped.
-    std::vector<std::string> EnumerateDataSources() const;
+    // Names of the data sources below the connected key, reserved names
+    // skipped. A name with a zero byte inside cannot be reached through the
+    // platform's calls (they would reach the key its first part names): it
+    // is left out, and added to *unreachable when given.
+    std::vector<std::string> EnumerateDataSources(std::vector<std::string>* unreachable = nullptr) const;
 
     // Attribute listing.
     void FillSubTree(HKEY parent, const char* subkey, const char* prefix);

@@ -215,3 +215,32 @@ TEST(IsDsiSourceSection, MatchesWhatImportReads) {
 
 }  // namespace
 }  // namespace zentrel
+
+namespace zentrel {
+namespace {
+
+// Export adds a row's exact bytes exactly when import would not rebuild
+// them from the value text; with them, every type and size comes back whole.
+TEST(DsiRowData, ExactBytesWhereTextFails) {
+    const std::vector<std::string> samples = {
+        "", std::string(1, '\0'), std::string(2, '\0'), "abc", std::string("abc\0", 4), std::string("a\0b\0", 4),
+        std::string("one\0two\0\0", 9), std::string("one\0\0", 5), "\x01\x02\x03\x04", "\x01\x02",
+        std::string("\0\x01\x02\x03\x04\x05\x06\x07", 8), "\xFF\x0D\x0A"};
+    for (int32_t type : {-1, 0, 1, 2, 3, 4, 5, 7, 11, 99, INT32_MIN}) {
+        for (const std::string& sample : samples) {
+            const Bytes data(sample.begin(), sample.end());
+            const unsigned char* p = data.empty() ? nullptr : data.data();
+            Bytes fromText, fromData;
+            std::string problem;
+            const bool textReads = DecodeDsiRowData(type, EncodeDsiValue(type, p, data.size()), false, "", fromText,
+                                                    &problem);
+            const bool viaText = type != kSubkeyRow && textReads && fromText == data;
+            EXPECT_EQ(viaText, DsiValueTextCarriesData(type, p, data.size())) << type << " " << data.size();
+            ASSERT_TRUE(DecodeDsiRowData(type, "ignored", true, DsiHex(p, data.size()), fromData, &problem));
+            EXPECT_EQ(data, fromData) << type;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zentrel

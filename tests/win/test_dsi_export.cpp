@@ -4,6 +4,8 @@
 
 #include "dsi/ProfileFile.h"
 
+#include <set>
+
 namespace {
 
 const std::string kSeventy = "Seventy characters long " + std::string(70 - 24, 'n');
@@ -49,6 +51,33 @@ void PutEveryCase(HKEY root) {
     PutString(root, every, "QuoteAndBlank", "\" open quote, trailing blank ");
     PutString(root, every, "Semicolon", "; not a comment = really");
     PutString(root, every, "\\Leading", "value name with a leading backslash");
+    PutString(root, every, "Two lines", "two\r\nlines");
+    // Every registry type, whole: what text alone cannot carry comes back too.
+    const struct {
+        const char* name;
+        DWORD type;
+        std::string bytes;
+    } raw[] = {
+        {"MultiThree", REG_MULTI_SZ, std::string("one\0two\0three\0\0", 15)},
+        {"Qword", REG_QWORD, "\x01\x02\x03\x04\x05\x06\x07\x08"},
+        {"QwordZeroFirst", REG_QWORD, std::string("\0\x02\x03\x04\x05\x06\x07\x08", 8)},
+        {"None", REG_NONE, std::string("\x01\x02\0\x03", 4)},
+        {"NoneEmpty", REG_NONE, ""},
+        {"BigEndian", REG_DWORD_BIG_ENDIAN, "\x12\x34\x56\x78"},
+        {"ZeroInside", REG_SZ, std::string("ab\0cd\0", 6)},
+        {"Unterminated", REG_SZ, "abc"},
+        {"ExpandUnterminated", REG_EXPAND_SZ, "%TEMP%"},
+        {"DwordTwo", REG_DWORD, "\x34\x12"},
+        {"DwordEight", REG_DWORD, "\x01\x02\x03\x04\x05\x06\x07\x08"},
+        {"Unnamed99", 99, std::string("\x01\0\x0D\x0A\xFF", 5)},
+        {"TopBitType", 0x80000001u, "x"},
+        {"TypeMinusOne", 0xFFFFFFFFu, "<SUBKEY>"},
+    };
+    HKEY key = NULL;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyA(root, every.c_str(), &key));
+    for (const auto& r : raw)
+        EXPECT_EQ(ERROR_SUCCESS, ::RegSetValueExA(key, r.name, 0, r.type, (const BYTE*)r.bytes.data(), (DWORD)r.bytes.size()));
+    ::RegCloseKey(key);
 
     PutString(root, OdbcPath("ODBC Data Sources"), "Two Hundred", "Other Driver");
     for (int i = 0; i < 200; ++i)
@@ -79,9 +108,7 @@ TEST_F(ExportTest, WholeScopeRoundTripsValueByValue) {
     EXPECT_TRUE(prompts->calls.empty()) << prompts->calls[0].caption << ": " << prompts->calls[0].text;
     EXPECT_TRUE(window->Succeeded());
 
-    RegTree expected = Snapshot(HKEY_LOCAL_MACHINE, kOdbcIniPath);
-    // The format carries the first string of a multi-string only.
-    expected["Every\\|Multi"].data = Text(std::string("first") + '\0');
+    const RegTree expected = Snapshot(HKEY_LOCAL_MACHINE, kOdbcIniPath);
     const RegTree imported = Snapshot(HKEY_CURRENT_USER, kOdbcIniPath);
     ASSERT_GT(expected.size(), 240u);
     for (const auto& entry : expected) {
@@ -178,24 +205,33 @@ TEST_F(ExportTest, FileThatCannotBeWrittenIsReported) {
 
 // Texts no profile line can hold are left out and reported; the row count
 // covers exactly the rows written.
-TEST_F(ExportTest, LineBreaksAreReportedNotCut) {
+// A value name the format would read as another value in another key is
+// reported and left out, never transformed; the count stays exact.
+TEST_F(ExportTest, NamesAFileCannotCarryAreReported) {
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "Src", "Drv");
     PutString(HKEY_LOCAL_MACHINE, OdbcPath("Src"), "A", "first");
-    PutString(HKEY_LOCAL_MACHINE, OdbcPath("Src"), "B", "two\r\nlines");
-    PutString(HKEY_LOCAL_MACHINE, OdbcPath("Src"), "C", "third");
-    const std::string file = dir + "\\breaks.dsi";
-    prompts->messageAnswers = {IDOK};
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath("Src"), "back\\slash", "x");
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath("Src") + "\\Engines", "\\Lead", "x");
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath("Src"), "two\nlines", "x");
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath("Src"), "\\Leading", "carried: read whole at the top");
+    const std::string file = dir + "\\names.dsi";
+    prompts->messageAnswers = {IDOK, IDOK, IDOK};
     window->ExportScopeToFile(file.c_str(), TRUE);
-    ASSERT_EQ(1u, prompts->calls.size());
-    EXPECT_EQ("Export", prompts->calls[0].caption);
-    EXPECT_NE(std::string::npos, prompts->calls[0].text.find("'Src'"));
-    EXPECT_NE(std::string::npos, prompts->calls[0].text.find("'B'"));
+    std::set<std::string> reported;
+    for (const PromptCall& call : prompts->calls) {
+        EXPECT_EQ("Export", call.caption);
+        const std::string tail = "' has a line break or a zero byte in its name, or a backslash in its own name, "
+                                 "which a DSI file cannot carry; it is not exported.";
+        ASSERT_EQ(0u, call.text.find("Data source 'Src': the value '")) << call.text;
+        reported.insert(call.text.substr(30, call.text.size() - 30 - tail.size()));
+    }
+    EXPECT_EQ((std::set<std::string>{"back\\slash", "Engines\\\\Lead", "two\nlines"}), reported);
     EXPECT_FALSE(window->Succeeded());
-    zentrel::ProfileFile result;
-    result.Parse(ReadWholeFile(file));
-    EXPECT_EQ("2", result.GetString("DSN0", "Items", ""));
-    EXPECT_EQ("A", result.GetString("DSN0", "Name0", ""));
-    EXPECT_EQ("C", result.GetString("DSN0", "Name1", ""));
-    EXPECT_EQ("third", result.GetString("DSN0", "Value1", ""));
+
+    window->ImportDsiFile(FALSE, file.c_str(), FALSE);
+    RegTree expected = Snapshot(HKEY_LOCAL_MACHINE, kOdbcIniPath);
+    for (const char* gone : {"Src\\|back\\slash", "Src\\Engines\\|\\Lead", "Src\\|two\nlines"}) expected.erase(gone);
+    EXPECT_EQ(expected, Snapshot(HKEY_CURRENT_USER, kOdbcIniPath));
 }
 
 // ---- Interactive export -----------------------------------------------------

@@ -270,6 +270,23 @@ const std::vector<ImportCase>& Cases() {
              PutString(HKEY_CURRENT_USER, OdbcPath("S"), "Old", "o");
              PutString(HKEY_CURRENT_USER, OdbcPath("S") + "\\OldKey", "x", "o");
          }},
+        // An export of an empty scope imports as a completed operation.
+        {"explicit_zero_count", "[General]\r\nItems=0\r\n",
+         {{"Warning", "Source file '{file}' contains no data source definiitons or incorrect", kStop}},
+         {IDOK}, {}, {}, true},
+        // A row's exact bytes, where text could not carry them; they win
+        // over the text, and a Data text that is not whole hex is refused.
+        {"data_keys", General(1) + "[DSN0]\r\nDSN=S\r\nItems=4\r\n"
+                                   "Name0=Multi\r\nValue0=one\r\nFormat0=7\r\nData0=6F6E650074776F000000\r\n"
+                                   "Name1=Empty\r\nValue1=\r\nFormat1=0\r\nData1=\r\n"
+                                   "Name2=NotAKey\r\nValue2=<SUBKEY>\r\nFormat2=-1\r\nData2=00\r\n"
+                                   "Name3=Bad\r\nValue3=x\r\nFormat3=1\r\nData3=0A0...\r\n",
+         {{"RegSetValueEx Error", "Data source 'S', Name3 'Bad' in section DSN0 of file '{file}': its Data text is "
+                                  "not two hexadecimal digits per byte; the row is not written.", kStop}},
+         {IDOK},
+         {{"S", "Multi", RegValue{REG_MULTI_SZ, Bytes(std::string("one\0two\0\0\0", 10))}},
+          {"S", "Empty", RegValue{REG_NONE, {}}}, {"S", "NotAKey", RegValue{0xFFFFFFFFu, {0}}}, {"S", "Bad", kAbsent}},
+         {{"S\\NotAKey", false}}, false},
         {"lf_only_file_without_final_break", "[general]\nitems=1\n[dsn0]\ndsn=S\nitems=1\nname0=A\nvalue0=a\nformat0=1",
          {}, {}, {{"S", "A", Sz("a")}}, {}, true},
     };

@@ -5,6 +5,8 @@
 
 #include <set>
 
+#include <winternl.h>
+
 #include "dsi/ProfileFile.h"
 
 namespace {
@@ -36,6 +38,29 @@ void PutChain(const std::string& path, size_t levels) {
         key = next;
     }
     ::RegCloseKey(key);
+}
+
+// A System key whose name holds a zero byte, which only the native call
+// can make; `name` is below the ODBC section.
+void PutZeroNamedKey(const std::string& parent, const std::wstring& name) {
+    typedef LONG(WINAPI * NtCreateKeyFn)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, ULONG, PUNICODE_STRING, ULONG,
+                                         PULONG);
+    const NtCreateKeyFn create = reinterpret_cast<NtCreateKeyFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtCreateKey")));
+    ASSERT_NE(nullptr, create);
+    HKEY base = NULL;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyA(HKEY_LOCAL_MACHINE, parent.c_str(), &base));
+    std::wstring buffer = name;
+    UNICODE_STRING text;
+    text.Buffer = &buffer[0];
+    text.Length = text.MaximumLength = (USHORT)(buffer.size() * sizeof(wchar_t));
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &text, 0, base, NULL);
+    HANDLE key = NULL;
+    ULONG disposition = 0;
+    ASSERT_EQ(0, create(&key, KEY_ALL_ACCESS, &attributes, 0, NULL, 0, &disposition));
+    ::CloseHandle(key);
+    ::RegCloseKey(base);
 }
 
 void PutSourceUnder(HKEY root, const std::string& name, const std::string& driver = "Drv") {
@@ -72,6 +97,11 @@ TEST_F(HostileTreeTest, SourcesThatCannotBeWalkedAreReportedAndLeftOut) {
         {"source_that_is_a_link", [] { PutString(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "Evil", "D");
                                        PutLink(OdbcPath("Evil"), kMachineOdbc); },
          "The data source 'Evil' is a registry link; it is not followed."},
+        {"key_with_a_zero_byte", [] { PutSourceUnder(HKEY_LOCAL_MACHINE, "Evil");
+                                      PutKey(HKEY_LOCAL_MACHINE, OdbcPath("Evil") + "\\Fine");
+                                      PutZeroNamedKey(OdbcPath("Evil"), std::wstring(L"Fine\0x", 6)); },
+         "The data source 'Evil' holds a key with a zero byte in its name ('Fine\\0x'), which cannot be reached by "
+         "name; it is not listed."},
         {"deeper_than_the_registry_allows", [] { PutSourceUnder(HKEY_LOCAL_MACHINE, "Evil");
                                                  PutChain(OdbcPath("Evil"), 520); },
          "The key '" + Repeat("L\\", 30) +
@@ -101,6 +131,26 @@ TEST_F(HostileTreeTest, SourcesThatCannotBeWalkedAreReportedAndLeftOut) {
         EXPECT_EQ("1", written.GetString("General", "Items", ""));
         EXPECT_EQ("Fine", written.GetString("DSN0", "DSN", ""));
     }
+}
+
+// A source whose name holds a zero byte would be reached as the source its
+// first part names: it is neither listed nor exported, and the export says so.
+TEST_F(HostileTreeTest, SourceNamesWithAZeroByteAreUnreachable) {
+    PutSourceUnder(HKEY_LOCAL_MACHINE, "Fine");
+    PutZeroNamedKey(OdbcPath(""), std::wstring(L"Fine\0twin", 9));
+    EXPECT_EQ(0, window->ConnectOdbcIni(TRUE));
+    EXPECT_EQ((std::vector<std::string>{"Fine"}), window->EnumerateDataSources());
+    prompts->messageAnswers = {IDOK};
+    const std::string file = dir + "\\zero.dsi";
+    window->ExportScopeToFile(file.c_str(), TRUE);
+    ASSERT_EQ(1u, prompts->calls.size());
+    EXPECT_EQ("Data source 'Fine\\0twin' has a zero byte in its name: no program can reach it by that name, and it "
+              "is not exported.", prompts->calls[0].text);
+    EXPECT_FALSE(window->Succeeded());
+    zentrel::ProfileFile written;
+    written.Parse(ReadWholeFile(file));
+    EXPECT_EQ("1", written.GetString("General", "Items", ""));
+    EXPECT_EQ("Fine", written.GetString("DSN0", "DSN", ""));
 }
 
 // Replacing or removing a source deletes the source, never what a link in
