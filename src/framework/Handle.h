@@ -14,6 +14,11 @@ public:
     ~UniqueHandle() { Close(); }
     UniqueHandle(const UniqueHandle&) = delete;
     UniqueHandle& operator=(const UniqueHandle&) = delete;
+    UniqueHandle(UniqueHandle&& other) noexcept : m_handle(other.Detach()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        Attach(other.Detach());
+        return *this;
+    }
 
     Type Get() const { return m_handle; }
     operator Type() const { return m_handle; }

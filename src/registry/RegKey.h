@@ -14,7 +14,8 @@ class RegKey : public UniqueHandle<RegKeyTraits> {
 public:
     RegKey() {}
     explicit RegKey(HKEY key) : UniqueHandle(key) {}
-    void Reset(HKEY key) { Attach(key); }  // TEMP until dsi moves to Attach/Close
+    RegKey(RegKey&&) = default;
+    RegKey& operator=(RegKey&&) = default;
 
     // Opens a subkey in place of the key held; the platform's status. An
     // empty path is refused: the platform would hand back the parent's own

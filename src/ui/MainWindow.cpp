@@ -13,7 +13,6 @@ MainWindow::MainWindow(CWnd* parent)
       m_nAttributeRows(0),
       m_hIcon(::LoadIconA(::GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDI_PROGRAM))),
       m_pTabCtrl(nullptr),
-      m_hDsnKey(NULL),
       m_nDsnSection(0),
       m_bFilling(FALSE),
       m_bListingIncomplete(FALSE),

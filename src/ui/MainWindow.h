@@ -70,10 +70,13 @@ public:
     int Report(const std::string& caption, UINT flags, UINT textId, const Args&... args) {
         return Report(caption, flags, zentrel::FormatText(LoadText(textId), args...));
     }
+    // The same box for an outcome that still counts as complete.
+    template <class... Args>
+    int Remark(const std::string& caption, UINT flags, UINT textId, const Args&... args) {
+        return Show(caption, flags, zentrel::FormatText(LoadText(textId), args...));
+    }
     // A string resource, empty when missing.
     static std::string LoadText(UINT id);
-    // A box shown as it is, recording nothing.
-    int Message(const char* text, const char* caption, UINT type);
 
     // Registry connection.
     int ConnectOdbcIni(BOOL systemScope);
@@ -181,7 +184,7 @@ public:
     // Released by CloseConnection in this order: the root, then the section.
     RegKey m_hRootKey;
     RegKey m_hOdbcIniKey;
-    HKEY m_hDsnKey;
+    RegKey m_hDsnKey;       // open only while an import writes the source's rows
     int m_nDsnSection;
     BOOL m_bFilling;
     RegistryPlace m_placeConnected;  // of the connection held
@@ -193,6 +196,8 @@ public:
     std::string m_strListedDsn;      // the source of the last listing
 
 private:
+    int Show(const std::string& caption, UINT flags, const std::string& text);
+
     std::unique_ptr<Prompts> m_prompts;
     BOOL m_bFailed;
     // An export in progress: the file, built in memory and written once at

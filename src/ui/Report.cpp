@@ -4,14 +4,19 @@
 #include <string>
 
 #include "ui/MainWindow.h"
+#include "ui/resource.h"
 
-int MainWindow::Message(const char* text, const char* caption, UINT type) {
-    return m_prompts->Message(OwnerWindow(), text, caption, type);
+int MainWindow::Show(const std::string& caption, UINT flags, const std::string& text) {
+    return m_prompts->Message(OwnerWindow(), text.c_str(), caption.c_str(), flags);
 }
 
 int MainWindow::Report(const std::string& caption, UINT flags, const std::string& text) {
     if ((flags & MB_ICONMASK) == MB_ICONSTOP) MarkFailed();
-    return m_prompts->Message(OwnerWindow(), text.c_str(), caption.c_str(), flags);
+    return Show(caption, flags, text);
+}
+
+void MainWindow::ReportFileError(const char* path, DWORD code, const char* caption) {
+    Report(caption, MB_OK | MB_ICONSTOP, IDS_FILE_ERROR, path, SystemErrorText((LONG)code));
 }
 
 std::string MainWindow::LoadText(UINT id) {

@@ -327,7 +327,7 @@ TEST_P(ImportFileTest, ImportsAsDescribed) {
     for (const auto& key : c.keys) EXPECT_EQ(key.second, KeyExists(HKEY_CURRENT_USER, OdbcPath(key.first))) << key.first;
     if (c.after) c.after();
     EXPECT_EQ(c.succeeded, (bool)window->Succeeded());
-    EXPECT_EQ(NULL, window->m_hDsnKey);
+    EXPECT_EQ(nullptr, window->m_hDsnKey);
     // Nothing reaches the other scope.
     EXPECT_TRUE(Snapshot(HKEY_LOCAL_MACHINE, kOdbcIniPath).empty());
 }
