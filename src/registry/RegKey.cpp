@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "registry/ValueFormat.h"
+
 namespace {
 
 const DWORD kValueNameCapacity = 16384;       // the platform's longest value name and its terminator
@@ -124,9 +126,7 @@ LONG RegKey::QueryText(HKEY key, const char* name, std::string& text) {
     std::vector<unsigned char> data;
     const LONG code = QueryBytes(key, name, data);
     if (code != ERROR_SUCCESS) return code;
-    size_t length = 0;
-    while (length < data.size() && data[length] != 0) ++length;
-    text.assign(reinterpret_cast<const char*>(data.data()), length);
+    text = zentrel::TextUpToZero(data.data(), data.size());
     return code;
 }
 
