@@ -52,22 +52,22 @@ struct KernelHandleTraits {
     static Type Empty() { return INVALID_HANDLE_VALUE; }
     static bool Release(Type h) { return ::CloseHandle(h) != FALSE; }
 };
-struct MenuTraits {
-    typedef HMENU Type;
-    static Type Empty() { return NULL; }
-    static bool Release(Type h) { return ::DestroyMenu(h) != FALSE; }
+// The other kinds are empty when NULL.
+template <class T>
+struct NullEmpty {
+    typedef T Type;
+    static T Empty() { return NULL; }
+};
+struct MenuTraits : NullEmpty<HMENU> {
+    static bool Release(HMENU h) { return ::DestroyMenu(h) != FALSE; }
 };
 template <class GdiType>
-struct GdiObjectTraits {
-    typedef GdiType Type;
-    static Type Empty() { return NULL; }
-    static bool Release(Type h) { return ::DeleteObject(h) != FALSE; }
+struct GdiObjectTraits : NullEmpty<GdiType> {
+    static bool Release(GdiType h) { return ::DeleteObject(h) != FALSE; }
 };
-struct RegKeyTraits {
-    typedef HKEY Type;
-    static Type Empty() { return NULL; }
+struct RegKeyTraits : NullEmpty<HKEY> {
     // Harmless on a predefined root.
-    static bool Release(Type h) { return ::RegCloseKey(h) == ERROR_SUCCESS; }
+    static bool Release(HKEY h) { return ::RegCloseKey(h) == ERROR_SUCCESS; }
 };
 
 // A file, console or other kernel handle; INVALID_HANDLE_VALUE is empty.

@@ -271,10 +271,6 @@ TEST_F(BatchProgramTest, WindowedProgramWithQuietShowsNoBox) {
 class BatchRoutineTest : public WindowTest {
 protected:
     BatchRoutineTest() : WindowTest(Mode::Batch) {}
-    void SetUp() override {
-        WindowTest::SetUp();
-        dir = ScratchDir("batch-routine");
-    }
     int Run(const char* commandLine) {
         ManagerApp& app = ResetApp();
         app.ParseCommandLine(commandLine);
@@ -283,7 +279,7 @@ protected:
         app.m_bBatchMode = FALSE;
         return code;
     }
-    std::string dir;
+    std::string dir = ScratchDir("batch-routine");
 };
 
 TEST_F(BatchRoutineTest, UnknownComputerFailsWithExitOne) {

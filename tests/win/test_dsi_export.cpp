@@ -93,11 +93,7 @@ void PutEveryCase(HKEY root) {
 class ExportTest : public WindowTest {
 protected:
     ExportTest() : WindowTest(Mode::Batch) {}
-    void SetUp() override {
-        WindowTest::SetUp();
-        dir = ScratchDir("dsi-export");
-    }
-    std::string dir;
+    std::string dir = ScratchDir("dsi-export");
 };
 
 TEST_F(ExportTest, WholeScopeRoundTripsValueByValue) {
