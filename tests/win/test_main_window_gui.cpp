@@ -102,6 +102,25 @@ TEST_F(MainWindowTest, SettingsObjectLivesWithTheWindowObject) {
     EXPECT_EQ(nullptr, g_pSettings);
 }
 
+// The object outlives its window: a second window of the same object gets
+// its own controls, and nothing of the first is reached once it is gone.
+TEST_F(MainWindowTest, ASecondWindowOfTheObjectIsItsOwn) {
+    MainWindow opened;
+    Script(opened);
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(opened.Create(nullptr));
+        EXPECT_EQ(::GetDlgItem(opened.m_hWnd, IDC_DSN_LIST), opened.m_lstDataSources.m_hWnd);
+        ASSERT_NE(nullptr, opened.m_pTabCtrl);
+        EXPECT_EQ(::GetDlgItem(opened.m_hWnd, IDC_SCOPE_TABS), opened.m_pTabCtrl->m_hWnd);
+        EXPECT_EQ(kSystemRows, ListColumn(opened.m_lstDataSources.m_hWnd, 0));
+        ::DestroyWindow(opened.m_hWnd);
+        EXPECT_EQ(nullptr, opened.m_pTabCtrl);
+        EXPECT_EQ(nullptr, opened.m_lstDataSources.m_hWnd);
+        EXPECT_EQ(nullptr, opened.m_lstAttributes.m_hWnd);
+    }
+}
+
 TEST_F(MainWindowTest, RemoteComputerFromTheCommandLine) {
     TheApp().m_strRemoteSystem = ThisComputerName();
     Open();
