@@ -4,21 +4,19 @@
 option(ZENTREL_FUZZ "Build the libFuzzer target (clang only)" OFF)
 set(ZENTREL_GTEST_DIR "/usr/src/googletest" CACHE PATH "GoogleTest source tree")
 
-# The command-line sources come from another part of the tree and may not be
-# there yet; build whatever core sources exist.
-set(zentrel_core_present)
+# A core file that is missing is an error, never a smaller library.
+set(zentrel_core_files)
 foreach(src IN LISTS ZENTREL_CORE_SOURCES)
-  if(EXISTS "${CMAKE_SOURCE_DIR}/${src}")
-    list(APPEND zentrel_core_present "${CMAKE_SOURCE_DIR}/${src}")
-  else()
-    message(STATUS "zentrel: ${src} not present, left out of zentrel_core")
+  if(NOT EXISTS "${CMAKE_SOURCE_DIR}/${src}")
+    message(FATAL_ERROR "zentrel: core source ${src} is missing")
   endif()
+  list(APPEND zentrel_core_files "${CMAKE_SOURCE_DIR}/${src}")
 endforeach()
 
 set(ZENTREL_WARNINGS -Wall -Wextra -Werror)
 set(ZENTREL_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 
-add_library(zentrel_core STATIC ${zentrel_core_present})
+add_library(zentrel_core STATIC ${zentrel_core_files})
 target_include_directories(zentrel_core PUBLIC "${CMAKE_SOURCE_DIR}/src")
 target_compile_options(zentrel_core PRIVATE ${ZENTREL_WARNINGS} PUBLIC ${ZENTREL_SANITIZE})
 target_link_options(zentrel_core PUBLIC ${ZENTREL_SANITIZE})
@@ -39,7 +37,7 @@ set_tests_properties(core_tests PROPERTIES
 if(ZENTREL_FUZZ)
   if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     # A separate copy of the core with coverage instrumentation for the fuzzer.
-    add_library(zentrel_core_fuzz STATIC ${zentrel_core_present})
+    add_library(zentrel_core_fuzz STATIC ${zentrel_core_files})
     target_include_directories(zentrel_core_fuzz PUBLIC "${CMAKE_SOURCE_DIR}/src")
     target_compile_options(zentrel_core_fuzz PRIVATE ${ZENTREL_WARNINGS}
       PUBLIC -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)

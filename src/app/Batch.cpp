@@ -2,6 +2,7 @@
 #include <string>
 
 #include "app/ManagerApp.h"
+#include "framework/Handle.h"
 #include "registry/DriverEntry.h"
 #include "registry/RegKey.h"
 #include "ui/MainWindow.h"
@@ -23,7 +24,7 @@ public:
           m_hOutput(::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                                   OPEN_EXISTING, 0, NULL)) {}
     ~BatchConsole() {
-        if (m_hOutput != INVALID_HANDLE_VALUE) ::CloseHandle(m_hOutput);
+        m_hOutput.Close();
         if (m_bOpened) ::FreeConsole();
     }
     BatchConsole(const BatchConsole&) = delete;
@@ -32,7 +33,7 @@ public:
 
 private:
     bool m_bOpened;
-    HANDLE m_hOutput;
+    FileHandle m_hOutput;
 };
 
 // A tab or a line break inside a name would split the listing's columns or lines.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "dsi/DsiCodec.h"
+#include "registry/RegKey.h"
 #include "ui/resource.h"
 
 namespace {
@@ -31,15 +32,14 @@ char g_szSettingValue[128];
 SettingsDialog* g_pSettings = nullptr;
 
 LONG ReadProductSetting(const char* subKey, const char* valueName, char* outText, const char* defaultText) {
-    std::string path = std::string(kSettingsKey) + subKey;
-    HKEY key = NULL;
-    LONG status = ::RegOpenKeyA(HKEY_CURRENT_USER, path.c_str(), &key);
+    const std::string path = std::string(kSettingsKey) + subKey;
+    RegKey key;
+    LONG status = key.Open(HKEY_CURRENT_USER, path.c_str());
     if (status == ERROR_SUCCESS) {
         // The spare byte terminates data stored without its zero.
         char data[sizeof(g_szSettingValue) + 1] = {};
         DWORD size = sizeof(g_szSettingValue);
-        status = ::RegQueryValueExA(key, valueName, NULL, NULL, (BYTE*)data, &size);
-        ::RegCloseKey(key);
+        status = key.QueryValue(valueName, data, &size);
         if (status == ERROR_SUCCESS) CopySetting(data);
     }
     if (status != ERROR_SUCCESS) CopySetting(defaultText);
@@ -48,16 +48,10 @@ LONG ReadProductSetting(const char* subKey, const char* valueName, char* outText
 }
 
 LONG WriteProductSetting(const char* subKey, const char* valueName, const char* text) {
-    std::string path = std::string(kSettingsKey) + subKey;
-    HKEY key = NULL;
-    LONG status = ::RegOpenKeyA(HKEY_CURRENT_USER, path.c_str(), &key);
-    if (status != ERROR_SUCCESS) {
-        status = ::RegCreateKeyA(HKEY_CURRENT_USER, path.c_str(), &key);
-        if (status != ERROR_SUCCESS) return status;
-    }
-    status = ::RegSetValueExA(key, valueName, 0, REG_SZ, (const BYTE*)text, (DWORD)strlen(text) + 1);
-    ::RegCloseKey(key);
-    return status;
+    const std::string path = std::string(kSettingsKey) + subKey;
+    RegKey key;
+    const LONG status = key.OpenOrCreate(HKEY_CURRENT_USER, path.c_str());
+    return status != ERROR_SUCCESS ? status : key.SetText(valueName, text);
 }
 
 SettingsDialog::SettingsDialog(CWnd* parent)
@@ -68,14 +62,6 @@ SettingsDialog::SettingsDialog(CWnd* parent)
 }
 
 SettingsDialog::~SettingsDialog() {}
-
-BOOL SettingsDialog::OnInitDialog() {
-    // A stored value the check boxes cannot show counts as off from now on.
-    for (int* field : {&m_bDefSystem, &m_bAskImport, &m_bAskDelete}) {
-        if (*field < 0 || *field > 2) *field = 0;
-    }
-    return CDialog::OnInitDialog();
-}
 
 void SettingsDialog::DoDataExchange(CDataExchange* pDX) {
     DDX_Check(pDX, IDC_DEF_SYSTEM, m_bDefSystem);
@@ -92,9 +78,9 @@ BOOL SettingsDialog::OnCmdMsg(UINT id) {
 }
 
 void SettingsDialog::SaveSettings() {
-    UpdateData(TRUE);
+    if (!UpdateData(TRUE)) return;
     WriteFlag("bDefSystem", m_bDefSystem);
     WriteFlag("bAskDelete", m_bAskDelete);
     WriteFlag("bAskImport", m_bAskImport);
-    OnOK();
+    EndDialog(IDOK);
 }

@@ -15,7 +15,6 @@ public:
     explicit SettingsDialog(CWnd* parent);
     ~SettingsDialog() override;
 
-    BOOL OnInitDialog() override;
     void SaveSettings();
 
     int m_bDefSystem;

@@ -89,20 +89,10 @@ std::string EncodeDsiValue(int32_t typeCode, const unsigned char* data, size_t s
     }
     // Never shortened: the file must carry every byte back to the registry.
     if (typeCode == kRegBinary) return DsiHex(data, size);
-    size_t length = 0;
-    while (length < size && data[length] != 0) ++length;
-    return std::string(reinterpret_cast<const char*>(data), length);
+    return TextUpToZero(data, size);
 }
 
-std::string DsiHex(const unsigned char* data, size_t size) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string text(size * 2, '0');
-    for (size_t i = 0; i < size; ++i) {
-        text[2 * i] = kHex[data[i] >> 4];
-        text[2 * i + 1] = kHex[data[i] & 0x0F];
-    }
-    return text;
-}
+std::string DsiHex(const unsigned char* data, size_t size) { return HexText(data, size); }
 
 bool DsiValueTextCarriesData(int32_t typeCode, const unsigned char* data, size_t size) {
     if (!data) size = 0;

@@ -5,27 +5,10 @@
 #include <cstring>
 #include <vector>
 
+#include "framework/Handle.h"
+
 namespace zentrel {
 namespace {
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : m_handle(handle) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool Valid() const { return m_handle != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return m_handle; }
-    BOOL Close() {
-        if (!Valid()) return TRUE;
-        const BOOL closed = ::CloseHandle(m_handle);
-        m_handle = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-
-private:
-    HANDLE m_handle;
-};
 
 // Calls larger than this gain nothing and some file systems refuse them.
 const DWORD kChunk = 1u << 20;

@@ -8,8 +8,9 @@ class DsnNameDialog : public CDialog {
 public:
     explicit DsnNameDialog(CWnd* parent);
 
-    BOOL OnInitDialog() override;
-    void OnOK() override;
-
+    // The whole text, however long: the import decides what it accepts.
     std::string m_strName;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
 };

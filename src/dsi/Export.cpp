@@ -1,6 +1,5 @@
 // Export of data sources into a DSI file. The file is built in memory, on top
 // of whatever it held before, and written once when the export ends.
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -36,13 +35,6 @@ bool ImportFindsValueName(const AttributeRow& row) {
 const size_t kLeftOutShown = 10;
 
 }  // namespace
-
-void MainWindow::ReportFileError(const char* path, DWORD code, const char* caption, const std::string& detail) {
-    std::string text = std::string("File: '") + path + "'\n" + SystemErrorText((LONG)code);
-    if (!detail.empty()) text += "\n" + detail;
-    Message(text.c_str(), caption, MB_OK | MB_ICONSTOP);
-    MarkFailed();
-}
 
 BOOL MainWindow::BeginDsiExport(int count, BOOL askFile) {
     m_pendingExport.reset();
@@ -84,25 +76,18 @@ void MainWindow::ExportDsn(const char* name) {
     if (!m_pendingExport) return;
     PendingExport& pending = *m_pendingExport;
     zentrel::ProfileFile& file = pending.file;
-    if (!pending.driverEntriesTried && m_hOdbcIniKey != NULL) {
+    if (!pending.driverEntriesTried && m_hOdbcIniKey.Valid()) {
         pending.driverEntriesTried = true;
         pending.driverEntries.Open(m_hOdbcIniKey, kDriverEntriesKey);
     }
     const std::string dsn = name ? name : "";
     if (m_bListingIncomplete && m_strListedDsn == dsn) {
-        const std::string text = "Data source '" + zentrel::ShownName(dsn) +
-                                 "' could not be read whole (see the message before); it is not exported.";
-        Message(text.c_str(), "Export", MB_OK | MB_ICONSTOP);
-        MarkFailed();
+        Report("Export", MB_OK | MB_ICONSTOP, IDS_READ_INCOMPLETE, zentrel::ShownName(dsn));
         return;
     }
     const std::string driver = ReadDriverEntry(pending.driverEntries.Get(), dsn.c_str());
     if (HoldsLineBreak(dsn) || HoldsLineBreak(driver)) {
-        const std::string text = "Data source '" + dsn +
-                                 "' has a line break in its name or its driver's name, which a DSI file cannot "
-                                 "carry; it is not exported.";
-        Message(text.c_str(), "Export", MB_OK | MB_ICONSTOP);
-        MarkFailed();
+        Report("Export", MB_OK | MB_ICONSTOP, IDS_NAME_LINE_BREAK, dsn);
         return;
     }
 
@@ -151,18 +136,12 @@ void MainWindow::ExportDsn(const char* name) {
     }
 
     for (size_t k = 0; k < leftOut.size() && k < kLeftOutShown; ++k) {
-        const std::string text = "Data source '" + zentrel::ShownName(dsn) + "': the value '" +
-                                 zentrel::ShownName(zentrel::VisibleZeros(leftOut[k])) +
-                                 "' has a line break or a zero byte in its name, or a backslash in its own "
-                                 "name, which a DSI file cannot carry; it is not exported.";
-        Message(text.c_str(), "Export", MB_OK | MB_ICONSTOP);
-        MarkFailed();
+        Report("Export", MB_OK | MB_ICONSTOP, IDS_VALUE_NOT_CARRIED, zentrel::ShownName(dsn),
+               zentrel::ShownName(zentrel::VisibleZeros(leftOut[k])));
     }
     if (leftOut.size() > kLeftOutShown) {
-        const std::string text = "Data source '" + zentrel::ShownName(dsn) + "': " +
-                                 std::to_string(leftOut.size() - kLeftOutShown) +
-                                 " more values cannot be carried either; they are not exported.";
-        Message(text.c_str(), "Export", MB_OK | MB_ICONSTOP);
+        Report("Export", MB_OK | MB_ICONSTOP, IDS_MORE_VALUES, zentrel::ShownName(dsn),
+               std::to_string(leftOut.size() - kLeftOutShown));
     }
 }
 
@@ -193,8 +172,7 @@ void MainWindow::OnExport() {
         m_aAttributeRows.clear();
     }
     if (m_nAttributeRows == 0) {
-        Message(LoadText(IDS_NO_CURRENT_ITEM).c_str(), "Export", MB_OK | MB_ICONSTOP);
-        MarkFailed();
+        Report("Export", MB_OK | MB_ICONSTOP, IDS_NO_CURRENT_ITEM);
         return;
     }
     if (!BeginDsiExport(1, TRUE)) return;
@@ -241,11 +219,7 @@ void MainWindow::ExportScopeToFile(const char* file, BOOL systemScope) {
     std::vector<std::string> unreachable;
     const std::vector<std::string> names = EnumerateDataSources(&unreachable);
     for (const std::string& name : unreachable) {
-        const std::string text = "Data source '" + zentrel::ShownName(zentrel::VisibleZeros(name)) +
-                                 "' has a zero byte in its name: no program can reach it by that name, and it is "
-                                 "not exported.";
-        Message(text.c_str(), "Export", MB_OK | MB_ICONSTOP);
-        MarkFailed();
+        Report("Export", MB_OK | MB_ICONSTOP, IDS_ZERO_NAME_SOURCE, zentrel::ShownName(zentrel::VisibleZeros(name)));
     }
     if (!BeginDsiExport((int)names.size(), FALSE)) return;
     for (const std::string& name : names) {

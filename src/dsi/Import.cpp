@@ -2,7 +2,6 @@
 // announces is written whole, replacing a source of the same name.
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -22,35 +21,11 @@
 
 namespace {
 
-// Closes the source's key held in the window on every way out.
-class DsnKeyGuard {
-public:
-    explicit DsnKeyGuard(HKEY& key) : m_key(key) {}
-    ~DsnKeyGuard() {
-        if (m_key != NULL) ::RegCloseKey(m_key);
-        m_key = NULL;
-    }
-    DsnKeyGuard(const DsnKeyGuard&) = delete;
-    DsnKeyGuard& operator=(const DsnKeyGuard&) = delete;
-
-private:
-    HKEY& m_key;
-};
-
-// Formats a pattern of the program's own texts with string arguments.
-std::string Format(const char* pattern, const char* a, const char* b = "", const char* c = "") {
-    const int length = snprintf(nullptr, 0, pattern, a, b, c);
-    if (length <= 0) return std::string();
-    std::vector<char> text(static_cast<size_t>(length) + 1);
-    snprintf(text.data(), text.size(), pattern, a, b, c);
-    return std::string(text.data(), static_cast<size_t>(length));
-}
-
 // Why a name cannot be a data source's key, or empty when it can.
 std::string RefusalReason(const std::string& name) {
     const std::string problem = zentrel::DsnNameProblem(name);
     if (!problem.empty()) return problem;
-    if (IsReservedDsnName(name.c_str())) return "'" + name + "' is a reserved name of the ODBC section";
+    if (IsReservedDsnName(name.c_str())) return zentrel::FormatText(MainWindow::LoadText(IDS_RESERVED_NAME), name);
     return std::string();
 }
 
@@ -59,7 +34,6 @@ std::string RefusalReason(const std::string& name) {
 class KeyChain {
 public:
     explicit KeyChain(HKEY root) : m_root(root) {}
-    ~KeyChain() { Keep(0); }
     KeyChain(const KeyChain&) = delete;
     KeyChain& operator=(const KeyChain&) = delete;
 
@@ -71,32 +45,28 @@ public:
         while (common < m_levels.size() && common < levels.size() && m_levels[common] == levels[common]) ++common;
         Keep(common);
         for (size_t i = common; i < levels.size(); ++i) {
-            const HKEY parent = i == 0 ? m_root : m_keys.back();
-            HKEY next = NULL;
-            LONG code = ::RegOpenKeyA(parent, levels[i].c_str(), &next);
-            if (code != ERROR_SUCCESS) code = ::RegCreateKeyA(parent, levels[i].c_str(), &next);
+            const HKEY parent = i == 0 ? m_root : m_keys.back().Get();
+            RegKey next;
+            const LONG code = next.OpenOrCreate(parent, levels[i].c_str());
             if (code != ERROR_SUCCESS) {
                 *failed = i;
                 return code;
             }
-            m_keys.push_back(next);
+            m_keys.push_back(std::move(next));
             m_levels.push_back(levels[i]);
         }
-        *target = m_keys.empty() ? m_root : m_keys.back();
+        *target = m_keys.empty() ? m_root : m_keys.back().Get();
         return ERROR_SUCCESS;
     }
 
 private:
     void Keep(size_t count) {
-        while (m_keys.size() > count) {
-            ::RegCloseKey(m_keys.back());
-            m_keys.pop_back();
-            m_levels.pop_back();
-        }
+        m_keys.resize(count);
+        m_levels.resize(count);
     }
 
     HKEY m_root;
-    std::vector<HKEY> m_keys;
+    std::vector<RegKey> m_keys;
     std::vector<std::string> m_levels;
 };
 
@@ -114,10 +84,8 @@ void MainWindow::ImportDsiRows(const zentrel::DsiSourceRows& source, const std::
         if (opened != ERROR_SUCCESS) {
             std::string shown = dsn;
             for (size_t i = 0; i <= failed && i < row.levels.size(); ++i) shown += "\\" + row.levels[i];
-            const std::string text =
-                Format("Key: '%s'\n%s", zentrel::ShownName(shown).c_str(), SystemErrorText(opened).c_str());
-            Message(text.c_str(), "RegCreateKey Error", MB_OK | MB_ICONSTOP);
-            MarkFailed();
+            Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, zentrel::ShownName(shown),
+                   SystemErrorText(opened));
             continue;
         }
         if (row.subkey) continue;
@@ -126,28 +94,21 @@ void MainWindow::ImportDsiRows(const zentrel::DsiSourceRows& source, const std::
                                            row.data.empty() ? &kNothing : row.data.data(),
                                            static_cast<DWORD>(row.data.size()));
         if (code != ERROR_SUCCESS) {
-            Message(SystemErrorText(code).c_str(), "RegSetValueEx Error", MB_OK | MB_ICONSTOP);
-            MarkFailed();
+            Report("RegSetValueEx Error", MB_OK | MB_ICONSTOP, SystemErrorText(code));
         }
     }
 }
 
 void MainWindow::ReportDsiSourceProblems(const zentrel::DsiSourceRows& source, const std::string& section,
                                          const std::string& dsn) {
-    const std::string where = "Data source '" + zentrel::ShownName(dsn) + "', ";
     for (size_t k = 0; k < source.problems.size() && k < kRowProblemsShown; ++k) {
         const zentrel::DsiRowProblem& problem = source.problems[k];
-        const std::string text = where + "Name" + std::to_string(problem.index) + " '" +
-                                 zentrel::ShownName(problem.name) + "' in section " + section + " of file '" +
-                                 m_szDsiFile + "': " + problem.problem + "; the row is not written.";
-        Message(text.c_str(), "RegSetValueEx Error", MB_OK | MB_ICONSTOP);
-        MarkFailed();
+        Report("RegSetValueEx Error", MB_OK | MB_ICONSTOP, IDS_ROW_PROBLEM, zentrel::ShownName(dsn), problem.index,
+               zentrel::ShownName(problem.name), section, m_szDsiFile, problem.problem);
     }
     if (source.problems.size() > kRowProblemsShown) {
-        const std::string text = where + std::to_string(source.problems.size() - kRowProblemsShown) +
-                                 " more rows in section " + section + " of file '" + m_szDsiFile +
-                                 "' cannot be written either; they are left out.";
-        Message(text.c_str(), "RegSetValueEx Error", MB_OK | MB_ICONSTOP);
+        Report("RegSetValueEx Error", MB_OK | MB_ICONSTOP, IDS_MORE_ROW_PROBLEMS, zentrel::ShownName(dsn),
+               std::to_string(source.problems.size() - kRowProblemsShown), section, m_szDsiFile);
     }
 }
 
@@ -195,7 +156,9 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
             return;
         }
         strcpy(m_szDsiFile, dialog.GetPathName());
-        const BOOL tabScope = m_pTabCtrl != nullptr ? TabCtrl_GetCurSel(m_pTabCtrl->m_hWnd) == 0 : systemScope;
+        // The chosen file goes into the scope of the tab; systemScope only
+        // stands in when there is no tab strip.
+        const BOOL tabScope = m_pTabCtrl != nullptr ? m_pTabCtrl->GetCurSel() == 0 : systemScope;
         if (ConnectOdbcIni(tabScope) != 0) return;
     }
 
@@ -207,22 +170,20 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
     std::string countText = "0";
     const bool hasCount = dsi.Get("General", "Items", countText);
     if (countText.empty()) {
-        const std::string text = Format("GetPrivateProfileString(Items), file '%s', error: %s", m_szDsiFile,
-                                        SystemErrorText(ERROR_INVALID_DATA).c_str());
-        Message(text.c_str(), "Error", MB_OK | MB_ICONSTOP);
-        MarkFailed();
+        Report("Error", MB_OK | MB_ICONSTOP, IDS_ITEMS_ERROR, m_szDsiFile, SystemErrorText(ERROR_INVALID_DATA));
         return;
     }
     // A count that wrapped or overflowed would skip sources silently.
     int count = 0;
     const bool validCount = zentrel::ParseDsiCount(countText, &count) == zentrel::DsiCount::Ok;
     if (!validCount || count < 1) {
-        const std::string text =
-            Format("Source file '%s' contains no data source definiitons or incorrect", m_szDsiFile);
-        Message(text.c_str(), "Warning", MB_OK | MB_ICONSTOP);
         // An export of an empty scope says so with an explicit 0: importing
         // it completes. A missing or unreadable count does not.
-        if (!hasCount || !validCount) MarkFailed();
+        if (!hasCount || !validCount) {
+            Report("Warning", MB_OK | MB_ICONSTOP, IDS_NO_DEFINITIONS, m_szDsiFile);
+        } else {
+            Remark("Warning", MB_OK | MB_ICONSTOP, IDS_NO_DEFINITIONS, m_szDsiFile);
+        }
         count = 0;
     }
 
@@ -235,10 +196,9 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
             name = dsi.GetString(section, "DSN", "");
         }
         if (name.empty()) {
-            const std::string text = Format("GetPrivateProfileString(%s->DSN) error: %s\nfor file '%s'\nContinue import?",
-                                            section.c_str(), SystemErrorText(ERROR_NOT_FOUND).c_str(), m_szDsiFile);
-            MarkFailed();
-            if (Message(text.c_str(), section.c_str(), MB_YESNO | MB_ICONSTOP) == IDYES) continue;
+            if (Report(section, MB_YESNO | MB_ICONSTOP, IDS_CONTINUE_QUESTION, section, SystemErrorText(ERROR_NOT_FOUND),
+                       m_szDsiFile) == IDYES)
+                continue;
             break;
         }
 
@@ -256,83 +216,62 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         if (refusal.empty()) {
             rows = zentrel::ReadDsiSourceRows(dsi, section, maxRows);
             if (!rows.countValid)
-                refusal = "its row count '" + zentrel::ShownName(rows.countText) + "' is not a number of rows";
+                refusal = zentrel::FormatText(LoadText(IDS_ROW_COUNT_INVALID), zentrel::ShownName(rows.countText));
         }
         if (!refusal.empty()) {
-            const std::string text = "Data source '" + zentrel::ShownName(fileName) + "' (section " + section +
-                                     " of file '" + m_szDsiFile + "') is not imported: " + refusal + ".";
-            Message(text.c_str(), "Error", MB_OK | MB_ICONSTOP);
-            MarkFailed();
+            Report("Error", MB_OK | MB_ICONSTOP, IDS_NOT_IMPORTED, zentrel::ShownName(fileName), section, m_szDsiFile,
+                   refusal);
             continue;
         }
         ReportDsiSourceProblems(rows, section, name);
 
         const std::string driver = dsi.GetString(section, "Driver", "");
 
-        DsnKeyGuard closeDsnKey(m_hDsnKey);
         RegKey existing;
         bool isLink = false;
         // Not followed: a link's target is not this source's to replace.
         if (existing.OpenUnfollowed(m_hOdbcIniKey, name.c_str(), KEY_READ, &isLink) == ERROR_SUCCESS) {
-            existing.Reset(NULL);
+            existing.Close();
             if (g_pSettings != nullptr && g_pSettings->m_bAskImport) {
-                const std::string question = Format(LoadText(IDS_ALREADY_EXISTS).c_str(), name.c_str());
-                if (Message(question.c_str(), LoadText(IDS_WARNING).c_str(),
-                            MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
+                if (Report(LoadText(IDS_WARNING), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDS_ALREADY_EXISTS,
+                           name) != IDYES) {
                     MarkFailed();
                     return;
                 }
             }
-            const LONG code = DeleteKeyTree(m_hOdbcIniKey, name.c_str(), (int)zentrel::kMaxDsnDepth);
+            const LONG code = DeleteKeyTree(m_hOdbcIniKey, name, (int)zentrel::kMaxDsnDepth);
             if (code != ERROR_SUCCESS) {
-                Message(SystemErrorText(code).c_str(), "SHDeleteKey Error", MB_OK | MB_ICONSTOP);
-                MarkFailed();
+                Report("SHDeleteKey Error", MB_OK | MB_ICONSTOP, SystemErrorText(code));
                 return;
             }
         }
-        m_hDsnKey = NULL;
-        const LONG created = ::RegCreateKeyA(m_hOdbcIniKey, name.c_str(), &m_hDsnKey);
+        const LONG created = m_hDsnKey.Create(m_hOdbcIniKey, name.c_str());
         if (created != ERROR_SUCCESS) {
-            m_hDsnKey = NULL;
-            const std::string text = Format("Key: '%s'\n%s", name.c_str(), SystemErrorText(created).c_str());
-            Message(text.c_str(), "RegCreateKey Error", MB_OK | MB_ICONSTOP);
-            MarkFailed();
+            Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, name, SystemErrorText(created));
             return;
         }
         ImportDsiRows(rows, name);
-        ::RegCloseKey(m_hDsnKey);
-        m_hDsnKey = NULL;
+        m_hDsnKey.Close();
         if (rows.missing != 0) {
-            const std::string text = "Section " + section + " of file '" + m_szDsiFile + "' announces " +
-                                     std::to_string(rows.announced) + " rows but holds " +
-                                     std::to_string(rows.announced - rows.missing) + "; data source '" +
-                                     zentrel::ShownName(name) + "' is imported without the missing ones.";
-            Message(text.c_str(), "Warning", MB_OK | MB_ICONSTOP);
-            MarkFailed();
+            Report("Warning", MB_OK | MB_ICONSTOP, IDS_ROWS_MISSING, section, m_szDsiFile,
+                   std::to_string(rows.announced), std::to_string(rows.announced - rows.missing),
+                   zentrel::ShownName(name));
         }
 
-        if (dataSources.Get() == NULL) {
-            HKEY key = NULL;
-            LONG code = ::RegOpenKeyA(m_hOdbcIniKey, kDriverEntriesKey, &key);
-            if (code != ERROR_SUCCESS) code = ::RegCreateKeyA(m_hOdbcIniKey, kDriverEntriesKey, &key);
+        if (!dataSources.Valid()) {
+            const LONG code = dataSources.OpenOrCreate(m_hOdbcIniKey, kDriverEntriesKey);
             if (code != ERROR_SUCCESS) {
                 // Without it the source has no driver entry: not a success.
-                const std::string text = Format("Key: '%s'\n%s", kDriverEntriesKey, SystemErrorText(code).c_str());
-                Message(text.c_str(), "RegCreateKey Error", MB_OK | MB_ICONSTOP);
-                MarkFailed();
+                Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, kDriverEntriesKey,
+                       SystemErrorText(code));
                 continue;
             }
-            dataSources.Reset(key);
         }
-        const LONG code = ::RegSetValueExA(dataSources.Get(), name.c_str(), 0, REG_SZ,
-                                           reinterpret_cast<const BYTE*>(driver.c_str()),
-                                           static_cast<DWORD>(driver.size() + 1));
-        if (code != ERROR_SUCCESS) {
-            Message(SystemErrorText(code).c_str(), "RegSetValueEx2 Error", MB_OK | MB_ICONSTOP);
-            MarkFailed();
-        }
+        const LONG code = dataSources.SetText(name.c_str(), driver);
+        if (code != ERROR_SUCCESS) Report("RegSetValueEx2 Error", MB_OK | MB_ICONSTOP, SystemErrorText(code));
     }
 
+    // A window that is gone has no list to refill.
     if (!TheApp().m_bBatchMode && m_pTabCtrl != nullptr) FillDsnList();
 }
 

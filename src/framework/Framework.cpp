@@ -99,6 +99,15 @@ std::string CListCtrl::GetItemText(int item, int subItem) const {
     }
 }
 
+// ---- CTabCtrl ------------------------------------------------------------
+
+int CTabCtrl::InsertItem(int index, const char* text) {
+    TCITEMA tab = {};
+    tab.mask = TCIF_TEXT;
+    tab.pszText = const_cast<char*>(text);
+    return (int)Send(TCM_INSERTITEMA, index, (LPARAM)&tab);
+}
+
 // ---- CImageList ----------------------------------------------------------
 
 CImageList::~CImageList() {
@@ -227,7 +236,7 @@ LRESULT CToolBar::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
     if (control.m_hWnd != NULL) return;
-    control.m_hWnd = pDX->m_pDlgWnd->GetDlgItemHwnd(id);
+    pDX->m_pDlgWnd->BindControl(control, pDX->m_pDlgWnd->GetDlgItemHwnd(id));
 }
 
 void DDX_Check(CDataExchange* pDX, int id, int& value) {
@@ -235,7 +244,20 @@ void DDX_Check(CDataExchange* pDX, int id, int& value) {
     if (pDX->m_bSaveAndValidate) {
         value = ::SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
     } else {
+        if (value < 0 || value > 2) value = 0;
         ::SendMessageA(box, BM_SETCHECK, value ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+}
+
+void DDX_Text(CDataExchange* pDX, int id, std::string& value) {
+    HWND edit = pDX->m_pDlgWnd->GetDlgItemHwnd(id);
+    if (pDX->m_bSaveAndValidate) {
+        const int length = ::GetWindowTextLengthA(edit);
+        std::vector<char> text(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
+        const int got = ::GetWindowTextA(edit, text.data(), (int)text.size());
+        value.assign(text.data(), got > 0 ? static_cast<size_t>(got) : 0);
+    } else {
+        ::SetWindowTextA(edit, value.c_str());
     }
 }
 
@@ -245,7 +267,15 @@ CDialog::CDialog(UINT templateId, CWnd* parent)
     : m_nIDTemplate(templateId), m_pParentWnd(parent), m_bModal(FALSE) {}
 
 CDialog::~CDialog() {
-    if (!m_bModal && m_hWnd && ::IsWindow(m_hWnd)) ::DestroyWindow(m_hWnd);
+    // The derived object and its members are gone already: no message of
+    // the window's destruction may reach them, nor a bound wrapper be touched.
+    HWND hWnd = m_hWnd;
+    m_hWnd = NULL;
+    m_bound.clear();
+    if (!m_bModal && hWnd && ::IsWindow(hWnd)) {
+        ::SetWindowLongPtrA(hWnd, DWLP_USER, 0);
+        ::DestroyWindow(hWnd);
+    }
 }
 
 INT_PTR CDialog::DoModal() {
@@ -254,7 +284,7 @@ INT_PTR CDialog::DoModal() {
                                        GetParentHwnd(), &CDialog::DialogProc, (LPARAM)this);
     m_bModal = FALSE;
     m_hWnd = NULL;
-    m_items.clear();
+    ReleaseBoundControls();
     return result;
 }
 
@@ -269,7 +299,17 @@ BOOL CDialog::Create(CWnd* parent) {
 void CDialog::DestroyWindow() {
     if (m_hWnd && ::IsWindow(m_hWnd)) ::DestroyWindow(m_hWnd);
     m_hWnd = NULL;
-    m_items.clear();
+    ReleaseBoundControls();
+}
+
+void CDialog::BindControl(CWnd& control, HWND hWnd) {
+    control.m_hWnd = hWnd;
+    if (hWnd != NULL) m_bound.push_back(&control);
+}
+
+void CDialog::ReleaseBoundControls() {
+    for (CWnd* control : m_bound) control->m_hWnd = NULL;
+    m_bound.clear();
 }
 
 void CDialog::EndDialog(INT_PTR result) {
@@ -284,16 +324,7 @@ void CDialog::EndDialog(INT_PTR result) {
 BOOL CDialog::UpdateData(BOOL save) {
     CDataExchange dx(this, save);
     DoDataExchange(&dx);
-    return TRUE;
-}
-
-CWnd* CDialog::GetDlgItem(int id) {
-    HWND hWnd = ::GetDlgItem(m_hWnd, id);
-    if (hWnd == NULL) return nullptr;
-    std::unique_ptr<CWnd>& slot = m_items[id];
-    if (!slot) slot.reset(new CWnd);
-    slot->m_hWnd = hWnd;
-    return slot.get();
+    return !dx.m_bFailed;
 }
 
 BOOL CDialog::OnInitDialog() {
@@ -360,6 +391,8 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM 
     if (msg == WM_NCDESTROY) {
         ::SetWindowLongPtrA(hWnd, DWLP_USER, 0);
         if (self->m_hWnd == hWnd) self->m_hWnd = NULL;
+        self->ReleaseBoundControls();
+        self->OnWindowGone();
     }
     return handled;
 }

@@ -5,8 +5,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +20,12 @@ public:
 
     HWND GetSafeHwnd() const { return m_hWnd; }
     int GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
+    LRESULT Send(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) const {
+        return ::SendMessageA(m_hWnd, msg, wParam, lParam);
+    }
+    // Off while many rows change, so that the control paints once at the end.
+    void SetRedraw(BOOL redraw) { Send(WM_SETREDRAW, redraw, 0); }
+    void Invalidate() { ::InvalidateRect(m_hWnd, NULL, TRUE); }
     // Routes the control's messages through WindowProc (for controls that
     // react to input themselves, such as link labels).
     BOOL SubclassWindow(HWND hWnd);
@@ -62,6 +66,16 @@ public:
     // item -1 changes every row in one request.
     void SetCheck(int item, BOOL check) { ListView_SetCheckState(m_hWnd, item, check); }
     void SetItemState(int item, UINT state, UINT mask) { ListView_SetItemState(m_hWnd, item, state, mask); }
+    // Room for count rows ahead of a fill.
+    void SetItemCount(int count) { ListView_SetItemCount(m_hWnd, count); }
+};
+
+class CTabCtrl : public CWnd {
+public:
+    int InsertItem(int index, const char* text);
+    int GetCurSel() const { return TabCtrl_GetCurSel(m_hWnd); }
+    // Sends no selection-change notification.
+    int SetCurSel(int index) { return TabCtrl_SetCurSel(m_hWnd, index); }
 };
 
 class CImageList {
@@ -96,9 +110,6 @@ public:
     // or texts change, which would otherwise resize the buttons.
     void SetSizes(SIZE button, SIZE image) { m_sizeButton = button; m_sizeImage = image; }
     BOOL CreateEx(CWnd* parent, DWORD ctrlStyle, DWORD style, UINT id, DWORD barStyle = kBarAlignTop);
-    LRESULT Send(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) const {
-        return ::SendMessageA(m_hWnd, msg, wParam, lParam);
-    }
     // A bitmap resource of imageCount images as the bar's own button images.
     BOOL LoadBitmap(UINT bitmapId, int imageCount);
     // Replaces the buttons: ID_SEPARATOR makes a separator, every other id a
@@ -109,6 +120,11 @@ public:
     BOOL GetItemRect(int index, RECT* rect) const {
         return (BOOL)Send(TB_GETITEMRECT, index, (LPARAM)rect);
     }
+    void SetExtendedStyle(DWORD style) { Send(TB_SETEXTENDEDSTYLE, 0, style); }
+    // The images of the buttons, and of the button under the mouse.
+    void SetImageList(const CImageList& images) { Send(TB_SETIMAGELIST, 0, (LPARAM)images.m_hImageList); }
+    void SetHotImageList(const CImageList& images) { Send(TB_SETHOTIMAGELIST, 0, (LPARAM)images.m_hImageList); }
+    void PressButton(UINT id, BOOL press) { Send(TB_PRESSBUTTON, id, MAKELPARAM(press, 0)); }
     // Places the bar across the top of the parent's client area.
     void LayoutAtTop();
 
@@ -127,15 +143,23 @@ class CDialog;
 
 class CDataExchange {
 public:
-    CDataExchange(CDialog* dlg, BOOL save) : m_pDlgWnd(dlg), m_bSaveAndValidate(save) {}
+    CDataExchange(CDialog* dlg, BOOL save) : m_pDlgWnd(dlg), m_bSaveAndValidate(save), m_bFailed(FALSE) {}
+    // A field that cannot take what its control holds stops the exchange's
+    // caller (the dialog stays open).
+    void Fail() { m_bFailed = TRUE; }
     CDialog* m_pDlgWnd;
     BOOL m_bSaveAndValidate;
+    BOOL m_bFailed;
 };
 
-// Binds a control of the dialog to a wrapper (once; later calls do nothing).
+// Binds a control of the dialog to a wrapper, once for each window of the
+// dialog: the binding ends when the dialog's window is destroyed.
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
-// Check box state <-> 0/1 (a value above 1 shows as checked).
+// Check box state <-> 0/1. A value the box cannot show (outside 0 to 2)
+// counts as off from then on; 2 shows as checked.
 void DDX_Check(CDataExchange* pDX, int id, int& value);
+// An edit control's whole text, however long.
+void DDX_Text(CDataExchange* pDX, int id, std::string& value);
 
 class CDialog : public CWnd {
 public:
@@ -147,9 +171,10 @@ public:
     BOOL Create(CWnd* parent);
     void DestroyWindow();
     void EndDialog(INT_PTR result);
+    // Runs the data exchange; FALSE when a field refused its control's content.
     BOOL UpdateData(BOOL save);
-    // A wrapper for a control of this dialog, valid while the dialog lives.
-    CWnd* GetDlgItem(int id);
+    // Called by DDX_Control: the wrapper is cleared when the window dies.
+    void BindControl(CWnd& control, HWND hWnd);
     HWND GetDlgItemHwnd(int id) const { return ::GetDlgItem(m_hWnd, id); }
     HWND GetParentHwnd() const { return m_pParentWnd ? m_pParentWnd->m_hWnd : NULL; }
     BOOL IsModal() const { return m_bModal; }
@@ -168,6 +193,8 @@ protected:
     virtual BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result);
     // Any other message; TRUE with *result set handles it.
     virtual BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
+    // The window is gone (its last message); bound wrappers are already clear.
+    virtual void OnWindowGone() {}
 
     UINT m_nIDTemplate;
     CWnd* m_pParentWnd;
@@ -175,9 +202,10 @@ protected:
 private:
     static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
     INT_PTR HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    void ReleaseBoundControls();
 
     BOOL m_bModal;
-    std::map<int, std::unique_ptr<CWnd>> m_items;
+    std::vector<CWnd*> m_bound;  // wrappers bound by DDX_Control to this window's controls
 };
 
 // Typed command table: { id, &Class::Handler }, closed by { 0, nullptr }.
@@ -192,6 +220,28 @@ BOOL DispatchCommand(T* self, const CommandEntry<T>* table, UINT id) {
     for (; table->handler != nullptr; ++table) {
         if (table->id == id) {
             (self->*(table->handler))();
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+// Typed notification table beside it: { control id or kAnyControl, code,
+// &Class::Handler }, closed by { 0, 0, nullptr }; the first match handles.
+const UINT_PTR kAnyControl = ~UINT_PTR(0);
+
+template <class T>
+struct NotifyEntry {
+    UINT_PTR idFrom;
+    UINT code;
+    LRESULT (T::*handler)(const NMHDR*);
+};
+
+template <class T>
+BOOL DispatchNotify(T* self, const NotifyEntry<T>* table, const NMHDR* header, LRESULT* result) {
+    for (; table->handler != nullptr; ++table) {
+        if (table->code == header->code && (table->idFrom == kAnyControl || table->idFrom == header->idFrom)) {
+            *result = (self->*(table->handler))(header);
             return TRUE;
         }
     }

@@ -2,15 +2,14 @@
 
 #include "registry/RegKey.h"
 #include "ui/MainWindow.h"
-#include "ui/resource.h"
 
 std::vector<std::string> MainWindow::EnumerateDataSources(std::vector<std::string>* unreachable) const {
     std::vector<std::string> names;
-    if (m_hOdbcIniKey == NULL) return names;
+    if (!m_hOdbcIniKey.Valid()) return names;
     std::vector<char> buffer;
     std::string name;
     for (DWORD index = 0;; ++index) {
-        if (EnumSubkeyName(m_hOdbcIniKey, index, buffer, name) != ERROR_SUCCESS) break;
+        if (m_hOdbcIniKey.EnumSubkey(index, buffer, name) != ERROR_SUCCESS) break;
         if (name.find('\0') != std::string::npos) {
             if (unreachable != nullptr) unreachable->push_back(name);
         } else if (!IsReservedDsnName(name.c_str())) {
@@ -24,26 +23,18 @@ void MainWindow::FillDsnList() {
     m_bFilling = TRUE;
     m_lstDataSources.DeleteAllItems();
     m_lstAttributes.DeleteAllItems();
-    const BOOL systemScope = TabCtrl_GetCurSel(m_pTabCtrl->m_hWnd) == 0;
+    const BOOL systemScope = m_pTabCtrl->GetCurSel() == 0;
     m_placeListed = RegistryPlace();
     if (ConnectOdbcIni(systemScope) == 0) {
         m_placeListed = m_placeConnected;
-        const std::vector<std::string> names = EnumerateDataSources();
-        // One redraw for the whole fill, not one per row.
-        ::SendMessageA(m_lstDataSources.m_hWnd, WM_SETREDRAW, FALSE, 0);
-        ListView_SetItemCount(m_lstDataSources.m_hWnd, (int)names.size());
-        int row = 0;
-        for (const std::string& name : names) m_lstDataSources.InsertItem(row++, name.c_str());
-        m_lstDataSources.SetCheck(-1, TRUE);
-        ::SendMessageA(m_lstDataSources.m_hWnd, WM_SETREDRAW, TRUE, 0);
-        ::InvalidateRect(m_lstDataSources.m_hWnd, NULL, TRUE);
+        ShowDataSources(EnumerateDataSources());
     }
     m_bFilling = FALSE;
 }
 
 void MainWindow::OnRefresh() { FillDsnList(); }
 
-LRESULT MainWindow::OnScopeChanged() {
+LRESULT MainWindow::OnScopeChanged(const NMHDR*) {
     FillDsnList();
     return 0;
 }

@@ -1,4 +1,3 @@
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -7,20 +6,6 @@
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
-const char kOdbcIniPath[] = "Software\\ODBC\\ODBC.INI";
-
-const char kDriverEntriesKey[] = "ODBC Data Sources";
-const char* const kReservedDsnNames[3] = {kDriverEntriesKey, "ODBC File DSN", "ODBC"};
-
-// "odbc data sources" is the driver entries' key all the same: compared
-// exactly, it would be listed, exported and removed as a data source.
-bool IsReservedDsnName(const char* name) {
-    for (const char* reserved : kReservedDsnNames) {
-        if (SameKeyName(name, reserved)) return true;
-    }
-    return false;
-}
-
 bool RegistryPlace::operator==(const RegistryPlace& other) const {
     if (known != other.known) return false;
     return !known || ((systemScope != FALSE) == (other.systemScope != FALSE) &&
@@ -28,28 +13,10 @@ bool RegistryPlace::operator==(const RegistryPlace& other) const {
                                        other.computer.c_str(), -1) == CSTR_EQUAL);
 }
 
-std::string MainWindow::SystemErrorText(LONG code) {
-    static std::string s_text;
-    const DWORD lookup = code <= 0 ? ::GetLastError() : (DWORD)code;
-    char* message = nullptr;
-    const DWORD length = ::FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
-        lookup, 0x400, (LPSTR)&message, 0, NULL);
-    std::string platform = length && message ? std::string(message, length) : std::string();
-    if (message) ::LocalFree(message);
-    while (!platform.empty() && (platform.back() == '\r' || platform.back() == '\n')) platform.pop_back();
-    char number[16];
-    snprintf(number, sizeof(number), "%08X", (unsigned)code);
-    s_text = platform + " [0x" + number + "]";
-    return s_text;
-}
-
 void MainWindow::CloseConnection() {
-    if (m_hOdbcIniKey == NULL) return;
-    ::RegCloseKey(m_hRootKey);
-    ::RegCloseKey(m_hOdbcIniKey);
-    m_hRootKey = NULL;
-    m_hOdbcIniKey = NULL;
+    if (!m_hOdbcIniKey.Valid()) return;
+    m_hRootKey.Close();
+    m_hOdbcIniKey.Close();
     m_placeConnected = RegistryPlace();
 }
 
@@ -67,7 +34,7 @@ int MainWindow::ConnectOdbcIni(BOOL systemScope) {
 
 BOOL MainWindow::ConnectForList() {
     if (!m_placeListed.known) return FALSE;
-    if (m_placeConnected == m_placeListed && m_hOdbcIniKey != NULL) return TRUE;
+    if (m_placeConnected == m_placeListed && m_hOdbcIniKey.Valid()) return TRUE;
     strncpy(m_szRemoteSystem, m_placeListed.computer.c_str(), 259);
     m_szRemoteSystem[259] = '\0';
     return ConnectToRemoteSystem(m_placeListed.systemScope) == 0;
@@ -84,16 +51,15 @@ int MainWindow::ConnectToRemoteSystem(BOOL systemScope) {
         machine = std::string("\\\\") + m_szRemoteSystem;
     }
 
-    LONG code = ::RegConnectRegistryA(machine.empty() ? NULL : machine.c_str(), root, &m_hRootKey);
+    HKEY connected = NULL;
+    LONG code = ::RegConnectRegistryA(machine.empty() ? NULL : machine.c_str(), root, &connected);
     if (code != ERROR_SUCCESS) {
-        Message(SystemErrorText(code).c_str(), "RegConnectRegistry", MB_OK | MB_ICONSTOP);
-        m_hRootKey = NULL;
-        m_hOdbcIniKey = NULL;
-        MarkFailed();
+        Report("RegConnectRegistry", MB_OK | MB_ICONSTOP, SystemErrorText(code));
         return -1;
     }
+    m_hRootKey.Attach(connected);
     for (;;) {
-        code = ::RegOpenKeyA(m_hRootKey, kOdbcIniPath, &m_hOdbcIniKey);
+        code = m_hOdbcIniKey.Open(m_hRootKey, kOdbcIniPath);
         if (code == ERROR_SUCCESS) {
             m_placeConnected.known = true;
             m_placeConnected.systemScope = systemScope;
@@ -103,25 +69,19 @@ int MainWindow::ConnectToRemoteSystem(BOOL systemScope) {
             m_placeConnected.computer = computer;
             return 0;
         }
-        m_hOdbcIniKey = NULL;
-        const std::string question =
-            SystemErrorText(code) + "\n'" + kOdbcIniPath + "'\n\nDo you wish to create it?";
-        if (Message(question.c_str(), "RegOpenKey", MB_YESNO | MB_ICONQUESTION) != IDYES) {
-            ::RegCloseKey(m_hRootKey);
-            m_hRootKey = NULL;
+        if (Report("RegOpenKey", MB_YESNO | MB_ICONQUESTION, IDS_CREATE_QUESTION, SystemErrorText(code),
+                   kOdbcIniPath) != IDYES) {
+            m_hRootKey.Close();
             MarkFailed();
             return -2;
         }
-        HKEY created = NULL;
-        code = ::RegCreateKeyA(m_hRootKey, kOdbcIniPath, &created);
+        // The created key's handle is not kept: the loop opens the path again.
+        RegKey created;
+        code = created.Create(m_hRootKey, kOdbcIniPath);
         if (code != ERROR_SUCCESS) {
-            const std::string text = std::string("Key: '") + kOdbcIniPath + "'\n" + SystemErrorText(code);
-            Message(text.c_str(), "RegCreateKey", MB_OK | MB_ICONSTOP);
-            ::RegCloseKey(m_hRootKey);
-            m_hRootKey = NULL;
-            MarkFailed();
+            Report("RegCreateKey", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, kOdbcIniPath, SystemErrorText(code));
+            m_hRootKey.Close();
             return -8;
         }
-        ::RegCloseKey(created);
     }
 }

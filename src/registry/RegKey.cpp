@@ -5,7 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "registry/ValueFormat.h"
+
 namespace {
+
+const DWORD kValueNameCapacity = 16384;       // the platform's longest value name and its terminator
+const size_t kGrowthLimit = size_t(1) << 30;  // beyond any value the registry can hold
+
+bool Named(const char* path) { return path != nullptr && *path != '\0'; }
 
 // The registry keeps a link's target in this value, of type REG_LINK.
 bool HoldsLinkTarget(HKEY key) {
@@ -70,17 +77,97 @@ LONG OpenCountedName(HKEY parent, const std::string& name, ACCESS_MASK access, H
 
 }  // namespace
 
+LONG RegKey::Open(HKEY parent, const char* path) {
+    HKEY key = NULL;
+    const LONG status = Named(path) ? ::RegOpenKeyA(parent, path, &key) : ERROR_FILE_NOT_FOUND;
+    Attach(status == ERROR_SUCCESS ? key : NULL);
+    return status;
+}
+
+LONG RegKey::Create(HKEY parent, const char* path) {
+    HKEY key = NULL;
+    const LONG status = Named(path) ? ::RegCreateKeyA(parent, path, &key) : ERROR_INVALID_NAME;
+    Attach(status == ERROR_SUCCESS ? key : NULL);
+    return status;
+}
+
+LONG RegKey::OpenOrCreate(HKEY parent, const char* path) {
+    const LONG status = Open(parent, path);
+    return status == ERROR_SUCCESS ? status : Create(parent, path);
+}
+
 LONG RegKey::OpenUnfollowed(HKEY parent, const char* name, REGSAM access, bool* isLink) {
     *isLink = false;
-    if (name == nullptr || *name == '\0') {
-        Reset(NULL);
-        return ERROR_FILE_NOT_FOUND;
-    }
     HKEY key = NULL;
-    const LONG status = ::RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, access | KEY_QUERY_VALUE, &key);
-    Reset(status == ERROR_SUCCESS ? key : NULL);
+    const LONG status =
+        Named(name) ? ::RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, access | KEY_QUERY_VALUE, &key)
+                    : ERROR_FILE_NOT_FOUND;
+    Attach(status == ERROR_SUCCESS ? key : NULL);
     if (status == ERROR_SUCCESS) *isLink = HoldsLinkTarget(key);
     return status;
+}
+
+LONG RegKey::QueryBytes(HKEY key, const char* name, std::vector<unsigned char>& data, DWORD* type) {
+    if (data.size() < 261) data.resize(261);
+    for (;;) {
+        DWORD size = (DWORD)data.size();
+        const LONG code = ::RegQueryValueExA(key, name, NULL, type, data.data(), &size);
+        if (code == ERROR_MORE_DATA && data.size() < kGrowthLimit) {
+            data.resize(size > data.size() ? size : data.size() * 2);
+            continue;
+        }
+        if (code == ERROR_SUCCESS) data.resize(size);
+        return code;
+    }
+}
+
+LONG RegKey::QueryText(HKEY key, const char* name, std::string& text) {
+    text.clear();
+    std::vector<unsigned char> data;
+    const LONG code = QueryBytes(key, name, data);
+    if (code != ERROR_SUCCESS) return code;
+    text = zentrel::TextUpToZero(data.data(), data.size());
+    return code;
+}
+
+LONG RegKey::EnumSubkey(DWORD index, std::vector<char>& buffer, std::string& name) const {
+    if (buffer.size() < 256) buffer.resize(256);
+    for (;;) {
+        DWORD size = (DWORD)buffer.size();
+        const LONG status = ::RegEnumKeyExA(m_handle, index, buffer.data(), &size, NULL, NULL, NULL, NULL);
+        if (status == ERROR_MORE_DATA && buffer.size() < 32768) {
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        if (status == ERROR_SUCCESS) name.assign(buffer.data(), size);
+        return status;
+    }
+}
+
+LONG RegKey::EnumValue(DWORD index, std::vector<char>& nameBuffer, std::string& name, DWORD& type,
+                       std::vector<unsigned char>& data) const {
+    if (nameBuffer.size() < kValueNameCapacity) nameBuffer.resize(kValueNameCapacity);
+    if (data.size() < 256) data.resize(256);
+    for (;;) {
+        DWORD nameSize = (DWORD)nameBuffer.size();
+        DWORD dataSize = (DWORD)data.size();
+        const LONG code =
+            ::RegEnumValueA(m_handle, index, nameBuffer.data(), &nameSize, NULL, &type, data.data(), &dataSize);
+        if (code == ERROR_MORE_DATA && dataSize > data.size()) {
+            data.resize(dataSize);
+            continue;
+        }
+        if (code == ERROR_MORE_DATA && data.size() < kGrowthLimit) {
+            // No size reported, or the name is what did not fit: grow both.
+            data.resize(data.size() * 2);
+            if (nameBuffer.size() < kGrowthLimit / 8) nameBuffer.resize(nameBuffer.size() * 2);
+            continue;
+        }
+        if (code != ERROR_SUCCESS) return code;
+        name.assign(nameBuffer.data(), nameSize);
+        data.resize(dataSize);
+        return ERROR_SUCCESS;
+    }
 }
 
 LONG DeleteKeyTree(HKEY parent, const std::string& name, int depthLeft) {
@@ -91,7 +178,7 @@ LONG DeleteKeyTree(HKEY parent, const std::string& name, int depthLeft) {
     if (counted) {
         HKEY opened = NULL;
         status = OpenCountedName(parent, name, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &opened);
-        key.Reset(opened);
+        key.Attach(opened);
         isLink = status == ERROR_SUCCESS && HoldsLinkTarget(opened);
     } else {
         status = key.OpenUnfollowed(parent, name.c_str(), DELETE | KEY_ENUMERATE_SUB_KEYS, &isLink);
@@ -101,14 +188,14 @@ LONG DeleteKeyTree(HKEY parent, const std::string& name, int depthLeft) {
         std::vector<char> buffer;
         std::string child;
         // Always the first subkey: each one is gone before the next is asked for.
-        while (EnumSubkeyName(key.Get(), 0, buffer, child) == ERROR_SUCCESS) {
+        while (key.EnumSubkey(0, buffer, child) == ERROR_SUCCESS) {
             if (depthLeft <= 0) return ERROR_KEY_HAS_CHILDREN;
-            status = DeleteKeyTree(key.Get(), child, depthLeft - 1);
+            status = DeleteKeyTree(key, child, depthLeft - 1);
             if (status != ERROR_SUCCESS) return status;
         }
     }
-    if (isLink || counted) return DeleteOpenKey(key.Get());
-    key.Reset(NULL);
+    if (isLink || counted) return DeleteOpenKey(key);
+    key.Close();
     // Not a link, and named whole, so deleting by name reaches this very key.
     // (The native deletion takes no remote computer's key.)
     return ::RegDeleteKeyA(parent, name.c_str());

@@ -1,38 +1,63 @@
-// Registry keys owned for a scope, and subkey enumeration that never stops
-// at a long name.
+// Registry keys owned for a scope: opening, creating, reading whole values and
+// enumerating subkeys and values without ever stopping at a long name.
 #pragma once
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
-// An open key closed when it goes out of scope or is replaced.
-class RegKey {
+#include "framework/Handle.h"
+
+// An open key, closed when it goes out of scope or is replaced. Converts to
+// HKEY, so that it can stand wherever the platform wants a key.
+class RegKey : public UniqueHandle<RegKeyTraits> {
 public:
-    RegKey() : m_hKey(NULL) {}
-    ~RegKey() { Reset(NULL); }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    HKEY Get() const { return m_hKey; }
+    RegKey() {}
+    explicit RegKey(HKEY key) : UniqueHandle(key) {}
+    RegKey(RegKey&&) = default;
+    RegKey& operator=(RegKey&&) = default;
+
     // Opens a subkey in place of the key held; the platform's status. An
     // empty path is refused: the platform would hand back the parent's own
     // handle, which this object would then close.
-    LONG Open(HKEY parent, const char* path) {
-        HKEY key = NULL;
-        const LONG status = path != nullptr && *path != '\0' ? ::RegOpenKeyA(parent, path, &key) : ERROR_FILE_NOT_FOUND;
-        Reset(status == ERROR_SUCCESS ? key : NULL);
-        return status;
-    }
+    LONG Open(HKEY parent, const char* path);
+    // Opens the subkey, creating it and every missing level; an empty path
+    // is refused likewise.
+    LONG Create(HKEY parent, const char* path);
+    // Opens the subkey when it exists, else creates it.
+    LONG OpenOrCreate(HKEY parent, const char* path);
     // Opens one subkey without following it should it be a registry link;
     // *isLink tells whether it is one (its only content is then the link).
     LONG OpenUnfollowed(HKEY parent, const char* name, REGSAM access, bool* isLink);
-    void Reset(HKEY key) {
-        if (m_hKey != NULL) ::RegCloseKey(m_hKey);
-        m_hKey = key;
-    }
 
-private:
-    HKEY m_hKey;
+    // A value into a fixed buffer; *size in: capacity, out: bytes stored.
+    LONG QueryValue(const char* name, void* data, DWORD* size, DWORD* type = nullptr) const {
+        return ::RegQueryValueExA(m_handle, name, NULL, type, static_cast<BYTE*>(data), size);
+    }
+    // A value's data whole, however large it has grown.
+    LONG QueryBytes(const char* name, std::vector<unsigned char>& data, DWORD* type = nullptr) const {
+        return QueryBytes(m_handle, name, data, type);
+    }
+    static LONG QueryBytes(HKEY key, const char* name, std::vector<unsigned char>& data, DWORD* type = nullptr);
+    // A value's text whole, up to its first zero.
+    LONG QueryText(const char* name, std::string& text) const { return QueryText(m_handle, name, text); }
+    static LONG QueryText(HKEY key, const char* name, std::string& text);
+    LONG SetValue(const char* name, DWORD type, const void* data, DWORD size) {
+        return ::RegSetValueExA(m_handle, name, 0, type, static_cast<const BYTE*>(data), size);
+    }
+    // A REG_SZ value, its terminating zero counted in the data.
+    LONG SetText(const char* name, const std::string& text) {
+        return SetValue(name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+    }
+    LONG DeleteValue(const char* name) { return ::RegDeleteValueA(m_handle, name); }
+
+    // The index-th subkey's name. The buffer starts at the platform's longest
+    // key name (255 characters and the terminator) and grows should the
+    // registry hold a longer one, so that no key after it is lost.
+    LONG EnumSubkey(DWORD index, std::vector<char>& buffer, std::string& name) const;
+    // The index-th value whole, the buffers growing as the value asks.
+    LONG EnumValue(DWORD index, std::vector<char>& nameBuffer, std::string& name, DWORD& type,
+                   std::vector<unsigned char>& data) const;
 };
 
 // Deletes a key with everything below it without following registry links:
@@ -44,20 +69,3 @@ LONG DeleteKeyTree(HKEY parent, const std::string& name, int depthLeft);
 // Whether two key names are the same key: the registry ignores case, as
 // the platform folds it, in the names it receives from the ANSI code page.
 bool SameKeyName(const char* a, const char* b);
-
-// The index-th subkey's name. The buffer starts at the platform's longest key
-// name (255 characters and the terminator) and grows should the registry hold
-// a longer one, so that no key after it is lost. Returns the platform's status.
-inline LONG EnumSubkeyName(HKEY key, DWORD index, std::vector<char>& buffer, std::string& name) {
-    if (buffer.size() < 256) buffer.resize(256);
-    for (;;) {
-        DWORD size = (DWORD)buffer.size();
-        const LONG status = ::RegEnumKeyExA(key, index, buffer.data(), &size, NULL, NULL, NULL, NULL);
-        if (status == ERROR_MORE_DATA && buffer.size() < 32768) {
-            buffer.resize(buffer.size() * 2);
-            continue;
-        }
-        if (status == ERROR_SUCCESS) name.assign(buffer.data(), size);
-        return status;
-    }
-}

@@ -1,16 +1,12 @@
 // Removal of the current data source from the connected scope: its key with
 // everything below it first, then its driver entry.
-#include <cstdio>
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "app/Settings.h"
 #include "registry/RegistryLimits.h"
 #include "registry/RegKey.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
-
 
 // The current data source survives a refill of the list, so after a scope
 // switch or a refresh against another computer its name may stand for a
@@ -28,16 +24,13 @@ bool MainWindow::IsCurrentDsnListed() const {
 
 void MainWindow::OnRemove() {
     if (!IsCurrentDsnListed()) {
-        Message(LoadText(IDS_NO_CURRENT_ITEM).c_str(), "Export", MB_OK | MB_ICONSTOP);
+        Report("Export", MB_OK | MB_ICONSTOP, IDS_NO_CURRENT_ITEM);
         return;
     }
 
-    const std::string format = LoadText(IDS_REMOVE_QUESTION);
-    std::vector<char> question(format.size() + strlen(m_szCurrentDsn) + 1);
-    snprintf(question.data(), question.size(), format.c_str(), m_szCurrentDsn);
     if (g_pSettings != nullptr && g_pSettings->m_bAskDelete != 0) {
-        const int answer =
-            Message(question.data(), LoadText(IDS_WARNING).c_str(), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+        const int answer = Report(LoadText(IDS_WARNING), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2,
+                                  IDS_REMOVE_QUESTION, m_szCurrentDsn);
         if (answer != IDYES) {
             m_szCurrentDsn[0] = '\0';
             return;
@@ -47,13 +40,13 @@ void MainWindow::OnRemove() {
     if (!ConnectForList()) return;
     const LONG code = DeleteKeyTree(m_hOdbcIniKey, m_szCurrentDsn, (int)zentrel::kMaxDsnDepth);
     if (code != ERROR_SUCCESS) {
-        Message(SystemErrorText(code).c_str(), "SHDeleteKey Error", MB_OK | MB_ICONSTOP);
+        Report("SHDeleteKey Error", MB_OK | MB_ICONSTOP, SystemErrorText(code));
         return;
     }
     RegKey sources;
     if (sources.Open(m_hOdbcIniKey, kDriverEntriesKey) == ERROR_SUCCESS) {
         // A source without a driver entry is removed all the same.
-        ::RegDeleteValueA(sources.Get(), m_szCurrentDsn);
+        sources.DeleteValue(m_szCurrentDsn);
     }
 
     FillDsnList();

@@ -20,6 +20,22 @@ int32_t AsSigned(uint32_t value) {
     return -static_cast<int32_t>(~value) - 1;
 }
 
+std::string HexText(const unsigned char* data, size_t size) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string text(size * 2, '0');
+    for (size_t i = 0; i < size; ++i) {
+        text[2 * i] = kHex[data[i] >> 4];
+        text[2 * i + 1] = kHex[data[i] & 0x0F];
+    }
+    return text;
+}
+
+std::string TextUpToZero(const unsigned char* data, size_t size) {
+    size_t length = 0;
+    while (length < size && data[length] != 0) ++length;
+    return length == 0 ? std::string() : std::string(reinterpret_cast<const char*>(data), length);
+}
+
 FormattedValue FormatRegistryValue(int32_t type, const unsigned char* data, size_t size) {
     FormattedValue out{std::string(), std::string(), 0};
     if (!data) size = 0;
@@ -35,23 +51,14 @@ FormattedValue FormatRegistryValue(int32_t type, const unsigned char* data, size
     }
 
     if (type == kRegBinary) {
-        static const char kHex[] = "0123456789ABCDEF";
         out.typeText = "REG_BINARY";
-        const size_t shown = size < kMaxBinaryShown ? size : kMaxBinaryShown;
-        out.valueText.reserve(shown * 2 + 3);
-        for (size_t i = 0; i < shown; ++i) {
-            out.valueText += kHex[data[i] >> 4];
-            out.valueText += kHex[data[i] & 0x0F];
-        }
+        out.valueText = HexText(data, size < kMaxBinaryShown ? size : kMaxBinaryShown);
         if (size > kMaxBinaryShown) out.valueText += "...";
         return out;
     }
 
-    // Data from the registry need not be terminated; stop at the size either way.
     out.typeText = "REG_SZ";
-    size_t length = 0;
-    while (length < size && data[length] != 0) ++length;
-    if (length) out.valueText.assign(reinterpret_cast<const char*>(data), length);
+    out.valueText = TextUpToZero(data, size);
     return out;
 }
 

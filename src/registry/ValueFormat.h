@@ -24,6 +24,12 @@ uint32_t LittleEndian32(const unsigned char* data, size_t size);
 // Two's-complement reinterpretation without relying on implementation-defined casts.
 int32_t AsSigned(uint32_t value);
 
+// The one text codec of registry data: every byte as two upper-case hex
+// digits, and the text a value holds up to its first zero byte (never read
+// past size, which need not end in a zero).
+std::string HexText(const unsigned char* data, size_t size);
+std::string TextUpToZero(const unsigned char* data, size_t size);
+
 // Formats one value as the attribute list shows it: REG_DWORD "0x%08X (%d)",
 // REG_BINARY hex of at most 32 bytes then "...", any other type as text up to
 // the first zero byte. Never reads past size.

@@ -1,6 +1,7 @@
 // The toolbar and the two pop-up menus of the main window. Pop-ups return the
 // chosen command, which is posted back as an ordinary command, so a choice runs
 // exactly what the same menu entry or button runs.
+#include "framework/Handle.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
@@ -16,36 +17,12 @@ const char* const kToolBarTexts[] = {
     "Export", "Import", "Refresh", nullptr, "System", "Settings", "About", nullptr, "Exit", nullptr,
 };
 
-// A menu resource, destroyed with its pop-ups on every path.
-class MenuResource {
-public:
-    explicit MenuResource(UINT id) : m_hMenu(::LoadMenuA(::GetModuleHandleA(NULL), MAKEINTRESOURCEA(id))) {}
-    ~MenuResource() {
-        if (m_hMenu) ::DestroyMenu(m_hMenu);
-    }
-    MenuResource(const MenuResource&) = delete;
-    MenuResource& operator=(const MenuResource&) = delete;
-    HMENU Popup(int index) const { return m_hMenu ? ::GetSubMenu(m_hMenu, index) : NULL; }
+HMENU LoadMenuResource(UINT id) { return ::LoadMenuA(::GetModuleHandleA(NULL), MAKEINTRESOURCEA(id)); }
 
-private:
-    HMENU m_hMenu;
-};
-
-class BitmapResource {
-public:
-    explicit BitmapResource(UINT id)
-        : m_hBitmap((HBITMAP)::LoadImageA(::GetModuleHandleA(NULL), MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0,
-                                          LR_CREATEDIBSECTION)) {}
-    ~BitmapResource() {
-        if (m_hBitmap) ::DeleteObject(m_hBitmap);
-    }
-    BitmapResource(const BitmapResource&) = delete;
-    BitmapResource& operator=(const BitmapResource&) = delete;
-    HBITMAP Get() const { return m_hBitmap; }
-
-private:
-    HBITMAP m_hBitmap;
-};
+HBITMAP LoadBitmapResource(UINT id) {
+    return (HBITMAP)::LoadImageA(::GetModuleHandleA(NULL), MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0,
+                                 LR_CREATEDIBSECTION);
+}
 
 void PostCommand(HWND window, UINT command) {
     // Dismissing a pop-up chooses nothing, and nothing runs.
@@ -62,12 +39,12 @@ void MainWindow::CreateToolBar() {
     m_wndToolBar.LoadBitmap(IDB_TOOLBAR, kToolBarImages);
 
     if (m_imlToolBar.Create(60, 34, ILC_COLOR32 | ILC_MASK, 0, 0)) {
-        BitmapResource strip(IDB_TOOLBAR);
-        if (strip.Get()) m_imlToolBar.Add(strip.Get(), kTransparent);
+        BitmapHandle strip(LoadBitmapResource(IDB_TOOLBAR));
+        if (strip.Valid()) m_imlToolBar.Add(strip, kTransparent);
     }
-    m_wndToolBar.Send(TB_SETEXTENDEDSTYLE, 0, TBSTYLE_EX_DRAWDDARROWS);
-    m_wndToolBar.Send(TB_SETHOTIMAGELIST, 0, (LPARAM)m_imlToolBar.m_hImageList);
-    m_wndToolBar.Send(TB_SETIMAGELIST, 0, (LPARAM)m_imlToolBar.m_hImageList);
+    m_wndToolBar.SetExtendedStyle(TBSTYLE_EX_DRAWDDARROWS);
+    m_wndToolBar.SetHotImageList(m_imlToolBar);
+    m_wndToolBar.SetImageList(m_imlToolBar);
 
     const int count = (int)(sizeof(kToolBarButtons) / sizeof(kToolBarButtons[0]));
     m_wndToolBar.SetButtons(kToolBarButtons, count);
@@ -77,33 +54,34 @@ void MainWindow::CreateToolBar() {
     }
 }
 
-LRESULT MainWindow::OnToolBarDropDown(const NMTOOLBARA*) {
+LRESULT MainWindow::OnToolBarDropDown(const NMHDR*) {
     RECT button = {};
     m_wndToolBar.GetItemRect(0, &button);
     ::MapWindowPoints(m_wndToolBar.m_hWnd, NULL, reinterpret_cast<POINT*>(&button), 2);
-    m_wndToolBar.Send(TB_PRESSBUTTON, ID_EXPORT, MAKELPARAM(TRUE, 0));
+    m_wndToolBar.PressButton(ID_EXPORT, TRUE);
 
     UINT command = 0;
     {
-        MenuResource menu(IDR_POPUPS);
-        if (HMENU popup = menu.Popup(0)) {
+        const MenuHandle menu(LoadMenuResource(IDR_POPUPS));
+        if (HMENU popup = menu.Valid() ? ::GetSubMenu(menu, 0) : NULL) {
             ::SetMenuDefaultItem(popup, ID_EXPORT, FALSE);
             command = GetPrompts().TrackPopup(popup, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, button.left,
                                               button.bottom, m_hWnd);
         }
     }
     PostCommand(m_hWnd, command);
-    m_wndToolBar.Send(TB_PRESSBUTTON, ID_EXPORT, MAKELPARAM(FALSE, 0));
+    m_wndToolBar.PressButton(ID_EXPORT, FALSE);
     return TBDDRET_DEFAULT;
 }
 
-LRESULT MainWindow::OnDsnListRightClick(const NMITEMACTIVATE* click) {
+LRESULT MainWindow::OnDsnListRightClick(const NMHDR* header) {
+    const NMITEMACTIVATE* click = reinterpret_cast<const NMITEMACTIVATE*>(header);
     POINT point = click->ptAction;
     ::ClientToScreen(click->hdr.hwndFrom, &point);
     UINT command = 0;
     {
-        MenuResource menu(IDR_POPUPS);
-        if (HMENU popup = menu.Popup(1)) {
+        const MenuHandle menu(LoadMenuResource(IDR_POPUPS));
+        if (HMENU popup = menu.Valid() ? ::GetSubMenu(menu, 1) : NULL) {
             command = GetPrompts().TrackPopup(popup, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, point.x, point.y,
                                               m_hWnd);
             // Lets the menu's own loop end cleanly before the command runs.

@@ -1,42 +1,25 @@
 // The commands that lead out of the program: the platform's ODBC
 // administrator, mail to support, the maker's companion products and the
 // About box. Every request to the shell goes through the prompt interface.
-#include <cstdio>
 #include <string>
 
 #include "app/ManagerApp.h"
+#include "registry/RegKey.h"
 #include "ui/AboutDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/ProductTable.h"
 #include "ui/resource.h"
 
 namespace {
-// printf-style formatting of a resource string with text arguments, never cut.
-template <class... Args>
-std::string FormatText(const std::string& format, Args... args) {
-    const int length = snprintf(nullptr, 0, format.c_str(), args...);
-    if (length <= 0) return std::string();
-    std::string out(static_cast<size_t>(length) + 1, '\0');
-    snprintf(&out[0], out.size(), format.c_str(), args...);
-    out.resize(static_cast<size_t>(length));
-    return out;
-}
-
 // The product's ExePath from its key under HKEY_CURRENT_USER; empty when the
 // key or value is missing or the value does not fit a path.
 std::string InstalledProgram(const char* key) {
     const std::string path = std::string("Software\\Morvane\\") + key;
-    HKEY hKey = NULL;
-    if (::RegOpenKeyA(HKEY_CURRENT_USER, path.c_str(), &hKey) != ERROR_SUCCESS) return std::string();
-    struct Closer {
-        HKEY key;
-        ~Closer() { ::RegCloseKey(key); }
-    } closer{hKey};
+    RegKey product;
+    if (product.Open(HKEY_CURRENT_USER, path.c_str()) != ERROR_SUCCESS) return std::string();
     char buffer[261] = "";
     DWORD size = 260;
-    if (::RegQueryValueExA(hKey, "ExePath", NULL, NULL, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS) {
-        return std::string();
-    }
+    if (product.QueryValue("ExePath", buffer, &size) != ERROR_SUCCESS) return std::string();
     buffer[size < 260 ? size : 260] = '\0';
     return buffer;
 }
@@ -63,9 +46,9 @@ int MainWindow::LaunchProduct(int index) {
         return 0;
     }
 
-    const std::string caption = FormatText(LoadText(IDS_NOT_INSTALLED), product.title);
-    const std::string text = FormatText(LoadText(IDS_DOWNLOAD_QUESTION), product.title, product.description);
-    if (Message(text.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES) {
+    const std::string caption = zentrel::FormatText(LoadText(IDS_NOT_INSTALLED), product.title);
+    if (Report(caption, MB_YESNO | MB_ICONQUESTION, IDS_DOWNLOAD_QUESTION, product.title, product.description) ==
+        IDYES) {
         const std::string address = std::string(g_szDownloadRoot) + "/" + product.stem + "_d.exe";
         GetPrompts().ShellOpen(OwnerWindow(), address.c_str(), NULL, NULL);
     }

@@ -1,5 +1,6 @@
 #include <cstdio>
 
+#include "registry/RegKey.h"
 #include "ui/MainWindow.h"
 
 namespace {
@@ -15,12 +16,11 @@ HtmlHelpProc HelpEntryPoint() {
     // Zero-filled, and one byte is never offered, so the text stays terminated
     // even when the stored value has no terminator of its own.
     char library[MAX_PATH] = "";
-    HKEY key = NULL;
-    if (::RegOpenKeyA(HKEY_CLASSES_ROOT, "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", &key) ==
+    RegKey server;
+    if (server.Open(HKEY_CLASSES_ROOT, "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32") ==
         ERROR_SUCCESS) {
         LONG size = sizeof(library) - 1;
-        if (::RegQueryValueA(key, NULL, library, &size) != ERROR_SUCCESS) library[0] = '\0';
-        ::RegCloseKey(key);
+        if (::RegQueryValueA(server, NULL, library, &size) != ERROR_SUCCESS) library[0] = '\0';
     }
     // The server's path is often stored with %SystemRoot% in it.
     char expanded[MAX_PATH] = "";

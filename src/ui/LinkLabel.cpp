@@ -6,7 +6,7 @@
 #include "ui/Prompts.h"
 #include "ui/resource.h"
 
-LinkLabel::LinkLabel() : m_hCursor(NULL), m_lfFont(), m_pPrompts(nullptr), m_hFont(NULL) {
+LinkLabel::LinkLabel() : m_hCursor(NULL), m_lfFont(), m_pPrompts(nullptr) {
     // The instance handle is recorded when the main window opens; a box shown
     // before that (tests) still finds the cursor in the program's resources.
     HINSTANCE instance = g_hInstance ? g_hInstance : ::GetModuleHandleA(NULL);
@@ -14,12 +14,11 @@ LinkLabel::LinkLabel() : m_hCursor(NULL), m_lfFont(), m_pPrompts(nullptr), m_hFo
 }
 
 LinkLabel::~LinkLabel() {
-    if (m_hFont == NULL) return;
-    if (m_hWnd != NULL && ::IsWindow(m_hWnd) && (HFONT)::SendMessageA(m_hWnd, WM_GETFONT, 0, 0) == m_hFont) {
-        ::SendMessageA(m_hWnd, WM_SETFONT, 0, FALSE);
+    // The control must not keep a font that is about to be deleted.
+    if (m_hFont.Valid() && m_hWnd != NULL && ::IsWindow(m_hWnd) && (HFONT)Send(WM_GETFONT) == m_hFont) {
+        Send(WM_SETFONT, 0, FALSE);
     }
     UnsubclassWindow();
-    ::DeleteObject(m_hFont);
 }
 
 void LinkLabel::SetLink(const char* target) {
@@ -36,15 +35,14 @@ void LinkLabel::SetLink(const char* target) {
     if (font != NULL) {
         // Also the control's own font: a static control may select its font
         // after asking its parent for colours, which would drop the underline.
-        ::SendMessageA(m_hWnd, WM_SETFONT, (WPARAM)font, FALSE);
-        if (m_hFont != NULL) ::DeleteObject(m_hFont);
-        m_hFont = font;
+        Send(WM_SETFONT, (WPARAM)font, FALSE);
+        m_hFont.Attach(font);
     }
 }
 
 HBRUSH LinkLabel::CtlColor(HDC hdc, UINT ctlColor) {
     if (ctlColor == WM_CTLCOLORSTATIC) {
-        if (m_hFont != NULL) ::SelectObject(hdc, m_hFont);
+        if (m_hFont.Valid()) ::SelectObject(hdc, m_hFont);
         ::SetTextColor(hdc, RGB(0, 0, 255));
         ::SetBkMode(hdc, TRANSPARENT);
     }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "framework/Framework.h"
+#include "framework/Handle.h"
 
 class Prompts;
 
@@ -33,5 +34,5 @@ private:
 
     Prompts* m_pPrompts;
     // Made once from m_lfFont; the control keeps using it while it lives.
-    HFONT m_hFont;
+    FontHandle m_hFont;
 };

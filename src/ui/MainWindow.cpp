@@ -13,9 +13,6 @@ MainWindow::MainWindow(CWnd* parent)
       m_nAttributeRows(0),
       m_hIcon(::LoadIconA(::GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDI_PROGRAM))),
       m_pTabCtrl(nullptr),
-      m_hRootKey(NULL),
-      m_hOdbcIniKey(NULL),
-      m_hDsnKey(NULL),
       m_nDsnSection(0),
       m_bFilling(FALSE),
       m_bListingIncomplete(FALSE),
@@ -37,19 +34,10 @@ MainWindow::~MainWindow() {
 
 void MainWindow::SetPrompts(std::unique_ptr<Prompts> prompts) { m_prompts = std::move(prompts); }
 
-int MainWindow::Message(const char* text, const char* caption, UINT type) {
-    return m_prompts->Message(OwnerWindow(), text, caption, type);
-}
-
-std::string MainWindow::LoadText(UINT id) {
-    char text[1024];
-    const int length = ::LoadStringA(::GetModuleHandleA(NULL), id, text, sizeof(text));
-    return std::string(text, length > 0 ? length : 0);
-}
-
 void MainWindow::DoDataExchange(CDataExchange* pDX) {
     DDX_Control(pDX, IDC_DSN_LIST, m_lstDataSources);
     DDX_Control(pDX, IDC_ATTRIBUTE_LIST, m_lstAttributes);
+    DDX_Control(pDX, IDC_SCOPE_TABS, m_tabScopes);
 }
 
 BOOL MainWindow::OnInitDialog() {
@@ -73,17 +61,12 @@ BOOL MainWindow::OnInitDialog() {
 
     g_hInstance = ::GetModuleHandleA(NULL);
     ::SetDlgItemTextA(m_hWnd, IDC_REMOTE_SYSTEM, TheApp().m_strRemoteSystem.c_str());
-    m_pTabCtrl = GetDlgItem(IDC_SCOPE_TABS);
-    ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, (LPARAM)m_hIcon);
+    m_pTabCtrl = &m_tabScopes;
+    Send(WM_SETICON, ICON_BIG, (LPARAM)m_hIcon);
 
-    HWND tabs = m_pTabCtrl->m_hWnd;
-    TCITEMA tab = {};
-    tab.mask = TCIF_TEXT;
-    tab.pszText = const_cast<char*>("System DSN");
-    ::SendMessageA(tabs, TCM_INSERTITEMA, 0, (LPARAM)&tab);
-    tab.pszText = const_cast<char*>("User DSN");
-    ::SendMessageA(tabs, TCM_INSERTITEMA, 1, (LPARAM)&tab);
-    TabCtrl_SetCurSel(tabs, g_pSettings->m_bDefSystem ? 0 : 1);
+    m_tabScopes.InsertItem(0, "System DSN");
+    m_tabScopes.InsertItem(1, "User DSN");
+    m_tabScopes.SetCurSel(g_pSettings->m_bDefSystem ? 0 : 1);
 
     m_lstDataSources.InsertColumn(0, "Data Source Name", LVCFMT_LEFT, 556);
     m_lstDataSources.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
@@ -147,25 +130,19 @@ BOOL MainWindow::OnCmdMsg(UINT id) {
     return CDialog::OnCmdMsg(id);
 }
 
+namespace {
+const NotifyEntry<MainWindow> kNotifications[] = {
+    {IDC_SCOPE_TABS, TCN_SELCHANGE, &MainWindow::OnScopeChanged},
+    {IDC_DSN_LIST, LVN_ITEMCHANGED, &MainWindow::OnDsnItemChanged},
+    // Whichever toolbar sends it: the window has one.
+    {kAnyControl, TBN_DROPDOWN, &MainWindow::OnToolBarDropDown},
+    {IDC_DSN_LIST, NM_RCLICK, &MainWindow::OnDsnListRightClick},
+    {0, 0, nullptr},
+};
+}  // namespace
+
 BOOL MainWindow::OnNotify(WPARAM, LPARAM lParam, LRESULT* result) {
-    const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
-    if (header->idFrom == IDC_SCOPE_TABS && header->code == TCN_SELCHANGE) {
-        *result = OnScopeChanged();
-        return TRUE;
-    }
-    if (header->idFrom == IDC_DSN_LIST && header->code == LVN_ITEMCHANGED) {
-        *result = OnDsnItemChanged(reinterpret_cast<const NMLISTVIEW*>(lParam));
-        return TRUE;
-    }
-    if (header->code == TBN_DROPDOWN) {
-        *result = OnToolBarDropDown(reinterpret_cast<const NMTOOLBARA*>(lParam));
-        return TRUE;
-    }
-    if (header->idFrom == IDC_DSN_LIST && header->code == NM_RCLICK) {
-        *result = OnDsnListRightClick(reinterpret_cast<const NMITEMACTIVATE*>(lParam));
-        return TRUE;
-    }
-    return FALSE;
+    return DispatchNotify(this, kNotifications, reinterpret_cast<const NMHDR*>(lParam), result);
 }
 
 BOOL MainWindow::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT* result) {

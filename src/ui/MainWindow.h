@@ -12,8 +12,10 @@
 #include "dsi/DsiSource.h"
 #include "dsi/ProfileFile.h"
 #include "framework/Framework.h"
+#include "registry/OdbcSection.h"
 #include "registry/RegKey.h"
 #include "ui/Prompts.h"
+#include "ui/Report.h"
 
 class SettingsDialog;
 
@@ -40,6 +42,13 @@ struct RegistryPlace {
     bool operator!=(const RegistryPlace& other) const { return !(*this == other); }
 };
 
+// Two questions look alike and are not the same:
+// - TheApp().m_bBatchMode: does this run have a window at all? It decides
+//   where the computer name comes from, whether a file chooser can be shown
+//   and whether the list is refilled after an import.
+// - g_pSettings == nullptr: is there anybody to confirm with? Without the
+//   settings object (batch mode, or before the window's initialisation) no
+//   confirmation is asked.
 extern SettingsDialog* g_pSettings;
 extern HINSTANCE g_hInstance;
 
@@ -53,7 +62,20 @@ public:
     Prompts& GetPrompts() { return *m_prompts; }
     // Owner of message boxes: none in batch mode, where the window never exists.
     HWND OwnerWindow() const { return m_hWnd; }
-    int Message(const char* text, const char* caption, UINT type);
+    // The reporting funnel: shows text through the prompts and returns the
+    // answer. A box with the stop icon records that the run did not
+    // complete; after a question the caller decides.
+    int Report(const std::string& caption, UINT flags, const std::string& text);
+    // The same with the text formatted from a string resource.
+    template <class... Args>
+    int Report(const std::string& caption, UINT flags, UINT textId, const Args&... args) {
+        return Report(caption, flags, zentrel::FormatText(LoadText(textId), args...));
+    }
+    // The same box for an outcome that still counts as complete.
+    template <class... Args>
+    int Remark(const std::string& caption, UINT flags, UINT textId, const Args&... args) {
+        return Show(caption, flags, zentrel::FormatText(LoadText(textId), args...));
+    }
     // A string resource, empty when missing.
     static std::string LoadText(UINT id);
 
@@ -64,7 +86,7 @@ public:
     // Data-source catalogue.
     void FillDsnList();
     void OnRefresh();
-    LRESULT OnScopeChanged();
+    LRESULT OnScopeChanged(const NMHDR* = nullptr);
     void OnSelectAll();
     void OnClearSelection();
     // Names of the data sources below the connected key, reserved names
@@ -75,7 +97,7 @@ public:
 
     // Attribute listing.
     void FillSubTree(HKEY parent, const char* subkey, const char* prefix);
-    LRESULT OnDsnItemChanged(const NMLISTVIEW* change);
+    LRESULT OnDsnItemChanged(const NMHDR* header);
 
     // Removal.
     void OnRemove();
@@ -97,10 +119,15 @@ public:
     // (reported) when it cannot be written.
     BOOL FinishDsiExport();
 
-    // Import.
+    // Import. systemScope counts only with a file named by the caller: a
+    // file from the chooser goes into the scope of the tab.
     void ImportDsiFile(BOOL askName, const char* file, BOOL systemScope);
     void OnImport();
     void OnImportAs();
+
+    // The toolbar's Export drop-down and the list's context menu.
+    LRESULT OnToolBarDropDown(const NMHDR* header);
+    LRESULT OnDsnListRightClick(const NMHDR* header);
 
     // Companion tools and help.
     void OnOdbcAdministrator();
@@ -122,14 +149,17 @@ protected:
     BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result) override;
     BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
     void DoDataExchange(CDataExchange* pDX) override;
+    void OnWindowGone() override { m_pTabCtrl = nullptr; }
 
     void MarkFailed() { m_bFailed = TRUE; }
     void CloseConnection();
     // Connects to the scope on the computer named in m_szRemoteSystem.
     int ConnectToRemoteSystem(BOOL systemScope);
     void CreateToolBar();
-    LRESULT OnToolBarDropDown(const NMTOOLBARA* notify);
-    LRESULT OnDsnListRightClick(const NMITEMACTIVATE* click);
+    // The list painted with the names of a fill, all rows checked.
+    void ShowDataSources(const std::vector<std::string>& names);
+    // The attribute list painted with the rows of the table.
+    void ShowAttributeRows();
     // A file that cannot be used: "File: '<path>'", the platform's text and
     // the detail, when there is one, on a line of its own.
     void ReportFileError(const char* path, DWORD code, const char* caption, const std::string& detail = std::string());
@@ -152,14 +182,16 @@ public:
     HICON m_hIcon;
     CToolBar m_wndToolBar;
     CImageList m_imlToolBar;
-    CWnd* m_pTabCtrl;
+    CTabCtrl m_tabScopes;   // bound to the tab strip while the window lives
+    CTabCtrl* m_pTabCtrl;   // &m_tabScopes while the window lives, else null
     char m_szDsiFile[261];
     char m_szCurrentDsn[261];
     char m_szHelpFile[261];
     char m_szRemoteSystem[261];
-    HKEY m_hRootKey;
-    HKEY m_hOdbcIniKey;
-    HKEY m_hDsnKey;
+    // Released by CloseConnection in this order: the root, then the section.
+    RegKey m_hRootKey;
+    RegKey m_hOdbcIniKey;
+    RegKey m_hDsnKey;       // open only while an import writes the source's rows
     int m_nDsnSection;
     BOOL m_bFilling;
     RegistryPlace m_placeConnected;  // of the connection held
@@ -171,6 +203,8 @@ public:
     std::string m_strListedDsn;      // the source of the last listing
 
 private:
+    int Show(const std::string& caption, UINT flags, const std::string& text);
+
     std::unique_ptr<Prompts> m_prompts;
     BOOL m_bFailed;
     // An export in progress: the file, built in memory and written once at
@@ -183,12 +217,3 @@ private:
     };
     std::unique_ptr<PendingExport> m_pendingExport;
 };
-
-// The registry path of the ODBC section below a scope's root.
-extern const char kOdbcIniPath[];
-// The subkey of the ODBC section whose values name each source's driver.
-extern const char kDriverEntriesKey[];
-// Subkeys of the ODBC section that are not data sources.
-extern const char* const kReservedDsnNames[3];
-// Whether a subkey name is one of them, as the registry compares key names.
-bool IsReservedDsnName(const char* name);

@@ -86,20 +86,3 @@ inline std::ostream& operator<<(std::ostream& os, const RegValue& v) {
     }
     return os;
 }
-
-// A main window created for real (modeless), its prompts scripted.
-class DsiWindowTest : public WindowTest {
-protected:
-    void SetUp() override {
-        RegistryTest::SetUp();
-        TheApp().m_bBatchMode = FALSE;
-    }
-    // Creates the window on the given tab (0 System DSN, 1 User DSN).
-    void Open(int tab) {
-        WindowTest::Open();
-        TabCtrl_SetCurSel(tabs, tab);
-        window.FillDsnList();
-    }
-    std::vector<std::string> ListedNames() { return ListColumn(list, 0); }
-};
-

@@ -69,25 +69,19 @@ const ValueCase kValueCases[] = {
     {"none_as_text", REG_NONE, Text("raw"), "raw", "REG_SZ", 0},
 };
 
-class AttributeTest : public RegistryTest {
+class AttributeTest : public WindowTest {
 protected:
-    void SetUp() override {
-        RegistryTest::SetUp();
-        TheApp().m_bBatchMode = TRUE;
-        prompts = Script(window);
-    }
+    AttributeTest() : WindowTest(Mode::Batch) {}
     void List(const char* dsn) {
-        ASSERT_EQ(0, window.ConnectOdbcIni(FALSE));
-        window.FillSubTree(window.m_hOdbcIniKey, dsn, nullptr);
-        ASSERT_EQ((int)window.m_aAttributeRows.size(), window.m_nAttributeRows);
+        ASSERT_EQ(0, window->ConnectOdbcIni(FALSE));
+        window->FillSubTree(window->m_hOdbcIniKey, dsn, nullptr);
+        ASSERT_EQ((int)window->m_aAttributeRows.size(), window->m_nAttributeRows);
     }
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
-        for (const AttributeRow& row : window.m_aAttributeRows) names.push_back(row.name);
+        for (const AttributeRow& row : window->m_aAttributeRows) names.push_back(row.name);
         return names;
     }
-    MainWindow window;
-    ScriptedPrompts* prompts = nullptr;
 };
 
 // Every case is one value of one source; each row shows its formatting and
@@ -95,11 +89,11 @@ protected:
 TEST_F(AttributeTest, FormatsEachTypeAndKeepsTheData) {
     for (const ValueCase& c : kValueCases) PutRaw(HKEY_CURRENT_USER, OdbcPath("Values"), c.name, c.type, c.data);
     List("Values");
-    ASSERT_EQ(sizeof(kValueCases) / sizeof(kValueCases[0]), window.m_aAttributeRows.size());
+    ASSERT_EQ(sizeof(kValueCases) / sizeof(kValueCases[0]), window->m_aAttributeRows.size());
     for (const ValueCase& c : kValueCases) {
         SCOPED_TRACE(c.name);
         const AttributeRow* found = nullptr;
-        for (const AttributeRow& row : window.m_aAttributeRows) {
+        for (const AttributeRow& row : window->m_aAttributeRows) {
             if (row.name == c.name) found = &row;
         }
         ASSERT_NE(nullptr, found);
@@ -184,13 +178,13 @@ TEST_F(AttributeTest, RowsComeInWalkOrder) {
 TEST_F(AttributeTest, NestedKeyRowsAreMarked) {
     PutDword(HKEY_CURRENT_USER, OdbcPath("Jet") + "\\Engines\\Jet", "Threads", 3);
     List("Jet");
-    ASSERT_EQ(3u, window.m_aAttributeRows.size());
+    ASSERT_EQ(3u, window->m_aAttributeRows.size());
     for (int i : {0, 1}) {
-        EXPECT_EQ("<SUBKEY>", window.m_aAttributeRows[i].valueText);
-        EXPECT_EQ("", window.m_aAttributeRows[i].typeText);
-        EXPECT_EQ(-1, window.m_aAttributeRows[i].typeCode);
+        EXPECT_EQ("<SUBKEY>", window->m_aAttributeRows[i].valueText);
+        EXPECT_EQ("", window->m_aAttributeRows[i].typeText);
+        EXPECT_EQ(-1, window->m_aAttributeRows[i].typeCode);
     }
-    EXPECT_EQ("0x00000003 (3)", window.m_aAttributeRows[2].valueText);
+    EXPECT_EQ("0x00000003 (3)", window->m_aAttributeRows[2].valueText);
 }
 
 // Past the old limit of 128 rows: nothing is dropped, from either loop.
@@ -207,12 +201,12 @@ TEST_F(AttributeTest, ManyAttributesAreListedWhole) {
         PutDword(HKEY_CURRENT_USER, dsn + "\\" + name, "N", i);
     }
     List("Big");
-    ASSERT_EQ(140u * 2 + 200u, window.m_aAttributeRows.size());
-    EXPECT_EQ("Key139\\N", window.m_aAttributeRows[279].name);
-    EXPECT_EQ("0x0000008B (139)", window.m_aAttributeRows[279].valueText);
-    EXPECT_EQ("Attr000", window.m_aAttributeRows[280].name);
-    EXPECT_EQ("Attr199", window.m_aAttributeRows[479].name);
-    EXPECT_EQ(std::string(199, 'x'), window.m_aAttributeRows[479].valueText);
+    ASSERT_EQ(140u * 2 + 200u, window->m_aAttributeRows.size());
+    EXPECT_EQ("Key139\\N", window->m_aAttributeRows[279].name);
+    EXPECT_EQ("0x0000008B (139)", window->m_aAttributeRows[279].valueText);
+    EXPECT_EQ("Attr000", window->m_aAttributeRows[280].name);
+    EXPECT_EQ("Attr199", window->m_aAttributeRows[479].name);
+    EXPECT_EQ(std::string(199, 'x'), window->m_aAttributeRows[479].valueText);
 }
 
 TEST_F(AttributeTest, EachListingStartsAfresh) {
@@ -228,15 +222,15 @@ TEST_F(AttributeTest, MissingSourceIsReported) {
     PutString(HKEY_CURRENT_USER, OdbcPath("Present"), "One", "1");
     List("Present");
     prompts->messageAnswers = {IDOK};
-    window.FillSubTree(window.m_hOdbcIniKey, "Absent", nullptr);
-    EXPECT_EQ(0, window.m_nAttributeRows);
-    EXPECT_TRUE(window.m_aAttributeRows.empty());
+    window->FillSubTree(window->m_hOdbcIniKey, "Absent", nullptr);
+    EXPECT_EQ(0, window->m_nAttributeRows);
+    EXPECT_TRUE(window->m_aAttributeRows.empty());
     ASSERT_EQ(1u, prompts->calls.size());
     EXPECT_EQ("FillSubTree", prompts->calls[0].caption);
     EXPECT_EQ(MainWindow::SystemErrorText(ERROR_FILE_NOT_FOUND), prompts->calls[0].text);
     EXPECT_EQ(UINT(MB_OK | MB_ICONSTOP), prompts->calls[0].type);
     EXPECT_EQ(NULL, prompts->calls[0].owner);
-    EXPECT_FALSE(window.Succeeded());
+    EXPECT_FALSE(window->Succeeded());
 }
 
 // The attribute list of the window: the caption line, then one row per
@@ -244,7 +238,7 @@ TEST_F(AttributeTest, MissingSourceIsReported) {
 class AttributeDisplayTest : public WindowTest {
 protected:
     void SetUp() override {
-        RegistryTest::SetUp();
+        WindowTest::SetUp();
         StoreSetting("bDefSystem", "0");
         PutKey(HKEY_CURRENT_USER, OdbcPath("Empty"));
         const std::string jet = OdbcPath("Sales Access");
@@ -259,8 +253,8 @@ protected:
 
 TEST_F(AttributeDisplayTest, HighlightListsTheSource) {
     ListView_SetItemState(list, 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-    EXPECT_STREQ("Sales Access", window.m_szCurrentDsn);
-    EXPECT_EQ("'Sales Access' data source properties", ItemText(window.m_hWnd, IDC_CAPTION_LINE));
+    EXPECT_STREQ("Sales Access", window->m_szCurrentDsn);
+    EXPECT_EQ("'Sales Access' data source properties", ItemText(window->m_hWnd, IDC_CAPTION_LINE));
     const std::vector<std::vector<std::string>> expected = {
         {"Engines", "<SUBKEY>", ""},
         {"Engines\\Jet", "<SUBKEY>", ""},
@@ -270,13 +264,13 @@ TEST_F(AttributeDisplayTest, HighlightListsTheSource) {
         {"Flags", "0A01FF", "REG_BINARY"},
     };
     EXPECT_EQ(expected, ListRows(attributes, 3));
-    EXPECT_EQ(6, window.m_nAttributeRows);
+    EXPECT_EQ(6, window->m_nAttributeRows);
 
     // A source without attributes: an empty list under its caption.
     ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-    EXPECT_EQ("'Empty' data source properties", ItemText(window.m_hWnd, IDC_CAPTION_LINE));
+    EXPECT_EQ("'Empty' data source properties", ItemText(window->m_hWnd, IDC_CAPTION_LINE));
     EXPECT_EQ(0, ListView_GetItemCount(attributes));
-    EXPECT_EQ(0, window.m_nAttributeRows);
+    EXPECT_EQ(0, window->m_nAttributeRows);
     EXPECT_TRUE(prompts->calls.empty());
 }
 
@@ -301,8 +295,8 @@ TEST_F(AttributeDisplayTest, VanishedSourceIsReported) {
     ListView_SetCheckState(list, 1, FALSE);
     ASSERT_EQ(1u, prompts->calls.size());
     EXPECT_EQ("FillSubTree", prompts->calls[0].caption);
-    EXPECT_EQ(window.m_hWnd, prompts->calls[0].owner);
-    EXPECT_EQ("'Sales Access' data source properties", ItemText(window.m_hWnd, IDC_CAPTION_LINE));
+    EXPECT_EQ(window->m_hWnd, prompts->calls[0].owner);
+    EXPECT_EQ("'Sales Access' data source properties", ItemText(window->m_hWnd, IDC_CAPTION_LINE));
     EXPECT_EQ(0, ListView_GetItemCount(attributes));
 }
 
@@ -316,8 +310,8 @@ TEST_F(AttributeDisplayTest, ChangeOfNoParticularRowListsNothing) {
     change.hdr.code = LVN_ITEMCHANGED;
     change.iItem = -1;
     change.uChanged = LVIF_STATE;
-    ::SendMessageA(window.m_hWnd, WM_NOTIFY, IDC_DSN_LIST, (LPARAM)&change);
-    EXPECT_STREQ("Sales Access", window.m_szCurrentDsn);
+    ::SendMessageA(window->m_hWnd, WM_NOTIFY, IDC_DSN_LIST, (LPARAM)&change);
+    EXPECT_STREQ("Sales Access", window->m_szCurrentDsn);
     EXPECT_EQ(6, ListView_GetItemCount(attributes));
     EXPECT_TRUE(prompts->calls.empty());
 }

@@ -268,21 +268,18 @@ TEST_F(BatchProgramTest, WindowedProgramWithQuietShowsNoBox) {
 
 // Error paths run in-process, through the routine the program runs, so that
 // their message boxes are scripted instead of waiting for a user.
-class BatchRoutineTest : public BatchWindowTest {
+class BatchRoutineTest : public WindowTest {
 protected:
-    void SetUp() override {
-        BatchWindowTest::SetUp();
-        dir = ScratchDir("batch-routine");
-    }
+    BatchRoutineTest() : WindowTest(Mode::Batch) {}
     int Run(const char* commandLine) {
         ManagerApp& app = ResetApp();
         app.ParseCommandLine(commandLine);
         EXPECT_TRUE(app.m_bBatchMode);
-        const int code = app.RunBatch(window);
+        const int code = app.RunBatch(*window);
         app.m_bBatchMode = FALSE;
         return code;
     }
-    std::string dir;
+    std::string dir = ScratchDir("batch-routine");
 };
 
 TEST_F(BatchRoutineTest, UnknownComputerFailsWithExitOne) {

@@ -97,7 +97,7 @@ TEST_F(RegistryTest, NameBeyondTheUsualLimitDoesNotEndTheList) {
 class FillTest : public WindowTest {
 protected:
     void SetUp() override {
-        RegistryTest::SetUp();
+        WindowTest::SetUp();
         for (const char* name : {"Alpha", "Beta", "Gamma"}) {
             PutString(HKEY_LOCAL_MACHINE, OdbcPath(name), "Driver", std::string("drv-") + name);
         }
@@ -107,35 +107,35 @@ protected:
 
 TEST_F(FillTest, RefreshRechecksRowsAndKeepsTheCurrentSource) {
     ListView_SetCheckState(list, 1, FALSE);  // lists Beta
-    ASSERT_EQ("'Beta' data source properties", ItemText(window.m_hWnd, IDC_CAPTION_LINE));
+    ASSERT_EQ("'Beta' data source properties", ItemText(window->m_hWnd, IDC_CAPTION_LINE));
     ASSERT_EQ(1, ListView_GetItemCount(attributes));
     ListView_SetCheckState(list, 2, FALSE);
     ASSERT_EQ((std::vector<bool>{true, false, false}), ListChecks(list));
 
     PutKey(HKEY_LOCAL_MACHINE, OdbcPath("Delta"));
-    SendCommand(window.m_hWnd, ID_REFRESH);
+    SendCommand(window->m_hWnd, ID_REFRESH);
     EXPECT_EQ((std::vector<std::string>{"Alpha", "Beta", "Delta", "Gamma"}), ListColumn(list, 0));
     EXPECT_EQ(std::vector<bool>(4, true), ListChecks(list));
     // The attribute list empties; the current source, its caption and the
     // attribute table stay.
     EXPECT_EQ(0, ListView_GetItemCount(attributes));
-    EXPECT_EQ("'Gamma' data source properties", ItemText(window.m_hWnd, IDC_CAPTION_LINE));
-    EXPECT_STREQ("Gamma", window.m_szCurrentDsn);
-    EXPECT_EQ(1, window.m_nAttributeRows);
+    EXPECT_EQ("'Gamma' data source properties", ItemText(window->m_hWnd, IDC_CAPTION_LINE));
+    EXPECT_STREQ("Gamma", window->m_szCurrentDsn);
+    EXPECT_EQ(1, window->m_nAttributeRows);
     EXPECT_EQ(-1, ListView_GetNextItem(list, -1, LVNI_SELECTED));
     EXPECT_TRUE(prompts->calls.empty());
 }
 
 TEST_F(FillTest, SelectAllAndClearSelectionChangeEveryRow) {
-    SendCommand(window.m_hWnd, ID_CLEAR_SELECTION);
+    SendCommand(window->m_hWnd, ID_CLEAR_SELECTION);
     EXPECT_EQ(std::vector<bool>(3, false), ListChecks(list));
     // Each row's change is an item change: the last one notified is current.
-    EXPECT_STREQ("Gamma", window.m_szCurrentDsn);
-    EXPECT_EQ("'Gamma' data source properties", ItemText(window.m_hWnd, IDC_CAPTION_LINE));
+    EXPECT_STREQ("Gamma", window->m_szCurrentDsn);
+    EXPECT_EQ("'Gamma' data source properties", ItemText(window->m_hWnd, IDC_CAPTION_LINE));
     EXPECT_EQ((std::vector<std::vector<std::string>>{{"Driver", "drv-Gamma", "REG_SZ"}}), ListRows(attributes, 3));
 
     ListView_SetCheckState(list, 0, TRUE);
-    SendCommand(window.m_hWnd, ID_SELECT_ALL);
+    SendCommand(window->m_hWnd, ID_SELECT_ALL);
     EXPECT_EQ(std::vector<bool>(3, true), ListChecks(list));
     // Nothing else moves: no highlight, the same rows.
     EXPECT_EQ(-1, ListView_GetNextItem(list, -1, LVNI_SELECTED));
@@ -146,20 +146,20 @@ TEST_F(FillTest, SelectAllAndClearSelectionChangeEveryRow) {
 TEST_F(FillTest, FailedConnectionEmptiesBothLists) {
     ListView_SetCheckState(list, 0, FALSE);
     ASSERT_EQ(1, ListView_GetItemCount(attributes));
-    ::SetDlgItemTextA(window.m_hWnd, IDC_REMOTE_SYSTEM, "nosuchhost");
+    ::SetDlgItemTextA(window->m_hWnd, IDC_REMOTE_SYSTEM, "nosuchhost");
     prompts->messageAnswers = {IDOK};
-    SendCommand(window.m_hWnd, ID_REFRESH);
+    SendCommand(window->m_hWnd, ID_REFRESH);
     ASSERT_EQ(1u, prompts->calls.size());
     EXPECT_EQ("RegConnectRegistry", prompts->calls[0].caption);
-    EXPECT_EQ(window.m_hWnd, prompts->calls[0].owner);
+    EXPECT_EQ(window->m_hWnd, prompts->calls[0].owner);
     EXPECT_EQ(0, ListView_GetItemCount(list));
     EXPECT_EQ(0, ListView_GetItemCount(attributes));
-    EXPECT_EQ(nullptr, window.m_hOdbcIniKey);
-    EXPECT_TRUE(window.EnumerateDataSources().empty());
+    EXPECT_EQ(nullptr, window->m_hOdbcIniKey);
+    EXPECT_TRUE(window->EnumerateDataSources().empty());
     // The box keeps what was typed; clearing it and refreshing lists again.
-    EXPECT_EQ("nosuchhost", ItemText(window.m_hWnd, IDC_REMOTE_SYSTEM));
-    ::SetDlgItemTextA(window.m_hWnd, IDC_REMOTE_SYSTEM, "");
-    SendCommand(window.m_hWnd, ID_REFRESH);
+    EXPECT_EQ("nosuchhost", ItemText(window->m_hWnd, IDC_REMOTE_SYSTEM));
+    ::SetDlgItemTextA(window->m_hWnd, IDC_REMOTE_SYSTEM, "");
+    SendCommand(window->m_hWnd, ID_REFRESH);
     EXPECT_EQ(3, ListView_GetItemCount(list));
     EXPECT_EQ(1u, prompts->calls.size());
 }

@@ -1,10 +1,14 @@
 // Routing of menus, toolbar, pop-up menus, notifications and the help key to
 // the operations, and the toolbar as the user sees it.
-#include "CommandTestUtil.h"
+#include "TestSupport.h"
+#include "WindowHelpers.h"
+
+#include "app/Settings.h"
+#include "ui/resource.h"
 
 namespace {
 
-class CommandTest : public LiveWindowTest {
+class CommandTest : public WindowTest {
 protected:
     HWND ToolBar() const { return window->m_wndToolBar.GetSafeHwnd(); }
 

@@ -31,9 +31,9 @@ std::string Folder(const std::string& path) { return path.substr(0, path.find_la
 class CompanionTest : public WindowTest {
 protected:
     void SetUp() override {
-        RegistryTest::SetUp();
+        WindowTest::SetUp();
         Open();
-        ASSERT_NE(nullptr, window.m_hWnd);
+        ASSERT_NE(nullptr, window->m_hWnd);
     }
     // Runs the About command (1012); check sees the box, created modeless, while it is open.
     void WithAboutBox(const std::function<void(AboutDialog&)>& check) {
@@ -48,7 +48,7 @@ protected:
             ran = true;
             return IDOK;
         });
-        ::SendMessageA(window.m_hWnd, WM_COMMAND, MAKEWPARAM(ID_ABOUT, 0), 0);
+        ::SendMessageA(window->m_hWnd, WM_COMMAND, MAKEWPARAM(ID_ABOUT, 0), 0);
         EXPECT_TRUE(ran) << "the command reached the dialog runner";
     }
 };
@@ -145,20 +145,20 @@ TEST_F(CompanionTest, ProductWithoutKeyAsksAndDownloadsOnlyOnYes) {
         SCOPED_TRACE(c.caption);
         prompts->calls.clear();
         prompts->messageAnswers = {c.answer};
-        EXPECT_EQ(0, window.LaunchProduct(c.index));
+        EXPECT_EQ(0, window->LaunchProduct(c.index));
         const std::vector<PromptCall> messages = prompts->Of("message");
         ASSERT_EQ(1u, messages.size());
         EXPECT_EQ(c.caption, messages[0].caption);
         EXPECT_EQ(c.text, messages[0].text);
         EXPECT_EQ(UINT(MB_YESNO | MB_ICONQUESTION), messages[0].type);
-        EXPECT_EQ(window.m_hWnd, messages[0].owner);
+        EXPECT_EQ(window->m_hWnd, messages[0].owner);
         const std::vector<PromptCall> shell = prompts->Of("shell");
         if (c.download == nullptr) {
             EXPECT_TRUE(shell.empty());
         } else {
             ASSERT_EQ(1u, shell.size());
             EXPECT_EQ(c.download, shell[0].text);
-            EXPECT_EQ(window.m_hWnd, shell[0].owner);
+            EXPECT_EQ(window->m_hWnd, shell[0].owner);
             EXPECT_EQ("", shell[0].caption) << "no parameters";
         }
     }
@@ -168,7 +168,7 @@ TEST_F(CompanionTest, EveryRowOffersItsOwnTitleAndDownload) {
     for (int k = 0; k < kProductCount; ++k) {
         prompts->calls.clear();
         prompts->messageAnswers = {IDYES};
-        window.LaunchProduct(k);
+        window->LaunchProduct(k);
         ASSERT_EQ(2u, prompts->calls.size()) << k;
         EXPECT_EQ(std::string(ProductTable[k].title) + " is not installed", prompts->calls[0].caption);
         EXPECT_EQ(0u, prompts->calls[0].text.find(std::string(ProductTable[k].title) + " " +
@@ -211,12 +211,12 @@ TEST_F(CompanionTest, ExePathDecidesBetweenStartingAndAsking) {
         c.arrange();
         prompts->calls.clear();
         if (c.opened == nullptr) prompts->messageAnswers = {IDNO};
-        EXPECT_EQ(0, window.LaunchProduct(3));
+        EXPECT_EQ(0, window->LaunchProduct(3));
         if (c.opened != nullptr) {
             ASSERT_EQ(1u, prompts->calls.size());
             EXPECT_EQ("shell", prompts->calls[0].kind);
             EXPECT_EQ(c.opened, prompts->calls[0].text);
-            EXPECT_EQ(window.m_hWnd, prompts->calls[0].owner);
+            EXPECT_EQ(window->m_hWnd, prompts->calls[0].owner);
         } else {
             ASSERT_EQ(1u, prompts->calls.size());
             EXPECT_EQ("message", prompts->calls[0].kind);
@@ -228,7 +228,7 @@ TEST_F(CompanionTest, ExePathDecidesBetweenStartingAndAsking) {
 
 TEST_F(CompanionTest, IndexOutsideTheTableIsRefusedSilently) {
     for (int index : {-1, 13, 25000, INT_MIN}) {
-        EXPECT_EQ(-1, window.LaunchProduct(index)) << index;
+        EXPECT_EQ(-1, window->LaunchProduct(index)) << index;
     }
     EXPECT_TRUE(prompts->calls.empty());
 }
@@ -242,9 +242,9 @@ TEST_F(CompanionTest, ShellRequestsOfTheWindow) {
         const char* file;
     };
     const Case cases[] = {
-        {"ODBC administrator", [&] { window.OnOdbcAdministrator(); }, "odbcad32.exe"},
-        {"mail to support", [&] { window.MailSupport(); }, "mailto:support@morvane.example?Subject=Zentrel"},
-        {"command 1013", [&] { ::SendMessageA(window.m_hWnd, WM_COMMAND, MAKEWPARAM(ID_ODBC_ADMINISTRATOR, 0), 0); },
+        {"ODBC administrator", [&] { window->OnOdbcAdministrator(); }, "odbcad32.exe"},
+        {"mail to support", [&] { window->MailSupport(); }, "mailto:support@morvane.example?Subject=Zentrel"},
+        {"command 1013", [&] { ::SendMessageA(window->m_hWnd, WM_COMMAND, MAKEWPARAM(ID_ODBC_ADMINISTRATOR, 0), 0); },
          "odbcad32.exe"},
     };
     for (const Case& c : cases) {
@@ -254,7 +254,7 @@ TEST_F(CompanionTest, ShellRequestsOfTheWindow) {
         ASSERT_EQ(1u, prompts->calls.size());
         EXPECT_EQ("shell", prompts->calls[0].kind);
         EXPECT_EQ(c.file, prompts->calls[0].text);
-        EXPECT_EQ(window.m_hWnd, prompts->calls[0].owner);
+        EXPECT_EQ(window->m_hWnd, prompts->calls[0].owner);
         EXPECT_EQ("", prompts->calls[0].caption);
         EXPECT_EQ("", prompts->calls[0].defaultExtension) << "no working directory";
     }
@@ -264,7 +264,7 @@ TEST_F(CompanionTest, ShellRequestsOfTheWindow) {
 
 TEST_F(CompanionTest, AboutBoxTitleAndLines) {
     WithAboutBox([&](AboutDialog& about) {
-        EXPECT_EQ(window.m_hWnd, ::GetWindow(about.m_hWnd, GW_OWNER));
+        EXPECT_EQ(window->m_hWnd, ::GetWindow(about.m_hWnd, GW_OWNER));
         char title[64] = "";
         ::GetWindowTextA(about.m_hWnd, title, sizeof(title));
         EXPECT_STREQ("About Zentrel", title);
@@ -422,7 +422,7 @@ TEST(HelpPathProbe, DISABLED_Report) {
 }
 
 TEST_F(CompanionTest, HelpPathFollowsTheProgramFile) {
-    EXPECT_EQ(WithExtension(ModulePath(), "chm"), window.m_szHelpFile);
+    EXPECT_EQ(WithExtension(ModulePath(), "chm"), window->m_szHelpFile);
 
     // A copy of this program elsewhere expects its help file beside the copy.
     const std::string dir = ScratchDir("companion-moved");
@@ -474,18 +474,18 @@ TEST_F(CompanionTest, HelpOpensTheHelpFileAndIsSilentWithoutOne) {
     ASSERT_TRUE(ThreadWindowsOfClass("HH Parent").empty());
 
     // A missing file: no help window, no message of the program's own.
-    strcpy(window.m_szHelpFile, (Folder(ModulePath()) + "\\nothing-here.chm").c_str());
-    EXPECT_TRUE(window.ShowHelp());
+    strcpy(window->m_szHelpFile, (Folder(ModulePath()) + "\\nothing-here.chm").c_str());
+    EXPECT_TRUE(window->MainWindow::ShowHelp());
     EXPECT_TRUE(ThreadWindowsOfClass("HH Parent").empty());
 
-    strcpy(window.m_szHelpFile, chm.c_str());
-    EXPECT_TRUE(window.ShowHelp());
+    strcpy(window->m_szHelpFile, chm.c_str());
+    EXPECT_TRUE(window->MainWindow::ShowHelp());
     const std::vector<HWND> help = ThreadWindowsOfClass("HH Parent");
     ASSERT_EQ(1u, help.size());
     char title[64] = "";
     ::GetWindowTextA(help[0], title, sizeof(title));
     EXPECT_STREQ("Zentrel Help", title);
-    EXPECT_EQ(window.m_hWnd, ::GetWindow(help[0], GW_OWNER));
+    EXPECT_EQ(window->m_hWnd, ::GetWindow(help[0], GW_OWNER));
     EXPECT_TRUE(prompts->calls.empty());
     ::DestroyWindow(help[0]);
 }

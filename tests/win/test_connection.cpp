@@ -6,29 +6,32 @@
 
 namespace {
 
-using ConnectionTest = BatchWindowTest;
+class ConnectionTest : public WindowTest {
+protected:
+    ConnectionTest() : WindowTest(Mode::Batch) {}
+};
 
 TEST_F(ConnectionTest, ConnectsLocallyForBothScopes) {
     PutKey(HKEY_LOCAL_MACHINE, OdbcPath("OnlySystem"));
     PutKey(HKEY_CURRENT_USER, OdbcPath("OnlyUser"));
     struct Case { BOOL systemScope; const char* visible; const char* hidden; };
     for (const Case& c : {Case{TRUE, "OnlySystem", "OnlyUser"}, Case{FALSE, "OnlyUser", "OnlySystem"}}) {
-        ASSERT_EQ(0, window.ConnectOdbcIni(c.systemScope));
-        ASSERT_NE(nullptr, window.m_hOdbcIniKey);
+        ASSERT_EQ(0, window->ConnectOdbcIni(c.systemScope));
+        ASSERT_NE(nullptr, window->m_hOdbcIniKey);
         HKEY key = NULL;
-        EXPECT_EQ(ERROR_SUCCESS, ::RegOpenKeyA(window.m_hOdbcIniKey, c.visible, &key));
+        EXPECT_EQ(ERROR_SUCCESS, ::RegOpenKeyA(window->m_hOdbcIniKey, c.visible, &key));
         ::RegCloseKey(key);
-        EXPECT_NE(ERROR_SUCCESS, ::RegOpenKeyA(window.m_hOdbcIniKey, c.hidden, &key));
+        EXPECT_NE(ERROR_SUCCESS, ::RegOpenKeyA(window->m_hOdbcIniKey, c.hidden, &key));
     }
     EXPECT_TRUE(prompts->calls.empty());
-    EXPECT_TRUE(window.Succeeded());
+    EXPECT_TRUE(window->Succeeded());
 }
 
 TEST_F(ConnectionTest, UnknownComputerIsReportedWithPlatformText) {
     TheApp().m_strRemoteSystem = "nosuchhost";
     prompts->messageAnswers = {IDOK};
-    EXPECT_EQ(-1, window.ConnectOdbcIni(TRUE));
-    EXPECT_EQ(nullptr, window.m_hOdbcIniKey);
+    EXPECT_EQ(-1, window->ConnectOdbcIni(TRUE));
+    EXPECT_EQ(nullptr, window->m_hOdbcIniKey);
     ASSERT_EQ(1u, prompts->calls.size());
     const PromptCall& call = prompts->calls[0];
     EXPECT_EQ("RegConnectRegistry", call.caption);
@@ -36,7 +39,7 @@ TEST_F(ConnectionTest, UnknownComputerIsReportedWithPlatformText) {
     EXPECT_EQ(MainWindow::SystemErrorText(ERROR_BAD_NETPATH), call.text);
     EXPECT_NE(std::string::npos, call.text.find("[0x00000035]"));
     EXPECT_EQ(NULL, call.owner);
-    EXPECT_FALSE(window.Succeeded());
+    EXPECT_FALSE(window->Succeeded());
 }
 
 TEST_F(ConnectionTest, MachineNameForms) {
@@ -44,8 +47,8 @@ TEST_F(ConnectionTest, MachineNameForms) {
     const std::string name = ThisComputerName();
     for (const std::string& box : {name, "\\\\" + name}) {
         TheApp().m_strRemoteSystem = box;
-        EXPECT_EQ(0, window.ConnectOdbcIni(TRUE)) << box;
-        EXPECT_STREQ(box.c_str(), window.m_szRemoteSystem);
+        EXPECT_EQ(0, window->ConnectOdbcIni(TRUE)) << box;
+        EXPECT_STREQ(box.c_str(), window->m_szRemoteSystem);
     }
     EXPECT_TRUE(prompts->calls.empty());
 }
@@ -53,15 +56,15 @@ TEST_F(ConnectionTest, MachineNameForms) {
 TEST_F(ConnectionTest, LongNameIsCutTo259Characters) {
     TheApp().m_strRemoteSystem = std::string(300, 'x');
     prompts->messageAnswers = {IDOK};
-    EXPECT_EQ(-1, window.ConnectOdbcIni(TRUE));
-    EXPECT_EQ(259u, strlen(window.m_szRemoteSystem));
+    EXPECT_EQ(-1, window->ConnectOdbcIni(TRUE));
+    EXPECT_EQ(259u, strlen(window->m_szRemoteSystem));
 }
 
 TEST_F(ConnectionTest, MissingSectionAsksAndCreatesOnYes) {
     ::SHDeleteKeyA(HKEY_CURRENT_USER, kOdbcIniPath);
     prompts->messageAnswers = {IDNO};
-    EXPECT_EQ(-2, window.ConnectOdbcIni(FALSE));
-    EXPECT_EQ(nullptr, window.m_hOdbcIniKey);
+    EXPECT_EQ(-2, window->ConnectOdbcIni(FALSE));
+    EXPECT_EQ(nullptr, window->m_hOdbcIniKey);
     ASSERT_EQ(1u, prompts->calls.size());
     EXPECT_EQ("RegOpenKey", prompts->calls[0].caption);
     EXPECT_EQ(UINT(MB_YESNO | MB_ICONQUESTION), prompts->calls[0].type);
@@ -70,8 +73,8 @@ TEST_F(ConnectionTest, MissingSectionAsksAndCreatesOnYes) {
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OdbcPath()));
 
     prompts->messageAnswers = {IDYES};
-    EXPECT_EQ(0, window.ConnectOdbcIni(FALSE));
-    EXPECT_NE(nullptr, window.m_hOdbcIniKey);
+    EXPECT_EQ(0, window->ConnectOdbcIni(FALSE));
+    EXPECT_NE(nullptr, window->m_hOdbcIniKey);
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, OdbcPath()));
     EXPECT_EQ(2u, prompts->calls.size());
 }
@@ -80,17 +83,17 @@ TEST_F(ConnectionTest, SecondConnectionReleasesTheFirst) {
     // Released handles are reused by the next open; leaked ones never are.
     std::set<HKEY> seen;
     for (int i = 0; i < 40; ++i) {
-        ASSERT_EQ(0, window.ConnectOdbcIni(i % 2));
-        seen.insert(window.m_hOdbcIniKey);
+        ASSERT_EQ(0, window->ConnectOdbcIni(i % 2));
+        seen.insert(window->m_hOdbcIniKey);
     }
     EXPECT_LE(seen.size(), 4u);
     // A failed connection leaves none, and the next one starts clean.
     TheApp().m_strRemoteSystem = "nosuchhost";
     prompts->messageAnswers = {IDOK};
-    EXPECT_EQ(-1, window.ConnectOdbcIni(FALSE));
-    EXPECT_EQ(nullptr, window.m_hOdbcIniKey);
+    EXPECT_EQ(-1, window->ConnectOdbcIni(FALSE));
+    EXPECT_EQ(nullptr, window->m_hOdbcIniKey);
     TheApp().m_strRemoteSystem.clear();
-    EXPECT_EQ(0, window.ConnectOdbcIni(FALSE));
+    EXPECT_EQ(0, window->ConnectOdbcIni(FALSE));
 }
 
 TEST(SystemErrorTextTest, FormatsPlatformTextAndCode) {

@@ -90,22 +90,19 @@ void PutEveryCase(HKEY root) {
     PutKey(root, OdbcPath("Bare"));
 }
 
-class ExportTest : public BatchWindowTest {
+class ExportTest : public WindowTest {
 protected:
-    void SetUp() override {
-        BatchWindowTest::SetUp();
-        dir = ScratchDir("dsi-export");
-    }
-    std::string dir;
+    ExportTest() : WindowTest(Mode::Batch) {}
+    std::string dir = ScratchDir("dsi-export");
 };
 
 TEST_F(ExportTest, WholeScopeRoundTripsValueByValue) {
     PutEveryCase(HKEY_LOCAL_MACHINE);
     const std::string file = dir + "\\every.dsi";
-    window.ExportScopeToFile(file.c_str(), TRUE);
-    window.ImportDsiFile(FALSE, file.c_str(), FALSE);
+    window->ExportScopeToFile(file.c_str(), TRUE);
+    window->ImportDsiFile(FALSE, file.c_str(), FALSE);
     EXPECT_TRUE(prompts->calls.empty()) << prompts->calls[0].caption << ": " << prompts->calls[0].text;
-    EXPECT_TRUE(window.Succeeded());
+    EXPECT_TRUE(window->Succeeded());
 
     const RegTree expected = Snapshot(HKEY_LOCAL_MACHINE, kOdbcIniPath);
     const RegTree imported = Snapshot(HKEY_CURRENT_USER, kOdbcIniPath);
@@ -123,7 +120,7 @@ TEST_F(ExportTest, WholeScopeRoundTripsValueByValue) {
 
     // Exported again from the imported scope, the file is the same.
     const std::string again = dir + "\\again.dsi";
-    window.ExportScopeToFile(again.c_str(), FALSE);
+    window->ExportScopeToFile(again.c_str(), FALSE);
     EXPECT_EQ(ReadWholeFile(file), ReadWholeFile(again));
 }
 
@@ -134,7 +131,7 @@ TEST_F(ExportTest, WritesTheExampleFileKeyForKey) {
     PutBinary(HKEY_LOCAL_MACHINE, OdbcPath("Sales"), "Flags", {0x0A, 0x01, 0xFF});
     PutDword(HKEY_LOCAL_MACHINE, OdbcPath("Sales"), "Timeout", 0xFFFFFFFFu);
     const std::string file = dir + "\\sales.dsi";
-    window.ExportScopeToFile(file.c_str(), TRUE);
+    window->ExportScopeToFile(file.c_str(), TRUE);
     EXPECT_TRUE(prompts->calls.empty());
     EXPECT_EQ("[General]\r\nItems=1\r\n"
               "[DSN0]\r\nDriver=Example Driver\r\nDSN=Sales\r\nItems=5\r\n"
@@ -155,7 +152,7 @@ TEST_F(ExportTest, KeepsOtherContentButNoStaleSource) {
     WriteWholeFile(file, "; notes of the user\n[Mine]\nkeep = yes\n[General]\nItems=3\nAuthor=me\n"
                          "[DSN0]\nDSN=Old\nName7=stale\n[ dsn#0 ]\nDSN=Stale\nItems=0\n[DSN2]\nDSN=Gone\n"
                          "[DSN02]\nDSN=NotASource\n");
-    window.ExportScopeToFile(file.c_str(), TRUE);
+    window->ExportScopeToFile(file.c_str(), TRUE);
     zentrel::ProfileFile result;
     result.Parse(ReadWholeFile(file));
     struct Case { const char* section; const char* key; const char* value; };
@@ -167,7 +164,7 @@ TEST_F(ExportTest, KeepsOtherContentButNoStaleSource) {
     EXPECT_EQ(0u, ReadWholeFile(file).find("; notes of the user\r\n"));
 
     // What an import of that file brings back is what was exported.
-    window.ImportDsiFile(FALSE, file.c_str(), FALSE);
+    window->ImportDsiFile(FALSE, file.c_str(), FALSE);
     EXPECT_TRUE(prompts->calls.empty());
     EXPECT_EQ(Snapshot(HKEY_LOCAL_MACHINE, kOdbcIniPath), Snapshot(HKEY_CURRENT_USER, kOdbcIniPath));
 }
@@ -185,15 +182,15 @@ TEST_F(ExportTest, FileThatCannotBeWrittenIsReported) {
         {dir + "\\" + std::string(300 - dir.size(), 'p') + ".dsi", ERROR_FILENAME_EXCED_RANGE},
     };
     for (const Case& c : cases) {
-        window.ResetOutcome();
+        window->ResetOutcome();
         prompts->calls.clear();
         prompts->messageAnswers = {IDOK};
-        window.ExportScopeToFile(c.path.c_str(), TRUE);
+        window->ExportScopeToFile(c.path.c_str(), TRUE);
         ASSERT_EQ(1u, prompts->calls.size()) << c.path;
         EXPECT_EQ("Export", prompts->calls[0].caption);
         EXPECT_EQ("File: '" + c.path + "'\n" + MainWindow::SystemErrorText((LONG)c.code), prompts->calls[0].text);
         EXPECT_EQ(UINT(MB_OK | MB_ICONSTOP), prompts->calls[0].type);
-        EXPECT_FALSE(window.Succeeded()) << c.path;
+        EXPECT_FALSE(window->Succeeded()) << c.path;
     }
     WIN32_FIND_DATAA found;
     HANDLE search = ::FindFirstFileA((dir + "\\*.tmp").c_str(), &found);
@@ -215,7 +212,7 @@ TEST_F(ExportTest, NamesAFileCannotCarryAreReported) {
     PutString(HKEY_LOCAL_MACHINE, OdbcPath("Src"), "\\Leading", "carried: read whole at the top");
     const std::string file = dir + "\\names.dsi";
     prompts->messageAnswers = {IDOK, IDOK, IDOK};
-    window.ExportScopeToFile(file.c_str(), TRUE);
+    window->ExportScopeToFile(file.c_str(), TRUE);
     std::set<std::string> reported;
     for (const PromptCall& call : prompts->calls) {
         EXPECT_EQ("Export", call.caption);
@@ -225,9 +222,9 @@ TEST_F(ExportTest, NamesAFileCannotCarryAreReported) {
         reported.insert(call.text.substr(30, call.text.size() - 30 - tail.size()));
     }
     EXPECT_EQ((std::set<std::string>{"back\\slash", "Engines\\\\Lead", "two\nlines"}), reported);
-    EXPECT_FALSE(window.Succeeded());
+    EXPECT_FALSE(window->Succeeded());
 
-    window.ImportDsiFile(FALSE, file.c_str(), FALSE);
+    window->ImportDsiFile(FALSE, file.c_str(), FALSE);
     RegTree expected = Snapshot(HKEY_LOCAL_MACHINE, kOdbcIniPath);
     for (const char* gone : {"Src\\|back\\slash", "Src\\Engines\\|\\Lead", "Src\\|two\nlines"}) expected.erase(gone);
     EXPECT_EQ(expected, Snapshot(HKEY_CURRENT_USER, kOdbcIniPath));
@@ -235,10 +232,10 @@ TEST_F(ExportTest, NamesAFileCannotCarryAreReported) {
 
 // ---- Interactive export -----------------------------------------------------
 
-class ExportWindowTest : public DsiWindowTest {
+class ExportWindowTest : public WindowTest {
 protected:
     void SetUp() override {
-        DsiWindowTest::SetUp();
+        WindowTest::SetUp();
         dir = ScratchDir("dsi-export-window");
         for (const char* name : {"Alpha", "Beta", "Gamma"}) {
             PutString(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), name, std::string(name) + " Driver");
@@ -248,7 +245,7 @@ protected:
     }
     void MakeCurrent(int row) {
         // The list's own notification path, as a click would take it.
-        window.m_lstDataSources.SetItemState(row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        window->m_lstDataSources.SetItemState(row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     }
     std::unique_ptr<zentrel::ProfileFile> Load(const std::string& path) {
         std::unique_ptr<zentrel::ProfileFile> f(new zentrel::ProfileFile);
@@ -261,7 +258,7 @@ protected:
 TEST_F(ExportWindowTest, CommandsAskForTheFileAsDescribed) {
     Open(0);
     MakeCurrent(0);
-    ASSERT_STREQ("Alpha", window.m_szCurrentDsn);
+    ASSERT_STREQ("Alpha", window->m_szCurrentDsn);
     struct Case {
         UINT command;
         std::vector<int> unticked;
@@ -278,12 +275,12 @@ TEST_F(ExportWindowTest, CommandsAskForTheFileAsDescribed) {
     };
     int n = 0;
     for (const Case& c : cases) {
-        window.m_lstDataSources.SetCheck(-1, TRUE);
-        for (int row : c.unticked) window.m_lstDataSources.SetCheck(row, FALSE);
+        window->m_lstDataSources.SetCheck(-1, TRUE);
+        for (int row : c.unticked) window->m_lstDataSources.SetCheck(row, FALSE);
         prompts->calls.clear();
         const std::string file = dir + "\\case" + std::to_string(n++) + ".dsi";
         prompts->fileAnswers = {file};
-        ::SendMessageA(window.m_hWnd, WM_COMMAND, c.command, 0);
+        ::SendMessageA(window->m_hWnd, WM_COMMAND, c.command, 0);
         const std::vector<PromptCall> saves = prompts->Of("save");
         ASSERT_EQ(1u, saves.size()) << c.command;
         EXPECT_EQ("Export to", saves[0].caption);
@@ -291,9 +288,9 @@ TEST_F(ExportWindowTest, CommandsAskForTheFileAsDescribed) {
         EXPECT_EQ("dsi", saves[0].defaultExtension);
         EXPECT_EQ("Data Source Information file (*.dsi)|*.dsi|All Files(*.*)|*.*||", saves[0].filter);
         EXPECT_EQ(DWORD(OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY), saves[0].type);
-        EXPECT_EQ(window.m_hWnd, saves[0].owner);
+        EXPECT_EQ(window->m_hWnd, saves[0].owner);
         EXPECT_EQ(c.items, Load(file)->GetString("General", "Items", "<none>")) << c.command;
-        EXPECT_STREQ(file.c_str(), window.m_szDsiFile);
+        EXPECT_STREQ(file.c_str(), window->m_szDsiFile);
     }
     // Export Selected writes the ticked rows in list order.
     const auto two = Load(dir + "\\case2.dsi");
@@ -308,7 +305,7 @@ TEST_F(ExportWindowTest, CancelWritesNothing) {
     MakeCurrent(1);
     for (UINT command : {ID_EXPORT, ID_EXPORT_ALL, ID_EXPORT_SELECTED}) {
         prompts->fileAnswers = {""};
-        ::SendMessageA(window.m_hWnd, WM_COMMAND, command, 0);
+        ::SendMessageA(window->m_hWnd, WM_COMMAND, command, 0);
     }
     EXPECT_EQ(3u, prompts->Of("save").size());
     EXPECT_EQ(3u, prompts->calls.size());
@@ -318,7 +315,7 @@ TEST_F(ExportWindowTest, CancelWritesNothing) {
 TEST_F(ExportWindowTest, ExportWithoutCurrentSourceIsRefused) {
     Open(0);
     prompts->messageAnswers = {IDOK};
-    ::SendMessageA(window.m_hWnd, WM_COMMAND, ID_EXPORT, 0);
+    ::SendMessageA(window->m_hWnd, WM_COMMAND, ID_EXPORT, 0);
     ASSERT_EQ(1u, prompts->calls.size());
     EXPECT_EQ("message", prompts->calls[0].kind);
     EXPECT_EQ("No item is currently selected", prompts->calls[0].text);
@@ -331,20 +328,20 @@ TEST_F(ExportWindowTest, ExportWithoutCurrentSourceIsRefused) {
 TEST_F(ExportWindowTest, ExportActsOnlyOnASourceOfTheListAsItStands) {
     Open(0);
     MakeCurrent(0);
-    ASSERT_STREQ("Alpha", window.m_szCurrentDsn);
-    SelectTab(window, 1);  // the user scope lists nothing
+    ASSERT_STREQ("Alpha", window->m_szCurrentDsn);
+    SelectTab(*window, 1);  // the user scope lists nothing
     PutString(HKEY_CURRENT_USER, OdbcPath("Alpha"), "Owner", "someone else");
     prompts->messageAnswers = {IDOK};
-    ::SendMessageA(window.m_hWnd, WM_COMMAND, ID_EXPORT, 0);
+    ::SendMessageA(window->m_hWnd, WM_COMMAND, ID_EXPORT, 0);
     ASSERT_EQ(1u, prompts->calls.size());
     EXPECT_EQ("No item is currently selected", prompts->calls[0].text);
     EXPECT_EQ("Export", prompts->calls[0].caption);
 
     // Listed again after a refresh, it is exported as shown.
-    ::SendMessageA(window.m_hWnd, WM_COMMAND, ID_REFRESH, 0);
+    ::SendMessageA(window->m_hWnd, WM_COMMAND, ID_REFRESH, 0);
     MakeCurrent(0);
     prompts->fileAnswers = {dir + "\\user-alpha.dsi"};
-    ::SendMessageA(window.m_hWnd, WM_COMMAND, ID_EXPORT, 0);
+    ::SendMessageA(window->m_hWnd, WM_COMMAND, ID_EXPORT, 0);
     EXPECT_EQ("someone else", Load(dir + "\\user-alpha.dsi")->GetString("DSN0", "Value0", ""));
 }
 
@@ -354,8 +351,8 @@ TEST_F(ExportWindowTest, ExportAfterExportAllWritesTheCurrentSource) {
     Open(0);
     MakeCurrent(0);
     prompts->fileAnswers = {dir + "\\all.dsi", dir + "\\current.dsi"};
-    ::SendMessageA(window.m_hWnd, WM_COMMAND, ID_EXPORT_ALL, 0);
-    ::SendMessageA(window.m_hWnd, WM_COMMAND, ID_EXPORT, 0);
+    ::SendMessageA(window->m_hWnd, WM_COMMAND, ID_EXPORT_ALL, 0);
+    ::SendMessageA(window->m_hWnd, WM_COMMAND, ID_EXPORT, 0);
     const auto f = Load(dir + "\\current.dsi");
     EXPECT_EQ("Alpha", f->GetString("DSN0", "DSN", ""));
     EXPECT_EQ("Alpha Driver", f->GetString("DSN0", "Driver", ""));

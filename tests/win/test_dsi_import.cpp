@@ -299,7 +299,10 @@ std::string Fill(std::string text, const std::string& file) {
     return text;
 }
 
-class ImportFileTest : public BatchWindowTest, public ::testing::WithParamInterface<ImportCase> {};
+class ImportFileTest : public WindowTest, public ::testing::WithParamInterface<ImportCase> {
+protected:
+    ImportFileTest() : WindowTest(Mode::Batch) {}
+};
 
 TEST_P(ImportFileTest, ImportsAsDescribed) {
     const ImportCase& c = GetParam();
@@ -307,7 +310,7 @@ TEST_P(ImportFileTest, ImportsAsDescribed) {
     const std::string file = ScratchDir("dsi-import") + "\\" + c.name + ".dsi";
     WriteWholeFile(file, c.file);
     prompts->messageAnswers.assign(c.answers.begin(), c.answers.end());
-    window.ImportDsiFile(FALSE, file.c_str(), FALSE);
+    window->ImportDsiFile(FALSE, file.c_str(), FALSE);
 
     const std::vector<PromptCall> shown = prompts->Of("message");
     ASSERT_EQ(c.messages.size(), shown.size());
@@ -323,8 +326,8 @@ TEST_P(ImportFileTest, ImportsAsDescribed) {
             << check.path << " | " << check.name.substr(0, 40);
     for (const auto& key : c.keys) EXPECT_EQ(key.second, KeyExists(HKEY_CURRENT_USER, OdbcPath(key.first))) << key.first;
     if (c.after) c.after();
-    EXPECT_EQ(c.succeeded, (bool)window.Succeeded());
-    EXPECT_EQ(NULL, window.m_hDsnKey);
+    EXPECT_EQ(c.succeeded, (bool)window->Succeeded());
+    EXPECT_EQ(nullptr, window->m_hDsnKey);
     // Nothing reaches the other scope.
     EXPECT_TRUE(Snapshot(HKEY_LOCAL_MACHINE, kOdbcIniPath).empty());
 }
@@ -334,21 +337,24 @@ INSTANTIATE_TEST_SUITE_P(Table, ImportFileTest, ::testing::ValuesIn(Cases()),
 
 // ---- Batch mode -------------------------------------------------------------
 
-class ImportBatchTest : public BatchWindowTest {};
+class ImportBatchTest : public WindowTest {
+protected:
+    ImportBatchTest() : WindowTest(Mode::Batch) {}
+};
 
 TEST_F(ImportBatchTest, MissingFileIsReportedWithoutChooser) {
     const std::string dir = ScratchDir("dsi-import-batch");
     for (const std::string& path : {dir + "\\absent.dsi", dir + "\\", std::string()}) {
-        window.ResetOutcome();
+        window->ResetOutcome();
         prompts->calls.clear();
         prompts->messageAnswers = {IDOK};
-        window.ImportDsiFile(FALSE, path.c_str(), TRUE);
+        window->ImportDsiFile(FALSE, path.c_str(), TRUE);
         ASSERT_EQ(1u, prompts->calls.size()) << path;
         EXPECT_EQ("message", prompts->calls[0].kind);
         EXPECT_EQ("Error", prompts->calls[0].caption);
         EXPECT_EQ("File: '" + path + "'\n" + MainWindow::SystemErrorText(ERROR_FILE_NOT_FOUND), prompts->calls[0].text);
         EXPECT_EQ(kStop, prompts->calls[0].type);
-        EXPECT_FALSE(window.Succeeded());
+        EXPECT_FALSE(window->Succeeded());
     }
     EXPECT_TRUE(Snapshot(HKEY_LOCAL_MACHINE, kOdbcIniPath).empty());
 }
@@ -356,19 +362,19 @@ TEST_F(ImportBatchTest, MissingFileIsReportedWithoutChooser) {
 TEST_F(ImportBatchTest, ImportsIntoTheScopeAskedFor) {
     const std::string file = ScratchDir("dsi-import-scope") + "\\one.dsi";
     WriteWholeFile(file, General(1) + Source("DSN0", "S", {{"A", "a", "1"}}));
-    window.ImportDsiFile(FALSE, file.c_str(), TRUE);
+    window->ImportDsiFile(FALSE, file.c_str(), TRUE);
     EXPECT_EQ(Sz("a"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("S"), "A"));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OdbcPath("S")));
-    EXPECT_STREQ(file.c_str(), window.m_szDsiFile);
+    EXPECT_STREQ(file.c_str(), window->m_szDsiFile);
     EXPECT_TRUE(prompts->calls.empty());
 }
 
 // ---- Interactive import -----------------------------------------------------
 
-class ImportWindowTest : public DsiWindowTest {
+class ImportWindowTest : public WindowTest {
 protected:
     void SetUp() override {
-        DsiWindowTest::SetUp();
+        WindowTest::SetUp();
         file = ScratchDir("dsi-import-window") + "\\three.dsi";
         WriteWholeFile(file, General(3) + Source("DSN0", "One", {{"A", "1", "1"}}, "D1") +
                                  Source("DSN1", "Two", {{"A", "2", "1"}}, "D2") +
@@ -380,7 +386,7 @@ protected:
 TEST_F(ImportWindowTest, ImportAsksForTheFileAndUsesTheTabsScope) {
     Open(1);
     prompts->fileAnswers = {file};
-    ::SendMessageA(window.m_hWnd, WM_COMMAND, ID_IMPORT, 0);
+    ::SendMessageA(window->m_hWnd, WM_COMMAND, ID_IMPORT, 0);
     const std::vector<PromptCall> opens = prompts->Of("open");
     ASSERT_EQ(1u, opens.size());
     EXPECT_EQ("Import from", opens[0].caption);
@@ -388,25 +394,25 @@ TEST_F(ImportWindowTest, ImportAsksForTheFileAndUsesTheTabsScope) {
     EXPECT_EQ("", opens[0].defaultExtension);
     EXPECT_EQ("Data Source Information file (*.dsi)|*.dsi|All Files(*.*)|*.*||", opens[0].filter);
     EXPECT_EQ(DWORD(OFN_FILEMUSTEXIST | OFN_SHOWHELP | OFN_HIDEREADONLY), opens[0].type);
-    EXPECT_EQ(window.m_hWnd, opens[0].owner);
+    EXPECT_EQ(window->m_hWnd, opens[0].owner);
     EXPECT_EQ(1u, prompts->calls.size());
     EXPECT_EQ(Sz("2"), ValueOf(HKEY_CURRENT_USER, OdbcPath("Two"), "A"));
     EXPECT_EQ(Sz("D3"), ValueOf(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Three"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("One")));
     // The list shows the scope afresh, every row ticked.
-    std::vector<std::string> listed = ListedNames();
+    std::vector<std::string> listed = Rows();
     std::sort(listed.begin(), listed.end());
     EXPECT_EQ((std::vector<std::string>{"One", "Three", "Two"}), listed);
-    for (int i = 0; i < window.m_lstDataSources.GetItemCount(); ++i) EXPECT_TRUE(window.m_lstDataSources.GetCheck(i));
+    for (int i = 0; i < window->m_lstDataSources.GetItemCount(); ++i) EXPECT_TRUE(window->m_lstDataSources.GetCheck(i));
 }
 
 TEST_F(ImportWindowTest, CancelledChooserDoesNothing) {
     Open(0);
     prompts->fileAnswers = {""};
-    ::SendMessageA(window.m_hWnd, WM_COMMAND, ID_IMPORT, 0);
+    ::SendMessageA(window->m_hWnd, WM_COMMAND, ID_IMPORT, 0);
     EXPECT_EQ(1u, prompts->calls.size());
     EXPECT_TRUE(Snapshot(HKEY_LOCAL_MACHINE, kOdbcIniPath).empty());
-    EXPECT_TRUE(window.Succeeded());
+    EXPECT_TRUE(window->Succeeded());
 }
 
 // Import As: the first renamed through the real dialog, the second
@@ -418,7 +424,7 @@ TEST_F(ImportWindowTest, ImportAsRenamesAndSkipsOnCancel) {
     prompts->dialogAnswers = {
         [&](CDialog& dialog) -> INT_PTR {
             DsnNameDialog& named = static_cast<DsnNameDialog&>(dialog);
-            EXPECT_TRUE(named.Create(&window));
+            EXPECT_TRUE(named.Create(window.get()));
             char shown[300] = "";
             ::GetDlgItemTextA(named.m_hWnd, IDC_DSN_NAME, shown, sizeof(shown));
             proposed.push_back(shown);
@@ -435,7 +441,7 @@ TEST_F(ImportWindowTest, ImportAsRenamesAndSkipsOnCancel) {
             return IDOK;
         },
     };
-    ::SendMessageA(window.m_hWnd, WM_COMMAND, ID_IMPORT_AS, 0);
+    ::SendMessageA(window->m_hWnd, WM_COMMAND, ID_IMPORT_AS, 0);
     EXPECT_EQ((std::vector<std::string>{"One", "Two", "Three"}), proposed);
     EXPECT_EQ(Sz("1"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("Renamed One"), "A"));
     EXPECT_EQ(Sz("D1"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "Renamed One"));
@@ -458,13 +464,13 @@ TEST_F(ImportWindowTest, ImportAsRefusesNamesOutsideTheSourcesKey) {
     };
     prompts->dialogAnswers = {rename(""), rename("ODBC Data Sources"), rename("Kept")};
     prompts->messageAnswers = {IDOK, IDOK};
-    ::SendMessageA(window.m_hWnd, WM_COMMAND, ID_IMPORT_AS, 0);
+    ::SendMessageA(window->m_hWnd, WM_COMMAND, ID_IMPORT_AS, 0);
     const std::vector<PromptCall> shown = prompts->Of("message");
     ASSERT_EQ(2u, shown.size());
     EXPECT_EQ("Data source 'One' (section DSN0 of file '" + file + "') is not imported: its name is empty.",
               shown[0].text);
     EXPECT_EQ("Error", shown[0].caption);
-    EXPECT_EQ(window.m_hWnd, shown[0].owner);
+    EXPECT_EQ(window->m_hWnd, shown[0].owner);
     EXPECT_NE(std::string::npos, shown[1].text.find("Data source 'Two'"));
     // Nothing landed in the ODBC section's own keys.
     EXPECT_EQ(kAbsent, ValueOf(HKEY_LOCAL_MACHINE, kOdbcIniPath, "A"));
@@ -492,11 +498,11 @@ TEST_P(ImportOverwriteTest, AsksBeforeReplacing) {
     PutString(HKEY_LOCAL_MACHINE, OdbcPath("Two"), "Old", "o");
     PutString(HKEY_LOCAL_MACHINE, OdbcPath("Two") + "\\Sub", "Old", "o");
     Open(0);
-    ASSERT_EQ((std::vector<std::string>{"Two"}), ListedNames());
+    ASSERT_EQ((std::vector<std::string>{"Two"}), Rows());
     g_pSettings->m_bAskImport = c.askImport;
     prompts->fileAnswers = {file};
     prompts->messageAnswers.assign(c.answers.begin(), c.answers.end());
-    ::SendMessageA(window.m_hWnd, WM_COMMAND, ID_IMPORT, 0);
+    ::SendMessageA(window->m_hWnd, WM_COMMAND, ID_IMPORT, 0);
 
     const std::vector<PromptCall> shown = prompts->Of("message");
     ASSERT_EQ(c.answers.size(), shown.size());
@@ -510,8 +516,8 @@ TEST_P(ImportOverwriteTest, AsksBeforeReplacing) {
     EXPECT_EQ(!c.twoReplaced, KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Two") + "\\Sub"));
     EXPECT_EQ(c.twoReplaced ? Sz("2") : kAbsent, ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("Two"), "A"));
     EXPECT_EQ(c.threeWritten, KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Three")));
-    EXPECT_EQ(c.listRefilled ? 3u : 1u, ListedNames().size());
-    EXPECT_EQ(c.twoReplaced, (bool)window.Succeeded());
+    EXPECT_EQ(c.listRefilled ? 3u : 1u, Rows().size());
+    EXPECT_EQ(c.twoReplaced, (bool)window->Succeeded());
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ImportOverwriteTest,
@@ -525,10 +531,10 @@ INSTANTIATE_TEST_SUITE_P(Table, ImportOverwriteTest,
 TEST_F(ImportWindowTest, ListIsNotRefilledInBatchMode) {
     Open(0);
     TheApp().m_bBatchMode = TRUE;
-    window.ImportDsiFile(FALSE, file.c_str(), TRUE);
+    window->ImportDsiFile(FALSE, file.c_str(), TRUE);
     TheApp().m_bBatchMode = FALSE;
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Three")));
-    EXPECT_TRUE(ListedNames().empty());
+    EXPECT_TRUE(Rows().empty());
     EXPECT_TRUE(prompts->calls.empty());
 }
 

@@ -1,7 +1,6 @@
 // Registry trees and files that must never turn the program against the
 // user's data: links, nesting deeper than the registry allows, reserved
 // names in another case, stale sections, names a file cannot carry.
-#include "CommandTestUtil.h"
 #include "DsiTestUtil.h"
 
 #include <set>
@@ -64,7 +63,7 @@ void PutZeroNamedKey(const std::string& parent, const std::wstring& name) {
     ::RegCloseKey(base);
 }
 
-void PutSource(HKEY root, const std::string& name, const std::string& driver = "Drv") {
+void PutSourceUnder(HKEY root, const std::string& name, const std::string& driver = "Drv") {
     PutString(root, OdbcPath("ODBC Data Sources"), name.c_str(), driver);
     PutString(root, OdbcPath(name), "Attr", "value of " + name);
 }
@@ -77,8 +76,9 @@ std::string Repeat(const std::string& s, size_t n) {
     return out;
 }
 
-class HostileTreeTest : public BatchWindowTest {
+class HostileTreeTest : public WindowTest {
 protected:
+    HostileTreeTest() : WindowTest(Mode::Batch) {}
     std::string dir = ScratchDir("hostile");
 };
 
@@ -91,18 +91,18 @@ TEST_F(HostileTreeTest, SourcesThatCannotBeWalkedAreReportedAndLeftOut) {
         std::string walkMessage;
     };
     const Case cases[] = {
-        {"link_up_its_own_tree", [] { PutSource(HKEY_LOCAL_MACHINE, "Evil");
+        {"link_up_its_own_tree", [] { PutSourceUnder(HKEY_LOCAL_MACHINE, "Evil");
                                       PutLink(OdbcPath("Evil") + "\\Loop", kMachineOdbc + "\\Evil"); },
          "The key 'Loop' of data source 'Evil' is a registry link; it is not followed."},
         {"source_that_is_a_link", [] { PutString(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "Evil", "D");
                                        PutLink(OdbcPath("Evil"), kMachineOdbc); },
          "The data source 'Evil' is a registry link; it is not followed."},
-        {"key_with_a_zero_byte", [] { PutSource(HKEY_LOCAL_MACHINE, "Evil");
+        {"key_with_a_zero_byte", [] { PutSourceUnder(HKEY_LOCAL_MACHINE, "Evil");
                                       PutKey(HKEY_LOCAL_MACHINE, OdbcPath("Evil") + "\\Fine");
                                       PutZeroNamedKey(OdbcPath("Evil"), std::wstring(L"Fine\0x", 6)); },
          "The data source 'Evil' holds a key with a zero byte in its name ('Fine\\0x'), which cannot be reached by "
          "name; it is not listed."},
-        {"deeper_than_the_registry_allows", [] { PutSource(HKEY_LOCAL_MACHINE, "Evil");
+        {"deeper_than_the_registry_allows", [] { PutSourceUnder(HKEY_LOCAL_MACHINE, "Evil");
                                                  PutChain(OdbcPath("Evil"), 520); },
          "The key '" + Repeat("L\\", 30) +
              "... (1015 characters)' of data source 'Evil' holds keys more than 508 levels below the data source; "
@@ -111,13 +111,13 @@ TEST_F(HostileTreeTest, SourcesThatCannotBeWalkedAreReportedAndLeftOut) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ClearTestRegistry();
-        PutSource(HKEY_LOCAL_MACHINE, "Fine");
+        PutSourceUnder(HKEY_LOCAL_MACHINE, "Fine");
         c.seed();
-        window.ResetOutcome();
+        window->ResetOutcome();
         prompts->calls.clear();
         prompts->messageAnswers = {IDOK, IDOK};
         const std::string file = dir + "\\" + c.name + ".dsi";
-        window.ExportScopeToFile(file.c_str(), TRUE);
+        window->ExportScopeToFile(file.c_str(), TRUE);
 
         const std::vector<PromptCall> shown = prompts->Of("message");
         ASSERT_EQ(2u, shown.size());
@@ -125,7 +125,7 @@ TEST_F(HostileTreeTest, SourcesThatCannotBeWalkedAreReportedAndLeftOut) {
         EXPECT_EQ(c.walkMessage, shown[0].text);
         EXPECT_EQ("Data source 'Evil' could not be read whole (see the message before); it is not exported.",
                   shown[1].text);
-        EXPECT_FALSE(window.Succeeded());
+        EXPECT_FALSE(window->Succeeded());
         zentrel::ProfileFile written;
         written.Parse(ReadWholeFile(file));
         EXPECT_EQ("1", written.GetString("General", "Items", ""));
@@ -136,17 +136,17 @@ TEST_F(HostileTreeTest, SourcesThatCannotBeWalkedAreReportedAndLeftOut) {
 // A source whose name holds a zero byte would be reached as the source its
 // first part names: it is neither listed nor exported, and the export says so.
 TEST_F(HostileTreeTest, SourceNamesWithAZeroByteAreUnreachable) {
-    PutSource(HKEY_LOCAL_MACHINE, "Fine");
+    PutSourceUnder(HKEY_LOCAL_MACHINE, "Fine");
     PutZeroNamedKey(OdbcPath(""), std::wstring(L"Fine\0twin", 9));
-    EXPECT_EQ(0, window.ConnectOdbcIni(TRUE));
-    EXPECT_EQ((std::vector<std::string>{"Fine"}), window.EnumerateDataSources());
+    EXPECT_EQ(0, window->ConnectOdbcIni(TRUE));
+    EXPECT_EQ((std::vector<std::string>{"Fine"}), window->EnumerateDataSources());
     prompts->messageAnswers = {IDOK};
     const std::string file = dir + "\\zero.dsi";
-    window.ExportScopeToFile(file.c_str(), TRUE);
+    window->ExportScopeToFile(file.c_str(), TRUE);
     ASSERT_EQ(1u, prompts->calls.size());
     EXPECT_EQ("Data source 'Fine\\0twin' has a zero byte in its name: no program can reach it by that name, and it "
               "is not exported.", prompts->calls[0].text);
-    EXPECT_FALSE(window.Succeeded());
+    EXPECT_FALSE(window->Succeeded());
     zentrel::ProfileFile written;
     written.Parse(ReadWholeFile(file));
     EXPECT_EQ("1", written.GetString("General", "Items", ""));
@@ -159,20 +159,20 @@ TEST_F(HostileTreeTest, DeletionNeverFollowsALink) {
     for (const bool sourceIsLink : {false, true}) {
         SCOPED_TRACE(sourceIsLink ? "the source is a link" : "a link inside the source");
         ClearTestRegistry();
-        PutSource(HKEY_LOCAL_MACHINE, "Fine");
+        PutSourceUnder(HKEY_LOCAL_MACHINE, "Fine");
         if (sourceIsLink) {
             PutLink(OdbcPath("Evil"), kMachineOdbc + "\\Fine");
         } else {
-            PutSource(HKEY_LOCAL_MACHINE, "Evil");
+            PutSourceUnder(HKEY_LOCAL_MACHINE, "Evil");
             PutLink(OdbcPath("Evil") + "\\Up", kMachineOdbc);
         }
         const std::string file = dir + "\\replace.dsi";
         WriteWholeFile(file, "[General]\r\nItems=1\r\n[DSN0]\r\nDriver=New\r\nDSN=Evil\r\nItems=1\r\n"
                              "Name0=A\r\nValue0=new\r\nFormat0=1\r\n");
-        window.ResetOutcome();
-        window.ImportDsiFile(FALSE, file.c_str(), TRUE);
+        window->ResetOutcome();
+        window->ImportDsiFile(FALSE, file.c_str(), TRUE);
         EXPECT_TRUE(prompts->calls.empty());
-        EXPECT_TRUE(window.Succeeded());
+        EXPECT_TRUE(window->Succeeded());
         EXPECT_EQ(Sz("value of Fine"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("Fine"), "Attr"));
         EXPECT_EQ(Sz("Drv"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "Fine"));
         EXPECT_EQ(Sz("new"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("Evil"), "A"));
@@ -187,10 +187,10 @@ TEST_F(HostileTreeTest, ReservedNamesInAnyCase) {
     PutString(HKEY_CURRENT_USER, OdbcPath("S"), "A", "a");
     PutKey(HKEY_CURRENT_USER, OdbcPath("Odbc File Dsn"));
     const std::string file = dir + "\\case.dsi";
-    window.ExportScopeToFile(file.c_str(), FALSE);
-    window.ImportDsiFile(FALSE, file.c_str(), TRUE);
+    window->ExportScopeToFile(file.c_str(), FALSE);
+    window->ImportDsiFile(FALSE, file.c_str(), TRUE);
     EXPECT_TRUE(prompts->calls.empty());
-    EXPECT_TRUE(window.Succeeded());
+    EXPECT_TRUE(window->Succeeded());
     EXPECT_EQ(Sz("Drv"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "S"));
     EXPECT_EQ(Sz("a"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("S"), "A"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Odbc File Dsn")));
@@ -206,18 +206,18 @@ TEST_F(HostileTreeTest, SourcesAFileCannotCarryAreLeftOut) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ClearTestRegistry();
-        PutSource(HKEY_CURRENT_USER, "Before");
-        PutSource(HKEY_CURRENT_USER, c.dsn, c.driver);
-        PutSource(HKEY_CURRENT_USER, "zAfter");
-        window.ResetOutcome();
+        PutSourceUnder(HKEY_CURRENT_USER, "Before");
+        PutSourceUnder(HKEY_CURRENT_USER, c.dsn, c.driver);
+        PutSourceUnder(HKEY_CURRENT_USER, "zAfter");
+        window->ResetOutcome();
         prompts->calls.clear();
         prompts->messageAnswers = {IDOK};
         const std::string file = dir + "\\" + c.name + ".dsi";
-        window.ExportScopeToFile(file.c_str(), FALSE);
+        window->ExportScopeToFile(file.c_str(), FALSE);
         ASSERT_EQ(1u, prompts->calls.size());
         EXPECT_EQ("Data source '" + c.dsn + "' has a line break in its name or its driver's name, which a DSI file "
                   "cannot carry; it is not exported.", prompts->calls[0].text);
-        EXPECT_FALSE(window.Succeeded());
+        EXPECT_FALSE(window->Succeeded());
         zentrel::ProfileFile written;
         written.Parse(ReadWholeFile(file));
         EXPECT_EQ("2", written.GetString("General", "Items", ""));
@@ -233,13 +233,13 @@ TEST_F(HostileTreeTest, SourcesAFileCannotCarryAreLeftOut) {
 TEST_F(HostileTreeTest, ListingClosesEveryKey) {
     PutString(HKEY_CURRENT_USER, OdbcPath("S") + "\\A\\B", "V", "v");
     PutString(HKEY_CURRENT_USER, OdbcPath("S") + "\\C", "V", "v");
-    ASSERT_EQ(0, window.ConnectOdbcIni(FALSE));
+    ASSERT_EQ(0, window->ConnectOdbcIni(FALSE));
     std::set<HKEY> seen;
     for (int i = 0; i < 40; ++i) {
-        window.FillSubTree(window.m_hOdbcIniKey, "S", nullptr);
-        ASSERT_EQ(5, window.m_nAttributeRows);
+        window->FillSubTree(window->m_hOdbcIniKey, "S", nullptr);
+        ASSERT_EQ(5, window->m_nAttributeRows);
         HKEY probe = NULL;
-        ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyA(window.m_hOdbcIniKey, "S", &probe));
+        ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyA(window->m_hOdbcIniKey, "S", &probe));
         seen.insert(probe);
         ::RegCloseKey(probe);
     }

@@ -11,7 +11,7 @@ namespace {
 class MainWindowTest : public WindowTest {
 protected:
     void SetUp() override {
-        RegistryTest::SetUp();
+        WindowTest::SetUp();
         for (const char* name : {"Payroll", "Warehouse"})
             PutString(HKEY_LOCAL_MACHINE, OdbcPath(name), "Driver", std::string("sys-") + name);
         for (const char* name : {"Budget", "Sales", "Stock"})
@@ -19,7 +19,7 @@ protected:
         PutDword(HKEY_CURRENT_USER, OdbcPath("Sales") + "\\Engines\\Jet", "Threads", 3);
     }
     std::vector<std::string> Rows() const { return ListColumn(list, 0); }
-    std::string CaptionLine() const { return ItemText(window.m_hWnd, IDC_CAPTION_LINE); }
+    std::string CaptionLine() const { return ItemText(window->m_hWnd, IDC_CAPTION_LINE); }
 };
 
 const std::vector<std::string> kSystemRows = {"Payroll", "Warehouse"};
@@ -46,7 +46,7 @@ TEST_F(MainWindowTest, OpensOnTheTabOfTheSetting) {
 TEST_F(MainWindowTest, InitialisationSetsUpWindowAndLists) {
     Open();
     char text[MAX_PATH + 8] = "";
-    ::GetWindowTextA(window.m_hWnd, text, sizeof(text));
+    ::GetWindowTextA(window->m_hWnd, text, sizeof(text));
     EXPECT_STREQ("   Zentrel", text);
     ASSERT_EQ(2, TabCtrl_GetItemCount(tabs));
     for (int i : {0, 1}) {
@@ -75,16 +75,16 @@ TEST_F(MainWindowTest, InitialisationSetsUpWindowAndLists) {
 
     ASSERT_NE(nullptr, g_pSettings);
     EXPECT_EQ(::GetModuleHandleA(NULL), g_hInstance);
-    ASSERT_NE(nullptr, window.m_pTabCtrl);
-    EXPECT_EQ(tabs, window.m_pTabCtrl->m_hWnd);
-    EXPECT_EQ((LRESULT)window.m_hIcon, ::SendMessageA(window.m_hWnd, WM_GETICON, ICON_BIG, 0));
-    EXPECT_EQ((LRESULT)window.m_hIcon, ::SendMessageA(window.m_hWnd, WM_QUERYDRAGICON, 0, 0));
+    ASSERT_NE(nullptr, window->m_pTabCtrl);
+    EXPECT_EQ(tabs, window->m_pTabCtrl->m_hWnd);
+    EXPECT_EQ((LRESULT)window->m_hIcon, ::SendMessageA(window->m_hWnd, WM_GETICON, ICON_BIG, 0));
+    EXPECT_EQ((LRESULT)window->m_hIcon, ::SendMessageA(window->m_hWnd, WM_QUERYDRAGICON, 0, 0));
     // The help file is the program's path with its last three characters "chm".
     ::GetModuleFileNameA(NULL, text, sizeof(text));
     std::string help = text;
     help.replace(help.size() - 3, 3, "chm");
-    EXPECT_EQ(help, window.m_szHelpFile);
-    EXPECT_EQ("", ItemText(window.m_hWnd, IDC_REMOTE_SYSTEM));
+    EXPECT_EQ(help, window->m_szHelpFile);
+    EXPECT_EQ("", ItemText(window->m_hWnd, IDC_REMOTE_SYSTEM));
     EXPECT_EQ("", CaptionLine());
     EXPECT_TRUE(prompts->calls.empty());
 }
@@ -102,25 +102,44 @@ TEST_F(MainWindowTest, SettingsObjectLivesWithTheWindowObject) {
     EXPECT_EQ(nullptr, g_pSettings);
 }
 
+// The object outlives its window: a second window of the same object gets
+// its own controls, and nothing of the first is reached once it is gone.
+TEST_F(MainWindowTest, ASecondWindowOfTheObjectIsItsOwn) {
+    MainWindow opened;
+    Script(opened);
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(opened.Create(nullptr));
+        EXPECT_EQ(::GetDlgItem(opened.m_hWnd, IDC_DSN_LIST), opened.m_lstDataSources.m_hWnd);
+        ASSERT_NE(nullptr, opened.m_pTabCtrl);
+        EXPECT_EQ(::GetDlgItem(opened.m_hWnd, IDC_SCOPE_TABS), opened.m_pTabCtrl->m_hWnd);
+        EXPECT_EQ(kSystemRows, ListColumn(opened.m_lstDataSources.m_hWnd, 0));
+        ::DestroyWindow(opened.m_hWnd);
+        EXPECT_EQ(nullptr, opened.m_pTabCtrl);
+        EXPECT_EQ(nullptr, opened.m_lstDataSources.m_hWnd);
+        EXPECT_EQ(nullptr, opened.m_lstAttributes.m_hWnd);
+    }
+}
+
 TEST_F(MainWindowTest, RemoteComputerFromTheCommandLine) {
     TheApp().m_strRemoteSystem = ThisComputerName();
     Open();
-    EXPECT_EQ(ThisComputerName(), ItemText(window.m_hWnd, IDC_REMOTE_SYSTEM));
-    EXPECT_EQ(ThisComputerName(), window.m_szRemoteSystem);
+    EXPECT_EQ(ThisComputerName(), ItemText(window->m_hWnd, IDC_REMOTE_SYSTEM));
+    EXPECT_EQ(ThisComputerName(), window->m_szRemoteSystem);
     EXPECT_EQ(kSystemRows, Rows());
     EXPECT_TRUE(prompts->calls.empty());
 }
 
 TEST_F(MainWindowTest, UnreachableComputerLeavesTheWindowOpenAndEmpty) {
     TheApp().m_strRemoteSystem = "nosuchhost";
-    ScriptedPrompts* scripted = Script(window);
+    ScriptedPrompts* scripted = Script(*window);
     scripted->messageAnswers = {IDOK};
-    ASSERT_TRUE(window.Create(nullptr));
+    ASSERT_TRUE(window->Create(nullptr));
     ASSERT_EQ(1u, scripted->calls.size());
     EXPECT_EQ("RegConnectRegistry", scripted->calls[0].caption);
     EXPECT_EQ(MainWindow::SystemErrorText(ERROR_BAD_NETPATH), scripted->calls[0].text);
-    EXPECT_TRUE(::IsWindow(window.m_hWnd));
-    EXPECT_EQ(0, ListView_GetItemCount(::GetDlgItem(window.m_hWnd, IDC_DSN_LIST)));
+    EXPECT_TRUE(::IsWindow(window->m_hWnd));
+    EXPECT_EQ(0, ListView_GetItemCount(::GetDlgItem(window->m_hWnd, IDC_DSN_LIST)));
 }
 
 TEST_F(MainWindowTest, SwitchingTabsRefillsAndRereadsTheRemoteBox) {
@@ -129,31 +148,31 @@ TEST_F(MainWindowTest, SwitchingTabsRefillsAndRereadsTheRemoteBox) {
     ListView_SetCheckState(list, 0, FALSE);
     ASSERT_EQ(1, ListView_GetItemCount(attributes));
 
-    SelectTab(window, 1);
+    SelectTab(*window, 1);
     EXPECT_EQ(kUserRows, Rows());
     EXPECT_EQ(std::vector<bool>(3, true), ListChecks(list));
     EXPECT_EQ(0, ListView_GetItemCount(attributes));
     EXPECT_EQ("'Payroll' data source properties", CaptionLine());
 
     // A computer typed in the box takes effect at the next switch.
-    ::SetDlgItemTextA(window.m_hWnd, IDC_REMOTE_SYSTEM, "nosuchhost");
+    ::SetDlgItemTextA(window->m_hWnd, IDC_REMOTE_SYSTEM, "nosuchhost");
     prompts->messageAnswers = {IDOK};
-    SelectTab(window, 0);
+    SelectTab(*window, 0);
     ASSERT_EQ(1u, prompts->calls.size());
     EXPECT_EQ("RegConnectRegistry", prompts->calls[0].caption);
     EXPECT_EQ(MainWindow::SystemErrorText(ERROR_BAD_NETPATH), prompts->calls[0].text);
-    EXPECT_EQ(window.m_hWnd, prompts->calls[0].owner);
-    EXPECT_STREQ("nosuchhost", window.m_szRemoteSystem);
+    EXPECT_EQ(window->m_hWnd, prompts->calls[0].owner);
+    EXPECT_STREQ("nosuchhost", window->m_szRemoteSystem);
     EXPECT_TRUE(Rows().empty());
 
-    ::SetDlgItemTextA(window.m_hWnd, IDC_REMOTE_SYSTEM, ("\\\\" + ThisComputerName()).c_str());
-    SelectTab(window, 1);
+    ::SetDlgItemTextA(window->m_hWnd, IDC_REMOTE_SYSTEM, ("\\\\" + ThisComputerName()).c_str());
+    SelectTab(*window, 1);
     EXPECT_EQ(kUserRows, Rows());
-    EXPECT_EQ("\\\\" + ThisComputerName(), window.m_szRemoteSystem);
-    SelectTab(window, 0);
+    EXPECT_EQ("\\\\" + ThisComputerName(), window->m_szRemoteSystem);
+    SelectTab(*window, 0);
     EXPECT_EQ(kSystemRows, Rows());
     EXPECT_EQ(1u, prompts->calls.size());
-    EXPECT_EQ("\\\\" + ThisComputerName(), ItemText(window.m_hWnd, IDC_REMOTE_SYSTEM));
+    EXPECT_EQ("\\\\" + ThisComputerName(), ItemText(window->m_hWnd, IDC_REMOTE_SYSTEM));
 }
 
 TEST_F(MainWindowTest, TogglingACheckBoxListsThatRow) {
@@ -161,7 +180,7 @@ TEST_F(MainWindowTest, TogglingACheckBoxListsThatRow) {
     Open();
     ASSERT_EQ(kUserRows, Rows());
     ListView_SetCheckState(list, 1, FALSE);
-    EXPECT_STREQ("Sales", window.m_szCurrentDsn);
+    EXPECT_STREQ("Sales", window->m_szCurrentDsn);
     EXPECT_EQ("'Sales' data source properties", CaptionLine());
     const std::vector<std::vector<std::string>> sales = {
         {"Engines", "<SUBKEY>", ""},
@@ -183,10 +202,10 @@ TEST_F(MainWindowTest, TogglingACheckBoxListsThatRow) {
 
 TEST_F(MainWindowTest, RefreshRechecksEveryRow) {
     Open();
-    SelectTab(window, 1);
+    SelectTab(*window, 1);
     for (int row : {0, 2}) ListView_SetCheckState(list, row, FALSE);
     ASSERT_EQ((std::vector<bool>{false, true, false}), ListChecks(list));
-    SendCommand(window.m_hWnd, ID_REFRESH);
+    SendCommand(window->m_hWnd, ID_REFRESH);
     EXPECT_EQ(kUserRows, Rows());
     EXPECT_EQ(std::vector<bool>(3, true), ListChecks(list));
     EXPECT_EQ(0, ListView_GetItemCount(attributes));
@@ -196,14 +215,14 @@ TEST_F(MainWindowTest, RefreshRechecksEveryRow) {
 
 TEST_F(MainWindowTest, EnterDoesNothingEscapeAndCloseBoxClose) {
     Open();
-    SendCommand(window.m_hWnd, IDOK);
-    EXPECT_TRUE(::IsWindow(window.m_hWnd));
+    SendCommand(window->m_hWnd, IDOK);
+    EXPECT_TRUE(::IsWindow(window->m_hWnd));
     // Typing in the remote box notifies with the id 1010 and a code: no command.
-    ::SetDlgItemTextA(window.m_hWnd, IDC_REMOTE_SYSTEM, "x");
-    SendCommand(window.m_hWnd, IDC_REMOTE_SYSTEM, EN_CHANGE);
-    EXPECT_TRUE(::IsWindow(window.m_hWnd));
-    SendCommand(window.m_hWnd, IDCANCEL);
-    EXPECT_EQ(nullptr, window.m_hWnd);
+    ::SetDlgItemTextA(window->m_hWnd, IDC_REMOTE_SYSTEM, "x");
+    SendCommand(window->m_hWnd, IDC_REMOTE_SYSTEM, EN_CHANGE);
+    EXPECT_TRUE(::IsWindow(window->m_hWnd));
+    SendCommand(window->m_hWnd, IDCANCEL);
+    EXPECT_EQ(nullptr, window->m_hWnd);
 
     MainWindow second;
     Script(second);

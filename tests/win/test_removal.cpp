@@ -1,13 +1,17 @@
 // Remove: the current data source's key with everything below it, then its
 // driver entry; the question, the failures and what stays current.
-#include "CommandTestUtil.h"
+#include "TestSupport.h"
+#include "WindowHelpers.h"
+
+#include "app/Settings.h"
+#include "ui/resource.h"
 
 namespace {
 
 const char kSettingsKey[] = "Software\\Morvane\\Zentrel\\";
 const char kSources[] = "ODBC Data Sources";
 
-class RemovalTest : public LiveWindowTest {
+class RemovalTest : public WindowTest {
 protected:
     // Three System sources; "Sales" has nested keys and is the one removed.
     void Seed() {

@@ -1,6 +1,10 @@
 // Every menu entry, toolbar button and pop-up entry reaches its operation: each
 // is tried in a fresh window and judged by what the operation does.
-#include "CommandTestUtil.h"
+#include "TestSupport.h"
+#include "WindowHelpers.h"
+
+#include "app/Settings.h"
+#include "ui/resource.h"
 
 #include <map>
 
@@ -15,7 +19,7 @@ struct Effect {
     std::function<void()> check;    // what it must have done
 };
 
-class RoutingTest : public LiveWindowTest {
+class RoutingTest : public WindowTest {
 protected:
     // Two System sources, only "Sales" ticked and current; "Late" exists in
     // the registry but appears only when the list is filled again.

@@ -144,7 +144,8 @@ std::string OdbcPath(const std::string& dsn) {
     return dsn.empty() ? std::string(kOdbcIniPath) : std::string(kOdbcIniPath) + "\\" + dsn;
 }
 
-void ClearTestRegistry() {
+void ClearTestRegistry(CALLER_ARGS) {
+    TRACE_CALLER();
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
         // Tests leave registry links behind, which a deletion must not follow.
         HKEY odbc = NULL;
@@ -165,22 +166,30 @@ static HKEY CreateForTest(HKEY root, const std::string& path) {
     return key;
 }
 
-void PutKey(HKEY root, const std::string& path) { ::RegCloseKey(CreateForTest(root, path)); }
+void PutKey(HKEY root, const std::string& path, CALLER_ARGS) {
+    TRACE_CALLER();
+    ::RegCloseKey(CreateForTest(root, path));
+}
 
-void PutString(HKEY root, const std::string& path, const char* name, const std::string& value, DWORD type) {
+void PutString(HKEY root, const std::string& path, const char* name, const std::string& value, DWORD type,
+               CALLER_ARGS) {
+    TRACE_CALLER();
     HKEY key = CreateForTest(root, path);
     EXPECT_EQ(ERROR_SUCCESS,
               ::RegSetValueExA(key, name, 0, type, (const BYTE*)value.c_str(), (DWORD)value.size() + 1));
     ::RegCloseKey(key);
 }
 
-void PutDword(HKEY root, const std::string& path, const char* name, DWORD value) {
+void PutDword(HKEY root, const std::string& path, const char* name, DWORD value, CALLER_ARGS) {
+    TRACE_CALLER();
     HKEY key = CreateForTest(root, path);
     EXPECT_EQ(ERROR_SUCCESS, ::RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE*)&value, sizeof(value)));
     ::RegCloseKey(key);
 }
 
-void PutBinary(HKEY root, const std::string& path, const char* name, const std::vector<unsigned char>& bytes) {
+void PutBinary(HKEY root, const std::string& path, const char* name, const std::vector<unsigned char>& bytes,
+               CALLER_ARGS) {
+    TRACE_CALLER();
     HKEY key = CreateForTest(root, path);
     EXPECT_EQ(ERROR_SUCCESS,
               ::RegSetValueExA(key, name, 0, REG_BINARY, bytes.empty() ? nullptr : bytes.data(), (DWORD)bytes.size()));
@@ -214,12 +223,6 @@ void RegistryTest::SetUp() {
 }
 
 void RegistryTest::TearDown() { ClearTestRegistry(); }
-
-void BatchWindowTest::SetUp() {
-    RegistryTest::SetUp();
-    TheApp().m_bBatchMode = TRUE;
-    prompts = Script(window);
-}
 
 std::string ScratchDir(const std::string& name) {
     char temp[MAX_PATH];

@@ -50,13 +50,23 @@ ScriptedPrompts* Script(MainWindow& window);
 // The application object of the test process, switches reset.
 ManagerApp& ResetApp();
 
+// Helpers that assert name the line they were called from in a failure, as
+// a file/line pair does for Wine's verify_reg_: their last parameters are
+// CALLER_PARAMS, filled in by the compiler (GCC, Clang, MSVC 2019 16.6 and
+// later), and their bodies begin with TRACE_CALLER().
+#define CALLER_PARAMS const char *callerFile = __builtin_FILE(), int callerLine = __builtin_LINE()
+#define CALLER_ARGS const char *callerFile, int callerLine
+#define TRACE_CALLER() ::testing::ScopedTrace callerTrace(callerFile, callerLine, "called from here")
+
 // Registry helpers (local computer).
 HKEY ScopeRoot(bool systemScope);
-void ClearTestRegistry();
-void PutString(HKEY root, const std::string& path, const char* name, const std::string& value, DWORD type = REG_SZ);
-void PutDword(HKEY root, const std::string& path, const char* name, DWORD value);
-void PutBinary(HKEY root, const std::string& path, const char* name, const std::vector<unsigned char>& bytes);
-void PutKey(HKEY root, const std::string& path);
+void ClearTestRegistry(CALLER_PARAMS);
+void PutString(HKEY root, const std::string& path, const char* name, const std::string& value, DWORD type = REG_SZ,
+               CALLER_PARAMS);
+void PutDword(HKEY root, const std::string& path, const char* name, DWORD value, CALLER_PARAMS);
+void PutBinary(HKEY root, const std::string& path, const char* name, const std::vector<unsigned char>& bytes,
+               CALLER_PARAMS);
+void PutKey(HKEY root, const std::string& path, CALLER_PARAMS);
 bool KeyExists(HKEY root, const std::string& path);
 // The raw value (type and bytes); false when it does not exist.
 bool GetValue(HKEY root, const std::string& path, const char* name, DWORD* type, std::vector<unsigned char>* data);
@@ -68,16 +78,6 @@ class RegistryTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
-};
-
-// A window object that is never shown, as batch mode uses it: the computer
-// name comes from the application object, and its prompts are scripted.
-class BatchWindowTest : public RegistryTest {
-protected:
-    void SetUp() override;
-
-    MainWindow window;
-    ScriptedPrompts* prompts = nullptr;
 };
 
 // A scratch directory in the test's temporary folder, emptied at start.

@@ -76,15 +76,65 @@ std::string ThisComputerName() {
     return name;
 }
 
+void PutSource(bool systemScope, const std::string& name, const char* driver, CALLER_ARGS) {
+    TRACE_CALLER();
+    const HKEY root = ScopeRoot(systemScope);
+    PutString(root, OdbcPath(name), "Driver", "C:\\drivers\\test.dll");
+    if (driver != nullptr) PutString(root, OdbcPath("ODBC Data Sources"), name.c_str(), driver);
+}
+
+void WindowTest::SetUp() {
+    RegistryTest::SetUp();
+    TheApp().m_bBatchMode = m_mode == Mode::Batch ? TRUE : FALSE;
+    Renew();
+}
+
 void WindowTest::TearDown() {
-    window.DestroyWindow();
+    window.reset();
+    PumpMessages();
     RegistryTest::TearDown();
 }
 
-void WindowTest::Open() {
-    prompts = Script(window);
-    ASSERT_TRUE(window.Create(nullptr));
-    list = ::GetDlgItem(window.m_hWnd, IDC_DSN_LIST);
-    attributes = ::GetDlgItem(window.m_hWnd, IDC_ATTRIBUTE_LIST);
-    tabs = ::GetDlgItem(window.m_hWnd, IDC_SCOPE_TABS);
+void WindowTest::Renew() {
+    window.reset();
+    window.reset(new CountingWindow);
+    prompts = new PopupPrompts;
+    window->SetPrompts(std::unique_ptr<Prompts>(prompts));
+    list = attributes = tabs = NULL;
+}
+
+void WindowTest::Open(CALLER_ARGS) {
+    TRACE_CALLER();
+    if (!window || window->GetSafeHwnd() != NULL) Renew();
+    ASSERT_TRUE(window->Create(nullptr));
+    ASSERT_NE(nullptr, g_pSettings);
+    list = ::GetDlgItem(Hwnd(), IDC_DSN_LIST);
+    attributes = ::GetDlgItem(Hwnd(), IDC_ATTRIBUTE_LIST);
+    tabs = ::GetDlgItem(Hwnd(), IDC_SCOPE_TABS);
+}
+
+void WindowTest::Open(int tab, CALLER_ARGS) {
+    Open(callerFile, callerLine);
+    TabCtrl_SetCurSel(tabs, tab);
+    window->FillDsnList();
+}
+
+void WindowTest::Command(UINT id, UINT code, HWND control) {
+    ::SendMessageA(Hwnd(), WM_COMMAND, MAKEWPARAM(id, code), (LPARAM)control);
+}
+
+int WindowTest::RowOf(const std::string& name) const {
+    const std::vector<std::string> rows = Rows();
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i] == name) return (int)i;
+    }
+    return -1;
+}
+
+void WindowTest::Pick(const std::string& name, CALLER_ARGS) {
+    TRACE_CALLER();
+    const int row = RowOf(name);
+    ASSERT_GE(row, 0) << name;
+    window->m_lstDataSources.SetItemState(row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ASSERT_STREQ(name.c_str(), window->m_szCurrentDsn);
 }

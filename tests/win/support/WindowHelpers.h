@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,14 +27,61 @@ void PumpMessages();
 void StoreSetting(const char* name, const std::string& text);
 std::string ThisComputerName();
 
-// A main window created for real (modeless) with scripted prompts; it fills
-// its list at creation for the tab the settings choose.
-class WindowTest : public RegistryTest {
-protected:
-    void TearDown() override;
-    void Open();
+// A data source with its driver entry (none when driver is null), in a scope.
+void PutSource(bool systemScope, const std::string& name, const char* driver = "Test Driver", CALLER_PARAMS);
 
-    MainWindow window;
-    ScriptedPrompts* prompts = nullptr;
+// Lets a test look at a pop-up menu and the window while it is shown.
+class PopupPrompts : public ScriptedPrompts {
+public:
+    std::function<void(HMENU)> whileOpen;
+    UINT TrackPopup(HMENU popup, UINT flags, int x, int y, HWND owner) override {
+        if (whileOpen) whileOpen(popup);
+        return ScriptedPrompts::TrackPopup(popup, flags, x, y, owner);
+    }
+};
+
+// Counts help requests instead of opening the help viewer.
+class CountingWindow : public MainWindow {
+public:
+    int helpShown = 0;
+    BOOL ShowHelp() override {
+        ++helpShown;
+        return TRUE;
+    }
+};
+
+// The one window fixture: a main window object with scripted prompts, made
+// for each test. In batch mode it is never shown, as the batch run uses it;
+// otherwise Open() creates its window for real (modeless), which fills its
+// list for the tab the settings choose.
+class WindowTest : public RegistryTest {
+public:
+    enum class Mode { Window, Batch };
+
+protected:
+    explicit WindowTest(Mode mode = Mode::Window) : m_mode(mode) {}
+    void SetUp() override;
+    void TearDown() override;
+
+    // A fresh object and prompts; the previous object and its window are gone.
+    void Renew();
+    // Creates the window, on a fresh object when the current one had one.
+    void Open(CALLER_PARAMS);
+    // The same, then the list filled for tab 0 (System DSN) or 1 (User DSN).
+    void Open(int tab, CALLER_PARAMS);
+
+    HWND Hwnd() const { return window->GetSafeHwnd(); }
+    // A command as a menu or a button sends it.
+    void Command(UINT id, UINT code = 0, HWND control = NULL);
+    std::vector<std::string> Rows() const { return ListColumn(window->m_lstDataSources.m_hWnd, 0); }
+    int RowOf(const std::string& name) const;
+    // Picks a row as a click would: it becomes the current data source.
+    void Pick(const std::string& name, CALLER_PARAMS);
+
+    std::unique_ptr<CountingWindow> window;
+    PopupPrompts* prompts = nullptr;
     HWND list = NULL, attributes = NULL, tabs = NULL;
+
+private:
+    Mode m_mode;
 };

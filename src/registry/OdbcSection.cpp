@@ -1,0 +1,17 @@
+#include "registry/OdbcSection.h"
+
+#include "registry/RegKey.h"
+
+const char kOdbcIniPath[] = "Software\\ODBC\\ODBC.INI";
+
+const char kDriverEntriesKey[] = "ODBC Data Sources";
+const char* const kReservedDsnNames[3] = {kDriverEntriesKey, "ODBC File DSN", "ODBC"};
+
+// "odbc data sources" is the driver entries' key all the same: compared
+// exactly, it would be listed, exported and removed as a data source.
+bool IsReservedDsnName(const char* name) {
+    for (const char* reserved : kReservedDsnNames) {
+        if (SameKeyName(name, reserved)) return true;
+    }
+    return false;
+}

@@ -1,0 +1,46 @@
+// Painting the two lists of the main window, and the row that becomes the
+// current data source.
+#include "ui/MainWindow.h"
+#include "ui/resource.h"
+
+void MainWindow::ShowDataSources(const std::vector<std::string>& names) {
+    m_lstDataSources.SetRedraw(FALSE);
+    m_lstDataSources.SetItemCount((int)names.size());
+    int row = 0;
+    for (const std::string& name : names) m_lstDataSources.InsertItem(row++, name.c_str());
+    m_lstDataSources.SetCheck(-1, TRUE);
+    m_lstDataSources.SetRedraw(TRUE);
+    m_lstDataSources.Invalidate();
+}
+
+void MainWindow::ShowAttributeRows() {
+    m_lstAttributes.SetRedraw(FALSE);
+    for (int i = 0; i < m_nAttributeRows; ++i) {
+        const AttributeRow& row = m_aAttributeRows[i];
+        m_lstAttributes.InsertItem(i, row.name.c_str());
+        m_lstAttributes.SetItemText(i, 1, row.valueText.c_str());
+        m_lstAttributes.SetItemText(i, 2, row.typeText.c_str());
+    }
+    m_lstAttributes.SetRedraw(TRUE);
+    m_lstAttributes.Invalidate();
+}
+
+LRESULT MainWindow::OnDsnItemChanged(const NMHDR* header) {
+    const NMLISTVIEW* change = reinterpret_cast<const NMLISTVIEW*>(header);
+    // A change reported for all rows at once (item -1) names no data source:
+    // reading its text would make the empty name current and list the whole
+    // ODBC section as one source.
+    if (m_bFilling || change->iItem < 0) return 0;
+    m_lstDataSources.GetItemText(change->iItem, 0, m_szCurrentDsn, 260);
+    m_placeCurrent = m_placeListed;
+    ::SetDlgItemTextA(m_hWnd, IDC_CAPTION_LINE,
+                      zentrel::FormatText(LoadText(IDS_PROPERTIES_CAPTION), m_szCurrentDsn).c_str());
+
+    m_nAttributeRows = 0;
+    m_aAttributeRows.clear();
+    m_lstAttributes.DeleteAllItems();
+    if (!ConnectForList()) return 0;
+    FillSubTree(m_hOdbcIniKey, m_szCurrentDsn, nullptr);
+    ShowAttributeRows();
+    return 0;
+}
