@@ -93,7 +93,10 @@ std::string Profile(const std::string& path, const char* section, const char* ke
     return std::string(value, n);
 }
 
-class DsiEncodingTest : public BatchWindowTest, public ::testing::WithParamInterface<EncodingCase> {};
+class DsiEncodingTest : public WindowTest, public ::testing::WithParamInterface<EncodingCase> {
+protected:
+    DsiEncodingTest() : WindowTest(Mode::Batch) {}
+};
 
 TEST_P(DsiEncodingTest, ReadsAsThePlatformReadsAndKeepsTheEncoding) {
     const EncodingCase& c = GetParam();
@@ -105,7 +108,7 @@ TEST_P(DsiEncodingTest, ReadsAsThePlatformReadsAndKeepsTheEncoding) {
     if (c.exportOver) {
         PutString(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Caf\xE9", "Pilote\xE9");
         PutString(HKEY_CURRENT_USER, OdbcPath("Caf\xE9"), "Ville", "Z\xFCrich");
-        window.ExportScopeToFile(file.c_str(), FALSE);
+        window->ExportScopeToFile(file.c_str(), FALSE);
         const std::string after = ReadWholeFile(file);
         if (fails) {
             EXPECT_EQ(before, after);
@@ -119,7 +122,7 @@ TEST_P(DsiEncodingTest, ReadsAsThePlatformReadsAndKeepsTheEncoding) {
             EXPECT_EQ("Z\xFCrich", Profile(file, "DSN0", "Value0"));
         }
     } else {
-        window.ImportDsiFile(FALSE, file.c_str(), FALSE);
+        window->ImportDsiFile(FALSE, file.c_str(), FALSE);
         const RegValue absent{-2, {}}, value{REG_SZ, Text("Z\xFCrich")}, driver{REG_SZ, Text("Pilote\xE9")};
         EXPECT_EQ(fails ? absent : value, ValueOf(HKEY_CURRENT_USER, OdbcPath("Caf\xE9"), "Ville"));
         EXPECT_EQ(fails ? absent : driver, ValueOf(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Caf\xE9"));
@@ -131,7 +134,7 @@ TEST_P(DsiEncodingTest, ReadsAsThePlatformReadsAndKeepsTheEncoding) {
         EXPECT_EQ(c.exportOver ? "Export" : "Error", shown[0].caption);
         EXPECT_EQ(UINT(MB_OK | MB_ICONSTOP), shown[0].type);
     }
-    EXPECT_EQ(!fails, (bool)window.Succeeded());
+    EXPECT_EQ(!fails, (bool)window->Succeeded());
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, DsiEncodingTest, ::testing::ValuesIn(Cases()),
