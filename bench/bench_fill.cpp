@@ -2,9 +2,11 @@
 // enumeration of the same keys in the same process.
 //
 // Usage: bench_fill [SOURCES [ROUNDS]]   (defaults 5000 and 11)
-// Creates SOURCES user data sources (in the prefix it runs in: use a private
-// one), then times ROUNDS bare enumerations and ROUNDS calls of FillDsnList on
-// a real, modeless main window, and prints the medians and their ratio.
+// Creates SOURCES System data sources in each registry view (in the prefix it
+// runs in: use a private one), then times ROUNDS bare enumerations of both
+// views and ROUNDS calls of FillDsnList on the System tab of a real, modeless
+// main window (both views, driver check included), and prints the medians
+// and their ratio.
 #include <windows.h>
 
 #include <shlwapi.h>
@@ -52,43 +54,55 @@ double Median(std::vector<double> samples) {
     return samples[samples.size() / 2];
 }
 
+// COUNT System sources in each registry view, with their driver entries;
+// one driver of each view is installed, the other missing.
 bool Seed(int count) {
-    // The window opens on the system scope first: its section must exist.
-    HKEY odbc = NULL;
-    if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, kOdbcIniPath, &odbc) != ERROR_SUCCESS) return false;
-    ::RegCloseKey(odbc);
-    ::SHDeleteKeyA(HKEY_CURRENT_USER, kOdbcIniPath);
-    if (::RegCreateKeyA(HKEY_CURRENT_USER, kOdbcIniPath, &odbc) != ERROR_SUCCESS) return false;
-    HKEY names = NULL;
-    bool ok = ::RegCreateKeyA(odbc, "ODBC Data Sources", &names) == ERROR_SUCCESS;
-    const char driver[] = "SQL Server";
-    for (int i = 0; ok && i < count; ++i) {
-        char name[64];
-        snprintf(name, sizeof(name), "Benchmark source %05d", i);
-        HKEY dsn = NULL;
-        ok = ::RegCreateKeyA(odbc, name, &dsn) == ERROR_SUCCESS;
-        if (!ok) break;
-        ::RegSetValueExA(dsn, "Driver", 0, REG_SZ, (const BYTE*)driver, sizeof(driver));
-        ::RegCloseKey(dsn);
-        ::RegSetValueExA(names, name, 0, REG_SZ, (const BYTE*)driver, sizeof(driver));
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        HKEY software = NULL;
+        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, KEY_ALL_ACCESS | view, &software) != ERROR_SUCCESS)
+            return false;
+        ::SHDeleteKeyA(software, "ODBC\\ODBC.INI");
+        HKEY drivers = NULL, odbc = NULL, names = NULL;
+        bool ok = ::RegCreateKeyExA(software, "ODBC\\ODBCINST.INI\\ODBC Drivers", 0, NULL, 0, KEY_ALL_ACCESS | view,
+                                    NULL, &drivers, NULL) == ERROR_SUCCESS &&
+                  ::RegCreateKeyExA(software, "ODBC\\ODBC.INI", 0, NULL, 0, KEY_ALL_ACCESS | view, NULL, &odbc,
+                                    NULL) == ERROR_SUCCESS &&
+                  ::RegCreateKeyExA(odbc, "ODBC Data Sources", 0, NULL, 0, KEY_ALL_ACCESS | view, NULL, &names,
+                                    NULL) == ERROR_SUCCESS;
+        const char installed[] = "Installed";
+        if (ok) ::RegSetValueExA(drivers, "SQL Server", 0, REG_SZ, (const BYTE*)installed, sizeof(installed));
+        for (int i = 0; ok && i < count; ++i) {
+            char name[64];
+            snprintf(name, sizeof(name), "Benchmark source %05d", i);
+            const char* driver = i % 2 ? "SQL Server" : "Missing Driver";
+            HKEY dsn = NULL;
+            ok = ::RegCreateKeyExA(odbc, name, 0, NULL, 0, KEY_ALL_ACCESS | view, NULL, &dsn, NULL) == ERROR_SUCCESS;
+            if (!ok) break;
+            ::RegSetValueExA(dsn, "Driver", 0, REG_SZ, (const BYTE*)driver, (DWORD)strlen(driver) + 1);
+            ::RegCloseKey(dsn);
+            ::RegSetValueExA(names, name, 0, REG_SZ, (const BYTE*)driver, (DWORD)strlen(driver) + 1);
+        }
+        for (HKEY key : {names, odbc, drivers, software})
+            if (key) ::RegCloseKey(key);
+        if (!ok) return false;
     }
-    if (names) ::RegCloseKey(names);
-    ::RegCloseKey(odbc);
-    return ok;
+    return true;
 }
 
-// The platform's enumeration of every direct subkey, nothing else.
+// The platform's enumeration of every direct subkey of both views, nothing else.
 int BareEnumeration() {
-    HKEY odbc = NULL;
-    if (::RegOpenKeyA(HKEY_CURRENT_USER, kOdbcIniPath, &odbc) != ERROR_SUCCESS) return -1;
-    char name[256];
     int count = 0;
-    for (DWORD index = 0;; ++index) {
-        DWORD size = sizeof(name);
-        if (::RegEnumKeyExA(odbc, index, name, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS) break;
-        ++count;
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        HKEY odbc = NULL;
+        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kOdbcIniPath, 0, KEY_READ | view, &odbc) != ERROR_SUCCESS) return -1;
+        char name[256];
+        for (DWORD index = 0;; ++index) {
+            DWORD size = sizeof(name);
+            if (::RegEnumKeyExA(odbc, index, name, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS) break;
+            ++count;
+        }
+        ::RegCloseKey(odbc);
     }
-    ::RegCloseKey(odbc);
     return count;
 }
 }  // namespace
@@ -123,8 +137,8 @@ int main(int argc, char** argv) {
         fprintf(stderr, "bench_fill: the main window was not created (error %lu)\n", ::GetLastError());
         return 1;
     }
-    // The user scope's tab, so that every fill below lists the seeded sources.
-    TabCtrl_SetCurSel(::GetDlgItem(window.m_hWnd, IDC_SCOPE_TABS), 1);
+    // The System tab: both views, each row with its driver check.
+    TabCtrl_SetCurSel(::GetDlgItem(window.m_hWnd, IDC_SCOPE_TABS), 0);
 
     std::vector<double> bare, fill;
     int enumerated = 0, listed = 0;
@@ -138,8 +152,8 @@ int main(int argc, char** argv) {
         fill.push_back(Seconds() - start);
         listed = window.m_lstDataSources.GetItemCount();
     }
-    // The seeded sources and the reserved "ODBC Data Sources" key.
-    const bool complete = enumerated == sources + 1 && listed == sources && prompts->failures == 0;
+    // The seeded sources and the reserved "ODBC Data Sources" key, per view.
+    const bool complete = enumerated == 2 * (sources + 1) && listed == 2 * sources && prompts->failures == 0;
     const double bareMedian = Median(bare), fillMedian = Median(fill);
     printf("fill: bare RegEnumKeyExA of %d keys: median %.1f ms (min %.1f) over %d rounds\n", enumerated,
            bareMedian * 1000, *std::min_element(bare.begin(), bare.end()) * 1000, rounds);

@@ -84,15 +84,16 @@ int ManagerApp::RunBatch(MainWindow& window) {
 }
 
 void ManagerApp::ListDataSources(MainWindow& window, BOOL systemScope) {
+    zentrel::Platform only = zentrel::Platform::Shared;
+    const bool limited = zentrel::ParsePlatformText(m_strPlatform, &only);
+    std::vector<ListedSource> sources;
     // A failed connection is reported there and fails the run.
-    if (window.ConnectOdbcIni(systemScope) != 0) return;
-    RegKey driverEntries;
-    driverEntries.Open(window.m_hOdbcIniKey, kDriverEntriesKey);
+    if (!window.CatalogueScope(systemScope, limited ? &only : nullptr, sources)) return;
     const char* scope = systemScope ? "System" : "User";
     std::string listing;
-    for (const std::string& name : window.EnumerateDataSources()) {
-        listing += Field(name) + "\t" + Field(ReadDriverEntry(driverEntries.Get(), name.c_str())) + "\t" + scope +
-                   "\r\n";
+    for (const ListedSource& source : sources) {
+        listing += Field(source.name) + "\t" + Field(source.driver) + "\t" + scope + "\t" +
+                   zentrel::PlatformColumn(source.platform, source.check) + "\r\n";
     }
     WriteStreamText(m_hConsoleOut, listing);
 }

@@ -60,6 +60,10 @@ void CommandLineSwitches::ParseSwitch(const std::string& token) {
     case 'q':
         m_bQuiet = 1;
         return;
+    case 'p':
+        // Only the two views exist; anything else is not this switch.
+        if (token == "-p32" || token == "-p64" || token == "/p32" || token == "/p64") m_strPlatform = token.substr(2);
+        return;
     case 'l':
         // The scope selector as for -e and -i; there is no file name.
         m_bBatchMode = 1;
@@ -81,11 +85,12 @@ void CommandLineSwitches::ParseSwitch(const std::string& token) {
 }
 
 const char* UsageText() {
-    return "Usage: zentrel [-s<computer>] [-i<scope><file>] [-e<scope><file>] [-l<scope>]\r\n"
+    return "Usage: zentrel [-s<computer>] [-p32|-p64] [-i<scope><file>] [-e<scope><file>] [-l<scope>]\r\n"
            "  -i<scope><file>  import a DSI file into the scope\r\n"
            "  -e<scope><file>  export every data source of the scope to a DSI file\r\n"
-           "  -l<scope>        list the scope's data sources: name, driver and scope\r\n"
+           "  -l<scope>        list the scope's data sources: name, driver, scope and platform\r\n"
            "  -s<computer>     work on another computer's registry\r\n"
+           "  -p32, -p64       System DSNs of the 32-bit or 64-bit view only (default: both)\r\n"
            "<scope> is u for User DSNs; any other character means System DSNs.\r\n"
            "Import runs before export, listing last. Errors go to standard error.\r\n"
            "Exit code: 0 when everything completed, 1 when anything failed.\r\n";

@@ -24,6 +24,7 @@ struct CommandLineSwitches {
     int m_bQuiet = 0;           // -q: lines on standard error instead of message boxes
     int m_bList = 0;            // -l: print the data sources of a scope
     int m_bListUserScope = 0;   // last -l selected User DSN; its own, so -e/-i keep theirs
+    std::string m_strPlatform;  // -p32 / -p64: "32" or "64", the System view; empty = both
 
     void ParseSwitch(const std::string& token);
 };

@@ -7,6 +7,7 @@
 #include "dsi/DsiCodec.h"
 #include "registry/RegKey.h"
 #include "ui/resource.h"
+#include "registry/Views.h"
 
 namespace {
 const char kSettingsKey[] = "Software\\Morvane\\Zentrel\\";
@@ -34,7 +35,7 @@ SettingsDialog* g_pSettings = nullptr;
 LONG ReadProductSetting(const char* subKey, const char* valueName, char* outText, const char* defaultText) {
     const std::string path = std::string(kSettingsKey) + subKey;
     RegKey key;
-    LONG status = key.Open(HKEY_CURRENT_USER, path.c_str());
+    LONG status = key.Open(HKEY_CURRENT_USER, path.c_str(), ViewFlag(zentrel::Platform::Shared));
     if (status == ERROR_SUCCESS) {
         // The spare byte terminates data stored without its zero.
         char data[sizeof(g_szSettingValue) + 1] = {};
@@ -50,7 +51,7 @@ LONG ReadProductSetting(const char* subKey, const char* valueName, char* outText
 LONG WriteProductSetting(const char* subKey, const char* valueName, const char* text) {
     const std::string path = std::string(kSettingsKey) + subKey;
     RegKey key;
-    const LONG status = key.OpenOrCreate(HKEY_CURRENT_USER, path.c_str());
+    const LONG status = key.OpenOrCreate(HKEY_CURRENT_USER, path.c_str(), ViewFlag(zentrel::Platform::Shared));
     return status != ERROR_SUCCESS ? status : key.SetText(valueName, text);
 }
 

@@ -10,7 +10,10 @@ public:
 
     // The whole text, however long: the import decides what it accepts.
     std::string m_strName;
+    // A caption in place of the template's, when not empty.
+    std::string m_strCaption;
 
 protected:
+    BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
 };

@@ -11,6 +11,7 @@
 #include "dsi/DsiSource.h"
 #include "dsi/ProfileFile.h"
 #include "registry/DriverEntry.h"
+#include "registry/Views.h"
 #include "registry/ValueFormat.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
@@ -76,9 +77,9 @@ void MainWindow::ExportDsn(const char* name) {
     if (!m_pendingExport) return;
     PendingExport& pending = *m_pendingExport;
     zentrel::ProfileFile& file = pending.file;
-    if (!pending.driverEntriesTried && m_hOdbcIniKey.Valid()) {
-        pending.driverEntriesTried = true;
-        pending.driverEntries.Open(m_hOdbcIniKey, kDriverEntriesKey);
+    if (pending.driverEntriesPlace != m_placeConnected && m_hOdbcIniKey.Valid()) {
+        pending.driverEntriesPlace = m_placeConnected;
+        pending.driverEntries.Open(m_hOdbcIniKey, kDriverEntriesKey, ViewFlag(m_placeConnected.platform));
     }
     const std::string dsn = name ? name : "";
     if (m_bListingIncomplete && m_strListedDsn == dsn) {
@@ -124,6 +125,10 @@ void MainWindow::ExportDsn(const char* name) {
     const std::string section = zentrel::DsiIndexedName("DSN%d", m_nDsnSection++);
     file.Set(section, "Driver", driver);
     file.Set(section, "DSN", dsn);
+    // Which view of the System scope the source came from; earlier readers
+    // ignore the key.
+    if (m_placeConnected.systemScope)
+        file.Set(section, "Platform", zentrel::PlatformText(m_placeConnected.platform));
     file.Set(section, "Items", std::to_string(rows.size()));
     for (size_t j = 0; j < rows.size(); ++j) {
         const Written& written = rows[j];
@@ -165,7 +170,7 @@ void MainWindow::OnExport() {
     // The table may hold another source's rows after an export of several
     // sources, so the current source is listed again.
     // Like Remove, it acts only on a source that the list shows now.
-    if (IsCurrentDsnListed() && ConnectForList()) {
+    if (IsCurrentDsnListed() && ConnectTo(m_placeCurrent)) {
         FillSubTree(m_hOdbcIniKey, m_szCurrentDsn, nullptr);
     } else {
         m_nAttributeRows = 0;
@@ -180,15 +185,18 @@ void MainWindow::OnExport() {
     FinishDsiExport();
 }
 
+void MainWindow::ExportListedRow(int row) {
+    const std::string name = m_lstDataSources.GetItemText(row, 0);
+    // Each row from its own view.
+    if (!ConnectTo(RowPlace(row))) return;
+    FillSubTree(m_hOdbcIniKey, name.c_str(), nullptr);
+    ExportDsn(name.c_str());
+}
+
 void MainWindow::OnExportAll() {
     const int count = m_lstDataSources.GetItemCount();
-    if (count > 0 && !ConnectForList()) return;
     if (!BeginDsiExport(count, TRUE)) return;
-    for (int i = 0; i < count; ++i) {
-        const std::string name = m_lstDataSources.GetItemText(i, 0);
-        FillSubTree(m_hOdbcIniKey, name.c_str(), nullptr);
-        ExportDsn(name.c_str());
-    }
+    for (int i = 0; i < count; ++i) ExportListedRow(i);
     FinishDsiExport();
 }
 
@@ -197,13 +205,8 @@ void MainWindow::OnExportSelected() {
     std::vector<int> ticked;
     for (int i = 0; i < rows; ++i)
         if (m_lstDataSources.GetCheck(i)) ticked.push_back(i);
-    if (!ticked.empty() && !ConnectForList()) return;
     if (!BeginDsiExport((int)ticked.size(), TRUE)) return;
-    for (int i : ticked) {
-        const std::string name = m_lstDataSources.GetItemText(i, 0);
-        FillSubTree(m_hOdbcIniKey, name.c_str(), nullptr);
-        ExportDsn(name.c_str());
-    }
+    for (int i : ticked) ExportListedRow(i);
     FinishDsiExport();
 }
 
@@ -214,17 +217,23 @@ void MainWindow::ExportScopeToFile(const char* file, BOOL systemScope) {
         ReportFileError(path, ERROR_FILENAME_EXCED_RANGE, "Export");
         return;
     }
-    if (ConnectOdbcIni(systemScope) != 0) return;
-    strcpy(m_szDsiFile, path);
+    // Both views of the System scope, unless the command line names one.
+    zentrel::Platform only = zentrel::Platform::Shared;
+    const bool limited = TheApp().m_bBatchMode && zentrel::ParsePlatformText(TheApp().m_strPlatform, &only);
+    std::vector<ListedSource> sources;
     std::vector<std::string> unreachable;
-    const std::vector<std::string> names = EnumerateDataSources(&unreachable);
+    if (!CatalogueScope(systemScope, limited ? &only : nullptr, sources, &unreachable)) return;
+    strcpy(m_szDsiFile, path);
     for (const std::string& name : unreachable) {
         Report("Export", MB_OK | MB_ICONSTOP, IDS_ZERO_NAME_SOURCE, zentrel::ShownName(zentrel::VisibleZeros(name)));
     }
-    if (!BeginDsiExport((int)names.size(), FALSE)) return;
-    for (const std::string& name : names) {
-        FillSubTree(m_hOdbcIniKey, name.c_str(), nullptr);
-        ExportDsn(name.c_str());
+    if (!BeginDsiExport((int)sources.size(), FALSE)) return;
+    RegistryPlace place = m_placeConnected;
+    for (const ListedSource& source : sources) {
+        place.platform = source.platform;
+        if (!ConnectTo(place)) continue;
+        FillSubTree(m_hOdbcIniKey, source.name.c_str(), nullptr);
+        ExportDsn(source.name.c_str());
     }
     FinishDsiExport();
 }

@@ -15,6 +15,7 @@
 #include "dsi/DsnNameDialog.h"
 #include "dsi/ProfileFile.h"
 #include "registry/RegKey.h"
+#include "registry/Views.h"
 #include "registry/ValueFormat.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
@@ -33,7 +34,7 @@ std::string RefusalReason(const std::string& name) {
 // follow each other, so most rows open nothing.
 class KeyChain {
 public:
-    explicit KeyChain(HKEY root) : m_root(root) {}
+    KeyChain(HKEY root, REGSAM view) : m_root(root), m_view(view) {}
     KeyChain(const KeyChain&) = delete;
     KeyChain& operator=(const KeyChain&) = delete;
 
@@ -47,7 +48,7 @@ public:
         for (size_t i = common; i < levels.size(); ++i) {
             const HKEY parent = i == 0 ? m_root : m_keys.back().Get();
             RegKey next;
-            const LONG code = next.OpenOrCreate(parent, levels[i].c_str());
+            const LONG code = next.OpenOrCreate(parent, levels[i].c_str(), m_view);
             if (code != ERROR_SUCCESS) {
                 *failed = i;
                 return code;
@@ -66,6 +67,7 @@ private:
     }
 
     HKEY m_root;
+    REGSAM m_view;
     std::vector<RegKey> m_keys;
     std::vector<std::string> m_levels;
 };
@@ -76,7 +78,7 @@ const size_t kRowProblemsShown = 10;
 }  // namespace
 
 void MainWindow::ImportDsiRows(const zentrel::DsiSourceRows& source, const std::string& dsn) {
-    KeyChain chain(m_hDsnKey);
+    KeyChain chain(m_hDsnKey, ViewFlag(m_placeConnected.platform));
     for (const zentrel::DsiImportRow& row : source.rows) {
         HKEY target = NULL;
         size_t failed = 0;
@@ -187,7 +189,12 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         count = 0;
     }
 
+    // The scope and computer of the import; each source goes into its view.
+    const RegistryPlace target = m_placeConnected;
+    zentrel::Platform forced = zentrel::Platform::Shared;
+    const bool viewForced = TheApp().m_bBatchMode && zentrel::ParsePlatformText(TheApp().m_strPlatform, &forced);
     RegKey dataSources;
+    RegistryPlace dataSourcesPlace;
     for (int i = 0; i < count; ++i) {
         std::string section = zentrel::DsiIndexedName("DSN#%d", i);
         std::string name = dsi.GetString(section, "DSN", "");
@@ -202,16 +209,36 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
             break;
         }
 
+        // The System scope's view the source goes into: the one the command
+        // line forces, else the one its section names, else the program's own.
+        RegistryPlace place = target;
+        std::string platformText, refusal;
+        if (!target.systemScope) {
+            place.platform = zentrel::Platform::Shared;
+        } else if (viewForced) {
+            place.platform = forced;
+        } else if (dsi.Get(section, "Platform", platformText)) {
+            if (!zentrel::ParsePlatformText(platformText, &place.platform))
+                refusal = zentrel::FormatText(LoadText(IDS_PLATFORM_INVALID), zentrel::ShownName(platformText));
+        } else {
+            place.platform = OwnPlatform();
+        }
+        // Where both views exist, the user is told which one is written.
+        const std::string suffix = target.systemScope && HasTwoViews()
+                                       ? std::string(" (") + zentrel::PlatformText(place.platform) + ")"
+                                       : std::string();
+
         const std::string fileName = name;
-        if (askName) {
+        if (askName && refusal.empty()) {
             DsnNameDialog dialog(this);
             dialog.m_strName = name;
+            dialog.m_strCaption = suffix.empty() ? std::string() : LoadText(IDS_DSN_NAME_CAPTION) + suffix;
             if (GetPrompts().RunDialog(dialog) != IDOK) continue;
             name = dialog.m_strName;
         }
         // Everything the source asks for is checked before the registry is
         // touched, so that a source refused as a whole replaces nothing.
-        std::string refusal = RefusalReason(name);
+        if (refusal.empty()) refusal = RefusalReason(name);
         zentrel::DsiSourceRows rows;
         if (refusal.empty()) {
             rows = zentrel::ReadDsiSourceRows(dsi, section, maxRows);
@@ -226,26 +253,28 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         ReportDsiSourceProblems(rows, section, name);
 
         const std::string driver = dsi.GetString(section, "Driver", "");
+        if (!ConnectTo(place)) return;
+        const REGSAM view = ViewFlag(place.platform);
 
         RegKey existing;
         bool isLink = false;
         // Not followed: a link's target is not this source's to replace.
-        if (existing.OpenUnfollowed(m_hOdbcIniKey, name.c_str(), KEY_READ, &isLink) == ERROR_SUCCESS) {
+        if (existing.OpenUnfollowed(m_hOdbcIniKey, name.c_str(), KEY_READ | view, &isLink) == ERROR_SUCCESS) {
             existing.Close();
             if (g_pSettings != nullptr && g_pSettings->m_bAskImport) {
                 if (Report(LoadText(IDS_WARNING), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDS_ALREADY_EXISTS,
-                           name) != IDYES) {
+                           name + suffix) != IDYES) {
                     MarkFailed();
                     return;
                 }
             }
-            const LONG code = DeleteKeyTree(m_hOdbcIniKey, name, (int)zentrel::kMaxDsnDepth);
+            const LONG code = DeleteKeyTree(m_hOdbcIniKey, name, (int)zentrel::kMaxDsnDepth, view);
             if (code != ERROR_SUCCESS) {
                 Report("SHDeleteKey Error", MB_OK | MB_ICONSTOP, SystemErrorText(code));
                 return;
             }
         }
-        const LONG created = m_hDsnKey.Create(m_hOdbcIniKey, name.c_str());
+        const LONG created = m_hDsnKey.Create(m_hOdbcIniKey, name.c_str(), view);
         if (created != ERROR_SUCCESS) {
             Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, name, SystemErrorText(created));
             return;
@@ -258,8 +287,9 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
                    zentrel::ShownName(name));
         }
 
-        if (!dataSources.Valid()) {
-            const LONG code = dataSources.OpenOrCreate(m_hOdbcIniKey, kDriverEntriesKey);
+        if (!dataSources.Valid() || dataSourcesPlace != m_placeConnected) {
+            dataSourcesPlace = m_placeConnected;
+            const LONG code = dataSources.OpenOrCreate(m_hOdbcIniKey, kDriverEntriesKey, view);
             if (code != ERROR_SUCCESS) {
                 // Without it the source has no driver entry: not a success.
                 Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, kDriverEntriesKey,

@@ -64,11 +64,12 @@ int CListCtrl::InsertColumn(int col, const char* heading, int format, int width)
     return (int)::SendMessageA(m_hWnd, LVM_INSERTCOLUMNA, col, (LPARAM)&column);
 }
 
-int CListCtrl::InsertItem(int item, const char* text) {
+int CListCtrl::InsertItem(int item, const char* text, LPARAM data) {
     LVITEMA row = {};
-    row.mask = LVIF_TEXT;
+    row.mask = LVIF_TEXT | LVIF_PARAM;
     row.iItem = item;
     row.pszText = const_cast<char*>(text);
+    row.lParam = data;
     return (int)::SendMessageA(m_hWnd, LVM_INSERTITEMA, 0, (LPARAM)&row);
 }
 

@@ -4,6 +4,7 @@
 
 #include "dsi/DsiSource.h"
 #include "registry/RegKey.h"
+#include "registry/Views.h"
 #include "registry/ValueFormat.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
@@ -34,7 +35,7 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
     RegKey key;
     bool isLink = false;
     // An empty name would hand back the parent itself.
-    const LONG code = key.OpenUnfollowed(parent, subkey, KEY_READ, &isLink);
+    const LONG code = key.OpenUnfollowed(parent, subkey, KEY_READ | ViewFlag(m_placeConnected.platform), &isLink);
     if (code != ERROR_SUCCESS) {
         Report("FillSubTree", MB_OK | MB_ICONSTOP, SystemErrorText(code));
         return;

@@ -1,6 +1,9 @@
+#include <iterator>
 #include <string>
 
+#include "registry/DriverEntry.h"
 #include "registry/RegKey.h"
+#include "registry/Views.h"
 #include "ui/MainWindow.h"
 
 std::vector<std::string> MainWindow::EnumerateDataSources(std::vector<std::string>* unreachable) const {
@@ -19,15 +22,66 @@ std::vector<std::string> MainWindow::EnumerateDataSources(std::vector<std::strin
     return names;
 }
 
+BOOL MainWindow::CatalogueScope(BOOL systemScope, const zentrel::Platform* only, std::vector<ListedSource>& sources,
+                                std::vector<std::string>* unreachable) {
+    std::vector<zentrel::Platform> views;
+    if (!systemScope) {
+        views.push_back(zentrel::Platform::Shared);
+    } else if (only != nullptr) {
+        views.push_back(*only);
+    } else {
+        views.push_back(OwnPlatform());
+        if (HasTwoViews())
+            views.push_back(OwnPlatform() == zentrel::Platform::Bit64 ? zentrel::Platform::Bit32
+                                                                      : zentrel::Platform::Bit64);
+    }
+    ReadRemoteSystem();
+    InstalledDrivers installed(m_szRemoteSystem);
+    // The other view first, so that the connection left is the first view's,
+    // as after any fill; its rows come first all the same.
+    std::vector<ListedSource> later;
+    for (size_t v = views.size(); v-- > 0;) {
+        // The first view is the one asked for: its section is offered for
+        // creation as ever. Another view without one simply has no sources.
+        const int code = ConnectToRemoteSystem(systemScope, views[v], v != 0);
+        if (code != 0) {
+            if (v == 0) return FALSE;
+            continue;
+        }
+        std::vector<ListedSource>& into = v == 0 ? sources : later;
+        RegKey driverEntries;
+        driverEntries.Open(m_hOdbcIniKey, kDriverEntriesKey, ViewFlag(views[v]));
+        for (std::string& name : EnumerateDataSources(unreachable)) {
+            ListedSource source;
+            source.platform = m_placeConnected.platform;
+            source.driver = ReadDriverEntry(driverEntries, name.c_str());
+            source.check = installed.Check(source.platform, source.driver);
+            source.name = std::move(name);
+            into.push_back(std::move(source));
+        }
+    }
+    sources.insert(sources.end(), std::make_move_iterator(later.begin()), std::make_move_iterator(later.end()));
+    return TRUE;
+}
+
+RegistryPlace MainWindow::RowPlace(int row) const {
+    RegistryPlace place = m_placeListed;
+    if (place.known && place.systemScope)
+        place.platform = static_cast<zentrel::Platform>(m_lstDataSources.GetItemData(row));
+    return place;
+}
+
 void MainWindow::FillDsnList() {
     m_bFilling = TRUE;
     m_lstDataSources.DeleteAllItems();
     m_lstAttributes.DeleteAllItems();
     const BOOL systemScope = m_pTabCtrl->GetCurSel() == 0;
     m_placeListed = RegistryPlace();
-    if (ConnectOdbcIni(systemScope) == 0) {
+    std::vector<ListedSource> sources;
+    if (CatalogueScope(systemScope, nullptr, sources)) {
         m_placeListed = m_placeConnected;
-        ShowDataSources(EnumerateDataSources());
+        m_placeListed.platform = zentrel::Platform::Shared;
+        ShowDataSources(sources);
     }
     m_bFilling = FALSE;
 }

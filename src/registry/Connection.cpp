@@ -3,14 +3,19 @@
 
 #include "app/ManagerApp.h"
 #include "registry/RegKey.h"
+#include "registry/Views.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
-bool RegistryPlace::operator==(const RegistryPlace& other) const {
+bool RegistryPlace::SameScope(const RegistryPlace& other) const {
     if (known != other.known) return false;
     return !known || ((systemScope != FALSE) == (other.systemScope != FALSE) &&
                       ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, computer.c_str(), -1,
                                        other.computer.c_str(), -1) == CSTR_EQUAL);
+}
+
+bool RegistryPlace::operator==(const RegistryPlace& other) const {
+    return SameScope(other) && (!known || platform == other.platform);
 }
 
 void MainWindow::CloseConnection() {
@@ -20,7 +25,7 @@ void MainWindow::CloseConnection() {
     m_placeConnected = RegistryPlace();
 }
 
-int MainWindow::ConnectOdbcIni(BOOL systemScope) {
+void MainWindow::ReadRemoteSystem() {
     ManagerApp& app = TheApp();
     if (app.m_bBatchMode) {
         strncpy(m_szRemoteSystem, app.m_strRemoteSystem.c_str(), 259);
@@ -29,19 +34,25 @@ int MainWindow::ConnectOdbcIni(BOOL systemScope) {
         m_szRemoteSystem[0] = '\0';
         ::GetDlgItemTextA(m_hWnd, IDC_REMOTE_SYSTEM, m_szRemoteSystem, 260);
     }
-    return ConnectToRemoteSystem(systemScope);
 }
 
-BOOL MainWindow::ConnectForList() {
-    if (!m_placeListed.known) return FALSE;
-    if (m_placeConnected == m_placeListed && m_hOdbcIniKey.Valid()) return TRUE;
-    strncpy(m_szRemoteSystem, m_placeListed.computer.c_str(), 259);
+int MainWindow::ConnectOdbcIni(BOOL systemScope) {
+    ReadRemoteSystem();
+    return ConnectToRemoteSystem(systemScope, systemScope ? OwnPlatform() : zentrel::Platform::Shared);
+}
+
+BOOL MainWindow::ConnectTo(const RegistryPlace& place) {
+    if (!place.known) return FALSE;
+    if (m_placeConnected == place && m_hOdbcIniKey.Valid()) return TRUE;
+    strncpy(m_szRemoteSystem, place.computer.c_str(), 259);
     m_szRemoteSystem[259] = '\0';
-    return ConnectToRemoteSystem(m_placeListed.systemScope) == 0;
+    return ConnectToRemoteSystem(place.systemScope, place.platform) == 0;
 }
 
-int MainWindow::ConnectToRemoteSystem(BOOL systemScope) {
+int MainWindow::ConnectToRemoteSystem(BOOL systemScope, zentrel::Platform platform, bool quiet) {
     HKEY root = systemScope ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    if (!systemScope) platform = zentrel::Platform::Shared;
+    const REGSAM view = ViewFlag(platform);
     CloseConnection();
 
     std::string machine;
@@ -54,20 +65,25 @@ int MainWindow::ConnectToRemoteSystem(BOOL systemScope) {
     HKEY connected = NULL;
     LONG code = ::RegConnectRegistryA(machine.empty() ? NULL : machine.c_str(), root, &connected);
     if (code != ERROR_SUCCESS) {
-        Report("RegConnectRegistry", MB_OK | MB_ICONSTOP, SystemErrorText(code));
+        if (!quiet) Report("RegConnectRegistry", MB_OK | MB_ICONSTOP, SystemErrorText(code));
         return -1;
     }
     m_hRootKey.Attach(connected);
     for (;;) {
-        code = m_hOdbcIniKey.Open(m_hRootKey, kOdbcIniPath);
+        code = m_hOdbcIniKey.Open(m_hRootKey, kOdbcIniPath, view);
         if (code == ERROR_SUCCESS) {
             m_placeConnected.known = true;
             m_placeConnected.systemScope = systemScope;
+            m_placeConnected.platform = platform;
             // "host" and "\\\\host" reach the same computer.
             const char* computer = m_szRemoteSystem;
             while (*computer == '\\') ++computer;
             m_placeConnected.computer = computer;
             return 0;
+        }
+        if (quiet) {
+            m_hRootKey.Close();
+            return -3;
         }
         if (Report("RegOpenKey", MB_YESNO | MB_ICONQUESTION, IDS_CREATE_QUESTION, SystemErrorText(code),
                    kOdbcIniPath) != IDYES) {
@@ -77,7 +93,7 @@ int MainWindow::ConnectToRemoteSystem(BOOL systemScope) {
         }
         // The created key's handle is not kept: the loop opens the path again.
         RegKey created;
-        code = created.Create(m_hRootKey, kOdbcIniPath);
+        code = created.Create(m_hRootKey, kOdbcIniPath, view);
         if (code != ERROR_SUCCESS) {
             Report("RegCreateKey", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, kOdbcIniPath, SystemErrorText(code));
             m_hRootKey.Close();

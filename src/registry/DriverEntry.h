@@ -2,8 +2,40 @@
 #pragma once
 #include <windows.h>
 
+#include <map>
 #include <string>
+
+#include "registry/Platform.h"
+#include "registry/RegKey.h"
 
 // The entry's text, whole, up to its first zero; empty when the key is NULL
 // or the source has no readable entry.
 std::string ReadDriverEntry(HKEY driverEntries, const char* dsn);
+
+// Which drivers a computer has installed, view by view: a driver is
+// installed for a platform when `ODBC Drivers` under that view's
+// Software\ODBC\ODBCINST.INI lists it as "Installed". Answers are kept, so a
+// driver shared by many sources is looked up once per view.
+class InstalledDrivers {
+public:
+    // `computer` as the remote-system box holds it; empty for this one.
+    explicit InstalledDrivers(const std::string& computer);
+    InstalledDrivers(const InstalledDrivers&) = delete;
+    InstalledDrivers& operator=(const InstalledDrivers&) = delete;
+
+    // The check for a source of that platform (the User scope's shared
+    // sources: for both platforms).
+    zentrel::DriverCheck Check(zentrel::Platform platform, const std::string& driver);
+
+private:
+    struct View {
+        RegKey drivers;
+        bool opened = false;
+        std::map<std::string, bool> known;
+    };
+    // Unknown when the view's list cannot be read.
+    zentrel::DriverCheck InView(zentrel::Platform platform, const std::string& driver);
+
+    RegKey m_machine;
+    View m_views[2];  // 64-bit, 32-bit
+};

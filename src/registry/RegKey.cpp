@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "registry/ValueFormat.h"
+#include "registry/Views.h"
 
 namespace {
 
@@ -77,23 +78,26 @@ LONG OpenCountedName(HKEY parent, const std::string& name, ACCESS_MASK access, H
 
 }  // namespace
 
-LONG RegKey::Open(HKEY parent, const char* path) {
+LONG RegKey::Open(HKEY parent, const char* path, REGSAM view) {
     HKEY key = NULL;
-    const LONG status = Named(path) ? ::RegOpenKeyA(parent, path, &key) : ERROR_FILE_NOT_FOUND;
+    const LONG status =
+        Named(path) ? ::RegOpenKeyExA(parent, path, 0, MAXIMUM_ALLOWED | view, &key) : ERROR_FILE_NOT_FOUND;
     Attach(status == ERROR_SUCCESS ? key : NULL);
     return status;
 }
 
-LONG RegKey::Create(HKEY parent, const char* path) {
+LONG RegKey::Create(HKEY parent, const char* path, REGSAM view) {
     HKEY key = NULL;
-    const LONG status = Named(path) ? ::RegCreateKeyA(parent, path, &key) : ERROR_INVALID_NAME;
+    const LONG status = Named(path) ? ::RegCreateKeyExA(parent, path, 0, NULL, REG_OPTION_NON_VOLATILE,
+                                                        MAXIMUM_ALLOWED | view, NULL, &key, NULL)
+                                    : ERROR_INVALID_NAME;
     Attach(status == ERROR_SUCCESS ? key : NULL);
     return status;
 }
 
-LONG RegKey::OpenOrCreate(HKEY parent, const char* path) {
-    const LONG status = Open(parent, path);
-    return status == ERROR_SUCCESS ? status : Create(parent, path);
+LONG RegKey::OpenOrCreate(HKEY parent, const char* path, REGSAM view) {
+    const LONG status = Open(parent, path, view);
+    return status == ERROR_SUCCESS ? status : Create(parent, path, view);
 }
 
 LONG RegKey::OpenUnfollowed(HKEY parent, const char* name, REGSAM access, bool* isLink) {
@@ -170,18 +174,18 @@ LONG RegKey::EnumValue(DWORD index, std::vector<char>& nameBuffer, std::string& 
     }
 }
 
-LONG DeleteKeyTree(HKEY parent, const std::string& name, int depthLeft) {
+LONG DeleteKeyTree(HKEY parent, const std::string& name, int depthLeft, REGSAM view) {
     RegKey key;
     bool isLink = false;
     const bool counted = name.find('\0') != std::string::npos;
     LONG status;
     if (counted) {
         HKEY opened = NULL;
-        status = OpenCountedName(parent, name, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &opened);
+        status = OpenCountedName(parent, name, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | view, &opened);
         key.Attach(opened);
         isLink = status == ERROR_SUCCESS && HoldsLinkTarget(opened);
     } else {
-        status = key.OpenUnfollowed(parent, name.c_str(), DELETE | KEY_ENUMERATE_SUB_KEYS, &isLink);
+        status = key.OpenUnfollowed(parent, name.c_str(), DELETE | KEY_ENUMERATE_SUB_KEYS | view, &isLink);
     }
     if (status != ERROR_SUCCESS) return status;
     if (!isLink) {
@@ -190,7 +194,7 @@ LONG DeleteKeyTree(HKEY parent, const std::string& name, int depthLeft) {
         // Always the first subkey: each one is gone before the next is asked for.
         while (key.EnumSubkey(0, buffer, child) == ERROR_SUCCESS) {
             if (depthLeft <= 0) return ERROR_KEY_HAS_CHILDREN;
-            status = DeleteKeyTree(key, child, depthLeft - 1);
+            status = DeleteKeyTree(key, child, depthLeft - 1, view);
             if (status != ERROR_SUCCESS) return status;
         }
     }
@@ -198,7 +202,7 @@ LONG DeleteKeyTree(HKEY parent, const std::string& name, int depthLeft) {
     key.Close();
     // Not a link, and named whole, so deleting by name reaches this very key.
     // (The native deletion takes no remote computer's key.)
-    return ::RegDeleteKeyA(parent, name.c_str());
+    return ::RegDeleteKeyExA(parent, name.c_str(), view, 0);
 }
 
 bool SameKeyName(const char* a, const char* b) {

@@ -17,15 +17,17 @@ public:
     RegKey(RegKey&&) = default;
     RegKey& operator=(RegKey&&) = default;
 
+    // Every open and create names its registry view (`view`: KEY_WOW64_64KEY
+    // or KEY_WOW64_32KEY, see registry/Views.h).
     // Opens a subkey in place of the key held; the platform's status. An
     // empty path is refused: the platform would hand back the parent's own
     // handle, which this object would then close.
-    LONG Open(HKEY parent, const char* path);
+    LONG Open(HKEY parent, const char* path, REGSAM view);
     // Opens the subkey, creating it and every missing level; an empty path
     // is refused likewise.
-    LONG Create(HKEY parent, const char* path);
+    LONG Create(HKEY parent, const char* path, REGSAM view);
     // Opens the subkey when it exists, else creates it.
-    LONG OpenOrCreate(HKEY parent, const char* path);
+    LONG OpenOrCreate(HKEY parent, const char* path, REGSAM view);
     // Opens one subkey without following it should it be a registry link;
     // *isLink tells whether it is one (its only content is then the link).
     LONG OpenUnfollowed(HKEY parent, const char* name, REGSAM access, bool* isLink);
@@ -64,7 +66,7 @@ public:
 // a link found on the way is removed itself, never what it points at.
 // A name with a zero byte inside is deleted whole, not as its first part.
 // `depthLeft` bounds the nesting walked. Returns the platform's status.
-LONG DeleteKeyTree(HKEY parent, const std::string& name, int depthLeft);
+LONG DeleteKeyTree(HKEY parent, const std::string& name, int depthLeft, REGSAM view);
 
 // Whether two key names are the same key: the registry ignores case, as
 // the platform folds it, in the names it receives from the ANSI code page.

@@ -5,19 +5,20 @@
 #include "app/Settings.h"
 #include "registry/RegistryLimits.h"
 #include "registry/RegKey.h"
+#include "registry/Views.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
 // The current data source survives a refill of the list, so after a scope
 // switch or a refresh against another computer its name may stand for a
 // source the user never picked there. Only the source picked in the list as
-// it stands now is acted on.
+// it stands now, in the view of the row picked, is acted on.
 bool MainWindow::IsCurrentDsnListed() const {
     if (m_szCurrentDsn[0] == '\0' || m_lstDataSources.m_hWnd == NULL) return false;
-    if (!m_placeCurrent.known || m_placeCurrent != m_placeListed) return false;
+    if (!m_placeCurrent.known || !m_placeCurrent.SameScope(m_placeListed)) return false;
     const int count = m_lstDataSources.GetItemCount();
     for (int i = 0; i < count; ++i) {
-        if (m_lstDataSources.GetItemText(i, 0) == m_szCurrentDsn) return true;
+        if (m_lstDataSources.GetItemText(i, 0) == m_szCurrentDsn && RowPlace(i) == m_placeCurrent) return true;
     }
     return false;
 }
@@ -37,14 +38,15 @@ void MainWindow::OnRemove() {
         }
     }
 
-    if (!ConnectForList()) return;
-    const LONG code = DeleteKeyTree(m_hOdbcIniKey, m_szCurrentDsn, (int)zentrel::kMaxDsnDepth);
+    if (!ConnectTo(m_placeCurrent)) return;
+    const REGSAM view = ViewFlag(m_placeConnected.platform);
+    const LONG code = DeleteKeyTree(m_hOdbcIniKey, m_szCurrentDsn, (int)zentrel::kMaxDsnDepth, view);
     if (code != ERROR_SUCCESS) {
         Report("SHDeleteKey Error", MB_OK | MB_ICONSTOP, SystemErrorText(code));
         return;
     }
     RegKey sources;
-    if (sources.Open(m_hOdbcIniKey, kDriverEntriesKey) == ERROR_SUCCESS) {
+    if (sources.Open(m_hOdbcIniKey, kDriverEntriesKey, view) == ERROR_SUCCESS) {
         // A source without a driver entry is removed all the same.
         sources.DeleteValue(m_szCurrentDsn);
     }

@@ -9,6 +9,7 @@
 #include "ui/MainWindow.h"
 #include "ui/ProductTable.h"
 #include "ui/resource.h"
+#include "registry/Views.h"
 
 namespace {
 // The product's ExePath from its key under HKEY_CURRENT_USER; empty when the
@@ -16,7 +17,7 @@ namespace {
 std::string InstalledProgram(const char* key) {
     const std::string path = std::string("Software\\Morvane\\") + key;
     RegKey product;
-    if (product.Open(HKEY_CURRENT_USER, path.c_str()) != ERROR_SUCCESS) return std::string();
+    if (product.Open(HKEY_CURRENT_USER, path.c_str(), ViewFlag(zentrel::Platform::Shared)) != ERROR_SUCCESS) return std::string();
     char buffer[261] = "";
     DWORD size = 260;
     if (product.QueryValue("ExePath", buffer, &size) != ERROR_SUCCESS) return std::string();

@@ -2,6 +2,7 @@
 
 #include "registry/RegKey.h"
 #include "ui/MainWindow.h"
+#include "registry/Views.h"
 
 namespace {
 typedef HWND(WINAPI* HtmlHelpProc)(HWND, LPCSTR, UINT, DWORD_PTR);
@@ -17,7 +18,8 @@ HtmlHelpProc HelpEntryPoint() {
     // even when the stored value has no terminator of its own.
     char library[MAX_PATH] = "";
     RegKey server;
-    if (server.Open(HKEY_CLASSES_ROOT, "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32") ==
+    if (server.Open(HKEY_CLASSES_ROOT, "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32",
+                    ViewFlag(OwnPlatform())) ==
         ERROR_SUCCESS) {
         LONG size = sizeof(library) - 1;
         if (::RegQueryValueA(server, NULL, library, &size) != ERROR_SUCCESS) library[0] = '\0';

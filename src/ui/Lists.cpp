@@ -3,11 +3,15 @@
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
-void MainWindow::ShowDataSources(const std::vector<std::string>& names) {
+void MainWindow::ShowDataSources(const std::vector<ListedSource>& sources) {
     m_lstDataSources.SetRedraw(FALSE);
-    m_lstDataSources.SetItemCount((int)names.size());
+    m_lstDataSources.SetItemCount((int)sources.size());
     int row = 0;
-    for (const std::string& name : names) m_lstDataSources.InsertItem(row++, name.c_str());
+    for (const ListedSource& source : sources) {
+        m_lstDataSources.InsertItem(row, source.name.c_str(), static_cast<LPARAM>(source.platform));
+        m_lstDataSources.SetItemText(row, 1, zentrel::PlatformColumn(source.platform, source.check).c_str());
+        ++row;
+    }
     m_lstDataSources.SetCheck(-1, TRUE);
     m_lstDataSources.SetRedraw(TRUE);
     m_lstDataSources.Invalidate();
@@ -32,14 +36,14 @@ LRESULT MainWindow::OnDsnItemChanged(const NMHDR* header) {
     // ODBC section as one source.
     if (m_bFilling || change->iItem < 0) return 0;
     m_lstDataSources.GetItemText(change->iItem, 0, m_szCurrentDsn, 260);
-    m_placeCurrent = m_placeListed;
+    m_placeCurrent = RowPlace(change->iItem);
     ::SetDlgItemTextA(m_hWnd, IDC_CAPTION_LINE,
                       zentrel::FormatText(LoadText(IDS_PROPERTIES_CAPTION), m_szCurrentDsn).c_str());
 
     m_nAttributeRows = 0;
     m_aAttributeRows.clear();
     m_lstAttributes.DeleteAllItems();
-    if (!ConnectForList()) return 0;
+    if (!ConnectTo(m_placeCurrent)) return 0;
     FillSubTree(m_hOdbcIniKey, m_szCurrentDsn, nullptr);
     ShowAttributeRows();
     return 0;

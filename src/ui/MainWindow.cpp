@@ -68,7 +68,8 @@ BOOL MainWindow::OnInitDialog() {
     m_tabScopes.InsertItem(1, "User DSN");
     m_tabScopes.SetCurSel(g_pSettings->m_bDefSystem ? 0 : 1);
 
-    m_lstDataSources.InsertColumn(0, "Data Source Name", LVCFMT_LEFT, 556);
+    m_lstDataSources.InsertColumn(0, "Data Source Name", LVCFMT_LEFT, 396);
+    m_lstDataSources.InsertColumn(1, "Platform", LVCFMT_LEFT, 160);
     m_lstDataSources.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
     m_lstAttributes.InsertColumn(0, "Property name", LVCFMT_LEFT, 195);
     m_lstAttributes.InsertColumn(1, "Value", LVCFMT_LEFT, 270);

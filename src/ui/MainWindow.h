@@ -13,6 +13,7 @@
 #include "dsi/ProfileFile.h"
 #include "framework/Framework.h"
 #include "registry/OdbcSection.h"
+#include "registry/Platform.h"
 #include "registry/RegKey.h"
 #include "ui/Prompts.h"
 #include "ui/Report.h"
@@ -33,13 +34,24 @@ struct AttributeRow {
 };
 
 // Where a connection, the rows of the data-source list or the current data
-// source belong: a scope on a computer.
+// source belong: a scope on a computer, and the registry view.
 struct RegistryPlace {
     bool known = false;
     BOOL systemScope = FALSE;
     std::string computer;  // as connected; empty for this computer
+    zentrel::Platform platform = zentrel::Platform::Shared;
     bool operator==(const RegistryPlace& other) const;
     bool operator!=(const RegistryPlace& other) const { return !(*this == other); }
+    // The same scope on the same computer, whichever view.
+    bool SameScope(const RegistryPlace& other) const;
+};
+
+// One data source as a catalogue of its scope finds it.
+struct ListedSource {
+    std::string name;
+    zentrel::Platform platform = zentrel::Platform::Shared;
+    std::string driver;
+    zentrel::DriverCheck check = zentrel::DriverCheck::Unknown;
 };
 
 // Two questions look alike and are not the same:
@@ -79,8 +91,11 @@ public:
     // A string resource, empty when missing.
     static std::string LoadText(UINT id);
 
-    // Registry connection.
+    // Registry connection: the scope in the program's own view.
     int ConnectOdbcIni(BOOL systemScope);
+    // The connection to a place, made anew unless it is the one held;
+    // FALSE, reported, when that fails.
+    BOOL ConnectTo(const RegistryPlace& place);
     static std::string SystemErrorText(LONG code);
 
     // Data-source catalogue.
@@ -94,6 +109,16 @@ public:
     // platform's calls (they would reach the key its first part names): it
     // is left out, and added to *unreachable when given.
     std::vector<std::string> EnumerateDataSources(std::vector<std::string>* unreachable = nullptr) const;
+    // The data sources of a scope on the computer of the remote-system box
+    // (batch mode: of the command line), view by view: the System scope in
+    // both views of a 64-bit Windows, or in `only` when given. Each with its
+    // driver and whether that driver is installed for its platform. FALSE
+    // when the first view cannot be connected (reported); a second view
+    // without an ODBC section holds no sources.
+    BOOL CatalogueScope(BOOL systemScope, const zentrel::Platform* only, std::vector<ListedSource>& sources,
+                        std::vector<std::string>* unreachable = nullptr);
+    // Where row `row` of the data-source list comes from.
+    RegistryPlace RowPlace(int row) const;
 
     // Attribute listing.
     void FillSubTree(HKEY parent, const char* subkey, const char* prefix);
@@ -104,9 +129,6 @@ public:
     // Whether the current data source is a row of the list as it now stands,
     // picked in the same scope on the same computer as the list shows.
     bool IsCurrentDsnListed() const;
-    // Makes the connection the one the list's rows come from (an import that
-    // stopped early leaves another); FALSE, reported, when that fails.
-    BOOL ConnectForList();
 
     // Export.
     BOOL BeginDsiExport(int count, BOOL askFile);
@@ -153,11 +175,16 @@ protected:
 
     void MarkFailed() { m_bFailed = TRUE; }
     void CloseConnection();
-    // Connects to the scope on the computer named in m_szRemoteSystem.
-    int ConnectToRemoteSystem(BOOL systemScope);
+    // The computer of the remote-system box, or in batch mode of the command
+    // line, into m_szRemoteSystem.
+    void ReadRemoteSystem();
+    // Connects to the scope's view on the computer named in m_szRemoteSystem.
+    // Quiet: a refused connection or a missing ODBC section fails without a
+    // message (a second view, whose first is reported on its own).
+    int ConnectToRemoteSystem(BOOL systemScope, zentrel::Platform platform, bool quiet = false);
     void CreateToolBar();
-    // The list painted with the names of a fill, all rows checked.
-    void ShowDataSources(const std::vector<std::string>& names);
+    // The list painted with the sources of a fill, all rows checked.
+    void ShowDataSources(const std::vector<ListedSource>& sources);
     // The attribute list painted with the rows of the table.
     void ShowAttributeRows();
     // A file that cannot be used: "File: '<path>'", the platform's text and
@@ -208,12 +235,14 @@ private:
     std::unique_ptr<Prompts> m_prompts;
     BOOL m_bFailed;
     // An export in progress: the file, built in memory and written once at
-    // the end, and the driver entries' key, opened once for all its sources.
+    // the end, and the driver entries' key, opened once per connection.
     struct PendingExport {
         zentrel::ProfileFile file;
         zentrel::DsiEncoding encoding = zentrel::DsiEncoding::Ansi;  // kept when the file is written
         RegKey driverEntries;
-        bool driverEntriesTried = false;
+        RegistryPlace driverEntriesPlace;
     };
+    // Lists one source of the list's row into the table and exports it.
+    void ExportListedRow(int row);
     std::unique_ptr<PendingExport> m_pendingExport;
 };

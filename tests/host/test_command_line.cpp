@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "registry/Platform.h"
 
 using zentrel::CommandLineSwitches;
 
@@ -121,6 +122,33 @@ TEST(CommandLine, TailOfAFullCommandLine) {
         {"", ""},
     };
     for (const Case& c : cases) EXPECT_STREQ(c.tail, zentrel::CommandLineTail(c.line)) << c.line;
+}
+
+}  // namespace
+
+namespace {
+
+// -p names one of the two views; anything else is not the switch.
+TEST(PlatformSwitch, NamesOneViewOrNothing) {
+    struct Case {
+        const char* token;
+        const char* platform;
+    };
+    for (const Case& c : {Case{"-p32", "32"}, Case{"/p64", "64"}, Case{"-p16", ""}, Case{"-p", ""},
+                          Case{"-p640", ""}}) {
+        zentrel::CommandLineSwitches switches;
+        switches.ParseSwitch(c.token);
+        EXPECT_EQ(c.platform, switches.m_strPlatform) << c.token;
+        EXPECT_EQ(0, switches.m_bBatchMode) << c.token;
+        zentrel::Platform parsed = zentrel::Platform::Shared;
+        EXPECT_EQ(*c.platform != '\0', zentrel::ParsePlatformText(switches.m_strPlatform, &parsed)) << c.token;
+    }
+    zentrel::Platform parsed = zentrel::Platform::Shared;
+    for (const char* text : {" 32-bit ", "32-BIT", "32"}) {
+        ASSERT_TRUE(zentrel::ParsePlatformText(text, &parsed)) << text;
+        EXPECT_EQ(zentrel::Platform::Bit32, parsed);
+    }
+    EXPECT_FALSE(zentrel::ParsePlatformText("32/64-bit", &parsed));
 }
 
 }  // namespace

@@ -237,9 +237,10 @@ TEST_F(BatchProgramTest, ListPrintsEachSourceWithItsDriverAndScope) {
         std::string out;
     };
     const Case cases[] = {
-        {"-lu", 0, "UserOne\tUser Driver\tUser\r\nUserTwo\tOther Driver\tUser\r\n"},
-        {"-ls", 0, "NoEntry\t\tSystem\r\nSysOne\tSys Driver\tSystem\r\n"},
-        {"-s" + ThisComputerName() + " -lu", 0, "UserOne\tUser Driver\tUser\r\nUserTwo\tOther Driver\tUser\r\n"},
+        {"-lu", 0, "UserOne\tUser Driver\tUser\t32/64-bit\r\nUserTwo\tOther Driver\tUser\t32/64-bit\r\n"},
+        {"-ls", 0, "NoEntry\t\tSystem\t64-bit\r\nSysOne\tSys Driver\tSystem\t64-bit\r\n"},
+        {"-s" + ThisComputerName() + " -lu", 0,
+         "UserOne\tUser Driver\tUser\t32/64-bit\r\nUserTwo\tOther Driver\tUser\t32/64-bit\r\n"},
         {"-snosuchhost -lu", 1, ""},
     };
     for (const Case& c : cases) {

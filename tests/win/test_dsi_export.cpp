@@ -118,10 +118,13 @@ TEST_F(ExportTest, WholeScopeRoundTripsValueByValue) {
     for (const auto& entry : imported)
         EXPECT_TRUE(expected.count(entry.first)) << "not in the source: " << entry.first;
 
-    // Exported again from the imported scope, the file is the same.
+    // Exported again from the imported scope, the file is the same but for
+    // the System scope's view, which a User source does not have.
     const std::string again = dir + "\\again.dsi";
     window->ExportScopeToFile(again.c_str(), FALSE);
-    EXPECT_EQ(ReadWholeFile(file), ReadWholeFile(again));
+    std::string first = ReadWholeFile(file);
+    for (size_t at; (at = first.find("Platform=64-bit\r\n")) != std::string::npos;) first.erase(at, 17);
+    EXPECT_EQ(first, ReadWholeFile(again));
 }
 
 TEST_F(ExportTest, WritesTheExampleFileKeyForKey) {
@@ -134,7 +137,7 @@ TEST_F(ExportTest, WritesTheExampleFileKeyForKey) {
     window->ExportScopeToFile(file.c_str(), TRUE);
     EXPECT_TRUE(prompts->calls.empty());
     EXPECT_EQ("[General]\r\nItems=1\r\n"
-              "[DSN0]\r\nDriver=Example Driver\r\nDSN=Sales\r\nItems=5\r\n"
+              "[DSN0]\r\nDriver=Example Driver\r\nDSN=Sales\r\nPlatform=64-bit\r\nItems=5\r\n"
               "Name0=Engines\r\nValue0=<SUBKEY>\r\nFormat0=-1\r\n"
               "Name1=Engines\\Threads\r\nValue1=4\r\nFormat1=4\r\n"
               "Name2=Description\r\nValue2=Monthly sales\r\nFormat2=1\r\n"

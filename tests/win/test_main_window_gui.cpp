@@ -58,7 +58,8 @@ TEST_F(MainWindowTest, InitialisationSetsUpWindowAndLists) {
         EXPECT_STREQ(i == 0 ? "System DSN" : "User DSN", text);
     }
     struct Column { HWND list; int index; const char* heading; int width; };
-    for (const Column& c : {Column{list, 0, "Data Source Name", 556}, Column{attributes, 0, "Property name", 195},
+    for (const Column& c : {Column{list, 0, "Data Source Name", 396}, Column{list, 1, "Platform", 160},
+                            Column{attributes, 0, "Property name", 195},
                             Column{attributes, 1, "Value", 270}, Column{attributes, 2, "Type", 91}}) {
         LVCOLUMNA column = {};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;

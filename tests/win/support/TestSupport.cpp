@@ -144,18 +144,36 @@ std::string OdbcPath(const std::string& dsn) {
     return dsn.empty() ? std::string(kOdbcIniPath) : std::string(kOdbcIniPath) + "\\" + dsn;
 }
 
+std::string OdbcPath32(const std::string& dsn) {
+    const std::string section = "Software\\Wow6432Node\\ODBC\\ODBC.INI";
+    return dsn.empty() ? section : section + "\\" + dsn;
+}
+
 void ClearTestRegistry(CALLER_ARGS) {
     TRACE_CALLER();
-    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    struct Section {
+        HKEY root;
+        const char* parent;
+        const char* name;
+        bool recreate;
+    };
+    // Both views of the machine's ODBC section, and the installed-driver lists.
+    const Section sections[] = {{HKEY_CURRENT_USER, "Software\\ODBC", "ODBC.INI", true},
+                                {HKEY_LOCAL_MACHINE, "Software\\ODBC", "ODBC.INI", true},
+                                {HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\ODBC", "ODBC.INI", true},
+                                {HKEY_LOCAL_MACHINE, "Software\\ODBC\\ODBCINST.INI", "ODBC Drivers", false},
+                                {HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\ODBC\\ODBCINST.INI", "ODBC Drivers", false}};
+    for (const Section& s : sections) {
         // Tests leave registry links behind, which a deletion must not follow.
-        HKEY odbc = NULL;
-        if (::RegOpenKeyA(root, "Software\\ODBC", &odbc) == ERROR_SUCCESS) {
-            DeleteKeyTree(odbc, "ODBC.INI", 4096);
-            ::RegCloseKey(odbc);
-        }
+        HKEY parent = NULL;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyA(s.root, s.parent, &parent));
+        DeleteKeyTree(parent, s.name, 4096, KEY_WOW64_64KEY);
         HKEY key = NULL;
-        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyA(root, kOdbcIniPath, &key));
-        ::RegCloseKey(key);
+        if (s.recreate) {
+            ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyA(parent, s.name, &key));
+            ::RegCloseKey(key);
+        }
+        ::RegCloseKey(parent);
     }
     ::SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\Morvane");
 }

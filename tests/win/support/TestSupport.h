@@ -71,6 +71,9 @@ bool KeyExists(HKEY root, const std::string& path);
 // The raw value (type and bytes); false when it does not exist.
 bool GetValue(HKEY root, const std::string& path, const char* name, DWORD* type, std::vector<unsigned char>* data);
 std::string OdbcPath(const std::string& dsn = std::string());
+// The same below the 32-bit view of HKEY_LOCAL_MACHINE, as the 64-bit view
+// holds it (64-bit Windows keeps it under Wow6432Node).
+std::string OdbcPath32(const std::string& dsn = std::string());
 
 // Every test group starts from an empty ODBC section in both scopes and no
 // settings of the program.

@@ -1,0 +1,48 @@
+#include "registry/Platform.h"
+
+namespace zentrel {
+
+const char* PlatformText(Platform platform) {
+    switch (platform) {
+    case Platform::Bit64:
+        return "64-bit";
+    case Platform::Bit32:
+        return "32-bit";
+    default:
+        return "32/64-bit";
+    }
+}
+
+bool ParsePlatformText(const std::string& text, Platform* platform) {
+    size_t begin = 0, end = text.size();
+    while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
+    while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+    std::string word = text.substr(begin, end - begin);
+    for (char& c : word)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (word == "64-bit" || word == "64") {
+        *platform = Platform::Bit64;
+        return true;
+    }
+    if (word == "32-bit" || word == "32") {
+        *platform = Platform::Bit32;
+        return true;
+    }
+    return false;
+}
+
+std::string PlatformColumn(Platform platform, DriverCheck check) {
+    std::string text = PlatformText(platform);
+    switch (check) {
+    case DriverCheck::Missing:
+        return text + ", driver missing";
+    case DriverCheck::Only64:
+        return text + ", 64-bit driver only";
+    case DriverCheck::Only32:
+        return text + ", 32-bit driver only";
+    default:
+        return text;
+    }
+}
+
+}  // namespace zentrel

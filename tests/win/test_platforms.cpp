@@ -1,0 +1,157 @@
+// 32-bit and 64-bit System DSNs: both views in one list, each row acted on in
+// its own view, DSI files that carry the view, and the driver check.
+#include "DsiTestUtil.h"
+#include "WindowHelpers.h"
+
+#include "app/Settings.h"
+#include "dsi/ProfileFile.h"
+
+#include <algorithm>
+
+namespace {
+
+// A System source in one view (the 32-bit one is seen under Wow6432Node),
+// with an attribute telling the views apart.
+void PutViewSource(bool bits32, const std::string& name, const std::string& driver) {
+    const std::string section = bits32 ? OdbcPath32() : OdbcPath();
+    PutString(HKEY_LOCAL_MACHINE, section + "\\ODBC Data Sources", name.c_str(), driver);
+    PutString(HKEY_LOCAL_MACHINE, section + "\\" + name, "View", bits32 ? "32" : "64");
+}
+
+void InstallDriver(bool bits32, const std::string& driver) {
+    PutString(HKEY_LOCAL_MACHINE,
+              std::string(bits32 ? "Software\\Wow6432Node" : "Software") + "\\ODBC\\ODBCINST.INI\\ODBC Drivers",
+              driver.c_str(), "Installed");
+}
+
+void SeedBothViews() {
+    InstallDriver(false, "Drv64");
+    InstallDriver(true, "Drv32");
+    PutViewSource(false, "Both", "Drv64");
+    PutViewSource(false, "Only64", "Drv32");  // a 32-bit driver only: missing here
+    PutViewSource(true, "Both", "Drv32");
+    PutViewSource(true, "Only32", "Drv32");
+    PutString(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Mine", "Drv64");
+    PutString(HKEY_CURRENT_USER, OdbcPath("Mine"), "View", "user");
+}
+
+class PlatformTest : public WindowTest {
+protected:
+    void PickRow(int row) {
+        window->m_lstDataSources.SetItemState(row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    }
+    std::string dir = ScratchDir("platforms");
+};
+
+// Both views in one list, each row with its platform and driver check; a
+// row is listed, removed and exported from its own view.
+TEST_F(PlatformTest, SystemTabListsAndActsOnBothViews) {
+    SeedBothViews();
+    Open(0);
+    EXPECT_EQ((std::vector<std::vector<std::string>>{{"Both", "64-bit"},
+                                                     {"Only64", "64-bit, driver missing"},
+                                                     {"Both", "32-bit"},
+                                                     {"Only32", "32-bit"}}),
+              ListRows(list, 2));
+
+    PickRow(2);
+    EXPECT_EQ((std::vector<std::string>{"View"}), ListColumn(attributes, 0));
+    EXPECT_EQ((std::vector<std::string>{"32"}), ListColumn(attributes, 1));
+
+    // Export All: one section per row, each naming its view.
+    prompts->fileAnswers = {dir + "\\all.dsi"};
+    Command(ID_EXPORT_ALL);
+    zentrel::ProfileFile all;
+    all.Parse(ReadWholeFile(dir + "\\all.dsi"));
+    for (int i = 0; i < 4; ++i) {
+        const std::string section = "DSN" + std::to_string(i);
+        EXPECT_EQ(i < 2 ? "64-bit" : "32-bit", all.GetString(section, "Platform", "")) << section;
+        EXPECT_EQ(i < 2 ? "64" : "32", all.GetString(section, "Value0", "")) << section;
+    }
+
+    // Remove the 32-bit "Both": the 64-bit one stays.
+    PickRow(2);
+    g_pSettings->m_bAskDelete = FALSE;
+    Command(ID_REMOVE);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath32("Both")));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Both")));
+    EXPECT_EQ(-2, ValueOf(HKEY_LOCAL_MACHINE, OdbcPath32("ODBC Data Sources"), "Both").type);
+    EXPECT_TRUE(prompts->Of("message").empty());
+
+    ::SelectTab(*window, 1);
+    EXPECT_EQ((std::vector<std::vector<std::string>>{{"Mine", "32/64-bit, 64-bit driver only"}}), ListRows(list, 2));
+}
+
+// A DSI file carries each System source's view; import writes it back there,
+// into the program's own view when the section names none, and into the one
+// the command line forces whatever the file says.
+TEST_F(PlatformTest, FilesCarryTheView) {
+    struct Case {
+        const char* name;
+        const char* platformSwitch;  // batch -p value, or empty
+        std::string file;
+        std::vector<std::string> in64, in32;  // sources after the import
+        bool succeeded;
+    };
+    const std::string both = "[General]\r\nItems=3\r\n"
+                             "[DSN0]\r\nDSN=A\r\nPlatform=64-bit\r\nItems=0\r\n"
+                             "[DSN1]\r\nDSN=B\r\nPlatform=32-bit\r\nItems=0\r\n"
+                             "[DSN2]\r\nDSN=Old\r\nItems=0\r\n";
+    const Case cases[] = {
+        {"each_into_its_view", "", both, {"A", "Old"}, {"B"}, true},
+        {"forced_into_32", "32", both, {}, {"A", "B", "Old"}, true},
+        {"forced_into_64", "64", both, {"A", "B", "Old"}, {}, true},
+        {"unknown_platform_refused", "", "[General]\r\nItems=1\r\n[DSN0]\r\nDSN=X\r\nPlatform=16-bit\r\nItems=0\r\n",
+         {}, {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ClearTestRegistry();
+        Renew();
+        TheApp().m_bBatchMode = TRUE;
+        TheApp().m_strPlatform = c.platformSwitch;
+        const std::string file = dir + "\\" + c.name + ".dsi";
+        WriteWholeFile(file, c.file);
+        prompts->messageAnswers = {IDOK};
+        window->ImportDsiFile(FALSE, file.c_str(), TRUE);
+        EXPECT_EQ(c.succeeded, (bool)window->Succeeded());
+        for (const char* name : {"A", "B", "Old", "X"}) {
+            const bool want64 = std::find(c.in64.begin(), c.in64.end(), name) != c.in64.end();
+            const bool want32 = std::find(c.in32.begin(), c.in32.end(), name) != c.in32.end();
+            EXPECT_EQ(want64, KeyExists(HKEY_LOCAL_MACHINE, OdbcPath(name))) << name;
+            EXPECT_EQ(want32, KeyExists(HKEY_LOCAL_MACHINE, OdbcPath32(name))) << name;
+        }
+    }
+    TheApp().m_strPlatform.clear();
+}
+
+// The batch export of the System scope covers both views, or the one -p names.
+TEST_F(PlatformTest, BatchExportCoversTheViewsAskedFor) {
+    SeedBothViews();
+    for (const char* platform : {"", "32", "64"}) {
+        SCOPED_TRACE(platform);
+        Renew();
+        TheApp().m_bBatchMode = TRUE;
+        TheApp().m_strPlatform = platform;
+        const std::string file = dir + "\\batch" + platform + ".dsi";
+        window->ExportScopeToFile(file.c_str(), TRUE);
+        zentrel::ProfileFile written;
+        written.Parse(ReadWholeFile(file));
+        std::vector<std::string> sections;
+        for (int i = 0; i < 5; ++i) {
+            const std::string s = "DSN" + std::to_string(i);
+            const std::string dsn = written.GetString(s, "DSN", "");
+            if (!dsn.empty()) sections.push_back(dsn + " " + written.GetString(s, "Platform", ""));
+        }
+        const std::vector<std::string> all = {"Both 64-bit", "Only64 64-bit", "Both 32-bit", "Only32 32-bit"};
+        const std::string p = platform;
+        std::vector<std::string> expected;
+        for (const std::string& s : all)
+            if (p.empty() || s.find(p + "-bit") != std::string::npos) expected.push_back(s);
+        EXPECT_EQ(expected, sections);
+        EXPECT_EQ(std::to_string(expected.size()), written.GetString("General", "Items", ""));
+    }
+    TheApp().m_strPlatform.clear();
+}
+
+}  // namespace
