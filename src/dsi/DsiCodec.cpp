@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "registry/ValueFormat.h"  // type codes and dword reading
 
@@ -23,9 +24,10 @@ int HexDigit(char c) {
 }  // namespace
 
 std::string DsiIndexedName(const char* pattern, int index) {
-    char text[48];
-    std::snprintf(text, sizeof text, pattern, index);
-    return text;
+    // Import asks for four such names a row: no format parsing for them.
+    const char* at = std::strstr(pattern, "%d");
+    if (at == nullptr) return pattern;
+    return std::string(pattern, at) + std::to_string(index) + (at + 2);
 }
 
 bool IsDsiSourceSection(const std::string& name) {

@@ -1,5 +1,6 @@
 #include "dsi/ProfileFile.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -59,14 +60,6 @@ std::string_view Trim(std::string_view s) {
     while (begin < end && IsBlank(s[begin])) ++begin;
     while (end > begin && IsBlank(s[end - 1])) --end;
     return s.substr(begin, end - begin);
-}
-
-// ASCII only: bytes of other code pages compare as they are.
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
 }
 
 // The platform's reader compares and returns texts as C strings, so every
@@ -159,7 +152,8 @@ LineKind KindOf(std::string_view line) {
     return LineKind::Entry;
 }
 
-// ASCII case folding, as Lower compares.
+// Names compare without regard to case, ASCII only: bytes of other code
+// pages compare as they are.
 char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 uint32_t FoldedHash(std::string_view s) {
@@ -175,14 +169,26 @@ bool FoldedEqual(std::string_view a, std::string_view b) {
     return true;
 }
 
+struct FoldedHashFn {
+    size_t operator()(std::string_view s) const { return FoldedHash(s); }
+};
+struct FoldedEqualFn {
+    bool operator()(std::string_view a, std::string_view b) const { return FoldedEqual(a, b); }
+};
+
 // The key lines of one section by name, compared without case; the first
 // line with a name wins, as with the platform's reader. Open addressing over
 // views of the lines themselves, made at its size once, so that a section
 // of millions of keys costs less than its text.
 class KeyIndex {
 public:
+    // Empties the index; a small table stays for the next section.
     void Clear() {
-        m_slots = std::vector<Slot>();
+        if (m_slots.size() > kKept) {
+            m_slots = std::vector<Slot>();
+        } else {
+            std::fill(m_slots.begin(), m_slots.end(), Slot{std::string_view(), 0});
+        }
         m_count = 0;
     }
     void Reserve(size_t keys) {
@@ -190,14 +196,16 @@ public:
         const size_t wanted = keys * 10 / 7 + 8;
         Rehash(m_slots.empty() || wanted > m_slots.size() * 2 ? wanted : m_slots.size() * 2);
     }
-    // The first line with the name, or null.
-    std::string_view* Find(std::string_view name) {
+    // The first line with the name, taken apart into *info, or null.
+    std::string_view* Find(std::string_view name, LineInfo* info) {
         if (m_slots.empty()) return nullptr;
         const uint32_t hash = FoldedHash(name);
         for (size_t i = Home(hash, m_slots.size());; i = Next(i)) {
             Slot& slot = m_slots[i];
             if (slot.line.data() == nullptr) return nullptr;
-            if (slot.hash == hash && FoldedEqual(Classify(slot.line).name, name)) return &slot.line;
+            if (slot.hash != hash) continue;
+            *info = Classify(slot.line);
+            if (FoldedEqual(info->name, name)) return &slot.line;
         }
     }
     // Adds a line under its name unless a line of that name is there.
@@ -216,6 +224,7 @@ public:
     }
 
 private:
+    static constexpr size_t kKept = 4096;
     struct Slot {
         std::string_view line;
         uint32_t hash;
@@ -306,8 +315,9 @@ struct ProfileFile::Impl {
     std::string bytes;              // the file as parsed; never changed until the next Parse
     Arena arena;
     std::vector<Section> sections;  // [0] is the part before the first header
-    // Lower-cased section name -> first section with that name.
-    std::unordered_map<std::string, size_t> index;
+    // Section name as its header spells it -> first section with that name,
+    // compared without case.
+    std::unordered_map<std::string_view, size_t, FoldedHashFn, FoldedEqualFn> index;
 
     // The keys of one section, the last one asked about: reading and writing
     // go through a file section by section, and an index of every section
@@ -316,6 +326,7 @@ struct ProfileFile::Impl {
     // the platform's reader.
     size_t keysOf = kNone;
     KeyIndex keys;
+    std::vector<std::pair<std::string_view, std::string_view>> entries;  // name and line, while indexing
 
     static constexpr size_t kNone = static_cast<size_t>(-1);
 
@@ -354,37 +365,38 @@ struct ProfileFile::Impl {
         section.hasHeader = true;
         section.header = header;
         sections.push_back(std::move(section));
-        index.emplace(Lower(Classify(header).name), sections.size() - 1);
+        index.emplace(Classify(header).name, sections.size() - 1);
     }
 
     bool Empty() const { return sections.size() == 1 && sections[0].pieces.empty(); }
 
     size_t Find(std::string_view trimmedName) const {
-        const auto it = index.find(Lower(trimmedName));
+        const auto it = index.find(trimmedName);
         return it == index.end() ? kNone : it->second;
     }
 
     void IndexKeys(size_t section) {
         if (keysOf == section) return;
         ForgetKeys();
-        // Counted first, so that the table is made once at its size.
-        size_t entries = 0;
-        for (const Piece& piece : sections[section].pieces)
-            ForEachLine(piece, [&entries](std::string_view line) { entries += KindOf(line) == LineKind::Entry; });
-        keys.Reserve(entries);
+        // Gathered first, so that the table is made once at its size.
+        entries.clear();
         for (const Piece& piece : sections[section].pieces) {
             ForEachLine(piece, [this](std::string_view line) {
                 const LineInfo info = Classify(line);
-                if (info.kind == LineKind::Entry && !info.name.empty()) keys.Add(info.name, line);
+                if (info.kind == LineKind::Entry && !info.name.empty()) entries.emplace_back(info.name, line);
             });
         }
+        keys.Reserve(entries.size());
+        for (const auto& entry : entries) keys.Add(entry.first, entry.second);
+        if (entries.capacity() > 4096) entries = std::vector<std::pair<std::string_view, std::string_view>>();
         keysOf = section;
     }
 
-    // The first line of the section that names the key, or null.
-    std::string_view* FindKey(size_t section, std::string_view trimmedKey) {
+    // The first line of the section that names the key, taken apart into
+    // *info, or null.
+    std::string_view* FindKey(size_t section, std::string_view trimmedKey, LineInfo* info) {
         IndexKeys(section);
-        return keys.Find(trimmedKey);
+        return keys.Find(trimmedKey, info);
     }
 
     // Puts a written line in place of a line of the section.
@@ -486,10 +498,9 @@ bool ProfileFile::Get(const std::string& section, const std::string& key, std::s
     if (sectionName.empty() || keyName.empty()) return false;
     const size_t s = m_impl->Find(sectionName);
     if (s == Impl::kNone) return false;
-    const std::string_view* line = m_impl->FindKey(s, keyName);
-    if (!line) return false;
+    LineInfo info;
+    if (!m_impl->FindKey(s, keyName, &info)) return false;
     // The first line with the name decides, even when it lacks '='.
-    const LineInfo info = Classify(*line);
     if (!info.hasValue) return false;
     // Cut first, then unquote: a quote behind the zero does not pair.
     value.assign(Unquote(UpToZero(info.value)));
@@ -510,9 +521,9 @@ void ProfileFile::RemoveSections(const std::function<bool(const std::string&)>& 
     impl.index.clear();
     impl.ForgetKeys();
     for (size_t i = 1; i < impl.sections.size(); ++i) {
-        const std::string name(Classify(impl.sections[i].header).name);
-        if (remove(name)) continue;
-        impl.index.emplace(Lower(name), kept.size());
+        const std::string_view name = Classify(impl.sections[i].header).name;
+        if (remove(std::string(name))) continue;
+        impl.index.emplace(name, kept.size());
         kept.push_back(std::move(impl.sections[i]));
     }
     impl.sections = std::move(kept);
@@ -541,9 +552,9 @@ bool ProfileFile::Set(const std::string& section, const std::string& key, const 
     }
     Section& s = impl.sections[found];
 
-    std::string_view* existing = impl.FindKey(found, keyName);
+    LineInfo info;
+    std::string_view* existing = impl.FindKey(found, keyName, &info);
     if (existing) {
-        const LineInfo info = Classify(*existing);
         if (info.hasValue && info.value == encoded) return true;  // leave the line as it was written
         // The new line keeps the name as spelled, so its index entry stays.
         *existing = impl.ReplaceLine(s, *existing, Layout::KeyLine(info.name, encoded));
