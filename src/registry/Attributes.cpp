@@ -33,23 +33,48 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
                                          zentrel::ShownName(m_strListedDsn));
     };
     RegKey key;
-    bool isLink = false;
-    // An empty name would hand back the parent itself.
-    const LONG code = key.OpenUnfollowed(parent, subkey, KEY_READ | ViewFlag(m_placeConnected.platform), &isLink);
+    // An empty name would hand back the parent itself. Whether the key is a
+    // link shows among its values, which are read first.
+    const LONG code = key.OpenUnfollowed(parent, subkey, KEY_READ | ViewFlag(m_placeConnected.platform), nullptr);
     if (code != ERROR_SUCCESS) {
         Report("FillSubTree", MB_OK | MB_ICONSTOP, SystemErrorText(code));
         return;
     }
-    if (isLink) {
-        // A link is not followed: one pointing up its own tree never ends.
-        Report("FillSubTree", MB_OK | MB_ICONSTOP, IDS_LISTING_LINK, where());
-        m_bListingIncomplete = TRUE;
-        return;
+    // The counts let each enumeration stop without a call past its end;
+    // without them each runs until the registry refuses an index.
+    DWORD subkeys = MAXDWORD, values = MAXDWORD;
+    if (::RegQueryInfoKeyA(key, NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL, NULL, NULL, NULL) !=
+        ERROR_SUCCESS)
+        subkeys = values = MAXDWORD;
+
+    std::vector<AttributeRow> valueRows;
+    std::vector<char> nameBuffer;
+    std::string valueName;
+    std::vector<unsigned char> data;
+    for (DWORD index = 0; index < values; ++index) {
+        DWORD type = 0;
+        if (key.EnumValue(index, nameBuffer, valueName, type, data) != ERROR_SUCCESS) break;
+        if (IsLinkTarget(valueName, type)) {
+            // A link is not followed: one pointing up its own tree never ends.
+            Report("FillSubTree", MB_OK | MB_ICONSTOP, IDS_LISTING_LINK, where());
+            m_bListingIncomplete = TRUE;
+            return;
+        }
+        AttributeRow row;
+        row.name = top ? valueName : std::string(prefix) + "\\" + valueName;
+        row.valueNameAt = row.name.size() - valueName.size();
+        row.typeCode = (int)type;
+        const zentrel::FormattedValue shown = zentrel::FormatRegistryValue((int32_t)type, data.data(), data.size());
+        row.valueText = shown.valueText;
+        row.typeText = shown.typeText;
+        row.dwordValue = shown.dwordValue;
+        row.data = data;
+        valueRows.push_back(std::move(row));
     }
 
     std::vector<char> buffer;
     std::string name;
-    for (DWORD index = 0;; ++index) {
+    for (DWORD index = 0; index < subkeys; ++index) {
         if (key.EnumSubkey(index, buffer, name) != ERROR_SUCCESS) break;
         if (name.find('\0') != std::string::npos) {
             // Opened by name, it would be another key: the one its first part names.
@@ -73,22 +98,7 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
         FillSubTree(key, name.c_str(), row.name.c_str());
     }
 
-    std::vector<char> nameBuffer;
-    std::string valueName;
-    std::vector<unsigned char> data;
-    for (DWORD index = 0;; ++index) {
-        DWORD type = 0;
-        if (key.EnumValue(index, nameBuffer, valueName, type, data) != ERROR_SUCCESS) break;
-        AttributeRow row;
-        row.name = top ? valueName : std::string(prefix) + "\\" + valueName;
-        row.valueNameAt = row.name.size() - valueName.size();
-        row.typeCode = (int)type;
-        const zentrel::FormattedValue shown = zentrel::FormatRegistryValue((int32_t)type, data.data(), data.size());
-        row.valueText = shown.valueText;
-        row.typeText = shown.typeText;
-        row.dwordValue = shown.dwordValue;
-        row.data = data;
-        m_aAttributeRows.push_back(std::move(row));
-        m_nAttributeRows = (int)m_aAttributeRows.size();
-    }
+    // A key's own values follow the rows of its subkeys.
+    for (AttributeRow& row : valueRows) m_aAttributeRows.push_back(std::move(row));
+    m_nAttributeRows = (int)m_aAttributeRows.size();
 }

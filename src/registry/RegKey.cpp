@@ -16,9 +16,11 @@ const size_t kGrowthLimit = size_t(1) << 30;  // beyond any value the registry c
 bool Named(const char* path) { return path != nullptr && *path != '\0'; }
 
 // The registry keeps a link's target in this value, of type REG_LINK.
+const char kLinkTargetValue[] = "SymbolicLinkValue";
+
 bool HoldsLinkTarget(HKEY key) {
     DWORD type = REG_NONE;
-    const LONG code = ::RegQueryValueExA(key, "SymbolicLinkValue", NULL, &type, NULL, NULL);
+    const LONG code = ::RegQueryValueExA(key, kLinkTargetValue, NULL, &type, NULL, NULL);
     return (code == ERROR_SUCCESS || code == ERROR_MORE_DATA) && type == REG_LINK;
 }
 
@@ -86,12 +88,14 @@ LONG RegKey::Open(HKEY parent, const char* path, REGSAM view) {
     return status;
 }
 
-LONG RegKey::Create(HKEY parent, const char* path, REGSAM view) {
+LONG RegKey::Create(HKEY parent, const char* path, REGSAM view, bool* created) {
     HKEY key = NULL;
+    DWORD disposition = 0;
     const LONG status = Named(path) ? ::RegCreateKeyExA(parent, path, 0, NULL, REG_OPTION_NON_VOLATILE,
-                                                        MAXIMUM_ALLOWED | view, NULL, &key, NULL)
+                                                        MAXIMUM_ALLOWED | view, NULL, &key, &disposition)
                                     : ERROR_INVALID_NAME;
     Attach(status == ERROR_SUCCESS ? key : NULL);
+    if (created != nullptr) *created = status == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY;
     return status;
 }
 
@@ -101,14 +105,25 @@ LONG RegKey::OpenOrCreate(HKEY parent, const char* path, REGSAM view) {
 }
 
 LONG RegKey::OpenUnfollowed(HKEY parent, const char* name, REGSAM access, bool* isLink) {
-    *isLink = false;
+    if (isLink != nullptr) *isLink = false;
     HKEY key = NULL;
     const LONG status =
         Named(name) ? ::RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, access | KEY_QUERY_VALUE, &key)
                     : ERROR_FILE_NOT_FOUND;
     Attach(status == ERROR_SUCCESS ? key : NULL);
-    if (status == ERROR_SUCCESS) *isLink = HoldsLinkTarget(key);
+    if (status == ERROR_SUCCESS && isLink != nullptr) *isLink = HoldsLinkTarget(key);
     return status;
+}
+
+bool IsLinkTarget(const std::string& valueName, DWORD type) {
+    // Value names compare without case; this one is ASCII.
+    const size_t length = sizeof(kLinkTargetValue) - 1;
+    if (type != REG_LINK || valueName.size() != length) return false;
+    for (size_t i = 0; i < length; ++i) {
+        const char a = valueName[i], b = kLinkTargetValue[i];
+        if ((a >= 'A' && a <= 'Z' ? a + 32 : a) != (b >= 'A' && b <= 'Z' ? b + 32 : b)) return false;
+    }
+    return true;
 }
 
 LONG RegKey::QueryBytes(HKEY key, const char* name, std::vector<unsigned char>& data, DWORD* type) {

@@ -24,12 +24,14 @@ public:
     // handle, which this object would then close.
     LONG Open(HKEY parent, const char* path, REGSAM view);
     // Opens the subkey, creating it and every missing level; an empty path
-    // is refused likewise.
-    LONG Create(HKEY parent, const char* path, REGSAM view);
+    // is refused likewise. *created tells whether the last level was made.
+    LONG Create(HKEY parent, const char* path, REGSAM view, bool* created = nullptr);
     // Opens the subkey when it exists, else creates it.
     LONG OpenOrCreate(HKEY parent, const char* path, REGSAM view);
     // Opens one subkey without following it should it be a registry link;
     // *isLink tells whether it is one (its only content is then the link).
+    // Given no isLink, the registry is not asked: a caller that reads every
+    // value anyway tells a link by its target value (IsLinkTarget).
     LONG OpenUnfollowed(HKEY parent, const char* name, REGSAM access, bool* isLink);
 
     // A value into a fixed buffer; *size in: capacity, out: bytes stored.
@@ -61,6 +63,9 @@ public:
     LONG EnumValue(DWORD index, std::vector<char>& nameBuffer, std::string& name, DWORD& type,
                    std::vector<unsigned char>& data) const;
 };
+
+// Whether a value is the one in which the registry keeps a link's target.
+bool IsLinkTarget(const std::string& valueName, DWORD type);
 
 // Deletes a key with everything below it without following registry links:
 // a link found on the way is removed itself, never what it points at.
