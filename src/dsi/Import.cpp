@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "app/ManagerApp.h"
@@ -29,6 +30,63 @@ std::string RefusalReason(const std::string& name) {
     if (IsReservedDsnName(name.c_str())) return zentrel::FormatText(MainWindow::LoadText(IDS_RESERVED_NAME), name);
     return std::string();
 }
+
+// The data-source keys of the import's first place, read up front when that
+// takes fewer calls than looking for each source in turn: a source whose
+// name is not among them is created without a look-up first. Only plain
+// ASCII names are compared here; beyond ASCII the registry folds case by
+// rules this does not repeat, so there every source is looked for.
+class KnownSources {
+public:
+    void Read(const RegKey& odbc, const RegistryPlace& place, size_t sources) {
+        m_read = true;
+        m_place = place;
+        DWORD subkeys = 0;
+        if (::RegQueryInfoKeyA(odbc.Get(), NULL, NULL, NULL, &subkeys, NULL, NULL, NULL, NULL, NULL, NULL, NULL) !=
+                ERROR_SUCCESS ||
+            subkeys > sources)
+            return;
+        std::vector<char> buffer;
+        std::string name;
+        for (DWORD index = 0; index < subkeys; ++index) {
+            if (odbc.EnumSubkey(index, buffer, name) != ERROR_SUCCESS || !Plain(name)) {
+                m_names.clear();
+                return;
+            }
+            m_names.insert(Folded(name));
+        }
+        m_known = true;
+    }
+    bool Tried() const { return m_read; }
+    // True only when no key of the name exists at the place.
+    bool Absent(const RegistryPlace& place, const std::string& name) const {
+        return m_known && place == m_place && Plain(name) && m_names.count(Folded(name)) == 0;
+    }
+    void Add(const RegistryPlace& place, const std::string& name) {
+        if (!m_known || !(place == m_place)) return;
+        if (Plain(name)) {
+            m_names.insert(Folded(name));
+        } else {
+            m_known = false;
+        }
+    }
+
+private:
+    static bool Plain(const std::string& name) {
+        for (char c : name)
+            if (static_cast<unsigned char>(c) >= 0x80) return false;
+        return true;
+    }
+    static std::string Folded(std::string name) {
+        for (char& c : name)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return name;
+    }
+
+    bool m_read = false, m_known = false;
+    RegistryPlace m_place;
+    std::unordered_set<std::string> m_names;
+};
 
 // The keys along the last row's path stay open: the rows of one subkey
 // follow each other, so most rows open nothing.
@@ -195,6 +253,7 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
     const bool viewForced = TheApp().m_bBatchMode && zentrel::ParsePlatformText(TheApp().m_strPlatform, &forced);
     RegKey dataSources;
     RegistryPlace dataSourcesPlace;
+    KnownSources known;
     for (int i = 0; i < count; ++i) {
         std::string section = zentrel::DsiIndexedName("DSN#%d", i);
         std::string name = dsi.GetString(section, "DSN", "");
@@ -255,11 +314,19 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         const std::string driver = dsi.GetString(section, "Driver", "");
         if (!ConnectTo(place)) return;
         const REGSAM view = ViewFlag(place.platform);
+        if (!known.Tried()) known.Read(m_hOdbcIniKey, m_placeConnected, static_cast<size_t>(count - i));
 
+        bool isNew = false;
+        LONG created = ERROR_SUCCESS;
+        if (known.Absent(m_placeConnected, name)) {
+            created = m_hDsnKey.Create(m_hOdbcIniKey, name.c_str(), view, &isNew);
+            // Made meanwhile by someone else: replaced like any existing source.
+            if (!isNew) m_hDsnKey.Close();
+        }
         RegKey existing;
         bool isLink = false;
         // Not followed: a link's target is not this source's to replace.
-        if (existing.OpenUnfollowed(m_hOdbcIniKey, name.c_str(), KEY_READ | view, &isLink) == ERROR_SUCCESS) {
+        if (!isNew && existing.OpenUnfollowed(m_hOdbcIniKey, name.c_str(), KEY_READ | view, &isLink) == ERROR_SUCCESS) {
             existing.Close();
             if (g_pSettings != nullptr && g_pSettings->m_bAskImport) {
                 if (Report(LoadText(IDS_WARNING), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDS_ALREADY_EXISTS,
@@ -274,7 +341,8 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
                 return;
             }
         }
-        const LONG created = m_hDsnKey.Create(m_hOdbcIniKey, name.c_str(), view);
+        if (!isNew) created = m_hDsnKey.Create(m_hOdbcIniKey, name.c_str(), view);
+        known.Add(m_placeConnected, name);
         if (created != ERROR_SUCCESS) {
             Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, name, SystemErrorText(created));
             return;
