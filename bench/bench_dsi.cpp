@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "BenchPrompts.h"
 #include "app/ManagerApp.h"
 #include "ui/MainWindow.h"
-#include "ui/Prompts.h"
 
 namespace {
 ManagerApp* g_app = nullptr;
@@ -138,27 +138,12 @@ bool WriteRows(const char* path, size_t bytes) {
     return SaveFile(path, "[General]\r\nItems=" + std::to_string(count) + "\r\n" + sections);
 }
 
-// No prompt may wait for an answer: each message goes to standard error.
-class CountingPrompts : public Prompts {
-public:
-    int Message(HWND, const char* text, const char* caption, UINT type) override {
-        fprintf(stderr, "bench_dsi: message %s: %s\n", caption, text);
-        ++messages;
-        return (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
-    }
-    BOOL FileName(BOOL, OPENFILENAMEA*) override { return FALSE; }
-    INT_PTR RunDialog(CDialog&) override { return IDCANCEL; }
-    UINT TrackPopup(HMENU, UINT, int, int, HWND) override { return 0; }
-    void ShellOpen(HWND, const char*, const char*, const char*) override {}
-    int messages = 0;
-};
-
 // The batch import of the file into the user scope, in this process; prints
 // the working sets before and at the peak, the messages and the time.
 int MeasuredImport(const char* path) {
     TheApp().m_bBatchMode = TRUE;
     MainWindow window;
-    CountingPrompts* prompts = new CountingPrompts;
+    BenchPrompts* prompts = new BenchPrompts("bench_dsi");
     window.SetPrompts(std::unique_ptr<Prompts>(prompts));
     window.ResetOutcome();
     PROCESS_MEMORY_COUNTERS before = {}, after = {};

@@ -18,28 +18,13 @@
 #include <string>
 #include <vector>
 
+#include "BenchPrompts.h"
 #include "app/ManagerApp.h"
 #include "ui/MainWindow.h"
-#include "ui/Prompts.h"
 #include "ui/resource.h"
 
 namespace {
 ManagerApp* g_app = nullptr;
-
-// No prompt may appear in a run without a display: report and decline.
-class NoPrompts : public Prompts {
-public:
-    int Message(HWND, const char* text, const char* caption, UINT type) override {
-        fprintf(stderr, "bench_fill: unexpected message %s: %s\n", caption, text);
-        ++failures;
-        return (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
-    }
-    BOOL FileName(BOOL, OPENFILENAMEA*) override { return FALSE; }
-    INT_PTR RunDialog(CDialog&) override { return IDCANCEL; }
-    UINT TrackPopup(HMENU, UINT, int, int, HWND) override { return 0; }
-    void ShellOpen(HWND, const char*, const char*, const char*) override {}
-    int failures = 0;
-};
 
 double Seconds() {
     static LARGE_INTEGER frequency = {};
@@ -131,7 +116,7 @@ int main(int argc, char** argv) {
 
     TheApp();
     MainWindow window;
-    NoPrompts* prompts = new NoPrompts;
+    BenchPrompts* prompts = new BenchPrompts("bench_fill");
     window.SetPrompts(std::unique_ptr<Prompts>(prompts));
     if (!window.Create(nullptr)) {
         fprintf(stderr, "bench_fill: the main window was not created (error %lu)\n", ::GetLastError());
@@ -153,7 +138,7 @@ int main(int argc, char** argv) {
         listed = window.m_lstDataSources.GetItemCount();
     }
     // The seeded sources and the reserved "ODBC Data Sources" key, per view.
-    const bool complete = enumerated == 2 * (sources + 1) && listed == 2 * sources && prompts->failures == 0;
+    const bool complete = enumerated == 2 * (sources + 1) && listed == 2 * sources && prompts->messages == 0;
     const double bareMedian = Median(bare), fillMedian = Median(fill);
     printf("fill: bare RegEnumKeyExA of %d keys: median %.1f ms (min %.1f) over %d rounds\n", enumerated,
            bareMedian * 1000, *std::min_element(bare.begin(), bare.end()) * 1000, rounds);
@@ -167,7 +152,7 @@ int main(int argc, char** argv) {
     ::SHDeleteKeyA(HKEY_CURRENT_USER, kOdbcIniPath);
     if (!complete) {
         fprintf(stderr, "bench_fill: incomplete run (enumerated %d, listed %d, %d messages)\n", enumerated, listed,
-                prompts->failures);
+                prompts->messages);
         return 1;
     }
     return 0;
