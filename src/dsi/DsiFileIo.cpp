@@ -1,6 +1,9 @@
 #include "dsi/DsiFileIo.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "framework/Handle.h"
 
@@ -15,7 +18,291 @@ DWORD LastErrorOr(DWORD fallback) {
     return code != 0 ? code : fallback;
 }
 
+// Lines end at CR LF, LF or a lone CR, as for the profile reader.
+struct Position {
+    unsigned long line = 1, column = 1;
+    bool afterCr = false;
+    void Advance(uint32_t c) {
+        if (c == '\n' && afterCr) {
+            afterCr = false;
+        } else if (c == '\n' || c == '\r') {
+            ++line;
+            column = 1;
+            afterCr = c == '\r';
+        } else {
+            ++column;
+            afterCr = false;
+        }
+    }
+};
+
+bool IsHighSurrogate(uint32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsLowSurrogate(uint32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+// The next character of UTF-16 text. A lone surrogate stands for itself:
+// it has no ANSI form, so the conversion reports it.
+uint32_t NextUtf16(const unsigned char* p, size_t units, bool bigEndian, size_t* at) {
+    const auto unit = [p, bigEndian](size_t i) -> uint32_t {
+        return bigEndian ? (uint32_t(p[2 * i]) << 8) | p[2 * i + 1] : (uint32_t(p[2 * i + 1]) << 8) | p[2 * i];
+    };
+    const uint32_t first = unit((*at)++);
+    if (IsHighSurrogate(first) && *at < units && IsLowSurrogate(unit(*at))) {
+        const uint32_t second = unit((*at)++);
+        return 0x10000 + ((first - 0xD800) << 10) + (second - 0xDC00);
+    }
+    return first;
+}
+
+// The next character of UTF-8 text; false at bytes that are not UTF-8
+// (overlong forms and surrogates included).
+bool NextUtf8(const unsigned char* p, size_t size, size_t* at, uint32_t* c) {
+    const unsigned char lead = p[*at];
+    if (lead < 0x80) {
+        *c = lead;
+        ++*at;
+        return true;
+    }
+    // Lead bytes of 2, 3 and 4 bytes, the bits they carry, the least value
+    // each length may hold.
+    static const struct {
+        unsigned char mask, lead, bits;
+        uint32_t least;
+    } kForms[] = {{0xE0, 0xC0, 0x1F, 0x80}, {0xF0, 0xE0, 0x0F, 0x800}, {0xF8, 0xF0, 0x07, 0x10000}};
+    size_t length = 0;
+    uint32_t value = 0, least = 0;
+    for (size_t form = 0; form < 3 && length == 0; ++form) {
+        if ((lead & kForms[form].mask) != kForms[form].lead) continue;
+        length = form + 2;
+        value = lead & kForms[form].bits;
+        least = kForms[form].least;
+    }
+    if (length == 0) return false;
+    if (size - *at < length) return false;
+    for (size_t i = 1; i < length; ++i) {
+        const unsigned char next = p[*at + i];
+        if ((next & 0xC0) != 0x80) return false;
+        value = (value << 6) | (next & 0x3F);
+    }
+    if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
+    *c = value;
+    *at += length;
+    return true;
+}
+
+// UTF-16 to the ANSI code page a block at a time, without best-fit
+// substitutes: a character the code page does not hold is found and named.
+class AnsiConverter {
+public:
+    explicit AnsiConverter(std::string& out)
+        : m_out(out), m_utf8(::GetACP() == CP_UTF8), m_bytes(kUnits * 3 + 8) {
+        m_units.reserve(kUnits + 2);
+    }
+
+    // Adds one character read at the position given; false once a block
+    // held a character without ANSI form.
+    bool Put(uint32_t c, const Position& at) {
+        if (m_units.empty()) m_blockStart = at;
+        if (c >= 0x10000) {
+            m_units.push_back(wchar_t(0xD800 + ((c - 0x10000) >> 10)));
+            m_units.push_back(wchar_t(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            m_units.push_back(wchar_t(c));
+        }
+        return m_units.size() < kUnits || Flush();
+    }
+
+    bool Flush() {
+        if (m_units.empty()) return true;
+        const int length = Convert(m_units.data(), m_units.size());
+        if (length < 0) {
+            Locate();
+            return false;
+        }
+        m_out.append(m_bytes.data(), static_cast<size_t>(length));
+        m_units.clear();
+        return true;
+    }
+
+    const DsiTextProblem& Problem() const { return m_problem; }
+
+private:
+    static const size_t kUnits = 1 << 15;
+
+    // The converted length, or -1 when a character has no ANSI form.
+    int Convert(const wchar_t* units, size_t count) {
+        BOOL usedDefault = FALSE;
+        const int length = ::WideCharToMultiByte(CP_ACP, m_utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS, units,
+                                                 static_cast<int>(count), m_bytes.data(),
+                                                 static_cast<int>(m_bytes.size()), NULL,
+                                                 m_utf8 ? NULL : &usedDefault);
+        return length <= 0 || usedDefault ? -1 : length;
+    }
+
+    // The first character of the block without ANSI form, and where it is.
+    void Locate() {
+        Position at = m_blockStart;
+        for (size_t i = 0; i < m_units.size();) {
+            const size_t units = IsHighSurrogate(m_units[i]) && i + 1 < m_units.size() &&
+                                         IsLowSurrogate(m_units[i + 1])
+                                     ? 2
+                                     : 1;
+            const uint32_t c = units == 2 ? 0x10000 + ((uint32_t(m_units[i]) - 0xD800) << 10) +
+                                                (uint32_t(m_units[i + 1]) - 0xDC00)
+                                          : uint32_t(m_units[i]);
+            if (Convert(&m_units[i], units) < 0) {
+                m_problem.line = at.line;
+                m_problem.column = at.column;
+                m_problem.character = c;
+                return;
+            }
+            at.Advance(c);
+            i += units;
+        }
+    }
+
+    std::string& m_out;
+    const bool m_utf8;
+    std::vector<char> m_bytes;
+    std::vector<wchar_t> m_units;
+    Position m_blockStart;
+    DsiTextProblem m_problem;
+};
+
+DsiEncoding EncodingOf(const std::string& bytes, size_t* markSize) {
+    static const struct {
+        const char* mark;
+        size_t size;
+        DsiEncoding encoding;
+    } kMarks[] = {{"\xEF\xBB\xBF", 3, DsiEncoding::Utf8},
+                  {"\xFF\xFE", 2, DsiEncoding::Utf16Le},
+                  {"\xFE\xFF", 2, DsiEncoding::Utf16Be}};
+    for (const auto& m : kMarks) {
+        if (bytes.compare(0, m.size, m.mark, m.size) == 0) {
+            *markSize = m.size;
+            return m.encoding;
+        }
+    }
+    *markSize = 0;
+    return DsiEncoding::Ansi;
+}
+
+// The text of a file with a byte-order mark, in the ANSI code page.
+DWORD DecodeToAnsi(const std::string& bytes, size_t markSize, DsiEncoding encoding, std::string& text,
+                   DsiTextProblem* problem) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data()) + markSize;
+    const size_t size = bytes.size() - markSize;
+    text.clear();
+    text.reserve(encoding == DsiEncoding::Utf8 ? size : size / 2);
+    AnsiConverter converter(text);
+    Position at;
+    size_t done = 0;
+    bool ok = true;
+    if (encoding == DsiEncoding::Utf8) {
+        while (ok && done < size) {
+            uint32_t c = 0;
+            if (!NextUtf8(p, size, &done, &c)) {
+                // A character without ANSI form before it is the first problem.
+                *problem = converter.Flush() ? DsiTextProblem{at.line, at.column, 0, true} : converter.Problem();
+                return ERROR_NO_UNICODE_TRANSLATION;
+            }
+            ok = converter.Put(c, at);
+            at.Advance(c);
+        }
+    } else {
+        const size_t units = size / 2;
+        while (ok && done < units) {
+            const uint32_t c = NextUtf16(p, units, encoding == DsiEncoding::Utf16Be, &done);
+            ok = converter.Put(c, at);
+            at.Advance(c);
+        }
+    }
+    if (ok) ok = converter.Flush();
+    if (!ok) {
+        *problem = converter.Problem();
+        return ERROR_NO_UNICODE_TRANSLATION;
+    }
+    if (encoding != DsiEncoding::Utf8 && size % 2 != 0) {
+        // A last byte alone is half a character.
+        *problem = DsiTextProblem{at.line, at.column, 0, true};
+        return ERROR_NO_UNICODE_TRANSLATION;
+    }
+    return 0;
+}
+
+const char* EncodingName(DsiEncoding encoding) {
+    switch (encoding) {
+        case DsiEncoding::Utf8: return "UTF-8";
+        case DsiEncoding::Utf16Le: return "UTF-16 (little-endian)";
+        case DsiEncoding::Utf16Be: return "UTF-16 (big-endian)";
+        default: return "ANSI";
+    }
+}
+
 }  // namespace
+
+std::string DescribeDsiTextProblem(const DsiTextProblem& problem, DsiEncoding encoding) {
+    char text[200];
+    if (problem.malformed) {
+        snprintf(text, sizeof(text), "Line %lu, character %lu: the bytes there are no %s text.", problem.line,
+                 problem.column, EncodingName(encoding));
+    } else {
+        snprintf(text, sizeof(text), "Line %lu, character %lu: U+%04lX has no form in the ANSI code page (%u).",
+                 problem.line, problem.column, problem.character, ::GetACP());
+    }
+    return text;
+}
+
+DWORD ReadDsiText(const char* path, std::string& text, DsiEncoding* encoding, DsiTextProblem* problem) {
+    std::string bytes;
+    const DWORD code = ReadWholeDsiFile(path, bytes);
+    if (code != 0) return code;
+    size_t markSize = 0;
+    *encoding = EncodingOf(bytes, &markSize);
+    if (*encoding == DsiEncoding::Ansi) {
+        text = std::move(bytes);
+        return 0;
+    }
+    return DecodeToAnsi(bytes, markSize, *encoding, text, problem);
+}
+
+DWORD EncodeDsiText(std::string&& text, DsiEncoding encoding, std::string& bytes) {
+    if (encoding == DsiEncoding::Ansi) {
+        bytes = std::move(text);
+        return 0;
+    }
+    bytes.clear();
+    std::vector<wchar_t> wide;
+    if (!text.empty()) {
+        if (text.size() > 0x7FFFFFFF) return ERROR_NOT_ENOUGH_MEMORY;
+        const int length = static_cast<int>(text.size());
+        const int units = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), length, NULL, 0);
+        if (units <= 0) return ERROR_NO_UNICODE_TRANSLATION;
+        wide.resize(static_cast<size_t>(units));
+        ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), length, wide.data(), units);
+    }
+    std::string().swap(text);
+    if (encoding == DsiEncoding::Utf8) {
+        bytes = "\xEF\xBB\xBF";
+        if (!wide.empty()) {
+            const int length =
+                ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), NULL, 0, NULL, NULL);
+            if (length <= 0) return ERROR_NO_UNICODE_TRANSLATION;
+            bytes.resize(3 + static_cast<size_t>(length));
+            ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &bytes[3], length, NULL,
+                                  NULL);
+        }
+        return 0;
+    }
+    const bool bigEndian = encoding == DsiEncoding::Utf16Be;
+    bytes.reserve(2 + 2 * wide.size());
+    bytes += bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (wchar_t unit : wide) {
+        const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>((unit >> 8) & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return 0;
+}
 
 bool DsiFileExists(const char* path) {
     const DWORD attributes = ::GetFileAttributesA(path);

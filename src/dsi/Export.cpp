@@ -56,13 +56,12 @@ BOOL MainWindow::BeginDsiExport(int count, BOOL askFile) {
     std::unique_ptr<PendingExport> pending(new PendingExport);
     zentrel::ProfileFile* file = &pending->file;
     if (zentrel::DsiFileExists(m_szDsiFile)) {
-        std::string bytes;
-        const DWORD code = zentrel::ReadWholeDsiFile(m_szDsiFile, bytes);
-        if (code != 0) {
-            ReportFileError(m_szDsiFile, code, "Export");
+        // Written back in its own encoding, as the platform's writer does;
+        // a file this program cannot read faithfully is left alone.
+        long long lines = 0;
+        if (!ReadDsiFile(m_szDsiFile, "Export", "The file is left as it is; nothing is exported.", *file,
+                         &pending->encoding, &lines))
             return FALSE;
-        }
-        file->Parse(bytes);
         // Import reads "DSN#%d" before "DSN%d", and the count may shrink: a
         // source section left from earlier content could be read in place
         // of, or besides, what this export writes.
@@ -157,7 +156,9 @@ BOOL MainWindow::FinishDsiExport() {
     zentrel::ProfileFile* file = &pending->file;
     // The count announced at the start, unless a source had to be left out.
     file->Set("General", "Items", std::to_string(m_nDsnSection));
-    const DWORD code = zentrel::ReplaceDsiFile(m_szDsiFile, file->Serialize());
+    std::string bytes;
+    DWORD code = zentrel::EncodeDsiText(file->Serialize(), pending->encoding, bytes);
+    if (code == 0) code = zentrel::ReplaceDsiFile(m_szDsiFile, bytes);
     if (code != 0) {
         ReportFileError(m_szDsiFile, code, "Export");
         return FALSE;

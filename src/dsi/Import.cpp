@@ -30,14 +30,6 @@ std::string RefusalReason(const std::string& name) {
     return std::string();
 }
 
-// Rows cannot outnumber the file's lines; beyond that every row is missing.
-long long LineCount(const std::string& bytes) {
-    long long lines = 1;
-    for (char c : bytes)
-        if (c == '\n' || c == '\r') ++lines;
-    return lines;
-}
-
 // The keys along the last row's path stay open: the rows of one subkey
 // follow each other, so most rows open nothing.
 class KeyChain {
@@ -122,6 +114,26 @@ void MainWindow::ReportDsiSourceProblems(const zentrel::DsiSourceRows& source, c
     }
 }
 
+bool MainWindow::ReadDsiFile(const char* path, const char* caption, const char* outcome,
+                             zentrel::ProfileFile& file, zentrel::DsiEncoding* encoding, long long* lines) {
+    std::string text;
+    zentrel::DsiTextProblem problem;
+    const DWORD code = zentrel::ReadDsiText(path, text, encoding, &problem);
+    if (code != 0) {
+        ReportFileError(path, code, caption,
+                        code == ERROR_NO_UNICODE_TRANSLATION
+                            ? zentrel::DescribeDsiTextProblem(problem, *encoding) + " " + outcome
+                            : std::string());
+        return false;
+    }
+    // Rows cannot outnumber the file's lines; beyond that every row is missing.
+    *lines = 1;
+    for (char c : text)
+        if (c == '\n' || c == '\r') ++*lines;
+    file.Parse(std::move(text));
+    return true;
+}
+
 void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope) {
     const char* path = file ? file : "";
     if (path[0] != '\0' && zentrel::DsiFileExists(path)) {
@@ -152,17 +164,10 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         if (ConnectOdbcIni(tabScope) != 0) return;
     }
 
-    std::string bytes;
-    const DWORD readCode = zentrel::ReadWholeDsiFile(m_szDsiFile, bytes);
-    if (readCode != 0) {
-        ReportFileError(m_szDsiFile, readCode, "Error");
-        return;
-    }
     zentrel::ProfileFile dsi;
-    dsi.Parse(bytes);
-    const long long maxRows = LineCount(bytes);
-    bytes.clear();
-    bytes.shrink_to_fit();
+    zentrel::DsiEncoding encoding = zentrel::DsiEncoding::Ansi;
+    long long maxRows = 0;
+    if (!ReadDsiFile(m_szDsiFile, "Error", "Nothing is imported.", dsi, &encoding, &maxRows)) return;
 
     std::string countText = "0";
     const bool hasCount = dsi.Get("General", "Items", countText);

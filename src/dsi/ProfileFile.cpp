@@ -1,6 +1,9 @@
 #include "dsi/ProfileFile.h"
 
+#include <cstdint>
+#include <cstring>
 #include <functional>
+#include <memory>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -136,62 +139,289 @@ std::string EncodeValue(const std::string& value) {
     return value;
 }
 
-struct Section {
-    bool hasHeader = false;  // false only for the lines before the first header
-    std::string header;      // the header line as read or written
-    std::vector<std::string> lines;
-    size_t trailingBlanks = 0;
-    // Lower-cased key name -> first line with that name: later duplicates are
-    // never read, as with the platform's reader.
-    std::unordered_map<std::string, size_t> keys;
+// Where a line ends and the next one starts: CR LF, LF and a lone CR all
+// end a line, as for the platform's reader.
+size_t LineEnd(const char* text, size_t pos, size_t size, size_t* next) {
+    size_t end = pos;
+    while (end < size && text[end] != '\r' && text[end] != '\n') ++end;
+    *next = end == size ? end : end + ((text[end] == '\r' && end + 1 < size && text[end + 1] == '\n') ? 2 : 1);
+    return end;
+}
 
-    void Add(std::string line) {
-        const LineInfo info = Classify(line);
-        if (info.kind == LineKind::Blank) {
-            ++trailingBlanks;
-        } else {
-            trailingBlanks = 0;
-            if (info.kind == LineKind::Entry && !info.name.empty())
-                keys.emplace(Lower(info.name), lines.size());
-        }
-        lines.push_back(std::move(line));
+// The kind of a line, without taking it apart: parsing needs no more.
+LineKind KindOf(std::string_view line) {
+    size_t i = 0;
+    while (i < line.size() && IsBlank(line[i])) ++i;
+    if (i == line.size()) return LineKind::Blank;
+    if (line[i] == ';') return LineKind::Comment;
+    // Trailing blanks are no ']', so any ']' after the '[' closes a name.
+    if (line[i] == '[' && line.find(']', i + 1) != std::string_view::npos) return LineKind::Header;
+    return LineKind::Entry;
+}
+
+// ASCII case folding, as Lower compares.
+char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+uint32_t FoldedHash(std::string_view s) {
+    uint32_t h = 2166136261u;
+    for (char c : s) h = (h ^ static_cast<unsigned char>(Fold(c))) * 16777619u;
+    return h;
+}
+
+bool FoldedEqual(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Fold(a[i]) != Fold(b[i])) return false;
+    return true;
+}
+
+// The key lines of one section by name, compared without case; the first
+// line with a name wins, as with the platform's reader. Open addressing over
+// views of the lines themselves, made at its size once, so that a section
+// of millions of keys costs less than its text.
+class KeyIndex {
+public:
+    void Clear() {
+        m_slots = std::vector<Slot>();
+        m_count = 0;
     }
+    void Reserve(size_t keys) {
+        if (keys * 10 <= m_slots.size() * 7) return;
+        const size_t wanted = keys * 10 / 7 + 8;
+        Rehash(m_slots.empty() || wanted > m_slots.size() * 2 ? wanted : m_slots.size() * 2);
+    }
+    // The first line with the name, or null.
+    std::string_view* Find(std::string_view name) {
+        if (m_slots.empty()) return nullptr;
+        const uint32_t hash = FoldedHash(name);
+        for (size_t i = Home(hash, m_slots.size());; i = Next(i)) {
+            Slot& slot = m_slots[i];
+            if (slot.line.data() == nullptr) return nullptr;
+            if (slot.hash == hash && FoldedEqual(Classify(slot.line).name, name)) return &slot.line;
+        }
+    }
+    // Adds a line under its name unless a line of that name is there.
+    void Add(std::string_view name, std::string_view line) {
+        Reserve(m_count + 1);
+        const uint32_t hash = FoldedHash(name);
+        for (size_t i = Home(hash, m_slots.size());; i = Next(i)) {
+            Slot& slot = m_slots[i];
+            if (slot.line.data() == nullptr) {
+                slot = Slot{line, hash};
+                ++m_count;
+                return;
+            }
+            if (slot.hash == hash && FoldedEqual(Classify(slot.line).name, name)) return;
+        }
+    }
+
+private:
+    struct Slot {
+        std::string_view line;
+        uint32_t hash;
+    };
+    static size_t Home(uint32_t hash, size_t size) {
+        return static_cast<size_t>((static_cast<uint64_t>(hash) * size) >> 32);
+    }
+    size_t Next(size_t i) const { return i + 1 == m_slots.size() ? 0 : i + 1; }
+    void Rehash(size_t size) {
+        std::vector<Slot> old = std::move(m_slots);
+        m_slots.assign(size, Slot{std::string_view(), 0});
+        for (const Slot& slot : old) {
+            if (slot.line.data() == nullptr) continue;
+            size_t i = Home(slot.hash, size);
+            while (m_slots[i].line.data() != nullptr) i = Next(i);
+            m_slots[i] = slot;
+        }
+    }
+
+    std::vector<Slot> m_slots;
+    size_t m_count = 0;
 };
+
+// A run of text in a section. Lines read from the file stay in the file's
+// buffer, many to a piece with their line ends; a written line is one piece
+// of its own, without line end, kept in the arena.
+struct Piece {
+    const char* data;
+    size_t size;
+    bool written;
+};
+
+struct Section {
+    bool hasHeader = false;      // false only for the lines before the first header
+    std::string_view header;     // the header line as read or written
+    std::vector<Piece> pieces;
+    size_t trailingBlankPieces = 0;  // pieces at the end holding only blank lines
+};
+
+// Written lines, in blocks that never move, so that the views kept of them
+// stay valid.
+class Arena {
+public:
+    std::string_view Store(std::string_view text) {
+        if (text.size() > m_left) {
+            const size_t size = text.size() > kBlock ? text.size() : kBlock;
+            m_blocks.emplace_back(new char[size]);
+            m_next = m_blocks.back().get();
+            m_left = size;
+        }
+        char* at = m_next;
+        if (!text.empty()) std::memcpy(at, text.data(), text.size());
+        m_next += text.size();
+        m_left -= text.size();
+        return std::string_view(at, text.size());
+    }
+    void Clear() {
+        m_blocks.clear();
+        m_next = nullptr;
+        m_left = 0;
+    }
+
+private:
+    static constexpr size_t kBlock = 64 * 1024;
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    char* m_next = nullptr;
+    size_t m_left = 0;
+};
+
+// Calls fn(line) for every line of a piece.
+template <typename Fn>
+void ForEachLine(const Piece& piece, Fn fn) {
+    if (piece.written) {
+        fn(std::string_view(piece.data, piece.size));
+        return;
+    }
+    size_t pos = 0, next = 0;
+    while (pos < piece.size) {
+        const size_t end = LineEnd(piece.data, pos, piece.size, &next);
+        fn(std::string_view(piece.data + pos, end - pos));
+        pos = next;
+    }
+}
 
 }  // namespace
 
 struct ProfileFile::Impl {
+    std::string bytes;              // the file as parsed; never changed until the next Parse
+    Arena arena;
     std::vector<Section> sections;  // [0] is the part before the first header
     // Lower-cased section name -> first section with that name.
     std::unordered_map<std::string, size_t> index;
 
+    // The keys of one section, the last one asked about: reading and writing
+    // go through a file section by section, and an index of every section
+    // at once would cost more than the file itself. Key name as the file
+    // spells it -> its first line: later duplicates are never read, as with
+    // the platform's reader.
+    size_t keysOf = kNone;
+    KeyIndex keys;
+
+    static constexpr size_t kNone = static_cast<size_t>(-1);
+
     Impl() { Clear(); }
 
     void Clear() {
+        bytes.clear();
+        bytes.shrink_to_fit();
+        arena.Clear();
         sections.clear();
         sections.emplace_back();
         index.clear();
+        ForgetKeys();
     }
 
-    void AddLine(std::string line) {
-        const LineInfo info = Classify(line);
-        if (info.kind == LineKind::Header) {
-            const std::string key = Lower(info.name);
-            Section section;
-            section.hasHeader = true;
-            section.header = std::move(line);
-            sections.push_back(std::move(section));
-            index.emplace(key, sections.size() - 1);
-            return;
+    void ForgetKeys() {
+        keysOf = kNone;
+        keys.Clear();
+    }
+
+    // Closes the section read so far: its lines [begin, end) of the buffer,
+    // the blank lines from blanksFrom on kept apart so that keys added later
+    // go before them.
+    void CloseSection(size_t begin, size_t blanksFrom, size_t end) {
+        Section& s = sections.back();
+        if (!Layout::kAppendBeforeTrailingBlankLines) blanksFrom = end;
+        if (blanksFrom > begin) s.pieces.push_back(Piece{bytes.data() + begin, blanksFrom - begin, false});
+        if (end > blanksFrom) {
+            s.pieces.push_back(Piece{bytes.data() + blanksFrom, end - blanksFrom, false});
+            s.trailingBlankPieces = 1;
         }
-        sections.back().Add(std::move(line));
     }
 
-    bool Empty() const { return sections.size() == 1 && sections[0].lines.empty(); }
+    void AddSection(std::string_view header) {
+        Section section;
+        section.hasHeader = true;
+        section.header = header;
+        sections.push_back(std::move(section));
+        index.emplace(Lower(Classify(header).name), sections.size() - 1);
+    }
 
-    const Section* Find(std::string_view trimmedName) const {
+    bool Empty() const { return sections.size() == 1 && sections[0].pieces.empty(); }
+
+    size_t Find(std::string_view trimmedName) const {
         const auto it = index.find(Lower(trimmedName));
-        return it == index.end() ? nullptr : &sections[it->second];
+        return it == index.end() ? kNone : it->second;
+    }
+
+    void IndexKeys(size_t section) {
+        if (keysOf == section) return;
+        ForgetKeys();
+        // Counted first, so that the table is made once at its size.
+        size_t entries = 0;
+        for (const Piece& piece : sections[section].pieces)
+            ForEachLine(piece, [&entries](std::string_view line) { entries += KindOf(line) == LineKind::Entry; });
+        keys.Reserve(entries);
+        for (const Piece& piece : sections[section].pieces) {
+            ForEachLine(piece, [this](std::string_view line) {
+                const LineInfo info = Classify(line);
+                if (info.kind == LineKind::Entry && !info.name.empty()) keys.Add(info.name, line);
+            });
+        }
+        keysOf = section;
+    }
+
+    // The first line of the section that names the key, or null.
+    std::string_view* FindKey(size_t section, std::string_view trimmedKey) {
+        IndexKeys(section);
+        return keys.Find(trimmedKey);
+    }
+
+    // Puts a written line in place of a line of the section.
+    std::string_view ReplaceLine(Section& s, std::string_view old, std::string_view text) {
+        const std::string_view line = arena.Store(text);
+        const std::less<const char*> before;
+        for (size_t i = 0; i < s.pieces.size(); ++i) {
+            Piece& piece = s.pieces[i];
+            if (piece.written) {
+                if (piece.data != old.data()) continue;
+                piece.data = line.data();
+                piece.size = line.size();
+                return line;
+            }
+            if (before(old.data(), piece.data) || !before(old.data(), piece.data + piece.size)) continue;
+            // Split the run of read lines around the old line and its line end.
+            size_t next = 0;
+            const size_t at = static_cast<size_t>(old.data() - piece.data);
+            LineEnd(piece.data, at, piece.size, &next);
+            const Piece head{piece.data, at, false};
+            const Piece tail{piece.data + next, piece.size - next, false};
+            std::vector<Piece> parts;
+            if (head.size != 0) parts.push_back(head);
+            parts.push_back(Piece{line.data(), line.size(), true});
+            if (tail.size != 0) parts.push_back(tail);
+            s.pieces.erase(s.pieces.begin() + static_cast<std::ptrdiff_t>(i));
+            s.pieces.insert(s.pieces.begin() + static_cast<std::ptrdiff_t>(i), parts.begin(), parts.end());
+            return line;
+        }
+        return line;  // not reached: every indexed line lies in a piece
+    }
+
+    std::string_view AppendLine(Section& s, std::string_view text) {
+        const std::string_view line = arena.Store(text);
+        const size_t at = s.pieces.size() - s.trailingBlankPieces;
+        s.pieces.insert(s.pieces.begin() + static_cast<std::ptrdiff_t>(at), Piece{line.data(), line.size(), true});
+        return line;
     }
 };
 
@@ -199,25 +429,39 @@ ProfileFile::ProfileFile() : m_impl(new Impl) {}
 
 ProfileFile::~ProfileFile() { delete m_impl; }
 
-void ProfileFile::Parse(const std::string& bytes) {
-    m_impl->Clear();
-    // CR LF, LF and a lone CR all end a line, as for the platform's reader.
-    size_t pos = 0;
-    const size_t size = bytes.size();
+void ProfileFile::Parse(const std::string& bytes) { Parse(std::string(bytes)); }
+
+void ProfileFile::Parse(std::string&& bytes) {
+    Impl& impl = *m_impl;
+    impl.Clear();
+    impl.bytes = std::move(bytes);
+    const char* text = impl.bytes.data();
+    const size_t size = impl.bytes.size();
+    // Only headers and the section's last non-blank line are looked at
+    // here: the lines themselves stay in the buffer.
+    size_t begin = 0, blanksFrom = 0, pos = 0, next = 0;
     while (pos < size) {
-        size_t end = bytes.find_first_of("\r\n", pos);
-        if (end == std::string::npos) end = size;
-        m_impl->AddLine(bytes.substr(pos, end - pos));
-        pos = end;
-        if (pos < size) pos += (bytes[pos] == '\r' && pos + 1 < size && bytes[pos + 1] == '\n') ? 2 : 1;
+        const size_t end = LineEnd(text, pos, size, &next);
+        const std::string_view line(text + pos, end - pos);
+        const LineKind kind = KindOf(line);
+        if (kind == LineKind::Header) {
+            impl.CloseSection(begin, blanksFrom, pos);
+            impl.AddSection(line);
+            begin = blanksFrom = next;
+        } else if (kind != LineKind::Blank) {
+            blanksFrom = next;
+        }
+        pos = next;
     }
+    impl.CloseSection(begin, blanksFrom, size);
 }
 
 std::string ProfileFile::Serialize() const {
     size_t total = 0;
     for (const Section& s : m_impl->sections) {
         if (s.hasHeader) total += s.header.size() + Layout::kLineEnd.size();
-        for (const std::string& line : s.lines) total += line.size() + Layout::kLineEnd.size();
+        // Read runs may grow where a lone LF or CR becomes CR LF: a guess.
+        for (const Piece& piece : s.pieces) total += piece.size + Layout::kLineEnd.size();
     }
     std::string out;
     out.reserve(total);
@@ -226,9 +470,11 @@ std::string ProfileFile::Serialize() const {
             out += s.header;
             out += Layout::kLineEnd;
         }
-        for (const std::string& line : s.lines) {
-            out += line;
-            out += Layout::kLineEnd;
+        for (const Piece& piece : s.pieces) {
+            ForEachLine(piece, [&out](std::string_view line) {
+                out += line;
+                out += Layout::kLineEnd;
+            });
         }
     }
     return out;
@@ -238,12 +484,12 @@ bool ProfileFile::Get(const std::string& section, const std::string& key, std::s
     const std::string_view sectionName = Trim(section);
     const std::string_view keyName = Trim(key);
     if (sectionName.empty() || keyName.empty()) return false;
-    const Section* s = m_impl->Find(sectionName);
-    if (!s) return false;
-    const auto it = s->keys.find(Lower(keyName));
-    if (it == s->keys.end()) return false;
+    const size_t s = m_impl->Find(sectionName);
+    if (s == Impl::kNone) return false;
+    const std::string_view* line = m_impl->FindKey(s, keyName);
+    if (!line) return false;
     // The first line with the name decides, even when it lacks '='.
-    const LineInfo info = Classify(s->lines[it->second]);
+    const LineInfo info = Classify(*line);
     if (!info.hasValue) return false;
     // Cut first, then unquote: a quote behind the zero does not pair.
     value.assign(Unquote(UpToZero(info.value)));
@@ -262,6 +508,7 @@ void ProfileFile::RemoveSections(const std::function<bool(const std::string&)>& 
     kept.reserve(impl.sections.size());
     kept.push_back(std::move(impl.sections[0]));
     impl.index.clear();
+    impl.ForgetKeys();
     for (size_t i = 1; i < impl.sections.size(); ++i) {
         const std::string name(Classify(impl.sections[i].header).name);
         if (remove(name)) continue;
@@ -282,35 +529,28 @@ bool ProfileFile::Set(const std::string& section, const std::string& key, const 
     const std::string encoded = EncodeValue(value);
     Impl& impl = *m_impl;
 
-    const std::string sectionKey = Lower(sectionName);
-    auto found = impl.index.find(sectionKey);
-    if (found == impl.index.end()) {
-        if (Layout::kBlankLineBeforeNewSection && !impl.Empty()) impl.sections.back().Add(std::string());
-        Section created;
-        created.hasHeader = true;
-        created.header = Layout::HeaderLine(sectionName);
-        impl.sections.push_back(std::move(created));
-        found = impl.index.emplace(sectionKey, impl.sections.size() - 1).first;
+    size_t found = impl.Find(sectionName);
+    if (found == Impl::kNone) {
+        if (Layout::kBlankLineBeforeNewSection && !impl.Empty()) {
+            Section& last = impl.sections.back();
+            impl.AppendLine(last, std::string_view());
+            ++last.trailingBlankPieces;
+        }
+        impl.AddSection(impl.arena.Store(Layout::HeaderLine(sectionName)));
+        found = impl.sections.size() - 1;
     }
-    Section& s = impl.sections[found->second];
+    Section& s = impl.sections[found];
 
-    std::string keyKey = Lower(keyName);
-    const auto existing = s.keys.find(keyKey);
-    if (existing != s.keys.end()) {
-        std::string& line = s.lines[existing->second];
-        const LineInfo info = Classify(line);
+    std::string_view* existing = impl.FindKey(found, keyName);
+    if (existing) {
+        const LineInfo info = Classify(*existing);
         if (info.hasValue && info.value == encoded) return true;  // leave the line as it was written
-        line = Layout::KeyLine(info.name, encoded);
+        // The new line keeps the name as spelled, so its index entry stays.
+        *existing = impl.ReplaceLine(s, *existing, Layout::KeyLine(info.name, encoded));
         return true;
     }
-
-    // Only blank lines follow the insertion point, and blank lines are not
-    // indexed, so no stored line number moves.
-    const size_t at = Layout::kAppendBeforeTrailingBlankLines ? s.lines.size() - s.trailingBlanks
-                                                               : s.lines.size();
-    s.lines.insert(s.lines.begin() + static_cast<std::ptrdiff_t>(at), Layout::KeyLine(keyName, encoded));
-    if (!Layout::kAppendBeforeTrailingBlankLines) s.trailingBlanks = 0;
-    s.keys.emplace(std::move(keyKey), at);
+    const std::string_view line = impl.AppendLine(s, Layout::KeyLine(keyName, encoded));
+    impl.keys.Add(Classify(line).name, line);
     return true;
 }
 

@@ -15,6 +15,9 @@ public:
     ProfileFile& operator=(const ProfileFile&) = delete;
 
     // Replaces the content by the given file bytes (CR LF or LF line ends).
+    // The bytes are kept as they are: lines refer into them, so a file costs
+    // little more than its size, however many lines it has.
+    void Parse(std::string&& bytes);
     void Parse(const std::string& bytes);
     // The file bytes: every line not written since Parse as it was, CR LF line ends.
     std::string Serialize() const;

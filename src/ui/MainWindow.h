@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "dsi/DsiFileIo.h"
 #include "dsi/DsiSource.h"
 #include "dsi/ProfileFile.h"
 #include "framework/Framework.h"
@@ -186,8 +187,14 @@ protected:
     void ShowDataSources(const std::vector<ListedSource>& sources);
     // The attribute list painted with the rows of the table.
     void ShowAttributeRows();
-    // A file that cannot be used: "File: '<path>'" and the platform's text.
-    void ReportFileError(const char* path, DWORD code, const char* caption);
+    // A file that cannot be used: "File: '<path>'", the platform's text and
+    // the detail, when there is one, on a line of its own.
+    void ReportFileError(const char* path, DWORD code, const char* caption, const std::string& detail = std::string());
+    // A DSI file read whole, as text in the ANSI code page, into the profile
+    // reader, with its encoding and line count; false, reported with the
+    // caption and what follows for the file, when it cannot be read.
+    bool ReadDsiFile(const char* path, const char* caption, const char* outcome, zentrel::ProfileFile& file,
+                     zentrel::DsiEncoding* encoding, long long* lines);
     // Writes the checked rows of one source of a DSI file into m_hDsnKey.
     void ImportDsiRows(const zentrel::DsiSourceRows& source, const std::string& dsn);
     // Tells the user which rows of a source are left out, and why.
@@ -231,6 +238,7 @@ private:
     // the end, and the driver entries' key, opened once per connection.
     struct PendingExport {
         zentrel::ProfileFile file;
+        zentrel::DsiEncoding encoding = zentrel::DsiEncoding::Ansi;  // kept when the file is written
         RegKey driverEntries;
         RegistryPlace driverEntriesPlace;
     };

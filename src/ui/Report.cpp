@@ -15,8 +15,10 @@ int MainWindow::Report(const std::string& caption, UINT flags, const std::string
     return Show(caption, flags, text);
 }
 
-void MainWindow::ReportFileError(const char* path, DWORD code, const char* caption) {
-    Report(caption, MB_OK | MB_ICONSTOP, IDS_FILE_ERROR, path, SystemErrorText((LONG)code));
+void MainWindow::ReportFileError(const char* path, DWORD code, const char* caption, const std::string& detail) {
+    std::string text = zentrel::FormatText(LoadText(IDS_FILE_ERROR), path, SystemErrorText((LONG)code));
+    if (!detail.empty()) text += "\n" + detail;
+    Report(caption, MB_OK | MB_ICONSTOP, text);
 }
 
 std::string MainWindow::LoadText(UINT id) {

@@ -165,7 +165,11 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"inner_quotes_not_quoted", "", {{"S", "k", "a\"b"}, {"S", "m", "\"a"}, {"S", "n", "\""}},
                   "[S]\r\nk=a\"b\r\nm=\"a\r\nn=\"\r\n"},
         WriteCase{"ctrl_z_end_quoted", "", {{"S", "k", "v\x1A"}}, "[S]\r\nk=\"v\x1A\"\r\n"},
-        WriteCase{"rewrite_same_key_twice", "", {{"S", "k", "1"}, {"S", "K", "2"}}, "[S]\r\nk=2\r\n"}),
+        WriteCase{"rewrite_same_key_twice", "", {{"S", "k", "1"}, {"S", "K", "2"}}, "[S]\r\nk=2\r\n"},
+        WriteCase{"replace_amid_mixed_line_ends", "[S]\ra=1\r\nb=2\nc=3\r\r\n[T]\n", {{"S", "b", "9"}, {"S", "B", "8"}},
+                  "[S]\r\na=1\r\nb=8\r\nc=3\r\n\r\n[T]\r\n"},
+        WriteCase{"replace_last_line_without_break", "[S]\na=1\nb=2", {{"S", "b", "3"}, {"T", "x", "y"}},
+                  "[S]\r\na=1\r\nb=3\r\n[T]\r\nx=y\r\n"}),
     [](const ::testing::TestParamInfo<WriteCase>& info) { return std::string(info.param.name); });
 
 // ---- Lines nobody wrote stay as they were ---------------------------------

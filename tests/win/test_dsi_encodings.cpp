@@ -1,0 +1,143 @@
+// DSI files in every encoding the platform's profile reader reads: import
+// takes their text in the ANSI code page or reports what it cannot hold;
+// export over such a file keeps its encoding.
+#include "DsiTestUtil.h"
+
+namespace {
+
+enum class Enc { Ansi, Utf8, Utf16Le, Utf16Be };
+
+// The test's own encoder; a Latin-1 wide text is its ANSI (1252) text too.
+std::string Encode(const std::wstring& text, Enc enc) {
+    std::string out;
+    if (enc == Enc::Utf8) {
+        out = "\xEF\xBB\xBF";
+        const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), NULL, 0, NULL, NULL);
+        std::string body(n, '\0');
+        ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), &body[0], n, NULL, NULL);
+        return out + body;
+    }
+    if (enc != Enc::Ansi) out = enc == Enc::Utf16Le ? "\xFF\xFE" : "\xFE\xFF";
+    for (wchar_t c : text) {
+        const char low = (char)(c & 0xFF), high = (char)(c >> 8);
+        if (enc == Enc::Ansi) {
+            out += low;
+        } else {
+            out += enc == Enc::Utf16Le ? low : high;
+            out += enc == Enc::Utf16Le ? high : low;
+        }
+    }
+    return out;
+}
+
+const std::wstring kSource =
+    L"[General]\r\nItems=1\r\n[DSN0]\r\nDriver=Pilote\u00e9\r\nDSN=Caf\u00e9\r\nItems=1\r\n"
+    L"Name0=Ville\r\nValue0=";
+
+struct EncodingCase {
+    const char* name;
+    Enc enc;
+    std::wstring text;   // import: the file; export: what the file held before
+    std::string extra;   // raw bytes appended after the encoded text
+    bool exportOver;     // export the user scope over the file instead of importing it
+    std::string message; // shown to the user ("" for none); "{file}" is the file's path
+};
+
+void PrintTo(const EncodingCase& c, std::ostream* os) { *os << c.name; }
+
+std::string Untranslatable(const std::string& where) {
+    return "File: '{file}'\n" + MainWindow::SystemErrorText(ERROR_NO_UNICODE_TRANSLATION) + "\n" + where;
+}
+
+const std::vector<EncodingCase>& Cases() {
+    const std::string cp = std::to_string(::GetACP());
+    static const std::vector<EncodingCase> cases = {
+        {"ansi", Enc::Ansi, kSource + L"Z\u00fcrich\r\nFormat0=1\r\n", "", false, ""},
+        {"utf16le", Enc::Utf16Le, kSource + L"Z\u00fcrich\r\nFormat0=1\r\n", "", false, ""},
+        {"utf16be", Enc::Utf16Be, kSource + L"Z\u00fcrich\r\nFormat0=1\r\n", "", false, ""},
+        {"utf8", Enc::Utf8, kSource + L"Z\u00fcrich\r\nFormat0=1\r\n", "", false, ""},
+        {"no_ansi_form", Enc::Utf16Le, kSource + L"Z\u00fcrich \u4e2d\r\nFormat0=1\r\n", "", false,
+         Untranslatable("Line 8, character 15: U+4E2D has no form in the ANSI code page (" + cp +
+                        "). Nothing is imported.")},
+        // Best fit would turn it into a plain 'a'.
+        {"best_fit_refused", Enc::Utf8, kSource + L"\u0101\r\nFormat0=1\r\n", "", false,
+         Untranslatable("Line 8, character 8: U+0101 has no form in the ANSI code page (" + cp +
+                        "). Nothing is imported.")},
+        {"lone_surrogate", Enc::Utf16Be, kSource + L"x\xD800y\r\nFormat0=1\r\n", "", false,
+         Untranslatable("Line 8, character 9: U+D800 has no form in the ANSI code page (" + cp +
+                        "). Nothing is imported.")},
+        {"malformed_utf8", Enc::Utf8, L"[General]\r\nItems=1\r\n", "\xC3(", false,
+         Untranslatable("Line 3, character 1: the bytes there are no UTF-8 text. Nothing is imported.")},
+        {"odd_utf16_length", Enc::Utf16Le, L"[General]\rItems=1", "x", false,
+         Untranslatable("Line 2, character 8: the bytes there are no UTF-16 (little-endian) text. Nothing is "
+                        "imported.")},
+        {"export_over_utf16le", Enc::Utf16Le, L"[Notes]\r\nk=v\u00e9\r\n", "", true, ""},
+        {"export_over_utf16be", Enc::Utf16Be, L"[Notes]\r\nk=v\u00e9\r\n", "", true, ""},
+        {"export_over_utf8", Enc::Utf8, L"[Notes]\r\nk=v\u00e9\r\n", "", true, ""},
+        {"export_over_ansi", Enc::Ansi, L"[Notes]\r\nk=v\u00e9\r\n", "", true, ""},
+        {"export_over_no_ansi_form", Enc::Utf16Le, L"[Notes]\r\nk=\u4e2d\r\n", "", true,
+         Untranslatable("Line 2, character 3: U+4E2D has no form in the ANSI code page (" + cp +
+                        "). The file is left as it is; nothing is exported.")},
+    };
+    return cases;
+}
+
+std::string Fill(std::string text, const std::string& file) {
+    const size_t at = text.find("{file}");
+    return at == std::string::npos ? text : text.replace(at, 6, file);
+}
+
+std::string Profile(const std::string& path, const char* section, const char* key) {
+    char value[256];
+    const DWORD n = ::GetPrivateProfileStringA(section, key, "<missing>", value, sizeof(value), path.c_str());
+    return std::string(value, n);
+}
+
+class DsiEncodingTest : public WindowTest, public ::testing::WithParamInterface<EncodingCase> {
+protected:
+    DsiEncodingTest() : WindowTest(Mode::Batch) {}
+};
+
+TEST_P(DsiEncodingTest, ReadsAsThePlatformReadsAndKeepsTheEncoding) {
+    const EncodingCase& c = GetParam();
+    const std::string file = ScratchDir("dsi-encodings") + "\\" + c.name + ".dsi";
+    const std::string before = Encode(c.text, c.enc) + c.extra;
+    WriteWholeFile(file, before);
+    prompts->messageAnswers = {IDOK};
+    const bool fails = !c.message.empty();
+    if (c.exportOver) {
+        PutString(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Caf\xE9", "Pilote\xE9");
+        PutString(HKEY_CURRENT_USER, OdbcPath("Caf\xE9"), "Ville", "Z\xFCrich");
+        window->ExportScopeToFile(file.c_str(), FALSE);
+        const std::string after = ReadWholeFile(file);
+        if (fails) {
+            EXPECT_EQ(before, after);
+        } else {
+            // One encoding throughout: the whole file is the expected text in it.
+            EXPECT_EQ(Encode(c.text + L"[General]\r\nItems=1\r\n[DSN0]\r\nDriver=Pilote\u00e9\r\nDSN=Caf\u00e9\r\nItems=1\r\n"
+                                      L"Name0=Ville\r\nValue0=Z\u00fcrich\r\nFormat0=1\r\n",
+                             c.enc),
+                      after);
+            EXPECT_EQ("v\xE9", Profile(file, "Notes", "k"));
+            EXPECT_EQ("Z\xFCrich", Profile(file, "DSN0", "Value0"));
+        }
+    } else {
+        window->ImportDsiFile(FALSE, file.c_str(), FALSE);
+        const RegValue absent{-2, {}}, value{REG_SZ, Text("Z\xFCrich")}, driver{REG_SZ, Text("Pilote\xE9")};
+        EXPECT_EQ(fails ? absent : value, ValueOf(HKEY_CURRENT_USER, OdbcPath("Caf\xE9"), "Ville"));
+        EXPECT_EQ(fails ? absent : driver, ValueOf(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Caf\xE9"));
+    }
+    const std::vector<PromptCall> shown = prompts->Of("message");
+    ASSERT_EQ(fails ? 1u : 0u, shown.size());
+    if (fails) {
+        EXPECT_EQ(Fill(c.message, file), shown[0].text);
+        EXPECT_EQ(c.exportOver ? "Export" : "Error", shown[0].caption);
+        EXPECT_EQ(UINT(MB_OK | MB_ICONSTOP), shown[0].type);
+    }
+    EXPECT_EQ(!fails, (bool)window->Succeeded());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DsiEncodingTest, ::testing::ValuesIn(Cases()),
+                         [](const ::testing::TestParamInfo<EncodingCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
