@@ -23,7 +23,7 @@ std::vector<std::string> MainWindow::EnumerateDataSources(std::vector<std::strin
 }
 
 BOOL MainWindow::CatalogueScope(BOOL systemScope, const zentrel::Platform* only, std::vector<ListedSource>& sources,
-                                std::vector<std::string>* unreachable) {
+                                std::vector<std::string>* unreachable, std::unique_ptr<ScopeDrivers>* later) {
     std::vector<zentrel::Platform> views;
     if (!systemScope) {
         views.push_back(zentrel::Platform::Shared);
@@ -36,10 +36,10 @@ BOOL MainWindow::CatalogueScope(BOOL systemScope, const zentrel::Platform* only,
                                                                       : zentrel::Platform::Bit64);
     }
     ReadRemoteSystem();
-    InstalledDrivers installed(m_szRemoteSystem);
+    std::unique_ptr<ScopeDrivers> drivers(new ScopeDrivers(m_szRemoteSystem));
     // The other view first, so that the connection left is the first view's,
     // as after any fill; its rows come first all the same.
-    std::vector<ListedSource> later;
+    std::vector<ListedSource> otherView;
     for (size_t v = views.size(); v-- > 0;) {
         // The first view is the one asked for: its section is offered for
         // creation as ever. Another view without one simply has no sources.
@@ -48,26 +48,31 @@ BOOL MainWindow::CatalogueScope(BOOL systemScope, const zentrel::Platform* only,
             if (v == 0) return FALSE;
             continue;
         }
-        std::vector<ListedSource>& into = v == 0 ? sources : later;
+        std::vector<ListedSource>& into = v == 0 ? sources : otherView;
         RegKey driverEntries;
         driverEntries.Open(m_hOdbcIniKey, kDriverEntriesKey, ViewFlag(views[v]));
+        drivers->Keep(m_placeConnected.platform, std::move(driverEntries));
         for (std::string& name : EnumerateDataSources(unreachable)) {
             ListedSource source;
             source.platform = m_placeConnected.platform;
-            source.driver = ReadDriverEntry(driverEntries, name.c_str());
-            source.check = installed.Check(source.platform, source.driver);
+            if (later == nullptr) {
+                source.driver = drivers->Driver(source.platform, name);
+                source.check = drivers->Check(source.platform, source.driver);
+            }
             source.name = std::move(name);
             into.push_back(std::move(source));
         }
     }
-    sources.insert(sources.end(), std::make_move_iterator(later.begin()), std::make_move_iterator(later.end()));
+    sources.insert(sources.end(), std::make_move_iterator(otherView.begin()),
+                   std::make_move_iterator(otherView.end()));
+    if (later != nullptr) *later = std::move(drivers);
     return TRUE;
 }
 
 RegistryPlace MainWindow::RowPlace(int row) const {
     RegistryPlace place = m_placeListed;
-    if (place.known && place.systemScope)
-        place.platform = static_cast<zentrel::Platform>(m_lstDataSources.GetItemData(row));
+    if (place.known && place.systemScope && row >= 0 && row < (int)m_listedSources.size())
+        place.platform = m_listedSources[row].platform;
     return place;
 }
 
@@ -77,11 +82,13 @@ void MainWindow::FillDsnList() {
     m_lstAttributes.DeleteAllItems();
     const BOOL systemScope = m_pTabCtrl->GetCurSel() == 0;
     m_placeListed = RegistryPlace();
+    m_listedSources.clear();
+    m_listedDrivers.reset();
     std::vector<ListedSource> sources;
-    if (CatalogueScope(systemScope, nullptr, sources)) {
+    if (CatalogueScope(systemScope, nullptr, sources, nullptr, &m_listedDrivers)) {
         m_placeListed = m_placeConnected;
         m_placeListed.platform = zentrel::Platform::Shared;
-        ShowDataSources(sources);
+        ShowDataSources(std::move(sources));
     }
     m_bFilling = FALSE;
 }

@@ -39,3 +39,24 @@ private:
     RegKey m_machine;
     View m_views[2];  // 64-bit, 32-bit
 };
+
+// The driver entries of a catalogued scope, view by view, and the drivers
+// its computer has installed: what the list's Platform column needs, asked
+// for only when a row is shown.
+class ScopeDrivers {
+public:
+    explicit ScopeDrivers(const std::string& computer) : m_installed(computer) {}
+    void Keep(zentrel::Platform platform, RegKey&& driverEntries) {
+        m_entries[static_cast<int>(platform)] = std::move(driverEntries);
+    }
+    std::string Driver(zentrel::Platform platform, const std::string& dsn) const {
+        return ReadDriverEntry(m_entries[static_cast<int>(platform)], dsn.c_str());
+    }
+    zentrel::DriverCheck Check(zentrel::Platform platform, const std::string& driver) {
+        return m_installed.Check(platform, driver);
+    }
+
+private:
+    InstalledDrivers m_installed;
+    RegKey m_entries[3];  // by zentrel::Platform
+};

@@ -1,15 +1,18 @@
 // Painting the two lists of the main window, and the row that becomes the
 // current data source.
 #include "ui/MainWindow.h"
+
+#include "registry/DriverEntry.h"
 #include "ui/resource.h"
 
-void MainWindow::ShowDataSources(const std::vector<ListedSource>& sources) {
+void MainWindow::ShowDataSources(std::vector<ListedSource> sources) {
+    m_listedSources = std::move(sources);
     m_lstDataSources.SetRedraw(FALSE);
-    m_lstDataSources.SetItemCount((int)sources.size());
+    m_lstDataSources.SetItemCount((int)m_listedSources.size());
     int row = 0;
-    for (const ListedSource& source : sources) {
+    for (const ListedSource& source : m_listedSources) {
         m_lstDataSources.InsertItem(row, source.name.c_str(), static_cast<LPARAM>(source.platform));
-        m_lstDataSources.SetItemText(row, 1, zentrel::PlatformColumn(source.platform, source.check).c_str());
+        m_lstDataSources.SetItemText(row, 1, LPSTR_TEXTCALLBACKA);
         ++row;
     }
     m_lstDataSources.SetCheck(-1, TRUE);
@@ -46,5 +49,23 @@ LRESULT MainWindow::OnDsnItemChanged(const NMHDR* header) {
     if (!ConnectTo(m_placeCurrent)) return 0;
     FillSubTree(m_hOdbcIniKey, m_szCurrentDsn, nullptr);
     ShowAttributeRows();
+    return 0;
+}
+
+LRESULT MainWindow::OnDsnListDisplayInfo(const NMHDR* header) {
+    NMLVDISPINFOA* info = reinterpret_cast<NMLVDISPINFOA*>(const_cast<NMHDR*>(header));
+    const int row = info->item.iItem;
+    if ((info->item.mask & LVIF_TEXT) == 0 || info->item.iSubItem != 1 || row < 0 ||
+        row >= (int)m_listedSources.size())
+        return 0;
+    ListedSource& source = m_listedSources[row];
+    if (source.column.empty()) {
+        if (m_listedDrivers) {
+            source.driver = m_listedDrivers->Driver(source.platform, source.name);
+            source.check = m_listedDrivers->Check(source.platform, source.driver);
+        }
+        source.column = zentrel::PlatformColumn(source.platform, source.check);
+    }
+    lstrcpynA(info->item.pszText, source.column.c_str(), info->item.cchTextMax);
     return 0;
 }

@@ -4,6 +4,7 @@
 
 #include "app/ManagerApp.h"
 #include "app/Settings.h"
+#include "registry/DriverEntry.h"
 #include "ui/resource.h"
 
 HINSTANCE g_hInstance = NULL;
@@ -135,6 +136,7 @@ namespace {
 const NotifyEntry<MainWindow> kNotifications[] = {
     {IDC_SCOPE_TABS, TCN_SELCHANGE, &MainWindow::OnScopeChanged},
     {IDC_DSN_LIST, LVN_ITEMCHANGED, &MainWindow::OnDsnItemChanged},
+    {IDC_DSN_LIST, LVN_GETDISPINFOA, &MainWindow::OnDsnListDisplayInfo},
     // Whichever toolbar sends it: the window has one.
     {kAnyControl, TBN_DROPDOWN, &MainWindow::OnToolBarDropDown},
     {IDC_DSN_LIST, NM_RCLICK, &MainWindow::OnDsnListRightClick},

@@ -52,7 +52,10 @@ struct ListedSource {
     zentrel::Platform platform = zentrel::Platform::Shared;
     std::string driver;
     zentrel::DriverCheck check = zentrel::DriverCheck::Unknown;
+    std::string column;  // the Platform column, once the row has been shown
 };
+
+class ScopeDrivers;
 
 // Two questions look alike and are not the same:
 // - TheApp().m_bBatchMode: does this run have a window at all? It decides
@@ -115,14 +118,20 @@ public:
     // driver and whether that driver is installed for its platform. FALSE
     // when the first view cannot be connected (reported); a second view
     // without an ODBC section holds no sources.
+    // With `later`, drivers are not read: their keys are kept there for the
+    // rows that are shown.
     BOOL CatalogueScope(BOOL systemScope, const zentrel::Platform* only, std::vector<ListedSource>& sources,
-                        std::vector<std::string>* unreachable = nullptr);
+                        std::vector<std::string>* unreachable = nullptr,
+                        std::unique_ptr<ScopeDrivers>* later = nullptr);
     // Where row `row` of the data-source list comes from.
     RegistryPlace RowPlace(int row) const;
 
     // Attribute listing.
     void FillSubTree(HKEY parent, const char* subkey, const char* prefix);
     LRESULT OnDsnItemChanged(const NMHDR* header);
+    // A row's Platform column, with its driver check, asked for when shown:
+    // a fill of thousands of rows reads no driver it does not show.
+    LRESULT OnDsnListDisplayInfo(const NMHDR* header);
 
     // Removal.
     void OnRemove();
@@ -184,7 +193,7 @@ protected:
     int ConnectToRemoteSystem(BOOL systemScope, zentrel::Platform platform, bool quiet = false);
     void CreateToolBar();
     // The list painted with the sources of a fill, all rows checked.
-    void ShowDataSources(const std::vector<ListedSource>& sources);
+    void ShowDataSources(std::vector<ListedSource> sources);
     // The attribute list painted with the rows of the table.
     void ShowAttributeRows();
     // A file that cannot be used: "File: '<path>'", the platform's text and
@@ -227,6 +236,8 @@ public:
     // The last listing left keys out (a registry link, or nesting too deep):
     // the table does not hold the whole source.
     BOOL m_bListingIncomplete;
+    std::vector<ListedSource> m_listedSources;     // the list's rows, in order
+    std::unique_ptr<ScopeDrivers> m_listedDrivers;  // for their Platform column
     std::string m_strListedDsn;      // the source of the last listing
 
 private:
