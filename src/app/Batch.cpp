@@ -85,7 +85,7 @@ int ManagerApp::RunBatch(MainWindow& window) {
 
 void ManagerApp::ListDataSources(MainWindow& window, BOOL systemScope) {
     zentrel::Platform only = zentrel::Platform::Shared;
-    const bool limited = zentrel::ParsePlatformText(m_strPlatform, &only);
+    const bool limited = ForcedView(&only);
     std::vector<ListedSource> sources;
     // A failed connection is reported there and fails the run.
     if (!window.CatalogueScope(systemScope, limited ? &only : nullptr, sources)) return;

@@ -84,6 +84,10 @@ void CommandLineSwitches::ParseSwitch(const std::string& token) {
     m_strFileName.erase(m_strFileName.find_last_not_of('"') + 1);
 }
 
+bool CommandLineSwitches::ForcedView(Platform* platform) const {
+    return m_bBatchMode && ParsePlatformText(m_strPlatform, platform);
+}
+
 const char* UsageText() {
     return "Usage: zentrel [-s<computer>] [-p32|-p64] [-i<scope><file>] [-e<scope><file>] [-l<scope>]\r\n"
            "  -i<scope><file>  import a DSI file into the scope\r\n"

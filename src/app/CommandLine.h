@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 
+#include "registry/Platform.h"
+
 namespace zentrel {
 
 // Splits a command-line tail into tokens: only a blank separates, and only
@@ -27,6 +29,8 @@ struct CommandLineSwitches {
     std::string m_strPlatform;  // -p32 / -p64: "32" or "64", the System view; empty = both
 
     void ParseSwitch(const std::string& token);
+    // The System view a batch run is limited to by -p32/-p64; false when none.
+    bool ForcedView(Platform* platform) const;
 };
 
 // What the console program prints when it is given nothing to do.

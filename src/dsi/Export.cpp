@@ -219,7 +219,7 @@ void MainWindow::ExportScopeToFile(const char* file, BOOL systemScope) {
     }
     // Both views of the System scope, unless the command line names one.
     zentrel::Platform only = zentrel::Platform::Shared;
-    const bool limited = TheApp().m_bBatchMode && zentrel::ParsePlatformText(TheApp().m_strPlatform, &only);
+    const bool limited = TheApp().ForcedView(&only);
     std::vector<ListedSource> sources;
     std::vector<std::string> unreachable;
     if (!CatalogueScope(systemScope, limited ? &only : nullptr, sources, &unreachable)) return;

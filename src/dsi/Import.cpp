@@ -72,16 +72,8 @@ public:
     }
 
 private:
-    static bool Plain(const std::string& name) {
-        for (char c : name)
-            if (static_cast<unsigned char>(c) >= 0x80) return false;
-        return true;
-    }
-    static std::string Folded(std::string name) {
-        for (char& c : name)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        return name;
-    }
+    static bool Plain(const std::string& name) { return zentrel::IsPlainAscii(name); }
+    static std::string Folded(const std::string& name) { return zentrel::AsciiLower(name); }
 
     bool m_read = false, m_known = false;
     RegistryPlace m_place;
@@ -250,7 +242,7 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
     // The scope and computer of the import; each source goes into its view.
     const RegistryPlace target = m_placeConnected;
     zentrel::Platform forced = zentrel::Platform::Shared;
-    const bool viewForced = TheApp().m_bBatchMode && zentrel::ParsePlatformText(TheApp().m_strPlatform, &forced);
+    const bool viewForced = TheApp().ForcedView(&forced);
     RegKey dataSources;
     RegistryPlace dataSourcesPlace;
     KnownSources known;

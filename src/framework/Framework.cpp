@@ -64,12 +64,11 @@ int CListCtrl::InsertColumn(int col, const char* heading, int format, int width)
     return (int)::SendMessageA(m_hWnd, LVM_INSERTCOLUMNA, col, (LPARAM)&column);
 }
 
-int CListCtrl::InsertItem(int item, const char* text, LPARAM data) {
+int CListCtrl::InsertItem(int item, const char* text) {
     LVITEMA row = {};
-    row.mask = LVIF_TEXT | LVIF_PARAM;
+    row.mask = LVIF_TEXT;
     row.iItem = item;
     row.pszText = const_cast<char*>(text);
-    row.lParam = data;
     return (int)::SendMessageA(m_hWnd, LVM_INSERTITEMA, 0, (LPARAM)&row);
 }
 

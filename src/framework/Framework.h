@@ -52,14 +52,8 @@ class CListCtrl : public CWnd {
 public:
     int GetItemCount() const { return ListView_GetItemCount(m_hWnd); }
     int InsertColumn(int col, const char* heading, int format, int width);
-    int InsertItem(int item, const char* text, LPARAM data = 0);
+    int InsertItem(int item, const char* text);
     BOOL SetItemText(int item, int subItem, const char* text);
-    LPARAM GetItemData(int item) const {
-        LVITEMA lvi = {};
-        lvi.mask = LVIF_PARAM;
-        lvi.iItem = item;
-        return ::SendMessageA(m_hWnd, LVM_GETITEMA, 0, (LPARAM)&lvi) ? lvi.lParam : 0;
-    }
     // Text of one cell, cut to fit the buffer.
     int GetItemText(int item, int subItem, char* buffer, int size) const;
     // Text of one cell, whole.

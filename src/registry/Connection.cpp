@@ -10,8 +10,7 @@
 bool RegistryPlace::SameScope(const RegistryPlace& other) const {
     if (known != other.known) return false;
     return !known || ((systemScope != FALSE) == (other.systemScope != FALSE) &&
-                      ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, computer.c_str(), -1,
-                                       other.computer.c_str(), -1) == CSTR_EQUAL);
+                      SameKeyName(computer.c_str(), other.computer.c_str()));
 }
 
 bool RegistryPlace::operator==(const RegistryPlace& other) const {
@@ -55,20 +54,11 @@ int MainWindow::ConnectToRemoteSystem(BOOL systemScope, zentrel::Platform platfo
     const REGSAM view = ViewFlag(platform);
     CloseConnection();
 
-    std::string machine;
-    if (m_szRemoteSystem[0] == '\\') {
-        machine = m_szRemoteSystem;
-    } else if (m_szRemoteSystem[0] != '\0') {
-        machine = std::string("\\\\") + m_szRemoteSystem;
-    }
-
-    HKEY connected = NULL;
-    LONG code = ::RegConnectRegistryA(machine.empty() ? NULL : machine.c_str(), root, &connected);
+    LONG code = m_hRootKey.Connect(m_szRemoteSystem, root);
     if (code != ERROR_SUCCESS) {
         if (!quiet) Report("RegConnectRegistry", MB_OK | MB_ICONSTOP, SystemErrorText(code));
         return -1;
     }
-    m_hRootKey.Attach(connected);
     for (;;) {
         code = m_hOdbcIniKey.Open(m_hRootKey, kOdbcIniPath, view);
         if (code == ERROR_SUCCESS) {

@@ -9,13 +9,7 @@ std::string ReadDriverEntry(HKEY driverEntries, const char* dsn) {
     return text;
 }
 
-InstalledDrivers::InstalledDrivers(const std::string& computer) {
-    std::string machine;
-    if (!computer.empty()) machine = computer[0] == '\\' ? computer : "\\\\" + computer;
-    HKEY root = NULL;
-    if (::RegConnectRegistryA(machine.empty() ? NULL : machine.c_str(), HKEY_LOCAL_MACHINE, &root) == ERROR_SUCCESS)
-        m_machine.Attach(root);
-}
+InstalledDrivers::InstalledDrivers(const std::string& computer) { m_machine.Connect(computer, HKEY_LOCAL_MACHINE); }
 
 zentrel::DriverCheck InstalledDrivers::InView(zentrel::Platform platform, const std::string& driver) {
     View& view = m_views[platform == zentrel::Platform::Bit32 ? 1 : 0];
@@ -29,9 +23,7 @@ zentrel::DriverCheck InstalledDrivers::InView(zentrel::Platform platform, const 
     auto found = view.known.find(driver);
     if (found == view.known.end()) {
         std::string state;
-        const bool installed = view.drivers.QueryText(driver.c_str(), state) == ERROR_SUCCESS &&
-                               ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, state.c_str(), -1, "Installed",
-                                                -1) == CSTR_EQUAL;
+        const bool installed = view.drivers.QueryText(driver.c_str(), state) == ERROR_SUCCESS && SameKeyName(state.c_str(), "Installed");
         found = view.known.emplace(driver, installed).first;
     }
     return found->second ? zentrel::DriverCheck::Installed : zentrel::DriverCheck::Missing;

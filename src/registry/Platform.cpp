@@ -1,5 +1,7 @@
 #include "registry/Platform.h"
 
+#include "registry/ValueFormat.h"
+
 namespace zentrel {
 
 const char* PlatformText(Platform platform) {
@@ -17,9 +19,7 @@ bool ParsePlatformText(const std::string& text, Platform* platform) {
     size_t begin = 0, end = text.size();
     while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
     while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
-    std::string word = text.substr(begin, end - begin);
-    for (char& c : word)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    const std::string word = AsciiLower(text.substr(begin, end - begin));
     if (word == "64-bit" || word == "64") {
         *platform = Platform::Bit64;
         return true;

@@ -80,6 +80,15 @@ LONG OpenCountedName(HKEY parent, const std::string& name, ACCESS_MASK access, H
 
 }  // namespace
 
+LONG RegKey::Connect(const std::string& computer, HKEY root) {
+    std::string machine;
+    if (!computer.empty()) machine = computer[0] == '\\' ? computer : "\\\\" + computer;
+    HKEY key = NULL;
+    const LONG status = ::RegConnectRegistryA(machine.empty() ? NULL : machine.c_str(), root, &key);
+    Attach(status == ERROR_SUCCESS ? key : NULL);
+    return status;
+}
+
 LONG RegKey::Open(HKEY parent, const char* path, REGSAM view) {
     HKEY key = NULL;
     const LONG status =
@@ -117,13 +126,7 @@ LONG RegKey::OpenUnfollowed(HKEY parent, const char* name, REGSAM access, bool* 
 
 bool IsLinkTarget(const std::string& valueName, DWORD type) {
     // Value names compare without case; this one is ASCII.
-    const size_t length = sizeof(kLinkTargetValue) - 1;
-    if (type != REG_LINK || valueName.size() != length) return false;
-    for (size_t i = 0; i < length; ++i) {
-        const char a = valueName[i], b = kLinkTargetValue[i];
-        if ((a >= 'A' && a <= 'Z' ? a + 32 : a) != (b >= 'A' && b <= 'Z' ? b + 32 : b)) return false;
-    }
-    return true;
+    return type == REG_LINK && zentrel::SameAsciiIgnoringCase(valueName, kLinkTargetValue);
 }
 
 LONG RegKey::QueryBytes(HKEY key, const char* name, std::vector<unsigned char>& data, DWORD* type) {
@@ -221,6 +224,8 @@ LONG DeleteKeyTree(HKEY parent, const std::string& name, int depthLeft, REGSAM v
 }
 
 bool SameKeyName(const char* a, const char* b) {
+    const std::string textA(a), textB(b);
+    if (zentrel::IsPlainAscii(textA) && zentrel::IsPlainAscii(textB)) return zentrel::SameAsciiIgnoringCase(textA, textB);
     const int lengthA = ::MultiByteToWideChar(CP_ACP, 0, a, -1, NULL, 0);
     const int lengthB = ::MultiByteToWideChar(CP_ACP, 0, b, -1, NULL, 0);
     if (lengthA <= 0 || lengthB <= 0) return false;

@@ -17,6 +17,9 @@ public:
     RegKey(RegKey&&) = default;
     RegKey& operator=(RegKey&&) = default;
 
+    // A root key of a computer's registry: `computer` as the user names it,
+    // with or without the leading backslashes, empty for this computer.
+    LONG Connect(const std::string& computer, HKEY root);
     // Every open and create names its registry view (`view`: KEY_WOW64_64KEY
     // or KEY_WOW64_32KEY, see registry/Views.h).
     // Opens a subkey in place of the key held; the platform's status. An

@@ -30,6 +30,12 @@ int32_t AsSigned(uint32_t value);
 std::string HexText(const unsigned char* data, size_t size);
 std::string TextUpToZero(const unsigned char* data, size_t size);
 
+// Names made only of ASCII characters, for which folding A-Z is the
+// platform's own case rule; any other byte needs the platform's comparison.
+bool IsPlainAscii(const std::string& text);
+std::string AsciiLower(std::string text);
+bool SameAsciiIgnoringCase(const std::string& a, const std::string& b);
+
 // Formats one value as the attribute list shows it: REG_DWORD "0x%08X (%d)",
 // REG_BINARY hex of at most 32 bytes then "...", any other type as text up to
 // the first zero byte. Never reads past size.

@@ -11,7 +11,7 @@ void MainWindow::ShowDataSources(std::vector<ListedSource> sources) {
     m_lstDataSources.SetItemCount((int)m_listedSources.size());
     int row = 0;
     for (const ListedSource& source : m_listedSources) {
-        m_lstDataSources.InsertItem(row, source.name.c_str(), static_cast<LPARAM>(source.platform));
+        m_lstDataSources.InsertItem(row, source.name.c_str());
         m_lstDataSources.SetItemText(row, 1, LPSTR_TEXTCALLBACKA);
         ++row;
     }
