@@ -38,6 +38,20 @@ std::string PathProblem(const std::vector<std::string>& levels) {
 
 }  // namespace
 
+void SplitDsiRowName(const std::string& name, bool subkey, std::vector<std::string>& levels,
+                     std::string& valueName) {
+    levels.clear();
+    valueName = name;
+    const size_t first = name.find('\\');
+    if (subkey) {
+        levels = Levels(name);
+    } else if (first != std::string::npos && first > 0) {
+        const size_t last = name.rfind('\\');
+        valueName = name.substr(last + 1);
+        levels = Levels(name.substr(0, last));
+    }
+}
+
 std::string ShownName(const std::string& name) {
     if (name.size() <= 80) return name;
     return name.substr(0, 60) + "... (" + Characters(name.size()) + ")";
@@ -102,15 +116,7 @@ DsiSourceRows ReadDsiSourceRows(const ProfileFile& file, const std::string& sect
         // too; a value row whose name holds a backslash after its first
         // character lives in the keys its path names.
         row.subkey = type == kSubkeyRow && value == "<SUBKEY>" && !hasData;
-        row.valueName = row.name;
-        const size_t first = row.name.find('\\');
-        if (row.subkey) {
-            row.levels = Levels(row.name);
-        } else if (first != std::string::npos && first > 0) {
-            const size_t last = row.name.rfind('\\');
-            row.valueName = row.name.substr(last + 1);
-            row.levels = Levels(row.name.substr(0, last));
-        }
+        SplitDsiRowName(row.name, row.subkey, row.levels, row.valueName);
         std::string problem = PathProblem(row.levels);
         if (problem.empty() && !row.subkey && row.valueName.size() > kMaxValueNameLength)
             problem = "its value name has " + Characters(row.valueName.size()) + ", more than the registry's " +

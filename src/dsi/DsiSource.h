@@ -22,6 +22,12 @@ std::string ShownName(const std::string& name);
 // A name with each zero byte shown as "\0", for messages.
 std::string VisibleZeros(const std::string& name);
 
+// How import reads a row's name: a nested key's row names its levels; a
+// value's name with a backslash after its first character is a path whose
+// last part is the value's own name; any other name is the value's, whole.
+void SplitDsiRowName(const std::string& name, bool subkey, std::vector<std::string>& levels,
+                     std::string& valueName);
+
 // One row of a source as import writes it.
 struct DsiImportRow {
     int index = 0;                    // j of Name%d

@@ -23,13 +23,13 @@ bool HoldsLineBreak(const std::string& text) {
 }
 
 // Import reads a backslash in a row's name as a path: a value whose own name
-// holds one would come back as another value in another key. Only a name of
-// the source's own key that starts with a backslash is read whole.
+// holds one would come back as another value in another key.
 bool ImportFindsValueName(const AttributeRow& row) {
     if (row.subkey) return true;
-    const std::string own = row.name.substr(row.valueNameAt);
-    if (own.find('\\') == std::string::npos) return true;
-    return row.valueNameAt == 0 && own[0] == '\\';
+    std::vector<std::string> levels;
+    std::string valueName;
+    zentrel::SplitDsiRowName(row.name, false, levels, valueName);
+    return row.name.compare(row.valueNameAt, std::string::npos, valueName) == 0;
 }
 
 // Left-out values shown one by one before the rest are summed up.
