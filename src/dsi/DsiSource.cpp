@@ -86,7 +86,7 @@ DsiSourceRows ReadDsiSourceRows(const ProfileFile& file, const std::string& sect
         // one cannot be counted.
         std::string ignored;
         out.countValid = !file.Get(section, "Name0", ignored) && !file.Get(section, "Value0", ignored) &&
-                         !file.Get(section, "Format0", ignored);
+                         !file.Get(section, "Format0", ignored) && !file.Get(section, "Data0", ignored);
         return out;
     }
     out.countValid = ParseDsiCount(out.countText, &out.announced) == DsiCount::Ok;

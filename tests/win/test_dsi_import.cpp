@@ -255,15 +255,19 @@ const std::vector<ImportCase>& Cases() {
          {{"Warning", "Source file '{file}' contains no data source definiitons or incorrect", kStop}},
          {IDOK}, {}, {{"A", false}, {"B", false}}, false},
         {"row_counts_that_are_not_counts",
-         General(3) + "[DSN0]\r\nDSN=Keep\r\nItems=-1\r\nName0=A\r\nValue0=a\r\nFormat0=1\r\n" +
-             "[DSN1]\r\nDSN=Words\r\nItems=many\r\n" + "[DSN2]\r\nDSN=Uncounted\r\nName0=A\r\nValue0=a\r\n",
+         General(4) + "[DSN0]\r\nDSN=Keep\r\nItems=-1\r\nName0=A\r\nValue0=a\r\nFormat0=1\r\n" +
+             "[DSN1]\r\nDSN=Words\r\nItems=many\r\n" + "[DSN2]\r\nDSN=Uncounted\r\nName0=A\r\nValue0=a\r\n" +
+             "[DSN3]\r\nDSN=OnlyData\r\nData0=00\r\n",
          {{"Error", "Data source 'Keep' (section DSN0 of file '{file}') is not imported: its row count '-1' is not a "
                     "number of rows.", kStop},
           {"Error", "Data source 'Words' (section DSN1 of file '{file}') is not imported: its row count 'many' is not "
                     "a number of rows.", kStop},
           {"Error", "Data source 'Uncounted' (section DSN2 of file '{file}') is not imported: its row count '' is not "
+                    "a number of rows.", kStop},
+          {"Error", "Data source 'OnlyData' (section DSN3 of file '{file}') is not imported: its row count '' is not "
                     "a number of rows.", kStop}},
-         {IDOK, IDOK, IDOK}, {{"Keep", "K", Sz("k")}}, {{"Words", false}, {"Uncounted", false}}, false, SeedKeep},
+         {IDOK, IDOK, IDOK, IDOK}, {{"Keep", "K", Sz("k")}},
+         {{"Words", false}, {"Uncounted", false}, {"OnlyData", false}}, false, SeedKeep},
         {"existing_source_replaced_whole", General(1) + Source("DSN0", "S", {{"New", "n", "1"}}),
          {}, {}, {{"S", "New", Sz("n")}, {"S", "Old", kAbsent}}, {{"S\\OldKey", false}}, true,
          [] {
