@@ -476,7 +476,9 @@ TEST_F(HostileTreeTest, SourcesThatCannotBeShownAreReported) {
         const BatchRun run = RunBatchLine(*window, c.line, dir);
         EXPECT_EQ(1, run.code);
         EXPECT_EQ(std::vector<std::string>{c.message}, Messages(*prompts));
-        if (c.line == "-lu") EXPECT_EQ("Fine\tDrv\tUser\t32/64-bit\r\n", run.out);
+        if (c.line == "-lu") {
+            EXPECT_EQ("Fine\tDrv\tUser\t32/64-bit\r\n", run.out);
+        }
     }
 }
 
