@@ -243,7 +243,7 @@ TEST_F(ExportTest, ManyValuesLeftOutAreSummedUp) {
             PutString(HKEY_LOCAL_MACHINE, OdbcPath("Many"), ("bad\n" + std::to_string(j)).c_str(), "x");
         prompts->calls.clear();
         prompts->messageAnswers.assign(bad > 10 ? 11 : 10, IDOK);
-        const std::string file = dir + "\many.dsi";
+        const std::string file = dir + "\\many.dsi";
         window->ExportScopeToFile(file.c_str(), TRUE);
         const std::vector<PromptCall> shown = prompts->Of("message");
         ASSERT_EQ(bad > 10 ? 11u : 10u, shown.size());
