@@ -306,8 +306,10 @@ TEST_F(HostileTreeTest, FilesNeverPlantALink) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ClearTestRegistry();
-        if (c.plantedBefore)
-            PutString(HKEY_LOCAL_MACHINE, OdbcPath("S") + "\\Sub", "SymbolicLinkValue", "\\Registry\\Machine", REG_LINK);
+        if (c.plantedBefore) {
+            PutKey(HKEY_LOCAL_MACHINE, OdbcPath("S") + "\\Sub");
+            PutString(HKEY_LOCAL_MACHINE, OdbcPath("S"), "SymbolicLinkValue", "\\Registry\\Machine", REG_LINK);
+        }
         const std::string file = dir + "\\" + c.name + ".dsi";
         WriteWholeFile(file, "[General]\r\nItems=1\r\n[DSN0]\r\nDriver=Drv\r\nDSN=S\r\n" + c.rows);
         // Twice: the first import must leave a source the second can replace.
