@@ -141,20 +141,20 @@ void FuzzCodecs(const uint8_t* data, size_t size) {
 
     // What reaches a console holds no control character, and where the text
     // holds no escape of its own, the escapes read back as the text.
-    const std::string shown = zentrel::EscapeControls(text);
-    for (size_t i = 0; i < shown.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(shown[i]);
-        const unsigned char next = i + 1 < shown.size() ? static_cast<unsigned char>(shown[i + 1]) : 0;
+    const std::string printed = zentrel::EscapeControls(text);
+    for (size_t i = 0; i < printed.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(printed[i]);
+        const unsigned char next = i + 1 < printed.size() ? static_cast<unsigned char>(printed[i + 1]) : 0;
         Check(c >= 0x20 && c != 0x7F && !(c == 0xC2 && next >= 0x80 && next <= 0x9F), "no control character is printed");
     }
     if (text.find("\\x") == std::string::npos) {
         std::string back;
-        for (size_t i = 0; i < shown.size(); ++i) {
-            if (shown.compare(i, 2, "\\x") == 0 && i + 3 < shown.size()) {
-                back += static_cast<char>(std::strtol(shown.substr(i + 2, 2).c_str(), nullptr, 16));
+        for (size_t i = 0; i < printed.size(); ++i) {
+            if (printed.compare(i, 2, "\\x") == 0 && i + 3 < printed.size()) {
+                back += static_cast<char>(std::strtol(printed.substr(i + 2, 2).c_str(), nullptr, 16));
                 i += 3;
             } else {
-                back += shown[i];
+                back += printed[i];
             }
         }
         Check(back == text, "escapes read back as the text");
