@@ -121,6 +121,9 @@ DsiSourceRows ReadDsiSourceRows(const ProfileFile& file, const std::string& sect
         if (problem.empty() && !row.subkey && row.valueName.size() > kMaxValueNameLength)
             problem = "its value name has " + Characters(row.valueName.size()) + ", more than the registry's " +
                       std::to_string(kMaxValueNameLength);
+        if (problem.empty() && !row.subkey && IsLinkTargetValue(row.valueName, type))
+            problem = std::string("a value named ") + kLinkTargetValue +
+                      " of type REG_LINK is what a registry link keeps its target in; a file never makes one";
         if (problem.empty() && !row.subkey) DecodeDsiRowData(type, value, hasData, dataHex, row.data, &problem);
         if (!problem.empty()) {
             out.problems.push_back(DsiRowProblem{j, std::move(row.name), std::move(problem)});

@@ -79,11 +79,25 @@ void MainWindow::ExportDsn(const char* name) {
     zentrel::ProfileFile& file = pending.file;
     if (pending.driverEntriesPlace != m_placeConnected && m_hOdbcIniKey.Valid()) {
         pending.driverEntriesPlace = m_placeConnected;
-        pending.driverEntries.Open(m_hOdbcIniKey, kDriverEntriesKey, ViewFlag(m_placeConnected.platform));
+        bool isLink = false;
+        const LONG code = OpenDriverEntries(m_hOdbcIniKey, KEY_READ | ViewFlag(m_placeConnected.platform),
+                                            pending.driverEntries, &isLink);
+        pending.driverEntriesProblem.clear();
+        if (isLink) {
+            pending.driverEntriesProblem = zentrel::FormatText(LoadText(IDS_KEY_LINK), kDriverEntriesKey);
+        } else if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND) {
+            pending.driverEntriesProblem = SystemErrorText(code);
+        }
     }
     const std::string dsn = name ? name : "";
     if (m_bListingIncomplete && m_strListedDsn == dsn) {
         Report("Export", MB_OK | MB_ICONSTOP, IDS_READ_INCOMPLETE, zentrel::ShownName(dsn));
+        return;
+    }
+    // A driver the file would carry as none would be imported as none.
+    if (!pending.driverEntriesProblem.empty()) {
+        Report("Export", MB_OK | MB_ICONSTOP, IDS_DRIVER_UNREADABLE, zentrel::ShownName(dsn),
+               pending.driverEntriesProblem);
         return;
     }
     const std::string driver = ReadDriverEntry(pending.driverEntries.Get(), dsn.c_str());
@@ -224,9 +238,7 @@ void MainWindow::ExportScopeToFile(const char* file, BOOL systemScope) {
     std::vector<std::string> unreachable;
     if (!CatalogueScope(systemScope, limited ? &only : nullptr, sources, &unreachable)) return;
     strcpy(m_szDsiFile, path);
-    for (const std::string& name : unreachable) {
-        Report("Export", MB_OK | MB_ICONSTOP, IDS_ZERO_NAME_SOURCE, zentrel::ShownName(zentrel::VisibleZeros(name)));
-    }
+    ReportUnreachable(unreachable, "Export", IDS_ZERO_NAME_SOURCE);
     if (!BeginDsiExport((int)sources.size(), FALSE)) return;
     RegistryPlace place = m_placeConnected;
     for (const ListedSource& source : sources) {

@@ -307,6 +307,26 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         if (!ConnectTo(place)) return;
         const REGSAM view = ViewFlag(place.platform);
         if (!known.Tried()) known.Read(m_hOdbcIniKey, m_placeConnected, static_cast<size_t>(count - i));
+        // The driver entries' key first: a source it cannot take is not written.
+        if (!dataSources.Valid() || dataSourcesPlace != m_placeConnected) {
+            dataSourcesPlace = m_placeConnected;
+            bool isLink = false;
+            LONG code = dataSources.OpenUnfollowed(m_hOdbcIniKey, kDriverEntriesKey, KEY_READ | KEY_WRITE | view,
+                                                   &isLink);
+            if (code == ERROR_FILE_NOT_FOUND) code = dataSources.Create(m_hOdbcIniKey, kDriverEntriesKey, view);
+            if (code == ERROR_SUCCESS && isLink) {
+                // Written through, the entry would land wherever the link points.
+                dataSources.Close();
+                Report("RegOpenKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_LINK, kDriverEntriesKey);
+                continue;
+            }
+            if (code != ERROR_SUCCESS) {
+                // Without it the source would have no driver entry: it is not written.
+                Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, kDriverEntriesKey,
+                       SystemErrorText(code));
+                continue;
+            }
+        }
 
         bool isNew = false;
         LONG created = ERROR_SUCCESS;
@@ -316,10 +336,17 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
             if (!isNew) m_hDsnKey.Close();
         }
         RegKey existing;
-        bool isLink = false;
         // Not followed: a link's target is not this source's to replace.
-        if (!isNew && existing.OpenUnfollowed(m_hOdbcIniKey, name.c_str(), KEY_READ | view, &isLink) == ERROR_SUCCESS) {
-            existing.Close();
+        const LONG found = isNew ? ERROR_FILE_NOT_FOUND
+                                 : existing.OpenUnfollowed(m_hOdbcIniKey, name.c_str(), KEY_READ | view, nullptr);
+        existing.Close();
+        if (found != ERROR_SUCCESS && found != ERROR_FILE_NOT_FOUND) {
+            // It exists but cannot be read: writing into it would mix old and new.
+            Report("RegOpenKey Error", MB_OK | MB_ICONSTOP, IDS_SOURCE_NOT_REPLACED, zentrel::ShownName(name),
+                   SystemErrorText(found));
+            continue;
+        }
+        if (found == ERROR_SUCCESS) {
             if (g_pSettings != nullptr && g_pSettings->m_bAskImport) {
                 if (Report(LoadText(IDS_WARNING), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDS_ALREADY_EXISTS,
                            name + suffix) != IDYES) {
@@ -330,7 +357,7 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
             const LONG code = DeleteKeyTree(m_hOdbcIniKey, name, (int)zentrel::kMaxDsnDepth, view);
             if (code != ERROR_SUCCESS) {
                 Report("SHDeleteKey Error", MB_OK | MB_ICONSTOP, SystemErrorText(code));
-                return;
+                continue;
             }
         }
         if (!isNew) created = m_hDsnKey.Create(m_hOdbcIniKey, name.c_str(), view);
@@ -347,16 +374,6 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
                    zentrel::ShownName(name));
         }
 
-        if (!dataSources.Valid() || dataSourcesPlace != m_placeConnected) {
-            dataSourcesPlace = m_placeConnected;
-            const LONG code = dataSources.OpenOrCreate(m_hOdbcIniKey, kDriverEntriesKey, view);
-            if (code != ERROR_SUCCESS) {
-                // Without it the source has no driver entry: not a success.
-                Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, kDriverEntriesKey,
-                       SystemErrorText(code));
-                continue;
-            }
-        }
         const LONG code = dataSources.SetText(name.c_str(), driver);
         if (code != ERROR_SUCCESS) Report("RegSetValueEx2 Error", MB_OK | MB_ICONSTOP, SystemErrorText(code));
     }

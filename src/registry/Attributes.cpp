@@ -33,13 +33,27 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
                                          zentrel::ShownName(m_strListedDsn));
     };
     RegKey key;
-    // An empty name would hand back the parent itself. Whether the key is a
-    // link shows among its values, which are read first.
-    const LONG code = key.OpenUnfollowed(parent, subkey, KEY_READ | ViewFlag(m_placeConnected.platform), nullptr);
+    bool isLink = false;
+    // An empty name would hand back the parent itself.
+    const LONG code = key.OpenUnfollowed(parent, subkey, KEY_READ | ViewFlag(m_placeConnected.platform), &isLink);
     if (code != ERROR_SUCCESS) {
+        // What cannot be read must not pass for all there is.
         Report("FillSubTree", MB_OK | MB_ICONSTOP, SystemErrorText(code));
+        m_bListingIncomplete = TRUE;
         return;
     }
+    if (isLink) {
+        // A link is not followed: one pointing up its own tree never ends.
+        Report("FillSubTree", MB_OK | MB_ICONSTOP, IDS_LISTING_LINK, where());
+        m_bListingIncomplete = TRUE;
+        return;
+    }
+    // An enumeration that ends on anything but its end leaves entries unread.
+    const auto ended = [&](LONG status) {
+        if (status == ERROR_NO_MORE_ITEMS) return;
+        Report("FillSubTree", MB_OK | MB_ICONSTOP, SystemErrorText(status));
+        m_bListingIncomplete = TRUE;
+    };
     // The counts let each enumeration stop without a call past its end;
     // without them each runs until the registry refuses an index.
     DWORD subkeys = MAXDWORD, values = MAXDWORD;
@@ -53,12 +67,10 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
     std::vector<unsigned char> data;
     for (DWORD index = 0; index < values; ++index) {
         DWORD type = 0;
-        if (key.EnumValue(index, nameBuffer, valueName, type, data) != ERROR_SUCCESS) break;
-        if (IsLinkTarget(valueName, type)) {
-            // A link is not followed: one pointing up its own tree never ends.
-            Report("FillSubTree", MB_OK | MB_ICONSTOP, IDS_LISTING_LINK, where());
-            m_bListingIncomplete = TRUE;
-            return;
+        const LONG status = key.EnumValue(index, nameBuffer, valueName, type, data);
+        if (status != ERROR_SUCCESS) {
+            ended(status);
+            break;
         }
         AttributeRow row;
         row.name = top ? valueName : std::string(prefix) + "\\" + valueName;
@@ -75,7 +87,11 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
     std::vector<char> buffer;
     std::string name;
     for (DWORD index = 0; index < subkeys; ++index) {
-        if (key.EnumSubkey(index, buffer, name) != ERROR_SUCCESS) break;
+        const LONG status = key.EnumSubkey(index, buffer, name);
+        if (status != ERROR_SUCCESS) {
+            ended(status);
+            break;
+        }
         if (name.find('\0') != std::string::npos) {
             // Opened by name, it would be another key: the one its first part names.
             Report("FillSubTree", MB_OK | MB_ICONSTOP, IDS_LISTING_ZERO_NAME, where(),

@@ -1,10 +1,13 @@
 #include <iterator>
 #include <string>
 
+#include "dsi/DsiSource.h"
 #include "registry/DriverEntry.h"
+#include "registry/OdbcSection.h"
 #include "registry/RegKey.h"
 #include "registry/Views.h"
 #include "ui/MainWindow.h"
+#include "ui/resource.h"
 
 std::vector<std::string> MainWindow::EnumerateDataSources(std::vector<std::string>* unreachable) const {
     std::vector<std::string> names;
@@ -50,7 +53,14 @@ BOOL MainWindow::CatalogueScope(BOOL systemScope, const zentrel::Platform* only,
         }
         std::vector<ListedSource>& into = v == 0 ? sources : otherView;
         RegKey driverEntries;
-        driverEntries.Open(m_hOdbcIniKey, kDriverEntriesKey, ViewFlag(views[v]));
+        bool isLink = false;
+        const LONG entries = OpenDriverEntries(m_hOdbcIniKey, KEY_READ | ViewFlag(views[v]), driverEntries, &isLink);
+        // Drivers that cannot be read would show as none.
+        if (isLink) {
+            Report("RegOpenKey", MB_OK | MB_ICONSTOP, IDS_KEY_LINK, kDriverEntriesKey);
+        } else if (entries != ERROR_SUCCESS && entries != ERROR_FILE_NOT_FOUND) {
+            Report("RegOpenKey", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, kDriverEntriesKey, SystemErrorText(entries));
+        }
         drivers->Keep(m_placeConnected.platform, std::move(driverEntries));
         for (std::string& name : EnumerateDataSources(unreachable)) {
             ListedSource source;
@@ -69,6 +79,11 @@ BOOL MainWindow::CatalogueScope(BOOL systemScope, const zentrel::Platform* only,
     return TRUE;
 }
 
+void MainWindow::ReportUnreachable(const std::vector<std::string>& names, const char* caption, UINT text) {
+    for (const std::string& name : names)
+        Report(caption, MB_OK | MB_ICONSTOP, text, zentrel::ShownName(zentrel::VisibleZeros(name)));
+}
+
 RegistryPlace MainWindow::RowPlace(int row) const {
     RegistryPlace place = m_placeListed;
     if (place.known && place.systemScope && row >= 0 && row < (int)m_listedSources.size())
@@ -85,11 +100,13 @@ void MainWindow::FillDsnList() {
     m_listedSources.clear();
     m_listedDrivers.reset();
     std::vector<ListedSource> sources;
-    if (CatalogueScope(systemScope, nullptr, sources, nullptr, &m_listedDrivers)) {
+    std::vector<std::string> unreachable;
+    if (CatalogueScope(systemScope, nullptr, sources, &unreachable, &m_listedDrivers)) {
         m_placeListed = m_placeConnected;
         m_placeListed.platform = zentrel::Platform::Shared;
         ShowDataSources(std::move(sources));
     }
+    ReportUnreachable(unreachable, "List", IDS_ZERO_NAME_NOT_LISTED);
     m_bFilling = FALSE;
 }
 

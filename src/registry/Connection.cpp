@@ -60,7 +60,15 @@ int MainWindow::ConnectToRemoteSystem(BOOL systemScope, zentrel::Platform platfo
         return -1;
     }
     for (;;) {
-        code = m_hOdbcIniKey.Open(m_hRootKey, kOdbcIniPath, view);
+        // Not followed: everything the program reads and writes lies below it.
+        bool isLink = false;
+        code = m_hOdbcIniKey.OpenPathUnfollowed(m_hRootKey, kOdbcIniPath, view, &isLink);
+        if (code == ERROR_SUCCESS && isLink) {
+            m_hOdbcIniKey.Close();
+            m_hRootKey.Close();
+            Report("RegOpenKey", MB_OK | MB_ICONSTOP, IDS_KEY_LINK, kOdbcIniPath);
+            return -4;
+        }
         if (code == ERROR_SUCCESS) {
             m_placeConnected.known = true;
             m_placeConnected.systemScope = systemScope;

@@ -15,12 +15,10 @@ const size_t kGrowthLimit = size_t(1) << 30;  // beyond any value the registry c
 
 bool Named(const char* path) { return path != nullptr && *path != '\0'; }
 
-// The registry keeps a link's target in this value, of type REG_LINK.
-const char kLinkTargetValue[] = "SymbolicLinkValue";
-
+// A link keeps its target in this value; any key may hold one like it.
 bool HoldsLinkTarget(HKEY key) {
     DWORD type = REG_NONE;
-    const LONG code = ::RegQueryValueExA(key, kLinkTargetValue, NULL, &type, NULL, NULL);
+    const LONG code = ::RegQueryValueExA(key, zentrel::kLinkTargetValue, NULL, &type, NULL, NULL);
     return (code == ERROR_SUCCESS || code == ERROR_MORE_DATA) && type == REG_LINK;
 }
 
@@ -29,9 +27,11 @@ struct NativeRegistry {
     typedef LONG(WINAPI* OpenKeyFn)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES);
     typedef LONG(WINAPI* DeleteKeyFn)(HANDLE);
     typedef ULONG(WINAPI* ToDosErrorFn)(LONG);
+    typedef LONG(WINAPI* QueryKeyFn)(HANDLE, int, PVOID, ULONG, PULONG);
     OpenKeyFn openKey;
     DeleteKeyFn deleteKey;
     ToDosErrorFn toDosError;
+    QueryKeyFn queryKey;
 
     NativeRegistry() {
         const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
@@ -39,6 +39,7 @@ struct NativeRegistry {
         deleteKey = reinterpret_cast<DeleteKeyFn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtDeleteKey")));
         toDosError =
             reinterpret_cast<ToDosErrorFn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+        queryKey = reinterpret_cast<QueryKeyFn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtQueryKey")));
     }
     bool Present() const { return openKey != nullptr && deleteKey != nullptr && toDosError != nullptr; }
     LONG Code(LONG status) const { return status == 0 ? ERROR_SUCCESS : (LONG)toDosError(status); }
@@ -56,10 +57,41 @@ LONG DeleteOpenKey(HKEY key) {
     return Native().Code(Native().deleteKey(key));
 }
 
-// Opens a child whose name holds a zero byte, without following a link:
-// only the native call takes a counted name; a C string would stop at the
-// zero and reach another key.
-LONG OpenCountedName(HKEY parent, const std::string& name, ACCESS_MASK access, HKEY* key) {
+// The registry's own full name of the key a handle holds; empty when the
+// platform does not tell (a remote computer's key).
+std::vector<unsigned char> KeyObjectName(HKEY key) {
+    std::vector<unsigned char> name(1024);
+    const ULONG kKeyNameInformation = 3;
+    if (Native().queryKey == nullptr) return std::vector<unsigned char>();
+    for (;;) {
+        ULONG size = 0;
+        const LONG status = Native().queryKey(key, kKeyNameInformation, name.data(), (ULONG)name.size(), &size);
+        if (status == 0) {
+            name.resize(size);
+            return name;
+        }
+        const LONG kBufferTooSmall = (LONG)0xC0000023, kBufferOverflow = (LONG)0x80000005;
+        if ((status != kBufferTooSmall && status != kBufferOverflow) || size <= name.size() || size > 1u << 20)
+            return std::vector<unsigned char>();
+        name.resize(size);
+    }
+}
+
+// Whether a key opened without following links is a link. The value a link
+// keeps its target in may be planted in any key, so it only says where to
+// look: a link is what an ordinary open (`followedStatus`, `followed`) does
+// not reach, being sent elsewhere or nowhere. Where the registry does not
+// name its keys, a key holding that value counts as a link.
+bool IsLinkKey(HKEY unfollowed, LONG followedStatus, HKEY followed) {
+    if (!HoldsLinkTarget(unfollowed)) return false;
+    if (followedStatus != ERROR_SUCCESS) return true;
+    const std::vector<unsigned char> own = KeyObjectName(unfollowed);
+    return own.empty() || own != KeyObjectName(followed);
+}
+
+// Opens a child whose name holds a zero byte: only the native call takes a
+// counted name; a C string would stop at the zero and reach another key.
+LONG OpenCountedName(HKEY parent, const std::string& name, ACCESS_MASK access, bool follow, HKEY* key) {
     *key = NULL;
     if (!Native().Present()) return ERROR_CALL_NOT_IMPLEMENTED;
     const int length = ::MultiByteToWideChar(CP_ACP, 0, name.data(), (int)name.size(), NULL, 0);
@@ -71,7 +103,7 @@ LONG OpenCountedName(HKEY parent, const std::string& name, ACCESS_MASK access, H
     text.Length = text.MaximumLength = (USHORT)(length * sizeof(wchar_t));
     OBJECT_ATTRIBUTES attributes;
     const ULONG kOpenLink = 0x100;  // OBJ_OPENLINK
-    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE | kOpenLink, parent, NULL);
+    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE | (follow ? 0 : kOpenLink), parent, NULL);
     HANDLE handle = NULL;
     const LONG code = Native().Code(Native().openKey(&handle, access, &attributes));
     if (code == ERROR_SUCCESS) *key = static_cast<HKEY>(handle);
@@ -110,7 +142,9 @@ LONG RegKey::Create(HKEY parent, const char* path, REGSAM view, bool* created) {
 
 LONG RegKey::OpenOrCreate(HKEY parent, const char* path, REGSAM view) {
     const LONG status = Open(parent, path, view);
-    return status == ERROR_SUCCESS ? status : Create(parent, path, view);
+    // A key that exists but cannot be opened is not made anew: creating it
+    // would open it with whatever rights are left.
+    return status == ERROR_FILE_NOT_FOUND ? Create(parent, path, view) : status;
 }
 
 LONG RegKey::OpenUnfollowed(HKEY parent, const char* name, REGSAM access, bool* isLink) {
@@ -120,13 +154,26 @@ LONG RegKey::OpenUnfollowed(HKEY parent, const char* name, REGSAM access, bool* 
         Named(name) ? ::RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, access | KEY_QUERY_VALUE, &key)
                     : ERROR_FILE_NOT_FOUND;
     Attach(status == ERROR_SUCCESS ? key : NULL);
-    if (status == ERROR_SUCCESS && isLink != nullptr) *isLink = HoldsLinkTarget(key);
+    if (status == ERROR_SUCCESS && isLink != nullptr && HoldsLinkTarget(key)) {
+        RegKey followed;
+        const LONG reached = followed.Open(parent, name, access & (KEY_WOW64_32KEY | KEY_WOW64_64KEY));
+        *isLink = IsLinkKey(key, reached, followed);
+    }
     return status;
 }
 
-bool IsLinkTarget(const std::string& valueName, DWORD type) {
-    // Value names compare without case; this one is ASCII.
-    return type == REG_LINK && zentrel::SameAsciiIgnoringCase(valueName, kLinkTargetValue);
+LONG RegKey::OpenPathUnfollowed(HKEY root, const char* path, REGSAM view, bool* isLink) {
+    *isLink = false;
+    const std::string text = path != nullptr ? path : "";
+    const size_t last = text.rfind('\\');
+    if (last == std::string::npos) return OpenUnfollowed(root, text.c_str(), MAXIMUM_ALLOWED | view, isLink);
+    RegKey parent;
+    const LONG status = parent.Open(root, text.substr(0, last).c_str(), view);
+    if (status != ERROR_SUCCESS) {
+        Close();
+        return status;
+    }
+    return OpenUnfollowed(parent, text.c_str() + last + 1, MAXIMUM_ALLOWED | view, isLink);
 }
 
 LONG RegKey::QueryBytes(HKEY key, const char* name, std::vector<unsigned char>& data, DWORD* type) {
@@ -199,9 +246,15 @@ LONG DeleteKeyTree(HKEY parent, const std::string& name, int depthLeft, REGSAM v
     LONG status;
     if (counted) {
         HKEY opened = NULL;
-        status = OpenCountedName(parent, name, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | view, &opened);
+        status = OpenCountedName(parent, name, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | view, false, &opened);
         key.Attach(opened);
-        isLink = status == ERROR_SUCCESS && HoldsLinkTarget(opened);
+        if (status == ERROR_SUCCESS && HoldsLinkTarget(opened)) {
+            RegKey followed;
+            HKEY reached = NULL;
+            const LONG code = OpenCountedName(parent, name, KEY_QUERY_VALUE | view, true, &reached);
+            followed.Attach(reached);
+            isLink = IsLinkKey(opened, code, followed);
+        }
     } else {
         status = key.OpenUnfollowed(parent, name.c_str(), DELETE | KEY_ENUMERATE_SUB_KEYS | view, &isLink);
     }

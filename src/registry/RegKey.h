@@ -33,9 +33,12 @@ public:
     LONG OpenOrCreate(HKEY parent, const char* path, REGSAM view);
     // Opens one subkey without following it should it be a registry link;
     // *isLink tells whether it is one (its only content is then the link).
-    // Given no isLink, the registry is not asked: a caller that reads every
-    // value anyway tells a link by its target value (IsLinkTarget).
+    // A key is a link by how it was created, not by the values it holds.
+    // Given no isLink, the registry is not asked.
     LONG OpenUnfollowed(HKEY parent, const char* name, REGSAM access, bool* isLink);
+    // Opens a path's levels as they lead, and its last level without
+    // following it, with every right granted; *isLink as above.
+    LONG OpenPathUnfollowed(HKEY root, const char* path, REGSAM view, bool* isLink);
 
     // A value into a fixed buffer; *size in: capacity, out: bytes stored.
     LONG QueryValue(const char* name, void* data, DWORD* size, DWORD* type = nullptr) const {
@@ -66,9 +69,6 @@ public:
     LONG EnumValue(DWORD index, std::vector<char>& nameBuffer, std::string& name, DWORD& type,
                    std::vector<unsigned char>& data) const;
 };
-
-// Whether a value is the one in which the registry keeps a link's target.
-bool IsLinkTarget(const std::string& valueName, DWORD type);
 
 // Deletes a key with everything below it without following registry links:
 // a link found on the way is removed itself, never what it points at.

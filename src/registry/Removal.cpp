@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/Settings.h"
+#include "registry/OdbcSection.h"
 #include "registry/RegistryLimits.h"
 #include "registry/RegKey.h"
 #include "registry/Views.h"
@@ -46,9 +47,12 @@ void MainWindow::OnRemove() {
         return;
     }
     RegKey sources;
-    if (sources.Open(m_hOdbcIniKey, kDriverEntriesKey, view) == ERROR_SUCCESS) {
+    bool isLink = false;
+    if (OpenDriverEntries(m_hOdbcIniKey, KEY_SET_VALUE | view, sources, &isLink) == ERROR_SUCCESS && !isLink) {
         // A source without a driver entry is removed all the same.
         sources.DeleteValue(m_szCurrentDsn);
+    } else if (isLink) {
+        Report("RegOpenKey", MB_OK | MB_ICONSTOP, IDS_KEY_LINK, kDriverEntriesKey);
     }
 
     FillDsnList();

@@ -123,6 +123,8 @@ public:
     BOOL CatalogueScope(BOOL systemScope, const zentrel::Platform* only, std::vector<ListedSource>& sources,
                         std::vector<std::string>* unreachable = nullptr,
                         std::unique_ptr<ScopeDrivers>* later = nullptr);
+    // Reports each source that the catalogue found but cannot reach by name.
+    void ReportUnreachable(const std::vector<std::string>& names, const char* caption, UINT text);
     // Where row `row` of the data-source list comes from.
     RegistryPlace RowPlace(int row) const;
 
@@ -252,6 +254,7 @@ private:
         zentrel::DsiEncoding encoding = zentrel::DsiEncoding::Ansi;  // kept when the file is written
         RegKey driverEntries;
         RegistryPlace driverEntriesPlace;
+        std::string driverEntriesProblem;  // why they cannot be read; empty when they can
     };
     // Lists one source of the list's row into the table and exports it.
     void ExportListedRow(int row);

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "framework/Framework.h"
+#include "registry/ValueFormat.h"
 
 int PlatformPrompts::Message(HWND owner, const char* text, const char* caption, UINT type) {
     return ::MessageBoxA(owner, text, caption, type);
@@ -69,7 +70,8 @@ void WriteStreamText(HANDLE stream, const std::string& text) {
 }
 
 void QuietPrompts::WriteLine(const char* caption, const std::string& text) {
-    WriteStreamText(m_hStream, FoldLines(caption) + ": " + text + "\r\n");
+    // Names and texts from the registry or a file may hold what a terminal obeys.
+    WriteStreamText(m_hStream, zentrel::EscapeControls(FoldLines(caption) + ": " + text) + "\r\n");
 }
 
 int QuietPrompts::Message(HWND, const char* text, const char* caption, UINT type) {

@@ -139,6 +139,27 @@ void FuzzCodecs(const uint8_t* data, size_t size) {
         Check(bad < text.size(), "bad index inside the text");
     }
 
+    // What reaches a console holds no control character, and where the text
+    // holds no escape of its own, the escapes read back as the text.
+    const std::string printed = zentrel::EscapeControls(text);
+    for (size_t i = 0; i < printed.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(printed[i]);
+        const unsigned char next = i + 1 < printed.size() ? static_cast<unsigned char>(printed[i + 1]) : 0;
+        Check(c >= 0x20 && c != 0x7F && !(c == 0xC2 && next >= 0x80 && next <= 0x9F), "no control character is printed");
+    }
+    if (text.find("\\x") == std::string::npos) {
+        std::string back;
+        for (size_t i = 0; i < printed.size(); ++i) {
+            if (printed.compare(i, 2, "\\x") == 0 && i + 3 < printed.size()) {
+                back += static_cast<char>(std::strtol(printed.substr(i + 2, 2).c_str(), nullptr, 16));
+                i += 3;
+            } else {
+                back += printed[i];
+            }
+        }
+        Check(back == text, "escapes read back as the text");
+    }
+
     if (size == 0) return;
     const int32_t type = static_cast<int32_t>(data[0] % 9) - 1;  // -1 .. 7
     // data + 1 spans exactly to the end of libFuzzer's buffer: any over-read is caught.
@@ -193,6 +214,8 @@ void CheckImportNames(const ProfileFile& f, const std::string& section) {
         if (!row.subkey)
             Check(row.valueName.size() <= zentrel::kMaxValueNameLength && row.valueName.find('\0') == std::string::npos,
                   "value names fit");
+        Check(row.subkey || !zentrel::IsLinkTargetValue(row.valueName, static_cast<int32_t>(row.type)),
+              "no row makes a key look like a registry link");
     }
 }
 

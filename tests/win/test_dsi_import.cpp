@@ -76,6 +76,29 @@ void SeedKeep() {
 
 std::string NotFound() { return MainWindow::SystemErrorText(ERROR_NOT_FOUND); }
 
+// A source of `bad` rows that cannot be written and one that can: the
+// problems past the first ten are told as one sum.
+ImportCase ManyBadRows(const char* name, int bad) {
+    std::vector<std::vector<std::string>> rows;
+    ImportCase c{name, "", {}, {}, {{"S", "Good", Sz("g")}}, {}, false};
+    for (int j = 0; j < bad; ++j) {
+        rows.push_back({"B" + std::to_string(j), "zz", "3"});
+        if (j < 10)
+            c.messages.push_back({"RegSetValueEx Error", "Data source 'S', Name" + std::to_string(j) + " 'B" +
+                                      std::to_string(j) + "' in section DSN0 of file '{file}': character 1 of its "
+                                      "value is not a hexadecimal digit; the row is not written.", kStop});
+        c.values.push_back({"S", "B" + std::to_string(j), kAbsent});
+    }
+    if (bad > 10)
+        c.messages.push_back({"RegSetValueEx Error", "Data source 'S', " + std::to_string(bad - 10) +
+                                  " more rows in section DSN0 of file '{file}' cannot be written either; they are "
+                                  "left out.", kStop});
+    rows.push_back({"Good", "g", "1"});
+    c.file = General(1) + Source("DSN0", "S", rows);
+    c.answers.assign(c.messages.size(), IDOK);
+    return c;
+}
+
 const std::vector<ImportCase>& Cases() {
     static const std::vector<ImportCase> cases = {
         {"section_with_hash", General(1) + Source("DSN#0", "Hash", {{"A", "x", "1"}}),
@@ -291,6 +314,13 @@ const std::vector<ImportCase>& Cases() {
          {{"S", "Multi", RegValue{REG_MULTI_SZ, Bytes(std::string("one\0two\0\0\0", 10))}},
           {"S", "Empty", RegValue{REG_NONE, {}}}, {"S", "NotAKey", RegValue{0xFFFFFFFFu, {0}}}, {"S", "Bad", kAbsent}},
          {{"S\\NotAKey", false}}, false},
+        // Only -1 with the text "<SUBKEY>" makes a key; any other text is a value of that type.
+        {"format_minus_one_with_other_text",
+         General(1) + Source("DSN0", "S", {{"NotAKey", "x", "-1"}, {"Lower", "<subkey>", "-1"}}), {}, {},
+         {{"S", "NotAKey", RegValue{0xFFFFFFFFu, Text("x")}}, {"S", "Lower", RegValue{0xFFFFFFFFu, Text("<subkey>")}}},
+         {{"S\\NotAKey", false}, {"S\\Lower", false}}, true},
+        ManyBadRows("ten_bad_rows_each_told", 10),
+        ManyBadRows("thirteen_bad_rows_folded", 13),
         {"lf_only_file_without_final_break", "[general]\nitems=1\n[dsn0]\ndsn=S\nitems=1\nname0=A\nvalue0=a\nformat0=1",
          {}, {}, {{"S", "A", Sz("a")}}, {}, true},
     };
