@@ -48,12 +48,19 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
         subkeys = values = MAXDWORD;
 
     std::vector<AttributeRow> valueRows;
-    std::vector<char> nameBuffer;
+    std::vector<wchar_t> nameBuffer;
     std::string valueName;
     std::vector<unsigned char> data;
     for (DWORD index = 0; index < values; ++index) {
         DWORD type = 0;
-        if (key.EnumValue(index, nameBuffer, valueName, type, data) != ERROR_SUCCESS) break;
+        bool stored = false;
+        const LONG read = key.EnumValue(index, nameBuffer, valueName, type, data, &stored);
+        if (read == ERROR_NO_UNICODE_TRANSLATION) {
+            Report("FillSubTree", MB_OK | MB_ICONSTOP, IDS_LISTING_NOT_CARRIED, where(), zentrel::ShownName(valueName));
+            m_bListingIncomplete = TRUE;
+            continue;
+        }
+        if (read != ERROR_SUCCESS) break;
         if (IsLinkTarget(valueName, type)) {
             // A link is not followed: one pointing up its own tree never ends.
             Report("FillSubTree", MB_OK | MB_ICONSTOP, IDS_LISTING_LINK, where());
@@ -65,17 +72,25 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
         row.valueNameAt = row.name.size() - valueName.size();
         row.typeCode = (int)type;
         const zentrel::FormattedValue shown = zentrel::FormatRegistryValue((int32_t)type, data.data(), data.size());
-        row.valueText = shown.valueText;
+        // Stored bytes that are no text here show as what they are.
+        row.valueText = stored ? zentrel::HexText(data.data(), data.size()) : shown.valueText;
+        row.stored = stored;
         row.typeText = shown.typeText;
         row.dwordValue = shown.dwordValue;
         row.data = data;
         valueRows.push_back(std::move(row));
     }
 
-    std::vector<char> buffer;
+    std::vector<wchar_t> buffer;
     std::string name;
     for (DWORD index = 0; index < subkeys; ++index) {
-        if (key.EnumSubkey(index, buffer, name) != ERROR_SUCCESS) break;
+        const LONG read = key.EnumSubkey(index, buffer, name);
+        if (read == ERROR_NO_UNICODE_TRANSLATION) {
+            Report("FillSubTree", MB_OK | MB_ICONSTOP, IDS_LISTING_NOT_CARRIED, where(), zentrel::ShownName(name));
+            m_bListingIncomplete = TRUE;
+            continue;
+        }
+        if (read != ERROR_SUCCESS) break;
         if (name.find('\0') != std::string::npos) {
             // Opened by name, it would be another key: the one its first part names.
             Report("FillSubTree", MB_OK | MB_ICONSTOP, IDS_LISTING_ZERO_NAME, where(),
