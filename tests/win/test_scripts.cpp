@@ -1,0 +1,234 @@
+// Names and texts in any script travel exactly: listed, exported, imported
+// into the other scope, removed and renamed, never as a substitute or a
+// look-alike. The registry is seeded and read with the wide calls.
+#include "DsiTestUtil.h"
+
+#include <algorithm>
+
+#include "dsi/DsiFileIo.h"
+#include "dsi/DsnNameDialog.h"
+
+namespace {
+
+const wchar_t kOdbc[] = L"Software\\ODBC\\ODBC.INI";
+
+std::wstring Wide(const std::string& utf8) {
+    std::wstring out(utf8.size(), L'\0');
+    out.resize(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), (int)utf8.size(), &out[0], (int)out.size()));
+    return out;
+}
+std::string Utf8(const std::wstring& text) {
+    std::string out(text.size() * 4, '\0');
+    out.resize(::WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), &out[0], (int)out.size(), NULL, NULL));
+    return out;
+}
+std::vector<unsigned char> Sz(const std::wstring& text) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text.c_str());
+    return std::vector<unsigned char>(p, p + (text.size() + 1) * sizeof(wchar_t));
+}
+
+void PutW(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type,
+          const std::vector<unsigned char>& data) {
+    HKEY key = NULL;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(key, name.c_str(), 0, type, data.data(), (DWORD)data.size()));
+    ::RegCloseKey(key);
+}
+
+// Every key and value below a key as the registry stores them.
+using WideTree = std::map<std::wstring, RegValue>;
+void SnapshotW(HKEY key, const std::wstring& prefix, WideTree& tree) {
+    wchar_t name[16384];
+    for (DWORD i = 0;; ++i) {
+        DWORD size = 256;
+        if (::RegEnumKeyExW(key, i, name, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS) break;
+        const std::wstring path = prefix + std::wstring(name, size) + L"\\";
+        tree[path] = RegValue{-1, {}};
+        HKEY sub = NULL;
+        if (::RegOpenKeyExW(key, std::wstring(name, size).c_str(), 0, KEY_READ, &sub) == ERROR_SUCCESS) {
+            SnapshotW(sub, path, tree);
+            ::RegCloseKey(sub);
+        }
+    }
+    std::vector<unsigned char> data(1 << 16);
+    for (DWORD i = 0;; ++i) {
+        DWORD nameSize = 16384, dataSize = (DWORD)data.size(), type = 0;
+        if (::RegEnumValueW(key, i, name, &nameSize, NULL, &type, data.data(), &dataSize) != ERROR_SUCCESS) break;
+        tree[prefix + L"|" + std::wstring(name, nameSize)] =
+            RegValue{(long long)type, std::vector<unsigned char>(data.begin(), data.begin() + dataSize)};
+    }
+}
+WideTree SnapshotW(HKEY root) {
+    WideTree tree;
+    HKEY key = NULL;
+    if (::RegOpenKeyExW(root, kOdbc, 0, KEY_READ, &key) != ERROR_SUCCESS) return tree;
+    SnapshotW(key, L"", tree);
+    ::RegCloseKey(key);
+    return tree;
+}
+
+// A source with one value; its driver entry names the source too.
+struct ScriptRow {
+    const char* label;
+    std::wstring source;
+    std::wstring valueName;
+    DWORD type;
+    std::vector<unsigned char> data;
+};
+
+const std::vector<ScriptRow>& ScriptRows() {
+    static const std::vector<ScriptRow> rows = {
+        {"chinese", L"\u6570\u636e\u6e90", L"Description", REG_SZ, Sz(L"\u041e\u0442\u0447\u0451\u0442\u044b \u0141\u00f3d\u017a")},
+        {"literal_question_marks", L"???", L"Server", REG_SZ, Sz(L"plain")},
+        {"polish", L"\u0141\u00f3d\u017a", L"Ksi\u0119gowo\u015b\u0107", REG_SZ, Sz(L"Ksi\u0119gowo\u015b\u0107")},
+        // What best fit makes of the one above.
+        {"best_fit_twin", L"L\u00f3dz", L"Server", REG_SZ, Sz(L"twin")},
+        {"cyrillic_value_name", L"Otchet", L"\u0418\u043c\u044f", REG_EXPAND_SZ, Sz(L"%TEMP%\\\u0414")},
+        {"emoji", L"Data \U0001F4CA", L"Chart", REG_MULTI_SZ, Sz(std::wstring(L"\U0001F4CA") + L'\0' + L"b" + L'\0')},
+        {"fullwidth_victim", L"\uff36ictim", L"Server", REG_SZ, Sz(L"fake")},
+        {"victim", L"Victim", L"Server", REG_SZ, Sz(L"real")},
+        {"fullwidth_reserved", L"\uff2f\uff24\uff22\uff23", L"Server", REG_SZ, Sz(L"not reserved")},
+        // Stored bytes that are no whole UTF-16: odd, and an unpaired surrogate.
+        {"odd_length", L"Odd", L"Bytes", REG_SZ, {0x41, 0x42, 0x43}},
+        {"lone_surrogate", L"Lone", L"Text", REG_SZ, {0x41, 0x00, 0x00, 0xD8, 0x42, 0x00, 0x00, 0x00}},
+    };
+    return rows;
+}
+
+void Seed(HKEY root) {
+    for (const ScriptRow& row : ScriptRows()) {
+        PutW(root, std::wstring(kOdbc) + L"\\" + row.source, row.valueName, row.type, row.data);
+        PutW(root, std::wstring(kOdbc) + L"\\ODBC Data Sources", row.source, REG_SZ, Sz(L"Driver " + row.source));
+    }
+}
+
+std::vector<std::string> SortedNames() {
+    std::vector<std::string> names;
+    for (const ScriptRow& row : ScriptRows()) names.push_back(Utf8(row.source));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class ScriptsTest : public WindowTest {
+protected:
+    ScriptsTest() : WindowTest(Mode::Batch) {}
+};
+
+TEST_F(ScriptsTest, ListsEveryNameAsStored) {
+    Seed(HKEY_CURRENT_USER);
+    std::vector<ListedSource> sources;
+    ASSERT_TRUE(window->CatalogueScope(FALSE, nullptr, sources));
+    std::vector<std::string> names;
+    for (const ListedSource& source : sources) {
+        names.push_back(source.name);
+        EXPECT_EQ("Driver " + source.name, source.driver);
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(SortedNames(), names);
+    EXPECT_TRUE(prompts->calls.empty());
+}
+
+// Export writes UTF-16 when a name has no form in the system's code page;
+// import into the other scope rebuilds every byte, look-alikes beside.
+TEST_F(ScriptsTest, ExportAndImportIntoTheOtherScopeCarryEveryByte) {
+    Seed(HKEY_CURRENT_USER);
+    // Best fit would read the Polish source as this one.
+    PutW(HKEY_LOCAL_MACHINE, std::wstring(kOdbc) + L"\\Lodz", L"Keep", REG_SZ, Sz(L"kept"));
+    const std::string file = ScratchDir("scripts") + "\\all.dsi";
+    window->ExportScopeToFile(file.c_str(), FALSE);
+    EXPECT_TRUE(window->Succeeded());
+    EXPECT_TRUE(prompts->calls.empty());
+    const std::string bytes = ReadWholeFile(file);
+    ASSERT_GE(bytes.size(), 2u);
+    ASSERT_EQ("\xFF\xFE", bytes.substr(0, 2));
+    const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
+    EXPECT_NE(std::wstring::npos, text.find(L"DSN=\u6570\u636e\u6e90\r\n"));
+    EXPECT_NE(std::wstring::npos, text.find(L"DSN=???\r\n"));
+    EXPECT_NE(std::wstring::npos, text.find(L"Name0=\u0418\u043c\u044f\r\n"));
+    // The exact bytes of the odd value, beside what older readers take.
+    EXPECT_NE(std::wstring::npos, text.find(L"Raw0=414243\r\n"));
+    EXPECT_NE(std::wstring::npos, text.find(L"Raw0=410000D842000000\r\n"));
+
+    window->ImportDsiFile(FALSE, file.c_str(), TRUE);
+    EXPECT_TRUE(window->Succeeded());
+    EXPECT_TRUE(prompts->Of("message").empty());
+    WideTree machine = SnapshotW(HKEY_LOCAL_MACHINE);
+    EXPECT_EQ(RegValue({REG_SZ, Sz(L"kept")}), machine[L"Lodz\\|Keep"]);
+    machine.erase(L"Lodz\\");
+    machine.erase(L"Lodz\\|Keep");
+    EXPECT_EQ(SnapshotW(HKEY_CURRENT_USER), machine);
+}
+
+// A file of older tools, in the system's code page, imports as before.
+TEST_F(ScriptsTest, AnsiFileOfOlderToolsImportsAndExportsByteIdentical) {
+    EXPECT_EQ(1252u, zentrel::DsiAnsiCodePage());  // measured: Wine's default prefix
+    const std::string ansi =
+        "[General]\r\nItems=1\r\n[DSN0]\r\nDriver=Pilote\xE9\r\nDSN=Caf\xE9\r\nItems=1\r\nName0=Ville\r\n"
+        "Value0=Z\xFCrich \x80\r\nFormat0=1\r\n";
+    const std::string in = ScratchDir("scripts") + "\\old.dsi", out = ScratchDir("scripts") + "\\again.dsi";
+    WriteWholeFile(in, ansi);
+    window->ImportDsiFile(FALSE, in.c_str(), FALSE);
+    EXPECT_EQ(RegValue({REG_SZ, Sz(L"Z\u00fcrich \u20ac")}),
+              SnapshotW(HKEY_CURRENT_USER)[L"Caf\u00e9\\|Ville"]);
+    window->ExportScopeToFile(out.c_str(), FALSE);
+    EXPECT_EQ(ansi, ReadWholeFile(out));
+    EXPECT_TRUE(window->Succeeded());
+}
+
+TEST_F(ScriptsTest, ConsoleOutputToAFileIsUtf8) {
+    const std::string path = ScratchDir("scripts") + "\\out.txt";
+    {
+        FileHandle file(::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+        WriteStreamText(file.Get(), "\xE6\x95\xB0 \xF0\x9F\x93\x8A\r\n");
+    }
+    EXPECT_EQ("\xE6\x95\xB0 \xF0\x9F\x93\x8A\r\n", ReadWholeFile(path));
+}
+
+class ScriptsWindowTest : public WindowTest {};
+
+TEST_F(ScriptsWindowTest, RemoveActsOnTheRowPicked) {
+    Seed(HKEY_CURRENT_USER);
+    Open(1);
+    std::vector<std::string> shown = Rows();
+    std::sort(shown.begin(), shown.end());
+    EXPECT_EQ(SortedNames(), shown);
+    for (const char* name : {"\xE6\x95\xB0\xE6\x8D\xAE\xE6\xBA\x90", "\xC5\x81\xC3\xB3\x64\xC5\xBA", "\xEF\xBC\xB6ictim"}) {
+        SCOPED_TRACE(name);
+        Pick(name);
+        prompts->messageAnswers = {IDYES};
+        prompts->calls.clear();
+        Command(ID_REMOVE);
+        ASSERT_EQ(1u, prompts->calls.size());
+        EXPECT_EQ(std::string("Remove '") + name + "' data source?", prompts->calls[0].text);
+    }
+    const WideTree user = SnapshotW(HKEY_CURRENT_USER);
+    for (const ScriptRow& row : ScriptRows()) {
+        const bool removed = row.source == L"\u6570\u636e\u6e90" || row.source == L"\u0141\u00f3d\u017a" ||
+                             row.source == L"\uff36ictim";
+        EXPECT_EQ(!removed, user.count(row.source + L"\\") == 1) << row.label;
+        EXPECT_EQ(!removed, user.count(L"ODBC Data Sources\\|" + row.source) == 1) << row.label;
+    }
+}
+
+TEST_F(ScriptsWindowTest, ImportAsTakesANameInAnyScript) {
+    const std::string file = ScratchDir("scripts") + "\\one.dsi";
+    WriteWholeFile(file, "[General]\r\nItems=1\r\n[DSN0]\r\nDriver=D\r\nDSN=One\r\nItems=1\r\nName0=A\r\nValue0=1\r\n"
+                         "Format0=1\r\n");
+    const std::string renamed = "\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82 \xF0\x9F\x93\x8A";
+    Open(0);
+    prompts->fileAnswers = {file};
+    prompts->dialogAnswers = {[&](CDialog& dialog) -> INT_PTR {
+        DsnNameDialog& named = static_cast<DsnNameDialog&>(dialog);
+        EXPECT_TRUE(named.Create(window.get()));
+        ::SetDlgItemTextW(named.m_hWnd, IDC_DSN_NAME, Wide(renamed).c_str());
+        ::SendMessageA(named.m_hWnd, WM_COMMAND, IDOK, 0);
+        return IDOK;
+    }};
+    ::SendMessageA(window->m_hWnd, WM_COMMAND, ID_IMPORT_AS, 0);
+    WideTree machine = SnapshotW(HKEY_LOCAL_MACHINE);
+    EXPECT_EQ(RegValue({REG_SZ, Sz(L"1")}), machine[Wide(renamed) + L"\\|A"]);
+    EXPECT_EQ(RegValue({REG_SZ, Sz(L"D")}), machine[L"ODBC Data Sources\\|" + Wide(renamed)]);
+    EXPECT_TRUE(prompts->Of("message").empty());
+}
+
+}  // namespace
