@@ -134,6 +134,15 @@ private:
     DsiTextProblem m_problem;
 };
 
+std::wstring WidePath(const std::string& path) {
+    if (path.empty() || path.size() > 0x7FFFFFFF) return std::wstring();
+    const int units = ::MultiByteToWideChar(CP_ACP, 0, path.data(), (int)path.size(), NULL, 0);
+    if (units <= 0) return std::wstring();
+    std::wstring wide((size_t)units, L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, path.data(), (int)path.size(), &wide[0], units);
+    return wide;
+}
+
 DsiEncoding EncodingOf(const std::string& bytes, size_t* markSize) {
     static const struct {
         const char* mark;
@@ -367,12 +376,15 @@ DWORD ReplaceDsiFile(const char* path, const std::string& bytes) {
     } else {
         directory.resize(slash);
     }
-    char temporary[MAX_PATH];
-    if (::GetTempFileNameA(directory.c_str(), "zdi", 0, temporary) == 0) return LastErrorOr(ERROR_CANNOT_MAKE);
+    // Wide: a path of 259 characters takes up to three bytes a character in
+    // UTF-8, more than the ANSI call's buffer of MAX_PATH bytes holds.
+    const std::wstring wideDirectory = WidePath(directory), target = WidePath(path);
+    wchar_t temporary[MAX_PATH];
+    if (::GetTempFileNameW(wideDirectory.c_str(), L"zdi", 0, temporary) == 0) return LastErrorOr(ERROR_CANNOT_MAKE);
 
     DWORD code = 0;
     {
-        FileHandle file(::CreateFileA(temporary, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
+        FileHandle file(::CreateFileW(temporary, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
         if (!file.Valid()) {
             code = LastErrorOr(ERROR_OPEN_FAILED);
         } else {
@@ -393,9 +405,9 @@ DWORD ReplaceDsiFile(const char* path, const std::string& bytes) {
             if (!file.Close() && code == 0) code = LastErrorOr(ERROR_WRITE_FAULT);
         }
     }
-    if (code == 0 && !::MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (code == 0 && !::MoveFileExW(temporary, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         code = LastErrorOr(ERROR_WRITE_FAULT);
-    if (code != 0) ::DeleteFileA(temporary);
+    if (code != 0) ::DeleteFileW(temporary);
     return code;
 }
 

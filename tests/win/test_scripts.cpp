@@ -159,6 +159,29 @@ TEST_F(ScriptsTest, ExportAndImportIntoTheOtherScopeCarryEveryByte) {
     EXPECT_EQ(SnapshotW(HKEY_CURRENT_USER), machine);
 }
 
+// A name that is no whole UTF-16 has no exact form even in UTF-8: reported
+// by name, left out, and the run fails.
+TEST_F(ScriptsTest, NameWithUnpairedSurrogateIsReportedNotActedOn) {
+    PutW(HKEY_CURRENT_USER, std::wstring(kOdbc) + L"\\Bad" + wchar_t(0xD800) + L"x", L"A", REG_SZ, Sz(L"1"));
+    PutW(HKEY_CURRENT_USER, std::wstring(kOdbc) + L"\\Bad\uFFFDx", L"A", REG_SZ, Sz(L"substitute"));
+    prompts->messageAnswers = {IDOK};
+    const std::string file = ScratchDir("scripts") + "\\lone.dsi";
+    window->ExportScopeToFile(file.c_str(), FALSE);
+    EXPECT_FALSE(window->Succeeded());
+    ASSERT_EQ(1u, prompts->calls.size());
+    EXPECT_EQ("Data source 'Bad\\uD800x' has a name this program cannot carry exactly (it would act on a substitute); "
+              "it is left out.",
+              prompts->calls[0].text);
+    // Only the key really named with U+FFFD, once.
+    const std::string bytes = ReadWholeFile(file);
+    const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
+    EXPECT_EQ(0u, text.find(L"[General]\r\nItems=1\r\n")) << Utf8(text);
+    EXPECT_NE(std::wstring::npos, text.find(L"DSN=Bad\uFFFDx\r\nItems=1\r\nName0=A\r\nValue0=substitute\r\n"));
+    EXPECT_EQ(std::wstring::npos, text.find(L"DSN1"));
+    // The shared clean-up names keys in the code page.
+    EXPECT_EQ(ERROR_SUCCESS, ::RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(kOdbc) + L"\\Bad" + wchar_t(0xD800) + L"x").c_str()));
+}
+
 // A file of older tools, in the system's code page, imports as before.
 TEST_F(ScriptsTest, AnsiFileOfOlderToolsImportsAndExportsByteIdentical) {
     EXPECT_EQ(1252u, zentrel::DsiAnsiCodePage());  // measured: Wine's default prefix
@@ -182,6 +205,45 @@ TEST_F(ScriptsTest, ConsoleOutputToAFileIsUtf8) {
         WriteStreamText(file.Get(), "\xE6\x95\xB0 \xF0\x9F\x93\x8A\r\n");
     }
     EXPECT_EQ("\xE6\x95\xB0 \xF0\x9F\x93\x8A\r\n", ReadWholeFile(path));
+}
+
+// Paths are counted in characters as the platform counts them: 259 are
+// written, 260 refused whole, in any script.
+TEST_F(ScriptsTest, PathsOfExactly259CharactersAreWritten) {
+    PutW(HKEY_LOCAL_MACHINE, std::wstring(kOdbc) + L"\\Only", L"A", REG_SZ, Sz(L"1"));
+    struct Case {
+        const char* unit;
+        size_t units;
+        bool written;
+    };
+    const Case cases[] = {{"p", 259, true}, {"p", 260, false}, {"\xE6\x95\xB0", 259, true}, {"\xE6\x95\xB0", 260, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.unit) + " " + std::to_string(c.units));
+        // Directories of 60 characters each, so that no part exceeds what
+        // the host's file system takes.
+        std::string path = ScratchDir(std::string("paths-") + (c.unit[0] == 'p' ? "a" : "h"));
+        size_t units = Wide(path).size();
+        while (c.units - units > 60 + 5) {
+            for (int i = 0; i < 60; ++i) path += (i == 0 ? "\\" : "") + std::string(c.unit);
+            units += 61;
+            ::CreateDirectoryW(Wide(path).c_str(), NULL);
+        }
+        path += "\\";
+        for (++units; units < c.units - 4; ++units) path += c.unit;
+        path += ".dsi";
+        ASSERT_EQ(c.units, Wide(path).size());
+        window->ResetOutcome();
+        prompts->calls.clear();
+        prompts->messageAnswers = {IDOK};
+        window->ExportScopeToFile(path.c_str(), TRUE);
+        EXPECT_EQ(c.written, (bool)window->Succeeded());
+        EXPECT_EQ(c.written, ::GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES);
+        if (!c.written) {
+            ASSERT_EQ(1u, prompts->calls.size());
+            EXPECT_EQ("File: '" + path + "'\n" + MainWindow::SystemErrorText(ERROR_FILENAME_EXCED_RANGE),
+                      prompts->calls[0].text);
+        }
+    }
 }
 
 class ScriptsWindowTest : public WindowTest {};
