@@ -335,20 +335,5 @@ INSTANTIATE_TEST_SUITE_P(
                       Utf8Case{"short", "\xC5\x81" "d", 2, 3}),
     [](const ::testing::TestParamInfo<Utf8Case>& info) { return std::string(info.param.label); });
 
-TEST(NextUtf8, RefusesOverlongAndSurrogateForms) {
-    for (const std::string bytes : {"\xC0\xAF", "\xE0\x80\xAF", "\xF0\x80\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80"}) {
-        size_t at = 0;
-        uint32_t c = 0;
-        EXPECT_FALSE(NextUtf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &at, &c));
-        EXPECT_EQ(0u, at);
-    }
-}
-
-TEST(EscapedUtf16, ShowsWhatCannotBeCarried) {
-    const uint16_t units[] = {'a', 0xD800, 0x6570, 0xD83D, 0xDCCA};
-    EXPECT_EQ("a\\uD800" + kHan + kEmoji, EscapedUtf16(units, 5, false));
-    EXPECT_EQ("a\\uD800\\u6570\\uD83D\\uDCCA", EscapedUtf16(units, 5, true));
-}
-
 }  // namespace
 }  // namespace zentrel

@@ -22,18 +22,6 @@ std::string Utf8(const std::wstring& text) {
     out.resize(::WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), &out[0], (int)out.size(), NULL, NULL));
     return out;
 }
-std::vector<unsigned char> Sz(const std::wstring& text) {
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(text.c_str());
-    return std::vector<unsigned char>(p, p + (text.size() + 1) * sizeof(wchar_t));
-}
-
-void PutW(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type,
-          const std::vector<unsigned char>& data) {
-    HKEY key = NULL;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
-    ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(key, name.c_str(), 0, type, data.data(), (DWORD)data.size()));
-    ::RegCloseKey(key);
-}
 
 // Every key and value below a key as the registry stores them.
 using WideTree = std::map<std::wstring, RegValue>;
@@ -78,16 +66,16 @@ struct ScriptRow {
 
 const std::vector<ScriptRow>& ScriptRows() {
     static const std::vector<ScriptRow> rows = {
-        {"chinese", L"\u6570\u636e\u6e90", L"Description", REG_SZ, Sz(L"\u041e\u0442\u0447\u0451\u0442\u044b \u0141\u00f3d\u017a")},
-        {"literal_question_marks", L"???", L"Server", REG_SZ, Sz(L"plain")},
-        {"polish", L"\u0141\u00f3d\u017a", L"Ksi\u0119gowo\u015b\u0107", REG_SZ, Sz(L"Ksi\u0119gowo\u015b\u0107")},
+        {"chinese", L"\u6570\u636e\u6e90", L"Description", REG_SZ, WideSz(L"\u041e\u0442\u0447\u0451\u0442\u044b \u0141\u00f3d\u017a")},
+        {"literal_question_marks", L"???", L"Server", REG_SZ, WideSz(L"plain")},
+        {"polish", L"\u0141\u00f3d\u017a", L"Ksi\u0119gowo\u015b\u0107", REG_SZ, WideSz(L"Ksi\u0119gowo\u015b\u0107")},
         // What best fit makes of the one above.
-        {"best_fit_twin", L"L\u00f3dz", L"Server", REG_SZ, Sz(L"twin")},
-        {"cyrillic_value_name", L"Otchet", L"\u0418\u043c\u044f", REG_EXPAND_SZ, Sz(L"%TEMP%\\\u0414")},
-        {"emoji", L"Data \U0001F4CA", L"Chart", REG_MULTI_SZ, Sz(std::wstring(L"\U0001F4CA") + L'\0' + L"b" + L'\0')},
-        {"fullwidth_victim", L"\uff36ictim", L"Server", REG_SZ, Sz(L"fake")},
-        {"victim", L"Victim", L"Server", REG_SZ, Sz(L"real")},
-        {"fullwidth_reserved", L"\uff2f\uff24\uff22\uff23", L"Server", REG_SZ, Sz(L"not reserved")},
+        {"best_fit_twin", L"L\u00f3dz", L"Server", REG_SZ, WideSz(L"twin")},
+        {"cyrillic_value_name", L"Otchet", L"\u0418\u043c\u044f", REG_EXPAND_SZ, WideSz(L"%TEMP%\\\u0414")},
+        {"emoji", L"Data \U0001F4CA", L"Chart", REG_MULTI_SZ, WideSz(std::wstring(L"\U0001F4CA") + L'\0' + L"b" + L'\0')},
+        {"fullwidth_victim", L"\uff36ictim", L"Server", REG_SZ, WideSz(L"fake")},
+        {"victim", L"Victim", L"Server", REG_SZ, WideSz(L"real")},
+        {"fullwidth_reserved", L"\uff2f\uff24\uff22\uff23", L"Server", REG_SZ, WideSz(L"not reserved")},
         // Stored bytes that are no whole UTF-16: odd, and an unpaired surrogate.
         {"odd_length", L"Odd", L"Bytes", REG_SZ, {0x41, 0x42, 0x43}},
         {"lone_surrogate", L"Lone", L"Text", REG_SZ, {0x41, 0x00, 0x00, 0xD8, 0x42, 0x00, 0x00, 0x00}},
@@ -97,8 +85,8 @@ const std::vector<ScriptRow>& ScriptRows() {
 
 void Seed(HKEY root) {
     for (const ScriptRow& row : ScriptRows()) {
-        PutW(root, std::wstring(kOdbc) + L"\\" + row.source, row.valueName, row.type, row.data);
-        PutW(root, std::wstring(kOdbc) + L"\\ODBC Data Sources", row.source, REG_SZ, Sz(L"Driver " + row.source));
+        PutWide(root, std::wstring(kOdbc) + L"\\" + row.source, row.valueName, row.type, row.data);
+        PutWide(root, std::wstring(kOdbc) + L"\\ODBC Data Sources", row.source, REG_SZ, WideSz(L"Driver " + row.source));
     }
 }
 
@@ -133,7 +121,7 @@ TEST_F(ScriptsTest, ListsEveryNameAsStored) {
 TEST_F(ScriptsTest, ExportAndImportIntoTheOtherScopeCarryEveryByte) {
     Seed(HKEY_CURRENT_USER);
     // Best fit would read the Polish source as this one.
-    PutW(HKEY_LOCAL_MACHINE, std::wstring(kOdbc) + L"\\Lodz", L"Keep", REG_SZ, Sz(L"kept"));
+    PutWide(HKEY_LOCAL_MACHINE, std::wstring(kOdbc) + L"\\Lodz", L"Keep", REG_SZ, WideSz(L"kept"));
     const std::string file = ScratchDir("scripts") + "\\all.dsi";
     window->ExportScopeToFile(file.c_str(), FALSE);
     EXPECT_TRUE(window->Succeeded());
@@ -153,7 +141,7 @@ TEST_F(ScriptsTest, ExportAndImportIntoTheOtherScopeCarryEveryByte) {
     EXPECT_TRUE(window->Succeeded());
     EXPECT_TRUE(prompts->Of("message").empty());
     WideTree machine = SnapshotW(HKEY_LOCAL_MACHINE);
-    EXPECT_EQ(RegValue({REG_SZ, Sz(L"kept")}), machine[L"Lodz\\|Keep"]);
+    EXPECT_EQ(RegValue({REG_SZ, WideSz(L"kept")}), machine[L"Lodz\\|Keep"]);
     machine.erase(L"Lodz\\");
     machine.erase(L"Lodz\\|Keep");
     EXPECT_EQ(SnapshotW(HKEY_CURRENT_USER), machine);
@@ -162,8 +150,8 @@ TEST_F(ScriptsTest, ExportAndImportIntoTheOtherScopeCarryEveryByte) {
 // A name that is no whole UTF-16 has no exact form even in UTF-8: reported
 // by name, left out, and the run fails.
 TEST_F(ScriptsTest, NameWithUnpairedSurrogateIsReportedNotActedOn) {
-    PutW(HKEY_CURRENT_USER, std::wstring(kOdbc) + L"\\Bad" + wchar_t(0xD800) + L"x", L"A", REG_SZ, Sz(L"1"));
-    PutW(HKEY_CURRENT_USER, std::wstring(kOdbc) + L"\\Bad\uFFFDx", L"A", REG_SZ, Sz(L"substitute"));
+    PutWide(HKEY_CURRENT_USER, std::wstring(kOdbc) + L"\\Bad" + wchar_t(0xD800) + L"x", L"A", REG_SZ, WideSz(L"1"));
+    PutWide(HKEY_CURRENT_USER, std::wstring(kOdbc) + L"\\Bad\uFFFDx", L"A", REG_SZ, WideSz(L"substitute"));
     prompts->messageAnswers = {IDOK};
     const std::string file = ScratchDir("scripts") + "\\lone.dsi";
     window->ExportScopeToFile(file.c_str(), FALSE);
@@ -191,7 +179,7 @@ TEST_F(ScriptsTest, AnsiFileOfOlderToolsImportsAndExportsByteIdentical) {
     const std::string in = ScratchDir("scripts") + "\\old.dsi", out = ScratchDir("scripts") + "\\again.dsi";
     WriteWholeFile(in, ansi);
     window->ImportDsiFile(FALSE, in.c_str(), FALSE);
-    EXPECT_EQ(RegValue({REG_SZ, Sz(L"Z\u00fcrich \u20ac")}),
+    EXPECT_EQ(RegValue({REG_SZ, WideSz(L"Z\u00fcrich \u20ac")}),
               SnapshotW(HKEY_CURRENT_USER)[L"Caf\u00e9\\|Ville"]);
     window->ExportScopeToFile(out.c_str(), FALSE);
     EXPECT_EQ(ansi, ReadWholeFile(out));
@@ -210,7 +198,7 @@ TEST_F(ScriptsTest, ConsoleOutputToAFileIsUtf8) {
 // Paths are counted in characters as the platform counts them: 259 are
 // written, 260 refused whole, in any script.
 TEST_F(ScriptsTest, PathsOfExactly259CharactersAreWritten) {
-    PutW(HKEY_LOCAL_MACHINE, std::wstring(kOdbc) + L"\\Only", L"A", REG_SZ, Sz(L"1"));
+    PutWide(HKEY_LOCAL_MACHINE, std::wstring(kOdbc) + L"\\Only", L"A", REG_SZ, WideSz(L"1"));
     struct Case {
         const char* unit;
         size_t units;
@@ -288,8 +276,8 @@ TEST_F(ScriptsWindowTest, ImportAsTakesANameInAnyScript) {
     }};
     ::SendMessageA(window->m_hWnd, WM_COMMAND, ID_IMPORT_AS, 0);
     WideTree machine = SnapshotW(HKEY_LOCAL_MACHINE);
-    EXPECT_EQ(RegValue({REG_SZ, Sz(L"1")}), machine[Wide(renamed) + L"\\|A"]);
-    EXPECT_EQ(RegValue({REG_SZ, Sz(L"D")}), machine[L"ODBC Data Sources\\|" + Wide(renamed)]);
+    EXPECT_EQ(RegValue({REG_SZ, WideSz(L"1")}), machine[Wide(renamed) + L"\\|A"]);
+    EXPECT_EQ(RegValue({REG_SZ, WideSz(L"D")}), machine[L"ODBC Data Sources\\|" + Wide(renamed)]);
     EXPECT_TRUE(prompts->Of("message").empty());
 }
 

@@ -5,17 +5,8 @@
 
 namespace {
 
-std::vector<unsigned char> Sz(const std::wstring& text) {
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(text.c_str());
-    return std::vector<unsigned char>(p, p + (text.size() + 1) * sizeof(wchar_t));
-}
-
 void PutW(const std::wstring& path, const std::wstring& name, const std::vector<unsigned char>& data) {
-    HKEY key = NULL;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, (L"Software\\ODBC\\ODBC.INI\\" + path).c_str(), 0,
-                                               NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
-    ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(key, name.c_str(), 0, REG_SZ, data.data(), (DWORD)data.size()));
-    ::RegCloseKey(key);
+    PutWide(HKEY_CURRENT_USER, L"Software\\ODBC\\ODBC.INI\\" + path, name, REG_SZ, data);
 }
 
 class FallbackTest : public WindowTest {
@@ -25,12 +16,12 @@ protected:
 
 TEST_F(FallbackTest, NamesWithoutAnsiFormAreReportedAndLeftOut) {
     ASSERT_EQ(1252u, ::GetACP());
-    PutW(L"\u6570\u636e\u6e90", L"Server", Sz(L"x"));
-    PutW(L"???", L"Server", Sz(L"real"));
-    PutW(L"Named", L"\u0418\u043c\u044f", Sz(L"x"));
-    PutW(L"Plain", L"Description", Sz(L"\u041e\u0442\u0447\u0451\u0442\u044b"));
+    PutW(L"\u6570\u636e\u6e90", L"Server", WideSz(L"x"));
+    PutW(L"???", L"Server", WideSz(L"real"));
+    PutW(L"Named", L"\u0418\u043c\u044f", WideSz(L"x"));
+    PutW(L"Plain", L"Description", WideSz(L"\u041e\u0442\u0447\u0451\u0442\u044b"));
     for (const wchar_t* name : {L"\u6570\u636e\u6e90", L"???", L"Named", L"Plain"})
-        PutW(L"ODBC Data Sources", name, Sz(L"D"));
+        PutW(L"ODBC Data Sources", name, WideSz(L"D"));
     prompts->messageAnswers = {IDOK, IDOK, IDOK};
     const std::string file = ScratchDir("fallback") + "\\user.dsi";
     window->ExportScopeToFile(file.c_str(), FALSE);
@@ -58,7 +49,7 @@ TEST_F(FallbackTest, NamesWithoutAnsiFormAreReportedAndLeftOut) {
     EXPECT_EQ(ERROR_SUCCESS, ::RegGetValueW(HKEY_CURRENT_USER, L"Software\\ODBC\\ODBC.INI\\Plain", L"Description",
                                             RRF_RT_ANY | RRF_NOEXPAND, &type, data.data(), &size));
     data.resize(size);
-    EXPECT_EQ(Sz(L"\u041e\u0442\u0447\u0451\u0442\u044b"), data);
+    EXPECT_EQ(WideSz(L"\u041e\u0442\u0447\u0451\u0442\u044b"), data);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OdbcPath("Named")));
 }
 
