@@ -123,6 +123,8 @@ TEST_F(ScriptsTest, ExportAndImportIntoTheOtherScopeCarryEveryByte) {
     // Best fit would read the Polish source as this one.
     PutWide(HKEY_LOCAL_MACHINE, std::wstring(kOdbc) + L"\\Lodz", L"Keep", REG_SZ, WideSz(L"kept"));
     const std::string file = ScratchDir("scripts") + "\\all.dsi";
+    // An ANSI file is not squeezed: it becomes UTF-16, its old keys kept.
+    WriteWholeFile(file, "[Notes]\r\nk=v\xE9\r\n");
     window->ExportScopeToFile(file.c_str(), FALSE);
     EXPECT_TRUE(window->Succeeded());
     EXPECT_TRUE(prompts->calls.empty());
@@ -130,6 +132,7 @@ TEST_F(ScriptsTest, ExportAndImportIntoTheOtherScopeCarryEveryByte) {
     ASSERT_GE(bytes.size(), 2u);
     ASSERT_EQ("\xFF\xFE", bytes.substr(0, 2));
     const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
+    EXPECT_EQ(0u, text.find(L"[Notes]\r\nk=v\u00e9\r\n"));
     EXPECT_NE(std::wstring::npos, text.find(L"DSN=\u6570\u636e\u6e90\r\n"));
     EXPECT_NE(std::wstring::npos, text.find(L"DSN=???\r\n"));
     EXPECT_NE(std::wstring::npos, text.find(L"Name0=\u0418\u043c\u044f\r\n"));
