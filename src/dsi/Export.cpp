@@ -32,6 +32,33 @@ bool ImportFindsValueName(const AttributeRow& row) {
     return row.name.compare(row.valueNameAt, std::string::npos, valueName) == 0;
 }
 
+// What older readers get of text stored as no whole UTF-16: each character
+// that has an exact form here, '?' for the rest; the exact bytes travel in
+// the row's "Raw%d" key.
+std::vector<unsigned char> ApproximateText(const std::vector<unsigned char>& stored) {
+    const wchar_t* units = reinterpret_cast<const wchar_t*>(stored.data());
+    const size_t count = stored.size() / 2;
+    const bool utf8 = ::GetACP() == CP_UTF8;
+    std::vector<unsigned char> text;
+    char bytes[8];
+    for (size_t i = 0; i < count;) {
+        const int n = units[i] >= 0xD800 && units[i] <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 &&
+                              units[i + 1] <= 0xDFFF
+                          ? 2
+                          : 1;
+        BOOL usedDefault = FALSE;
+        const int length = ::WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS,
+                                                 units + i, n, bytes, sizeof(bytes), NULL, utf8 ? NULL : &usedDefault);
+        if (length > 0 && !usedDefault) {
+            text.insert(text.end(), bytes, bytes + length);
+        } else {
+            text.push_back('?');
+        }
+        i += (size_t)n;
+    }
+    return text;
+}
+
 // Left-out values shown one by one before the rest are summed up.
 const size_t kLeftOutShown = 10;
 
@@ -45,7 +72,7 @@ BOOL MainWindow::BeginDsiExport(int count, BOOL askFile) {
         if (!dialog.ShowSave(filter.c_str(), count == 1 ? m_szCurrentDsn : "", "dsi", OwnerWindow(), "Export to",
                              OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY))
             return FALSE;
-        if (strlen(dialog.GetPathName()) > zentrel::kMaxDsiPath) {
+        if (zentrel::DsiPathTooLong(dialog.GetPathName())) {
             ReportFileError(dialog.GetPathName(), ERROR_FILENAME_EXCED_RANGE, "Export");
             return FALSE;
         }
@@ -112,6 +139,7 @@ void MainWindow::ExportDsn(const char* name) {
         const AttributeRow* row;
         std::string value;
         bool hasData;
+        std::vector<unsigned char> data;  // what Value and Data carry
     };
     std::vector<Written> rows;
     rows.reserve(m_aAttributeRows.size());
@@ -123,17 +151,20 @@ void MainWindow::ExportDsn(const char* name) {
             continue;
         }
         if (row.subkey) {
-            rows.push_back(Written{&row, "<SUBKEY>", false});
+            rows.push_back(Written{&row, "<SUBKEY>", false, {}});
             continue;
         }
-        std::string value = zentrel::EncodeDsiValue(row.typeCode, row.data.data(), row.data.size());
-        bool hasData = !zentrel::DsiValueTextCarriesData(row.typeCode, row.data.data(), row.data.size());
-        if (HoldsLineBreak(value)) {
+        Written written{&row, std::string(), false, row.data};
+        if (row.stored) written.data = ApproximateText(row.data);
+        const std::vector<unsigned char>& data = written.data;
+        written.value = zentrel::EncodeDsiValue(row.typeCode, data.data(), data.size());
+        written.hasData = !zentrel::DsiValueTextCarriesData(row.typeCode, data.data(), data.size());
+        if (HoldsLineBreak(written.value)) {
             // The exact bytes carry what a profile line cannot.
-            value.clear();
-            hasData = true;
+            written.value.clear();
+            written.hasData = true;
         }
-        rows.push_back(Written{&row, std::move(value), hasData});
+        rows.push_back(std::move(written));
     }
 
     const std::string section = zentrel::DsiIndexedName("DSN%d", m_nDsnSection++);
@@ -151,6 +182,9 @@ void MainWindow::ExportDsn(const char* name) {
         file.Set(section, zentrel::DsiIndexedName("Format%d", (int)j), std::to_string(written.row->typeCode));
         if (written.hasData)
             file.Set(section, zentrel::DsiIndexedName("Data%d", (int)j),
+                     zentrel::DsiHex(written.data.data(), written.data.size()));
+        if (written.row->stored)
+            file.Set(section, zentrel::DsiIndexedName("Raw%d", (int)j),
                      zentrel::DsiHex(written.row->data.data(), written.row->data.size()));
     }
 
@@ -171,7 +205,7 @@ BOOL MainWindow::FinishDsiExport() {
     // The count announced at the start, unless a source had to be left out.
     file->Set("General", "Items", std::to_string(m_nDsnSection));
     std::string bytes;
-    DWORD code = zentrel::EncodeDsiText(file->Serialize(), pending->encoding, bytes);
+    DWORD code = zentrel::EncodeDsiText(file->Serialize(), &pending->encoding, bytes);
     if (code == 0) code = zentrel::ReplaceDsiFile(m_szDsiFile, bytes);
     if (code != 0) {
         ReportFileError(m_szDsiFile, code, "Export");
@@ -227,7 +261,7 @@ void MainWindow::OnExportSelected() {
 void MainWindow::ExportScopeToFile(const char* file, BOOL systemScope) {
     const char* path = file ? file : "";
     // A cut path would name another file.
-    if (strlen(path) > zentrel::kMaxDsiPath) {
+    if (zentrel::DsiPathTooLong(path)) {
         ReportFileError(path, ERROR_FILENAME_EXCED_RANGE, "Export");
         return;
     }

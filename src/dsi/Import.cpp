@@ -46,7 +46,7 @@ public:
                 ERROR_SUCCESS ||
             subkeys > sources)
             return;
-        std::vector<char> buffer;
+        std::vector<wchar_t> buffer;
         std::string name;
         for (DWORD index = 0; index < subkeys; ++index) {
             if (odbc.EnumSubkey(index, buffer, name) != ERROR_SUCCESS || !Plain(name)) {
@@ -142,9 +142,10 @@ void MainWindow::ImportDsiRows(const zentrel::DsiSourceRows& source, const std::
         }
         if (row.subkey) continue;
         static const unsigned char kNothing = 0;
-        const LONG code = ::RegSetValueExA(target, row.valueName.c_str(), 0, static_cast<DWORD>(row.type),
-                                           row.data.empty() ? &kNothing : row.data.data(),
-                                           static_cast<DWORD>(row.data.size()));
+        const LONG code = row.stored ? RegKey::SetStoredValue(target, row.valueName, static_cast<DWORD>(row.type), row.data)
+                                     : ::RegSetValueExA(target, row.valueName.c_str(), 0, static_cast<DWORD>(row.type),
+                                                        row.data.empty() ? &kNothing : row.data.data(),
+                                                        static_cast<DWORD>(row.data.size()));
         if (code != ERROR_SUCCESS) {
             Report("RegSetValueEx Error", MB_OK | MB_ICONSTOP, SystemErrorText(code));
         }
@@ -187,7 +188,7 @@ bool MainWindow::ReadDsiFile(const char* path, const char* caption, const char* 
 void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope) {
     const char* path = file ? file : "";
     if (path[0] != '\0' && zentrel::DsiFileExists(path)) {
-        if (strlen(path) > zentrel::kMaxDsiPath) {
+        if (zentrel::DsiPathTooLong(path)) {
             ReportFileError(path, ERROR_FILENAME_EXCED_RANGE, "Error");
             return;
         }
@@ -203,7 +204,7 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         if (!dialog.ShowOpen(filter.c_str(), "", OwnerWindow(), "Import from",
                              OFN_FILEMUSTEXIST | OFN_SHOWHELP | OFN_HIDEREADONLY))
             return;
-        if (strlen(dialog.GetPathName()) > zentrel::kMaxDsiPath) {
+        if (zentrel::DsiPathTooLong(dialog.GetPathName())) {
             ReportFileError(dialog.GetPathName(), ERROR_FILENAME_EXCED_RANGE, "Error");
             return;
         }

@@ -62,12 +62,18 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
         subkeys = values = MAXDWORD;
 
     std::vector<AttributeRow> valueRows;
-    std::vector<char> nameBuffer;
+    std::vector<wchar_t> nameBuffer;
     std::string valueName;
     std::vector<unsigned char> data;
     for (DWORD index = 0; index < values; ++index) {
         DWORD type = 0;
-        const LONG status = key.EnumValue(index, nameBuffer, valueName, type, data);
+        bool stored = false;
+        const LONG status = key.EnumValue(index, nameBuffer, valueName, type, data, &stored);
+        if (status == ERROR_NO_UNICODE_TRANSLATION) {
+            Report("FillSubTree", MB_OK | MB_ICONSTOP, IDS_LISTING_NOT_CARRIED, where(), zentrel::ShownName(valueName));
+            m_bListingIncomplete = TRUE;
+            continue;
+        }
         if (status != ERROR_SUCCESS) {
             ended(status);
             break;
@@ -77,17 +83,24 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
         row.valueNameAt = row.name.size() - valueName.size();
         row.typeCode = (int)type;
         const zentrel::FormattedValue shown = zentrel::FormatRegistryValue((int32_t)type, data.data(), data.size());
-        row.valueText = shown.valueText;
+        // Stored bytes that are no text here show as what they are.
+        row.valueText = stored ? zentrel::HexText(data.data(), data.size()) : shown.valueText;
+        row.stored = stored;
         row.typeText = shown.typeText;
         row.dwordValue = shown.dwordValue;
         row.data = data;
         valueRows.push_back(std::move(row));
     }
 
-    std::vector<char> buffer;
+    std::vector<wchar_t> buffer;
     std::string name;
     for (DWORD index = 0; index < subkeys; ++index) {
         const LONG status = key.EnumSubkey(index, buffer, name);
+        if (status == ERROR_NO_UNICODE_TRANSLATION) {
+            Report("FillSubTree", MB_OK | MB_ICONSTOP, IDS_LISTING_NOT_CARRIED, where(), zentrel::ShownName(name));
+            m_bListingIncomplete = TRUE;
+            continue;
+        }
         if (status != ERROR_SUCCESS) {
             ended(status);
             break;

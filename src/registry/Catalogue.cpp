@@ -9,13 +9,19 @@
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
-std::vector<std::string> MainWindow::EnumerateDataSources(std::vector<std::string>* unreachable) const {
+std::vector<std::string> MainWindow::EnumerateDataSources(std::vector<std::string>* unreachable,
+                                                          std::vector<std::string>* uncarried) const {
     std::vector<std::string> names;
     if (!m_hOdbcIniKey.Valid()) return names;
-    std::vector<char> buffer;
+    std::vector<wchar_t> buffer;
     std::string name;
     for (DWORD index = 0;; ++index) {
-        if (m_hOdbcIniKey.EnumSubkey(index, buffer, name) != ERROR_SUCCESS) break;
+        const LONG code = m_hOdbcIniKey.EnumSubkey(index, buffer, name);
+        if (code == ERROR_NO_UNICODE_TRANSLATION) {
+            if (uncarried != nullptr) uncarried->push_back(name);
+            continue;
+        }
+        if (code != ERROR_SUCCESS) break;
         if (name.find('\0') != std::string::npos) {
             if (unreachable != nullptr) unreachable->push_back(name);
         } else if (!IsReservedDsnName(name.c_str())) {
@@ -62,7 +68,12 @@ BOOL MainWindow::CatalogueScope(BOOL systemScope, const zentrel::Platform* only,
             Report("RegOpenKey", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, kDriverEntriesKey, SystemErrorText(entries));
         }
         drivers->Keep(m_placeConnected.platform, std::move(driverEntries));
-        for (std::string& name : EnumerateDataSources(unreachable)) {
+        std::vector<std::string> uncarried;
+        std::vector<std::string> names = EnumerateDataSources(unreachable, &uncarried);
+        // Acting on a substitute would reach another key, or none.
+        for (const std::string& name : uncarried)
+            Report("Error", MB_OK | MB_ICONSTOP, IDS_NAME_NOT_CARRIED, zentrel::ShownName(name));
+        for (std::string& name : names) {
             ListedSource source;
             source.platform = m_placeConnected.platform;
             if (later == nullptr) {

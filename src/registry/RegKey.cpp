@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "registry/Utf.h"
 #include "registry/ValueFormat.h"
 #include "registry/Views.h"
 
@@ -110,6 +111,44 @@ LONG OpenCountedName(HKEY parent, const std::string& name, ACCESS_MASK access, b
     return code;
 }
 
+bool UsesUtf8() { return ::GetACP() == CP_UTF8; }
+
+// UTF-16 in the ANSI code page, exactly or not at all: never a substitute
+// or a best-fit look-alike.
+bool ExactAnsi(const wchar_t* units, size_t count, std::string& out) {
+    out.clear();
+    if (count == 0) return true;
+    if (count > 0x3FFFFFFF) return false;
+    const bool utf8 = UsesUtf8();
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL usedDefault = FALSE;
+    const int length =
+        ::WideCharToMultiByte(CP_ACP, flags, units, (int)count, NULL, 0, NULL, utf8 ? NULL : &usedDefault);
+    if (length <= 0 || usedDefault) return false;
+    out.resize((size_t)length);
+    ::WideCharToMultiByte(CP_ACP, flags, units, (int)count, &out[0], length, NULL, utf8 ? NULL : &usedDefault);
+    return !usedDefault;
+}
+
+LONG TakeName(const wchar_t* units, size_t count, std::string& name) {
+    if (ExactAnsi(units, count, name)) return ERROR_SUCCESS;
+    name = zentrel::EscapedUtf16(reinterpret_cast<const uint16_t*>(units), count, !UsesUtf8());
+    return ERROR_NO_UNICODE_TRANSLATION;
+}
+
+bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+std::vector<wchar_t> Wide(const std::string& text) {
+    std::vector<wchar_t> wide(1, L'\0');
+    if (text.empty() || text.size() > 0x3FFFFFFF) return wide;
+    const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), NULL, 0);
+    if (length <= 0) return wide;
+    wide.resize((size_t)length + 1);
+    ::MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), wide.data(), length);
+    wide[(size_t)length] = L'\0';
+    return wide;
+}
+
 }  // namespace
 
 LONG RegKey::Connect(const std::string& computer, HKEY root) {
@@ -199,29 +238,32 @@ LONG RegKey::QueryText(HKEY key, const char* name, std::string& text) {
     return code;
 }
 
-LONG RegKey::EnumSubkey(DWORD index, std::vector<char>& buffer, std::string& name) const {
+LONG RegKey::EnumSubkey(DWORD index, std::vector<wchar_t>& buffer, std::string& name) const {
     if (buffer.size() < 256) buffer.resize(256);
     for (;;) {
         DWORD size = (DWORD)buffer.size();
-        const LONG status = ::RegEnumKeyExA(m_handle, index, buffer.data(), &size, NULL, NULL, NULL, NULL);
+        const LONG status = ::RegEnumKeyExW(m_handle, index, buffer.data(), &size, NULL, NULL, NULL, NULL);
         if (status == ERROR_MORE_DATA && buffer.size() < 32768) {
             buffer.resize(buffer.size() * 2);
             continue;
         }
-        if (status == ERROR_SUCCESS) name.assign(buffer.data(), size);
-        return status;
+        if (status != ERROR_SUCCESS) return status;
+        return TakeName(buffer.data(), size, name);
     }
 }
 
-LONG RegKey::EnumValue(DWORD index, std::vector<char>& nameBuffer, std::string& name, DWORD& type,
-                       std::vector<unsigned char>& data) const {
+LONG RegKey::EnumValue(DWORD index, std::vector<wchar_t>& nameBuffer, std::string& name, DWORD& type,
+                       std::vector<unsigned char>& data, bool* stored) const {
+    if (stored != nullptr) *stored = false;
     if (nameBuffer.size() < kValueNameCapacity) nameBuffer.resize(kValueNameCapacity);
     if (data.size() < 256) data.resize(256);
     for (;;) {
         DWORD nameSize = (DWORD)nameBuffer.size();
         DWORD dataSize = (DWORD)data.size();
+        // The wide call hands text data over as stored: the ANSI one converts
+        // it, losing an odd last byte or an unpaired surrogate.
         const LONG code =
-            ::RegEnumValueA(m_handle, index, nameBuffer.data(), &nameSize, NULL, &type, data.data(), &dataSize);
+            ::RegEnumValueW(m_handle, index, nameBuffer.data(), &nameSize, NULL, &type, data.data(), &dataSize);
         if (code == ERROR_MORE_DATA && dataSize > data.size()) {
             data.resize(dataSize);
             continue;
@@ -233,10 +275,23 @@ LONG RegKey::EnumValue(DWORD index, std::vector<char>& nameBuffer, std::string& 
             continue;
         }
         if (code != ERROR_SUCCESS) return code;
-        name.assign(nameBuffer.data(), nameSize);
         data.resize(dataSize);
-        return ERROR_SUCCESS;
+        if (IsTextType(type)) {
+            std::string text;
+            if (dataSize % 2 == 0 && ExactAnsi(reinterpret_cast<const wchar_t*>(data.data()), dataSize / 2, text)) {
+                data.assign(text.begin(), text.end());
+            } else if (stored != nullptr) {
+                *stored = true;
+            }
+        }
+        return TakeName(nameBuffer.data(), nameSize, name);
     }
+}
+
+LONG RegKey::SetStoredValue(HKEY key, const std::string& name, DWORD type, const std::vector<unsigned char>& data) {
+    static const unsigned char kNothing = 0;
+    return ::RegSetValueExW(key, Wide(name).data(), 0, type, data.empty() ? &kNothing : data.data(),
+                            (DWORD)data.size());
 }
 
 LONG DeleteKeyTree(HKEY parent, const std::string& name, int depthLeft, REGSAM view) {
@@ -260,10 +315,13 @@ LONG DeleteKeyTree(HKEY parent, const std::string& name, int depthLeft, REGSAM v
     }
     if (status != ERROR_SUCCESS) return status;
     if (!isLink) {
-        std::vector<char> buffer;
+        std::vector<wchar_t> buffer;
         std::string child;
         // Always the first subkey: each one is gone before the next is asked for.
-        while (key.EnumSubkey(0, buffer, child) == ERROR_SUCCESS) {
+        LONG found;
+        while ((found = key.EnumSubkey(0, buffer, child)) != ERROR_NO_MORE_ITEMS) {
+            // A name without exact form here would be deleted as its substitute.
+            if (found != ERROR_SUCCESS) return found;
             if (depthLeft <= 0) return ERROR_KEY_HAS_CHILDREN;
             status = DeleteKeyTree(key, child, depthLeft - 1, view);
             if (status != ERROR_SUCCESS) return status;

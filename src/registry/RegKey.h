@@ -61,13 +61,23 @@ public:
     }
     LONG DeleteValue(const char* name) { return ::RegDeleteValueA(m_handle, name); }
 
+    // The registry's names are UTF-16; here they are text in the ANSI code
+    // page. A name without an exact form there (an unpaired surrogate, or
+    // without the UTF-8 code page any character the code page lacks) gives
+    // ERROR_NO_UNICODE_TRANSLATION, with `name` escaped for a message only.
+
     // The index-th subkey's name. The buffer starts at the platform's longest
     // key name (255 characters and the terminator) and grows should the
     // registry hold a longer one, so that no key after it is lost.
-    LONG EnumSubkey(DWORD index, std::vector<char>& buffer, std::string& name) const;
-    // The index-th value whole, the buffers growing as the value asks.
-    LONG EnumValue(DWORD index, std::vector<char>& nameBuffer, std::string& name, DWORD& type,
-                   std::vector<unsigned char>& data) const;
+    LONG EnumSubkey(DWORD index, std::vector<wchar_t>& buffer, std::string& name) const;
+    // The index-th value whole, the buffers growing as the value asks. Text
+    // types come in the ANSI code page when their bytes are whole, exactly
+    // convertible UTF-16; otherwise `data` holds the stored bytes untouched
+    // and *stored is set.
+    LONG EnumValue(DWORD index, std::vector<wchar_t>& nameBuffer, std::string& name, DWORD& type,
+                   std::vector<unsigned char>& data, bool* stored = nullptr) const;
+    // Stores the bytes as they are, text types included: no conversion.
+    static LONG SetStoredValue(HKEY key, const std::string& name, DWORD type, const std::vector<unsigned char>& data);
 };
 
 // Deletes a key with everything below it without following registry links:

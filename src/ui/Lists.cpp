@@ -1,5 +1,7 @@
 // Painting the two lists of the main window, and the row that becomes the
 // current data source.
+#include <cstring>
+
 #include "ui/MainWindow.h"
 
 #include "registry/DriverEntry.h"
@@ -38,7 +40,10 @@ LRESULT MainWindow::OnDsnItemChanged(const NMHDR* header) {
     // reading its text would make the empty name current and list the whole
     // ODBC section as one source.
     if (m_bFilling || change->iItem < 0) return 0;
-    m_lstDataSources.GetItemText(change->iItem, 0, m_szCurrentDsn, 260);
+    // Whole or not at all: a cut name would be another key's.
+    const std::string name = m_lstDataSources.GetItemText(change->iItem, 0);
+    if (name.size() >= sizeof(m_szCurrentDsn)) return 0;
+    memcpy(m_szCurrentDsn, name.c_str(), name.size() + 1);
     m_placeCurrent = RowPlace(change->iItem);
     ::SetDlgItemTextA(m_hWnd, IDC_CAPTION_LINE,
                       zentrel::FormatText(LoadText(IDS_PROPERTIES_CAPTION), m_szCurrentDsn).c_str());

@@ -31,6 +31,9 @@ struct AttributeRow {
     // The complete data as read, so that an export never loses what the
     // display text shortens.
     std::vector<unsigned char> data;
+    // Text-type data kept as the registry stores it: not whole, exactly
+    // convertible UTF-16.
+    bool stored = false;
 };
 
 // Where a connection, the rows of the data-source list or the current data
@@ -110,8 +113,10 @@ public:
     // Names of the data sources below the connected key, reserved names
     // skipped. A name with a zero byte inside cannot be reached through the
     // platform's calls (they would reach the key its first part names): it
-    // is left out, and added to *unreachable when given.
-    std::vector<std::string> EnumerateDataSources(std::vector<std::string>* unreachable = nullptr) const;
+    // is left out, and added to *unreachable when given. So is a name
+    // without an exact form in the code page, added to *uncarried (escaped).
+    std::vector<std::string> EnumerateDataSources(std::vector<std::string>* unreachable = nullptr,
+                                                  std::vector<std::string>* uncarried = nullptr) const;
     // The data sources of a scope on the computer of the remote-system box
     // (batch mode: of the command line), view by view: the System scope in
     // both views of a 64-bit Windows, or in `only` when given. Each with its
@@ -222,8 +227,9 @@ public:
     CImageList m_imlToolBar;
     CTabCtrl m_tabScopes;   // bound to the tab strip while the window lives
     CTabCtrl* m_pTabCtrl;   // &m_tabScopes while the window lives, else null
-    char m_szDsiFile[261];
-    char m_szCurrentDsn[261];
+    // Large enough for the longest path and key name in UTF-8.
+    char m_szDsiFile[zentrel::kDsiPathBytes + 1];
+    char m_szCurrentDsn[zentrel::kMaxKeyNameLength * 3 + 1];
     char m_szHelpFile[261];
     char m_szRemoteSystem[261];
     // Released by CloseConnection in this order: the root, then the section.

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <iterator>
+#include <vector>
 
 #include "framework/Framework.h"
 #include "registry/ValueFormat.h"
@@ -60,13 +61,28 @@ std::string FoldLines(const char* text) {
 }  // namespace
 
 void WriteStreamText(HANDLE stream, const std::string& text) {
-    if (stream == NULL || stream == INVALID_HANDLE_VALUE || text.empty()) return;
+    if (stream == NULL || stream == INVALID_HANDLE_VALUE || text.empty() || text.size() > 0x7FFFFFFF) return;
     DWORD mode = 0, written = 0;
-    if (::GetConsoleMode(stream, &mode)) {
-        ::WriteConsoleA(stream, text.data(), (DWORD)text.size(), &written, NULL);
-    } else {
+    const bool console = ::GetConsoleMode(stream, &mode) != FALSE;
+    // A console shows characters, not bytes of a code page; a file or a pipe
+    // gets UTF-8 whatever code page the program runs in.
+    if (!console && ::GetACP() == CP_UTF8) {
         ::WriteFile(stream, text.data(), (DWORD)text.size(), &written, NULL);
+        return;
     }
+    const int units = ::MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), NULL, 0);
+    if (units <= 0) return;
+    std::vector<wchar_t> wide((size_t)units);
+    ::MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), wide.data(), units);
+    if (console) {
+        ::WriteConsoleW(stream, wide.data(), (DWORD)units, &written, NULL);
+        return;
+    }
+    const int length = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, NULL, 0, NULL, NULL);
+    if (length <= 0) return;
+    std::string bytes((size_t)length, '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, &bytes[0], length, NULL, NULL);
+    ::WriteFile(stream, bytes.data(), (DWORD)length, &written, NULL);
 }
 
 void QuietPrompts::WriteLine(const char* caption, const std::string& text) {
