@@ -3,7 +3,7 @@
 
 #include "app/ManagerApp.h"
 #include "framework/Handle.h"
-#include "registry/DriverEntry.h"
+#include "registry/InstalledDrivers.h"
 #include "registry/RegKey.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
@@ -84,11 +84,9 @@ int ManagerApp::RunBatch(MainWindow& window) {
 }
 
 void ManagerApp::ListDataSources(MainWindow& window, BOOL systemScope) {
-    zentrel::Platform only = zentrel::Platform::Shared;
-    const bool limited = ForcedView(&only);
     std::vector<ListedSource> sources;
     // A failed connection is reported there and fails the run.
-    if (!window.CatalogueScope(systemScope, limited ? &only : nullptr, sources)) return;
+    if (!window.CatalogueScope(window.PlaceOf(systemScope), sources)) return;
     const char* scope = systemScope ? "System" : "User";
     std::string listing;
     for (const ListedSource& source : sources) {

@@ -2,10 +2,10 @@
 #include <cstring>
 #include <string>
 
-#include "dsi/DsiSource.h"
+#include "core/DsiSource.h"
+#include "core/ValueFormat.h"
 #include "registry/RegKey.h"
 #include "registry/Views.h"
-#include "registry/ValueFormat.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 

@@ -1,7 +1,7 @@
 #include <iterator>
 #include <string>
 
-#include "registry/DriverEntry.h"
+#include "registry/InstalledDrivers.h"
 #include "registry/RegKey.h"
 #include "registry/Views.h"
 #include "ui/MainWindow.h"
@@ -22,28 +22,28 @@ std::vector<std::string> MainWindow::EnumerateDataSources(std::vector<std::strin
     return names;
 }
 
-BOOL MainWindow::CatalogueScope(BOOL systemScope, const zentrel::Platform* only, std::vector<ListedSource>& sources,
+BOOL MainWindow::CatalogueScope(const ScopePlace& place, std::vector<ListedSource>& sources,
                                 std::vector<std::string>* unreachable, std::unique_ptr<ScopeDrivers>* later) {
+    const BOOL systemScope = place.systemScope;
     std::vector<zentrel::Platform> views;
     if (!systemScope) {
         views.push_back(zentrel::Platform::Shared);
-    } else if (only != nullptr) {
-        views.push_back(*only);
+    } else if (place.oneView) {
+        views.push_back(place.view);
     } else {
         views.push_back(OwnPlatform());
         if (HasTwoViews())
             views.push_back(OwnPlatform() == zentrel::Platform::Bit64 ? zentrel::Platform::Bit32
                                                                       : zentrel::Platform::Bit64);
     }
-    ReadRemoteSystem();
-    std::unique_ptr<ScopeDrivers> drivers(new ScopeDrivers(m_szRemoteSystem));
+    std::unique_ptr<ScopeDrivers> drivers(new ScopeDrivers(place.computer));
     // The other view first, so that the connection left is the first view's,
     // as after any fill; its rows come first all the same.
     std::vector<ListedSource> otherView;
     for (size_t v = views.size(); v-- > 0;) {
         // The first view is the one asked for: its section is offered for
         // creation as ever. Another view without one simply has no sources.
-        const int code = ConnectToRemoteSystem(systemScope, views[v], v != 0);
+        const int code = ConnectToRemoteSystem(place.computer, systemScope, views[v], v != 0);
         if (code != 0) {
             if (v == 0) return FALSE;
             continue;
@@ -85,7 +85,7 @@ void MainWindow::FillDsnList() {
     m_listedSources.clear();
     m_listedDrivers.reset();
     std::vector<ListedSource> sources;
-    if (CatalogueScope(systemScope, nullptr, sources, nullptr, &m_listedDrivers)) {
+    if (CatalogueScope(PlaceOf(systemScope), sources, nullptr, &m_listedDrivers)) {
         m_placeListed = m_placeConnected;
         m_placeListed.platform = zentrel::Platform::Shared;
         ShowDataSources(std::move(sources));

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/ValueFormat.h"
+#include "core/ValueFormat.h"
 #include "registry/Views.h"
 
 namespace {

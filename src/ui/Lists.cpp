@@ -2,7 +2,7 @@
 // current data source.
 #include "ui/MainWindow.h"
 
-#include "registry/DriverEntry.h"
+#include "registry/InstalledDrivers.h"
 #include "ui/resource.h"
 
 void MainWindow::ShowDataSources(std::vector<ListedSource> sources) {

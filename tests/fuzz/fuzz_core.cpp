@@ -1,10 +1,10 @@
 // libFuzzer target for the portable core: profile file parsing and writing,
 // and the value codecs. Besides memory and UB errors (sanitizers), it aborts
 // when an invariant that export/import rely on does not hold.
-#include "dsi/DsiCodec.h"
-#include "dsi/DsiSource.h"
-#include "dsi/ProfileFile.h"
-#include "registry/ValueFormat.h"
+#include "core/DsiCodec.h"
+#include "core/DsiSource.h"
+#include "core/ProfileFile.h"
+#include "core/ValueFormat.h"
 
 #include <cstdint>
 #include <cstdio>

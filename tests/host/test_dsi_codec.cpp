@@ -1,5 +1,5 @@
-#include "dsi/DsiCodec.h"
-#include "registry/ValueFormat.h"
+#include "core/DsiCodec.h"
+#include "core/ValueFormat.h"
 
 #include <gtest/gtest.h>
 

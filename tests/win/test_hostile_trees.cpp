@@ -7,7 +7,7 @@
 
 #include <winternl.h>
 
-#include "dsi/ProfileFile.h"
+#include "core/ProfileFile.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "dsi/DsiSource.h"
+#include "core/DsiSource.h"
 
-#include "dsi/DsiCodec.h"
-#include "dsi/ProfileFile.h"
-#include "registry/ValueFormat.h"
+#include "core/DsiCodec.h"
+#include "core/ProfileFile.h"
+#include "core/ValueFormat.h"
 
 namespace zentrel {
 namespace {
