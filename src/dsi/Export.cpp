@@ -8,10 +8,10 @@
 #include "core/DsiSource.h"
 #include "core/ProfileFile.h"
 #include "core/ValueFormat.h"
-#include "dsi/DsiFileDialog.h"
 #include "dsi/DsiFileIo.h"
 #include "registry/InstalledDrivers.h"
 #include "registry/Views.h"
+#include "ui/DsiFileDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 

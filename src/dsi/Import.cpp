@@ -13,11 +13,11 @@
 #include "core/DsiSource.h"
 #include "core/ProfileFile.h"
 #include "core/ValueFormat.h"
-#include "dsi/DsiFileDialog.h"
 #include "dsi/DsiFileIo.h"
-#include "dsi/DsnNameDialog.h"
 #include "registry/RegKey.h"
 #include "registry/Views.h"
+#include "ui/DsiFileDialog.h"
+#include "ui/DsnNameDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
