@@ -48,7 +48,9 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
         subkeys = values = MAXDWORD;
 
     std::vector<AttributeRow> valueRows;
-    std::vector<char> nameBuffer;
+    // Kept from source to source: an export lists thousands, and a name
+    // buffer made anew each time would be one large block more to place.
+    static thread_local std::vector<char> nameBuffer;
     std::string valueName;
     std::vector<unsigned char> data;
     for (DWORD index = 0; index < values; ++index) {
