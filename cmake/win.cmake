@@ -9,6 +9,7 @@ else()
 endif()
 
 file(GLOB ZENTREL_WIN_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/src/core/*.cpp
   ${CMAKE_SOURCE_DIR}/src/app/*.cpp
   ${CMAKE_SOURCE_DIR}/src/registry/*.cpp
   ${CMAKE_SOURCE_DIR}/src/dsi/*.cpp

@@ -3,9 +3,9 @@
 
 #include "app/ManagerApp.h"
 #include "framework/Handle.h"
-#include "registry/DriverEntry.h"
+#include "registry/InstalledDrivers.h"
 #include "registry/RegKey.h"
-#include "registry/ValueFormat.h"
+#include "core/ValueFormat.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
@@ -81,12 +81,10 @@ int ManagerApp::RunBatch(MainWindow& window) {
 }
 
 void ManagerApp::ListDataSources(MainWindow& window, BOOL systemScope) {
-    zentrel::Platform only = zentrel::Platform::Shared;
-    const bool limited = ForcedView(&only);
     std::vector<ListedSource> sources;
     std::vector<std::string> unreachable;
     // A failed connection is reported there and fails the run.
-    if (!window.CatalogueScope(systemScope, limited ? &only : nullptr, sources, &unreachable)) return;
+    if (!window.CatalogueScope(window.PlaceOf(systemScope), sources, &unreachable)) return;
     window.ReportUnreachable(unreachable, "List", IDS_ZERO_NAME_NOT_LISTED);
     const char* scope = systemScope ? "System" : "User";
     std::string listing;

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <string>
 
-#include "dsi/DsiCodec.h"
+#include "core/DsiCodec.h"
 #include "registry/RegKey.h"
-#include "ui/resource.h"
 #include "registry/Views.h"
+#include "ui/resource.h"
 
 namespace {
 const char kSettingsKey[] = "Software\\Morvane\\Zentrel\\";

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "framework/Handle.h"
-#include "registry/Utf.h"
+#include "core/Utf.h"
 
 namespace zentrel {
 namespace {

@@ -4,15 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "app/ManagerApp.h"
-#include "dsi/DsiCodec.h"
-#include "dsi/DsiFileDialog.h"
+#include "core/DsiCodec.h"
+#include "core/DsiSource.h"
+#include "core/ProfileFile.h"
+#include "core/ValueFormat.h"
 #include "dsi/DsiFileIo.h"
-#include "dsi/DsiSource.h"
-#include "dsi/ProfileFile.h"
-#include "registry/DriverEntry.h"
+#include "registry/InstalledDrivers.h"
 #include "registry/Views.h"
-#include "registry/ValueFormat.h"
+#include "ui/DsiFileDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
@@ -258,19 +257,20 @@ void MainWindow::OnExportSelected() {
     FinishDsiExport();
 }
 
-void MainWindow::ExportScopeToFile(const char* file, BOOL systemScope) {
+void MainWindow::ExportScopeToFile(const char* file, BOOL systemScope) { ExportScope(PlaceOf(systemScope), file); }
+
+void MainWindow::ExportScope(const ScopePlace& where, const char* file) {
     const char* path = file ? file : "";
     // A cut path would name another file.
     if (zentrel::DsiPathTooLong(path)) {
         ReportFileError(path, ERROR_FILENAME_EXCED_RANGE, "Export");
         return;
     }
-    // Both views of the System scope, unless the command line names one.
-    zentrel::Platform only = zentrel::Platform::Shared;
-    const bool limited = TheApp().ForcedView(&only);
     std::vector<ListedSource> sources;
     std::vector<std::string> unreachable;
-    if (!CatalogueScope(systemScope, limited ? &only : nullptr, sources, &unreachable)) return;
+    // Names only: ExportDsn reads each driver, once, and nothing checks it.
+    std::unique_ptr<ScopeDrivers> unread;
+    if (!CatalogueScope(where, sources, &unreachable, &unread)) return;
     strcpy(m_szDsiFile, path);
     ReportUnreachable(unreachable, "Export", IDS_ZERO_NAME_SOURCE);
     if (!BeginDsiExport((int)sources.size(), FALSE)) return;

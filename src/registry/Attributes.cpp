@@ -2,10 +2,10 @@
 #include <cstring>
 #include <string>
 
-#include "dsi/DsiSource.h"
+#include "core/DsiSource.h"
+#include "core/ValueFormat.h"
 #include "registry/RegKey.h"
 #include "registry/Views.h"
-#include "registry/ValueFormat.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
@@ -62,7 +62,9 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
         subkeys = values = MAXDWORD;
 
     std::vector<AttributeRow> valueRows;
-    std::vector<wchar_t> nameBuffer;
+    // Kept from source to source: an export lists thousands, and a name
+    // buffer made anew each time would be one large block more to place.
+    static thread_local std::vector<wchar_t> nameBuffer;
     std::string valueName;
     std::vector<unsigned char> data;
     for (DWORD index = 0; index < values; ++index) {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "registry/Utf.h"
-#include "registry/ValueFormat.h"
+#include "core/Utf.h"
+#include "core/ValueFormat.h"
 #include "registry/Views.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include "ui/MainWindow.h"
 
-#include "registry/DriverEntry.h"
+#include "registry/InstalledDrivers.h"
 #include "ui/resource.h"
 
 void MainWindow::ShowDataSources(std::vector<ListedSource> sources) {

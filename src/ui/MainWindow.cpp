@@ -4,7 +4,7 @@
 
 #include "app/ManagerApp.h"
 #include "app/Settings.h"
-#include "registry/DriverEntry.h"
+#include "registry/InstalledDrivers.h"
 #include "ui/resource.h"
 
 HINSTANCE g_hInstance = NULL;

@@ -8,55 +8,20 @@
 #include <string>
 #include <vector>
 
+#include "core/DsiSource.h"
+#include "core/Platform.h"
+#include "core/ProfileFile.h"
 #include "dsi/DsiFileIo.h"
-#include "dsi/DsiSource.h"
-#include "dsi/ProfileFile.h"
 #include "framework/Framework.h"
+#include "registry/Attributes.h"
+#include "registry/Catalogue.h"
 #include "registry/OdbcSection.h"
-#include "registry/Platform.h"
+#include "registry/Place.h"
 #include "registry/RegKey.h"
 #include "ui/Prompts.h"
 #include "ui/Report.h"
 
 class SettingsDialog;
-
-struct AttributeRow {
-    std::string name;        // path below the data source's key, backslash-joined
-    std::string valueText;   // display text, or "<SUBKEY>"
-    std::string typeText;    // "REG_SZ", "REG_DWORD", "REG_BINARY"; empty for a nested key
-    DWORD dwordValue = 0;    // meaningful when typeCode is 4
-    int typeCode = 0;        // registry type, -1 for a nested key
-    bool subkey = false;     // a nested key's row (a value may have type -1 too)
-    size_t valueNameAt = 0;  // where the value's own name starts in `name`
-    // The complete data as read, so that an export never loses what the
-    // display text shortens.
-    std::vector<unsigned char> data;
-    // Text-type data kept as the registry stores it: not whole, exactly
-    // convertible UTF-16.
-    bool stored = false;
-};
-
-// Where a connection, the rows of the data-source list or the current data
-// source belong: a scope on a computer, and the registry view.
-struct RegistryPlace {
-    bool known = false;
-    BOOL systemScope = FALSE;
-    std::string computer;  // as connected; empty for this computer
-    zentrel::Platform platform = zentrel::Platform::Shared;
-    bool operator==(const RegistryPlace& other) const;
-    bool operator!=(const RegistryPlace& other) const { return !(*this == other); }
-    // The same scope on the same computer, whichever view.
-    bool SameScope(const RegistryPlace& other) const;
-};
-
-// One data source as a catalogue of its scope finds it.
-struct ListedSource {
-    std::string name;
-    zentrel::Platform platform = zentrel::Platform::Shared;
-    std::string driver;
-    zentrel::DriverCheck check = zentrel::DriverCheck::Unknown;
-    std::string column;  // the Platform column, once the row has been shown
-};
 
 class ScopeDrivers;
 
@@ -97,6 +62,10 @@ public:
     // A string resource, empty when missing.
     static std::string LoadText(UINT id);
 
+    // Where a command acts on the scope: the computer of the remote-system
+    // box (batch mode: of the command line) and the view the command line
+    // forces; nothing is asked.
+    ScopePlace PlaceOf(BOOL systemScope) const;
     // Registry connection: the scope in the program's own view.
     int ConnectOdbcIni(BOOL systemScope);
     // The connection to a place, made anew unless it is the one held;
@@ -117,15 +86,14 @@ public:
     // without an exact form in the code page, added to *uncarried (escaped).
     std::vector<std::string> EnumerateDataSources(std::vector<std::string>* unreachable = nullptr,
                                                   std::vector<std::string>* uncarried = nullptr) const;
-    // The data sources of a scope on the computer of the remote-system box
-    // (batch mode: of the command line), view by view: the System scope in
-    // both views of a 64-bit Windows, or in `only` when given. Each with its
-    // driver and whether that driver is installed for its platform. FALSE
-    // when the first view cannot be connected (reported); a second view
+    // The data sources of the place's scope, view by view: the System scope
+    // in both views of a 64-bit Windows, or in the place's one view. Each
+    // with its driver and whether that driver is installed for its platform.
+    // FALSE when the first view cannot be connected (reported); a second view
     // without an ODBC section holds no sources.
     // With `later`, drivers are not read: their keys are kept there for the
     // rows that are shown.
-    BOOL CatalogueScope(BOOL systemScope, const zentrel::Platform* only, std::vector<ListedSource>& sources,
+    BOOL CatalogueScope(const ScopePlace& place, std::vector<ListedSource>& sources,
                         std::vector<std::string>* unreachable = nullptr,
                         std::unique_ptr<ScopeDrivers>* later = nullptr);
     // Reports each source that the catalogue found but cannot reach by name.
@@ -153,6 +121,7 @@ public:
     void OnExportAll();
     void OnExportSelected();
     void ExportScopeToFile(const char* file, BOOL systemScope);
+    void ExportScope(const ScopePlace& place, const char* file);
     // Writes the file that BeginDsiExport and ExportDsn built, once; FALSE
     // (reported) when it cannot be written.
     BOOL FinishDsiExport();
@@ -191,13 +160,11 @@ protected:
 
     void MarkFailed() { m_bFailed = TRUE; }
     void CloseConnection();
-    // The computer of the remote-system box, or in batch mode of the command
-    // line, into m_szRemoteSystem.
-    void ReadRemoteSystem();
-    // Connects to the scope's view on the computer named in m_szRemoteSystem.
-    // Quiet: a refused connection or a missing ODBC section fails without a
-    // message (a second view, whose first is reported on its own).
-    int ConnectToRemoteSystem(BOOL systemScope, zentrel::Platform platform, bool quiet = false);
+    // Connects to the scope's view on the computer, which m_szRemoteSystem
+    // then holds. Quiet: a refused connection or a missing ODBC section
+    // fails without a message (a second view, whose first is reported on its own).
+    int ConnectToRemoteSystem(const std::string& computer, BOOL systemScope, zentrel::Platform platform,
+                              bool quiet = false);
     void CreateToolBar();
     // The list painted with the sources of a fill, all rows checked.
     void ShowDataSources(std::vector<ListedSource> sources);

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "framework/Framework.h"
-#include "registry/ValueFormat.h"
+#include "core/ValueFormat.h"
 
 int PlatformPrompts::Message(HWND owner, const char* text, const char* caption, UINT type) {
     return ::MessageBoxA(owner, text, caption, type);

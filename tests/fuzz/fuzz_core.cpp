@@ -1,10 +1,11 @@
 // libFuzzer target for the portable core: profile file parsing and writing,
 // and the value codecs. Besides memory and UB errors (sanitizers), it aborts
 // when an invariant that export/import rely on does not hold.
-#include "dsi/DsiCodec.h"
-#include "dsi/DsiSource.h"
-#include "dsi/ProfileFile.h"
-#include "registry/ValueFormat.h"
+#include "core/DsiCodec.h"
+#include "core/DsiSource.h"
+#include "core/ImportPlan.h"
+#include "core/ProfileFile.h"
+#include "core/ValueFormat.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -219,12 +220,31 @@ void CheckImportNames(const ProfileFile& f, const std::string& section) {
     }
 }
 
+// A source the plan accepts has a name the registry can hold and counted
+// rows; one it refuses brings no rows to write.
+void CheckImportPlan(const ProfileFile& f) {
+    zentrel::DsiImportTarget target;
+    target.systemScope = true;
+    target.maxRows = 1 << 20;
+    const int sources = zentrel::ReadDsiFileCount(f).sources;
+    for (int i = 0; i < sources && i < 4; ++i) {
+        zentrel::DsiSourcePlan plan = zentrel::PlanDsiSource(f, i, target);
+        if (plan.fileName.empty()) continue;
+        zentrel::PlanDsiSourceRows(f, target, plan);
+        if (plan.refusal == zentrel::DsiRefusal::None)
+            Check(zentrel::DsnNameProblem(plan.name).empty() && plan.rows.countValid, "an accepted source is whole");
+        else
+            Check(plan.rows.rows.empty(), "a refused source writes nothing");
+    }
+}
+
 // The input's start, grown past the registry's limits: names of exactly
 // the lengths where counted strings wrap or limits begin.
 void FuzzImportNames(const std::string& input) {
     ProfileFile f;
     f.Parse(input);
     for (const char* section : {"DSN0", "DSN#0", "DSN1"}) CheckImportNames(f, section);
+    CheckImportPlan(f);
     // One input in four: the grown texts are slow to build.
     if (input.empty() || static_cast<unsigned char>(input[0]) % 4 != 0) return;
     static const size_t kLengths[] = {255, 256, 16383, 16384, 65535, 65536, 65536 + 17, 131072 + 3};
@@ -239,6 +259,7 @@ void FuzzImportNames(const std::string& input) {
     ProfileFile g;
     g.Parse(grown);
     CheckImportNames(g, "DSN0");
+    CheckImportPlan(g);
 }
 
 }  // namespace

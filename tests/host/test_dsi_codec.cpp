@@ -1,8 +1,8 @@
-#include "dsi/DsiCodec.h"
-#include "dsi/DsiSource.h"
-#include "dsi/ProfileFile.h"
-#include "registry/Utf.h"
-#include "registry/ValueFormat.h"
+#include "core/DsiCodec.h"
+#include "core/DsiSource.h"
+#include "core/ProfileFile.h"
+#include "core/Utf.h"
+#include "core/ValueFormat.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "registry/ValueFormat.h"
+#include "core/ValueFormat.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "DsiTestUtil.h"
 #include "WindowHelpers.h"
 
-#include "dsi/ProfileFile.h"
+#include "core/ProfileFile.h"
 
 #include <set>
 

@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "app/Settings.h"
-#include "dsi/DsnNameDialog.h"
+#include "ui/DsnNameDialog.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include <set>
 
-#include "dsi/ProfileFile.h"
+#include "core/ProfileFile.h"
 
 namespace {
 

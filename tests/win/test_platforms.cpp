@@ -4,7 +4,7 @@
 #include "WindowHelpers.h"
 
 #include "app/Settings.h"
-#include "dsi/ProfileFile.h"
+#include "core/ProfileFile.h"
 
 #include <algorithm>
 
@@ -24,13 +24,16 @@ void InstallDriver(bool bits32, const std::string& driver) {
               driver.c_str(), "Installed");
 }
 
+// Longer than the first buffer a driver entry is read into.
+const std::string kDrv32 = "Drv32" + std::string(300, '2');
+
 void SeedBothViews() {
     InstallDriver(false, "Drv64");
-    InstallDriver(true, "Drv32");
+    InstallDriver(true, kDrv32);
     PutViewSource(false, "Both", "Drv64");
-    PutViewSource(false, "Only64", "Drv32");  // a 32-bit driver only: missing here
-    PutViewSource(true, "Both", "Drv32");
-    PutViewSource(true, "Only32", "Drv32");
+    PutViewSource(false, "Only64", kDrv32);  // a 32-bit driver only: missing here
+    PutViewSource(true, "Both", kDrv32);
+    PutViewSource(true, "Only32", kDrv32);
     PutString(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Mine", "Drv64");
     PutString(HKEY_CURRENT_USER, OdbcPath("Mine"), "View", "user");
 }
@@ -92,15 +95,17 @@ TEST_F(PlatformTest, FilesCarryTheView) {
         std::string file;
         std::vector<std::string> in64, in32;  // sources after the import
         bool succeeded;
+        bool no32Section = false;  // the 32-bit view has no ODBC section: asked for, and made
     };
     const std::string both = "[General]\r\nItems=3\r\n"
-                             "[DSN0]\r\nDSN=A\r\nPlatform=64-bit\r\nItems=0\r\n"
-                             "[DSN1]\r\nDSN=B\r\nPlatform=32-bit\r\nItems=0\r\n"
-                             "[DSN2]\r\nDSN=Old\r\nItems=0\r\n";
+                             "[DSN0]\r\nDSN=A\r\nDriver=DrvA\r\nPlatform=64-bit\r\nItems=0\r\n"
+                             "[DSN1]\r\nDSN=B\r\nDriver=DrvB\r\nPlatform=32-bit\r\nItems=0\r\n"
+                             "[DSN2]\r\nDSN=Old\r\nDriver=DrvOld\r\nItems=0\r\n";
     const Case cases[] = {
         {"each_into_its_view", "", both, {"A", "Old"}, {"B"}, true},
         {"forced_into_32", "32", both, {}, {"A", "B", "Old"}, true},
         {"forced_into_64", "64", both, {"A", "B", "Old"}, {}, true},
+        {"forced_into_32_without_a_section", "32", both, {}, {"A", "B", "Old"}, true, true},
         {"unknown_platform_refused", "", "[General]\r\nItems=1\r\n[DSN0]\r\nDSN=X\r\nPlatform=16-bit\r\nItems=0\r\n",
          {}, {}, false},
     };
@@ -112,14 +117,25 @@ TEST_F(PlatformTest, FilesCarryTheView) {
         TheApp().m_strPlatform = c.platformSwitch;
         const std::string file = dir + "\\" + c.name + ".dsi";
         WriteWholeFile(file, c.file);
-        prompts->messageAnswers = {IDOK};
+        if (c.no32Section) ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, OdbcPath32().c_str());
+        prompts->messageAnswers = {c.no32Section ? IDYES : IDOK};
         window->ImportDsiFile(FALSE, file.c_str(), TRUE);
         EXPECT_EQ(c.succeeded, (bool)window->Succeeded());
+        if (c.no32Section) {
+            ASSERT_EQ(1u, prompts->Of("message").size());
+            EXPECT_EQ("RegOpenKey", prompts->Of("message")[0].caption);
+        }
         for (const char* name : {"A", "B", "Old", "X"}) {
             const bool want64 = std::find(c.in64.begin(), c.in64.end(), name) != c.in64.end();
             const bool want32 = std::find(c.in32.begin(), c.in32.end(), name) != c.in32.end();
             EXPECT_EQ(want64, KeyExists(HKEY_LOCAL_MACHINE, OdbcPath(name))) << name;
             EXPECT_EQ(want32, KeyExists(HKEY_LOCAL_MACHINE, OdbcPath32(name))) << name;
+            // Each view's own driver entry, beside its own key.
+            const RegValue entry{REG_SZ, Text(std::string("Drv") + name)};
+            const RegValue none{-2, {}};
+            EXPECT_EQ(want64 ? entry : none, ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), name)) << name;
+            EXPECT_EQ(want32 ? entry : none, ValueOf(HKEY_LOCAL_MACHINE, OdbcPath32("ODBC Data Sources"), name))
+                << name;
         }
     }
     TheApp().m_strPlatform.clear();
@@ -141,9 +157,13 @@ TEST_F(PlatformTest, BatchExportCoversTheViewsAskedFor) {
         for (int i = 0; i < 5; ++i) {
             const std::string s = "DSN" + std::to_string(i);
             const std::string dsn = written.GetString(s, "DSN", "");
-            if (!dsn.empty()) sections.push_back(dsn + " " + written.GetString(s, "Platform", ""));
+            if (!dsn.empty())
+                sections.push_back(dsn + " " + written.GetString(s, "Platform", "") + " " +
+                                   written.GetString(s, "Driver", ""));
         }
-        const std::vector<std::string> all = {"Both 64-bit", "Only64 64-bit", "Both 32-bit", "Only32 32-bit"};
+        // Each driver from its own view's entry, whole.
+        const std::vector<std::string> all = {"Both 64-bit Drv64", "Only64 64-bit " + kDrv32, "Both 32-bit " + kDrv32,
+                                              "Only32 32-bit " + kDrv32};
         const std::string p = platform;
         std::vector<std::string> expected;
         for (const std::string& s : all)

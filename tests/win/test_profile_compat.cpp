@@ -2,7 +2,7 @@
 // ways, over files with awkward lines.
 #include "TestSupport.h"
 
-#include "dsi/ProfileFile.h"
+#include "core/ProfileFile.h"
 
 namespace {
 

@@ -95,11 +95,22 @@ TEST_F(RemovalTest, QuestionGuardedBySetting) {
 
 TEST_F(RemovalTest, NestedKeysGoWithTheSource) {
     Seed();
+    // Nested as deep as the registry allows: 512 levels below the hive's root.
+    HKEY key = NULL;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyA(HKEY_LOCAL_MACHINE, OdbcPath("Sales").c_str(), &key));
+    for (int level = 0; level < 508; ++level) {
+        HKEY next = NULL;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyA(key, "L", &next)) << level;
+        ::RegCloseKey(key);
+        key = next;
+    }
+    ::RegCloseKey(key);
     PutString(HKEY_CURRENT_USER, kSettingsKey, "bAskDelete", "0");
     Open();
     Pick("Sales");
     Command(ID_REMOVE);
-    for (const char* path : {"Sales\\Options\\Deep", "Sales\\Options", "Sales"}) {
+    for (const std::string& path : {std::string("Sales\\Options\\Deep"), std::string("Sales\\Options"),
+                                    std::string("Sales\\L"), std::string("Sales")}) {
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath(path))) << path;
     }
     EXPECT_TRUE(prompts->calls.empty());

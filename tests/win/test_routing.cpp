@@ -8,8 +8,8 @@
 
 #include <map>
 
-#include "dsi/DsnNameDialog.h"
 #include "ui/AboutDialog.h"
+#include "ui/DsnNameDialog.h"
 #include "ui/ProductTable.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "dsi/DsiFileIo.h"
-#include "dsi/DsnNameDialog.h"
+#include "ui/DsnNameDialog.h"
 
 namespace {
 
@@ -105,7 +105,7 @@ protected:
 TEST_F(ScriptsTest, ListsEveryNameAsStored) {
     Seed(HKEY_CURRENT_USER);
     std::vector<ListedSource> sources;
-    ASSERT_TRUE(window->CatalogueScope(FALSE, nullptr, sources));
+    ASSERT_TRUE(window->CatalogueScope(window->PlaceOf(FALSE), sources));
     std::vector<std::string> names;
     for (const ListedSource& source : sources) {
         names.push_back(source.name);

@@ -1,4 +1,4 @@
-#include "registry/DriverEntry.h"
+#include "registry/InstalledDrivers.h"
 
 #include "registry/RegKey.h"
 #include "registry/Views.h"

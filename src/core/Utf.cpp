@@ -1,4 +1,4 @@
-#include "registry/Utf.h"
+#include "core/Utf.h"
 
 #include <cstdio>
 

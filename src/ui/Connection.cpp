@@ -1,21 +1,10 @@
 #include <cstring>
 #include <string>
 
-#include "app/ManagerApp.h"
 #include "registry/RegKey.h"
 #include "registry/Views.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
-
-bool RegistryPlace::SameScope(const RegistryPlace& other) const {
-    if (known != other.known) return false;
-    return !known || ((systemScope != FALSE) == (other.systemScope != FALSE) &&
-                      SameKeyName(computer.c_str(), other.computer.c_str()));
-}
-
-bool RegistryPlace::operator==(const RegistryPlace& other) const {
-    return SameScope(other) && (!known || platform == other.platform);
-}
 
 void MainWindow::CloseConnection() {
     if (!m_hOdbcIniKey.Valid()) return;
@@ -24,31 +13,21 @@ void MainWindow::CloseConnection() {
     m_placeConnected = RegistryPlace();
 }
 
-void MainWindow::ReadRemoteSystem() {
-    ManagerApp& app = TheApp();
-    if (app.m_bBatchMode) {
-        strncpy(m_szRemoteSystem, app.m_strRemoteSystem.c_str(), 259);
-        m_szRemoteSystem[259] = '\0';
-    } else {
-        m_szRemoteSystem[0] = '\0';
-        ::GetDlgItemTextA(m_hWnd, IDC_REMOTE_SYSTEM, m_szRemoteSystem, 260);
-    }
-}
-
 int MainWindow::ConnectOdbcIni(BOOL systemScope) {
-    ReadRemoteSystem();
-    return ConnectToRemoteSystem(systemScope, systemScope ? OwnPlatform() : zentrel::Platform::Shared);
+    return ConnectToRemoteSystem(PlaceOf(systemScope).computer, systemScope,
+                                 systemScope ? OwnPlatform() : zentrel::Platform::Shared);
 }
 
 BOOL MainWindow::ConnectTo(const RegistryPlace& place) {
     if (!place.known) return FALSE;
     if (m_placeConnected == place && m_hOdbcIniKey.Valid()) return TRUE;
-    strncpy(m_szRemoteSystem, place.computer.c_str(), 259);
-    m_szRemoteSystem[259] = '\0';
-    return ConnectToRemoteSystem(place.systemScope, place.platform) == 0;
+    return ConnectToRemoteSystem(place.computer, place.systemScope, place.platform) == 0;
 }
 
-int MainWindow::ConnectToRemoteSystem(BOOL systemScope, zentrel::Platform platform, bool quiet) {
+int MainWindow::ConnectToRemoteSystem(const std::string& computer, BOOL systemScope, zentrel::Platform platform,
+                                      bool quiet) {
+    strncpy(m_szRemoteSystem, computer.c_str(), 259);
+    m_szRemoteSystem[259] = '\0';
     HKEY root = systemScope ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     if (!systemScope) platform = zentrel::Platform::Shared;
     const REGSAM view = ViewFlag(platform);
@@ -74,9 +53,9 @@ int MainWindow::ConnectToRemoteSystem(BOOL systemScope, zentrel::Platform platfo
             m_placeConnected.systemScope = systemScope;
             m_placeConnected.platform = platform;
             // "host" and "\\\\host" reach the same computer.
-            const char* computer = m_szRemoteSystem;
-            while (*computer == '\\') ++computer;
-            m_placeConnected.computer = computer;
+            const char* name = m_szRemoteSystem;
+            while (*name == '\\') ++name;
+            m_placeConnected.computer = name;
             return 0;
         }
         if (quiet) {

@@ -1,9 +1,9 @@
-#include "dsi/DsiSource.h"
+#include "core/DsiSource.h"
 
-#include "dsi/DsiCodec.h"
-#include "dsi/ProfileFile.h"
-#include "registry/Utf.h"
-#include "registry/ValueFormat.h"
+#include "core/DsiCodec.h"
+#include "core/ProfileFile.h"
+#include "core/Utf.h"
+#include "core/ValueFormat.h"
 
 namespace zentrel {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/RegistryLimits.h"
+#include "core/RegistryLimits.h"
 
 namespace zentrel {
 
