@@ -205,6 +205,11 @@ void MainWindow::OnExportSelected() {
     std::vector<int> ticked;
     for (int i = 0; i < rows; ++i)
         if (m_lstDataSources.GetCheck(i)) ticked.push_back(i);
+    // Before the file is chosen: an empty export would replace its sources.
+    if (ticked.empty()) {
+        Report("Export", MB_OK | MB_ICONSTOP, IDS_NOTHING_TICKED);
+        return;
+    }
     if (!BeginDsiExport((int)ticked.size(), TRUE)) return;
     for (int i : ticked) ExportListedRow(i);
     FinishDsiExport();

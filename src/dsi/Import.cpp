@@ -211,7 +211,16 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         // The chosen file goes into the scope of the tab; systemScope only
         // stands in when there is no tab strip.
         const BOOL tabScope = m_pTabCtrl != nullptr ? m_pTabCtrl->GetCurSel() == 0 : systemScope;
-        if (ConnectOdbcIni(tabScope) != 0) return;
+        // The computer the list shows, not one typed in the box since.
+        RegistryPlace place = m_placeListed;
+        if (!place.known) {
+            ReadRemoteSystem();
+            place.known = true;
+            place.computer = m_szRemoteSystem;
+        }
+        place.systemScope = tabScope;
+        place.platform = tabScope ? OwnPlatform() : zentrel::Platform::Shared;
+        if (!ConnectTo(place)) return;
     }
 
     zentrel::ProfileFile dsi;
@@ -242,7 +251,8 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
     // The scope and computer of the import; each source goes into its view.
     const RegistryPlace target = m_placeConnected;
     zentrel::Platform forced = zentrel::Platform::Shared;
-    const bool viewForced = TheApp().ForcedView(&forced);
+    // -p32 and -p64 restrict batch runs; the window always has both views.
+    const bool viewForced = TheApp().m_bBatchMode && TheApp().ForcedView(&forced);
     RegKey dataSources;
     RegistryPlace dataSourcesPlace;
     KnownSources known;
@@ -321,8 +331,19 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         if (!isNew && existing.OpenUnfollowed(m_hOdbcIniKey, name.c_str(), KEY_READ | view, &isLink) == ERROR_SUCCESS) {
             existing.Close();
             if (g_pSettings != nullptr && g_pSettings->m_bAskImport) {
-                if (Report(LoadText(IDS_WARNING), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDS_ALREADY_EXISTS,
-                           name + suffix) != IDYES) {
+                // The view is named where the name alone could mean either source.
+                RegKey other;
+                const zentrel::Platform otherView =
+                    place.platform == zentrel::Platform::Bit64 ? zentrel::Platform::Bit32 : zentrel::Platform::Bit64;
+                const bool ambiguous =
+                    !suffix.empty() && other.Open(m_hRootKey, (std::string(kOdbcIniPath) + "\\" + name).c_str(),
+                                                  ViewFlag(otherView)) == ERROR_SUCCESS;
+                other.Close();
+                const std::string question =
+                    ambiguous ? zentrel::FormatText(LoadText(IDS_ALREADY_EXISTS_VIEW), name,
+                                                    zentrel::PlatformText(place.platform))
+                              : zentrel::FormatText(LoadText(IDS_ALREADY_EXISTS), name);
+                if (Report(LoadText(IDS_WARNING), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, question) != IDYES) {
                     MarkFailed();
                     return;
                 }

@@ -90,9 +90,17 @@ void MainWindow::FillDsnList() {
         m_placeListed.platform = zentrel::Platform::Shared;
         ShowDataSources(std::move(sources));
     }
+    // The current data source stays only where the list still shows it.
+    const int current = CurrentRow();
+    HighlightRow(current);
     m_bFilling = FALSE;
+    if (current >= 0) {
+        ListRow(current);
+    } else {
+        ClearCurrent();
+    }
+    ShowStatusLine();
 }
-
 void MainWindow::OnRefresh() { FillDsnList(); }
 
 LRESULT MainWindow::OnScopeChanged(const NMHDR*) {
