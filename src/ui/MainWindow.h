@@ -168,7 +168,9 @@ public:
     bool IsCurrentDsnListed() const;
 
     // Export.
-    BOOL BeginDsiExport(int count, BOOL askFile);
+    // A single source's file is proposed under `proposed`, else the current
+    // source's name.
+    BOOL BeginDsiExport(int count, BOOL askFile, const char* proposed = nullptr);
     void ExportDsn(const char* name);
     void OnExport();
     void OnExportAll();

@@ -491,6 +491,7 @@ struct OverwriteCase {
     bool twoReplaced;
     bool threeWritten;
     bool listRefilled;
+    bool otherView = false;  // the 32-bit view holds the name too
 };
 
 void PrintTo(const OverwriteCase& c, std::ostream* os) { *os << c.name; }
@@ -501,8 +502,9 @@ TEST_P(ImportOverwriteTest, AsksBeforeReplacing) {
     const OverwriteCase& c = GetParam();
     PutString(HKEY_LOCAL_MACHINE, OdbcPath("Two"), "Old", "o");
     PutString(HKEY_LOCAL_MACHINE, OdbcPath("Two") + "\\Sub", "Old", "o");
+    if (c.otherView) PutString(HKEY_LOCAL_MACHINE, OdbcPath32("Two"), "Other", "x");
     Open(0);
-    ASSERT_EQ((std::vector<std::string>{"Two"}), Rows());
+    ASSERT_EQ(c.otherView ? 2u : 1u, Rows().size());
     g_pSettings->m_bAskImport = c.askImport;
     prompts->fileAnswers = {file};
     prompts->messageAnswers.assign(c.answers.begin(), c.answers.end());
@@ -511,8 +513,10 @@ TEST_P(ImportOverwriteTest, AsksBeforeReplacing) {
     const std::vector<PromptCall> shown = prompts->Of("message");
     ASSERT_EQ(c.answers.size(), shown.size());
     if (!shown.empty()) {
-        // Into the System scope of a 64-bit Windows: the view is named too.
-        EXPECT_EQ("Data Source 'Two (64-bit)' already exists. Do you wish to overwrite it?", shown[0].text);
+        // The view is named, outside the quotes, where both views hold the name.
+        EXPECT_EQ(c.otherView ? "Data Source 'Two' (64-bit) already exists. Do you wish to overwrite it?"
+                              : "Data Source 'Two' already exists. Do you wish to overwrite it?",
+                  shown[0].text);
         EXPECT_EQ("Warning!", shown[0].caption);
         EXPECT_EQ(UINT(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2), shown[0].type);
     }
@@ -521,14 +525,18 @@ TEST_P(ImportOverwriteTest, AsksBeforeReplacing) {
     EXPECT_EQ(!c.twoReplaced, KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Two") + "\\Sub"));
     EXPECT_EQ(c.twoReplaced ? Sz("2") : kAbsent, ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("Two"), "A"));
     EXPECT_EQ(c.threeWritten, KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Three")));
-    EXPECT_EQ(c.listRefilled ? 3u : 1u, Rows().size());
+    EXPECT_EQ((c.listRefilled ? 3u : 1u) + (c.otherView ? 1u : 0u), Rows().size());
+    if (c.otherView) {
+        EXPECT_EQ(Sz("x"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath32("Two"), "Other"));
+    }
     EXPECT_EQ(c.twoReplaced, (bool)window->Succeeded());
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ImportOverwriteTest,
                          ::testing::Values(OverwriteCase{"no_stops_and_keeps_earlier", 1, {IDNO}, false, false, false},
                                            OverwriteCase{"yes_replaces", 1, {IDYES}, true, true, true},
-                                           OverwriteCase{"not_asked_when_off", 0, {}, true, true, true}),
+                                           OverwriteCase{"not_asked_when_off", 0, {}, true, true, true},
+                                           OverwriteCase{"both_views_named", 1, {IDYES}, true, true, true, true}),
                          [](const ::testing::TestParamInfo<OverwriteCase>& info) {
                              return std::string(info.param.name);
                          });
