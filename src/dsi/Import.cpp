@@ -383,7 +383,7 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
     }
 
     // A window that is gone has no list to refill.
-    if (!TheApp().m_bBatchMode && m_pTabCtrl != nullptr) FillDsnList();
+    if (!TheApp().m_bBatchMode && m_pTabCtrl != nullptr) FillDsnList(true);
 }
 
 void MainWindow::OnImport() { ImportDsiFile(FALSE, "", FALSE); }

@@ -76,7 +76,9 @@ RegistryPlace MainWindow::RowPlace(int row) const {
     return place;
 }
 
-void MainWindow::FillDsnList() {
+void MainWindow::FillDsnList(bool sameComputer) {
+    const std::string computer = m_placeListed.computer;
+    if (sameComputer && m_placeListed.known) m_pFillComputer = &computer;
     m_bFilling = TRUE;
     m_lstDataSources.DeleteAllItems();
     m_lstAttributes.DeleteAllItems();
@@ -85,7 +87,9 @@ void MainWindow::FillDsnList() {
     m_listedSources.clear();
     m_listedDrivers.reset();
     std::vector<ListedSource> sources;
-    if (CatalogueScope(systemScope, nullptr, sources, nullptr, &m_listedDrivers)) {
+    const BOOL listed = CatalogueScope(systemScope, nullptr, sources, nullptr, &m_listedDrivers);
+    m_pFillComputer = nullptr;
+    if (listed) {
         m_placeListed = m_placeConnected;
         m_placeListed.platform = zentrel::Platform::Shared;
         ShowDataSources(std::move(sources));

@@ -29,6 +29,9 @@ void MainWindow::ReadRemoteSystem() {
     if (app.m_bBatchMode) {
         strncpy(m_szRemoteSystem, app.m_strRemoteSystem.c_str(), 259);
         m_szRemoteSystem[259] = '\0';
+    } else if (m_pFillComputer != nullptr) {
+        strncpy(m_szRemoteSystem, m_pFillComputer->c_str(), 259);
+        m_szRemoteSystem[259] = '\0';
     } else {
         m_szRemoteSystem[0] = '\0';
         ::GetDlgItemTextA(m_hWnd, IDC_REMOTE_SYSTEM, m_szRemoteSystem, 260);

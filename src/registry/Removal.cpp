@@ -42,6 +42,6 @@ void MainWindow::OnRemove() {
         sources.DeleteValue(m_szCurrentDsn);
     }
 
-    FillDsnList();
+    FillDsnList(true);
     m_szCurrentDsn[0] = '\0';
 }

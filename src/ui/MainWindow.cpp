@@ -17,6 +17,7 @@ MainWindow::MainWindow(CWnd* parent)
       m_nDsnSection(0),
       m_bFilling(FALSE),
       m_bListingIncomplete(FALSE),
+      m_pFillComputer(nullptr),
       m_nSortColumn(-1),
       m_bSortDescending(false),
       m_prompts(new PlatformPrompts),

@@ -107,7 +107,9 @@ public:
 
     // Data-source catalogue. A fill keeps the current data source, and its
     // highlight, when the list still shows it; otherwise none is current.
-    void FillDsnList();
+    // The computer is the remote-system box's, or with sameComputer the one
+    // the list showed (the refill after a command that worked there).
+    void FillDsnList(bool sameComputer = false);
     void OnRefresh();
     LRESULT OnScopeChanged(const NMHDR* = nullptr);
     void OnSelectAll();
@@ -288,6 +290,7 @@ public:
     std::vector<ListedSource> m_listedSources;     // the list's rows, in order
     std::unique_ptr<ScopeDrivers> m_listedDrivers;  // for their Platform column
     std::string m_strListedDsn;      // the source of the last listing
+    const std::string* m_pFillComputer;  // set by FillDsnList(true) while it runs
     int m_nSortColumn;               // -1: the registry's order
     bool m_bSortDescending;
 

@@ -329,4 +329,67 @@ TEST_F(MainWindowTest, KeysReachTheirCommands) {
     }
 }
 
+// A heading click sorts, a second one reverses; ticks and the highlight go
+// with their rows, and a refill keeps the order.
+TEST_F(MainWindowTest, HeadingsSortAndTheOrderHolds) {
+    PutString(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Budget", "Zed");
+    PutString(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Stock", "Able");
+    Open(1);
+    Pick("Budget");
+    ListView_SetCheckState(list, 2, FALSE);
+    auto click = [this](int column) {
+        NMLISTVIEW notice = {};
+        notice.hdr = {list, IDC_DSN_LIST, (UINT)LVN_COLUMNCLICK};
+        notice.iItem = -1;
+        notice.iSubItem = column;
+        ::SendMessageA(Hwnd(), WM_NOTIFY, IDC_DSN_LIST, (LPARAM)&notice);
+    };
+    click(0);
+    EXPECT_EQ(kUserRows, Rows());
+    click(0);
+    EXPECT_EQ((std::vector<std::string>{"Stock", "Sales", "Budget"}), Rows());
+    EXPECT_EQ((std::vector<bool>{false, true, true}), ListChecks(list));
+    EXPECT_EQ(2, ListView_GetNextItem(list, -1, LVNI_SELECTED));
+    // By driver: no entry sorts first.
+    click(1);
+    EXPECT_EQ((std::vector<std::vector<std::string>>{{"Sales", ""}, {"Stock", "Able"}, {"Budget", "Zed"}}),
+              ListRows(list, 2));
+    PutString(HKEY_CURRENT_USER, OdbcPath("Apex"), "Driver", "x");
+    Command(ID_REFRESH);
+    EXPECT_EQ((std::vector<std::string>{"Apex", "Sales", "Stock", "Budget"}), Rows());
+    EXPECT_EQ(3, ListView_GetNextItem(list, -1, LVNI_SELECTED));
+    EXPECT_EQ("'Budget' data source properties", CaptionLine());
+    EXPECT_TRUE(prompts->calls.empty());
+}
+
+// The lists grow with the window; its size and the column widths come back
+// at the next start.
+TEST_F(MainWindowTest, SizeAndColumnsAreKept) {
+    Open();
+    RECT before, listBefore;
+    ::GetWindowRect(Hwnd(), &before);
+    ::GetWindowRect(list, &listBefore);
+    const int width = before.right - before.left + 200, height = before.bottom - before.top + 100;
+    ::SetWindowPos(Hwnd(), NULL, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+    RECT listAfter, attributesAfter, attributesBefore = {};
+    ::GetWindowRect(list, &listAfter);
+    ::GetWindowRect(attributes, &attributesAfter);
+    EXPECT_EQ(listBefore.right - listBefore.left + 200, listAfter.right - listAfter.left);
+    EXPECT_EQ(listBefore.bottom - listBefore.top + 50, listAfter.bottom - listAfter.top);
+    ListView_SetColumnWidth(list, 1, 150);
+    ListView_SetColumnWidth(attributes, 2, 77);
+    window->DestroyWindow();
+
+    Open();
+    RECT reopened;
+    ::GetWindowRect(Hwnd(), &reopened);
+    EXPECT_EQ(width, reopened.right - reopened.left);
+    EXPECT_EQ(height, reopened.bottom - reopened.top);
+    EXPECT_EQ(150, ListView_GetColumnWidth(list, 1));
+    EXPECT_EQ(77, ListView_GetColumnWidth(attributes, 2));
+    ::GetWindowRect(attributes, &attributesBefore);
+    EXPECT_EQ(attributesAfter.bottom - attributesAfter.top, attributesBefore.bottom - attributesBefore.top);
+    EXPECT_TRUE(prompts->calls.empty());
+}
+
 }  // namespace

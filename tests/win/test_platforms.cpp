@@ -268,4 +268,56 @@ TEST_F(PlatformTest, ExportActsOnTheHighlightedRowOnly) {
     EXPECT_EQ(kept, ReadWholeFile(dir + "\\kept.dsi"));
 }
 
+// -p32 and -p64 restrict batch runs: the window still lists both views and
+// imports each source into the view its file names.
+TEST_F(PlatformTest, ViewSwitchLeavesTheWindowAlone) {
+    for (const char* forced : {"32", "64"}) {
+        SCOPED_TRACE(forced);
+        ClearTestRegistry();
+        PutViewSource(false, "Payroll", "Drv64");
+        PutViewSource(true, "Payroll", "Drv32");
+        TheApp().m_strPlatform = forced;
+        Open(0);
+        EXPECT_EQ((std::vector<std::string>{"Payroll", "Payroll"}), Rows());
+        const std::string file = dir + "\\views.dsi";
+        WriteWholeFile(file, "[General]\r\nItems=2\r\n[DSN0]\r\nDSN=In64\r\nPlatform=64-bit\r\nItems=0\r\n"
+                             "[DSN1]\r\nDSN=In32\r\nPlatform=32-bit\r\nItems=0\r\n");
+        prompts->fileAnswers = {file};
+        Command(ID_IMPORT);
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("In64")));
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath32("In32")));
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath32("In64")));
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("In32")));
+        EXPECT_EQ(4u, Rows().size());
+        EXPECT_TRUE(prompts->Of("message").empty());
+    }
+    TheApp().m_strPlatform.clear();
+}
+
+// Import goes to the computer the list shows, not one typed in the box
+// since; Enter in the box then shows that computer, naming it when it
+// cannot be reached.
+TEST_F(PlatformTest, ImportUsesTheListedComputer) {
+    Open(1);
+    ::SetDlgItemTextA(Hwnd(), IDC_REMOTE_SYSTEM, "nosuchhost");
+    const std::string file = dir + "\\typed.dsi";
+    WriteWholeFile(file, "[General]\r\nItems=1\r\n[DSN0]\r\nDSN=Typed\r\nItems=1\r\nName0=A\r\nValue0=1\r\nFormat0=1\r\n");
+    prompts->fileAnswers = {file};
+    Command(ID_IMPORT);
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, OdbcPath("Typed")));
+    EXPECT_TRUE(prompts->Of("message").empty());
+    EXPECT_EQ((std::vector<std::string>{"Typed"}), Rows());
+
+    MSG enter = {};
+    enter.hwnd = ::GetDlgItem(Hwnd(), IDC_REMOTE_SYSTEM);
+    enter.message = WM_KEYDOWN;
+    enter.wParam = VK_RETURN;
+    prompts->messageAnswers = {IDOK};
+    EXPECT_TRUE(window->PreTranslateMessage(&enter));
+    ASSERT_EQ(1u, prompts->Of("message").size());
+    EXPECT_EQ(0u, prompts->Of("message")[0].text.find("Computer: 'nosuchhost'\n"));
+    EXPECT_TRUE(Rows().empty());
+    EXPECT_EQ("Computer nosuchhost, User DSN: not connected", ItemText(Hwnd(), IDC_STATUS_LINE));
+}
+
 }  // namespace
