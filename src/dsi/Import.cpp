@@ -186,6 +186,8 @@ bool MainWindow::ReadDsiFile(const char* path, const char* caption, const char* 
 
 void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope) {
     const char* path = file ? file : "";
+    // A file from the chooser: the user is told at the end what came of it.
+    bool chosen = false;
     if (path[0] != '\0' && zentrel::DsiFileExists(path)) {
         if (strlen(path) > zentrel::kMaxDsiPath) {
             ReportFileError(path, ERROR_FILENAME_EXCED_RANGE, "Error");
@@ -208,6 +210,7 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
             return;
         }
         strcpy(m_szDsiFile, dialog.GetPathName());
+        chosen = true;
         // The chosen file goes into the scope of the tab; systemScope only
         // stands in when there is no tab strip.
         const BOOL tabScope = m_pTabCtrl != nullptr ? m_pTabCtrl->GetCurSel() == 0 : systemScope;
@@ -256,6 +259,8 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
     RegKey dataSources;
     RegistryPlace dataSourcesPlace;
     KnownSources known;
+    int written = 0, replaced = 0, skipped = 0;
+    std::string stopSection, stopReason;
     for (int i = 0; i < count; ++i) {
         std::string section = zentrel::DsiIndexedName("DSN#%d", i);
         std::string name = dsi.GetString(section, "DSN", "");
@@ -265,8 +270,12 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         }
         if (name.empty()) {
             if (Report(section, MB_YESNO | MB_ICONSTOP, IDS_CONTINUE_QUESTION, section, SystemErrorText(ERROR_NOT_FOUND),
-                       m_szDsiFile) == IDYES)
+                       m_szDsiFile) == IDYES) {
+                ++skipped;
                 continue;
+            }
+            stopSection = section;
+            stopReason = LoadText(IDS_STOP_NO_NAME);
             break;
         }
 
@@ -294,7 +303,10 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
             DsnNameDialog dialog(this);
             dialog.m_strName = name;
             dialog.m_strCaption = suffix.empty() ? std::string() : LoadText(IDS_DSN_NAME_CAPTION) + suffix;
-            if (GetPrompts().RunDialog(dialog) != IDOK) continue;
+            if (GetPrompts().RunDialog(dialog) != IDOK) {
+                ++skipped;
+                continue;
+            }
             name = dialog.m_strName;
         }
         // Everything the source asks for is checked before the registry is
@@ -309,12 +321,16 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         if (!refusal.empty()) {
             Report("Error", MB_OK | MB_ICONSTOP, IDS_NOT_IMPORTED, zentrel::ShownName(fileName), section, m_szDsiFile,
                    refusal);
+            ++skipped;
             continue;
         }
         ReportDsiSourceProblems(rows, section, name);
 
         const std::string driver = dsi.GetString(section, "Driver", "");
-        if (!ConnectTo(place)) return;
+        // Where the import stops: the section, and why, for the summary.
+        stopSection = section;
+        stopReason = zentrel::FormatText(LoadText(IDS_STOP_FAILED), zentrel::ShownName(name));
+        if (!ConnectTo(place)) break;
         const REGSAM view = ViewFlag(place.platform);
         if (!known.Tried()) known.Read(m_hOdbcIniKey, m_placeConnected, static_cast<size_t>(count - i));
 
@@ -326,7 +342,7 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
             if (!isNew) m_hDsnKey.Close();
         }
         RegKey existing;
-        bool isLink = false;
+        bool isLink = false, replacing = false;
         // Not followed: a link's target is not this source's to replace.
         if (!isNew && existing.OpenUnfollowed(m_hOdbcIniKey, name.c_str(), KEY_READ | view, &isLink) == ERROR_SUCCESS) {
             existing.Close();
@@ -345,21 +361,26 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
                               : zentrel::FormatText(LoadText(IDS_ALREADY_EXISTS), name);
                 if (Report(LoadText(IDS_WARNING), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, question) != IDYES) {
                     MarkFailed();
-                    return;
+                    stopReason = zentrel::FormatText(LoadText(IDS_STOP_DECLINED), zentrel::ShownName(name));
+                    break;
                 }
             }
             const LONG code = DeleteKeyTree(m_hOdbcIniKey, name, (int)zentrel::kMaxDsnDepth, view);
             if (code != ERROR_SUCCESS) {
                 Report("SHDeleteKey Error", MB_OK | MB_ICONSTOP, SystemErrorText(code));
-                return;
+                break;
             }
+            replacing = true;
         }
         if (!isNew) created = m_hDsnKey.Create(m_hOdbcIniKey, name.c_str(), view);
         known.Add(m_placeConnected, name);
         if (created != ERROR_SUCCESS) {
             Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, name, SystemErrorText(created));
-            return;
+            break;
         }
+        stopSection.clear();
+        ++written;
+        if (replacing) ++replaced;
         ImportDsiRows(rows, name);
         m_hDsnKey.Close();
         if (rows.missing != 0) {
@@ -384,6 +405,13 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
 
     // A window that is gone has no list to refill.
     if (!TheApp().m_bBatchMode && m_pTabCtrl != nullptr) FillDsnList(true);
+    if (chosen && count > 0) {
+        const std::string stopped =
+            stopSection.empty() ? std::string()
+                                : "\n" + zentrel::FormatText(LoadText(IDS_IMPORT_STOPPED), stopSection, stopReason);
+        Remark("Import", MB_OK | MB_ICONINFORMATION, IDS_IMPORT_SUMMARY, m_szDsiFile, std::to_string(written),
+               std::to_string(replaced), std::to_string(skipped), stopped);
+    }
 }
 
 void MainWindow::OnImport() { ImportDsiFile(FALSE, "", FALSE); }
