@@ -63,12 +63,12 @@ const size_t kLeftOutShown = 10;
 
 }  // namespace
 
-BOOL MainWindow::BeginDsiExport(int count, BOOL askFile) {
+BOOL MainWindow::BeginDsiExport(int count, BOOL askFile, const char* proposed) {
     m_pendingExport.reset();
     if (askFile) {
         DsiFileDialog dialog(GetPrompts());
         const std::string filter = LoadText(IDS_DSI_FILTER);
-        if (!dialog.ShowSave(filter.c_str(), count == 1 ? m_szCurrentDsn : "", "dsi", OwnerWindow(), "Export to",
+        if (!dialog.ShowSave(filter.c_str(), count == 1 ? (proposed ? proposed : m_szCurrentDsn) : "", "dsi", OwnerWindow(), "Export to",
                              OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY))
             return FALSE;
         if (zentrel::DsiPathTooLong(dialog.GetPathName())) {
@@ -252,7 +252,14 @@ void MainWindow::OnExportSelected() {
     std::vector<int> ticked;
     for (int i = 0; i < rows; ++i)
         if (m_lstDataSources.GetCheck(i)) ticked.push_back(i);
-    if (!BeginDsiExport((int)ticked.size(), TRUE)) return;
+    // Before the file is chosen: an empty export would replace its sources.
+    if (ticked.empty()) {
+        Report("Export", MB_OK | MB_ICONSTOP, IDS_NOTHING_TICKED);
+        return;
+    }
+    // One ticked source proposes its own name, whichever row is current.
+    const std::string single = ticked.size() == 1 ? m_lstDataSources.GetItemText(ticked[0], 0) : std::string();
+    if (!BeginDsiExport((int)ticked.size(), TRUE, single.c_str())) return;
     for (int i : ticked) ExportListedRow(i);
     FinishDsiExport();
 }

@@ -187,6 +187,8 @@ bool MainWindow::ReadDsiFile(const char* path, const char* caption, const char* 
 
 void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope) {
     const char* path = file ? file : "";
+    // A file from the chooser: the user is told at the end what came of it.
+    bool chosen = false;
     if (path[0] != '\0' && zentrel::DsiFileExists(path)) {
         if (zentrel::DsiPathTooLong(path)) {
             ReportFileError(path, ERROR_FILENAME_EXCED_RANGE, "Error");
@@ -209,10 +211,19 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
             return;
         }
         strcpy(m_szDsiFile, dialog.GetPathName());
+        chosen = true;
         // The chosen file goes into the scope of the tab; systemScope only
         // stands in when there is no tab strip.
         const BOOL tabScope = m_pTabCtrl != nullptr ? m_pTabCtrl->GetCurSel() == 0 : systemScope;
-        if (ConnectOdbcIni(tabScope) != 0) return;
+        // The computer the list shows, not one typed in the box since.
+        RegistryPlace place = m_placeListed;
+        if (!place.known) {
+            place.known = true;
+            place.computer = PlaceOf(tabScope).computer;
+        }
+        place.systemScope = tabScope;
+        place.platform = tabScope ? OwnPlatform() : zentrel::Platform::Shared;
+        if (!ConnectTo(place)) return;
     }
 
     zentrel::ProfileFile dsi;
@@ -243,10 +254,18 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
     // The scope and computer of the import; each source goes into its view.
     const RegistryPlace target = m_placeConnected;
     zentrel::Platform forced = zentrel::Platform::Shared;
-    const bool viewForced = TheApp().ForcedView(&forced);
+    // -p32 and -p64 restrict batch runs; the window always has both views.
+    const bool viewForced = TheApp().m_bBatchMode && TheApp().ForcedView(&forced);
     RegKey dataSources;
     RegistryPlace dataSourcesPlace;
     KnownSources known;
+    int written = 0, replaced = 0, skipped = 0;
+    std::string stopSection, stopReason;
+    // A source left out on the way is reported where it happens; the run goes on.
+    const auto skip = [&]() {
+        ++skipped;
+        stopSection.clear();
+    };
     for (int i = 0; i < count; ++i) {
         std::string section = zentrel::DsiIndexedName("DSN#%d", i);
         std::string name = dsi.GetString(section, "DSN", "");
@@ -256,8 +275,12 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         }
         if (name.empty()) {
             if (Report(section, MB_YESNO | MB_ICONSTOP, IDS_CONTINUE_QUESTION, section, SystemErrorText(ERROR_NOT_FOUND),
-                       m_szDsiFile) == IDYES)
+                       m_szDsiFile) == IDYES) {
+                ++skipped;
                 continue;
+            }
+            stopSection = section;
+            stopReason = LoadText(IDS_STOP_NO_NAME);
             break;
         }
 
@@ -285,7 +308,10 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
             DsnNameDialog dialog(this);
             dialog.m_strName = name;
             dialog.m_strCaption = suffix.empty() ? std::string() : LoadText(IDS_DSN_NAME_CAPTION) + suffix;
-            if (GetPrompts().RunDialog(dialog) != IDOK) continue;
+            if (GetPrompts().RunDialog(dialog) != IDOK) {
+                ++skipped;
+                continue;
+            }
             name = dialog.m_strName;
         }
         // Everything the source asks for is checked before the registry is
@@ -300,12 +326,16 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         if (!refusal.empty()) {
             Report("Error", MB_OK | MB_ICONSTOP, IDS_NOT_IMPORTED, zentrel::ShownName(fileName), section, m_szDsiFile,
                    refusal);
+            ++skipped;
             continue;
         }
         ReportDsiSourceProblems(rows, section, name);
 
         const std::string driver = dsi.GetString(section, "Driver", "");
-        if (!ConnectTo(place)) return;
+        // Where the import stops: the section, and why, for the summary.
+        stopSection = section;
+        stopReason = zentrel::FormatText(LoadText(IDS_STOP_FAILED), zentrel::ShownName(name));
+        if (!ConnectTo(place)) break;
         const REGSAM view = ViewFlag(place.platform);
         if (!known.Tried()) known.Read(m_hOdbcIniKey, m_placeConnected, static_cast<size_t>(count - i));
         // The driver entries' key first: a source it cannot take is not written.
@@ -319,12 +349,14 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
                 // Written through, the entry would land wherever the link points.
                 dataSources.Close();
                 Report("RegOpenKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_LINK, kDriverEntriesKey);
+                skip();
                 continue;
             }
             if (code != ERROR_SUCCESS) {
                 // Without it the source would have no driver entry: it is not written.
                 Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, kDriverEntriesKey,
                        SystemErrorText(code));
+                skip();
                 continue;
             }
         }
@@ -337,6 +369,7 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
             if (!isNew) m_hDsnKey.Close();
         }
         RegKey existing;
+        bool replacing = false;
         // Not followed: a link's target is not this source's to replace.
         const LONG found = isNew ? ERROR_FILE_NOT_FOUND
                                  : existing.OpenUnfollowed(m_hOdbcIniKey, name.c_str(), KEY_READ | view, nullptr);
@@ -345,28 +378,46 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
             // It exists but cannot be read: writing into it would mix old and new.
             Report("RegOpenKey Error", MB_OK | MB_ICONSTOP, IDS_SOURCE_NOT_REPLACED, zentrel::ShownName(name),
                    SystemErrorText(found));
+            skip();
             continue;
         }
         if (found == ERROR_SUCCESS) {
             if (g_pSettings != nullptr && g_pSettings->m_bAskImport) {
-                if (Report(LoadText(IDS_WARNING), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDS_ALREADY_EXISTS,
-                           name + suffix) != IDYES) {
+                // The view is named where the name alone could mean either source.
+                RegKey other;
+                const zentrel::Platform otherView =
+                    place.platform == zentrel::Platform::Bit64 ? zentrel::Platform::Bit32 : zentrel::Platform::Bit64;
+                const bool ambiguous =
+                    !suffix.empty() && other.Open(m_hRootKey, (std::string(kOdbcIniPath) + "\\" + name).c_str(),
+                                                  ViewFlag(otherView)) == ERROR_SUCCESS;
+                other.Close();
+                const std::string question =
+                    ambiguous ? zentrel::FormatText(LoadText(IDS_ALREADY_EXISTS_VIEW), name,
+                                                    zentrel::PlatformText(place.platform))
+                              : zentrel::FormatText(LoadText(IDS_ALREADY_EXISTS), name);
+                if (Report(LoadText(IDS_WARNING), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, question) != IDYES) {
                     MarkFailed();
-                    return;
+                    stopReason = zentrel::FormatText(LoadText(IDS_STOP_DECLINED), zentrel::ShownName(name));
+                    break;
                 }
             }
             const LONG code = DeleteKeyTree(m_hOdbcIniKey, name, (int)zentrel::kMaxDsnDepth, view);
             if (code != ERROR_SUCCESS) {
                 Report("SHDeleteKey Error", MB_OK | MB_ICONSTOP, SystemErrorText(code));
+                skip();
                 continue;
             }
+            replacing = true;
         }
         if (!isNew) created = m_hDsnKey.Create(m_hOdbcIniKey, name.c_str(), view);
         known.Add(m_placeConnected, name);
         if (created != ERROR_SUCCESS) {
             Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, name, SystemErrorText(created));
-            return;
+            break;
         }
+        stopSection.clear();
+        ++written;
+        if (replacing) ++replaced;
         ImportDsiRows(rows, name);
         m_hDsnKey.Close();
         if (rows.missing != 0) {
@@ -380,7 +431,14 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
     }
 
     // A window that is gone has no list to refill.
-    if (!TheApp().m_bBatchMode && m_pTabCtrl != nullptr) FillDsnList();
+    if (!TheApp().m_bBatchMode && m_pTabCtrl != nullptr) FillDsnList(true);
+    if (chosen && count > 0) {
+        const std::string stopped =
+            stopSection.empty() ? std::string()
+                                : "\n" + zentrel::FormatText(LoadText(IDS_IMPORT_STOPPED), stopSection, stopReason);
+        Remark("Import", MB_OK | MB_ICONINFORMATION, IDS_IMPORT_SUMMARY, m_szDsiFile, std::to_string(written),
+               std::to_string(replaced), std::to_string(skipped), stopped);
+    }
 }
 
 void MainWindow::OnImport() { ImportDsiFile(FALSE, "", FALSE); }

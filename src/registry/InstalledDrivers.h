@@ -33,6 +33,7 @@ private:
     struct View {
         RegKey drivers;
         bool opened = false;
+        bool absent = false;
         std::map<std::string, bool> known;
     };
     // Unknown when the view's list cannot be read.

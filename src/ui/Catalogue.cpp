@@ -86,7 +86,9 @@ RegistryPlace MainWindow::RowPlace(int row) const {
     return place;
 }
 
-void MainWindow::FillDsnList() {
+void MainWindow::FillDsnList(bool sameComputer) {
+    const std::string computer = m_placeListed.computer;
+    if (sameComputer && m_placeListed.known) m_pFillComputer = &computer;
     m_bFilling = TRUE;
     m_lstDataSources.DeleteAllItems();
     m_lstAttributes.DeleteAllItems();
@@ -96,13 +98,24 @@ void MainWindow::FillDsnList() {
     m_listedDrivers.reset();
     std::vector<ListedSource> sources;
     std::vector<std::string> unreachable;
-    if (CatalogueScope(PlaceOf(systemScope), sources, &unreachable, &m_listedDrivers)) {
+    const BOOL listed = CatalogueScope(PlaceOf(systemScope), sources, &unreachable, &m_listedDrivers);
+    m_pFillComputer = nullptr;
+    if (listed) {
         m_placeListed = m_placeConnected;
         m_placeListed.platform = zentrel::Platform::Shared;
         ShowDataSources(std::move(sources));
     }
     ReportUnreachable(unreachable, "List", IDS_ZERO_NAME_NOT_LISTED);
+    // The current data source stays only where the list still shows it.
+    const int current = CurrentRow();
+    HighlightRow(current);
     m_bFilling = FALSE;
+    if (current >= 0) {
+        ListRow(current);
+    } else {
+        ClearCurrent();
+    }
+    ShowStatusLine();
 }
 
 void MainWindow::OnRefresh() { FillDsnList(); }

@@ -35,7 +35,8 @@ int MainWindow::ConnectToRemoteSystem(const std::string& computer, BOOL systemSc
 
     LONG code = m_hRootKey.Connect(m_szRemoteSystem, root);
     if (code != ERROR_SUCCESS) {
-        if (!quiet) Report("RegConnectRegistry", MB_OK | MB_ICONSTOP, SystemErrorText(code));
+        if (!quiet) Report("RegConnectRegistry", MB_OK | MB_ICONSTOP, IDS_CONNECT_ERROR, m_szRemoteSystem,
+                           SystemErrorText(code));
         return -1;
     }
     for (;;) {

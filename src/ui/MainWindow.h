@@ -73,12 +73,26 @@ public:
     BOOL ConnectTo(const RegistryPlace& place);
     static std::string SystemErrorText(LONG code);
 
-    // Data-source catalogue.
-    void FillDsnList();
+    // Keys of the window that no control handles itself; TRUE when taken.
+    // The window's message loop offers it every message first.
+    BOOL PreTranslateMessage(const MSG* msg);
+
+    // Data-source catalogue. A fill keeps the current data source, and its
+    // highlight, when the list still shows it; otherwise none is current.
+    // The computer is the remote-system box's, or with sameComputer the one
+    // the list showed (the refill after a command that worked there).
+    void FillDsnList(bool sameComputer = false);
     void OnRefresh();
     LRESULT OnScopeChanged(const NMHDR* = nullptr);
     void OnSelectAll();
     void OnClearSelection();
+    void OnNextTab();
+    void OnPreviousTab();
+    // A click on a column heading sorts by it; again, the other way round.
+    // The order holds across refills.
+    LRESULT OnDsnColumnClick(const NMHDR* header);
+    // The status line: computer, scope, views and how many sources are listed.
+    void ShowStatusLine();
     // Names of the data sources below the connected key, reserved names
     // skipped. A name with a zero byte inside cannot be reached through the
     // platform's calls (they would reach the key its first part names): it
@@ -104,6 +118,22 @@ public:
     // Attribute listing.
     void FillSubTree(HKEY parent, const char* subkey, const char* prefix);
     LRESULT OnDsnItemChanged(const NMHDR* header);
+    LRESULT OnDsnListClick(const NMHDR* header);
+    // The row of the current data source in the list as it stands, or -1.
+    int CurrentRow() const;
+    // Makes the row current: caption line and attribute list show it.
+    void ListRow(int row);
+    // No data source current; caption line and attribute list empty.
+    void ClearCurrent();
+    // A text about a source that names its view (outside the quotes) when
+    // the list holds the name in both views: viewId then takes the view too.
+    std::string SourceText(UINT plainId, UINT viewId, const std::string& name, const RegistryPlace& place) const;
+    // The selected rows of the attribute list as name, value and type,
+    // tab-separated, to the clipboard; the selected row's value shown whole.
+    void OnCopyProperties();
+    void OnViewValue();
+    LRESULT OnAttributeRightClick(const NMHDR* header);
+    LRESULT OnAttributeDoubleClick(const NMHDR* header);
     // A row's Platform column, with its driver check, asked for when shown:
     // a fill of thousands of rows reads no driver it does not show.
     LRESULT OnDsnListDisplayInfo(const NMHDR* header);
@@ -115,7 +145,9 @@ public:
     bool IsCurrentDsnListed() const;
 
     // Export.
-    BOOL BeginDsiExport(int count, BOOL askFile);
+    // A single source's file is proposed under `proposed`, else the current
+    // source's name.
+    BOOL BeginDsiExport(int count, BOOL askFile, const char* proposed = nullptr);
     void ExportDsn(const char* name);
     void OnExport();
     void OnExportAll();
@@ -132,9 +164,11 @@ public:
     void OnImport();
     void OnImportAs();
 
-    // The toolbar's Export drop-down and the list's context menu.
+    // The toolbar's Export drop-down and the lists' context menus.
     LRESULT OnToolBarDropDown(const NMHDR* header);
     LRESULT OnDsnListRightClick(const NMHDR* header);
+    // The context menu of a list, from the keyboard: at its focused row.
+    void ShowContextMenu(HWND control);
 
     // Companion tools and help.
     void OnOdbcAdministrator();
@@ -166,8 +200,25 @@ protected:
     int ConnectToRemoteSystem(const std::string& computer, BOOL systemScope, zentrel::Platform platform,
                               bool quiet = false);
     void CreateToolBar();
-    // The list painted with the sources of a fill, all rows checked.
+    // The list painted with the sources of a fill, all rows checked, in the
+    // order chosen by a column heading.
     void ShowDataSources(std::vector<ListedSource> sources);
+    // Sorts the rows by the chosen column; checks, when given, move along.
+    void SortListedSources(std::vector<bool>* checks);
+    void ShowSortMark();
+    // A row's driver and driver check, read once, when first needed.
+    void PrepareRow(ListedSource& source);
+    bool NameInOtherView(const std::string& name, zentrel::Platform platform) const;
+    // Highlights and focuses the row (none for -1) without listing it.
+    void HighlightRow(int row);
+    // Places a pop-up of the popups resource and runs its choice.
+    void TrackMenu(int index, POINT screen, UINT flags);
+    // The controls grow with the window; its placement and the columns'
+    // widths are kept per user.
+    void CaptureLayout();
+    void LayoutControls();
+    void SaveWindowLayout();
+    void RestoreWindowLayout();
     // The attribute list painted with the rows of the table.
     void ShowAttributeRows();
     // A file that cannot be used: "File: '<path>'", the platform's text and
@@ -214,6 +265,9 @@ public:
     std::vector<ListedSource> m_listedSources;     // the list's rows, in order
     std::unique_ptr<ScopeDrivers> m_listedDrivers;  // for their Platform column
     std::string m_strListedDsn;      // the source of the last listing
+    const std::string* m_pFillComputer;  // set by FillDsnList(true) while it runs
+    int m_nSortColumn;               // -1: the registry's order
+    bool m_bSortDescending;
 
 private:
     int Show(const std::string& caption, UINT flags, const std::string& text);
@@ -232,4 +286,12 @@ private:
     // Lists one source of the list's row into the table and exports it.
     void ExportListedRow(int row);
     std::unique_ptr<PendingExport> m_pendingExport;
+    // The template's client size and each resized control's place in it.
+    struct Anchor {
+        int id;
+        RECT rect;
+    };
+    SIZE m_sizeTemplate;
+    SIZE m_sizeMinimum;
+    std::vector<Anchor> m_anchors;
 };

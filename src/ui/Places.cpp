@@ -13,6 +13,9 @@ ScopePlace MainWindow::PlaceOf(BOOL systemScope) const {
     if (app.m_bBatchMode) {
         place.computer = app.m_strRemoteSystem;
         place.oneView = app.ForcedView(&place.view);
+    } else if (m_pFillComputer != nullptr) {
+        // A refill after a change shows the computer the list showed.
+        place.computer = *m_pFillComputer;
     } else {
         char computer[261] = "";
         ::GetDlgItemTextA(m_hWnd, IDC_REMOTE_SYSTEM, computer, 260);

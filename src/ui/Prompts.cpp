@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <cstring>
 #include <iterator>
 #include <vector>
 
@@ -24,6 +25,22 @@ UINT PlatformPrompts::TrackPopup(HMENU popup, UINT flags, int x, int y, HWND own
 
 void PlatformPrompts::ShellOpen(HWND owner, const char* file, const char* params, const char* directory) {
     ::ShellExecuteA(owner, "open", file, params, directory, SW_SHOWNORMAL);
+}
+
+void PlatformPrompts::CopyText(HWND owner, const std::string& text) {
+    if (!::OpenClipboard(owner)) return;
+    ::EmptyClipboard();
+    if (HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, text.size() + 1)) {
+        if (void* bytes = ::GlobalLock(memory)) {
+            memcpy(bytes, text.c_str(), text.size() + 1);
+            ::GlobalUnlock(memory);
+            // Owned by the clipboard once placed there.
+            if (::SetClipboardData(CF_TEXT, memory) == NULL) ::GlobalFree(memory);
+        } else {
+            ::GlobalFree(memory);
+        }
+    }
+    ::CloseClipboard();
 }
 
 namespace {
@@ -115,3 +132,5 @@ INT_PTR QuietPrompts::RunDialog(CDialog&) {
 UINT QuietPrompts::TrackPopup(HMENU, UINT, int, int, HWND) { return 0; }
 
 void QuietPrompts::ShellOpen(HWND, const char*, const char*, const char*) {}
+
+void QuietPrompts::CopyText(HWND, const std::string&) {}

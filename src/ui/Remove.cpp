@@ -9,29 +9,20 @@
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
-// The current data source survives a refill of the list, so after a scope
-// switch or a refresh against another computer its name may stand for a
-// source the user never picked there. Only the source picked in the list as
-// it stands now, in the view of the row picked, is acted on.
-bool MainWindow::IsCurrentDsnListed() const {
-    if (m_szCurrentDsn[0] == '\0' || m_lstDataSources.m_hWnd == NULL) return false;
-    if (!m_placeCurrent.known || !m_placeCurrent.SameScope(m_placeListed)) return false;
-    const int count = m_lstDataSources.GetItemCount();
-    for (int i = 0; i < count; ++i) {
-        if (m_lstDataSources.GetItemText(i, 0) == m_szCurrentDsn && RowPlace(i) == m_placeCurrent) return true;
-    }
-    return false;
-}
+// The current data source is the highlighted row of the list as it stands
+// now, in the scope, on the computer and in the view that row shows.
+bool MainWindow::IsCurrentDsnListed() const { return CurrentRow() >= 0; }
 
 void MainWindow::OnRemove() {
     if (!IsCurrentDsnListed()) {
-        Report("Export", MB_OK | MB_ICONSTOP, IDS_NO_CURRENT_ITEM);
+        Report("Remove", MB_OK | MB_ICONSTOP, IDS_NO_CURRENT_ITEM);
         return;
     }
 
     if (g_pSettings != nullptr && g_pSettings->m_bAskDelete != 0) {
-        const int answer = Report(LoadText(IDS_WARNING), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2,
-                                  IDS_REMOVE_QUESTION, m_szCurrentDsn);
+        const int answer =
+            Report(LoadText(IDS_WARNING), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2,
+                   SourceText(IDS_REMOVE_QUESTION, IDS_REMOVE_QUESTION_VIEW, m_szCurrentDsn, m_placeCurrent));
         if (answer != IDYES) {
             m_szCurrentDsn[0] = '\0';
             return;
@@ -48,6 +39,6 @@ void MainWindow::OnRemove() {
     }
     if (entriesLink) Report("RegOpenKey", MB_OK | MB_ICONSTOP, IDS_KEY_LINK, kDriverEntriesKey);
 
-    FillDsnList();
+    FillDsnList(true);
     m_szCurrentDsn[0] = '\0';
 }

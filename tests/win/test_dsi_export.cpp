@@ -296,9 +296,8 @@ TEST_F(ExportWindowTest, CommandsAskForTheFileAsDescribed) {
         {ID_EXPORT, {}, "Alpha", "1"},
         {ID_EXPORT_ALL, {}, "", "3"},
         {ID_EXPORT_SELECTED, {1}, "", "2"},
-        // Unticking a row makes it current: Gamma is proposed for one source.
-        {ID_EXPORT_SELECTED, {0, 2}, "Gamma", "1"},
-        {ID_EXPORT_SELECTED, {0, 1, 2}, "", "0"},
+        // One ticked source proposes its own name, not the current one.
+        {ID_EXPORT_SELECTED, {0, 2}, "Beta", "1"},
     };
     int n = 0;
     for (const Case& c : cases) {

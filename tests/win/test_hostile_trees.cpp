@@ -443,7 +443,7 @@ TEST_F(HostileTreeTest, ControlCharactersAreShownEscaped) {
     for (size_t start = 0, end; (end = list.out.find("\r\n", start)) != std::string::npos; start = end + 2)
         lines.insert(list.out.substr(start, end - start));
     std::set<std::string> expected;
-    for (const auto& c : sources) expected.insert(c.listed + "\tUser\t32/64-bit");
+    for (const auto& c : sources) expected.insert(c.listed + "\tUser\t32/64-bit, driver missing");
     EXPECT_EQ(expected, lines);
 
     // A quiet run's messages: the name from the file is refused, and shown.
@@ -479,7 +479,7 @@ TEST_F(HostileTreeTest, SourcesThatCannotBeShownAreReported) {
         EXPECT_EQ(1, run.code);
         EXPECT_EQ(std::vector<std::string>{c.message}, Messages(*prompts));
         if (c.line == "-lu") {
-            EXPECT_EQ("Fine\tDrv\tUser\t32/64-bit\r\n", run.out);
+            EXPECT_EQ("Fine\tDrv\tUser\t32/64-bit, driver missing\r\n", run.out);
         }
     }
 }

@@ -92,6 +92,7 @@ protected:
         effects[ID_IMPORT] = {[this] {
                                   WriteImportFile();
                                   prompts->fileAnswers = {dsi};
+                                  prompts->messageAnswers = {IDOK};  // the summary
                               },
                               [this] {
                                   ExpectImportDialog();
@@ -101,6 +102,7 @@ protected:
         effects[ID_IMPORT_AS] = {[this] {
                                      WriteImportFile();
                                      prompts->fileAnswers = {dsi};
+                                     prompts->messageAnswers = {IDOK};  // the summary
                                      prompts->dialogAnswers.push_back([](CDialog& dialog) {
                                          DsnNameDialog* name = dynamic_cast<DsnNameDialog*>(&dialog);
                                          EXPECT_NE(nullptr, name);

@@ -270,6 +270,7 @@ TEST_F(ScriptsWindowTest, ImportAsTakesANameInAnyScript) {
     const std::string renamed = "\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82 \xF0\x9F\x93\x8A";
     Open(0);
     prompts->fileAnswers = {file};
+    prompts->messageAnswers = {IDOK};  // the summary
     prompts->dialogAnswers = {[&](CDialog& dialog) -> INT_PTR {
         DsnNameDialog& named = static_cast<DsnNameDialog&>(dialog);
         EXPECT_TRUE(named.Create(window.get()));
@@ -281,7 +282,8 @@ TEST_F(ScriptsWindowTest, ImportAsTakesANameInAnyScript) {
     WideTree machine = SnapshotW(HKEY_LOCAL_MACHINE);
     EXPECT_EQ(RegValue({REG_SZ, WideSz(L"1")}), machine[Wide(renamed) + L"\\|A"]);
     EXPECT_EQ(RegValue({REG_SZ, WideSz(L"D")}), machine[L"ODBC Data Sources\\|" + Wide(renamed)]);
-    EXPECT_TRUE(prompts->Of("message").empty());
+    ASSERT_EQ(1u, prompts->Of("message").size());
+    EXPECT_EQ(UINT(MB_OK | MB_ICONINFORMATION), prompts->Of("message")[0].type);
 }
 
 }  // namespace
