@@ -115,7 +115,9 @@ public:
     // Where row `row` of the data-source list comes from.
     RegistryPlace RowPlace(int row) const;
 
-    // Attribute listing.
+    // Attribute listing: the table holds the source `subkey` below `parent`,
+    // in the connected view, and what could not be listed is reported. A
+    // listing always covers the whole source; the last argument is unused.
     void FillSubTree(HKEY parent, const char* subkey, const char* prefix);
     LRESULT OnDsnItemChanged(const NMHDR* header);
     LRESULT OnDsnListClick(const NMHDR* header);
