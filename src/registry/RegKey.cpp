@@ -100,7 +100,8 @@ LONG RegKey::Open(HKEY parent, const char* path, REGSAM view) {
 LONG RegKey::Create(HKEY parent, const char* path, REGSAM view, bool* created) {
     HKEY key = NULL;
     DWORD disposition = 0;
-    const LONG status = Named(path) ? ::RegCreateKeyExA(parent, path, 0, NULL, REG_OPTION_NON_VOLATILE,
+    const LONG fault = RegistryWriteCheck();
+    const LONG status = fault != ERROR_SUCCESS ? fault : Named(path) ? ::RegCreateKeyExA(parent, path, 0, NULL, REG_OPTION_NON_VOLATILE,
                                                         MAXIMUM_ALLOWED | view, NULL, &key, &disposition)
                                     : ERROR_INVALID_NAME;
     Attach(status == ERROR_SUCCESS ? key : NULL);
@@ -216,6 +217,8 @@ LONG DeleteKeyTree(HKEY parent, const std::string& name, int depthLeft, REGSAM v
             if (status != ERROR_SUCCESS) return status;
         }
     }
+    const LONG fault = RegistryWriteCheck();
+    if (fault != ERROR_SUCCESS) return fault;
     if (isLink || counted) return DeleteOpenKey(key);
     key.Close();
     // Not a link, and named whole, so deleting by name reaches this very key.
