@@ -281,6 +281,7 @@ std::vector<RecoveredChange> RecoverInterruptedChanges(HKEY odbc, REGSAM view) {
     }
     for (const std::string& orphan : transientKeys) {
         RecoveredChange change;
+        change.key = orphan;
         change.code = DeleteTree(odbc, orphan, view);
         change.outcome = change.code == ERROR_SUCCESS ? RecoveredChange::Cleared : RecoveredChange::Failed;
         found.push_back(change);

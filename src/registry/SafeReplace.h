@@ -87,6 +87,7 @@ ChangeResult RemoveSource(HKEY odbc, REGSAM view, const std::string& name);
 struct RecoveredChange {
     enum Outcome { Undone, Completed, Cleared, Failed };
     std::string source;  // empty for a temporary key no journal named
+    std::string key;     // that key
     bool removal = false;
     Outcome outcome = Cleared;
     LONG code = ERROR_SUCCESS;
