@@ -78,7 +78,9 @@ void Differ(std::vector<EntryDifference>& out, const SourceEntry* registry, cons
     out.push_back(difference);
 }
 
-const char* StatusText(SourceStatus status) {
+}  // namespace
+
+const char* SourceStatusText(SourceStatus status) {
     switch (status) {
     case SourceStatus::OnlyInFile: return "only in file";
     case SourceStatus::OnlyInRegistry: return "only in registry";
@@ -86,8 +88,6 @@ const char* StatusText(SourceStatus status) {
     default: return "identical";
     }
 }
-
-}  // namespace
 
 std::vector<EntryDifference> CompareSource(const SourceDefinition& registry, const SourceDefinition& file) {
     std::vector<EntryDifference> out;
@@ -160,7 +160,7 @@ std::string FormatComparison(const std::vector<SourceComparison>& comparisons) {
     std::string lines;
     for (const SourceComparison& c : comparisons) {
         if (c.status == SourceStatus::Identical) continue;
-        lines += std::string(StatusText(c.status)) + "\t" + Escaped(c.name) + "\t" + PlatformText(c.platform) + "\r\n";
+        lines += std::string(SourceStatusText(c.status)) + "\t" + Escaped(c.name) + "\t" + PlatformText(c.platform) + "\r\n";
         lines += FormatDifferences(c.name, c.platform, c.differences);
     }
     return lines;

@@ -28,6 +28,8 @@ struct SourceDefinition {
 };
 
 enum class SourceStatus { Identical, Differs, OnlyInRegistry, OnlyInFile };
+// "identical", "differs", "only in registry", "only in file".
+const char* SourceStatusText(SourceStatus status);
 
 // One entry that is not the same on both sides. A side's text is "-" when
 // that side has no such entry.
