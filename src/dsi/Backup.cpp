@@ -7,6 +7,7 @@
 #include "core/BackupNames.h"
 #include "dsi/DsiFileIo.h"
 #include "ui/MainWindow.h"
+#include "ui/Prompts.h"
 #include "ui/resource.h"
 
 namespace {
@@ -46,7 +47,8 @@ DWORD BackupFolder(std::string& folder) {
     return MakeFolder(folder);
 }
 
-bool WriteBackup(MainWindow& window, const std::vector<std::string>& sources, std::string* path) {
+bool WriteBackup(MainWindow& window, const std::vector<BackedUpSource>& sources, std::string* path) {
+    if (sources.empty()) return true;
     std::string folder;
     DWORD code = BackupFolder(folder);
     SYSTEMTIME now;
@@ -54,7 +56,7 @@ bool WriteBackup(MainWindow& window, const std::vector<std::string>& sources, st
     const zentrel::BackupTime time = {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
     // Several changes within one second each keep their own file.
     for (int attempt = 1; code == 0; ++attempt) {
-        *path = folder + "\\" + zentrel::BackupFileName(time, window.m_placeConnected.systemScope != FALSE, attempt);
+        *path = folder + "\\" + zentrel::BackupFileName(time, sources[0].first.systemScope != FALSE, attempt);
         if (!zentrel::DsiFileExists(path->c_str())) break;
         if (attempt == 1000) code = ERROR_FILE_EXISTS;
     }
@@ -64,19 +66,27 @@ bool WriteBackup(MainWindow& window, const std::vector<std::string>& sources, st
         return false;
     }
 
-    // The export works on the window's file; the user's own is kept.
-    std::string userFile = window.m_szDsiFile;
+    // The export works on the window's file; the user's own is kept. What
+    // export leaves out of a source (a link, a name no file can carry) is
+    // left out of the backup too, without a word: the backup holds what an
+    // export would, and the change it guards is not stopped by it.
+    const std::string userFile = window.m_szDsiFile;
     strcpy(window.m_szDsiFile, path->c_str());
-    bool whole = window.BeginDsiExport((int)sources.size(), FALSE) != FALSE;
-    for (size_t i = 0; whole && i < sources.size(); ++i) {
-        window.FillSubTree(window.m_hOdbcIniKey, sources[i].c_str(), nullptr);
-        window.ExportDsn(sources[i].c_str());
-        whole = !window.m_bListingIncomplete && window.m_nDsnSection == (int)i + 1;
+    const BOOL succeeded = window.Succeeded();
+    std::unique_ptr<Prompts> prompts = window.SetPrompts(std::unique_ptr<Prompts>(new QuietPrompts(NULL)));
+    bool written = window.BeginDsiExport((int)sources.size(), FALSE) != FALSE;
+    for (size_t i = 0; written && i < sources.size(); ++i) {
+        // Each from its own view, which its section then names.
+        written = window.ConnectTo(sources[i].first) != FALSE;
+        if (!written) break;
+        window.FillSubTree(window.m_hOdbcIniKey, sources[i].second.c_str(), nullptr);
+        window.ExportDsn(sources[i].second.c_str());
     }
-    whole = whole && window.FinishDsiExport();
+    written = written && window.FinishDsiExport();
+    window.SetPrompts(std::move(prompts));
+    if (succeeded) window.ResetOutcome();
     strcpy(window.m_szDsiFile, userFile.c_str());
-    if (!whole) {
-        ::DeleteFileA(path->c_str());
+    if (!written) {
         window.Report("Backup", MB_OK | MB_ICONSTOP, IDS_BACKUP_INCOMPLETE, *path);
         return false;
     }

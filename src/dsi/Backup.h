@@ -4,16 +4,20 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 class MainWindow;
+struct RegistryPlace;
+
+// A source to back up: where it is, and its name.
+typedef std::pair<RegistryPlace, std::string> BackedUpSource;
 
 // %LOCALAPPDATA%\Zentrel\Backups, created when missing. Returns 0 or the
 // platform's error code.
 DWORD BackupFolder(std::string& folder);
 
-// Writes the named sources of the connected scope and view into a new file
-// of the backup folder, whose path goes to *path, and deletes the oldest
-// backups beyond the number kept. False, reported, when the backup is not
-// whole: the caller then changes nothing.
-bool WriteBackup(MainWindow& window, const std::vector<std::string>& sources, std::string* path);
+// Writes the sources (each must exist; all of one scope) into a new file of the backup folder, whose path goes to *path, and
+// deletes the oldest backups beyond the number kept. False, reported, when
+// the file cannot be written: the caller then changes nothing.
+bool WriteBackup(MainWindow& window, const std::vector<BackedUpSource>& sources, std::string* path);

@@ -4,6 +4,7 @@
 #include "app/ManagerApp.h"
 #include "registry/RegKey.h"
 #include "registry/Views.h"
+#include "ui/ChangeReports.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
@@ -69,6 +70,7 @@ int MainWindow::ConnectToRemoteSystem(BOOL systemScope, zentrel::Platform platfo
             const char* computer = m_szRemoteSystem;
             while (*computer == '\\') ++computer;
             m_placeConnected.computer = computer;
+            RecoverPlaceOnce(*this, m_hOdbcIniKey, m_placeConnected);
             return 0;
         }
         if (quiet) {

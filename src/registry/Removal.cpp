@@ -3,9 +3,12 @@
 #include <string>
 
 #include "app/Settings.h"
+#include "dsi/Backup.h"
 #include "registry/RegistryLimits.h"
 #include "registry/RegKey.h"
+#include "registry/SafeReplace.h"
 #include "registry/Views.h"
+#include "ui/ChangeReports.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
@@ -40,16 +43,20 @@ void MainWindow::OnRemove() {
 
     if (!ConnectTo(m_placeCurrent)) return;
     const REGSAM view = ViewFlag(m_placeConnected.platform);
-    const LONG code = DeleteKeyTree(m_hOdbcIniKey, m_szCurrentDsn, (int)zentrel::kMaxDsnDepth, view);
+    RegKey existing;
+    // Gone meanwhile: nothing to back up, and nothing removed.
+    const LONG code = existing.OpenUnfollowed(m_hOdbcIniKey, m_szCurrentDsn, KEY_QUERY_VALUE | view, nullptr);
+    existing.Close();
     if (code != ERROR_SUCCESS) {
         Report("SHDeleteKey Error", MB_OK | MB_ICONSTOP, SystemErrorText(code));
         return;
     }
-    RegKey sources;
-    if (sources.Open(m_hOdbcIniKey, kDriverEntriesKey, view) == ERROR_SUCCESS) {
-        // A source without a driver entry is removed all the same.
-        sources.DeleteValue(m_szCurrentDsn);
-    }
+    const std::string dsn = m_szCurrentDsn;
+    std::string backup;
+    if (!WriteBackup(*this, {BackedUpSource(m_placeCurrent, dsn)}, &backup)) return;
+    if (!ConnectTo(m_placeCurrent)) return;
+    // The source and its driver entry go together, or neither does.
+    if (!ReportChange(*this, RemoveSource(m_hOdbcIniKey, view, dsn), dsn)) return;
 
     FillDsnList();
     m_szCurrentDsn[0] = '\0';

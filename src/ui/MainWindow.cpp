@@ -33,7 +33,10 @@ MainWindow::~MainWindow() {
     CloseConnection();
 }
 
-void MainWindow::SetPrompts(std::unique_ptr<Prompts> prompts) { m_prompts = std::move(prompts); }
+std::unique_ptr<Prompts> MainWindow::SetPrompts(std::unique_ptr<Prompts> prompts) {
+    m_prompts.swap(prompts);
+    return prompts;
+}
 
 void MainWindow::DoDataExchange(CDataExchange* pDX) {
     DDX_Control(pDX, IDC_DSN_LIST, m_lstDataSources);

@@ -72,8 +72,9 @@ public:
     explicit MainWindow(CWnd* parent = nullptr);
     ~MainWindow() override;
 
-    // Replaces the prompt implementation (tests script their answers).
-    void SetPrompts(std::unique_ptr<Prompts> prompts);
+    // Replaces the prompt implementation (tests script their answers); the
+    // one replaced is handed back.
+    std::unique_ptr<Prompts> SetPrompts(std::unique_ptr<Prompts> prompts);
     Prompts& GetPrompts() { return *m_prompts; }
     // Owner of message boxes: none in batch mode, where the window never exists.
     HWND OwnerWindow() const { return m_hWnd; }
