@@ -53,6 +53,29 @@ std::string ValueText(const SourceEntry& entry) {
     return EncodeDsiValue(static_cast<int32_t>(entry.type), entry.data.data(), entry.data.size());
 }
 
+// The entries with every nested key the paths imply made explicit: a file
+// may name a value in a nested key without a row for the key itself, and
+// writing it makes the key all the same.
+std::vector<SourceEntry> WithImpliedKeys(const std::vector<SourceEntry>& entries) {
+    std::vector<SourceEntry> out;
+    std::map<std::string, bool> keys;
+    for (const SourceEntry& entry : entries)
+        if (entry.key) keys[IdentityOf(entry)] = true;
+    for (const SourceEntry& entry : entries) {
+        const size_t implied = entry.key ? entry.levels.size() - (entry.levels.empty() ? 0 : 1) : entry.levels.size();
+        for (size_t n = 1; n <= implied; ++n) {
+            SourceEntry key;
+            key.key = true;
+            key.levels.assign(entry.levels.begin(), entry.levels.begin() + n);
+            if (keys[IdentityOf(key)]) continue;
+            keys[IdentityOf(key)] = true;
+            out.push_back(key);
+        }
+        out.push_back(entry);
+    }
+    return out;
+}
+
 void Differ(std::vector<EntryDifference>& out, const SourceEntry* registry, const SourceEntry* file) {
     const SourceEntry& either = registry != nullptr ? *registry : *file;
     EntryDifference difference;
@@ -89,8 +112,12 @@ const char* SourceStatusText(SourceStatus status) {
     }
 }
 
-std::vector<EntryDifference> CompareSource(const SourceDefinition& registry, const SourceDefinition& file) {
+std::vector<EntryDifference> CompareSource(const SourceDefinition& registrySource,
+                                           const SourceDefinition& fileSource) {
     std::vector<EntryDifference> out;
+    SourceDefinition registry = registrySource, file = fileSource;
+    registry.entries = WithImpliedKeys(registry.entries);
+    file.entries = WithImpliedKeys(file.entries);
     if (registry.driver != file.driver) {
         out.push_back(EntryDifference{"driver", std::string(), Escaped(registry.driver), Escaped(file.driver)});
     }

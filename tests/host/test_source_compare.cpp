@@ -59,6 +59,8 @@ TEST(SourceCompare, DifferenceLines) {
         {"nested key and its value", {Source("S", {Key({"Engines"}), Value("Threads", 4, "\x04\0\0\0"s, {"Engines"})})},
          {Source("S", {})},
          "differs\tS\t64-bit\r\nkey\tS\t64-bit\tEngines\t<SUBKEY>\t-\r\nvalue\tS\t64-bit\tEngines\\Threads\tREG_DWORD 4\t-\r\n"},
+        {"a key the file's path implies", {Source("S", {Key({"E"}), Key({"E", "F"}), Value("V", 1, kSz, {"E", "F"})})},
+         {Source("S", {Value("V", 1, kSz, {"E", "F"})})}, ""},
         {"only the file's value, its last row", {Source("S", {})},
          {Source("S", {Value("A", 1, std::string("x\0", 2)), Value("a", 1, std::string("y\0", 2))})},
          "differs\tS\t64-bit\r\nvalue\tS\t64-bit\ta\t-\tREG_SZ y\r\n"},

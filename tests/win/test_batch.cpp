@@ -251,6 +251,42 @@ TEST_F(BatchProgramTest, ListPrintsEachSourceWithItsDriverAndScope) {
     }
 }
 
+// A scope against its own export, and against the export changed one way
+// at a time: the lines on standard output and the exit code.
+TEST_F(BatchProgramTest, CompareTellsEachDifferenceAndExitsByOutcome) {
+    SeedSource(true, "SysOne", "Sys Driver");
+    const std::string file = dir + "\\ref.dsi";
+    ASSERT_EQ(0, RunShell("-es" + file, dir).code);
+    const std::string exported = ReadWholeFile(file);
+    struct Case {
+        const char* what;
+        std::string from, to;  // the change made to the exported file
+        std::string args;
+        int code;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"identical", "", "", "-ds", 0, ""},
+        {"value text", "=SysOne in system", "=SysOne changed", "-ds", 1,
+         "differs\tSysOne\t64-bit\r\nvalue\tSysOne\t64-bit\tDescription\tREG_SZ SysOne in system\t"
+         "REG_SZ SysOne changed\r\n"},
+        {"view", "Platform=64-bit", "Platform=32-bit", "-ds", 1,
+         "only in file\tSysOne\t32-bit\r\nonly in registry\tSysOne\t64-bit\r\n"},
+        {"only the view asked for", "", "", "-p32 -ds", 1, "only in file\tSysOne\t32-bit\r\n"},
+        {"other scope", "", "", "-du", 1, "only in file\tSysOne\t32/64-bit\r\n"},
+        {"file missing", "", "", "-ds" + dir + "\\missing.dsi", 2, ""},
+    };
+    for (const Case& c : cases) {
+        std::string text = exported;
+        if (!c.from.empty()) text.replace(text.find(c.from), c.from.size(), c.to);
+        WriteWholeFile(file, text);
+        const bool named = c.args.find(".dsi") != std::string::npos;
+        const Outcome run = RunShell(named ? c.args : c.args + file, dir);
+        EXPECT_EQ(c.code, run.code) << c.what << "\n" << run.err;
+        EXPECT_EQ(c.out, run.out) << c.what;
+    }
+}
+
 // Under the null graphics driver a real message box would block until the
 // time-out: a quiet run of the windowed program must end on its own.
 TEST_F(BatchProgramTest, WindowedProgramWithQuietShowsNoBox) {
