@@ -2,10 +2,12 @@
 
 #include "app/ManagerApp.h"
 #include "dsi/DsiCodec.h"
+#include "dsi/DsiFileDialog.h"
 #include "dsi/DsiFileIo.h"
 #include "dsi/DsiSource.h"
 #include "dsi/ProfileFile.h"
 #include "registry/Views.h"
+#include "ui/CompareDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
@@ -147,4 +149,28 @@ CompareOutcome CompareScopeWithFile(MainWindow& window, const char* file, BOOL s
     for (const zentrel::SourceComparison& c : comparisons)
         if (c.status != zentrel::SourceStatus::Identical) return kCompareDiffers;
     return kCompareIdentical;
+}
+
+void CompareWithFileInWindow(MainWindow& window) {
+    DsiFileDialog chooser(window.GetPrompts());
+    const std::string filter = MainWindow::LoadText(IDS_DSI_FILTER);
+    if (!chooser.ShowOpen(filter.c_str(), "", window.OwnerWindow(), MainWindow::LoadText(IDS_COMPARE_TITLE).c_str(),
+                          OFN_FILEMUSTEXIST | OFN_HIDEREADONLY))
+        return;
+    const std::string file = chooser.GetPathName();
+    const BOOL systemScope = window.m_pTabCtrl == nullptr || window.m_pTabCtrl->GetCurSel() == 0;
+    std::vector<zentrel::SourceComparison> comparisons;
+    const CompareOutcome outcome = CompareScopeWithFile(window, file.c_str(), systemScope, comparisons);
+    if (outcome == kCompareFailed && comparisons.empty()) return;
+    int counts[4] = {0, 0, 0, 0};
+    for (const zentrel::SourceComparison& c : comparisons) ++counts[static_cast<int>(c.status)];
+    std::string summary = zentrel::FormatText(
+        MainWindow::LoadText(IDS_COMPARE_SUMMARY), systemScope ? "System DSN" : "User DSN", file,
+        counts[static_cast<int>(zentrel::SourceStatus::Identical)],
+        counts[static_cast<int>(zentrel::SourceStatus::Differs)],
+        counts[static_cast<int>(zentrel::SourceStatus::OnlyInRegistry)],
+        counts[static_cast<int>(zentrel::SourceStatus::OnlyInFile)]);
+    if (outcome == kCompareFailed) summary += " " + MainWindow::LoadText(IDS_COMPARE_PARTIAL);
+    CompareDialog dialog(&window, std::move(comparisons), summary);
+    window.GetPrompts().RunDialog(dialog);
 }

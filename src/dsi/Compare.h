@@ -25,3 +25,7 @@ CompareOutcome CompareScopeWithFile(MainWindow& window, const char* file, BOOL s
 // read at all. A section refused as a whole is reported and *refused set.
 bool ReadFileSources(MainWindow& window, const char* file, BOOL systemScope,
                      std::vector<zentrel::SourceDefinition>& sources, bool* refused);
+
+// "Compare with File...": asks for a file and shows how the tab's scope
+// compares with it in the compare dialog.
+void CompareWithFileInWindow(MainWindow& window);
