@@ -6,9 +6,11 @@
 #include "dsi/DsiFileIo.h"
 #include "dsi/DsiSource.h"
 #include "dsi/ProfileFile.h"
+#include "registry/DriverEntry.h"
 #include "registry/Views.h"
 #include "ui/CompareDialog.h"
 #include "ui/MainWindow.h"
+#include "ui/Prompts.h"
 #include "ui/resource.h"
 
 namespace {
@@ -45,7 +47,55 @@ std::vector<zentrel::SourceEntry> EntriesOf(const std::vector<AttributeRow>& row
     return entries;
 }
 
+zentrel::SourceEntry EntryOf(const zentrel::DsiImportRow& row) {
+    zentrel::SourceEntry entry;
+    entry.levels = row.levels;
+    entry.key = row.subkey;
+    entry.valueName = row.valueName;
+    entry.type = row.type;
+    entry.data = row.data;
+    return entry;
+}
+
 }  // namespace
+
+std::string PreviewLine(const char* what, const std::string& name, zentrel::Platform platform,
+                        const std::string& reason) {
+    zentrel::SourceComparison shown;
+    shown.name = name;
+    shown.platform = platform;
+    shown.status = zentrel::SourceStatus::OnlyInFile;
+    // The comparison's own line, its first word replaced.
+    std::string line = zentrel::FormatComparison({shown});
+    line.replace(0, line.find('\t'), what);
+    if (!reason.empty()) line.insert(line.size() - 2, "\t" + reason);
+    return line;
+}
+
+std::string PreviewSource(MainWindow& window, const std::string& name, zentrel::Platform platform,
+                          const std::string& driver, const zentrel::DsiSourceRows& rows, bool replaces) {
+    if (!replaces) return PreviewLine("new", name, platform);
+    zentrel::SourceDefinition written;
+    written.name = name;
+    written.platform = platform;
+    written.driver = driver;
+    for (const zentrel::DsiImportRow& row : rows.rows) written.entries.push_back(EntryOf(row));
+    // What the registry holds is read without a word: the preview reports
+    // the file's problems only, as the import would.
+    const BOOL succeeded = window.Succeeded();
+    std::unique_ptr<Prompts> prompts = window.SetPrompts(std::unique_ptr<Prompts>(new QuietPrompts(NULL)));
+    window.FillSubTree(window.m_hOdbcIniKey, name.c_str(), nullptr);
+    window.SetPrompts(std::move(prompts));
+    if (succeeded) window.ResetOutcome();
+    zentrel::SourceDefinition held = written;
+    held.entries = EntriesOf(window.m_aAttributeRows, (size_t)window.m_nAttributeRows);
+    RegKey entries;
+    entries.Open(window.m_hOdbcIniKey, kDriverEntriesKey, ViewFlag(platform));
+    held.driver = ReadDriverEntry(entries, name.c_str());
+    const std::vector<zentrel::EntryDifference> differences = zentrel::CompareSource(held, written);
+    if (differences.empty()) return PreviewLine("identical", name, platform);
+    return PreviewLine("replace", name, platform) + zentrel::FormatDifferences(name, platform, differences);
+}
 
 bool ReadFileSources(MainWindow& window, const char* file, BOOL systemScope,
                      std::vector<zentrel::SourceDefinition>& sources, bool* refused) {
@@ -102,15 +152,7 @@ bool ReadFileSources(MainWindow& window, const char* file, BOOL systemScope,
             continue;
         }
         source.driver = dsi.GetString(section, "Driver", "");
-        for (const zentrel::DsiImportRow& row : rows.rows) {
-            zentrel::SourceEntry entry;
-            entry.levels = row.levels;
-            entry.key = row.subkey;
-            entry.valueName = row.valueName;
-            entry.type = row.type;
-            entry.data = row.data;
-            source.entries.push_back(std::move(entry));
-        }
+        for (const zentrel::DsiImportRow& row : rows.rows) source.entries.push_back(EntryOf(row));
         sources.push_back(std::move(source));
     }
     return true;

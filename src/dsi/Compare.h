@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/SourceCompare.h"
+#include "dsi/DsiSource.h"
 
 class MainWindow;
 
@@ -25,6 +26,15 @@ CompareOutcome CompareScopeWithFile(MainWindow& window, const char* file, BOOL s
 // read at all. A section refused as a whole is reported and *refused set.
 bool ReadFileSources(MainWindow& window, const char* file, BOOL systemScope,
                      std::vector<zentrel::SourceDefinition>& sources, bool* refused);
+
+// One line of an import's preview: what would happen, the source, its
+// platform and, for a refused one, why.
+std::string PreviewLine(const char* what, const std::string& name, zentrel::Platform platform,
+                        const std::string& reason = std::string());
+// The preview of a source import would write into the connected place:
+// new, identical, or replace followed by the entries that would change.
+std::string PreviewSource(MainWindow& window, const std::string& name, zentrel::Platform platform,
+                          const std::string& driver, const zentrel::DsiSourceRows& rows, bool replaces);
 
 // "Compare with File...": asks for a file and shows how the tab's scope
 // compares with it in the compare dialog.

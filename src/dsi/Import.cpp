@@ -4,11 +4,12 @@
 
 #include <cstring>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "app/ManagerApp.h"
 #include "app/Settings.h"
+#include "dsi/Backup.h"
+#include "dsi/Compare.h"
 #include "dsi/DsiCodec.h"
 #include "dsi/DsiFileDialog.h"
 #include "dsi/DsiFileIo.h"
@@ -16,8 +17,10 @@
 #include "dsi/DsnNameDialog.h"
 #include "dsi/ProfileFile.h"
 #include "registry/RegKey.h"
+#include "registry/SafeReplace.h"
 #include "registry/Views.h"
 #include "registry/ValueFormat.h"
+#include "ui/ChangeReports.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
@@ -30,55 +33,6 @@ std::string RefusalReason(const std::string& name) {
     if (IsReservedDsnName(name.c_str())) return zentrel::FormatText(MainWindow::LoadText(IDS_RESERVED_NAME), name);
     return std::string();
 }
-
-// The data-source keys of the import's first place, read up front when that
-// takes fewer calls than looking for each source in turn: a source whose
-// name is not among them is created without a look-up first. Only plain
-// ASCII names are compared here; beyond ASCII the registry folds case by
-// rules this does not repeat, so there every source is looked for.
-class KnownSources {
-public:
-    void Read(const RegKey& odbc, const RegistryPlace& place, size_t sources) {
-        m_read = true;
-        m_place = place;
-        DWORD subkeys = 0;
-        if (::RegQueryInfoKeyA(odbc.Get(), NULL, NULL, NULL, &subkeys, NULL, NULL, NULL, NULL, NULL, NULL, NULL) !=
-                ERROR_SUCCESS ||
-            subkeys > sources)
-            return;
-        std::vector<char> buffer;
-        std::string name;
-        for (DWORD index = 0; index < subkeys; ++index) {
-            if (odbc.EnumSubkey(index, buffer, name) != ERROR_SUCCESS || !Plain(name)) {
-                m_names.clear();
-                return;
-            }
-            m_names.insert(Folded(name));
-        }
-        m_known = true;
-    }
-    bool Tried() const { return m_read; }
-    // True only when no key of the name exists at the place.
-    bool Absent(const RegistryPlace& place, const std::string& name) const {
-        return m_known && place == m_place && Plain(name) && m_names.count(Folded(name)) == 0;
-    }
-    void Add(const RegistryPlace& place, const std::string& name) {
-        if (!m_known || !(place == m_place)) return;
-        if (Plain(name)) {
-            m_names.insert(Folded(name));
-        } else {
-            m_known = false;
-        }
-    }
-
-private:
-    static bool Plain(const std::string& name) { return zentrel::IsPlainAscii(name); }
-    static std::string Folded(const std::string& name) { return zentrel::AsciiLower(name); }
-
-    bool m_read = false, m_known = false;
-    RegistryPlace m_place;
-    std::unordered_set<std::string> m_names;
-};
 
 // The keys along the last row's path stay open: the rows of one subkey
 // follow each other, so most rows open nothing.
@@ -127,8 +81,8 @@ const size_t kRowProblemsShown = 10;
 
 }  // namespace
 
-void MainWindow::ImportDsiRows(const zentrel::DsiSourceRows& source, const std::string& dsn) {
-    KeyChain chain(m_hDsnKey, ViewFlag(m_placeConnected.platform));
+bool MainWindow::ImportDsiRows(HKEY key, const zentrel::DsiSourceRows& source, const std::string& dsn) {
+    KeyChain chain(key, ViewFlag(m_placeConnected.platform));
     for (const zentrel::DsiImportRow& row : source.rows) {
         HKEY target = NULL;
         size_t failed = 0;
@@ -138,17 +92,19 @@ void MainWindow::ImportDsiRows(const zentrel::DsiSourceRows& source, const std::
             for (size_t i = 0; i <= failed && i < row.levels.size(); ++i) shown += "\\" + row.levels[i];
             Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, zentrel::ShownName(shown),
                    SystemErrorText(opened));
-            continue;
+            return false;
         }
         if (row.subkey) continue;
         static const unsigned char kNothing = 0;
-        const LONG code = ::RegSetValueExA(target, row.valueName.c_str(), 0, static_cast<DWORD>(row.type),
+        const LONG code = RegKey::SetValue(target, row.valueName.c_str(), static_cast<DWORD>(row.type),
                                            row.data.empty() ? &kNothing : row.data.data(),
                                            static_cast<DWORD>(row.data.size()));
         if (code != ERROR_SUCCESS) {
             Report("RegSetValueEx Error", MB_OK | MB_ICONSTOP, SystemErrorText(code));
+            return false;
         }
     }
+    return true;
 }
 
 void MainWindow::ReportDsiSourceProblems(const zentrel::DsiSourceRows& source, const std::string& section,
@@ -240,12 +196,21 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
     }
 
     // The scope and computer of the import; each source goes into its view.
+    // First every question is asked and every source checked, then the
+    // sources about to be replaced are backed up, then each is written whole.
     const RegistryPlace target = m_placeConnected;
     zentrel::Platform forced = zentrel::Platform::Shared;
     const bool viewForced = TheApp().ForcedView(&forced);
-    RegKey dataSources;
-    RegistryPlace dataSourcesPlace;
-    KnownSources known;
+    const bool preview = TheApp().m_bBatchMode && TheApp().m_bPreview;
+    struct Planned {
+        RegistryPlace place;
+        std::string name, section, driver;
+        zentrel::DsiSourceRows rows;
+        bool replaces = false;
+    };
+    std::vector<Planned> planned;
+    std::string previewLines;
+    bool stopped = false;
     for (int i = 0; i < count; ++i) {
         std::string section = zentrel::DsiIndexedName("DSN#%d", i);
         std::string name = dsi.GetString(section, "DSN", "");
@@ -299,67 +264,69 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         if (!refusal.empty()) {
             Report("Error", MB_OK | MB_ICONSTOP, IDS_NOT_IMPORTED, zentrel::ShownName(fileName), section, m_szDsiFile,
                    refusal);
+            if (preview) previewLines += PreviewLine("refused", fileName, place.platform, refusal);
             continue;
         }
         ReportDsiSourceProblems(rows, section, name);
-
-        const std::string driver = dsi.GetString(section, "Driver", "");
-        if (!ConnectTo(place)) return;
-        const REGSAM view = ViewFlag(place.platform);
-        if (!known.Tried()) known.Read(m_hOdbcIniKey, m_placeConnected, static_cast<size_t>(count - i));
-
-        bool isNew = false;
-        LONG created = ERROR_SUCCESS;
-        if (known.Absent(m_placeConnected, name)) {
-            created = m_hDsnKey.Create(m_hOdbcIniKey, name.c_str(), view, &isNew);
-            // Made meanwhile by someone else: replaced like any existing source.
-            if (!isNew) m_hDsnKey.Close();
-        }
-        RegKey existing;
-        bool isLink = false;
-        // Not followed: a link's target is not this source's to replace.
-        if (!isNew && existing.OpenUnfollowed(m_hOdbcIniKey, name.c_str(), KEY_READ | view, &isLink) == ERROR_SUCCESS) {
-            existing.Close();
-            if (g_pSettings != nullptr && g_pSettings->m_bAskImport) {
-                if (Report(LoadText(IDS_WARNING), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDS_ALREADY_EXISTS,
-                           name + suffix) != IDYES) {
-                    MarkFailed();
-                    return;
-                }
-            }
-            const LONG code = DeleteKeyTree(m_hOdbcIniKey, name, (int)zentrel::kMaxDsnDepth, view);
-            if (code != ERROR_SUCCESS) {
-                Report("SHDeleteKey Error", MB_OK | MB_ICONSTOP, SystemErrorText(code));
-                return;
-            }
-        }
-        if (!isNew) created = m_hDsnKey.Create(m_hOdbcIniKey, name.c_str(), view);
-        known.Add(m_placeConnected, name);
-        if (created != ERROR_SUCCESS) {
-            Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, name, SystemErrorText(created));
-            return;
-        }
-        ImportDsiRows(rows, name);
-        m_hDsnKey.Close();
         if (rows.missing != 0) {
             Report("Warning", MB_OK | MB_ICONSTOP, IDS_ROWS_MISSING, section, m_szDsiFile,
                    std::to_string(rows.announced), std::to_string(rows.announced - rows.missing),
                    zentrel::ShownName(name));
         }
 
-        if (!dataSources.Valid() || dataSourcesPlace != m_placeConnected) {
-            dataSourcesPlace = m_placeConnected;
-            const LONG code = dataSources.OpenOrCreate(m_hOdbcIniKey, kDriverEntriesKey, view);
-            if (code != ERROR_SUCCESS) {
-                // Without it the source has no driver entry: not a success.
-                Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, kDriverEntriesKey,
-                       SystemErrorText(code));
-                continue;
-            }
+        if (!ConnectTo(place)) return;
+        RegKey existing;
+        // Not followed: a link's target is not this source's to replace.
+        const bool replaces = existing.OpenUnfollowed(m_hOdbcIniKey, name.c_str(),
+                                                      KEY_READ | ViewFlag(place.platform), nullptr) == ERROR_SUCCESS;
+        existing.Close();
+        Planned source;
+        source.driver = dsi.GetString(section, "Driver", "");
+        if (preview) {
+            previewLines += PreviewSource(*this, name, place.platform, source.driver, rows, replaces);
+            continue;
         }
-        const LONG code = dataSources.SetText(name.c_str(), driver);
-        if (code != ERROR_SUCCESS) Report("RegSetValueEx2 Error", MB_OK | MB_ICONSTOP, SystemErrorText(code));
+        if (replaces && g_pSettings != nullptr && g_pSettings->m_bAskImport &&
+            Report(LoadText(IDS_WARNING), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDS_ALREADY_EXISTS,
+                   name + suffix) != IDYES) {
+            // The sources before it are still written.
+            MarkFailed();
+            stopped = true;
+            break;
+        }
+        source.place = place;
+        source.name = name;
+        source.section = section;
+        source.rows = std::move(rows);
+        source.replaces = replaces;
+        planned.push_back(std::move(source));
     }
+    if (preview) {
+        WriteStreamText(TheApp().m_hConsoleOut, previewLines);
+        return;
+    }
+
+    std::vector<BackedUpSource> destroyed;
+    for (const Planned& source : planned)
+        if (source.replaces) destroyed.push_back(BackedUpSource(source.place, source.name));
+    std::string backup;
+    if (!WriteBackup(*this, destroyed, &backup)) return;
+    if (!destroyed.empty() && TheApp().m_bBatchMode)
+        WriteStreamText(TheApp().m_hConsoleErr, zentrel::FormatText(LoadText(IDS_BACKUP_WRITTEN), backup));
+
+    for (const Planned& source : planned) {
+        if (!ConnectTo(source.place)) return;
+        SourceReplacement replacement(m_hOdbcIniKey, ViewFlag(source.place.platform), source.name, source.driver);
+        const ChangeResult begun = replacement.Begin();
+        if (!begun.Ok()) {
+            ReportChange(*this, begun, source.name);
+            continue;
+        }
+        // A row that cannot be written leaves the source as it was.
+        if (!ImportDsiRows(replacement.Key(), source.rows, source.name)) continue;
+        ReportChange(*this, replacement.Commit(), source.name);
+    }
+    if (stopped) return;
 
     // A window that is gone has no list to refill.
     if (!TheApp().m_bBatchMode && m_pTabCtrl != nullptr) FillDsnList();

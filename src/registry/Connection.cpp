@@ -77,6 +77,12 @@ int MainWindow::ConnectToRemoteSystem(BOOL systemScope, zentrel::Platform platfo
             m_hRootKey.Close();
             return -3;
         }
+        // A preview writes nothing, not even a missing section.
+        if (TheApp().m_bBatchMode && TheApp().m_bPreview) {
+            Report("RegOpenKey", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, kOdbcIniPath, SystemErrorText(code));
+            m_hRootKey.Close();
+            return -2;
+        }
         if (Report("RegOpenKey", MB_YESNO | MB_ICONQUESTION, IDS_CREATE_QUESTION, SystemErrorText(code),
                    kOdbcIniPath) != IDYES) {
             m_hRootKey.Close();
