@@ -216,3 +216,5 @@ void CompareWithFileInWindow(MainWindow& window) {
     CompareDialog dialog(&window, std::move(comparisons), summary);
     window.GetPrompts().RunDialog(dialog);
 }
+
+void MainWindow::OnCompare() { CompareWithFileInWindow(*this); }

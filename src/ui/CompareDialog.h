@@ -11,6 +11,9 @@ class CompareDialog : public CDialog {
 public:
     CompareDialog(CWnd* parent, std::vector<zentrel::SourceComparison> comparisons, std::string summary);
 
+    const std::vector<zentrel::SourceComparison>& Comparisons() const { return m_comparisons; }
+    const std::string& Summary() const { return m_summary; }
+
     CListCtrl m_lstSources;
     CListCtrl m_lstEntries;
 

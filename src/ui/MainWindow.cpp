@@ -123,6 +123,7 @@ const CommandEntry<MainWindow> kCommands[] = {
     {ID_EXPORT_ALL, &MainWindow::OnExportAll},
     {ID_EXPORT_SELECTED, &MainWindow::OnExportSelected},
     {ID_IMPORT_AS, &MainWindow::OnImportAs},
+    {ID_COMPARE, &MainWindow::OnCompare},
     {ID_ABOUT, &MainWindow::OnAbout},
     {ID_ODBC_ADMINISTRATOR, &MainWindow::OnOdbcAdministrator},
     {ID_REMOVE, &MainWindow::OnRemove},

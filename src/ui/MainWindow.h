@@ -156,6 +156,8 @@ public:
     void ImportDsiFile(BOOL askName, const char* file, BOOL systemScope);
     void OnImport();
     void OnImportAs();
+    // Compare with File: the tab's scope against a DSI file, in a dialog.
+    void OnCompare();
 
     // The toolbar's Export drop-down and the list's context menu.
     LRESULT OnToolBarDropDown(const NMHDR* header);
