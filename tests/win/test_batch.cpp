@@ -147,7 +147,13 @@ TEST_F(BatchProgramTest, ImportReplacesWithoutQuestionThenExportsSameFile) {
     PutString(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Shared", "Old Driver");
     SeedSource(false, "Other", "OtherDriver");
 
-    ASSERT_EQ(0, RunProgram("-iu\"" + file + "\" -eu\"" + file + "\"", dir));
+    const Outcome run = RunShell("-iu\"" + file + "\" -eu\"" + file + "\"", dir);
+    ASSERT_EQ(0, run.code) << run.err;
+    // The replaced definition went to a backup first, named on standard error.
+    const std::string announced = "Backup of the data sources replaced or removed: ";
+    ASSERT_EQ(0u, run.err.find(announced)) << run.err;
+    const std::string backup = run.err.substr(announced.size(), run.err.find("\r\n") - announced.size());
+    EXPECT_NE(std::string::npos, ReadWholeFile(backup).find("gone after import")) << backup;
 
     DWORD type = 0;
     std::vector<unsigned char> data;
