@@ -17,6 +17,7 @@ public:
     INT_PTR RunDialog(CDialog&) override { return IDCANCEL; }
     UINT TrackPopup(HMENU, UINT, int, int, HWND) override { return 0; }
     void ShellOpen(HWND, const char*, const char*, const char*) override {}
+    void CopyText(HWND, const std::string&) override {}
     int messages = 0;
 
 private:

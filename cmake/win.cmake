@@ -9,6 +9,7 @@ else()
 endif()
 
 file(GLOB ZENTREL_WIN_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/src/core/*.cpp
   ${CMAKE_SOURCE_DIR}/src/app/*.cpp
   ${CMAKE_SOURCE_DIR}/src/core/*.cpp
   ${CMAKE_SOURCE_DIR}/src/registry/*.cpp
@@ -94,6 +95,18 @@ foreach(test_source ${ZENTREL_WIN_TESTS})
   add_test(NAME win_${test_name} COMMAND ${test_name})
   set_tests_properties(win_${test_name} PROPERTIES TIMEOUT 120)
 endforeach()
+
+# The fallback where the platform ignores the manifest's UTF-8 code page: the
+# same resources without the manifest.
+add_library(zentrel_res_plain OBJECT ${CMAKE_SOURCE_DIR}/res/zentrel.rc)
+target_include_directories(zentrel_res_plain PRIVATE ${CMAKE_SOURCE_DIR}/res ${CMAKE_SOURCE_DIR}/src)
+target_compile_definitions(zentrel_res_plain PRIVATE ZENTREL_NO_MANIFEST)
+add_executable(test_fallback ${CMAKE_SOURCE_DIR}/tests/win/fallback/test_fallback.cpp $<TARGET_OBJECTS:zentrel_res_plain>)
+target_include_directories(test_fallback PRIVATE ${CMAKE_SOURCE_DIR}/tests/win)
+target_link_libraries(test_fallback PRIVATE zentrel_test_support ${ZENTREL_STATIC_LINK})
+target_compile_options(test_fallback PRIVATE ${ZENTREL_WARNINGS})
+add_test(NAME win_test_fallback COMMAND test_fallback)
+set_tests_properties(win_test_fallback PROPERTIES TIMEOUT 120)
 
 # Benchmarks: each bench/bench_*.cpp is one console executable, run by
 # scripts/bench (make bench), not by ctest.

@@ -4,8 +4,9 @@
 #include "app/ManagerApp.h"
 #include "dsi/Compare.h"
 #include "framework/Handle.h"
-#include "registry/DriverEntry.h"
+#include "registry/InstalledDrivers.h"
 #include "registry/RegKey.h"
+#include "core/ValueFormat.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
@@ -37,13 +38,9 @@ private:
     FileHandle m_hOutput;
 };
 
-// A tab or a line break inside a name would split the listing's columns or lines.
-std::string Field(std::string text) {
-    for (char& c : text) {
-        if (c == '\t' || c == '\r' || c == '\n') c = ' ';
-    }
-    return text;
-}
+// A tab or a line break inside a name would split the listing's columns or
+// lines, and other control characters reach the terminal: all are shown escaped.
+std::string Field(const std::string& text) { return zentrel::EscapeControls(text); }
 
 }  // namespace
 
@@ -92,11 +89,11 @@ int ManagerApp::RunBatch(MainWindow& window) {
 }
 
 void ManagerApp::ListDataSources(MainWindow& window, BOOL systemScope) {
-    zentrel::Platform only = zentrel::Platform::Shared;
-    const bool limited = ForcedView(&only);
     std::vector<ListedSource> sources;
+    std::vector<std::string> unreachable;
     // A failed connection is reported there and fails the run.
-    if (!window.CatalogueScope(systemScope, limited ? &only : nullptr, sources)) return;
+    if (!window.CatalogueScope(window.PlaceOf(systemScope), sources, &unreachable)) return;
+    window.ReportUnreachable(unreachable, "List", IDS_ZERO_NAME_NOT_LISTED);
     const char* scope = systemScope ? "System" : "User";
     std::string listing;
     for (const ListedSource& source : sources) {

@@ -29,8 +29,18 @@ BOOL ManagerApp::InitInstance() {
     if (m_bBatchMode) {
         m_nExitCode = RunBatch(*window);
     } else {
+        // Modeless, so that the window's own keys are seen before the
+        // dialog manager takes Tab and the controls take the rest.
         m_pMainWnd = window;
-        window->DoModal();
+        if (window->Create(nullptr)) {
+            const HWND hwnd = window->GetSafeHwnd();
+            MSG msg;
+            while (::IsWindow(hwnd) && ::GetMessageA(&msg, NULL, 0, 0) > 0) {
+                if (window->PreTranslateMessage(&msg) || ::IsDialogMessageA(hwnd, &msg)) continue;
+                ::TranslateMessage(&msg);
+                ::DispatchMessageA(&msg);
+            }
+        }
         m_pMainWnd = nullptr;
     }
     delete window;

@@ -3,7 +3,7 @@
 #pragma once
 #include <windows.h>
 
-#include "app/CommandLine.h"
+#include "core/CommandLine.h"
 #include "framework/Framework.h"
 
 class MainWindow;

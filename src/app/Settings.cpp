@@ -4,10 +4,10 @@
 #include <cstring>
 #include <string>
 
-#include "dsi/DsiCodec.h"
+#include "core/DsiCodec.h"
 #include "registry/RegKey.h"
-#include "ui/resource.h"
 #include "registry/Views.h"
+#include "ui/resource.h"
 
 namespace {
 const char kSettingsKey[] = "Software\\Morvane\\Zentrel\\";
@@ -19,7 +19,8 @@ void CopySetting(const char* text) {
 
 int ReadFlag(const char* valueName) {
     ReadProductSetting("", valueName, nullptr, "1");
-    return zentrel::LeadingDecimal(g_szSettingValue);
+    // Any non-zero number is on, and shows so in the dialog's check box.
+    return zentrel::LeadingDecimal(g_szSettingValue) != 0 ? 1 : 0;
 }
 
 void WriteFlag(const char* valueName, int value) {

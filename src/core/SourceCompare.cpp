@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <map>
 
-#include "dsi/DsiCodec.h"
-#include "registry/ValueFormat.h"
+#include "core/DsiCodec.h"
+#include "core/ValueFormat.h"
 
 namespace zentrel {
 

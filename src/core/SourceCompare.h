@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/Platform.h"
+#include "core/Platform.h"
 
 namespace zentrel {
 

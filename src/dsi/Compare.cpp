@@ -1,12 +1,12 @@
 #include "dsi/Compare.h"
 
 #include "app/ManagerApp.h"
-#include "dsi/DsiCodec.h"
-#include "dsi/DsiFileDialog.h"
+#include "core/DsiCodec.h"
+#include "ui/DsiFileDialog.h"
 #include "dsi/DsiFileIo.h"
-#include "dsi/DsiSource.h"
-#include "dsi/ProfileFile.h"
-#include "registry/DriverEntry.h"
+#include "core/DsiSource.h"
+#include "core/ProfileFile.h"
+#include "registry/InstalledDrivers.h"
 #include "registry/Views.h"
 #include "ui/CompareDialog.h"
 #include "ui/MainWindow.h"
@@ -164,11 +164,9 @@ CompareOutcome CompareScopeWithFile(MainWindow& window, const char* file, BOOL s
     bool refused = false;
     if (!ReadFileSources(window, file, systemScope, inFile, &refused)) return kCompareFailed;
 
-    zentrel::Platform only = zentrel::Platform::Shared;
-    const bool limited = TheApp().ForcedView(&only);
     std::vector<ListedSource> listed;
     std::vector<std::string> unreachable;
-    if (!window.CatalogueScope(systemScope, limited ? &only : nullptr, listed, &unreachable)) return kCompareFailed;
+    if (!window.CatalogueScope(window.PlaceOf(systemScope), listed, &unreachable)) return kCompareFailed;
     bool incomplete = refused || !unreachable.empty();
     for (const std::string& name : unreachable)
         window.Report("Error", MB_OK | MB_ICONSTOP, IDS_ZERO_NAME_SOURCE, zentrel::ShownName(zentrel::VisibleZeros(name)));

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/SourceCompare.h"
-#include "dsi/DsiSource.h"
+#include "core/DsiSource.h"
 
 class MainWindow;
 

@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "framework/Handle.h"
+#include "core/Utf.h"
 
 namespace zentrel {
 namespace {
@@ -51,42 +53,6 @@ uint32_t NextUtf16(const unsigned char* p, size_t units, bool bigEndian, size_t*
         return 0x10000 + ((first - 0xD800) << 10) + (second - 0xDC00);
     }
     return first;
-}
-
-// The next character of UTF-8 text; false at bytes that are not UTF-8
-// (overlong forms and surrogates included).
-bool NextUtf8(const unsigned char* p, size_t size, size_t* at, uint32_t* c) {
-    const unsigned char lead = p[*at];
-    if (lead < 0x80) {
-        *c = lead;
-        ++*at;
-        return true;
-    }
-    // Lead bytes of 2, 3 and 4 bytes, the bits they carry, the least value
-    // each length may hold.
-    static const struct {
-        unsigned char mask, lead, bits;
-        uint32_t least;
-    } kForms[] = {{0xE0, 0xC0, 0x1F, 0x80}, {0xF0, 0xE0, 0x0F, 0x800}, {0xF8, 0xF0, 0x07, 0x10000}};
-    size_t length = 0;
-    uint32_t value = 0, least = 0;
-    for (size_t form = 0; form < 3 && length == 0; ++form) {
-        if ((lead & kForms[form].mask) != kForms[form].lead) continue;
-        length = form + 2;
-        value = lead & kForms[form].bits;
-        least = kForms[form].least;
-    }
-    if (length == 0) return false;
-    if (size - *at < length) return false;
-    for (size_t i = 1; i < length; ++i) {
-        const unsigned char next = p[*at + i];
-        if ((next & 0xC0) != 0x80) return false;
-        value = (value << 6) | (next & 0x3F);
-    }
-    if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
-    *c = value;
-    *at += length;
-    return true;
 }
 
 // UTF-16 to the ANSI code page a block at a time, without best-fit
@@ -167,6 +133,15 @@ private:
     Position m_blockStart;
     DsiTextProblem m_problem;
 };
+
+std::wstring WidePath(const std::string& path) {
+    if (path.empty() || path.size() > 0x7FFFFFFF) return std::wstring();
+    const int units = ::MultiByteToWideChar(CP_ACP, 0, path.data(), (int)path.size(), NULL, 0);
+    if (units <= 0) return std::wstring();
+    std::wstring wide((size_t)units, L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, path.data(), (int)path.size(), &wide[0], units);
+    return wide;
+}
 
 DsiEncoding EncodingOf(const std::string& bytes, size_t* markSize) {
     static const struct {
@@ -252,21 +227,58 @@ std::string DescribeDsiTextProblem(const DsiTextProblem& problem, DsiEncoding en
     return text;
 }
 
+UINT DsiAnsiCodePage() {
+    // Not GetACP(): under the program's UTF-8 code page that is 65001, while
+    // files without a mark are those of programs using the system's own.
+    char number[8] = "";
+    const UINT fallback = ::GetACP() == CP_UTF8 ? 1252 : ::GetACP();
+    if (::GetLocaleInfoA(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE, number, sizeof(number)) <= 0)
+        return fallback;
+    const UINT page = static_cast<UINT>(strtoul(number, nullptr, 10));
+    return page == 0 || page == CP_UTF8 ? fallback : page;
+}
+
 DWORD ReadDsiText(const char* path, std::string& text, DsiEncoding* encoding, DsiTextProblem* problem) {
     std::string bytes;
     const DWORD code = ReadWholeDsiFile(path, bytes);
     if (code != 0) return code;
     size_t markSize = 0;
     *encoding = EncodingOf(bytes, &markSize);
-    if (*encoding == DsiEncoding::Ansi) {
+    if (*encoding != DsiEncoding::Ansi) return DecodeToAnsi(bytes, markSize, *encoding, text, problem);
+    const UINT page = DsiAnsiCodePage();
+    if (page == ::GetACP() || bytes.empty()) {
         text = std::move(bytes);
         return 0;
     }
-    return DecodeToAnsi(bytes, markSize, *encoding, text, problem);
+    // The system's code page, carried into the program's own.
+    if (bytes.size() > 0x7FFFFFFF) return ERROR_NOT_ENOUGH_MEMORY;
+    const int length = static_cast<int>(bytes.size());
+    const int units = ::MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, bytes.data(), length, NULL, 0);
+    if (units <= 0) {
+        *problem = DsiTextProblem{1, 1, 0, true};
+        return ERROR_NO_UNICODE_TRANSLATION;
+    }
+    std::vector<wchar_t> wide(static_cast<size_t>(units));
+    ::MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, bytes.data(), length, wide.data(), units);
+    std::string().swap(bytes);
+    text.clear();
+    AnsiConverter converter(text);
+    Position at;
+    for (size_t i = 0; i < wide.size();) {
+        const uint32_t c = NextUtf16(reinterpret_cast<const unsigned char*>(wide.data()), wide.size(), false, &i);
+        if (!converter.Put(c, at)) break;
+        at.Advance(c);
+    }
+    if (!converter.Flush()) {
+        *problem = converter.Problem();
+        return ERROR_NO_UNICODE_TRANSLATION;
+    }
+    return 0;
 }
 
-DWORD EncodeDsiText(std::string&& text, DsiEncoding encoding, std::string& bytes) {
-    if (encoding == DsiEncoding::Ansi) {
+DWORD EncodeDsiText(std::string&& text, DsiEncoding* encoding, std::string& bytes) {
+    const UINT page = DsiAnsiCodePage();
+    if (*encoding == DsiEncoding::Ansi && page == ::GetACP()) {
         bytes = std::move(text);
         return 0;
     }
@@ -281,7 +293,26 @@ DWORD EncodeDsiText(std::string&& text, DsiEncoding encoding, std::string& bytes
         ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), length, wide.data(), units);
     }
     std::string().swap(text);
-    if (encoding == DsiEncoding::Utf8) {
+    if (*encoding == DsiEncoding::Ansi) {
+        // Older readers get the system's code page when every character has
+        // an exact form there; anything else would be squeezed into a
+        // look-alike or '?', so the whole file is UTF-16 instead.
+        if (wide.empty()) return 0;
+        BOOL usedDefault = FALSE;
+        const int size = static_cast<int>(wide.size());
+        const int length = ::WideCharToMultiByte(page, WC_NO_BEST_FIT_CHARS, wide.data(), size, NULL, 0, NULL,
+                                                 &usedDefault);
+        if (length > 0 && !usedDefault) {
+            bytes.resize(static_cast<size_t>(length));
+            ::WideCharToMultiByte(page, WC_NO_BEST_FIT_CHARS, wide.data(), size, &bytes[0], length, NULL,
+                                  &usedDefault);
+            if (!usedDefault) return 0;
+        }
+        bytes.clear();
+        *encoding = DsiEncoding::Utf16Le;
+    }
+    const DsiEncoding encodingUsed = *encoding;
+    if (encodingUsed == DsiEncoding::Utf8) {
         bytes = "\xEF\xBB\xBF";
         if (!wide.empty()) {
             const int length =
@@ -293,7 +324,7 @@ DWORD EncodeDsiText(std::string&& text, DsiEncoding encoding, std::string& bytes
         }
         return 0;
     }
-    const bool bigEndian = encoding == DsiEncoding::Utf16Be;
+    const bool bigEndian = encodingUsed == DsiEncoding::Utf16Be;
     bytes.reserve(2 + 2 * wide.size());
     bytes += bigEndian ? "\xFE\xFF" : "\xFF\xFE";
     for (wchar_t unit : wide) {
@@ -303,6 +334,8 @@ DWORD EncodeDsiText(std::string&& text, DsiEncoding encoding, std::string& bytes
     }
     return 0;
 }
+
+bool DsiPathTooLong(const char* path) { return Utf16Units(path) > kMaxDsiPath; }
 
 bool DsiFileExists(const char* path) {
     const DWORD attributes = ::GetFileAttributesA(path);
@@ -343,12 +376,15 @@ DWORD ReplaceDsiFile(const char* path, const std::string& bytes) {
     } else {
         directory.resize(slash);
     }
-    char temporary[MAX_PATH];
-    if (::GetTempFileNameA(directory.c_str(), "zdi", 0, temporary) == 0) return LastErrorOr(ERROR_CANNOT_MAKE);
+    // Wide: a path of 259 characters takes up to three bytes a character in
+    // UTF-8, more than the ANSI call's buffer of MAX_PATH bytes holds.
+    const std::wstring wideDirectory = WidePath(directory), target = WidePath(path);
+    wchar_t temporary[MAX_PATH];
+    if (::GetTempFileNameW(wideDirectory.c_str(), L"zdi", 0, temporary) == 0) return LastErrorOr(ERROR_CANNOT_MAKE);
 
     DWORD code = 0;
     {
-        FileHandle file(::CreateFileA(temporary, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
+        FileHandle file(::CreateFileW(temporary, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
         if (!file.Valid()) {
             code = LastErrorOr(ERROR_OPEN_FAILED);
         } else {
@@ -369,9 +405,9 @@ DWORD ReplaceDsiFile(const char* path, const std::string& bytes) {
             if (!file.Close() && code == 0) code = LastErrorOr(ERROR_WRITE_FAULT);
         }
     }
-    if (code == 0 && !::MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (code == 0 && !::MoveFileExW(temporary, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         code = LastErrorOr(ERROR_WRITE_FAULT);
-    if (code != 0) ::DeleteFileA(temporary);
+    if (code != 0) ::DeleteFileW(temporary);
     return code;
 }
 

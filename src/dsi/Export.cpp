@@ -4,15 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "app/ManagerApp.h"
-#include "dsi/DsiCodec.h"
-#include "dsi/DsiFileDialog.h"
+#include "core/DsiCodec.h"
+#include "core/DsiSource.h"
+#include "core/ProfileFile.h"
+#include "core/ValueFormat.h"
 #include "dsi/DsiFileIo.h"
-#include "dsi/DsiSource.h"
-#include "dsi/ProfileFile.h"
-#include "registry/DriverEntry.h"
+#include "registry/InstalledDrivers.h"
 #include "registry/Views.h"
-#include "registry/ValueFormat.h"
+#include "ui/DsiFileDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
@@ -32,20 +31,47 @@ bool ImportFindsValueName(const AttributeRow& row) {
     return row.name.compare(row.valueNameAt, std::string::npos, valueName) == 0;
 }
 
+// What older readers get of text stored as no whole UTF-16: each character
+// that has an exact form here, '?' for the rest; the exact bytes travel in
+// the row's "Raw%d" key.
+std::vector<unsigned char> ApproximateText(const std::vector<unsigned char>& stored) {
+    const wchar_t* units = reinterpret_cast<const wchar_t*>(stored.data());
+    const size_t count = stored.size() / 2;
+    const bool utf8 = ::GetACP() == CP_UTF8;
+    std::vector<unsigned char> text;
+    char bytes[8];
+    for (size_t i = 0; i < count;) {
+        const int n = units[i] >= 0xD800 && units[i] <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 &&
+                              units[i + 1] <= 0xDFFF
+                          ? 2
+                          : 1;
+        BOOL usedDefault = FALSE;
+        const int length = ::WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS,
+                                                 units + i, n, bytes, sizeof(bytes), NULL, utf8 ? NULL : &usedDefault);
+        if (length > 0 && !usedDefault) {
+            text.insert(text.end(), bytes, bytes + length);
+        } else {
+            text.push_back('?');
+        }
+        i += (size_t)n;
+    }
+    return text;
+}
+
 // Left-out values shown one by one before the rest are summed up.
 const size_t kLeftOutShown = 10;
 
 }  // namespace
 
-BOOL MainWindow::BeginDsiExport(int count, BOOL askFile) {
+BOOL MainWindow::BeginDsiExport(int count, BOOL askFile, const char* proposed) {
     m_pendingExport.reset();
     if (askFile) {
         DsiFileDialog dialog(GetPrompts());
         const std::string filter = LoadText(IDS_DSI_FILTER);
-        if (!dialog.ShowSave(filter.c_str(), count == 1 ? m_szCurrentDsn : "", "dsi", OwnerWindow(), "Export to",
+        if (!dialog.ShowSave(filter.c_str(), count == 1 ? (proposed ? proposed : m_szCurrentDsn) : "", "dsi", OwnerWindow(), "Export to",
                              OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY))
             return FALSE;
-        if (strlen(dialog.GetPathName()) > zentrel::kMaxDsiPath) {
+        if (zentrel::DsiPathTooLong(dialog.GetPathName())) {
             ReportFileError(dialog.GetPathName(), ERROR_FILENAME_EXCED_RANGE, "Export");
             return FALSE;
         }
@@ -79,11 +105,25 @@ void MainWindow::ExportDsn(const char* name) {
     zentrel::ProfileFile& file = pending.file;
     if (pending.driverEntriesPlace != m_placeConnected && m_hOdbcIniKey.Valid()) {
         pending.driverEntriesPlace = m_placeConnected;
-        pending.driverEntries.Open(m_hOdbcIniKey, kDriverEntriesKey, ViewFlag(m_placeConnected.platform));
+        bool isLink = false;
+        const LONG code = OpenDriverEntries(m_hOdbcIniKey, KEY_READ | ViewFlag(m_placeConnected.platform),
+                                            pending.driverEntries, &isLink);
+        pending.driverEntriesProblem.clear();
+        if (isLink) {
+            pending.driverEntriesProblem = zentrel::FormatText(LoadText(IDS_KEY_LINK), kDriverEntriesKey);
+        } else if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND) {
+            pending.driverEntriesProblem = SystemErrorText(code);
+        }
     }
     const std::string dsn = name ? name : "";
     if (m_bListingIncomplete && m_strListedDsn == dsn) {
         Report("Export", MB_OK | MB_ICONSTOP, IDS_READ_INCOMPLETE, zentrel::ShownName(dsn));
+        return;
+    }
+    // A driver the file would carry as none would be imported as none.
+    if (!pending.driverEntriesProblem.empty()) {
+        Report("Export", MB_OK | MB_ICONSTOP, IDS_DRIVER_UNREADABLE, zentrel::ShownName(dsn),
+               pending.driverEntriesProblem);
         return;
     }
     const std::string driver = ReadDriverEntry(pending.driverEntries.Get(), dsn.c_str());
@@ -98,6 +138,7 @@ void MainWindow::ExportDsn(const char* name) {
         const AttributeRow* row;
         std::string value;
         bool hasData;
+        std::vector<unsigned char> data;  // what Value and Data carry
     };
     std::vector<Written> rows;
     rows.reserve(m_aAttributeRows.size());
@@ -109,17 +150,20 @@ void MainWindow::ExportDsn(const char* name) {
             continue;
         }
         if (row.subkey) {
-            rows.push_back(Written{&row, "<SUBKEY>", false});
+            rows.push_back(Written{&row, "<SUBKEY>", false, {}});
             continue;
         }
-        std::string value = zentrel::EncodeDsiValue(row.typeCode, row.data.data(), row.data.size());
-        bool hasData = !zentrel::DsiValueTextCarriesData(row.typeCode, row.data.data(), row.data.size());
-        if (HoldsLineBreak(value)) {
+        Written written{&row, std::string(), false, row.data};
+        if (row.stored) written.data = ApproximateText(row.data);
+        const std::vector<unsigned char>& data = written.data;
+        written.value = zentrel::EncodeDsiValue(row.typeCode, data.data(), data.size());
+        written.hasData = !zentrel::DsiValueTextCarriesData(row.typeCode, data.data(), data.size());
+        if (HoldsLineBreak(written.value)) {
             // The exact bytes carry what a profile line cannot.
-            value.clear();
-            hasData = true;
+            written.value.clear();
+            written.hasData = true;
         }
-        rows.push_back(Written{&row, std::move(value), hasData});
+        rows.push_back(std::move(written));
     }
 
     const std::string section = zentrel::DsiIndexedName("DSN%d", m_nDsnSection++);
@@ -137,6 +181,9 @@ void MainWindow::ExportDsn(const char* name) {
         file.Set(section, zentrel::DsiIndexedName("Format%d", (int)j), std::to_string(written.row->typeCode));
         if (written.hasData)
             file.Set(section, zentrel::DsiIndexedName("Data%d", (int)j),
+                     zentrel::DsiHex(written.data.data(), written.data.size()));
+        if (written.row->stored)
+            file.Set(section, zentrel::DsiIndexedName("Raw%d", (int)j),
                      zentrel::DsiHex(written.row->data.data(), written.row->data.size()));
     }
 
@@ -157,7 +204,7 @@ BOOL MainWindow::FinishDsiExport() {
     // The count announced at the start, unless a source had to be left out.
     file->Set("General", "Items", std::to_string(m_nDsnSection));
     std::string bytes;
-    DWORD code = zentrel::EncodeDsiText(file->Serialize(), pending->encoding, bytes);
+    DWORD code = zentrel::EncodeDsiText(file->Serialize(), &pending->encoding, bytes);
     if (code == 0) code = zentrel::ReplaceDsiFile(m_szDsiFile, bytes);
     if (code != 0) {
         ReportFileError(m_szDsiFile, code, "Export");
@@ -205,28 +252,34 @@ void MainWindow::OnExportSelected() {
     std::vector<int> ticked;
     for (int i = 0; i < rows; ++i)
         if (m_lstDataSources.GetCheck(i)) ticked.push_back(i);
-    if (!BeginDsiExport((int)ticked.size(), TRUE)) return;
+    // Before the file is chosen: an empty export would replace its sources.
+    if (ticked.empty()) {
+        Report("Export", MB_OK | MB_ICONSTOP, IDS_NOTHING_TICKED);
+        return;
+    }
+    // One ticked source proposes its own name, whichever row is current.
+    const std::string single = ticked.size() == 1 ? m_lstDataSources.GetItemText(ticked[0], 0) : std::string();
+    if (!BeginDsiExport((int)ticked.size(), TRUE, single.c_str())) return;
     for (int i : ticked) ExportListedRow(i);
     FinishDsiExport();
 }
 
-void MainWindow::ExportScopeToFile(const char* file, BOOL systemScope) {
+void MainWindow::ExportScopeToFile(const char* file, BOOL systemScope) { ExportScope(PlaceOf(systemScope), file); }
+
+void MainWindow::ExportScope(const ScopePlace& where, const char* file) {
     const char* path = file ? file : "";
     // A cut path would name another file.
-    if (strlen(path) > zentrel::kMaxDsiPath) {
+    if (zentrel::DsiPathTooLong(path)) {
         ReportFileError(path, ERROR_FILENAME_EXCED_RANGE, "Export");
         return;
     }
-    // Both views of the System scope, unless the command line names one.
-    zentrel::Platform only = zentrel::Platform::Shared;
-    const bool limited = TheApp().ForcedView(&only);
     std::vector<ListedSource> sources;
     std::vector<std::string> unreachable;
-    if (!CatalogueScope(systemScope, limited ? &only : nullptr, sources, &unreachable)) return;
+    // Names only: ExportDsn reads each driver, once, and nothing checks it.
+    std::unique_ptr<ScopeDrivers> unread;
+    if (!CatalogueScope(where, sources, &unreachable, &unread)) return;
     strcpy(m_szDsiFile, path);
-    for (const std::string& name : unreachable) {
-        Report("Export", MB_OK | MB_ICONSTOP, IDS_ZERO_NAME_SOURCE, zentrel::ShownName(zentrel::VisibleZeros(name)));
-    }
+    ReportUnreachable(unreachable, "Export", IDS_ZERO_NAME_SOURCE);
     if (!BeginDsiExport((int)sources.size(), FALSE)) return;
     RegistryPlace place = m_placeConnected;
     for (const ListedSource& source : sources) {

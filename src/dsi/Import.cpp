@@ -8,19 +8,19 @@
 
 #include "app/ManagerApp.h"
 #include "app/Settings.h"
+#include "core/DsiCodec.h"
+#include "core/DsiSource.h"
+#include "core/ProfileFile.h"
+#include "core/ValueFormat.h"
 #include "dsi/Backup.h"
 #include "dsi/Compare.h"
-#include "dsi/DsiCodec.h"
-#include "dsi/DsiFileDialog.h"
 #include "dsi/DsiFileIo.h"
-#include "dsi/DsiSource.h"
-#include "dsi/DsnNameDialog.h"
-#include "dsi/ProfileFile.h"
 #include "registry/RegKey.h"
 #include "registry/SafeReplace.h"
 #include "registry/Views.h"
-#include "registry/ValueFormat.h"
+#include "ui/DsiFileDialog.h"
 #include "ui/ChangeReports.h"
+#include "ui/DsnNameDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
@@ -96,10 +96,12 @@ bool MainWindow::ImportDsiRows(HKEY key, const zentrel::DsiSourceRows& source, c
         }
         if (row.subkey) continue;
         static const unsigned char kNothing = 0;
-        const LONG code = RegKey::SetValue(target, row.valueName.c_str(), static_cast<DWORD>(row.type),
-                                           row.data.empty() ? &kNothing : row.data.data(),
-                                           static_cast<DWORD>(row.data.size()));
+        const LONG code = row.stored ? RegKey::SetStoredValue(target, row.valueName, static_cast<DWORD>(row.type), row.data)
+                                     : RegKey::SetValue(target, row.valueName.c_str(), static_cast<DWORD>(row.type),
+                                                        row.data.empty() ? &kNothing : row.data.data(),
+                                                        static_cast<DWORD>(row.data.size()));
         if (code != ERROR_SUCCESS) {
+            // A row that cannot be written leaves the source as it was.
             Report("RegSetValueEx Error", MB_OK | MB_ICONSTOP, SystemErrorText(code));
             return false;
         }
@@ -142,8 +144,10 @@ bool MainWindow::ReadDsiFile(const char* path, const char* caption, const char* 
 
 void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope) {
     const char* path = file ? file : "";
+    // A file from the chooser: the user is told at the end what came of it.
+    bool chosen = false;
     if (path[0] != '\0' && zentrel::DsiFileExists(path)) {
-        if (strlen(path) > zentrel::kMaxDsiPath) {
+        if (zentrel::DsiPathTooLong(path)) {
             ReportFileError(path, ERROR_FILENAME_EXCED_RANGE, "Error");
             return;
         }
@@ -159,15 +163,24 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         if (!dialog.ShowOpen(filter.c_str(), "", OwnerWindow(), "Import from",
                              OFN_FILEMUSTEXIST | OFN_SHOWHELP | OFN_HIDEREADONLY))
             return;
-        if (strlen(dialog.GetPathName()) > zentrel::kMaxDsiPath) {
+        if (zentrel::DsiPathTooLong(dialog.GetPathName())) {
             ReportFileError(dialog.GetPathName(), ERROR_FILENAME_EXCED_RANGE, "Error");
             return;
         }
         strcpy(m_szDsiFile, dialog.GetPathName());
+        chosen = true;
         // The chosen file goes into the scope of the tab; systemScope only
         // stands in when there is no tab strip.
         const BOOL tabScope = m_pTabCtrl != nullptr ? m_pTabCtrl->GetCurSel() == 0 : systemScope;
-        if (ConnectOdbcIni(tabScope) != 0) return;
+        // The computer the list shows, not one typed in the box since.
+        RegistryPlace place = m_placeListed;
+        if (!place.known) {
+            place.known = true;
+            place.computer = PlaceOf(tabScope).computer;
+        }
+        place.systemScope = tabScope;
+        place.platform = tabScope ? OwnPlatform() : zentrel::Platform::Shared;
+        if (!ConnectTo(place)) return;
     }
 
     zentrel::ProfileFile dsi;
@@ -196,11 +209,13 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
     }
 
     // The scope and computer of the import; each source goes into its view.
-    // First every question is asked and every source checked, then the
-    // sources about to be replaced are backed up, then each is written whole.
     const RegistryPlace target = m_placeConnected;
     zentrel::Platform forced = zentrel::Platform::Shared;
-    const bool viewForced = TheApp().ForcedView(&forced);
+    // -p32 and -p64 restrict batch runs; the window always has both views.
+    const bool viewForced = TheApp().m_bBatchMode && TheApp().ForcedView(&forced);
+    // First every question is asked and every source checked, writing
+    // nothing; then the sources about to be replaced are backed up; then each
+    // is written whole, or left as it was.
     const bool preview = TheApp().m_bBatchMode && TheApp().m_bPreview;
     struct Planned {
         RegistryPlace place;
@@ -210,7 +225,13 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
     };
     std::vector<Planned> planned;
     std::string previewLines;
-    bool stopped = false;
+    int written = 0, replaced = 0, skipped = 0;
+    std::string stopSection, stopReason;
+    // A source left out on the way is reported where it happens; the run goes on.
+    const auto skip = [&]() {
+        ++skipped;
+        stopSection.clear();
+    };
     for (int i = 0; i < count; ++i) {
         std::string section = zentrel::DsiIndexedName("DSN#%d", i);
         std::string name = dsi.GetString(section, "DSN", "");
@@ -220,8 +241,12 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         }
         if (name.empty()) {
             if (Report(section, MB_YESNO | MB_ICONSTOP, IDS_CONTINUE_QUESTION, section, SystemErrorText(ERROR_NOT_FOUND),
-                       m_szDsiFile) == IDYES)
+                       m_szDsiFile) == IDYES) {
+                ++skipped;
                 continue;
+            }
+            stopSection = section;
+            stopReason = LoadText(IDS_STOP_NO_NAME);
             break;
         }
 
@@ -249,7 +274,10 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
             DsnNameDialog dialog(this);
             dialog.m_strName = name;
             dialog.m_strCaption = suffix.empty() ? std::string() : LoadText(IDS_DSN_NAME_CAPTION) + suffix;
-            if (GetPrompts().RunDialog(dialog) != IDOK) continue;
+            if (GetPrompts().RunDialog(dialog) != IDOK) {
+                ++skipped;
+                continue;
+            }
             name = dialog.m_strName;
         }
         // Everything the source asks for is checked before the registry is
@@ -265,6 +293,7 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
             Report("Error", MB_OK | MB_ICONSTOP, IDS_NOT_IMPORTED, zentrel::ShownName(fileName), section, m_szDsiFile,
                    refusal);
             if (preview) previewLines += PreviewLine("refused", fileName, place.platform, refusal);
+            ++skipped;
             continue;
         }
         ReportDsiSourceProblems(rows, section, name);
@@ -274,31 +303,73 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
                    zentrel::ShownName(name));
         }
 
-        if (!ConnectTo(place)) return;
+        const std::string driver = dsi.GetString(section, "Driver", "");
+        // Where the import stops: the section, and why, for the summary.
+        stopSection = section;
+        stopReason = zentrel::FormatText(LoadText(IDS_STOP_FAILED), zentrel::ShownName(name));
+        if (!ConnectTo(place)) break;
+        const REGSAM view = ViewFlag(place.platform);
+        // The driver entries' key: a source it cannot take is not written.
+        {
+            RegKey dataSources;
+            bool isLink = false;
+            const LONG code = dataSources.OpenUnfollowed(m_hOdbcIniKey, kDriverEntriesKey, KEY_READ | view, &isLink);
+            if (code == ERROR_SUCCESS && isLink) {
+                // Written through, the entry would land wherever the link points.
+                Report("RegOpenKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_LINK, kDriverEntriesKey);
+                skip();
+                continue;
+            }
+            if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND) {
+                Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, kDriverEntriesKey,
+                       SystemErrorText(code));
+                skip();
+                continue;
+            }
+        }
         RegKey existing;
         // Not followed: a link's target is not this source's to replace.
-        const bool replaces = existing.OpenUnfollowed(m_hOdbcIniKey, name.c_str(),
-                                                      KEY_READ | ViewFlag(place.platform), nullptr) == ERROR_SUCCESS;
+        const LONG found = existing.OpenUnfollowed(m_hOdbcIniKey, name.c_str(), KEY_READ | view, nullptr);
         existing.Close();
-        Planned source;
-        source.driver = dsi.GetString(section, "Driver", "");
-        if (preview) {
-            previewLines += PreviewSource(*this, name, place.platform, source.driver, rows, replaces);
+        if (found != ERROR_SUCCESS && found != ERROR_FILE_NOT_FOUND) {
+            // It exists but cannot be read: writing into it would mix old and new.
+            Report("RegOpenKey Error", MB_OK | MB_ICONSTOP, IDS_SOURCE_NOT_REPLACED, zentrel::ShownName(name),
+                   SystemErrorText(found));
+            skip();
             continue;
         }
-        if (replaces && g_pSettings != nullptr && g_pSettings->m_bAskImport &&
-            Report(LoadText(IDS_WARNING), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDS_ALREADY_EXISTS,
-                   name + suffix) != IDYES) {
-            // The sources before it are still written.
-            MarkFailed();
-            stopped = true;
-            break;
+        if (preview) {
+            previewLines += PreviewSource(*this, name, place.platform, driver, rows, found == ERROR_SUCCESS);
+            stopSection.clear();
+            continue;
         }
+        if (found == ERROR_SUCCESS && g_pSettings != nullptr && g_pSettings->m_bAskImport) {
+            // The view is named where the name alone could mean either source.
+            RegKey other;
+            const zentrel::Platform otherView =
+                place.platform == zentrel::Platform::Bit64 ? zentrel::Platform::Bit32 : zentrel::Platform::Bit64;
+            const bool ambiguous =
+                !suffix.empty() && other.Open(m_hRootKey, (std::string(kOdbcIniPath) + "\\" + name).c_str(),
+                                              ViewFlag(otherView)) == ERROR_SUCCESS;
+            other.Close();
+            const std::string question = ambiguous ? zentrel::FormatText(LoadText(IDS_ALREADY_EXISTS_VIEW), name,
+                                                                         zentrel::PlatformText(place.platform))
+                                                   : zentrel::FormatText(LoadText(IDS_ALREADY_EXISTS), name);
+            if (Report(LoadText(IDS_WARNING), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, question) != IDYES) {
+                // The sources before it are still written.
+                MarkFailed();
+                stopReason = zentrel::FormatText(LoadText(IDS_STOP_DECLINED), zentrel::ShownName(name));
+                break;
+            }
+        }
+        stopSection.clear();
+        Planned source;
         source.place = place;
         source.name = name;
         source.section = section;
+        source.driver = driver;
         source.rows = std::move(rows);
-        source.replaces = replaces;
+        source.replaces = found == ERROR_SUCCESS;
         planned.push_back(std::move(source));
     }
     if (preview) {
@@ -315,21 +386,36 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         WriteStreamText(TheApp().m_hConsoleErr, zentrel::FormatText(LoadText(IDS_BACKUP_WRITTEN), backup));
 
     for (const Planned& source : planned) {
-        if (!ConnectTo(source.place)) return;
+        if (!ConnectTo(source.place)) {
+            skip();
+            continue;
+        }
         SourceReplacement replacement(m_hOdbcIniKey, ViewFlag(source.place.platform), source.name, source.driver);
         const ChangeResult begun = replacement.Begin();
         if (!begun.Ok()) {
             ReportChange(*this, begun, source.name);
+            skip();
             continue;
         }
-        // A row that cannot be written leaves the source as it was.
-        if (!ImportDsiRows(replacement.Key(), source.rows, source.name)) continue;
-        ReportChange(*this, replacement.Commit(), source.name);
+        if (!ImportDsiRows(replacement.Key(), source.rows, source.name) ||
+            !ReportChange(*this, replacement.Commit(), source.name)) {
+            replacement.Abandon();
+            skip();
+            continue;
+        }
+        ++written;
+        if (source.replaces) ++replaced;
     }
-    if (stopped) return;
 
     // A window that is gone has no list to refill.
-    if (!TheApp().m_bBatchMode && m_pTabCtrl != nullptr) FillDsnList();
+    if (!TheApp().m_bBatchMode && m_pTabCtrl != nullptr) FillDsnList(true);
+    if (chosen && count > 0) {
+        const std::string stopped =
+            stopSection.empty() ? std::string()
+                                : "\n" + zentrel::FormatText(LoadText(IDS_IMPORT_STOPPED), stopSection, stopReason);
+        Remark("Import", MB_OK | MB_ICONINFORMATION, IDS_IMPORT_SUMMARY, m_szDsiFile, std::to_string(written),
+               std::to_string(replaced), std::to_string(skipped), stopped);
+    }
 }
 
 void MainWindow::OnImport() { ImportDsiFile(FALSE, "", FALSE); }

@@ -2,10 +2,10 @@
 #include <cstring>
 #include <string>
 
-#include "dsi/DsiSource.h"
+#include "core/DsiSource.h"
+#include "core/ValueFormat.h"
 #include "registry/RegKey.h"
 #include "registry/Views.h"
-#include "registry/ValueFormat.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
@@ -33,13 +33,27 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
                                          zentrel::ShownName(m_strListedDsn));
     };
     RegKey key;
-    // An empty name would hand back the parent itself. Whether the key is a
-    // link shows among its values, which are read first.
-    const LONG code = key.OpenUnfollowed(parent, subkey, KEY_READ | ViewFlag(m_placeConnected.platform), nullptr);
+    bool isLink = false;
+    // An empty name would hand back the parent itself.
+    const LONG code = key.OpenUnfollowed(parent, subkey, KEY_READ | ViewFlag(m_placeConnected.platform), &isLink);
     if (code != ERROR_SUCCESS) {
+        // What cannot be read must not pass for all there is.
         Report("FillSubTree", MB_OK | MB_ICONSTOP, SystemErrorText(code));
+        m_bListingIncomplete = TRUE;
         return;
     }
+    if (isLink) {
+        // A link is not followed: one pointing up its own tree never ends.
+        Report("FillSubTree", MB_OK | MB_ICONSTOP, IDS_LISTING_LINK, where());
+        m_bListingIncomplete = TRUE;
+        return;
+    }
+    // An enumeration that ends on anything but its end leaves entries unread.
+    const auto ended = [&](LONG status) {
+        if (status == ERROR_NO_MORE_ITEMS) return;
+        Report("FillSubTree", MB_OK | MB_ICONSTOP, SystemErrorText(status));
+        m_bListingIncomplete = TRUE;
+    };
     // The counts let each enumeration stop without a call past its end;
     // without them each runs until the registry refuses an index.
     DWORD subkeys = MAXDWORD, values = MAXDWORD;
@@ -48,34 +62,51 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
         subkeys = values = MAXDWORD;
 
     std::vector<AttributeRow> valueRows;
-    std::vector<char> nameBuffer;
+    // Kept from source to source: an export lists thousands, and a name
+    // buffer made anew each time would be one large block more to place.
+    static thread_local std::vector<wchar_t> nameBuffer;
     std::string valueName;
     std::vector<unsigned char> data;
     for (DWORD index = 0; index < values; ++index) {
         DWORD type = 0;
-        if (key.EnumValue(index, nameBuffer, valueName, type, data) != ERROR_SUCCESS) break;
-        if (IsLinkTarget(valueName, type)) {
-            // A link is not followed: one pointing up its own tree never ends.
-            Report("FillSubTree", MB_OK | MB_ICONSTOP, IDS_LISTING_LINK, where());
+        bool stored = false;
+        const LONG status = key.EnumValue(index, nameBuffer, valueName, type, data, &stored);
+        if (status == ERROR_NO_UNICODE_TRANSLATION) {
+            Report("FillSubTree", MB_OK | MB_ICONSTOP, IDS_LISTING_NOT_CARRIED, where(), zentrel::ShownName(valueName));
             m_bListingIncomplete = TRUE;
-            return;
+            continue;
+        }
+        if (status != ERROR_SUCCESS) {
+            ended(status);
+            break;
         }
         AttributeRow row;
         row.name = top ? valueName : std::string(prefix) + "\\" + valueName;
         row.valueNameAt = row.name.size() - valueName.size();
         row.typeCode = (int)type;
         const zentrel::FormattedValue shown = zentrel::FormatRegistryValue((int32_t)type, data.data(), data.size());
-        row.valueText = shown.valueText;
+        // Stored bytes that are no text here show as what they are.
+        row.valueText = stored ? zentrel::HexText(data.data(), data.size()) : shown.valueText;
+        row.stored = stored;
         row.typeText = shown.typeText;
         row.dwordValue = shown.dwordValue;
         row.data = data;
         valueRows.push_back(std::move(row));
     }
 
-    std::vector<char> buffer;
+    std::vector<wchar_t> buffer;
     std::string name;
     for (DWORD index = 0; index < subkeys; ++index) {
-        if (key.EnumSubkey(index, buffer, name) != ERROR_SUCCESS) break;
+        const LONG status = key.EnumSubkey(index, buffer, name);
+        if (status == ERROR_NO_UNICODE_TRANSLATION) {
+            Report("FillSubTree", MB_OK | MB_ICONSTOP, IDS_LISTING_NOT_CARRIED, where(), zentrel::ShownName(name));
+            m_bListingIncomplete = TRUE;
+            continue;
+        }
+        if (status != ERROR_SUCCESS) {
+            ended(status);
+            break;
+        }
         if (name.find('\0') != std::string::npos) {
             // Opened by name, it would be another key: the one its first part names.
             Report("FillSubTree", MB_OK | MB_ICONSTOP, IDS_LISTING_ZERO_NAME, where(),

@@ -18,3 +18,9 @@ bool IsReservedDsnName(const char* name) {
     }
     return false;
 }
+
+LONG OpenDriverEntries(HKEY odbc, REGSAM access, RegKey& key, bool* isLink) {
+    const LONG code = key.OpenUnfollowed(odbc, kDriverEntriesKey, access, isLink);
+    if (*isLink) key.Close();
+    return code;
+}

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "registry/ValueFormat.h"
+#include "core/Utf.h"
+#include "core/ValueFormat.h"
 #include "registry/Views.h"
 
 namespace {
@@ -15,12 +16,10 @@ const size_t kGrowthLimit = size_t(1) << 30;  // beyond any value the registry c
 
 bool Named(const char* path) { return path != nullptr && *path != '\0'; }
 
-// The registry keeps a link's target in this value, of type REG_LINK.
-const char kLinkTargetValue[] = "SymbolicLinkValue";
-
+// A link keeps its target in this value; any key may hold one like it.
 bool HoldsLinkTarget(HKEY key) {
     DWORD type = REG_NONE;
-    const LONG code = ::RegQueryValueExA(key, kLinkTargetValue, NULL, &type, NULL, NULL);
+    const LONG code = ::RegQueryValueExA(key, zentrel::kLinkTargetValue, NULL, &type, NULL, NULL);
     return (code == ERROR_SUCCESS || code == ERROR_MORE_DATA) && type == REG_LINK;
 }
 
@@ -29,9 +28,11 @@ struct NativeRegistry {
     typedef LONG(WINAPI* OpenKeyFn)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES);
     typedef LONG(WINAPI* DeleteKeyFn)(HANDLE);
     typedef ULONG(WINAPI* ToDosErrorFn)(LONG);
+    typedef LONG(WINAPI* QueryKeyFn)(HANDLE, int, PVOID, ULONG, PULONG);
     OpenKeyFn openKey;
     DeleteKeyFn deleteKey;
     ToDosErrorFn toDosError;
+    QueryKeyFn queryKey;
 
     NativeRegistry() {
         const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
@@ -39,6 +40,7 @@ struct NativeRegistry {
         deleteKey = reinterpret_cast<DeleteKeyFn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtDeleteKey")));
         toDosError =
             reinterpret_cast<ToDosErrorFn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+        queryKey = reinterpret_cast<QueryKeyFn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtQueryKey")));
     }
     bool Present() const { return openKey != nullptr && deleteKey != nullptr && toDosError != nullptr; }
     LONG Code(LONG status) const { return status == 0 ? ERROR_SUCCESS : (LONG)toDosError(status); }
@@ -56,10 +58,41 @@ LONG DeleteOpenKey(HKEY key) {
     return Native().Code(Native().deleteKey(key));
 }
 
-// Opens a child whose name holds a zero byte, without following a link:
-// only the native call takes a counted name; a C string would stop at the
-// zero and reach another key.
-LONG OpenCountedName(HKEY parent, const std::string& name, ACCESS_MASK access, HKEY* key) {
+// The registry's own full name of the key a handle holds; empty when the
+// platform does not tell (a remote computer's key).
+std::vector<unsigned char> KeyObjectName(HKEY key) {
+    std::vector<unsigned char> name(1024);
+    const ULONG kKeyNameInformation = 3;
+    if (Native().queryKey == nullptr) return std::vector<unsigned char>();
+    for (;;) {
+        ULONG size = 0;
+        const LONG status = Native().queryKey(key, kKeyNameInformation, name.data(), (ULONG)name.size(), &size);
+        if (status == 0) {
+            name.resize(size);
+            return name;
+        }
+        const LONG kBufferTooSmall = (LONG)0xC0000023, kBufferOverflow = (LONG)0x80000005;
+        if ((status != kBufferTooSmall && status != kBufferOverflow) || size <= name.size() || size > 1u << 20)
+            return std::vector<unsigned char>();
+        name.resize(size);
+    }
+}
+
+// Whether a key opened without following links is a link. The value a link
+// keeps its target in may be planted in any key, so it only says where to
+// look: a link is what an ordinary open (`followedStatus`, `followed`) does
+// not reach, being sent elsewhere or nowhere. Where the registry does not
+// name its keys, a key holding that value counts as a link.
+bool IsLinkKey(HKEY unfollowed, LONG followedStatus, HKEY followed) {
+    if (!HoldsLinkTarget(unfollowed)) return false;
+    if (followedStatus != ERROR_SUCCESS) return true;
+    const std::vector<unsigned char> own = KeyObjectName(unfollowed);
+    return own.empty() || own != KeyObjectName(followed);
+}
+
+// Opens a child whose name holds a zero byte: only the native call takes a
+// counted name; a C string would stop at the zero and reach another key.
+LONG OpenCountedName(HKEY parent, const std::string& name, ACCESS_MASK access, bool follow, HKEY* key) {
     *key = NULL;
     if (!Native().Present()) return ERROR_CALL_NOT_IMPLEMENTED;
     const int length = ::MultiByteToWideChar(CP_ACP, 0, name.data(), (int)name.size(), NULL, 0);
@@ -71,11 +104,49 @@ LONG OpenCountedName(HKEY parent, const std::string& name, ACCESS_MASK access, H
     text.Length = text.MaximumLength = (USHORT)(length * sizeof(wchar_t));
     OBJECT_ATTRIBUTES attributes;
     const ULONG kOpenLink = 0x100;  // OBJ_OPENLINK
-    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE | kOpenLink, parent, NULL);
+    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE | (follow ? 0 : kOpenLink), parent, NULL);
     HANDLE handle = NULL;
     const LONG code = Native().Code(Native().openKey(&handle, access, &attributes));
     if (code == ERROR_SUCCESS) *key = static_cast<HKEY>(handle);
     return code;
+}
+
+bool UsesUtf8() { return ::GetACP() == CP_UTF8; }
+
+// UTF-16 in the ANSI code page, exactly or not at all: never a substitute
+// or a best-fit look-alike.
+bool ExactAnsi(const wchar_t* units, size_t count, std::string& out) {
+    out.clear();
+    if (count == 0) return true;
+    if (count > 0x3FFFFFFF) return false;
+    const bool utf8 = UsesUtf8();
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL usedDefault = FALSE;
+    const int length =
+        ::WideCharToMultiByte(CP_ACP, flags, units, (int)count, NULL, 0, NULL, utf8 ? NULL : &usedDefault);
+    if (length <= 0 || usedDefault) return false;
+    out.resize((size_t)length);
+    ::WideCharToMultiByte(CP_ACP, flags, units, (int)count, &out[0], length, NULL, utf8 ? NULL : &usedDefault);
+    return !usedDefault;
+}
+
+LONG TakeName(const wchar_t* units, size_t count, std::string& name) {
+    if (ExactAnsi(units, count, name)) return ERROR_SUCCESS;
+    name = zentrel::EscapedUtf16(reinterpret_cast<const uint16_t*>(units), count, !UsesUtf8());
+    return ERROR_NO_UNICODE_TRANSLATION;
+}
+
+bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+std::vector<wchar_t> Wide(const std::string& text) {
+    std::vector<wchar_t> wide(1, L'\0');
+    if (text.empty() || text.size() > 0x3FFFFFFF) return wide;
+    const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), NULL, 0);
+    if (length <= 0) return wide;
+    wide.resize((size_t)length + 1);
+    ::MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), wide.data(), length);
+    wide[(size_t)length] = L'\0';
+    return wide;
 }
 
 }  // namespace
@@ -111,7 +182,9 @@ LONG RegKey::Create(HKEY parent, const char* path, REGSAM view, bool* created) {
 
 LONG RegKey::OpenOrCreate(HKEY parent, const char* path, REGSAM view) {
     const LONG status = Open(parent, path, view);
-    return status == ERROR_SUCCESS ? status : Create(parent, path, view);
+    // A key that exists but cannot be opened is not made anew: creating it
+    // would open it with whatever rights are left.
+    return status == ERROR_FILE_NOT_FOUND ? Create(parent, path, view) : status;
 }
 
 LONG RegKey::OpenUnfollowed(HKEY parent, const char* name, REGSAM access, bool* isLink) {
@@ -121,13 +194,26 @@ LONG RegKey::OpenUnfollowed(HKEY parent, const char* name, REGSAM access, bool* 
         Named(name) ? ::RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, access | KEY_QUERY_VALUE, &key)
                     : ERROR_FILE_NOT_FOUND;
     Attach(status == ERROR_SUCCESS ? key : NULL);
-    if (status == ERROR_SUCCESS && isLink != nullptr) *isLink = HoldsLinkTarget(key);
+    if (status == ERROR_SUCCESS && isLink != nullptr && HoldsLinkTarget(key)) {
+        RegKey followed;
+        const LONG reached = followed.Open(parent, name, access & (KEY_WOW64_32KEY | KEY_WOW64_64KEY));
+        *isLink = IsLinkKey(key, reached, followed);
+    }
     return status;
 }
 
-bool IsLinkTarget(const std::string& valueName, DWORD type) {
-    // Value names compare without case; this one is ASCII.
-    return type == REG_LINK && zentrel::SameAsciiIgnoringCase(valueName, kLinkTargetValue);
+LONG RegKey::OpenPathUnfollowed(HKEY root, const char* path, REGSAM view, bool* isLink) {
+    *isLink = false;
+    const std::string text = path != nullptr ? path : "";
+    const size_t last = text.rfind('\\');
+    if (last == std::string::npos) return OpenUnfollowed(root, text.c_str(), MAXIMUM_ALLOWED | view, isLink);
+    RegKey parent;
+    const LONG status = parent.Open(root, text.substr(0, last).c_str(), view);
+    if (status != ERROR_SUCCESS) {
+        Close();
+        return status;
+    }
+    return OpenUnfollowed(parent, text.c_str() + last + 1, MAXIMUM_ALLOWED | view, isLink);
 }
 
 LONG RegKey::QueryBytes(HKEY key, const char* name, std::vector<unsigned char>& data, DWORD* type) {
@@ -153,29 +239,32 @@ LONG RegKey::QueryText(HKEY key, const char* name, std::string& text) {
     return code;
 }
 
-LONG RegKey::EnumSubkey(DWORD index, std::vector<char>& buffer, std::string& name) const {
+LONG RegKey::EnumSubkey(DWORD index, std::vector<wchar_t>& buffer, std::string& name) const {
     if (buffer.size() < 256) buffer.resize(256);
     for (;;) {
         DWORD size = (DWORD)buffer.size();
-        const LONG status = ::RegEnumKeyExA(m_handle, index, buffer.data(), &size, NULL, NULL, NULL, NULL);
+        const LONG status = ::RegEnumKeyExW(m_handle, index, buffer.data(), &size, NULL, NULL, NULL, NULL);
         if (status == ERROR_MORE_DATA && buffer.size() < 32768) {
             buffer.resize(buffer.size() * 2);
             continue;
         }
-        if (status == ERROR_SUCCESS) name.assign(buffer.data(), size);
-        return status;
+        if (status != ERROR_SUCCESS) return status;
+        return TakeName(buffer.data(), size, name);
     }
 }
 
-LONG RegKey::EnumValue(DWORD index, std::vector<char>& nameBuffer, std::string& name, DWORD& type,
-                       std::vector<unsigned char>& data) const {
+LONG RegKey::EnumValue(DWORD index, std::vector<wchar_t>& nameBuffer, std::string& name, DWORD& type,
+                       std::vector<unsigned char>& data, bool* stored) const {
+    if (stored != nullptr) *stored = false;
     if (nameBuffer.size() < kValueNameCapacity) nameBuffer.resize(kValueNameCapacity);
     if (data.size() < 256) data.resize(256);
     for (;;) {
         DWORD nameSize = (DWORD)nameBuffer.size();
         DWORD dataSize = (DWORD)data.size();
+        // The wide call hands text data over as stored: the ANSI one converts
+        // it, losing an odd last byte or an unpaired surrogate.
         const LONG code =
-            ::RegEnumValueA(m_handle, index, nameBuffer.data(), &nameSize, NULL, &type, data.data(), &dataSize);
+            ::RegEnumValueW(m_handle, index, nameBuffer.data(), &nameSize, NULL, &type, data.data(), &dataSize);
         if (code == ERROR_MORE_DATA && dataSize > data.size()) {
             data.resize(dataSize);
             continue;
@@ -187,10 +276,25 @@ LONG RegKey::EnumValue(DWORD index, std::vector<char>& nameBuffer, std::string& 
             continue;
         }
         if (code != ERROR_SUCCESS) return code;
-        name.assign(nameBuffer.data(), nameSize);
         data.resize(dataSize);
-        return ERROR_SUCCESS;
+        if (IsTextType(type)) {
+            std::string text;
+            if (dataSize % 2 == 0 && ExactAnsi(reinterpret_cast<const wchar_t*>(data.data()), dataSize / 2, text)) {
+                data.assign(text.begin(), text.end());
+            } else if (stored != nullptr) {
+                *stored = true;
+            }
+        }
+        return TakeName(nameBuffer.data(), nameSize, name);
     }
+}
+
+LONG RegKey::SetStoredValue(HKEY key, const std::string& name, DWORD type, const std::vector<unsigned char>& data) {
+    static const unsigned char kNothing = 0;
+    const LONG fault = RegistryWriteCheck();
+    if (fault != ERROR_SUCCESS) return fault;
+    return ::RegSetValueExW(key, Wide(name).data(), 0, type, data.empty() ? &kNothing : data.data(),
+                            (DWORD)data.size());
 }
 
 LONG DeleteKeyTree(HKEY parent, const std::string& name, int depthLeft, REGSAM view) {
@@ -200,18 +304,27 @@ LONG DeleteKeyTree(HKEY parent, const std::string& name, int depthLeft, REGSAM v
     LONG status;
     if (counted) {
         HKEY opened = NULL;
-        status = OpenCountedName(parent, name, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | view, &opened);
+        status = OpenCountedName(parent, name, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | view, false, &opened);
         key.Attach(opened);
-        isLink = status == ERROR_SUCCESS && HoldsLinkTarget(opened);
+        if (status == ERROR_SUCCESS && HoldsLinkTarget(opened)) {
+            RegKey followed;
+            HKEY reached = NULL;
+            const LONG code = OpenCountedName(parent, name, KEY_QUERY_VALUE | view, true, &reached);
+            followed.Attach(reached);
+            isLink = IsLinkKey(opened, code, followed);
+        }
     } else {
         status = key.OpenUnfollowed(parent, name.c_str(), DELETE | KEY_ENUMERATE_SUB_KEYS | view, &isLink);
     }
     if (status != ERROR_SUCCESS) return status;
     if (!isLink) {
-        std::vector<char> buffer;
+        std::vector<wchar_t> buffer;
         std::string child;
         // Always the first subkey: each one is gone before the next is asked for.
-        while (key.EnumSubkey(0, buffer, child) == ERROR_SUCCESS) {
+        LONG found;
+        while ((found = key.EnumSubkey(0, buffer, child)) != ERROR_NO_MORE_ITEMS) {
+            // A name without exact form here would be deleted as its substitute.
+            if (found != ERROR_SUCCESS) return found;
             if (depthLeft <= 0) return ERROR_KEY_HAS_CHILDREN;
             status = DeleteKeyTree(key, child, depthLeft - 1, view);
             if (status != ERROR_SUCCESS) return status;

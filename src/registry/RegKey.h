@@ -34,9 +34,12 @@ public:
     LONG OpenOrCreate(HKEY parent, const char* path, REGSAM view);
     // Opens one subkey without following it should it be a registry link;
     // *isLink tells whether it is one (its only content is then the link).
-    // Given no isLink, the registry is not asked: a caller that reads every
-    // value anyway tells a link by its target value (IsLinkTarget).
+    // A key is a link by how it was created, not by the values it holds.
+    // Given no isLink, the registry is not asked.
     LONG OpenUnfollowed(HKEY parent, const char* name, REGSAM access, bool* isLink);
+    // Opens a path's levels as they lead, and its last level without
+    // following it, with every right granted; *isLink as above.
+    LONG OpenPathUnfollowed(HKEY root, const char* path, REGSAM view, bool* isLink);
 
     // A value into a fixed buffer; *size in: capacity, out: bytes stored.
     LONG QueryValue(const char* name, void* data, DWORD* size, DWORD* type = nullptr) const {
@@ -65,17 +68,24 @@ public:
         return fault != ERROR_SUCCESS ? fault : ::RegDeleteValueA(m_handle, name);
     }
 
+    // The registry's names are UTF-16; here they are text in the ANSI code
+    // page. A name without an exact form there (an unpaired surrogate, or
+    // without the UTF-8 code page any character the code page lacks) gives
+    // ERROR_NO_UNICODE_TRANSLATION, with `name` escaped for a message only.
+
     // The index-th subkey's name. The buffer starts at the platform's longest
     // key name (255 characters and the terminator) and grows should the
     // registry hold a longer one, so that no key after it is lost.
-    LONG EnumSubkey(DWORD index, std::vector<char>& buffer, std::string& name) const;
-    // The index-th value whole, the buffers growing as the value asks.
-    LONG EnumValue(DWORD index, std::vector<char>& nameBuffer, std::string& name, DWORD& type,
-                   std::vector<unsigned char>& data) const;
+    LONG EnumSubkey(DWORD index, std::vector<wchar_t>& buffer, std::string& name) const;
+    // The index-th value whole, the buffers growing as the value asks. Text
+    // types come in the ANSI code page when their bytes are whole, exactly
+    // convertible UTF-16; otherwise `data` holds the stored bytes untouched
+    // and *stored is set.
+    LONG EnumValue(DWORD index, std::vector<wchar_t>& nameBuffer, std::string& name, DWORD& type,
+                   std::vector<unsigned char>& data, bool* stored = nullptr) const;
+    // Stores the bytes as they are, text types included: no conversion.
+    static LONG SetStoredValue(HKEY key, const std::string& name, DWORD type, const std::vector<unsigned char>& data);
 };
-
-// Whether a value is the one in which the registry keeps a link's target.
-bool IsLinkTarget(const std::string& valueName, DWORD type);
 
 // Deletes a key with everything below it without following registry links:
 // a link found on the way is removed itself, never what it points at.

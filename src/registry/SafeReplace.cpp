@@ -6,8 +6,8 @@
 #include <set>
 
 #include "registry/OdbcSection.h"
-#include "registry/RegistryLimits.h"
-#include "registry/ValueFormat.h"
+#include "core/RegistryLimits.h"
+#include "core/ValueFormat.h"
 
 namespace {
 
@@ -113,7 +113,11 @@ ChangeResult Failure(ChangeStep step, LONG code) {
 // Writes the source's driver entry; the step that failed, or None.
 ChangeResult WriteDriverEntry(HKEY odbc, REGSAM view, const std::string& source, const std::string& driver) {
     RegKey entries;
-    LONG code = entries.OpenOrCreate(odbc, kDriverEntriesKey, view);
+    bool isLink = false;
+    LONG code = OpenDriverEntries(odbc, KEY_READ | KEY_WRITE | view, entries, &isLink);
+    if (code == ERROR_FILE_NOT_FOUND) code = entries.Create(odbc, kDriverEntriesKey, view);
+    // Written through a link, the entry would land wherever it points.
+    if (code == ERROR_SUCCESS && isLink) code = ERROR_ACCESS_DENIED;
     if (code != ERROR_SUCCESS) return Failure(ChangeStep::DriverEntriesKey, code);
     code = entries.SetText(source.c_str(), driver);
     return code == ERROR_SUCCESS ? ChangeResult() : Failure(ChangeStep::DriverEntry, code);
@@ -121,8 +125,10 @@ ChangeResult WriteDriverEntry(HKEY odbc, REGSAM view, const std::string& source,
 
 LONG DeleteDriverEntry(HKEY odbc, REGSAM view, const std::string& source) {
     RegKey entries;
-    // No entries key, or no entry: nothing to delete.
-    if (entries.Open(odbc, kDriverEntriesKey, view) != ERROR_SUCCESS) return ERROR_SUCCESS;
+    bool isLink = false;
+    // No entries key, or no entry: nothing to delete; a link is left alone.
+    if (OpenDriverEntries(odbc, KEY_SET_VALUE | view, entries, &isLink) != ERROR_SUCCESS || isLink)
+        return ERROR_SUCCESS;
     const LONG code = entries.DeleteValue(source.c_str());
     return code == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : code;
 }
@@ -230,7 +236,7 @@ std::vector<RecoveredChange> RecoverInterruptedChanges(HKEY odbc, REGSAM view) {
     std::vector<RecoveredChange> found;
     const BorrowedKey section(odbc);
     std::map<std::string, Journal> journals;
-    std::vector<char> nameBuffer;
+    std::vector<wchar_t> nameBuffer;
     std::string name;
     std::vector<unsigned char> data;
     for (DWORD index = 0;; ++index) {

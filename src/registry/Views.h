@@ -4,7 +4,7 @@
 #pragma once
 #include <windows.h>
 
-#include "registry/Platform.h"
+#include "core/Platform.h"
 
 // The flag for a platform's view; the User scope's shared key is reached
 // through the 64-bit one (32-bit Windows ignores the flag).

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "app/ManagerApp.h"
-#include "dsi/DsiSource.h"
+#include "core/DsiSource.h"
 #include "registry/Views.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"

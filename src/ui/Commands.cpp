@@ -74,20 +74,41 @@ LRESULT MainWindow::OnToolBarDropDown(const NMHDR*) {
     return TBDDRET_DEFAULT;
 }
 
-LRESULT MainWindow::OnDsnListRightClick(const NMHDR* header) {
-    const NMITEMACTIVATE* click = reinterpret_cast<const NMITEMACTIVATE*>(header);
-    POINT point = click->ptAction;
-    ::ClientToScreen(click->hdr.hwndFrom, &point);
+void MainWindow::TrackMenu(int index, POINT screen, UINT flags) {
     UINT command = 0;
     {
         const MenuHandle menu(LoadMenuResource(IDR_POPUPS));
-        if (HMENU popup = menu.Valid() ? ::GetSubMenu(menu, 1) : NULL) {
-            command = GetPrompts().TrackPopup(popup, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, point.x, point.y,
-                                              m_hWnd);
+        if (HMENU popup = menu.Valid() ? ::GetSubMenu(menu, index) : NULL) {
+            command = GetPrompts().TrackPopup(popup, TPM_LEFTALIGN | TPM_TOPALIGN | flags, screen.x, screen.y, m_hWnd);
             // Lets the menu's own loop end cleanly before the command runs.
             ::PostMessageA(m_hWnd, WM_NULL, 0, 0);
         }
     }
     PostCommand(m_hWnd, command);
+}
+
+LRESULT MainWindow::OnDsnListRightClick(const NMHDR* header) {
+    const NMITEMACTIVATE* click = reinterpret_cast<const NMITEMACTIVATE*>(header);
+    POINT point = click->ptAction;
+    ::ClientToScreen(click->hdr.hwndFrom, &point);
+    TrackMenu(1, point, TPM_RIGHTBUTTON);
     return 0;
+}
+
+LRESULT MainWindow::OnAttributeRightClick(const NMHDR* header) {
+    const NMITEMACTIVATE* click = reinterpret_cast<const NMITEMACTIVATE*>(header);
+    POINT point = click->ptAction;
+    ::ClientToScreen(click->hdr.hwndFrom, &point);
+    TrackMenu(2, point, TPM_RIGHTBUTTON);
+    return 0;
+}
+
+void MainWindow::ShowContextMenu(HWND control) {
+    // Below the focused row, or at the list's corner when it has none.
+    const int row = ListView_GetNextItem(control, -1, LVNI_FOCUSED);
+    RECT place = {};
+    if (row < 0 || !ListView_GetItemRect(control, row, &place, LVIR_LABEL)) ::GetClientRect(control, &place);
+    POINT point = {place.left, row < 0 ? place.top : place.bottom};
+    ::ClientToScreen(control, &point);
+    TrackMenu(control == m_lstAttributes.m_hWnd ? 2 : 1, point, TPM_LEFTBUTTON);
 }

@@ -1,18 +1,30 @@
 // Painting the two lists of the main window, and the row that becomes the
-// current data source.
-#include "ui/MainWindow.h"
+// current data source: the highlighted row, and only it.
+#include <algorithm>
+#include <cstring>
+#include <numeric>
 
-#include "registry/DriverEntry.h"
+#include "registry/InstalledDrivers.h"
+#include "registry/RegKey.h"
+#include "registry/Views.h"
+#include "ui/MainWindow.h"
 #include "ui/resource.h"
+
+namespace {
+const int kDriverColumn = 1;
+const int kPlatformColumn = 2;
+}  // namespace
 
 void MainWindow::ShowDataSources(std::vector<ListedSource> sources) {
     m_listedSources = std::move(sources);
+    SortListedSources(nullptr);
     m_lstDataSources.SetRedraw(FALSE);
     m_lstDataSources.SetItemCount((int)m_listedSources.size());
     int row = 0;
     for (const ListedSource& source : m_listedSources) {
         m_lstDataSources.InsertItem(row, source.name.c_str());
-        m_lstDataSources.SetItemText(row, 1, LPSTR_TEXTCALLBACKA);
+        m_lstDataSources.SetItemText(row, kDriverColumn, LPSTR_TEXTCALLBACKA);
+        m_lstDataSources.SetItemText(row, kPlatformColumn, LPSTR_TEXTCALLBACKA);
         ++row;
     }
     m_lstDataSources.SetCheck(-1, TRUE);
@@ -32,40 +44,187 @@ void MainWindow::ShowAttributeRows() {
     m_lstAttributes.Invalidate();
 }
 
-LRESULT MainWindow::OnDsnItemChanged(const NMHDR* header) {
-    const NMLISTVIEW* change = reinterpret_cast<const NMLISTVIEW*>(header);
-    // A change reported for all rows at once (item -1) names no data source:
-    // reading its text would make the empty name current and list the whole
-    // ODBC section as one source.
-    if (m_bFilling || change->iItem < 0) return 0;
-    m_lstDataSources.GetItemText(change->iItem, 0, m_szCurrentDsn, 260);
-    m_placeCurrent = RowPlace(change->iItem);
-    ::SetDlgItemTextA(m_hWnd, IDC_CAPTION_LINE,
-                      zentrel::FormatText(LoadText(IDS_PROPERTIES_CAPTION), m_szCurrentDsn).c_str());
+bool MainWindow::NameInOtherView(const std::string& name, zentrel::Platform platform) const {
+    if (!m_placeListed.systemScope) return false;
+    for (const ListedSource& source : m_listedSources) {
+        if (source.platform != platform && SameKeyName(source.name.c_str(), name.c_str())) return true;
+    }
+    return false;
+}
 
+std::string MainWindow::SourceText(UINT plainId, UINT viewId, const std::string& name,
+                                   const RegistryPlace& place) const {
+    // The view goes outside the quotes, where it cannot be read as part of the name.
+    if (place.known && NameInOtherView(name, place.platform))
+        return zentrel::FormatText(LoadText(viewId), name, zentrel::PlatformText(place.platform));
+    return zentrel::FormatText(LoadText(plainId), name);
+}
+
+void MainWindow::ListRow(int row) {
+    // Whole or not at all: a cut name would be another key's.
+    const std::string name = m_lstDataSources.GetItemText(row, 0);
+    if (name.size() >= sizeof(m_szCurrentDsn)) {
+        ClearCurrent();
+        return;
+    }
+    memcpy(m_szCurrentDsn, name.c_str(), name.size() + 1);
+    m_placeCurrent = RowPlace(row);
+    ::SetDlgItemTextA(m_hWnd, IDC_CAPTION_LINE,
+                      SourceText(IDS_PROPERTIES_CAPTION, IDS_PROPERTIES_CAPTION_VIEW, m_szCurrentDsn, m_placeCurrent)
+                          .c_str());
     m_nAttributeRows = 0;
     m_aAttributeRows.clear();
     m_lstAttributes.DeleteAllItems();
-    if (!ConnectTo(m_placeCurrent)) return 0;
+    if (!ConnectTo(m_placeCurrent)) return;
     FillSubTree(m_hOdbcIniKey, m_szCurrentDsn, nullptr);
     ShowAttributeRows();
+}
+
+void MainWindow::ClearCurrent() {
+    m_szCurrentDsn[0] = '\0';
+    m_placeCurrent = RegistryPlace();
+    m_nAttributeRows = 0;
+    m_aAttributeRows.clear();
+    if (m_lstAttributes.m_hWnd != NULL) m_lstAttributes.DeleteAllItems();
+    if (m_hWnd != NULL) ::SetDlgItemTextA(m_hWnd, IDC_CAPTION_LINE, "");
+}
+
+int MainWindow::CurrentRow() const {
+    if (m_szCurrentDsn[0] == '\0' || m_lstDataSources.m_hWnd == NULL) return -1;
+    if (!m_placeCurrent.known || !m_placeCurrent.SameScope(m_placeListed)) return -1;
+    const int count = m_lstDataSources.GetItemCount();
+    for (int i = 0; i < count; ++i) {
+        if (m_lstDataSources.GetItemText(i, 0) == m_szCurrentDsn && RowPlace(i) == m_placeCurrent) return i;
+    }
+    return -1;
+}
+
+void MainWindow::HighlightRow(int row) {
+    const BOOL filling = m_bFilling;
+    m_bFilling = TRUE;
+    m_lstDataSources.SetItemState(-1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    if (row >= 0) {
+        m_lstDataSources.SetItemState(row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        ListView_EnsureVisible(m_lstDataSources.m_hWnd, row, FALSE);
+    }
+    m_bFilling = filling;
+}
+
+LRESULT MainWindow::OnDsnItemChanged(const NMHDR* header) {
+    const NMLISTVIEW* change = reinterpret_cast<const NMLISTVIEW*>(header);
+    // A change reported for all rows at once (item -1) names no data source.
+    if (m_bFilling || change->iItem < 0 || (change->uChanged & LVIF_STATE) == 0) return 0;
+    // Ticks and the focus leave the current data source alone: only the
+    // highlight chooses it.
+    const bool was = (change->uOldState & LVIS_SELECTED) != 0, is = (change->uNewState & LVIS_SELECTED) != 0;
+    if (was == is) return 0;
+    if (is) {
+        ListRow(change->iItem);
+    } else if (ListView_GetNextItem(m_lstDataSources.m_hWnd, -1, LVNI_SELECTED) < 0) {
+        ClearCurrent();
+    }
     return 0;
+}
+
+LRESULT MainWindow::OnDsnListClick(const NMHDR* header) {
+    // The list reports no change for a click on the row already highlighted,
+    // which may have stopped being current (a declined Remove).
+    const NMITEMACTIVATE* click = reinterpret_cast<const NMITEMACTIVATE*>(header);
+    const int row = click->iItem;
+    if (row < 0 || (m_lstDataSources.Send(LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED) == 0) return 0;
+    if (CurrentRow() != row) ListRow(row);
+    return 0;
+}
+
+void MainWindow::PrepareRow(ListedSource& source) {
+    if (!source.column.empty()) return;
+    if (m_listedDrivers) {
+        source.driver = m_listedDrivers->Driver(source.platform, source.name);
+        source.check = m_listedDrivers->Check(source.platform, source.driver);
+    }
+    source.column = zentrel::PlatformColumn(source.platform, source.check);
 }
 
 LRESULT MainWindow::OnDsnListDisplayInfo(const NMHDR* header) {
     NMLVDISPINFOA* info = reinterpret_cast<NMLVDISPINFOA*>(const_cast<NMHDR*>(header));
     const int row = info->item.iItem;
-    if ((info->item.mask & LVIF_TEXT) == 0 || info->item.iSubItem != 1 || row < 0 ||
+    const int column = info->item.iSubItem;
+    if ((info->item.mask & LVIF_TEXT) == 0 || (column != kDriverColumn && column != kPlatformColumn) || row < 0 ||
         row >= (int)m_listedSources.size())
         return 0;
     ListedSource& source = m_listedSources[row];
-    if (source.column.empty()) {
-        if (m_listedDrivers) {
-            source.driver = m_listedDrivers->Driver(source.platform, source.name);
-            source.check = m_listedDrivers->Check(source.platform, source.driver);
-        }
-        source.column = zentrel::PlatformColumn(source.platform, source.check);
-    }
-    lstrcpynA(info->item.pszText, source.column.c_str(), info->item.cchTextMax);
+    PrepareRow(source);
+    lstrcpynA(info->item.pszText, (column == kDriverColumn ? source.driver : source.column).c_str(),
+              info->item.cchTextMax);
     return 0;
+}
+
+void MainWindow::SortListedSources(std::vector<bool>* checks) {
+    if (m_nSortColumn < 0 || m_nSortColumn > kPlatformColumn) return;
+    if (m_nSortColumn != 0)
+        for (ListedSource& source : m_listedSources) PrepareRow(source);
+    std::vector<size_t> order(m_listedSources.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    const int column = m_nSortColumn;
+    const bool descending = m_bSortDescending;
+    std::stable_sort(order.begin(), order.end(), [this, column, descending](size_t a, size_t b) {
+        const ListedSource& x = m_listedSources[descending ? b : a];
+        const ListedSource& y = m_listedSources[descending ? a : b];
+        const std::string& left = column == 0 ? x.name : column == kDriverColumn ? x.driver : x.column;
+        const std::string& right = column == 0 ? y.name : column == kDriverColumn ? y.driver : y.column;
+        return ::lstrcmpiA(left.c_str(), right.c_str()) < 0;
+    });
+    std::vector<ListedSource> sorted;
+    std::vector<bool> sortedChecks;
+    sorted.reserve(order.size());
+    for (size_t i : order) {
+        sorted.push_back(std::move(m_listedSources[i]));
+        if (checks != nullptr) sortedChecks.push_back((*checks)[i]);
+    }
+    m_listedSources = std::move(sorted);
+    if (checks != nullptr) *checks = std::move(sortedChecks);
+}
+
+LRESULT MainWindow::OnDsnColumnClick(const NMHDR* header) {
+    const int column = reinterpret_cast<const NMLISTVIEW*>(header)->iSubItem;
+    m_bSortDescending = column == m_nSortColumn && !m_bSortDescending;
+    m_nSortColumn = column;
+    // The highlight follows its source, found again by name and view.
+    const int highlighted = ListView_GetNextItem(m_lstDataSources.m_hWnd, -1, LVNI_SELECTED);
+    std::string name;
+    zentrel::Platform platform = zentrel::Platform::Shared;
+    if (highlighted >= 0 && highlighted < (int)m_listedSources.size()) {
+        name = m_listedSources[highlighted].name;
+        platform = m_listedSources[highlighted].platform;
+    }
+    std::vector<bool> checks;
+    for (int i = 0; i < (int)m_listedSources.size(); ++i) checks.push_back(m_lstDataSources.GetCheck(i) != FALSE);
+    SortListedSources(&checks);
+    const BOOL filling = m_bFilling;
+    m_bFilling = TRUE;
+    int highlight = -1;
+    for (int i = 0; i < (int)m_listedSources.size(); ++i) {
+        m_lstDataSources.SetItemText(i, 0, m_listedSources[i].name.c_str());
+        m_lstDataSources.SetCheck(i, checks[i] ? TRUE : FALSE);
+        if (highlighted >= 0 && m_listedSources[i].name == name && m_listedSources[i].platform == platform)
+            highlight = i;
+    }
+    m_bFilling = filling;
+    HighlightRow(highlight);
+    ShowSortMark();
+    m_lstDataSources.Invalidate();
+    return 0;
+}
+
+void MainWindow::ShowSortMark() {
+    HWND headerControl = ListView_GetHeader(m_lstDataSources.m_hWnd);
+    const int columns = Header_GetItemCount(headerControl);
+    for (int i = 0; i < columns; ++i) {
+        HDITEMA item = {};
+        item.mask = HDI_FORMAT;
+        Header_GetItem(headerControl, i, &item);
+        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (i == m_nSortColumn) item.fmt |= m_bSortDescending ? HDF_SORTDOWN : HDF_SORTUP;
+        Header_SetItem(headerControl, i, &item);
+    }
 }

@@ -4,7 +4,7 @@
 
 #include "app/ManagerApp.h"
 #include "app/Settings.h"
-#include "registry/DriverEntry.h"
+#include "registry/InstalledDrivers.h"
 #include "ui/resource.h"
 
 HINSTANCE g_hInstance = NULL;
@@ -17,8 +17,13 @@ MainWindow::MainWindow(CWnd* parent)
       m_nDsnSection(0),
       m_bFilling(FALSE),
       m_bListingIncomplete(FALSE),
+      m_pFillComputer(nullptr),
+      m_nSortColumn(-1),
+      m_bSortDescending(false),
       m_prompts(new PlatformPrompts),
-      m_bFailed(FALSE) {
+      m_bFailed(FALSE),
+      m_sizeTemplate({0, 0}),
+      m_sizeMinimum({0, 0}) {
     m_szDsiFile[0] = '\0';
     m_szCurrentDsn[0] = '\0';
     m_szHelpFile[0] = '\0';
@@ -72,8 +77,9 @@ BOOL MainWindow::OnInitDialog() {
     m_tabScopes.InsertItem(1, "User DSN");
     m_tabScopes.SetCurSel(g_pSettings->m_bDefSystem ? 0 : 1);
 
-    m_lstDataSources.InsertColumn(0, "Data Source Name", LVCFMT_LEFT, 396);
-    m_lstDataSources.InsertColumn(1, "Platform", LVCFMT_LEFT, 160);
+    m_lstDataSources.InsertColumn(0, "Name", LVCFMT_LEFT, 236);
+    m_lstDataSources.InsertColumn(1, "Driver", LVCFMT_LEFT, 200);
+    m_lstDataSources.InsertColumn(2, "Platform", LVCFMT_LEFT, 120);
     m_lstDataSources.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
     m_lstAttributes.InsertColumn(0, "Property name", LVCFMT_LEFT, 195);
     m_lstAttributes.InsertColumn(1, "Value", LVCFMT_LEFT, 270);
@@ -82,13 +88,18 @@ BOOL MainWindow::OnInitDialog() {
 
     CreateToolBar();
     m_wndToolBar.LayoutAtTop();
+    CaptureLayout();
+    RestoreWindowLayout();
 
     FillDsnList();
     return TRUE;
 }
 
-// Enter has no default action in this window.
-void MainWindow::OnOK() {}
+// Enter has no default action in this window, but in the remote-system box
+// it shows that computer's sources.
+void MainWindow::OnOK() {
+    if (::GetFocus() == GetDlgItemHwnd(IDC_REMOTE_SYSTEM)) OnRefresh();
+}
 
 // The whole first parameter is compared, so a control's notification that
 // shares an id with one of these commands never runs it.
@@ -127,6 +138,10 @@ const CommandEntry<MainWindow> kCommands[] = {
     {ID_ABOUT, &MainWindow::OnAbout},
     {ID_ODBC_ADMINISTRATOR, &MainWindow::OnOdbcAdministrator},
     {ID_REMOVE, &MainWindow::OnRemove},
+    {ID_NEXT_TAB, &MainWindow::OnNextTab},
+    {ID_PREVIOUS_TAB, &MainWindow::OnPreviousTab},
+    {ID_COPY_PROPERTIES, &MainWindow::OnCopyProperties},
+    {ID_VIEW_VALUE, &MainWindow::OnViewValue},
     {0, nullptr},
 };
 }  // namespace
@@ -144,6 +159,10 @@ const NotifyEntry<MainWindow> kNotifications[] = {
     // Whichever toolbar sends it: the window has one.
     {kAnyControl, TBN_DROPDOWN, &MainWindow::OnToolBarDropDown},
     {IDC_DSN_LIST, NM_RCLICK, &MainWindow::OnDsnListRightClick},
+    {IDC_DSN_LIST, NM_CLICK, &MainWindow::OnDsnListClick},
+    {IDC_DSN_LIST, LVN_COLUMNCLICK, &MainWindow::OnDsnColumnClick},
+    {IDC_ATTRIBUTE_LIST, NM_RCLICK, &MainWindow::OnAttributeRightClick},
+    {IDC_ATTRIBUTE_LIST, NM_DBLCLK, &MainWindow::OnAttributeDoubleClick},
     {0, 0, nullptr},
 };
 }  // namespace
@@ -152,8 +171,24 @@ BOOL MainWindow::OnNotify(WPARAM, LPARAM lParam, LRESULT* result) {
     return DispatchNotify(this, kNotifications, reinterpret_cast<const NMHDR*>(lParam), result);
 }
 
-BOOL MainWindow::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT* result) {
+BOOL MainWindow::OnMessage(UINT msg, WPARAM, LPARAM lParam, LRESULT* result) {
     switch (msg) {
+    case WM_SIZE:
+        LayoutControls();
+        return FALSE;
+    case WM_GETMINMAXINFO:
+        if (m_sizeMinimum.cx > 0) {
+            MINMAXINFO* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+            limits->ptMinTrackSize.x = m_sizeMinimum.cx;
+            limits->ptMinTrackSize.y = m_sizeMinimum.cy;
+        }
+        *result = 0;
+        return TRUE;
+    case WM_DESTROY:
+        SaveWindowLayout();
+        // The program's own window ends its message loop; a test's does not.
+        if (TheApp().m_pMainWnd == this) ::PostQuitMessage(0);
+        return FALSE;
     case WM_PAINT:
         if (!::IsIconic(m_hWnd)) return FALSE;
         {

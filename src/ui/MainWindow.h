@@ -8,52 +8,20 @@
 #include <string>
 #include <vector>
 
+#include "core/DsiSource.h"
+#include "core/Platform.h"
+#include "core/ProfileFile.h"
 #include "dsi/DsiFileIo.h"
-#include "dsi/DsiSource.h"
-#include "dsi/ProfileFile.h"
 #include "framework/Framework.h"
+#include "registry/Attributes.h"
+#include "registry/Catalogue.h"
 #include "registry/OdbcSection.h"
-#include "registry/Platform.h"
+#include "registry/Place.h"
 #include "registry/RegKey.h"
 #include "ui/Prompts.h"
 #include "ui/Report.h"
 
 class SettingsDialog;
-
-struct AttributeRow {
-    std::string name;        // path below the data source's key, backslash-joined
-    std::string valueText;   // display text, or "<SUBKEY>"
-    std::string typeText;    // "REG_SZ", "REG_DWORD", "REG_BINARY"; empty for a nested key
-    DWORD dwordValue = 0;    // meaningful when typeCode is 4
-    int typeCode = 0;        // registry type, -1 for a nested key
-    bool subkey = false;     // a nested key's row (a value may have type -1 too)
-    size_t valueNameAt = 0;  // where the value's own name starts in `name`
-    // The complete data as read, so that an export never loses what the
-    // display text shortens.
-    std::vector<unsigned char> data;
-};
-
-// Where a connection, the rows of the data-source list or the current data
-// source belong: a scope on a computer, and the registry view.
-struct RegistryPlace {
-    bool known = false;
-    BOOL systemScope = FALSE;
-    std::string computer;  // as connected; empty for this computer
-    zentrel::Platform platform = zentrel::Platform::Shared;
-    bool operator==(const RegistryPlace& other) const;
-    bool operator!=(const RegistryPlace& other) const { return !(*this == other); }
-    // The same scope on the same computer, whichever view.
-    bool SameScope(const RegistryPlace& other) const;
-};
-
-// One data source as a catalogue of its scope finds it.
-struct ListedSource {
-    std::string name;
-    zentrel::Platform platform = zentrel::Platform::Shared;
-    std::string driver;
-    zentrel::DriverCheck check = zentrel::DriverCheck::Unknown;
-    std::string column;  // the Platform column, once the row has been shown
-};
 
 class ScopeDrivers;
 
@@ -95,6 +63,10 @@ public:
     // A string resource, empty when missing.
     static std::string LoadText(UINT id);
 
+    // Where a command acts on the scope: the computer of the remote-system
+    // box (batch mode: of the command line) and the view the command line
+    // forces; nothing is asked.
+    ScopePlace PlaceOf(BOOL systemScope) const;
     // Registry connection: the scope in the program's own view.
     int ConnectOdbcIni(BOOL systemScope);
     // The connection to a place, made anew unless it is the one held;
@@ -102,34 +74,67 @@ public:
     BOOL ConnectTo(const RegistryPlace& place);
     static std::string SystemErrorText(LONG code);
 
-    // Data-source catalogue.
-    void FillDsnList();
+    // Keys of the window that no control handles itself; TRUE when taken.
+    // The window's message loop offers it every message first.
+    BOOL PreTranslateMessage(const MSG* msg);
+
+    // Data-source catalogue. A fill keeps the current data source, and its
+    // highlight, when the list still shows it; otherwise none is current.
+    // The computer is the remote-system box's, or with sameComputer the one
+    // the list showed (the refill after a command that worked there).
+    void FillDsnList(bool sameComputer = false);
     void OnRefresh();
     LRESULT OnScopeChanged(const NMHDR* = nullptr);
     void OnSelectAll();
     void OnClearSelection();
+    void OnNextTab();
+    void OnPreviousTab();
+    // A click on a column heading sorts by it; again, the other way round.
+    // The order holds across refills.
+    LRESULT OnDsnColumnClick(const NMHDR* header);
+    // The status line: computer, scope, views and how many sources are listed.
+    void ShowStatusLine();
     // Names of the data sources below the connected key, reserved names
     // skipped. A name with a zero byte inside cannot be reached through the
     // platform's calls (they would reach the key its first part names): it
-    // is left out, and added to *unreachable when given.
-    std::vector<std::string> EnumerateDataSources(std::vector<std::string>* unreachable = nullptr) const;
-    // The data sources of a scope on the computer of the remote-system box
-    // (batch mode: of the command line), view by view: the System scope in
-    // both views of a 64-bit Windows, or in `only` when given. Each with its
-    // driver and whether that driver is installed for its platform. FALSE
-    // when the first view cannot be connected (reported); a second view
+    // is left out, and added to *unreachable when given. So is a name
+    // without an exact form in the code page, added to *uncarried (escaped).
+    std::vector<std::string> EnumerateDataSources(std::vector<std::string>* unreachable = nullptr,
+                                                  std::vector<std::string>* uncarried = nullptr) const;
+    // The data sources of the place's scope, view by view: the System scope
+    // in both views of a 64-bit Windows, or in the place's one view. Each
+    // with its driver and whether that driver is installed for its platform.
+    // FALSE when the first view cannot be connected (reported); a second view
     // without an ODBC section holds no sources.
     // With `later`, drivers are not read: their keys are kept there for the
     // rows that are shown.
-    BOOL CatalogueScope(BOOL systemScope, const zentrel::Platform* only, std::vector<ListedSource>& sources,
+    BOOL CatalogueScope(const ScopePlace& place, std::vector<ListedSource>& sources,
                         std::vector<std::string>* unreachable = nullptr,
                         std::unique_ptr<ScopeDrivers>* later = nullptr);
+    // Reports each source that the catalogue found but cannot reach by name.
+    void ReportUnreachable(const std::vector<std::string>& names, const char* caption, UINT text);
     // Where row `row` of the data-source list comes from.
     RegistryPlace RowPlace(int row) const;
 
     // Attribute listing.
     void FillSubTree(HKEY parent, const char* subkey, const char* prefix);
     LRESULT OnDsnItemChanged(const NMHDR* header);
+    LRESULT OnDsnListClick(const NMHDR* header);
+    // The row of the current data source in the list as it stands, or -1.
+    int CurrentRow() const;
+    // Makes the row current: caption line and attribute list show it.
+    void ListRow(int row);
+    // No data source current; caption line and attribute list empty.
+    void ClearCurrent();
+    // A text about a source that names its view (outside the quotes) when
+    // the list holds the name in both views: viewId then takes the view too.
+    std::string SourceText(UINT plainId, UINT viewId, const std::string& name, const RegistryPlace& place) const;
+    // The selected rows of the attribute list as name, value and type,
+    // tab-separated, to the clipboard; the selected row's value shown whole.
+    void OnCopyProperties();
+    void OnViewValue();
+    LRESULT OnAttributeRightClick(const NMHDR* header);
+    LRESULT OnAttributeDoubleClick(const NMHDR* header);
     // A row's Platform column, with its driver check, asked for when shown:
     // a fill of thousands of rows reads no driver it does not show.
     LRESULT OnDsnListDisplayInfo(const NMHDR* header);
@@ -141,12 +146,15 @@ public:
     bool IsCurrentDsnListed() const;
 
     // Export.
-    BOOL BeginDsiExport(int count, BOOL askFile);
+    // A single source's file is proposed under `proposed`, else the current
+    // source's name.
+    BOOL BeginDsiExport(int count, BOOL askFile, const char* proposed = nullptr);
     void ExportDsn(const char* name);
     void OnExport();
     void OnExportAll();
     void OnExportSelected();
     void ExportScopeToFile(const char* file, BOOL systemScope);
+    void ExportScope(const ScopePlace& place, const char* file);
     // Writes the file that BeginDsiExport and ExportDsn built, once; FALSE
     // (reported) when it cannot be written.
     BOOL FinishDsiExport();
@@ -159,9 +167,11 @@ public:
     // Compare with File: the tab's scope against a DSI file, in a dialog.
     void OnCompare();
 
-    // The toolbar's Export drop-down and the list's context menu.
+    // The toolbar's Export drop-down and the lists' context menus.
     LRESULT OnToolBarDropDown(const NMHDR* header);
     LRESULT OnDsnListRightClick(const NMHDR* header);
+    // The context menu of a list, from the keyboard: at its focused row.
+    void ShowContextMenu(HWND control);
 
     // Companion tools and help.
     void OnOdbcAdministrator();
@@ -187,16 +197,31 @@ protected:
 
     void MarkFailed() { m_bFailed = TRUE; }
     void CloseConnection();
-    // The computer of the remote-system box, or in batch mode of the command
-    // line, into m_szRemoteSystem.
-    void ReadRemoteSystem();
-    // Connects to the scope's view on the computer named in m_szRemoteSystem.
-    // Quiet: a refused connection or a missing ODBC section fails without a
-    // message (a second view, whose first is reported on its own).
-    int ConnectToRemoteSystem(BOOL systemScope, zentrel::Platform platform, bool quiet = false);
+    // Connects to the scope's view on the computer, which m_szRemoteSystem
+    // then holds. Quiet: a refused connection or a missing ODBC section
+    // fails without a message (a second view, whose first is reported on its own).
+    int ConnectToRemoteSystem(const std::string& computer, BOOL systemScope, zentrel::Platform platform,
+                              bool quiet = false);
     void CreateToolBar();
-    // The list painted with the sources of a fill, all rows checked.
+    // The list painted with the sources of a fill, all rows checked, in the
+    // order chosen by a column heading.
     void ShowDataSources(std::vector<ListedSource> sources);
+    // Sorts the rows by the chosen column; checks, when given, move along.
+    void SortListedSources(std::vector<bool>* checks);
+    void ShowSortMark();
+    // A row's driver and driver check, read once, when first needed.
+    void PrepareRow(ListedSource& source);
+    bool NameInOtherView(const std::string& name, zentrel::Platform platform) const;
+    // Highlights and focuses the row (none for -1) without listing it.
+    void HighlightRow(int row);
+    // Places a pop-up of the popups resource and runs its choice.
+    void TrackMenu(int index, POINT screen, UINT flags);
+    // The controls grow with the window; its placement and the columns'
+    // widths are kept per user.
+    void CaptureLayout();
+    void LayoutControls();
+    void SaveWindowLayout();
+    void RestoreWindowLayout();
     // The attribute list painted with the rows of the table.
     void ShowAttributeRows();
     // A file that cannot be used: "File: '<path>'", the platform's text and
@@ -224,8 +249,9 @@ public:
     CImageList m_imlToolBar;
     CTabCtrl m_tabScopes;   // bound to the tab strip while the window lives
     CTabCtrl* m_pTabCtrl;   // &m_tabScopes while the window lives, else null
-    char m_szDsiFile[261];
-    char m_szCurrentDsn[261];
+    // Large enough for the longest path and key name in UTF-8.
+    char m_szDsiFile[zentrel::kDsiPathBytes + 1];
+    char m_szCurrentDsn[zentrel::kMaxKeyNameLength * 3 + 1];
     char m_szHelpFile[261];
     char m_szRemoteSystem[261];
     // Released by CloseConnection in this order: the root, then the section.
@@ -243,6 +269,9 @@ public:
     std::vector<ListedSource> m_listedSources;     // the list's rows, in order
     std::unique_ptr<ScopeDrivers> m_listedDrivers;  // for their Platform column
     std::string m_strListedDsn;      // the source of the last listing
+    const std::string* m_pFillComputer;  // set by FillDsnList(true) while it runs
+    int m_nSortColumn;               // -1: the registry's order
+    bool m_bSortDescending;
 
 private:
     int Show(const std::string& caption, UINT flags, const std::string& text);
@@ -256,8 +285,17 @@ private:
         zentrel::DsiEncoding encoding = zentrel::DsiEncoding::Ansi;  // kept when the file is written
         RegKey driverEntries;
         RegistryPlace driverEntriesPlace;
+        std::string driverEntriesProblem;  // why they cannot be read; empty when they can
     };
     // Lists one source of the list's row into the table and exports it.
     void ExportListedRow(int row);
     std::unique_ptr<PendingExport> m_pendingExport;
+    // The template's client size and each resized control's place in it.
+    struct Anchor {
+        int id;
+        RECT rect;
+    };
+    SIZE m_sizeTemplate;
+    SIZE m_sizeMinimum;
+    std::vector<Anchor> m_anchors;
 };

@@ -2,9 +2,12 @@
 
 #include <shellapi.h>
 
+#include <cstring>
 #include <iterator>
+#include <vector>
 
 #include "framework/Framework.h"
+#include "core/ValueFormat.h"
 
 int PlatformPrompts::Message(HWND owner, const char* text, const char* caption, UINT type) {
     return ::MessageBoxA(owner, text, caption, type);
@@ -22,6 +25,22 @@ UINT PlatformPrompts::TrackPopup(HMENU popup, UINT flags, int x, int y, HWND own
 
 void PlatformPrompts::ShellOpen(HWND owner, const char* file, const char* params, const char* directory) {
     ::ShellExecuteA(owner, "open", file, params, directory, SW_SHOWNORMAL);
+}
+
+void PlatformPrompts::CopyText(HWND owner, const std::string& text) {
+    if (!::OpenClipboard(owner)) return;
+    ::EmptyClipboard();
+    if (HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, text.size() + 1)) {
+        if (void* bytes = ::GlobalLock(memory)) {
+            memcpy(bytes, text.c_str(), text.size() + 1);
+            ::GlobalUnlock(memory);
+            // Owned by the clipboard once placed there.
+            if (::SetClipboardData(CF_TEXT, memory) == NULL) ::GlobalFree(memory);
+        } else {
+            ::GlobalFree(memory);
+        }
+    }
+    ::CloseClipboard();
 }
 
 namespace {
@@ -59,17 +78,33 @@ std::string FoldLines(const char* text) {
 }  // namespace
 
 void WriteStreamText(HANDLE stream, const std::string& text) {
-    if (stream == NULL || stream == INVALID_HANDLE_VALUE || text.empty()) return;
+    if (stream == NULL || stream == INVALID_HANDLE_VALUE || text.empty() || text.size() > 0x7FFFFFFF) return;
     DWORD mode = 0, written = 0;
-    if (::GetConsoleMode(stream, &mode)) {
-        ::WriteConsoleA(stream, text.data(), (DWORD)text.size(), &written, NULL);
-    } else {
+    const bool console = ::GetConsoleMode(stream, &mode) != FALSE;
+    // A console shows characters, not bytes of a code page; a file or a pipe
+    // gets UTF-8 whatever code page the program runs in.
+    if (!console && ::GetACP() == CP_UTF8) {
         ::WriteFile(stream, text.data(), (DWORD)text.size(), &written, NULL);
+        return;
     }
+    const int units = ::MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), NULL, 0);
+    if (units <= 0) return;
+    std::vector<wchar_t> wide((size_t)units);
+    ::MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), wide.data(), units);
+    if (console) {
+        ::WriteConsoleW(stream, wide.data(), (DWORD)units, &written, NULL);
+        return;
+    }
+    const int length = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, NULL, 0, NULL, NULL);
+    if (length <= 0) return;
+    std::string bytes((size_t)length, '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, &bytes[0], length, NULL, NULL);
+    ::WriteFile(stream, bytes.data(), (DWORD)length, &written, NULL);
 }
 
 void QuietPrompts::WriteLine(const char* caption, const std::string& text) {
-    WriteStreamText(m_hStream, FoldLines(caption) + ": " + text + "\r\n");
+    // Names and texts from the registry or a file may hold what a terminal obeys.
+    WriteStreamText(m_hStream, zentrel::EscapeControls(FoldLines(caption) + ": " + text) + "\r\n");
 }
 
 int QuietPrompts::Message(HWND, const char* text, const char* caption, UINT type) {
@@ -97,3 +132,5 @@ INT_PTR QuietPrompts::RunDialog(CDialog&) {
 UINT QuietPrompts::TrackPopup(HMENU, UINT, int, int, HWND) { return 0; }
 
 void QuietPrompts::ShellOpen(HWND, const char*, const char*, const char*) {}
+
+void QuietPrompts::CopyText(HWND, const std::string&) {}

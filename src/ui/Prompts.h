@@ -21,6 +21,8 @@ public:
     virtual UINT TrackPopup(HMENU popup, UINT flags, int x, int y, HWND owner) = 0;
     // ShellExecuteA with the verb "open", shown normally; the result is not used.
     virtual void ShellOpen(HWND owner, const char* file, const char* params, const char* directory) = 0;
+    // Puts text on the clipboard; the result is not used.
+    virtual void CopyText(HWND owner, const std::string& text) = 0;
 };
 
 // The platform's own implementation.
@@ -31,6 +33,7 @@ public:
     INT_PTR RunDialog(CDialog& dialog) override;
     UINT TrackPopup(HMENU popup, UINT flags, int x, int y, HWND owner) override;
     void ShellOpen(HWND owner, const char* file, const char* params, const char* directory) override;
+    void CopyText(HWND owner, const std::string& text) override;
 };
 
 // Batch mode with nobody at the screen: each message is one line on a stream
@@ -44,6 +47,7 @@ public:
     INT_PTR RunDialog(CDialog& dialog) override;
     UINT TrackPopup(HMENU popup, UINT flags, int x, int y, HWND owner) override;
     void ShellOpen(HWND owner, const char* file, const char* params, const char* directory) override;
+    void CopyText(HWND owner, const std::string& text) override;
 
 private:
     void WriteLine(const char* caption, const std::string& text);

@@ -1,10 +1,11 @@
 // libFuzzer target for the portable core: profile file parsing and writing,
 // and the value codecs. Besides memory and UB errors (sanitizers), it aborts
 // when an invariant that export/import rely on does not hold.
-#include "dsi/DsiCodec.h"
-#include "dsi/DsiSource.h"
-#include "dsi/ProfileFile.h"
-#include "registry/ValueFormat.h"
+#include "core/DsiCodec.h"
+#include "core/DsiSource.h"
+#include "core/ImportPlan.h"
+#include "core/ProfileFile.h"
+#include "core/ValueFormat.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -139,6 +140,27 @@ void FuzzCodecs(const uint8_t* data, size_t size) {
         Check(bad < text.size(), "bad index inside the text");
     }
 
+    // What reaches a console holds no control character, and where the text
+    // holds no escape of its own, the escapes read back as the text.
+    const std::string printed = zentrel::EscapeControls(text);
+    for (size_t i = 0; i < printed.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(printed[i]);
+        const unsigned char next = i + 1 < printed.size() ? static_cast<unsigned char>(printed[i + 1]) : 0;
+        Check(c >= 0x20 && c != 0x7F && !(c == 0xC2 && next >= 0x80 && next <= 0x9F), "no control character is printed");
+    }
+    if (text.find("\\x") == std::string::npos) {
+        std::string back;
+        for (size_t i = 0; i < printed.size(); ++i) {
+            if (printed.compare(i, 2, "\\x") == 0 && i + 3 < printed.size()) {
+                back += static_cast<char>(std::strtol(printed.substr(i + 2, 2).c_str(), nullptr, 16));
+                i += 3;
+            } else {
+                back += printed[i];
+            }
+        }
+        Check(back == text, "escapes read back as the text");
+    }
+
     if (size == 0) return;
     const int32_t type = static_cast<int32_t>(data[0] % 9) - 1;  // -1 .. 7
     // data + 1 spans exactly to the end of libFuzzer's buffer: any over-read is caught.
@@ -193,6 +215,26 @@ void CheckImportNames(const ProfileFile& f, const std::string& section) {
         if (!row.subkey)
             Check(row.valueName.size() <= zentrel::kMaxValueNameLength && row.valueName.find('\0') == std::string::npos,
                   "value names fit");
+        Check(row.subkey || !zentrel::IsLinkTargetValue(row.valueName, static_cast<int32_t>(row.type)),
+              "no row makes a key look like a registry link");
+    }
+}
+
+// A source the plan accepts has a name the registry can hold and counted
+// rows; one it refuses brings no rows to write.
+void CheckImportPlan(const ProfileFile& f) {
+    zentrel::DsiImportTarget target;
+    target.systemScope = true;
+    target.maxRows = 1 << 20;
+    const int sources = zentrel::ReadDsiFileCount(f).sources;
+    for (int i = 0; i < sources && i < 4; ++i) {
+        zentrel::DsiSourcePlan plan = zentrel::PlanDsiSource(f, i, target);
+        if (plan.fileName.empty()) continue;
+        zentrel::PlanDsiSourceRows(f, target, plan);
+        if (plan.refusal == zentrel::DsiRefusal::None)
+            Check(zentrel::DsnNameProblem(plan.name).empty() && plan.rows.countValid, "an accepted source is whole");
+        else
+            Check(plan.rows.rows.empty(), "a refused source writes nothing");
     }
 }
 
@@ -202,6 +244,7 @@ void FuzzImportNames(const std::string& input) {
     ProfileFile f;
     f.Parse(input);
     for (const char* section : {"DSN0", "DSN#0", "DSN1"}) CheckImportNames(f, section);
+    CheckImportPlan(f);
     // One input in four: the grown texts are slow to build.
     if (input.empty() || static_cast<unsigned char>(input[0]) % 4 != 0) return;
     static const size_t kLengths[] = {255, 256, 16383, 16384, 65535, 65536, 65536 + 17, 131072 + 3};
@@ -216,6 +259,7 @@ void FuzzImportNames(const std::string& input) {
     ProfileFile g;
     g.Parse(grown);
     CheckImportNames(g, "DSN0");
+    CheckImportPlan(g);
 }
 
 }  // namespace

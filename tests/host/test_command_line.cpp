@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "app/CommandLine.h"
-#include "registry/Platform.h"
+#include "core/CommandLine.h"
+#include "core/Platform.h"
 
 using zentrel::CommandLineSwitches;
 

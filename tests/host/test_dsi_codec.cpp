@@ -1,5 +1,8 @@
-#include "dsi/DsiCodec.h"
-#include "registry/ValueFormat.h"
+#include "core/DsiCodec.h"
+#include "core/DsiSource.h"
+#include "core/ProfileFile.h"
+#include "core/Utf.h"
+#include "core/ValueFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -241,6 +244,96 @@ TEST(DsiRowData, ExactBytesWhereTextFails) {
         }
     }
 }
+
+}  // namespace
+}  // namespace zentrel
+
+// ---- Limits in UTF-16 units, names in any script ---------------------------
+
+namespace zentrel {
+namespace {
+
+std::string Repeat(const std::string& unit, size_t n) {
+    std::string out;
+    for (size_t i = 0; i < n; ++i) out += unit;
+    return out;
+}
+
+const std::string kHan = "\xE6\x95\xB0";            // one unit, three bytes
+const std::string kEmoji = "\xF0\x9F\x93\x8A";      // two units, four bytes
+
+struct LimitCase {
+    const char* label;
+    std::string name;       // a source's name, a key level and a value name
+    size_t limit;           // the limit the name is held against
+    bool accepted;
+};
+
+class NameLimitTest : public ::testing::TestWithParam<LimitCase> {};
+
+// A row of a source whose value name (limit 16383) or key level (limit 255)
+// is the case's name.
+DsiSourceRows RowsOf(const LimitCase& c) {
+    const std::string name = c.limit == 255 ? c.name + "\\v" : c.name;
+    ProfileFile file;
+    file.Parse("[DSN0]\r\nItems=1\r\nName0=" + name + "\r\nValue0=x\r\nFormat0=1\r\n");
+    return ReadDsiSourceRows(file, "DSN0", 10);
+}
+
+TEST_P(NameLimitTest, CountsUnitsAsTheRegistryDoes) {
+    const LimitCase& c = GetParam();
+    const DsiSourceRows rows = RowsOf(c);
+    EXPECT_EQ(c.accepted ? 1u : 0u, rows.rows.size()) << c.label;
+    if (c.limit == 255) {
+        EXPECT_EQ(c.accepted, DsnNameProblem(c.name).empty()) << c.label;
+        if (c.accepted && rows.rows.size() == 1) {
+            EXPECT_EQ(std::vector<std::string>{c.name}, rows.rows[0].levels);
+        }
+    } else if (c.accepted && rows.rows.size() == 1) {
+        EXPECT_EQ(c.name, rows.rows[0].valueName);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, NameLimitTest,
+    ::testing::Values(LimitCase{"ascii_255", std::string(255, 'a'), 255, true},
+                      LimitCase{"ascii_256", std::string(256, 'a'), 255, false},
+                      LimitCase{"han_100", Repeat(kHan, 100), 255, true},
+                      LimitCase{"han_255", Repeat(kHan, 255), 255, true},
+                      LimitCase{"han_256", Repeat(kHan, 256), 255, false},
+                      LimitCase{"emoji_255_units", Repeat(kEmoji, 127) + "a", 255, true},
+                      LimitCase{"emoji_256_units", Repeat(kEmoji, 128), 255, false},
+                      LimitCase{"value_16383", std::string(16383, 'v'), 16383, true},
+                      LimitCase{"value_16384", std::string(16384, 'v'), 16383, false},
+                      LimitCase{"value_han_16383", Repeat(kHan, 16383), 16383, true},
+                      LimitCase{"value_emoji_16384_units", Repeat(kEmoji, 8192), 16383, false}),
+    [](const ::testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.label); });
+
+struct Utf8Case {
+    const char* label;
+    std::string text;
+    size_t units;     // what the registry would count
+    size_t cutAt10;   // the cut of at most 10 bytes
+};
+
+class Utf8Test : public ::testing::TestWithParam<Utf8Case> {};
+
+TEST_P(Utf8Test, CountsAndCutsBetweenCharacters) {
+    const Utf8Case& c = GetParam();
+    EXPECT_EQ(c.units, Utf16Units(c.text));
+    EXPECT_EQ(c.cutAt10, Utf8CutPoint(c.text, 10));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Utf8Test,
+    ::testing::Values(Utf8Case{"ascii", "abcdefghijkl", 12, 10},
+                      Utf8Case{"han_cut_inside", Repeat(kHan, 4), 4, 9},
+                      Utf8Case{"emoji_cut_inside", "abc" + Repeat(kEmoji, 3), 9, 7},
+                      Utf8Case{"emoji_cut_after", "ab" + Repeat(kEmoji, 2) + "cd", 8, 10},
+                      // An overlong '/' is two stray bytes, not one character.
+                      Utf8Case{"overlong_slash", "\xC0\xAF" + std::string(10, 'x'), 12, 10},
+                      Utf8Case{"short", "\xC5\x81" "d", 2, 3}),
+    [](const ::testing::TestParamInfo<Utf8Case>& info) { return std::string(info.param.label); });
 
 }  // namespace
 }  // namespace zentrel

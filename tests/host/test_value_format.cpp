@@ -1,4 +1,4 @@
-#include "registry/ValueFormat.h"
+#include "core/ValueFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -71,6 +71,22 @@ TEST(FormatRegistryValue, NullDataWithSizeReadsNothing) {
     EXPECT_EQ(FormatRegistryValue(kRegSz, nullptr, 16).valueText, "");
     EXPECT_EQ(FormatRegistryValue(kRegBinary, nullptr, 16).valueText, "");
     EXPECT_EQ(FormatRegistryValue(kRegDword, nullptr, 16).valueText, "0x00000000 (0)");
+}
+
+// Every control character is shown, never obeyed; printable text, a
+// backslash and characters beyond ASCII (C1's neighbours too) stay whole.
+TEST(EscapeControls, ShowsEachControlCharacterOnly) {
+    const struct {
+        std::string text, shown;
+    } cases[] = {
+        {"Decoy\vVictim", "Decoy\\x0bVictim"},
+        {std::string("\x1b[1A\x1b[2K\t\r\n\f\x1c\0", 14), "\\x1b[1A\\x1b[2K\\x09\\x0d\\x0a\\x0c\\x1c\\x00"},
+        {"del\x7f", "del\\x7f"},
+        {"\xc2\x80 \xc2\x9b \xc2\x9f", "\\xc2\\x80 \\xc2\\x9b \\xc2\\x9f"},
+        {"\xc2\xa0 \xc2\x7f \xc3\x89 \x80 \xc2", "\xc2\xa0 \xc2\\x7f \xc3\x89 \x80 \xc2"},
+        {"C:\\dir\\x.dll ~", "C:\\dir\\x.dll ~"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.shown, EscapeControls(c.text)) << c.shown;
 }
 
 }  // namespace

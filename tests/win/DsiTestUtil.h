@@ -69,6 +69,20 @@ inline std::vector<unsigned char> Pattern(size_t n) {
     return v;
 }
 
+// Text as the registry stores it, terminator included, and a value written
+// with the wide call, so that a name in any script arrives as it is.
+inline std::vector<unsigned char> WideSz(const std::wstring& text) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text.c_str());
+    return std::vector<unsigned char>(p, p + (text.size() + 1) * sizeof(wchar_t));
+}
+inline void PutWide(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type,
+                    const std::vector<unsigned char>& data) {
+    HKEY key = NULL;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(key, name.c_str(), 0, type, data.data(), (DWORD)data.size()));
+    ::RegCloseKey(key);
+}
+
 // The value as stored, or type -2 when it does not exist.
 inline RegValue ValueOf(HKEY root, const std::string& path, const char* name) {
     DWORD type = 0;

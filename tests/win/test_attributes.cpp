@@ -281,7 +281,7 @@ TEST_F(AttributeDisplayTest, ManyAndLongAttributesAreShownWhole) {
         snprintf(name, sizeof(name), "X%03d", i);
         PutString(HKEY_CURRENT_USER, dsn, name, i == 150 ? kText300 : std::string("v") + name);
     }
-    ListView_SetCheckState(list, 1, FALSE);
+    ListView_SetItemState(list, 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     const std::vector<std::vector<std::string>> rows = ListRows(attributes, 3);
     ASSERT_EQ(206u, rows.size());
     EXPECT_EQ((std::vector<std::string>{"X150", kText300, "REG_SZ"}), rows[6 + 150]);
@@ -292,7 +292,7 @@ TEST_F(AttributeDisplayTest, ManyAndLongAttributesAreShownWhole) {
 TEST_F(AttributeDisplayTest, VanishedSourceIsReported) {
     ::SHDeleteKeyA(HKEY_CURRENT_USER, OdbcPath("Sales Access").c_str());
     prompts->messageAnswers = {IDOK};
-    ListView_SetCheckState(list, 1, FALSE);
+    ListView_SetItemState(list, 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     ASSERT_EQ(1u, prompts->calls.size());
     EXPECT_EQ("FillSubTree", prompts->calls[0].caption);
     EXPECT_EQ(window->m_hWnd, prompts->calls[0].owner);
@@ -302,7 +302,7 @@ TEST_F(AttributeDisplayTest, VanishedSourceIsReported) {
 
 // A change reported for all rows at once names no row: nothing is listed.
 TEST_F(AttributeDisplayTest, ChangeOfNoParticularRowListsNothing) {
-    ListView_SetCheckState(list, 1, FALSE);
+    ListView_SetItemState(list, 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     ASSERT_EQ(6, ListView_GetItemCount(attributes));
     NMLISTVIEW change = {};
     change.hdr.hwndFrom = list;

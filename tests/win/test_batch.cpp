@@ -237,16 +237,22 @@ TEST_F(BatchProgramTest, ListPrintsEachSourceWithItsDriverAndScope) {
     SeedSource(false, "UserTwo", "Other Driver");
     SeedSource(true, "SysOne", "Sys Driver");
     PutKey(HKEY_LOCAL_MACHINE, OdbcPath("NoEntry"));  // a source without a driver entry
+    for (const char* view : {"Software", "Software\\Wow6432Node"}) {
+        const std::string drivers = std::string(view) + "\\ODBC\\ODBCINST.INI\\ODBC Drivers";
+        PutString(HKEY_LOCAL_MACHINE, drivers, "User Driver", "Installed");
+        PutString(HKEY_LOCAL_MACHINE, drivers, "Sys Driver", "Installed");
+    }
     struct Case {
         std::string args;
         int code;
         std::string out;
     };
     const Case cases[] = {
-        {"-lu", 0, "UserOne\tUser Driver\tUser\t32/64-bit\r\nUserTwo\tOther Driver\tUser\t32/64-bit\r\n"},
-        {"-ls", 0, "NoEntry\t\tSystem\t64-bit\r\nSysOne\tSys Driver\tSystem\t64-bit\r\n"},
+        {"-lu", 0,
+         "UserOne\tUser Driver\tUser\t32/64-bit\r\nUserTwo\tOther Driver\tUser\t32/64-bit, driver missing\r\n"},
+        {"-ls", 0, "NoEntry\t\tSystem\t64-bit, driver missing\r\nSysOne\tSys Driver\tSystem\t64-bit\r\n"},
         {"-s" + ThisComputerName() + " -lu", 0,
-         "UserOne\tUser Driver\tUser\t32/64-bit\r\nUserTwo\tOther Driver\tUser\t32/64-bit\r\n"},
+         "UserOne\tUser Driver\tUser\t32/64-bit\r\nUserTwo\tOther Driver\tUser\t32/64-bit, driver missing\r\n"},
         {"-snosuchhost -lu", 1, ""},
     };
     for (const Case& c : cases) {

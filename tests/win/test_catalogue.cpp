@@ -106,45 +106,39 @@ protected:
 };
 
 TEST_F(FillTest, RefreshRechecksRowsAndKeepsTheCurrentSource) {
-    ListView_SetCheckState(list, 1, FALSE);  // lists Beta
+    ListView_SetItemState(list, 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     ASSERT_EQ("'Beta' data source properties", ItemText(window->m_hWnd, IDC_CAPTION_LINE));
-    ASSERT_EQ(1, ListView_GetItemCount(attributes));
     ListView_SetCheckState(list, 2, FALSE);
-    ASSERT_EQ((std::vector<bool>{true, false, false}), ListChecks(list));
+    ASSERT_EQ((std::vector<bool>{true, true, false}), ListChecks(list));
 
-    PutKey(HKEY_LOCAL_MACHINE, OdbcPath("Delta"));
+    PutKey(HKEY_LOCAL_MACHINE, OdbcPath("Aleph"));
     SendCommand(window->m_hWnd, ID_REFRESH);
-    EXPECT_EQ((std::vector<std::string>{"Alpha", "Beta", "Delta", "Gamma"}), ListColumn(list, 0));
+    EXPECT_EQ((std::vector<std::string>{"Aleph", "Alpha", "Beta", "Gamma"}), ListColumn(list, 0));
     EXPECT_EQ(std::vector<bool>(4, true), ListChecks(list));
-    // The attribute list empties; the current source, its caption and the
-    // attribute table stay.
-    EXPECT_EQ(0, ListView_GetItemCount(attributes));
-    EXPECT_EQ("'Gamma' data source properties", ItemText(window->m_hWnd, IDC_CAPTION_LINE));
-    EXPECT_STREQ("Gamma", window->m_szCurrentDsn);
-    EXPECT_EQ(1, window->m_nAttributeRows);
-    EXPECT_EQ(-1, ListView_GetNextItem(list, -1, LVNI_SELECTED));
+    // The current source keeps its highlight, where it now stands.
+    EXPECT_EQ(2, ListView_GetNextItem(list, -1, LVNI_SELECTED));
+    EXPECT_EQ("'Beta' data source properties", ItemText(window->m_hWnd, IDC_CAPTION_LINE));
+    EXPECT_EQ((std::vector<std::vector<std::string>>{{"Driver", "drv-Beta", "REG_SZ"}}), ListRows(attributes, 3));
     EXPECT_TRUE(prompts->calls.empty());
 }
 
 TEST_F(FillTest, SelectAllAndClearSelectionChangeEveryRow) {
+    ListView_SetItemState(list, 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     SendCommand(window->m_hWnd, ID_CLEAR_SELECTION);
     EXPECT_EQ(std::vector<bool>(3, false), ListChecks(list));
-    // Each row's change is an item change: the last one notified is current.
-    EXPECT_STREQ("Gamma", window->m_szCurrentDsn);
-    EXPECT_EQ("'Gamma' data source properties", ItemText(window->m_hWnd, IDC_CAPTION_LINE));
-    EXPECT_EQ((std::vector<std::vector<std::string>>{{"Driver", "drv-Gamma", "REG_SZ"}}), ListRows(attributes, 3));
-
     ListView_SetCheckState(list, 0, TRUE);
     SendCommand(window->m_hWnd, ID_SELECT_ALL);
     EXPECT_EQ(std::vector<bool>(3, true), ListChecks(list));
-    // Nothing else moves: no highlight, the same rows.
-    EXPECT_EQ(-1, ListView_GetNextItem(list, -1, LVNI_SELECTED));
+    // Nothing else moves: the same highlight, current source and rows.
+    EXPECT_EQ(1, ListView_GetNextItem(list, -1, LVNI_SELECTED));
+    EXPECT_STREQ("Beta", window->m_szCurrentDsn);
+    EXPECT_EQ((std::vector<std::vector<std::string>>{{"Driver", "drv-Beta", "REG_SZ"}}), ListRows(attributes, 3));
     EXPECT_EQ((std::vector<std::string>{"Alpha", "Beta", "Gamma"}), ListColumn(list, 0));
     EXPECT_TRUE(prompts->calls.empty());
 }
 
 TEST_F(FillTest, FailedConnectionEmptiesBothLists) {
-    ListView_SetCheckState(list, 0, FALSE);
+    ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     ASSERT_EQ(1, ListView_GetItemCount(attributes));
     ::SetDlgItemTextA(window->m_hWnd, IDC_REMOTE_SYSTEM, "nosuchhost");
     prompts->messageAnswers = {IDOK};
@@ -154,6 +148,7 @@ TEST_F(FillTest, FailedConnectionEmptiesBothLists) {
     EXPECT_EQ(window->m_hWnd, prompts->calls[0].owner);
     EXPECT_EQ(0, ListView_GetItemCount(list));
     EXPECT_EQ(0, ListView_GetItemCount(attributes));
+    EXPECT_EQ("", ItemText(window->m_hWnd, IDC_CAPTION_LINE));
     EXPECT_EQ(nullptr, window->m_hOdbcIniKey);
     EXPECT_TRUE(window->EnumerateDataSources().empty());
     // The box keeps what was typed; clearing it and refreshing lists again.

@@ -36,7 +36,7 @@ TEST_F(ConnectionTest, UnknownComputerIsReportedWithPlatformText) {
     const PromptCall& call = prompts->calls[0];
     EXPECT_EQ("RegConnectRegistry", call.caption);
     EXPECT_EQ(UINT(MB_OK | MB_ICONSTOP), call.type);
-    EXPECT_EQ(MainWindow::SystemErrorText(ERROR_BAD_NETPATH), call.text);
+    EXPECT_EQ("Computer: 'nosuchhost'\n" + MainWindow::SystemErrorText(ERROR_BAD_NETPATH), call.text);
     EXPECT_NE(std::string::npos, call.text.find("[0x00000035]"));
     EXPECT_EQ(NULL, call.owner);
     EXPECT_FALSE(window->Succeeded());

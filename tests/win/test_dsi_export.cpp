@@ -2,7 +2,7 @@
 #include "DsiTestUtil.h"
 #include "WindowHelpers.h"
 
-#include "dsi/ProfileFile.h"
+#include "core/ProfileFile.h"
 
 #include <set>
 
@@ -233,6 +233,30 @@ TEST_F(ExportTest, NamesAFileCannotCarryAreReported) {
     EXPECT_EQ(expected, Snapshot(HKEY_CURRENT_USER, kOdbcIniPath));
 }
 
+// Past the first ten, the values left out are told as one sum.
+TEST_F(ExportTest, ManyValuesLeftOutAreSummedUp) {
+    for (const int bad : {10, 13}) {
+        SCOPED_TRACE(bad);
+        ClearTestRegistry();
+        PutString(HKEY_LOCAL_MACHINE, OdbcPath("Many"), "Good", "g");
+        for (int j = 0; j < bad; ++j)
+            PutString(HKEY_LOCAL_MACHINE, OdbcPath("Many"), ("bad\n" + std::to_string(j)).c_str(), "x");
+        prompts->calls.clear();
+        prompts->messageAnswers.assign(bad > 10 ? 11 : 10, IDOK);
+        const std::string file = dir + "\\many.dsi";
+        window->ExportScopeToFile(file.c_str(), TRUE);
+        const std::vector<PromptCall> shown = prompts->Of("message");
+        ASSERT_EQ(bad > 10 ? 11u : 10u, shown.size());
+        for (size_t i = 0; i < 10; ++i) EXPECT_EQ(0u, shown[i].text.find("Data source 'Many': the value 'bad\n"));
+        EXPECT_EQ(bad > 10,
+                  shown.back().text == "Data source 'Many': 3 more values cannot be carried either; they are not exported.");
+        zentrel::ProfileFile written;
+        written.Parse(ReadWholeFile(file));
+        EXPECT_EQ("1", written.GetString("DSN0", "Items", ""));
+        EXPECT_EQ("Good", written.GetString("DSN0", "Name0", ""));
+    }
+}
+
 // ---- Interactive export -----------------------------------------------------
 
 class ExportWindowTest : public WindowTest {
@@ -272,9 +296,8 @@ TEST_F(ExportWindowTest, CommandsAskForTheFileAsDescribed) {
         {ID_EXPORT, {}, "Alpha", "1"},
         {ID_EXPORT_ALL, {}, "", "3"},
         {ID_EXPORT_SELECTED, {1}, "", "2"},
-        // Unticking a row makes it current: Gamma is proposed for one source.
-        {ID_EXPORT_SELECTED, {0, 2}, "Gamma", "1"},
-        {ID_EXPORT_SELECTED, {0, 1, 2}, "", "0"},
+        // One ticked source proposes its own name, not the current one.
+        {ID_EXPORT_SELECTED, {0, 2}, "Beta", "1"},
     };
     int n = 0;
     for (const Case& c : cases) {

@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "app/Settings.h"
-#include "dsi/DsnNameDialog.h"
+#include "ui/DsnNameDialog.h"
 
 namespace {
 
@@ -75,6 +75,29 @@ void SeedKeep() {
 }
 
 std::string NotFound() { return MainWindow::SystemErrorText(ERROR_NOT_FOUND); }
+
+// A source of `bad` rows that cannot be written and one that can: the
+// problems past the first ten are told as one sum.
+ImportCase ManyBadRows(const char* name, int bad) {
+    std::vector<std::vector<std::string>> rows;
+    ImportCase c{name, "", {}, {}, {{"S", "Good", Sz("g")}}, {}, false};
+    for (int j = 0; j < bad; ++j) {
+        rows.push_back({"B" + std::to_string(j), "zz", "3"});
+        if (j < 10)
+            c.messages.push_back({"RegSetValueEx Error", "Data source 'S', Name" + std::to_string(j) + " 'B" +
+                                      std::to_string(j) + "' in section DSN0 of file '{file}': character 1 of its "
+                                      "value is not a hexadecimal digit; the row is not written.", kStop});
+        c.values.push_back({"S", "B" + std::to_string(j), kAbsent});
+    }
+    if (bad > 10)
+        c.messages.push_back({"RegSetValueEx Error", "Data source 'S', " + std::to_string(bad - 10) +
+                                  " more rows in section DSN0 of file '{file}' cannot be written either; they are "
+                                  "left out.", kStop});
+    rows.push_back({"Good", "g", "1"});
+    c.file = General(1) + Source("DSN0", "S", rows);
+    c.answers.assign(c.messages.size(), IDOK);
+    return c;
+}
 
 const std::vector<ImportCase>& Cases() {
     static const std::vector<ImportCase> cases = {
@@ -291,6 +314,13 @@ const std::vector<ImportCase>& Cases() {
          {{"S", "Multi", RegValue{REG_MULTI_SZ, Bytes(std::string("one\0two\0\0\0", 10))}},
           {"S", "Empty", RegValue{REG_NONE, {}}}, {"S", "NotAKey", RegValue{0xFFFFFFFFu, {0}}}, {"S", "Bad", kAbsent}},
          {{"S\\NotAKey", false}}, false},
+        // Only -1 with the text "<SUBKEY>" makes a key; any other text is a value of that type.
+        {"format_minus_one_with_other_text",
+         General(1) + Source("DSN0", "S", {{"NotAKey", "x", "-1"}, {"Lower", "<subkey>", "-1"}}), {}, {},
+         {{"S", "NotAKey", RegValue{0xFFFFFFFFu, Text("x")}}, {"S", "Lower", RegValue{0xFFFFFFFFu, Text("<subkey>")}}},
+         {{"S\\NotAKey", false}, {"S\\Lower", false}}, true},
+        ManyBadRows("ten_bad_rows_each_told", 10),
+        ManyBadRows("thirteen_bad_rows_folded", 13),
         {"lf_only_file_without_final_break", "[general]\nitems=1\n[dsn0]\ndsn=S\nitems=1\nname0=A\nvalue0=a\nformat0=1",
          {}, {}, {{"S", "A", Sz("a")}}, {}, true},
     };
@@ -390,6 +420,7 @@ protected:
 TEST_F(ImportWindowTest, ImportAsksForTheFileAndUsesTheTabsScope) {
     Open(1);
     prompts->fileAnswers = {file};
+    prompts->messageAnswers = {IDOK};
     ::SendMessageA(window->m_hWnd, WM_COMMAND, ID_IMPORT, 0);
     const std::vector<PromptCall> opens = prompts->Of("open");
     ASSERT_EQ(1u, opens.size());
@@ -399,7 +430,13 @@ TEST_F(ImportWindowTest, ImportAsksForTheFileAndUsesTheTabsScope) {
     EXPECT_EQ("Data Source Information file (*.dsi)|*.dsi|All Files(*.*)|*.*||", opens[0].filter);
     EXPECT_EQ(DWORD(OFN_FILEMUSTEXIST | OFN_SHOWHELP | OFN_HIDEREADONLY), opens[0].type);
     EXPECT_EQ(window->m_hWnd, opens[0].owner);
-    EXPECT_EQ(1u, prompts->calls.size());
+    // One summary at the end.
+    ASSERT_EQ(2u, prompts->calls.size());
+    EXPECT_EQ("File '" + file + "': 3 data sources written, 0 of them in place of one of the same name; 0 skipped.",
+              prompts->calls[1].text);
+    EXPECT_EQ("Import", prompts->calls[1].caption);
+    EXPECT_EQ(UINT(MB_OK | MB_ICONINFORMATION), prompts->calls[1].type);
+    EXPECT_TRUE(window->Succeeded());
     EXPECT_EQ(Sz("2"), ValueOf(HKEY_CURRENT_USER, OdbcPath("Two"), "A"));
     EXPECT_EQ(Sz("D3"), ValueOf(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Three"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("One")));
@@ -445,6 +482,7 @@ TEST_F(ImportWindowTest, ImportAsRenamesAndSkipsOnCancel) {
             return IDOK;
         },
     };
+    prompts->messageAnswers = {IDOK};
     ::SendMessageA(window->m_hWnd, WM_COMMAND, ID_IMPORT_AS, 0);
     EXPECT_EQ((std::vector<std::string>{"One", "Two", "Three"}), proposed);
     EXPECT_EQ(Sz("1"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("Renamed One"), "A"));
@@ -453,7 +491,9 @@ TEST_F(ImportWindowTest, ImportAsRenamesAndSkipsOnCancel) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("One")));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Two")));
     EXPECT_EQ(Sz("3"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("Three"), "A"));
-    EXPECT_TRUE(prompts->Of("message").empty());
+    ASSERT_EQ(1u, prompts->Of("message").size());
+    EXPECT_EQ("File '" + file + "': 2 data sources written, 0 of them in place of one of the same name; 1 skipped.",
+              prompts->Of("message")[0].text);
 }
 
 TEST_F(ImportWindowTest, ImportAsRefusesNamesOutsideTheSourcesKey) {
@@ -467,10 +507,12 @@ TEST_F(ImportWindowTest, ImportAsRefusesNamesOutsideTheSourcesKey) {
         };
     };
     prompts->dialogAnswers = {rename(""), rename("ODBC Data Sources"), rename("Kept")};
-    prompts->messageAnswers = {IDOK, IDOK};
+    prompts->messageAnswers = {IDOK, IDOK, IDOK};
     ::SendMessageA(window->m_hWnd, WM_COMMAND, ID_IMPORT_AS, 0);
     const std::vector<PromptCall> shown = prompts->Of("message");
-    ASSERT_EQ(2u, shown.size());
+    ASSERT_EQ(3u, shown.size());
+    EXPECT_EQ("File '" + file + "': 1 data sources written, 0 of them in place of one of the same name; 2 skipped.",
+              shown[2].text);
     EXPECT_EQ("Data source 'One' (section DSN0 of file '" + file + "') is not imported: its name is empty.",
               shown[0].text);
     EXPECT_EQ("Error", shown[0].caption);
@@ -491,6 +533,7 @@ struct OverwriteCase {
     bool twoReplaced;
     bool threeWritten;
     bool listRefilled;
+    bool otherView = false;  // the 32-bit view holds the name too
 };
 
 void PrintTo(const OverwriteCase& c, std::ostream* os) { *os << c.name; }
@@ -501,18 +544,27 @@ TEST_P(ImportOverwriteTest, AsksBeforeReplacing) {
     const OverwriteCase& c = GetParam();
     PutString(HKEY_LOCAL_MACHINE, OdbcPath("Two"), "Old", "o");
     PutString(HKEY_LOCAL_MACHINE, OdbcPath("Two") + "\\Sub", "Old", "o");
+    if (c.otherView) PutString(HKEY_LOCAL_MACHINE, OdbcPath32("Two"), "Other", "x");
     Open(0);
-    ASSERT_EQ((std::vector<std::string>{"Two"}), Rows());
+    ASSERT_EQ(c.otherView ? 2u : 1u, Rows().size());
     g_pSettings->m_bAskImport = c.askImport;
     prompts->fileAnswers = {file};
     prompts->messageAnswers.assign(c.answers.begin(), c.answers.end());
+    prompts->messageAnswers.push_back(IDOK);
     ::SendMessageA(window->m_hWnd, WM_COMMAND, ID_IMPORT, 0);
 
     const std::vector<PromptCall> shown = prompts->Of("message");
-    ASSERT_EQ(c.answers.size(), shown.size());
-    if (!shown.empty()) {
-        // Into the System scope of a 64-bit Windows: the view is named too.
-        EXPECT_EQ("Data Source 'Two (64-bit)' already exists. Do you wish to overwrite it?", shown[0].text);
+    ASSERT_EQ(c.answers.size() + 1, shown.size());
+    // The summary says where a declined question stopped the import.
+    EXPECT_EQ("File '" + file + "': " + (c.threeWritten ? "3" : "1") + " data sources written, " +
+                  (c.twoReplaced ? "1" : "0") + " of them in place of one of the same name; 0 skipped." +
+                  (c.twoReplaced ? "" : "\nThe import stopped at section DSN1: replacing data source 'Two' was declined."),
+              shown.back().text);
+    if (!c.answers.empty()) {
+        // The view is named, outside the quotes, where both views hold the name.
+        EXPECT_EQ(c.otherView ? "Data Source 'Two' (64-bit) already exists. Do you wish to overwrite it?"
+                              : "Data Source 'Two' already exists. Do you wish to overwrite it?",
+                  shown[0].text);
         EXPECT_EQ("Warning!", shown[0].caption);
         EXPECT_EQ(UINT(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2), shown[0].type);
     }
@@ -521,14 +573,18 @@ TEST_P(ImportOverwriteTest, AsksBeforeReplacing) {
     EXPECT_EQ(!c.twoReplaced, KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Two") + "\\Sub"));
     EXPECT_EQ(c.twoReplaced ? Sz("2") : kAbsent, ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("Two"), "A"));
     EXPECT_EQ(c.threeWritten, KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Three")));
-    EXPECT_EQ(c.listRefilled ? 3u : 1u, Rows().size());
+    EXPECT_EQ((c.listRefilled ? 3u : 2u) + (c.otherView ? 1u : 0u), Rows().size());
+    if (c.otherView) {
+        EXPECT_EQ(Sz("x"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath32("Two"), "Other"));
+    }
     EXPECT_EQ(c.twoReplaced, (bool)window->Succeeded());
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ImportOverwriteTest,
                          ::testing::Values(OverwriteCase{"no_stops_and_keeps_earlier", 1, {IDNO}, false, false, false},
                                            OverwriteCase{"yes_replaces", 1, {IDYES}, true, true, true},
-                                           OverwriteCase{"not_asked_when_off", 0, {}, true, true, true}),
+                                           OverwriteCase{"not_asked_when_off", 0, {}, true, true, true},
+                                           OverwriteCase{"both_views_named", 1, {IDYES}, true, true, true, true}),
                          [](const ::testing::TestParamInfo<OverwriteCase>& info) {
                              return std::string(info.param.name);
                          });

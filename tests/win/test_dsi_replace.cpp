@@ -39,7 +39,7 @@ TEST_P(DsiReplaceTest, ReplacesTheSourceWhole) {
         file += "[DSN" + std::to_string(i) + "]\r\nDriver=D\r\nDSN=" + c.sources[i] + "\r\nItems=1\r\nName0=A\r\nValue0=" +
                 std::to_string(i) + "\r\nFormat0=1\r\n";
     const std::string path = ScratchDir("dsi-replace") + "\\" + c.name + ".dsi";
-    WriteWholeFile(path, file);
+    WriteWholeFile(path, "\xEF\xBB\xBF" + file);  // the names are UTF-8
     window->ImportDsiFile(FALSE, path.c_str(), TRUE);
 
     EXPECT_TRUE(prompts->calls.empty());
@@ -59,8 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
     Table, DsiReplaceTest,
     ::testing::Values(ReplaceCase{"twice_in_the_file", {}, "", {"Twin", "twin"}, "TWIN"},
                       ReplaceCase{"other_case", {"SALES"}, "", {"sales"}, "Sales"},
-                      ReplaceCase{"other_case_beyond_ascii", {"Caf\xC9"}, "", {"caf\xE9"}, "CAF\xC9"},
-                      ReplaceCase{"dangling_link_beyond_ascii", {}, "\xC9vil", {"\xE9vil"}, "\xC9VIL"}),
+                      ReplaceCase{"other_case_beyond_ascii", {"Caf\xC3\x89"}, "", {"caf\xC3\xA9"}, "CAF\xC3\x89"},
+                      ReplaceCase{"dangling_link_beyond_ascii", {}, "\xC3\x89vil", {"\xC3\xA9vil"}, "\xC3\x89VIL"}),
     [](const ::testing::TestParamInfo<ReplaceCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

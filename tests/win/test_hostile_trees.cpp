@@ -3,21 +3,22 @@
 // names in another case, stale sections, names a file cannot carry.
 #include "DsiTestUtil.h"
 
-#include <set>
-
+#include <sddl.h>
 #include <winternl.h>
 
-#include "dsi/ProfileFile.h"
+#include <set>
+
+#include "core/ProfileFile.h"
 
 namespace {
 
 const std::string kMachineOdbc = "\\Registry\\Machine\\Software\\ODBC\\ODBC.INI";
 
-// A System key that is a registry link to `target` (a native path).
-void PutLink(const std::string& path, const std::string& target) {
+// A key that is a registry link to `target` (a native path), System unless told.
+void PutLink(const std::string& path, const std::string& target, HKEY root = HKEY_LOCAL_MACHINE) {
     HKEY link = NULL;
     DWORD disposition = 0;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL,
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(root, path.c_str(), 0, NULL,
                                                 REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
                                                 KEY_ALL_ACCESS | KEY_CREATE_LINK, NULL, &link, &disposition));
     const std::wstring wide(target.begin(), target.end());
@@ -42,14 +43,14 @@ void PutChain(const std::string& path, size_t levels) {
 
 // A System key whose name holds a zero byte, which only the native call
 // can make; `name` is below the ODBC section.
-void PutZeroNamedKey(const std::string& parent, const std::wstring& name) {
+void PutZeroNamedKey(const std::string& parent, const std::wstring& name, HKEY root = HKEY_LOCAL_MACHINE) {
     typedef LONG(WINAPI * NtCreateKeyFn)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, ULONG, PUNICODE_STRING, ULONG,
                                          PULONG);
     const NtCreateKeyFn create = reinterpret_cast<NtCreateKeyFn>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtCreateKey")));
     ASSERT_NE(nullptr, create);
     HKEY base = NULL;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyA(HKEY_LOCAL_MACHINE, parent.c_str(), &base));
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyA(root, parent.c_str(), &base));
     std::wstring buffer = name;
     UNICODE_STRING text;
     text.Buffer = &buffer[0];
@@ -69,6 +70,60 @@ void PutSourceUnder(HKEY root, const std::string& name, const std::string& drive
 }
 
 RegValue Sz(const std::string& s) { return RegValue{REG_SZ, Text(s)}; }
+
+// Gives a key the access list `sddl`; its owner may always give it back.
+void SetAccess(HKEY root, const std::string& path, const char* sddl) {
+    HKEY key = NULL;
+    if (::RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS) return;
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    if (::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, NULL)) {
+        EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor));
+        ::LocalFree(descriptor);
+    }
+    ::RegCloseKey(key);
+}
+const char kNoAccess[] = "D:P";
+const char kSetValueOnly[] = "D:P(A;;0x2;;;WD)";
+const char kFullAccess[] = "D:(A;;KA;;;WD)";
+
+std::string Denied() { return MainWindow::SystemErrorText(ERROR_ACCESS_DENIED); }
+
+// A batch command line run in-process, its standard output and error caught
+// in files.
+struct BatchRun {
+    int code;
+    std::string out, err;
+};
+BatchRun RunBatchLine(MainWindow& window, const std::string& line, const std::string& dir) {
+    const DWORD ids[2] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    const std::string paths[2] = {dir + "\\out.txt", dir + "\\err.txt"};
+    HANDLE saved[2], files[2];
+    for (int i = 0; i < 2; ++i) {
+        saved[i] = ::GetStdHandle(ids[i]);
+        files[i] = ::CreateFileA(paths[i].c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, 0, NULL);
+        ::SetStdHandle(ids[i], files[i]);
+    }
+    ManagerApp& app = ResetApp();
+    app.ParseCommandLine(line.c_str());
+    BatchRun run{app.RunBatch(window), "", ""};
+    app.m_bBatchMode = FALSE;
+    for (int i = 0; i < 2; ++i) {
+        ::SetStdHandle(ids[i], saved[i]);
+        ::CloseHandle(files[i]);
+    }
+    // Without -q the run starts with its banner.
+    run.out = ReadWholeFile(paths[0]);
+    const std::string banner = MainWindow::LoadText(IDS_BANNER);
+    if (run.out.compare(0, banner.size(), banner) == 0) run.out.erase(0, banner.size());
+    run.err = ReadWholeFile(paths[1]);
+    return run;
+}
+
+std::vector<std::string> Messages(const ScriptedPrompts& prompts) {
+    std::vector<std::string> shown;
+    for (const PromptCall& call : prompts.Of("message")) shown.push_back(call.caption + ": " + call.text);
+    return shown;
+}
 
 std::string Repeat(const std::string& s, size_t n) {
     std::string out;
@@ -104,6 +159,14 @@ TEST_F(HostileTreeTest, SourcesThatCannotBeWalkedAreReportedAndLeftOut) {
          "name; it is not listed."},
         // Reached by name, it would be the source its first part names.
         {"source_named_with_a_zero_byte", [] { PutZeroNamedKey(OdbcPath(""), std::wstring(L"Fine\0twin", 9)); }, ""},
+        // Read in part, a source would be exported as less than it is.
+        {"source_denying_reading", [] { PutSourceUnder(HKEY_LOCAL_MACHINE, "Evil");
+                                        SetAccess(HKEY_LOCAL_MACHINE, OdbcPath("Evil"), kNoAccess); },
+         Denied()},
+        {"nested_key_denying_reading", [] { PutSourceUnder(HKEY_LOCAL_MACHINE, "Evil");
+                                            PutString(HKEY_LOCAL_MACHINE, OdbcPath("Evil") + "\\Inner", "V", "v");
+                                            SetAccess(HKEY_LOCAL_MACHINE, OdbcPath("Evil") + "\\Inner", kNoAccess); },
+         Denied()},
         {"deeper_than_the_registry_allows", [] { PutSourceUnder(HKEY_LOCAL_MACHINE, "Evil");
                                                  PutChain(OdbcPath("Evil"), 520); },
          "The key '" + Repeat("L\\", 30) +
@@ -136,6 +199,8 @@ TEST_F(HostileTreeTest, SourcesThatCannotBeWalkedAreReportedAndLeftOut) {
         written.Parse(ReadWholeFile(file));
         EXPECT_EQ("1", written.GetString("General", "Items", ""));
         EXPECT_EQ("Fine", written.GetString("DSN0", "DSN", ""));
+        SetAccess(HKEY_LOCAL_MACHINE, OdbcPath("Evil") + "\\Inner", kFullAccess);
+        SetAccess(HKEY_LOCAL_MACHINE, OdbcPath("Evil"), kFullAccess);
     }
 }
 
@@ -211,6 +276,211 @@ TEST_F(HostileTreeTest, SourcesAFileCannotCarryAreLeftOut) {
         EXPECT_EQ((std::set<std::string>{"Before", "zAfter"}), names);
         EXPECT_EQ("", written.GetString("DSN2", "DSN", ""));
         EXPECT_EQ("", written.GetString("DSN0", "Injected", ""));
+    }
+}
+
+// A file never makes a key look like a registry link, and a value of that
+// name that is not a link's target travels like any other.
+TEST_F(HostileTreeTest, FilesNeverPlantALink) {
+    const std::string refused = "a value named SymbolicLinkValue of type REG_LINK is what a registry link keeps its "
+                                "target in; a file never makes one; the row is not written.";
+    const struct {
+        const char* name;
+        std::string rows;
+        std::string refusedRow;  // empty: every row is written
+        bool plantedBefore;      // the source already holds such a value, as older versions left it
+    } cases[] = {
+        {"nested_link_value", "Items=3\r\nName0=Sub\r\nValue0=<SUBKEY>\r\nFormat0=-1\r\n"
+                              "Name1=Sub\\SymbolicLinkValue\r\nValue1=\r\nFormat1=6\r\nData1=5C0052\r\n"
+                              "Name2=A\r\nValue2=a\r\nFormat2=1\r\n",
+         "Name1 'Sub\\SymbolicLinkValue'", false},
+        {"own_link_value_any_case", "Items=2\r\nName0=symboliclinkvalue\r\nValue0=x\r\nFormat0=6\r\n"
+                                    "Name1=A\r\nValue1=a\r\nFormat1=1\r\n",
+         "Name0 'symboliclinkvalue'", false},
+        {"ordinary_text_of_that_name", "Items=3\r\nName0=Sub\\V\r\nValue0=v\r\nFormat0=1\r\n"
+                                       "Name1=SymbolicLinkValue\r\nValue1=\\Registry\\Machine\r\nFormat1=1\r\n"
+                                       "Name2=A\r\nValue2=a\r\nFormat2=1\r\n",
+         "", false},
+        {"replaces_a_planted_value", "Items=1\r\nName0=A\r\nValue0=a\r\nFormat0=1\r\n", "", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ClearTestRegistry();
+        if (c.plantedBefore) {
+            PutKey(HKEY_LOCAL_MACHINE, OdbcPath("S") + "\\Sub");
+            PutString(HKEY_LOCAL_MACHINE, OdbcPath("S"), "SymbolicLinkValue", "\\Registry\\Machine", REG_LINK);
+        }
+        const std::string file = dir + "\\" + c.name + ".dsi";
+        WriteWholeFile(file, "[General]\r\nItems=1\r\n[DSN0]\r\nDriver=Drv\r\nDSN=S\r\n" + c.rows);
+        // Twice: the first import must leave a source the second can replace.
+        for (int round = 0; round < 2; ++round) {
+            window->ResetOutcome();
+            prompts->calls.clear();
+            prompts->messageAnswers = {IDOK};
+            window->ImportDsiFile(FALSE, file.c_str(), TRUE);
+            const std::vector<std::string> expected =
+                c.refusedRow.empty() ? std::vector<std::string>{}
+                                     : std::vector<std::string>{"RegSetValueEx Error: Data source 'S', " + c.refusedRow +
+                                                                " in section DSN0 of file '" + file + "': " + refused};
+            EXPECT_EQ(expected, Messages(*prompts));
+            EXPECT_EQ(c.refusedRow.empty(), (bool)window->Succeeded());
+            EXPECT_EQ(Sz("a"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("S"), "A"));
+            DWORD type = 0;
+            std::vector<unsigned char> data;
+            for (const std::string& key : {OdbcPath("S"), OdbcPath("S") + "\\Sub"})
+                EXPECT_FALSE(GetValue(HKEY_LOCAL_MACHINE, key, "SymbolicLinkValue", &type, &data) && type == REG_LINK);
+        }
+        // What was imported exports whole and comes back the same.
+        prompts->calls.clear();
+        window->ResetOutcome();
+        const std::string again = dir + "\\again.dsi";
+        window->ExportScopeToFile(again.c_str(), TRUE);
+        EXPECT_TRUE(prompts->calls.empty());
+        window->ImportDsiFile(FALSE, again.c_str(), FALSE);
+        EXPECT_TRUE(window->Succeeded());
+        EXPECT_EQ(Snapshot(HKEY_LOCAL_MACHINE, kOdbcIniPath), Snapshot(HKEY_CURRENT_USER, kOdbcIniPath));
+    }
+}
+
+// A source that exists but cannot be read is never taken for absent: it is
+// reported and left as it was, and the other sources are imported.
+TEST_F(HostileTreeTest, SourcesThatCannotBeReadAreNotReplaced) {
+    for (const char* access : {kNoAccess, kSetValueOnly}) {
+        SCOPED_TRACE(access);
+        ClearTestRegistry();
+        PutSourceUnder(HKEY_CURRENT_USER, "Locked", "Old Driver");
+        SetAccess(HKEY_CURRENT_USER, OdbcPath("Locked"), access);
+        const std::string file = dir + "\\locked.dsi";
+        WriteWholeFile(file, "[General]\r\nItems=2\r\n[DSN0]\r\nDriver=New\r\nDSN=Locked\r\nItems=1\r\n"
+                             "Name0=New\r\nValue0=n\r\nFormat0=1\r\n"
+                             "[DSN1]\r\nDriver=New\r\nDSN=After\r\nItems=1\r\nName0=A\r\nValue0=a\r\nFormat0=1\r\n");
+        window->ResetOutcome();
+        prompts->calls.clear();
+        prompts->messageAnswers = {IDOK};
+        window->ImportDsiFile(FALSE, file.c_str(), FALSE);
+        EXPECT_EQ(std::vector<std::string>{"RegOpenKey Error: Data source 'Locked' exists but cannot be read, so it "
+                                           "cannot be replaced whole; it is not imported.\n" + Denied()},
+                  Messages(*prompts));
+        EXPECT_FALSE(window->Succeeded());
+        SetAccess(HKEY_CURRENT_USER, OdbcPath("Locked"), kFullAccess);
+        EXPECT_EQ(Sz("value of Locked"), ValueOf(HKEY_CURRENT_USER, OdbcPath("Locked"), "Attr"));
+        EXPECT_EQ(-2, ValueOf(HKEY_CURRENT_USER, OdbcPath("Locked"), "New").type);
+        EXPECT_EQ(Sz("Old Driver"), ValueOf(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Locked"));
+        EXPECT_EQ(Sz("a"), ValueOf(HKEY_CURRENT_USER, OdbcPath("After"), "A"));
+    }
+}
+
+// The ODBC section and its driver entries' key are never followed as links:
+// nothing is read or written through them, and the run fails.
+TEST_F(HostileTreeTest, LinkedSectionKeysAreNotFollowed) {
+    const std::string canary = "Software\\ZentrelCanary";
+    const struct {
+        const char* name;
+        std::string link;  // below HKEY_CURRENT_USER
+        std::string importMessage, exportMessage;
+    } cases[] = {
+        {"driver_entries", OdbcPath("ODBC Data Sources"),
+         "RegOpenKey Error: The key 'ODBC Data Sources' is a registry link; nothing is read or written through it.",
+         "Export: Data source 'S': its driver entry cannot be read (The key 'ODBC Data Sources' is a registry link; "
+         "nothing is read or written through it.); it is not exported."},
+        {"odbc_section", kOdbcIniPath,
+         "RegOpenKey: The key 'Software\\ODBC\\ODBC.INI' is a registry link; nothing is read or written through it.",
+         "RegOpenKey: The key 'Software\\ODBC\\ODBC.INI' is a registry link; nothing is read or written through it."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ClearTestRegistry();
+        PutKey(HKEY_LOCAL_MACHINE, canary);
+        if (c.link == kOdbcIniPath) DeleteKeyTree(HKEY_CURRENT_USER, kOdbcIniPath, 1, KEY_WOW64_64KEY);
+        PutLink(c.link, "\\Registry\\Machine\\" + canary, HKEY_CURRENT_USER);
+        if (c.link != kOdbcIniPath) PutString(HKEY_CURRENT_USER, OdbcPath("S"), "A", "a");
+        const std::string file = dir + "\\linked.dsi";
+        WriteWholeFile(file, "[General]\r\nItems=1\r\n[DSN0]\r\nDriver=Drv\r\nDSN=T\r\nItems=1\r\n"
+                             "Name0=A\r\nValue0=a\r\nFormat0=1\r\n");
+        window->ResetOutcome();
+        prompts->calls.clear();
+        prompts->messageAnswers = {IDOK};
+        window->ImportDsiFile(FALSE, file.c_str(), FALSE);
+        EXPECT_EQ(std::vector<std::string>{c.importMessage}, Messages(*prompts));
+        EXPECT_FALSE(window->Succeeded());
+        EXPECT_TRUE(Snapshot(HKEY_LOCAL_MACHINE, canary).empty());
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OdbcPath("T")));
+
+        window->ResetOutcome();
+        prompts->calls.clear();
+        prompts->messageAnswers = {IDOK, IDOK};
+        const std::string exported = dir + "\\linked-out.dsi";
+        ::DeleteFileA(exported.c_str());
+        window->ExportScopeToFile(exported.c_str(), FALSE);
+        const std::vector<std::string> shown = Messages(*prompts);
+        ASSERT_FALSE(shown.empty());
+        EXPECT_EQ(c.exportMessage, shown.back());
+        EXPECT_FALSE(window->Succeeded());
+        EXPECT_EQ(std::string::npos, ReadWholeFile(exported).find("DSN=S"));
+        EXPECT_TRUE(Snapshot(HKEY_LOCAL_MACHINE, canary).empty());
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, canary, 8, KEY_WOW64_64KEY);
+    }
+}
+
+// Names and texts reach a console or a log with every control character
+// shown escaped: a script splits the listing into one line per source and
+// a terminal obeys nothing in it.
+TEST_F(HostileTreeTest, ControlCharactersAreShownEscaped) {
+    const struct {
+        const char* name;
+        std::string dsn, driver;
+        std::string listed;  // the line's first two columns
+    } sources[] = {
+        {"vertical_tab", "Decoy\vVictim", "Drv", "Decoy\\x0bVictim\tDrv"},
+        {"escape_sequence", "Esc\x1b[2J", "Drv\x1b]0;title\x07", "Esc\\x1b[2J\tDrv\\x1b]0;title\\x07"},
+        {"tab_in_name_and_driver", "Tab\tName", "Tab\tDriver", "Tab\\x09Name\tTab\\x09Driver"},
+        {"form_feed_separators", "F\f\x1c\x1d\x1e\x7f", "Drv", "F\\x0c\\x1c\\x1d\\x1e\\x7f\tDrv"},
+    };
+    for (const auto& c : sources) PutSourceUnder(HKEY_CURRENT_USER, c.dsn, c.driver);
+    const BatchRun list = RunBatchLine(*window, "-lu", dir);
+    EXPECT_EQ(0, list.code);
+    std::set<std::string> lines;
+    for (size_t start = 0, end; (end = list.out.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.insert(list.out.substr(start, end - start));
+    std::set<std::string> expected;
+    for (const auto& c : sources) expected.insert(c.listed + "\tUser\t32/64-bit, driver missing");
+    EXPECT_EQ(expected, lines);
+
+    // A quiet run's messages: the name from the file is refused, and shown.
+    const std::string file = dir + "\\escape.dsi";
+    WriteWholeFile(file, "[General]\r\nItems=1\r\n[DSN0]\r\nDSN=A\x1b[1A\x1b[2K\\B\r\n");
+    const BatchRun quiet = RunBatchLine(*window, "-q -iu" + file, dir);
+    Renew();
+    EXPECT_EQ(1, quiet.code);
+    EXPECT_EQ("Error: Data source 'A\\x1b[1A\\x1b[2K\\B' (section DSN0 of file '" + file +
+                  "') is not imported: the name 'A\\x1b[1A\\x1b[2K\\B' contains a backslash.\r\n",
+              quiet.err);
+}
+
+// What the list cannot show is reported as export reports it, and fails the
+// run: no source goes missing silently.
+TEST_F(HostileTreeTest, SourcesThatCannotBeShownAreReported) {
+    PutSourceUnder(HKEY_CURRENT_USER, "Fine");
+    PutZeroNamedKey(OdbcPath(""), std::wstring(L"Fine\0twin", 9), HKEY_CURRENT_USER);
+    const struct {
+        std::string line;
+        std::string message;
+    } cases[] = {
+        {"-lu", "List: Data source 'Fine\\0twin' has a zero byte in its name: no program can reach it by that name, "
+                "and it is not listed."},
+        {"-eu" + dir + "\\zero.dsi", "Export: Data source 'Fine\\0twin' has a zero byte in its name: no program can "
+                                     "reach it by that name, and it is not exported."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        prompts->calls.clear();
+        prompts->messageAnswers = {IDOK};
+        const BatchRun run = RunBatchLine(*window, c.line, dir);
+        EXPECT_EQ(1, run.code);
+        EXPECT_EQ(std::vector<std::string>{c.message}, Messages(*prompts));
+        if (c.line == "-lu") {
+            EXPECT_EQ("Fine\tDrv\tUser\t32/64-bit, driver missing\r\n", run.out);
+        }
     }
 }
 

@@ -58,7 +58,8 @@ TEST_F(MainWindowTest, InitialisationSetsUpWindowAndLists) {
         EXPECT_STREQ(i == 0 ? "System DSN" : "User DSN", text);
     }
     struct Column { HWND list; int index; const char* heading; int width; };
-    for (const Column& c : {Column{list, 0, "Data Source Name", 396}, Column{list, 1, "Platform", 160},
+    for (const Column& c : {Column{list, 0, "Name", 236}, Column{list, 1, "Driver", 200},
+                            Column{list, 2, "Platform", 120},
                             Column{attributes, 0, "Property name", 195},
                             Column{attributes, 1, "Value", 270}, Column{attributes, 2, "Type", 91}}) {
         LVCOLUMNA column = {};
@@ -138,7 +139,9 @@ TEST_F(MainWindowTest, UnreachableComputerLeavesTheWindowOpenAndEmpty) {
     ASSERT_TRUE(window->Create(nullptr));
     ASSERT_EQ(1u, scripted->calls.size());
     EXPECT_EQ("RegConnectRegistry", scripted->calls[0].caption);
-    EXPECT_EQ(MainWindow::SystemErrorText(ERROR_BAD_NETPATH), scripted->calls[0].text);
+    EXPECT_EQ("Computer: 'nosuchhost'\n" + MainWindow::SystemErrorText(ERROR_BAD_NETPATH), scripted->calls[0].text);
+    EXPECT_EQ("Computer nosuchhost, System DSN (64-bit and 32-bit views): not connected",
+              ItemText(window->m_hWnd, IDC_STATUS_LINE));
     EXPECT_TRUE(::IsWindow(window->m_hWnd));
     EXPECT_EQ(0, ListView_GetItemCount(::GetDlgItem(window->m_hWnd, IDC_DSN_LIST)));
 }
@@ -147,13 +150,17 @@ TEST_F(MainWindowTest, SwitchingTabsRefillsAndRereadsTheRemoteBox) {
     Open();
     ASSERT_EQ(kSystemRows, Rows());
     ListView_SetCheckState(list, 0, FALSE);
+    Pick("Payroll");
     ASSERT_EQ(1, ListView_GetItemCount(attributes));
 
+    // The other tab does not show the current source: none is current.
     SelectTab(*window, 1);
     EXPECT_EQ(kUserRows, Rows());
     EXPECT_EQ(std::vector<bool>(3, true), ListChecks(list));
     EXPECT_EQ(0, ListView_GetItemCount(attributes));
-    EXPECT_EQ("'Payroll' data source properties", CaptionLine());
+    EXPECT_EQ("", CaptionLine());
+    EXPECT_STREQ("", window->m_szCurrentDsn);
+    EXPECT_EQ("This computer, User DSN: 3 data sources", ItemText(window->m_hWnd, IDC_STATUS_LINE));
 
     // A computer typed in the box takes effect at the next switch.
     ::SetDlgItemTextA(window->m_hWnd, IDC_REMOTE_SYSTEM, "nosuchhost");
@@ -161,7 +168,7 @@ TEST_F(MainWindowTest, SwitchingTabsRefillsAndRereadsTheRemoteBox) {
     SelectTab(*window, 0);
     ASSERT_EQ(1u, prompts->calls.size());
     EXPECT_EQ("RegConnectRegistry", prompts->calls[0].caption);
-    EXPECT_EQ(MainWindow::SystemErrorText(ERROR_BAD_NETPATH), prompts->calls[0].text);
+    EXPECT_EQ("Computer: 'nosuchhost'\n" + MainWindow::SystemErrorText(ERROR_BAD_NETPATH), prompts->calls[0].text);
     EXPECT_EQ(window->m_hWnd, prompts->calls[0].owner);
     EXPECT_STREQ("nosuchhost", window->m_szRemoteSystem);
     EXPECT_TRUE(Rows().empty());
@@ -176,12 +183,18 @@ TEST_F(MainWindowTest, SwitchingTabsRefillsAndRereadsTheRemoteBox) {
     EXPECT_EQ("\\\\" + ThisComputerName(), ItemText(window->m_hWnd, IDC_REMOTE_SYSTEM));
 }
 
-TEST_F(MainWindowTest, TogglingACheckBoxListsThatRow) {
+// Ticks choose what Export Selected writes; only the highlight chooses the
+// current data source, and a refill keeps it where the list still shows it.
+TEST_F(MainWindowTest, TheHighlightAloneListsARow) {
     StoreSetting("bDefSystem", "0");
     Open();
     ASSERT_EQ(kUserRows, Rows());
     ListView_SetCheckState(list, 1, FALSE);
-    EXPECT_STREQ("Sales", window->m_szCurrentDsn);
+    EXPECT_STREQ("", window->m_szCurrentDsn);
+    EXPECT_EQ("", CaptionLine());
+    EXPECT_EQ(0, ListView_GetItemCount(attributes));
+
+    Pick("Sales");
     EXPECT_EQ("'Sales' data source properties", CaptionLine());
     const std::vector<std::vector<std::string>> sales = {
         {"Engines", "<SUBKEY>", ""},
@@ -190,27 +203,35 @@ TEST_F(MainWindowTest, TogglingACheckBoxListsThatRow) {
         {"Driver", "usr-Sales", "REG_SZ"},
     };
     EXPECT_EQ(sales, ListRows(attributes, 3));
-    // The highlight did not move; checking the box again lists it again.
-    EXPECT_EQ(-1, ListView_GetNextItem(list, -1, LVNI_SELECTED));
-    ListView_SetCheckState(list, 2, FALSE);
-    EXPECT_EQ("'Stock' data source properties", CaptionLine());
-    EXPECT_EQ((std::vector<std::vector<std::string>>{{"Driver", "usr-Stock", "REG_SZ"}}), ListRows(attributes, 3));
-    ListView_SetCheckState(list, 1, TRUE);
+    for (UINT command : {ID_SELECT_ALL, ID_CLEAR_SELECTION}) Command(command);
+    ListView_SetCheckState(list, 2, TRUE);
+    EXPECT_EQ("'Sales' data source properties", CaptionLine());
     EXPECT_EQ(sales, ListRows(attributes, 3));
-    EXPECT_EQ((std::vector<bool>{true, true, false}), ListChecks(list));
+    EXPECT_EQ((std::vector<bool>{false, false, true}), ListChecks(list));
     EXPECT_TRUE(prompts->calls.empty());
 }
 
-TEST_F(MainWindowTest, RefreshRechecksEveryRow) {
+TEST_F(MainWindowTest, RefreshRechecksEveryRowAndKeepsTheHighlight) {
     Open();
     SelectTab(*window, 1);
+    Pick("Stock");
     for (int row : {0, 2}) ListView_SetCheckState(list, row, FALSE);
     ASSERT_EQ((std::vector<bool>{false, true, false}), ListChecks(list));
+    PutString(HKEY_CURRENT_USER, OdbcPath("Aardvark"), "Driver", "usr-Aardvark");
     SendCommand(window->m_hWnd, ID_REFRESH);
-    EXPECT_EQ(kUserRows, Rows());
-    EXPECT_EQ(std::vector<bool>(3, true), ListChecks(list));
-    EXPECT_EQ(0, ListView_GetItemCount(attributes));
+    EXPECT_EQ((std::vector<std::string>{"Aardvark", "Budget", "Sales", "Stock"}), Rows());
+    EXPECT_EQ(std::vector<bool>(4, true), ListChecks(list));
+    EXPECT_EQ(3, ListView_GetNextItem(list, -1, LVNI_SELECTED));
+    EXPECT_EQ((std::vector<std::vector<std::string>>{{"Driver", "usr-Stock", "REG_SZ"}}), ListRows(attributes, 3));
     EXPECT_EQ("'Stock' data source properties", CaptionLine());
+    EXPECT_EQ("This computer, User DSN: 4 data sources", ItemText(window->m_hWnd, IDC_STATUS_LINE));
+
+    // Gone meanwhile: nothing is current any more.
+    ::SHDeleteKeyA(HKEY_CURRENT_USER, OdbcPath("Stock").c_str());
+    SendCommand(window->m_hWnd, ID_REFRESH);
+    EXPECT_EQ(-1, ListView_GetNextItem(list, -1, LVNI_SELECTED));
+    EXPECT_EQ(0, ListView_GetItemCount(attributes));
+    EXPECT_EQ("", CaptionLine());
     EXPECT_TRUE(prompts->calls.empty());
 }
 
@@ -232,6 +253,142 @@ TEST_F(MainWindowTest, EnterDoesNothingEscapeAndCloseBoxClose) {
     ::SendMessageA(hwnd, WM_CLOSE, 0, 0);
     PumpMessages();
     EXPECT_FALSE(::IsWindow(hwnd));
+    EXPECT_TRUE(prompts->calls.empty());
+}
+
+// Keys the window takes before any control, wherever the focus is; the
+// rest stay the control's own (Delete and Ctrl+C edit the remote box).
+TEST_F(MainWindowTest, KeysReachTheirCommands) {
+    const std::vector<std::string> userAndNew = {"Budget", "Sales", "Stock", "Zeta"};
+    struct Case {
+        const char* label;
+        WPARAM key;
+        bool ctrl, shift;
+        int focus;                              // control the key is sent to
+        bool taken;
+        const std::vector<std::string>* rows;   // the list afterwards
+        const char* kind;                       // the one prompt expected, or null
+        const char* text;                       // its text (menu: its entries)
+    };
+    const Case cases[] = {
+        {"Ctrl+Tab", VK_TAB, true, false, IDC_DSN_LIST, true, &kSystemRows, nullptr, nullptr},
+        {"Ctrl+Shift+Tab", VK_TAB, true, true, IDC_REMOTE_SYSTEM, true, &kSystemRows, nullptr, nullptr},
+        {"Tab alone moves the focus", VK_TAB, false, false, IDC_DSN_LIST, false, &kUserRows, nullptr, nullptr},
+        {"Ctrl+PgDn", VK_NEXT, true, false, IDC_ATTRIBUTE_LIST, true, &kSystemRows, nullptr, nullptr},
+        {"Ctrl+PgUp", VK_PRIOR, true, false, IDC_SCOPE_TABS, true, &kSystemRows, nullptr, nullptr},
+        {"F5", VK_F5, false, false, IDC_ATTRIBUTE_LIST, true, &userAndNew, nullptr, nullptr},
+        {"Enter in the remote box", VK_RETURN, false, false, IDC_REMOTE_SYSTEM, true, &userAndNew, nullptr, nullptr},
+        {"Delete on the list", VK_DELETE, false, false, IDC_DSN_LIST, true, &kUserRows, "message",
+         "Remove 'Sales' data source?"},
+        {"Delete in the remote box", VK_DELETE, false, false, IDC_REMOTE_SYSTEM, false, &kUserRows, nullptr, nullptr},
+        {"Ctrl+C on the properties", 'C', true, false, IDC_ATTRIBUTE_LIST, true, &kUserRows, "clipboard",
+         "Engines\\Jet\\Threads\t0x00000003 (3)\tREG_DWORD\r\nDriver\tusr-Sales\tREG_SZ\r\n"},
+        {"Ctrl+C in the remote box", 'C', true, false, IDC_REMOTE_SYSTEM, false, &kUserRows, nullptr, nullptr},
+        {"Enter on the properties", VK_RETURN, false, false, IDC_ATTRIBUTE_LIST, true, &kUserRows, "message",
+         "0x00000003 (3)"},
+        {"Shift+F10 on the list", VK_F10, false, true, IDC_DSN_LIST, true, &kUserRows, "popup",
+         "&Refresh list\tF5|Select &All|&Clear Selection||&Export...|Export A&ll...|Export Selec&ted...|"
+         "&Import...|Import A&s...||Remo&ve\tDel"},
+        {"context-menu key on the properties", VK_APPS, false, false, IDC_ATTRIBUTE_LIST, true, &kUserRows, "popup",
+         "&Copy\tCtrl+C|&View Value...\tEnter"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Open(1);
+        Pick("Sales");
+        for (int row : {2, 3}) ListView_SetItemState(attributes, row, LVIS_SELECTED, LVIS_SELECTED);
+        PutString(HKEY_CURRENT_USER, OdbcPath("Zeta"), "Driver", "usr-Zeta");
+        prompts->messageAnswers = {IDNO};
+        prompts->popupAnswers = {0};
+
+        BYTE keys[256] = {};
+        ::GetKeyboardState(keys);
+        keys[VK_CONTROL] = c.ctrl ? 0x80 : 0;
+        keys[VK_SHIFT] = c.shift ? 0x80 : 0;
+        ::SetKeyboardState(keys);
+        MSG msg = {};
+        msg.hwnd = ::GetDlgItem(Hwnd(), c.focus);
+        msg.message = c.key == VK_F10 ? WM_SYSKEYDOWN : WM_KEYDOWN;
+        msg.wParam = c.key;
+        const BOOL taken = window->PreTranslateMessage(&msg);
+        keys[VK_CONTROL] = keys[VK_SHIFT] = 0;
+        ::SetKeyboardState(keys);
+        PumpMessages();
+
+        EXPECT_EQ(c.taken, taken != FALSE);
+        EXPECT_EQ(*c.rows, Rows());
+        EXPECT_EQ(c.rows == &kSystemRows ? 0 : 1, TabCtrl_GetCurSel(tabs));
+        if (c.kind == nullptr) {
+            EXPECT_TRUE(prompts->calls.empty());
+        } else {
+            ASSERT_EQ(1u, prompts->calls.size());
+            EXPECT_EQ(c.kind, prompts->calls[0].kind);
+            EXPECT_EQ(c.text, c.kind == std::string("popup") ? prompts->calls[0].caption : prompts->calls[0].text);
+        }
+        ::SHDeleteKeyA(HKEY_CURRENT_USER, OdbcPath("Zeta").c_str());
+    }
+}
+
+// A heading click sorts, a second one reverses; ticks and the highlight go
+// with their rows, and a refill keeps the order.
+TEST_F(MainWindowTest, HeadingsSortAndTheOrderHolds) {
+    PutString(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Budget", "Zed");
+    PutString(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Stock", "Able");
+    Open(1);
+    Pick("Budget");
+    ListView_SetCheckState(list, 2, FALSE);
+    auto click = [this](int column) {
+        NMLISTVIEW notice = {};
+        notice.hdr = {list, IDC_DSN_LIST, (UINT)LVN_COLUMNCLICK};
+        notice.iItem = -1;
+        notice.iSubItem = column;
+        ::SendMessageA(Hwnd(), WM_NOTIFY, IDC_DSN_LIST, (LPARAM)&notice);
+    };
+    click(0);
+    EXPECT_EQ(kUserRows, Rows());
+    click(0);
+    EXPECT_EQ((std::vector<std::string>{"Stock", "Sales", "Budget"}), Rows());
+    EXPECT_EQ((std::vector<bool>{false, true, true}), ListChecks(list));
+    EXPECT_EQ(2, ListView_GetNextItem(list, -1, LVNI_SELECTED));
+    // By driver: no entry sorts first.
+    click(1);
+    EXPECT_EQ((std::vector<std::vector<std::string>>{{"Sales", ""}, {"Stock", "Able"}, {"Budget", "Zed"}}),
+              ListRows(list, 2));
+    PutString(HKEY_CURRENT_USER, OdbcPath("Apex"), "Driver", "x");
+    Command(ID_REFRESH);
+    EXPECT_EQ((std::vector<std::string>{"Apex", "Sales", "Stock", "Budget"}), Rows());
+    EXPECT_EQ(3, ListView_GetNextItem(list, -1, LVNI_SELECTED));
+    EXPECT_EQ("'Budget' data source properties", CaptionLine());
+    EXPECT_TRUE(prompts->calls.empty());
+}
+
+// The lists grow with the window; its size and the column widths come back
+// at the next start.
+TEST_F(MainWindowTest, SizeAndColumnsAreKept) {
+    Open();
+    RECT before, listBefore;
+    ::GetWindowRect(Hwnd(), &before);
+    ::GetWindowRect(list, &listBefore);
+    const int width = before.right - before.left + 200, height = before.bottom - before.top + 100;
+    ::SetWindowPos(Hwnd(), NULL, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+    RECT listAfter, attributesAfter, attributesBefore = {};
+    ::GetWindowRect(list, &listAfter);
+    ::GetWindowRect(attributes, &attributesAfter);
+    EXPECT_EQ(listBefore.right - listBefore.left + 200, listAfter.right - listAfter.left);
+    EXPECT_EQ(listBefore.bottom - listBefore.top + 50, listAfter.bottom - listAfter.top);
+    ListView_SetColumnWidth(list, 1, 150);
+    ListView_SetColumnWidth(attributes, 2, 77);
+    window->DestroyWindow();
+
+    Open();
+    RECT reopened;
+    ::GetWindowRect(Hwnd(), &reopened);
+    EXPECT_EQ(width, reopened.right - reopened.left);
+    EXPECT_EQ(height, reopened.bottom - reopened.top);
+    EXPECT_EQ(150, ListView_GetColumnWidth(list, 1));
+    EXPECT_EQ(77, ListView_GetColumnWidth(attributes, 2));
+    ::GetWindowRect(attributes, &attributesBefore);
+    EXPECT_EQ(attributesAfter.bottom - attributesAfter.top, attributesBefore.bottom - attributesBefore.top);
     EXPECT_TRUE(prompts->calls.empty());
 }
 

@@ -2,7 +2,7 @@
 // ways, over files with awkward lines.
 #include "TestSupport.h"
 
-#include "dsi/ProfileFile.h"
+#include "core/ProfileFile.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ const std::vector<CompatCase>& Cases() {
          {},
          {{"V", "empty", ""}, {"V", "equals", "a=b=c"}, {"V", "semicolon", "; not a comment"},
           {"V", "bracket", "[not a section]"}, {"V", "subkey", "<SUBKEY>"}, {"V", "path", "C:\\dir\\x.dll"},
-          {"V", "high", "\xE9\xFC\xDF"}, {"V", "long300", kLong300}, {"V", "long5000", kLong5000}}},
+          {"V", "high", "\xC3\xA9\xC3\xBC\xC3\x9F"}, {"V", "long300", kLong300}, {"V", "long5000", kLong5000}}},
     };
     return cases;
 }

@@ -21,10 +21,10 @@ protected:
         PutDword(HKEY_LOCAL_MACHINE, OdbcPath("Sales\\Options"), "Timeout", 30);
     }
 
-    void ExpectNoCurrentItemBox(const PromptCall& call) {
+    void ExpectNoCurrentItemBox(const PromptCall& call, const char* caption = "Remove") {
         EXPECT_EQ("message", call.kind);
         EXPECT_EQ("No item is currently selected", call.text);
-        EXPECT_EQ("Export", call.caption);
+        EXPECT_EQ(caption, call.caption);
         EXPECT_EQ(UINT(MB_OK | MB_ICONSTOP), call.type);
         EXPECT_EQ(Hwnd(), call.owner);
     }
@@ -94,11 +94,22 @@ TEST_F(RemovalTest, QuestionGuardedBySetting) {
 
 TEST_F(RemovalTest, NestedKeysGoWithTheSource) {
     Seed();
+    // Nested as deep as the registry allows: 512 levels below the hive's root.
+    HKEY key = NULL;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyA(HKEY_LOCAL_MACHINE, OdbcPath("Sales").c_str(), &key));
+    for (int level = 0; level < 508; ++level) {
+        HKEY next = NULL;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyA(key, "L", &next)) << level;
+        ::RegCloseKey(key);
+        key = next;
+    }
+    ::RegCloseKey(key);
     PutString(HKEY_CURRENT_USER, kSettingsKey, "bAskDelete", "0");
     Open();
     Pick("Sales");
     Command(ID_REMOVE);
-    for (const char* path : {"Sales\\Options\\Deep", "Sales\\Options", "Sales"}) {
+    for (const std::string& path : {std::string("Sales\\Options\\Deep"), std::string("Sales\\Options"),
+                                    std::string("Sales\\L"), std::string("Sales")}) {
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath(path))) << path;
     }
     EXPECT_TRUE(prompts->calls.empty());
@@ -226,9 +237,8 @@ TEST_F(RemovalTest, NothingCurrentReportsNoItem) {
     }
 }
 
-// The current source is a source in a place: a refill keeps its name, but
-// Remove acts only while the list shows it in the scope and on the computer
-// where it was picked.
+// The current source is a source in a place: a refill keeps it only while
+// the list shows it in the scope and on the computer where it was picked.
 TEST_F(RemovalTest, ActsOnlyOnTheSourcePickedInTheListedPlace) {
     char computer[MAX_COMPUTERNAME_LENGTH + 1];
     DWORD size = sizeof(computer);
@@ -245,11 +255,13 @@ TEST_F(RemovalTest, ActsOnlyOnTheSourcePickedInTheListedPlace) {
              ::SelectTab(*window, 0);
          },
          false},
+        // The other scope's list does not show it: nothing is current after.
         {"scope switched and back", [this] {
              ::SelectTab(*window, 0);
              ::SelectTab(*window, 1);
          },
-         true},
+         false},
+        {"refreshed", [this] { Command(ID_REFRESH); }, true},
         {"refreshed after another program deleted it",
          [this] {
              ::SHDeleteKeyA(HKEY_CURRENT_USER, OdbcPath("Sales").c_str());
@@ -273,7 +285,7 @@ TEST_F(RemovalTest, ActsOnlyOnTheSourcePickedInTheListedPlace) {
         Open();
         Pick("Sales");
         c.change();
-        ASSERT_STREQ("Sales", window->m_szCurrentDsn);  // survived the refill
+        ASSERT_STREQ(c.removes ? "Sales" : "", window->m_szCurrentDsn);
         const std::vector<std::string> rows = Rows();
         prompts->messageAnswers = c.removes ? std::deque<int>{IDYES} : std::deque<int>{IDOK, IDOK};
         prompts->fileAnswers = {""};
@@ -289,7 +301,7 @@ TEST_F(RemovalTest, ActsOnlyOnTheSourcePickedInTheListedPlace) {
             EXPECT_EQ("Sales", prompts->calls[0].text);
             EXPECT_EQ("Remove 'Sales' data source?", prompts->calls[1].text);
         } else {
-            ExpectNoCurrentItemBox(prompts->calls[0]);
+            ExpectNoCurrentItemBox(prompts->calls[0], "Export");
             ExpectNoCurrentItemBox(prompts->calls[1]);
             EXPECT_EQ(rows, Rows());
         }

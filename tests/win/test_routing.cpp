@@ -8,9 +8,9 @@
 
 #include <map>
 
-#include "dsi/DsnNameDialog.h"
 #include "ui/CompareDialog.h"
 #include "ui/AboutDialog.h"
+#include "ui/DsnNameDialog.h"
 #include "ui/ProductTable.h"
 
 namespace {
@@ -93,6 +93,7 @@ protected:
         effects[ID_IMPORT] = {[this] {
                                   WriteImportFile();
                                   prompts->fileAnswers = {dsi};
+                                  prompts->messageAnswers = {IDOK};  // the summary
                               },
                               [this] {
                                   ExpectImportDialog();
@@ -102,6 +103,7 @@ protected:
         effects[ID_IMPORT_AS] = {[this] {
                                      WriteImportFile();
                                      prompts->fileAnswers = {dsi};
+                                     prompts->messageAnswers = {IDOK};  // the summary
                                      prompts->dialogAnswers.push_back([](CDialog& dialog) {
                                          DsnNameDialog* name = dynamic_cast<DsnNameDialog*>(&dialog);
                                          EXPECT_NE(nullptr, name);

@@ -57,10 +57,10 @@ const LoadCase kLoadCases[] = {
     {"zero", REG_SZ, Sz("0"), 0, false, 0},
     {"not_a_number", REG_SZ, Sz("abc"), 0, false, 0},
     {"empty_text", REG_SZ, Sz(""), 0, false, 0},
-    {"leading_blanks_and_tail", REG_SZ, Sz("  2x"), 2, true, 2},
-    // Out of the boxes' range: on until first shown, then off for good.
-    {"five", REG_SZ, Sz("5"), 5, false, 0},
-    {"minus_one", REG_SZ, Sz("-1"), -1, false, 0},
+    // Any non-zero number is on, and stays on once the dialog shows it.
+    {"leading_blanks_and_tail", REG_SZ, Sz("  2x"), 1, true, 1},
+    {"five", REG_SZ, Sz("5"), 1, true, 1},
+    {"minus_one", REG_SZ, Sz("-1"), 1, true, 1},
     // The type is not looked at: a dword 1 spells no digit.
     {"dword_one", REG_DWORD, {1, 0, 0, 0}, 0, false, 0},
     {"dword_spelling_a_digit", REG_DWORD, {'1', 0, 0, 0}, 1, true, 1},
@@ -133,14 +133,14 @@ TEST_F(SettingsTest, SaveCreatesTheKeyAndWritesAllThree) {
     EXPECT_EQ(1, next.m_bAskDelete);
 }
 
-TEST_F(SettingsTest, SaveReplacesOutOfRangeTexts) {
+TEST_F(SettingsTest, SaveWritesNonZeroNumbersAsOne) {
     StoreSetting("bAskDelete", "5");
     StoreSetting("bDefSystem", "-1");
     SettingsDialog dialog(nullptr);
     ASSERT_TRUE(dialog.Create(nullptr));
     SendCommand(dialog.m_hWnd, IDOK);
-    EXPECT_EQ(std::string("0") + '\0', Stored("bAskDelete"));
-    EXPECT_EQ(std::string("0") + '\0', Stored("bDefSystem"));
+    EXPECT_EQ(std::string("1") + '\0', Stored("bAskDelete"));
+    EXPECT_EQ(std::string("1") + '\0', Stored("bDefSystem"));
     EXPECT_EQ(std::string("1") + '\0', Stored("bAskImport"));
 }
 
@@ -173,9 +173,9 @@ TEST_F(SettingsTest, DialogMatchesItsTemplate) {
     EXPECT_STREQ("Product Settings", caption);
     struct Control { int id; const char* text; };
     for (const Control& c : {Control{IDOK, "Save"}, Control{IDCANCEL, "Cancel"},
-                             Control{IDC_DEF_SYSTEM, "Default DSN page is system"},
-                             Control{IDC_ASK_IMPORT, "Show Overwrite DSN confirmations (when Import)"},
-                             Control{IDC_ASK_DELETE, "Show Delete DSN confirmations"}}) {
+                             Control{IDC_DEF_SYSTEM, "&Default DSN page is system"},
+                             Control{IDC_ASK_IMPORT, "Show &Overwrite DSN confirmations (when Import)"},
+                             Control{IDC_ASK_DELETE, "Show De&lete DSN confirmations"}}) {
         EXPECT_EQ(c.text, ItemText(dialog.m_hWnd, c.id)) << c.id;
     }
     dialog.DestroyWindow();

@@ -125,6 +125,14 @@ void ScriptedPrompts::ShellOpen(HWND owner, const char* file, const char* params
     calls.push_back(call);
 }
 
+void ScriptedPrompts::CopyText(HWND owner, const std::string& text) {
+    PromptCall call;
+    call.kind = "clipboard";
+    call.owner = owner;
+    call.text = text;
+    calls.push_back(call);
+}
+
 std::vector<PromptCall> ScriptedPrompts::Of(const std::string& kind) const {
     std::vector<PromptCall> out;
     for (const PromptCall& call : calls) {

@@ -16,7 +16,7 @@
 
 // One call that reached the prompt interface.
 struct PromptCall {
-    std::string kind;  // "message", "save", "open", "dialog", "popup", "shell"
+    std::string kind;  // "message", "save", "open", "dialog", "popup", "shell", "clipboard"
     HWND owner = NULL;
     std::string text;     // message text; file dialog: proposed name; shell: file
     std::string caption;  // message caption; file dialog: title; shell: parameters
@@ -39,6 +39,7 @@ public:
     INT_PTR RunDialog(CDialog& dialog) override;
     UINT TrackPopup(HMENU popup, UINT flags, int x, int y, HWND owner) override;
     void ShellOpen(HWND owner, const char* file, const char* params, const char* directory) override;
+    void CopyText(HWND owner, const std::string& text) override;
 
     // The calls of one kind.
     std::vector<PromptCall> Of(const std::string& kind) const;

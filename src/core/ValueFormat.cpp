@@ -1,4 +1,4 @@
-#include "registry/ValueFormat.h"
+#include "core/ValueFormat.h"
 
 #include <cstdio>
 
@@ -83,6 +83,37 @@ bool SameAsciiIgnoringCase(const std::string& a, const std::string& b) {
         if (x != y) return false;
     }
     return true;
+}
+
+const char kLinkTargetValue[] = "SymbolicLinkValue";
+
+bool IsLinkTargetValue(const std::string& valueName, int32_t type) {
+    return type == kRegLink && SameAsciiIgnoringCase(valueName, kLinkTargetValue);
+}
+
+std::string EscapeControls(const std::string& text) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(text.size());
+    const auto escape = [&](unsigned char byte) {
+        shown += "\\x";
+        shown += kDigits[byte >> 4];
+        shown += kDigits[byte & 15];
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char byte = static_cast<unsigned char>(text[i]);
+        const unsigned char next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (byte < 0x20 || byte == 0x7F) {
+            escape(byte);
+        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            escape(byte);
+            escape(next);
+            ++i;
+        } else {
+            shown += static_cast<char>(byte);
+        }
+    }
+    return shown;
 }
 
 }  // namespace zentrel

@@ -1,6 +1,6 @@
-#include "registry/Platform.h"
+#include "core/Platform.h"
 
-#include "registry/ValueFormat.h"
+#include "core/ValueFormat.h"
 
 namespace zentrel {
 

@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "registry/Platform.h"
+#include "core/Platform.h"
 
 namespace zentrel {
 

@@ -1,4 +1,4 @@
-#include "dsi/DsnNameDialog.h"
+#include "ui/DsnNameDialog.h"
 
 #include "ui/resource.h"
 

@@ -1,10 +1,10 @@
-#include "dsi/DsiCodec.h"
+#include "core/DsiCodec.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
-#include "registry/ValueFormat.h"  // type codes and dword reading
+#include "core/ValueFormat.h"  // type codes and dword reading
 
 namespace zentrel {
 namespace {

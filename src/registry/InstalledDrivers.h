@@ -1,11 +1,13 @@
-// The driver name that the ODBC section's driver-entries key gives a data source.
+// Which drivers a computer has installed, and the driver entries that name
+// each data source's driver.
 #pragma once
 #include <windows.h>
 
 #include <map>
+#include <memory>
 #include <string>
 
-#include "registry/Platform.h"
+#include "core/Platform.h"
 #include "registry/RegKey.h"
 
 // The entry's text, whole, up to its first zero; empty when the key is NULL
@@ -31,6 +33,7 @@ private:
     struct View {
         RegKey drivers;
         bool opened = false;
+        bool absent = false;
         std::map<std::string, bool> known;
     };
     // Unknown when the view's list cannot be read.
@@ -42,10 +45,11 @@ private:
 
 // The driver entries of a catalogued scope, view by view, and the drivers
 // its computer has installed: what the list's Platform column needs, asked
-// for only when a row is shown.
+// for only when a row is shown. The computer is connected to for the check
+// on its first use, so that a caller that never checks never connects.
 class ScopeDrivers {
 public:
-    explicit ScopeDrivers(const std::string& computer) : m_installed(computer) {}
+    explicit ScopeDrivers(const std::string& computer) : m_computer(computer) {}
     void Keep(zentrel::Platform platform, RegKey&& driverEntries) {
         m_entries[static_cast<int>(platform)] = std::move(driverEntries);
     }
@@ -53,10 +57,12 @@ public:
         return ReadDriverEntry(m_entries[static_cast<int>(platform)], dsn.c_str());
     }
     zentrel::DriverCheck Check(zentrel::Platform platform, const std::string& driver) {
-        return m_installed.Check(platform, driver);
+        if (!m_installed) m_installed.reset(new InstalledDrivers(m_computer));
+        return m_installed->Check(platform, driver);
     }
 
 private:
-    InstalledDrivers m_installed;
+    std::string m_computer;
+    std::unique_ptr<InstalledDrivers> m_installed;
     RegKey m_entries[3];  // by zentrel::Platform
 };

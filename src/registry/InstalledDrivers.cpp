@@ -1,4 +1,4 @@
-#include "registry/DriverEntry.h"
+#include "registry/InstalledDrivers.h"
 
 #include "registry/RegKey.h"
 #include "registry/Views.h"
@@ -15,9 +15,13 @@ zentrel::DriverCheck InstalledDrivers::InView(zentrel::Platform platform, const 
     View& view = m_views[platform == zentrel::Platform::Bit32 ? 1 : 0];
     if (!view.opened) {
         view.opened = true;
+        // A view without a driver list has no driver installed; one whose
+        // list cannot be read is unknown.
         if (m_machine.Valid())
-            view.drivers.Open(m_machine, "Software\\ODBC\\ODBCINST.INI\\ODBC Drivers", ViewFlag(platform));
+            view.absent = view.drivers.Open(m_machine, "Software\\ODBC\\ODBCINST.INI\\ODBC Drivers",
+                                            ViewFlag(platform)) == ERROR_FILE_NOT_FOUND;
     }
+    if (view.absent) return zentrel::DriverCheck::Missing;
     if (!view.drivers.Valid()) return zentrel::DriverCheck::Unknown;
     if (driver.empty()) return zentrel::DriverCheck::Missing;
     auto found = view.known.find(driver);

@@ -1,4 +1,4 @@
-#include "dsi/DsiFileDialog.h"
+#include "ui/DsiFileDialog.h"
 
 #include <cstring>
 

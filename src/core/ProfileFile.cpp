@@ -1,4 +1,4 @@
-#include "dsi/ProfileFile.h"
+#include "core/ProfileFile.h"
 
 #include <algorithm>
 #include <cstdint>

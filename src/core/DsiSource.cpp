@@ -1,8 +1,9 @@
-#include "dsi/DsiSource.h"
+#include "core/DsiSource.h"
 
-#include "dsi/DsiCodec.h"
-#include "dsi/ProfileFile.h"
-#include "registry/ValueFormat.h"
+#include "core/DsiCodec.h"
+#include "core/ProfileFile.h"
+#include "core/Utf.h"
+#include "core/ValueFormat.h"
 
 namespace zentrel {
 namespace {
@@ -29,8 +30,8 @@ std::string PathProblem(const std::vector<std::string>& levels) {
         return "its path has " + std::to_string(levels.size()) + " levels, more than the registry's " +
                std::to_string(kMaxDsnDepth) + " below a data source";
     for (const std::string& level : levels) {
-        if (level.size() > kMaxKeyNameLength)
-            return "a key name in its path has " + Characters(level.size()) + ", more than the registry's " +
+        if (Utf16Units(level) > kMaxKeyNameLength)
+            return "a key name in its path has " + Characters(Utf16Units(level)) + ", more than the registry's " +
                    std::to_string(kMaxKeyNameLength);
     }
     return std::string();
@@ -54,7 +55,7 @@ void SplitDsiRowName(const std::string& name, bool subkey, std::vector<std::stri
 
 std::string ShownName(const std::string& name) {
     if (name.size() <= 80) return name;
-    return name.substr(0, 60) + "... (" + Characters(name.size()) + ")";
+    return name.substr(0, Utf8CutPoint(name, 60)) + "... (" + Characters(Utf16Units(name)) + ")";
 }
 
 std::string VisibleZeros(const std::string& name) {
@@ -71,8 +72,8 @@ std::string VisibleZeros(const std::string& name) {
 
 std::string DsnNameProblem(const std::string& name) {
     if (name.empty()) return "its name is empty";
-    if (name.size() > kMaxKeyNameLength)
-        return "its name has " + Characters(name.size()) + ", more than the registry's " +
+    if (Utf16Units(name) > kMaxKeyNameLength)
+        return "its name has " + Characters(Utf16Units(name)) + ", more than the registry's " +
                std::to_string(kMaxKeyNameLength);
     if (name.find('\\') != std::string::npos) return "the name '" + ShownName(name) + "' contains a backslash";
     return std::string();
@@ -99,12 +100,15 @@ DsiSourceRows ReadDsiSourceRows(const ProfileFile& file, const std::string& sect
         }
         DsiImportRow row;
         row.index = j;
-        std::string value, format, dataHex;
+        std::string value, format, dataHex, rawHex;
         const bool hasName = file.Get(section, DsiIndexedName("Name%d", j), row.name);
         const bool hasValue = file.Get(section, DsiIndexedName("Value%d", j), value);
         const bool hasFormat = file.Get(section, DsiIndexedName("Format%d", j), format);
         const bool hasData = file.Get(section, DsiIndexedName("Data%d", j), dataHex);
-        if (!hasName && !hasValue && !hasFormat && !hasData) {
+        // Text the registry stores as no whole UTF-16: its exact bytes win
+        // over Value and Data, which older readers take instead.
+        const bool hasRaw = file.Get(section, DsiIndexedName("Raw%d", j), rawHex);
+        if (!hasName && !hasValue && !hasFormat && !hasData && !hasRaw) {
             // A row the file does not hold must not invent a value.
             ++out.missing;
             continue;
@@ -118,10 +122,15 @@ DsiSourceRows ReadDsiSourceRows(const ProfileFile& file, const std::string& sect
         row.subkey = type == kSubkeyRow && value == "<SUBKEY>" && !hasData;
         SplitDsiRowName(row.name, row.subkey, row.levels, row.valueName);
         std::string problem = PathProblem(row.levels);
-        if (problem.empty() && !row.subkey && row.valueName.size() > kMaxValueNameLength)
-            problem = "its value name has " + Characters(row.valueName.size()) + ", more than the registry's " +
+        if (problem.empty() && !row.subkey && Utf16Units(row.valueName) > kMaxValueNameLength)
+            problem = "its value name has " + Characters(Utf16Units(row.valueName)) + ", more than the registry's " +
                       std::to_string(kMaxValueNameLength);
-        if (problem.empty() && !row.subkey) DecodeDsiRowData(type, value, hasData, dataHex, row.data, &problem);
+        if (problem.empty() && !row.subkey && IsLinkTargetValue(row.valueName, type))
+            problem = std::string("a value named ") + kLinkTargetValue +
+                      " of type REG_LINK is what a registry link keeps its target in; a file never makes one";
+        row.stored = hasRaw && !row.subkey;
+        if (problem.empty() && !row.subkey)
+            DecodeDsiRowData(type, value, hasData || hasRaw, hasRaw ? rawHex : dataHex, row.data, &problem);
         if (!problem.empty()) {
             out.problems.push_back(DsiRowProblem{j, std::move(row.name), std::move(problem)});
             continue;

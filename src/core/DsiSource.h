@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/RegistryLimits.h"
+#include "core/RegistryLimits.h"
 
 namespace zentrel {
 
@@ -37,6 +37,8 @@ struct DsiImportRow {
     std::string valueName;
     uint32_t type = 0;
     std::vector<unsigned char> data;
+    // From the row's "Raw%d" key: bytes stored as they are, text types too.
+    bool stored = false;
 };
 
 // A row that is not written, and why.

@@ -14,7 +14,7 @@ struct FormattedValue {
 
 // Registry type codes used by the program (the platform's numbers).
 enum : int32_t {
-    kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3, kRegDword = 4, kRegMultiSz = 7,
+    kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3, kRegDword = 4, kRegLink = 6, kRegMultiSz = 7,
     kSubkeyRow = -1
 };
 
@@ -35,6 +35,19 @@ std::string TextUpToZero(const unsigned char* data, size_t size);
 bool IsPlainAscii(const std::string& text);
 std::string AsciiLower(std::string text);
 bool SameAsciiIgnoringCase(const std::string& a, const std::string& b);
+
+// The value in which a registry link keeps its target, and whether a value
+// is one like it (names compare without case). Only a key created as a link
+// is followed; the value alone makes none, but would make a key look like one.
+extern const char kLinkTargetValue[];
+bool IsLinkTargetValue(const std::string& valueName, int32_t type);
+
+// Text for a console or a log, with every control character (C0, DEL, and
+// C1 as its two UTF-8 bytes C2 80..C2 9F) shown as \x and two lower-case hex
+// digits, each byte of a C1 character in turn; every other byte, a backslash
+// too, stays as it is. What a terminal would obey, or a script read as a
+// column or line break, is then only shown.
+std::string EscapeControls(const std::string& text);
 
 // Formats one value as the attribute list shows it: REG_DWORD "0x%08X (%d)",
 // REG_BINARY hex of at most 32 bytes then "...", any other type as text up to

@@ -8,16 +8,6 @@
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
-bool RegistryPlace::SameScope(const RegistryPlace& other) const {
-    if (known != other.known) return false;
-    return !known || ((systemScope != FALSE) == (other.systemScope != FALSE) &&
-                      SameKeyName(computer.c_str(), other.computer.c_str()));
-}
-
-bool RegistryPlace::operator==(const RegistryPlace& other) const {
-    return SameScope(other) && (!known || platform == other.platform);
-}
-
 void MainWindow::CloseConnection() {
     if (!m_hOdbcIniKey.Valid()) return;
     m_hRootKey.Close();
@@ -25,31 +15,21 @@ void MainWindow::CloseConnection() {
     m_placeConnected = RegistryPlace();
 }
 
-void MainWindow::ReadRemoteSystem() {
-    ManagerApp& app = TheApp();
-    if (app.m_bBatchMode) {
-        strncpy(m_szRemoteSystem, app.m_strRemoteSystem.c_str(), 259);
-        m_szRemoteSystem[259] = '\0';
-    } else {
-        m_szRemoteSystem[0] = '\0';
-        ::GetDlgItemTextA(m_hWnd, IDC_REMOTE_SYSTEM, m_szRemoteSystem, 260);
-    }
-}
-
 int MainWindow::ConnectOdbcIni(BOOL systemScope) {
-    ReadRemoteSystem();
-    return ConnectToRemoteSystem(systemScope, systemScope ? OwnPlatform() : zentrel::Platform::Shared);
+    return ConnectToRemoteSystem(PlaceOf(systemScope).computer, systemScope,
+                                 systemScope ? OwnPlatform() : zentrel::Platform::Shared);
 }
 
 BOOL MainWindow::ConnectTo(const RegistryPlace& place) {
     if (!place.known) return FALSE;
     if (m_placeConnected == place && m_hOdbcIniKey.Valid()) return TRUE;
-    strncpy(m_szRemoteSystem, place.computer.c_str(), 259);
-    m_szRemoteSystem[259] = '\0';
-    return ConnectToRemoteSystem(place.systemScope, place.platform) == 0;
+    return ConnectToRemoteSystem(place.computer, place.systemScope, place.platform) == 0;
 }
 
-int MainWindow::ConnectToRemoteSystem(BOOL systemScope, zentrel::Platform platform, bool quiet) {
+int MainWindow::ConnectToRemoteSystem(const std::string& computer, BOOL systemScope, zentrel::Platform platform,
+                                      bool quiet) {
+    strncpy(m_szRemoteSystem, computer.c_str(), 259);
+    m_szRemoteSystem[259] = '\0';
     HKEY root = systemScope ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     if (!systemScope) platform = zentrel::Platform::Shared;
     const REGSAM view = ViewFlag(platform);
@@ -57,19 +37,28 @@ int MainWindow::ConnectToRemoteSystem(BOOL systemScope, zentrel::Platform platfo
 
     LONG code = m_hRootKey.Connect(m_szRemoteSystem, root);
     if (code != ERROR_SUCCESS) {
-        if (!quiet) Report("RegConnectRegistry", MB_OK | MB_ICONSTOP, SystemErrorText(code));
+        if (!quiet) Report("RegConnectRegistry", MB_OK | MB_ICONSTOP, IDS_CONNECT_ERROR, m_szRemoteSystem,
+                           SystemErrorText(code));
         return -1;
     }
     for (;;) {
-        code = m_hOdbcIniKey.Open(m_hRootKey, kOdbcIniPath, view);
+        // Not followed: everything the program reads and writes lies below it.
+        bool isLink = false;
+        code = m_hOdbcIniKey.OpenPathUnfollowed(m_hRootKey, kOdbcIniPath, view, &isLink);
+        if (code == ERROR_SUCCESS && isLink) {
+            m_hOdbcIniKey.Close();
+            m_hRootKey.Close();
+            Report("RegOpenKey", MB_OK | MB_ICONSTOP, IDS_KEY_LINK, kOdbcIniPath);
+            return -4;
+        }
         if (code == ERROR_SUCCESS) {
             m_placeConnected.known = true;
             m_placeConnected.systemScope = systemScope;
             m_placeConnected.platform = platform;
             // "host" and "\\\\host" reach the same computer.
-            const char* computer = m_szRemoteSystem;
-            while (*computer == '\\') ++computer;
-            m_placeConnected.computer = computer;
+            const char* name = m_szRemoteSystem;
+            while (*name == '\\') ++name;
+            m_placeConnected.computer = name;
             RecoverPlaceOnce(*this, m_hOdbcIniKey, m_placeConnected);
             return 0;
         }

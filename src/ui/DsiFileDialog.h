@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "dsi/DsiFileIo.h"
+
 class Prompts;
 
 class DsiFileDialog {
@@ -22,7 +24,7 @@ public:
 
     OPENFILENAMEA m_ofn;
     std::string m_strTitle;
-    char m_szFileName[260];
+    char m_szFileName[zentrel::kDsiPathBytes + 1];
     std::string m_strFilter;  // '|' turned into zero characters
 
 private:

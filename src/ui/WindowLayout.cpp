@@ -1,0 +1,244 @@
+// The main window as administrators drive it: keys, tabs, the status line,
+// a size of their choosing kept per user, and the property list's copy and
+// whole-value view.
+#include <cstdio>
+#include <string>
+
+#include "app/ManagerApp.h"
+#include "app/Settings.h"
+#include "core/DsiCodec.h"
+#include "registry/Views.h"
+#include "ui/MainWindow.h"
+#include "ui/resource.h"
+
+namespace {
+const int kResized[] = {IDC_SCOPE_TABS, IDC_REMOTE_SYSTEM, IDC_DSN_LIST, IDC_CAPTION_LINE, IDC_ATTRIBUTE_LIST};
+
+bool KeyDown(int key) { return ::GetKeyState(key) < 0; }
+
+std::string ColumnWidths(HWND list) {
+    std::string text;
+    const int columns = Header_GetItemCount(ListView_GetHeader(list));
+    for (int i = 0; i < columns; ++i) {
+        if (i > 0) text += ',';
+        text += std::to_string(ListView_GetColumnWidth(list, i));
+    }
+    return text;
+}
+
+void ApplyColumnWidths(HWND list, const char* text) {
+    const int columns = Header_GetItemCount(ListView_GetHeader(list));
+    int width[3] = {};
+    if (columns > 3 || sscanf(text, "%d,%d,%d", &width[0], &width[1], &width[2]) != columns) return;
+    for (int i = 0; i < columns; ++i) {
+        if (width[i] > 0 && width[i] < 10000) ListView_SetColumnWidth(list, i, width[i]);
+    }
+}
+}  // namespace
+
+BOOL MainWindow::PreTranslateMessage(const MSG* msg) {
+    if (m_hWnd == NULL || (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN)) return FALSE;
+    if (msg->hwnd != m_hWnd && !::IsChild(m_hWnd, msg->hwnd)) return FALSE;
+    const bool ctrl = KeyDown(VK_CONTROL), shift = KeyDown(VK_SHIFT), alt = KeyDown(VK_MENU);
+    const bool plain = !ctrl && !shift && !alt;
+    HWND target = msg->hwnd;
+    UINT command = 0;
+    switch (msg->wParam) {
+    case VK_TAB:
+        if (ctrl && !alt) command = shift ? ID_PREVIOUS_TAB : ID_NEXT_TAB;
+        break;
+    case VK_NEXT:
+    case VK_PRIOR:
+        if (ctrl && !shift && !alt) command = msg->wParam == VK_NEXT ? ID_NEXT_TAB : ID_PREVIOUS_TAB;
+        break;
+    case VK_F5:
+        if (plain) command = ID_REFRESH;
+        break;
+    case VK_DELETE:
+        // Elsewhere, in the remote-system box above all, Delete edits text.
+        if (plain && target == m_lstDataSources.m_hWnd) command = ID_REMOVE;
+        break;
+    case 'C':
+        if (ctrl && !shift && !alt && target == m_lstAttributes.m_hWnd) command = ID_COPY_PROPERTIES;
+        break;
+    case VK_RETURN:
+        if (plain && target == m_lstAttributes.m_hWnd) command = ID_VIEW_VALUE;
+        if (plain && target == GetDlgItemHwnd(IDC_REMOTE_SYSTEM)) command = ID_REFRESH;
+        break;
+    case VK_F10:
+    case VK_APPS:
+        if ((msg->wParam == VK_APPS || (shift && !ctrl && !alt)) &&
+            (target == m_lstDataSources.m_hWnd || target == m_lstAttributes.m_hWnd)) {
+            ShowContextMenu(target);
+            return TRUE;
+        }
+        break;
+    default:
+        break;
+    }
+    if (command == 0) return FALSE;
+    Send(WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    return TRUE;
+}
+
+void MainWindow::OnNextTab() {
+    const int count = TabCtrl_GetItemCount(m_tabScopes.m_hWnd);
+    if (m_pTabCtrl == nullptr || count < 2) return;
+    m_tabScopes.SetCurSel((m_tabScopes.GetCurSel() + 1) % count);
+    FillDsnList();
+}
+
+void MainWindow::OnPreviousTab() {
+    const int count = TabCtrl_GetItemCount(m_tabScopes.m_hWnd);
+    if (m_pTabCtrl == nullptr || count < 2) return;
+    m_tabScopes.SetCurSel((m_tabScopes.GetCurSel() + count - 1) % count);
+    FillDsnList();
+}
+
+void MainWindow::ShowStatusLine() {
+    if (m_hWnd == NULL || m_pTabCtrl == nullptr) return;
+    const bool system = m_pTabCtrl->GetCurSel() == 0;
+    std::string computer = m_placeListed.known ? m_placeListed.computer : std::string(m_szRemoteSystem);
+    computer.erase(0, computer.find_first_not_of('\\') == std::string::npos ? computer.size()
+                                                                              : computer.find_first_not_of('\\'));
+    const std::string where =
+        computer.empty() ? LoadText(IDS_THIS_COMPUTER) : zentrel::FormatText(LoadText(IDS_COMPUTER), computer);
+    std::string scope = LoadText(IDS_SCOPE_USER);
+    if (system && HasTwoViews()) {
+        const zentrel::Platform own = OwnPlatform();
+        const zentrel::Platform other =
+            own == zentrel::Platform::Bit64 ? zentrel::Platform::Bit32 : zentrel::Platform::Bit64;
+        scope = zentrel::FormatText(LoadText(IDS_SCOPE_SYSTEM_VIEWS), zentrel::PlatformText(own),
+                                    zentrel::PlatformText(other));
+    } else if (system) {
+        scope = zentrel::FormatText(LoadText(IDS_SCOPE_SYSTEM), zentrel::PlatformText(OwnPlatform()));
+    }
+    std::string text;
+    if (!m_placeListed.known) {
+        text = zentrel::FormatText(LoadText(IDS_STATUS_NOT_LISTED), where, scope);
+    } else if (m_listedSources.size() == 1) {
+        text = zentrel::FormatText(LoadText(IDS_STATUS_ONE), where, scope);
+    } else {
+        text = zentrel::FormatText(LoadText(IDS_STATUS_LINE), where, scope, std::to_string(m_listedSources.size()));
+    }
+    ::SetDlgItemTextA(m_hWnd, IDC_STATUS_LINE, text.c_str());
+}
+
+void MainWindow::CaptureLayout() {
+    RECT client, window;
+    ::GetClientRect(m_hWnd, &client);
+    ::GetWindowRect(m_hWnd, &window);
+    m_sizeTemplate = SIZE{client.right, client.bottom};
+    m_sizeMinimum = SIZE{window.right - window.left, window.bottom - window.top};
+    m_anchors.clear();
+    for (int id : kResized) {
+        Anchor anchor = {id, {}};
+        ::GetWindowRect(GetDlgItemHwnd(id), &anchor.rect);
+        ::MapWindowPoints(NULL, m_hWnd, reinterpret_cast<POINT*>(&anchor.rect), 2);
+        m_anchors.push_back(anchor);
+    }
+}
+
+void MainWindow::LayoutControls() {
+    if (m_anchors.empty() || ::IsIconic(m_hWnd)) return;
+    RECT client;
+    ::GetClientRect(m_hWnd, &client);
+    const int dx = client.right - m_sizeTemplate.cx, dy = client.bottom - m_sizeTemplate.cy;
+    // The two lists share the extra height.
+    const int upper = dy / 2;
+    for (const Anchor& anchor : m_anchors) {
+        RECT r = anchor.rect;
+        r.right += dx;
+        if (anchor.id == IDC_DSN_LIST) r.bottom += upper;
+        if (anchor.id == IDC_CAPTION_LINE) ::OffsetRect(&r, 0, upper);
+        if (anchor.id == IDC_ATTRIBUTE_LIST) {
+            r.top += upper;
+            r.bottom += dy;
+        }
+        ::SetWindowPos(GetDlgItemHwnd(anchor.id), NULL, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    ::SendMessageA(GetDlgItemHwnd(IDC_STATUS_LINE), WM_SIZE, 0, 0);
+    m_wndToolBar.LayoutAtTop();
+    ::InvalidateRect(m_hWnd, NULL, TRUE);
+}
+
+void MainWindow::SaveWindowLayout() {
+    if (m_anchors.empty() || m_lstDataSources.m_hWnd == NULL) return;
+    WINDOWPLACEMENT placement = {};
+    placement.length = sizeof(placement);
+    if (::GetWindowPlacement(m_hWnd, &placement)) {
+        const RECT& r = placement.rcNormalPosition;
+        char text[96];
+        snprintf(text, sizeof(text), "%ld,%ld,%ld,%ld,%d", (long)r.left, (long)r.top, (long)r.right, (long)r.bottom,
+                 placement.showCmd == SW_SHOWMAXIMIZED || ::IsZoomed(m_hWnd) ? 1 : 0);
+        WriteProductSetting("", "WindowPlacement", text);
+    }
+    WriteProductSetting("", "SourceColumns", ColumnWidths(m_lstDataSources.m_hWnd).c_str());
+    WriteProductSetting("", "PropertyColumns", ColumnWidths(m_lstAttributes.m_hWnd).c_str());
+}
+
+void MainWindow::RestoreWindowLayout() {
+    char text[sizeof(g_szSettingValue)] = "";
+    if (ReadProductSetting("", "SourceColumns", text, "") == ERROR_SUCCESS)
+        ApplyColumnWidths(m_lstDataSources.m_hWnd, text);
+    if (ReadProductSetting("", "PropertyColumns", text, "") == ERROR_SUCCESS)
+        ApplyColumnWidths(m_lstAttributes.m_hWnd, text);
+    if (ReadProductSetting("", "WindowPlacement", text, "") != ERROR_SUCCESS) return;
+    long left = 0, top = 0, right = 0, bottom = 0;
+    int maximized = 0;
+    if (sscanf(text, "%ld,%ld,%ld,%ld,%d", &left, &top, &right, &bottom, &maximized) != 5) return;
+    RECT r = {left, top, right, bottom};
+    // A place no screen shows any more (a monitor since removed) is not restored.
+    if (r.right - r.left < m_sizeMinimum.cx || r.bottom - r.top < m_sizeMinimum.cy ||
+        ::MonitorFromRect(&r, MONITOR_DEFAULTTONULL) == NULL)
+        return;
+    WINDOWPLACEMENT placement = {};
+    placement.length = sizeof(placement);
+    ::GetWindowPlacement(m_hWnd, &placement);
+    placement.rcNormalPosition = r;
+    placement.showCmd = maximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+    ::SetWindowPlacement(m_hWnd, &placement);
+    LayoutControls();
+}
+
+void MainWindow::OnCopyProperties() {
+    HWND list = m_lstAttributes.m_hWnd;
+    std::string text;
+    for (int i = ListView_GetNextItem(list, -1, LVNI_SELECTED); i >= 0; i = ListView_GetNextItem(list, i, LVNI_SELECTED))
+        text += m_lstAttributes.GetItemText(i, 0) + "\t" + m_lstAttributes.GetItemText(i, 1) + "\t" +
+                m_lstAttributes.GetItemText(i, 2) + "\r\n";
+    if (text.empty()) {
+        Report("Copy", MB_OK | MB_ICONSTOP, IDS_NO_PROPERTY_ROW);
+        return;
+    }
+    GetPrompts().CopyText(m_hWnd, text);
+}
+
+void MainWindow::OnViewValue() {
+    HWND list = m_lstAttributes.m_hWnd;
+    const int row = ListView_GetNextItem(list, -1, LVNI_SELECTED);
+    if (row < 0) {
+        Report("View Value", MB_OK | MB_ICONSTOP, IDS_NO_PROPERTY_ROW);
+        return;
+    }
+    const std::string name = m_lstAttributes.GetItemText(row, 0);
+    std::string value = m_lstAttributes.GetItemText(row, 1);
+    // The list shows a binary value's first bytes only: the table, read
+    // again for the current source (an export may have filled it with
+    // another's), has all of them.
+    if (IsCurrentDsnListed() && ConnectTo(m_placeCurrent)) {
+        FillSubTree(m_hOdbcIniKey, m_szCurrentDsn, nullptr);
+        for (int i = 0; i < m_nAttributeRows && i < (int)m_aAttributeRows.size(); ++i) {
+            const AttributeRow& attribute = m_aAttributeRows[i];
+            if (attribute.name == name && attribute.typeCode == REG_BINARY)
+                value = zentrel::DsiHex(attribute.data.data(), attribute.data.size());
+        }
+    }
+    Report(name, MB_OK | MB_ICONINFORMATION, value);
+}
+
+LRESULT MainWindow::OnAttributeDoubleClick(const NMHDR* header) {
+    if (reinterpret_cast<const NMITEMACTIVATE*>(header)->iItem >= 0) OnViewValue();
+    return 0;
+}
