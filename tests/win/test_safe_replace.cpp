@@ -130,7 +130,7 @@ TEST_F(SafeReplaceTest, EveryFailedWriteLeavesEachSourceWhole) {
             ExpectWhole("Gone", &kOld, nullptr);
             // Listed as a source only what is one.
             std::vector<ListedSource> listed;
-            ASSERT_TRUE(window->CatalogueScope(FALSE, nullptr, listed));
+            ASSERT_TRUE(window->CatalogueScope(window->PlaceOf(FALSE), listed));
             for (const ListedSource& source : listed) EXPECT_FALSE(IsTransientKeyName(source.name.c_str())) << source.name;
             for (const auto& entry : Snapshot(HKEY_CURRENT_USER, OdbcPath())) {
                 const std::string top = entry.first.substr(0, entry.first.find_first_of("\\|"));
