@@ -11,6 +11,7 @@ endif()
 file(GLOB ZENTREL_WIN_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/src/core/*.cpp
   ${CMAKE_SOURCE_DIR}/src/app/*.cpp
+  ${CMAKE_SOURCE_DIR}/src/core/*.cpp
   ${CMAKE_SOURCE_DIR}/src/registry/*.cpp
   ${CMAKE_SOURCE_DIR}/src/dsi/*.cpp
   ${CMAKE_SOURCE_DIR}/src/ui/*.cpp

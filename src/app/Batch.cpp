@@ -2,6 +2,7 @@
 #include <string>
 
 #include "app/ManagerApp.h"
+#include "dsi/Compare.h"
 #include "framework/Handle.h"
 #include "registry/InstalledDrivers.h"
 #include "registry/RegKey.h"
@@ -62,13 +63,12 @@ int ManagerApp::RunBatch(MainWindow& window) {
         WriteConsoleText(MainWindow::LoadText(IDS_BANNER).c_str(), FALSE);
     }
 
-    if (m_strFileName.find('\\') == std::string::npos) {
+    for (std::string* file : {&m_strFileName, &m_strCompareFile}) {
+        if (file->find('\\') != std::string::npos) continue;
         char directory[260];
         const DWORD length = ::GetCurrentDirectoryA(sizeof(directory), directory);
         // A directory too long for the buffer reports the size it needs instead.
-        if (length > 0 && length < sizeof(directory)) {
-            m_strFileName = std::string(directory) + "\\" + m_strFileName;
-        }
+        if (length > 0 && length < sizeof(directory)) *file = std::string(directory) + "\\" + *file;
     }
 
     window.ResetOutcome();
@@ -76,8 +76,16 @@ int ManagerApp::RunBatch(MainWindow& window) {
     if (m_bImport) window.ImportDsiFile(FALSE, m_strFileName.c_str(), systemScope);
     if (m_bExport) window.ExportScopeToFile(m_strFileName.c_str(), systemScope);
     if (m_bList) ListDataSources(window, m_bListUserScope ? FALSE : TRUE);
+    int compared = kCompareIdentical;
+    if (m_bCompare) {
+        std::vector<zentrel::SourceComparison> comparisons;
+        compared = CompareScopeWithFile(window, m_strCompareFile.c_str(), m_bCompareUserScope ? FALSE : TRUE,
+                                        comparisons);
+        WriteStreamText(m_hConsoleOut, zentrel::FormatComparison(comparisons));
+    }
 
-    return window.Succeeded() ? 0 : 1;
+    if (compared == kCompareFailed) return 2;
+    return window.Succeeded() && compared == kCompareIdentical ? 0 : 1;
 }
 
 void ManagerApp::ListDataSources(MainWindow& window, BOOL systemScope) {

@@ -43,6 +43,20 @@ const char* CommandLineTail(const char* commandLine) {
     return p;
 }
 
+namespace {
+
+// The file name after a switch's scope letter, the quotes around it dropped.
+std::string FileAfterScope(const std::string& token) {
+    std::string file = token.size() > 3 ? token.substr(3) : std::string();
+    const size_t first = file.find_first_not_of('"');
+    if (first == std::string::npos) return std::string();
+    file.erase(0, first);
+    file.erase(file.find_last_not_of('"') + 1);
+    return file;
+}
+
+}  // namespace
+
 void CommandLineSwitches::ParseSwitch(const std::string& token) {
     if (token.size() < 2 || (token[0] != '-' && token[0] != '/')) return;
     switch (token[1]) {
@@ -64,6 +78,16 @@ void CommandLineSwitches::ParseSwitch(const std::string& token) {
         // Only the two views exist; anything else is not this switch.
         if (token == "-p32" || token == "-p64" || token == "/p32" || token == "/p64") m_strPlatform = token.substr(2);
         return;
+    case 'n':
+        m_bPreview = token.size() == 2;
+        return;
+    case 'd':
+        // A scope and a file of its own, so that -e and -i keep theirs.
+        m_bBatchMode = 1;
+        m_bCompare = 1;
+        m_bCompareUserScope = token.size() >= 3 && token[2] == 'u';
+        m_strCompareFile = FileAfterScope(token);
+        return;
     case 'l':
         // The scope selector as for -e and -i; there is no file name.
         m_bBatchMode = 1;
@@ -74,14 +98,7 @@ void CommandLineSwitches::ParseSwitch(const std::string& token) {
         return;
     }
     m_bUserScope = token.size() >= 3 && token[2] == 'u';
-    m_strFileName = token.size() > 3 ? token.substr(3) : std::string();
-    const size_t first = m_strFileName.find_first_not_of('"');
-    if (first == std::string::npos) {
-        m_strFileName.clear();
-        return;
-    }
-    m_strFileName.erase(0, first);
-    m_strFileName.erase(m_strFileName.find_last_not_of('"') + 1);
+    m_strFileName = FileAfterScope(token);
 }
 
 bool CommandLineSwitches::ForcedView(Platform* platform) const {
@@ -89,15 +106,19 @@ bool CommandLineSwitches::ForcedView(Platform* platform) const {
 }
 
 const char* UsageText() {
-    return "Usage: zentrel [-s<computer>] [-p32|-p64] [-i<scope><file>] [-e<scope><file>] [-l<scope>]\r\n"
+    return "Usage: zentrel [-s<computer>] [-p32|-p64] [-i<scope><file> [-n]] [-e<scope><file>] [-l<scope>]\r\n"
+           "               [-d<scope><file>]\r\n"
            "  -i<scope><file>  import a DSI file into the scope\r\n"
+           "  -n               with -i: print what the import would do, change nothing\r\n"
            "  -e<scope><file>  export every data source of the scope to a DSI file\r\n"
            "  -l<scope>        list the scope's data sources: name, driver, scope and platform\r\n"
+           "  -d<scope><file>  compare the scope's data sources with a DSI file, one line a difference\r\n"
            "  -s<computer>     work on another computer's registry\r\n"
            "  -p32, -p64       System DSNs of the 32-bit or 64-bit view only (default: both)\r\n"
            "<scope> is u for User DSNs; any other character means System DSNs.\r\n"
-           "Import runs before export, listing last. Errors go to standard error.\r\n"
-           "Exit code: 0 when everything completed, 1 when anything failed.\r\n";
+           "Import runs before export, then listing, comparing last. Errors go to standard error.\r\n"
+           "Exit code: 0 when everything completed, 1 when anything failed;\r\n"
+           "with -d: 0 identical, 1 different, 2 when the comparison could not be made.\r\n";
 }
 
 }  // namespace zentrel

@@ -27,6 +27,10 @@ struct CommandLineSwitches {
     int m_bList = 0;            // -l: print the data sources of a scope
     int m_bListUserScope = 0;   // last -l selected User DSN; its own, so -e/-i keep theirs
     std::string m_strPlatform;  // -p32 / -p64: "32" or "64", the System view; empty = both
+    int m_bCompare = 0;         // -d: compare a scope with a DSI file
+    int m_bCompareUserScope = 0;
+    std::string m_strCompareFile;
+    int m_bPreview = 0;         // -n: the import only says what it would do
 
     void ParseSwitch(const std::string& token);
     // The System view a batch run is limited to by -p32/-p64; false when none.

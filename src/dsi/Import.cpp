@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "app/ManagerApp.h"
@@ -13,10 +12,14 @@
 #include "core/DsiSource.h"
 #include "core/ProfileFile.h"
 #include "core/ValueFormat.h"
+#include "dsi/Backup.h"
+#include "dsi/Compare.h"
 #include "dsi/DsiFileIo.h"
 #include "registry/RegKey.h"
+#include "registry/SafeReplace.h"
 #include "registry/Views.h"
 #include "ui/DsiFileDialog.h"
+#include "ui/ChangeReports.h"
 #include "ui/DsnNameDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
@@ -30,55 +33,6 @@ std::string RefusalReason(const std::string& name) {
     if (IsReservedDsnName(name.c_str())) return zentrel::FormatText(MainWindow::LoadText(IDS_RESERVED_NAME), name);
     return std::string();
 }
-
-// The data-source keys of the import's first place, read up front when that
-// takes fewer calls than looking for each source in turn: a source whose
-// name is not among them is created without a look-up first. Only plain
-// ASCII names are compared here; beyond ASCII the registry folds case by
-// rules this does not repeat, so there every source is looked for.
-class KnownSources {
-public:
-    void Read(const RegKey& odbc, const RegistryPlace& place, size_t sources) {
-        m_read = true;
-        m_place = place;
-        DWORD subkeys = 0;
-        if (::RegQueryInfoKeyA(odbc.Get(), NULL, NULL, NULL, &subkeys, NULL, NULL, NULL, NULL, NULL, NULL, NULL) !=
-                ERROR_SUCCESS ||
-            subkeys > sources)
-            return;
-        std::vector<wchar_t> buffer;
-        std::string name;
-        for (DWORD index = 0; index < subkeys; ++index) {
-            if (odbc.EnumSubkey(index, buffer, name) != ERROR_SUCCESS || !Plain(name)) {
-                m_names.clear();
-                return;
-            }
-            m_names.insert(Folded(name));
-        }
-        m_known = true;
-    }
-    bool Tried() const { return m_read; }
-    // True only when no key of the name exists at the place.
-    bool Absent(const RegistryPlace& place, const std::string& name) const {
-        return m_known && place == m_place && Plain(name) && m_names.count(Folded(name)) == 0;
-    }
-    void Add(const RegistryPlace& place, const std::string& name) {
-        if (!m_known || !(place == m_place)) return;
-        if (Plain(name)) {
-            m_names.insert(Folded(name));
-        } else {
-            m_known = false;
-        }
-    }
-
-private:
-    static bool Plain(const std::string& name) { return zentrel::IsPlainAscii(name); }
-    static std::string Folded(const std::string& name) { return zentrel::AsciiLower(name); }
-
-    bool m_read = false, m_known = false;
-    RegistryPlace m_place;
-    std::unordered_set<std::string> m_names;
-};
 
 // The keys along the last row's path stay open: the rows of one subkey
 // follow each other, so most rows open nothing.
@@ -127,8 +81,8 @@ const size_t kRowProblemsShown = 10;
 
 }  // namespace
 
-void MainWindow::ImportDsiRows(const zentrel::DsiSourceRows& source, const std::string& dsn) {
-    KeyChain chain(m_hDsnKey, ViewFlag(m_placeConnected.platform));
+bool MainWindow::ImportDsiRows(HKEY key, const zentrel::DsiSourceRows& source, const std::string& dsn) {
+    KeyChain chain(key, ViewFlag(m_placeConnected.platform));
     for (const zentrel::DsiImportRow& row : source.rows) {
         HKEY target = NULL;
         size_t failed = 0;
@@ -138,18 +92,21 @@ void MainWindow::ImportDsiRows(const zentrel::DsiSourceRows& source, const std::
             for (size_t i = 0; i <= failed && i < row.levels.size(); ++i) shown += "\\" + row.levels[i];
             Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, zentrel::ShownName(shown),
                    SystemErrorText(opened));
-            continue;
+            return false;
         }
         if (row.subkey) continue;
         static const unsigned char kNothing = 0;
         const LONG code = row.stored ? RegKey::SetStoredValue(target, row.valueName, static_cast<DWORD>(row.type), row.data)
-                                     : ::RegSetValueExA(target, row.valueName.c_str(), 0, static_cast<DWORD>(row.type),
+                                     : RegKey::SetValue(target, row.valueName.c_str(), static_cast<DWORD>(row.type),
                                                         row.data.empty() ? &kNothing : row.data.data(),
                                                         static_cast<DWORD>(row.data.size()));
         if (code != ERROR_SUCCESS) {
+            // A row that cannot be written leaves the source as it was.
             Report("RegSetValueEx Error", MB_OK | MB_ICONSTOP, SystemErrorText(code));
+            return false;
         }
     }
+    return true;
 }
 
 void MainWindow::ReportDsiSourceProblems(const zentrel::DsiSourceRows& source, const std::string& section,
@@ -256,9 +213,18 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
     zentrel::Platform forced = zentrel::Platform::Shared;
     // -p32 and -p64 restrict batch runs; the window always has both views.
     const bool viewForced = TheApp().m_bBatchMode && TheApp().ForcedView(&forced);
-    RegKey dataSources;
-    RegistryPlace dataSourcesPlace;
-    KnownSources known;
+    // First every question is asked and every source checked, writing
+    // nothing; then the sources about to be replaced are backed up; then each
+    // is written whole, or left as it was.
+    const bool preview = TheApp().m_bBatchMode && TheApp().m_bPreview;
+    struct Planned {
+        RegistryPlace place;
+        std::string name, section, driver;
+        zentrel::DsiSourceRows rows;
+        bool replaces = false;
+    };
+    std::vector<Planned> planned;
+    std::string previewLines;
     int written = 0, replaced = 0, skipped = 0;
     std::string stopSection, stopReason;
     // A source left out on the way is reported where it happens; the run goes on.
@@ -326,10 +292,16 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         if (!refusal.empty()) {
             Report("Error", MB_OK | MB_ICONSTOP, IDS_NOT_IMPORTED, zentrel::ShownName(fileName), section, m_szDsiFile,
                    refusal);
+            if (preview) previewLines += PreviewLine("refused", fileName, place.platform, refusal);
             ++skipped;
             continue;
         }
         ReportDsiSourceProblems(rows, section, name);
+        if (rows.missing != 0) {
+            Report("Warning", MB_OK | MB_ICONSTOP, IDS_ROWS_MISSING, section, m_szDsiFile,
+                   std::to_string(rows.announced), std::to_string(rows.announced - rows.missing),
+                   zentrel::ShownName(name));
+        }
 
         const std::string driver = dsi.GetString(section, "Driver", "");
         // Where the import stops: the section, and why, for the summary.
@@ -337,42 +309,27 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         stopReason = zentrel::FormatText(LoadText(IDS_STOP_FAILED), zentrel::ShownName(name));
         if (!ConnectTo(place)) break;
         const REGSAM view = ViewFlag(place.platform);
-        if (!known.Tried()) known.Read(m_hOdbcIniKey, m_placeConnected, static_cast<size_t>(count - i));
-        // The driver entries' key first: a source it cannot take is not written.
-        if (!dataSources.Valid() || dataSourcesPlace != m_placeConnected) {
-            dataSourcesPlace = m_placeConnected;
+        // The driver entries' key: a source it cannot take is not written.
+        {
+            RegKey dataSources;
             bool isLink = false;
-            LONG code = dataSources.OpenUnfollowed(m_hOdbcIniKey, kDriverEntriesKey, KEY_READ | KEY_WRITE | view,
-                                                   &isLink);
-            if (code == ERROR_FILE_NOT_FOUND) code = dataSources.Create(m_hOdbcIniKey, kDriverEntriesKey, view);
+            const LONG code = dataSources.OpenUnfollowed(m_hOdbcIniKey, kDriverEntriesKey, KEY_READ | view, &isLink);
             if (code == ERROR_SUCCESS && isLink) {
                 // Written through, the entry would land wherever the link points.
-                dataSources.Close();
                 Report("RegOpenKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_LINK, kDriverEntriesKey);
                 skip();
                 continue;
             }
-            if (code != ERROR_SUCCESS) {
-                // Without it the source would have no driver entry: it is not written.
+            if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND) {
                 Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, kDriverEntriesKey,
                        SystemErrorText(code));
                 skip();
                 continue;
             }
         }
-
-        bool isNew = false;
-        LONG created = ERROR_SUCCESS;
-        if (known.Absent(m_placeConnected, name)) {
-            created = m_hDsnKey.Create(m_hOdbcIniKey, name.c_str(), view, &isNew);
-            // Made meanwhile by someone else: replaced like any existing source.
-            if (!isNew) m_hDsnKey.Close();
-        }
         RegKey existing;
-        bool replacing = false;
         // Not followed: a link's target is not this source's to replace.
-        const LONG found = isNew ? ERROR_FILE_NOT_FOUND
-                                 : existing.OpenUnfollowed(m_hOdbcIniKey, name.c_str(), KEY_READ | view, nullptr);
+        const LONG found = existing.OpenUnfollowed(m_hOdbcIniKey, name.c_str(), KEY_READ | view, nullptr);
         existing.Close();
         if (found != ERROR_SUCCESS && found != ERROR_FILE_NOT_FOUND) {
             // It exists but cannot be read: writing into it would mix old and new.
@@ -381,53 +338,73 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
             skip();
             continue;
         }
-        if (found == ERROR_SUCCESS) {
-            if (g_pSettings != nullptr && g_pSettings->m_bAskImport) {
-                // The view is named where the name alone could mean either source.
-                RegKey other;
-                const zentrel::Platform otherView =
-                    place.platform == zentrel::Platform::Bit64 ? zentrel::Platform::Bit32 : zentrel::Platform::Bit64;
-                const bool ambiguous =
-                    !suffix.empty() && other.Open(m_hRootKey, (std::string(kOdbcIniPath) + "\\" + name).c_str(),
-                                                  ViewFlag(otherView)) == ERROR_SUCCESS;
-                other.Close();
-                const std::string question =
-                    ambiguous ? zentrel::FormatText(LoadText(IDS_ALREADY_EXISTS_VIEW), name,
-                                                    zentrel::PlatformText(place.platform))
-                              : zentrel::FormatText(LoadText(IDS_ALREADY_EXISTS), name);
-                if (Report(LoadText(IDS_WARNING), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, question) != IDYES) {
-                    MarkFailed();
-                    stopReason = zentrel::FormatText(LoadText(IDS_STOP_DECLINED), zentrel::ShownName(name));
-                    break;
-                }
-            }
-            const LONG code = DeleteKeyTree(m_hOdbcIniKey, name, (int)zentrel::kMaxDsnDepth, view);
-            if (code != ERROR_SUCCESS) {
-                Report("SHDeleteKey Error", MB_OK | MB_ICONSTOP, SystemErrorText(code));
-                skip();
-                continue;
-            }
-            replacing = true;
+        if (preview) {
+            previewLines += PreviewSource(*this, name, place.platform, driver, rows, found == ERROR_SUCCESS);
+            stopSection.clear();
+            continue;
         }
-        if (!isNew) created = m_hDsnKey.Create(m_hOdbcIniKey, name.c_str(), view);
-        known.Add(m_placeConnected, name);
-        if (created != ERROR_SUCCESS) {
-            Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, name, SystemErrorText(created));
-            break;
+        if (found == ERROR_SUCCESS && g_pSettings != nullptr && g_pSettings->m_bAskImport) {
+            // The view is named where the name alone could mean either source.
+            RegKey other;
+            const zentrel::Platform otherView =
+                place.platform == zentrel::Platform::Bit64 ? zentrel::Platform::Bit32 : zentrel::Platform::Bit64;
+            const bool ambiguous =
+                !suffix.empty() && other.Open(m_hRootKey, (std::string(kOdbcIniPath) + "\\" + name).c_str(),
+                                              ViewFlag(otherView)) == ERROR_SUCCESS;
+            other.Close();
+            const std::string question = ambiguous ? zentrel::FormatText(LoadText(IDS_ALREADY_EXISTS_VIEW), name,
+                                                                         zentrel::PlatformText(place.platform))
+                                                   : zentrel::FormatText(LoadText(IDS_ALREADY_EXISTS), name);
+            if (Report(LoadText(IDS_WARNING), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, question) != IDYES) {
+                // The sources before it are still written.
+                MarkFailed();
+                stopReason = zentrel::FormatText(LoadText(IDS_STOP_DECLINED), zentrel::ShownName(name));
+                break;
+            }
         }
         stopSection.clear();
-        ++written;
-        if (replacing) ++replaced;
-        ImportDsiRows(rows, name);
-        m_hDsnKey.Close();
-        if (rows.missing != 0) {
-            Report("Warning", MB_OK | MB_ICONSTOP, IDS_ROWS_MISSING, section, m_szDsiFile,
-                   std::to_string(rows.announced), std::to_string(rows.announced - rows.missing),
-                   zentrel::ShownName(name));
-        }
+        Planned source;
+        source.place = place;
+        source.name = name;
+        source.section = section;
+        source.driver = driver;
+        source.rows = std::move(rows);
+        source.replaces = found == ERROR_SUCCESS;
+        planned.push_back(std::move(source));
+    }
+    if (preview) {
+        WriteStreamText(TheApp().m_hConsoleOut, previewLines);
+        return;
+    }
 
-        const LONG code = dataSources.SetText(name.c_str(), driver);
-        if (code != ERROR_SUCCESS) Report("RegSetValueEx2 Error", MB_OK | MB_ICONSTOP, SystemErrorText(code));
+    std::vector<BackedUpSource> destroyed;
+    for (const Planned& source : planned)
+        if (source.replaces) destroyed.push_back(BackedUpSource(source.place, source.name));
+    std::string backup;
+    if (!WriteBackup(*this, destroyed, &backup)) return;
+    if (!destroyed.empty() && TheApp().m_bBatchMode)
+        WriteStreamText(TheApp().m_hConsoleErr, zentrel::FormatText(LoadText(IDS_BACKUP_WRITTEN), backup));
+
+    for (const Planned& source : planned) {
+        if (!ConnectTo(source.place)) {
+            skip();
+            continue;
+        }
+        SourceReplacement replacement(m_hOdbcIniKey, ViewFlag(source.place.platform), source.name, source.driver);
+        const ChangeResult begun = replacement.Begin();
+        if (!begun.Ok()) {
+            ReportChange(*this, begun, source.name);
+            skip();
+            continue;
+        }
+        if (!ImportDsiRows(replacement.Key(), source.rows, source.name) ||
+            !ReportChange(*this, replacement.Commit(), source.name)) {
+            replacement.Abandon();
+            skip();
+            continue;
+        }
+        ++written;
+        if (source.replaces) ++replaced;
     }
 
     // A window that is gone has no list to refill.

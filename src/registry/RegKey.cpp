@@ -171,7 +171,8 @@ LONG RegKey::Open(HKEY parent, const char* path, REGSAM view) {
 LONG RegKey::Create(HKEY parent, const char* path, REGSAM view, bool* created) {
     HKEY key = NULL;
     DWORD disposition = 0;
-    const LONG status = Named(path) ? ::RegCreateKeyExA(parent, path, 0, NULL, REG_OPTION_NON_VOLATILE,
+    const LONG fault = RegistryWriteCheck();
+    const LONG status = fault != ERROR_SUCCESS ? fault : Named(path) ? ::RegCreateKeyExA(parent, path, 0, NULL, REG_OPTION_NON_VOLATILE,
                                                         MAXIMUM_ALLOWED | view, NULL, &key, &disposition)
                                     : ERROR_INVALID_NAME;
     Attach(status == ERROR_SUCCESS ? key : NULL);
@@ -290,6 +291,8 @@ LONG RegKey::EnumValue(DWORD index, std::vector<wchar_t>& nameBuffer, std::strin
 
 LONG RegKey::SetStoredValue(HKEY key, const std::string& name, DWORD type, const std::vector<unsigned char>& data) {
     static const unsigned char kNothing = 0;
+    const LONG fault = RegistryWriteCheck();
+    if (fault != ERROR_SUCCESS) return fault;
     return ::RegSetValueExW(key, Wide(name).data(), 0, type, data.empty() ? &kNothing : data.data(),
                             (DWORD)data.size());
 }
@@ -327,6 +330,8 @@ LONG DeleteKeyTree(HKEY parent, const std::string& name, int depthLeft, REGSAM v
             if (status != ERROR_SUCCESS) return status;
         }
     }
+    const LONG fault = RegistryWriteCheck();
+    if (fault != ERROR_SUCCESS) return fault;
     if (isLink || counted) return DeleteOpenKey(key);
     key.Close();
     // Not a link, and named whole, so deleting by name reaches this very key.

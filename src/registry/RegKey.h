@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "framework/Handle.h"
+#include "registry/WriteFault.h"
 
 // An open key, closed when it goes out of scope or is replaced. Converts to
 // HKEY, so that it can stand wherever the platform wants a key.
@@ -52,14 +53,20 @@ public:
     // A value's text whole, up to its first zero.
     LONG QueryText(const char* name, std::string& text) const { return QueryText(m_handle, name, text); }
     static LONG QueryText(HKEY key, const char* name, std::string& text);
-    LONG SetValue(const char* name, DWORD type, const void* data, DWORD size) {
-        return ::RegSetValueExA(m_handle, name, 0, type, static_cast<const BYTE*>(data), size);
+    LONG SetValue(const char* name, DWORD type, const void* data, DWORD size) { return SetValue(m_handle, name, type, data, size); }
+    static LONG SetValue(HKEY key, const char* name, DWORD type, const void* data, DWORD size) {
+        const LONG fault = RegistryWriteCheck();
+        if (fault != ERROR_SUCCESS) return fault;
+        return ::RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
     }
     // A REG_SZ value, its terminating zero counted in the data.
     LONG SetText(const char* name, const std::string& text) {
         return SetValue(name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
     }
-    LONG DeleteValue(const char* name) { return ::RegDeleteValueA(m_handle, name); }
+    LONG DeleteValue(const char* name) {
+        const LONG fault = RegistryWriteCheck();
+        return fault != ERROR_SUCCESS ? fault : ::RegDeleteValueA(m_handle, name);
+    }
 
     // The registry's names are UTF-16; here they are text in the ANSI code
     // page. A name without an exact form there (an unpaired surrogate, or

@@ -3,15 +3,14 @@
 #include "core/RegistryLimits.h"
 #include "registry/OdbcSection.h"
 #include "registry/RegKey.h"
+#include "registry/SafeReplace.h"
 
 LONG RemoveDataSource(HKEY odbcIni, const std::string& name, REGSAM view, bool* entriesLink) {
-    *entriesLink = false;
-    const LONG code = DeleteKeyTree(odbcIni, name, (int)zentrel::kMaxDsnDepth, view);
-    if (code != ERROR_SUCCESS) return code;
     RegKey sources;
-    // A source without a driver entry is removed all the same; a link in the
-    // entries' place is not written through.
-    if (OpenDriverEntries(odbcIni, KEY_SET_VALUE | view, sources, entriesLink) == ERROR_SUCCESS && !*entriesLink)
-        sources.DeleteValue(name.c_str());
-    return ERROR_SUCCESS;
+    OpenDriverEntries(odbcIni, KEY_QUERY_VALUE | view, sources, entriesLink);
+    sources.Close();
+    // The source and its driver entry go together, or neither does; a link
+    // in the entries' place is not written through.
+    const ChangeResult result = RemoveSource(odbcIni, view, name);
+    return result.Ok() ? ERROR_SUCCESS : result.code;
 }

@@ -1,8 +1,10 @@
 #include <cstring>
 #include <string>
 
+#include "app/ManagerApp.h"
 #include "registry/RegKey.h"
 #include "registry/Views.h"
+#include "ui/ChangeReports.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
@@ -57,11 +59,18 @@ int MainWindow::ConnectToRemoteSystem(const std::string& computer, BOOL systemSc
             const char* name = m_szRemoteSystem;
             while (*name == '\\') ++name;
             m_placeConnected.computer = name;
+            RecoverPlaceOnce(*this, m_hOdbcIniKey, m_placeConnected);
             return 0;
         }
         if (quiet) {
             m_hRootKey.Close();
             return -3;
+        }
+        // A preview writes nothing, not even a missing section.
+        if (TheApp().m_bBatchMode && TheApp().m_bPreview) {
+            Report("RegOpenKey", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, kOdbcIniPath, SystemErrorText(code));
+            m_hRootKey.Close();
+            return -2;
         }
         if (Report("RegOpenKey", MB_YESNO | MB_ICONQUESTION, IDS_CREATE_QUESTION, SystemErrorText(code),
                    kOdbcIniPath) != IDYES) {

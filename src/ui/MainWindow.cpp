@@ -38,7 +38,10 @@ MainWindow::~MainWindow() {
     CloseConnection();
 }
 
-void MainWindow::SetPrompts(std::unique_ptr<Prompts> prompts) { m_prompts = std::move(prompts); }
+std::unique_ptr<Prompts> MainWindow::SetPrompts(std::unique_ptr<Prompts> prompts) {
+    m_prompts.swap(prompts);
+    return prompts;
+}
 
 void MainWindow::DoDataExchange(CDataExchange* pDX) {
     DDX_Control(pDX, IDC_DSN_LIST, m_lstDataSources);
@@ -131,6 +134,7 @@ const CommandEntry<MainWindow> kCommands[] = {
     {ID_EXPORT_ALL, &MainWindow::OnExportAll},
     {ID_EXPORT_SELECTED, &MainWindow::OnExportSelected},
     {ID_IMPORT_AS, &MainWindow::OnImportAs},
+    {ID_COMPARE, &MainWindow::OnCompare},
     {ID_ABOUT, &MainWindow::OnAbout},
     {ID_ODBC_ADMINISTRATOR, &MainWindow::OnOdbcAdministrator},
     {ID_REMOVE, &MainWindow::OnRemove},

@@ -40,8 +40,9 @@ public:
     explicit MainWindow(CWnd* parent = nullptr);
     ~MainWindow() override;
 
-    // Replaces the prompt implementation (tests script their answers).
-    void SetPrompts(std::unique_ptr<Prompts> prompts);
+    // Replaces the prompt implementation (tests script their answers); the
+    // one replaced is handed back.
+    std::unique_ptr<Prompts> SetPrompts(std::unique_ptr<Prompts> prompts);
     Prompts& GetPrompts() { return *m_prompts; }
     // Owner of message boxes: none in batch mode, where the window never exists.
     HWND OwnerWindow() const { return m_hWnd; }
@@ -165,6 +166,8 @@ public:
     void ImportDsiFile(BOOL askName, const char* file, BOOL systemScope);
     void OnImport();
     void OnImportAs();
+    // Compare with File: the tab's scope against a DSI file, in a dialog.
+    void OnCompare();
 
     // The toolbar's Export drop-down and the lists' context menus.
     LRESULT OnToolBarDropDown(const NMHDR* header);
@@ -231,8 +234,9 @@ protected:
     // caption and what follows for the file, when it cannot be read.
     bool ReadDsiFile(const char* path, const char* caption, const char* outcome, zentrel::ProfileFile& file,
                      zentrel::DsiEncoding* encoding, long long* lines);
-    // Writes the checked rows of one source of a DSI file into m_hDsnKey.
-    void ImportDsiRows(const zentrel::DsiSourceRows& source, const std::string& dsn);
+    // Writes the checked rows of one source of a DSI file into its new key;
+    // false, reported, at the first that cannot be written.
+    bool ImportDsiRows(HKEY key, const zentrel::DsiSourceRows& source, const std::string& dsn);
     // Tells the user which rows of a source are left out, and why.
     void ReportDsiSourceProblems(const zentrel::DsiSourceRows& source, const std::string& section,
                                  const std::string& dsn);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/Settings.h"
+#include "dsi/Backup.h"
 #include "registry/OdbcSection.h"
 #include "registry/Removal.h"
 #include "registry/Views.h"
@@ -29,6 +30,18 @@ void MainWindow::OnRemove() {
         }
     }
 
+    if (!ConnectTo(m_placeCurrent)) return;
+    RegKey existing;
+    // Gone meanwhile: nothing to back up, and nothing removed.
+    const LONG gone = existing.OpenUnfollowed(m_hOdbcIniKey, m_szCurrentDsn,
+                                              KEY_QUERY_VALUE | ViewFlag(m_placeConnected.platform), nullptr);
+    existing.Close();
+    if (gone != ERROR_SUCCESS) {
+        Report("SHDeleteKey Error", MB_OK | MB_ICONSTOP, SystemErrorText(gone));
+        return;
+    }
+    std::string backup;
+    if (!WriteBackup(*this, {BackedUpSource(m_placeCurrent, m_szCurrentDsn)}, &backup)) return;
     if (!ConnectTo(m_placeCurrent)) return;
     bool entriesLink = false;
     const LONG code =

@@ -110,6 +110,32 @@ TEST(CommandLine, QuietAndList) {
     }
 }
 
+// -d has its own scope and file; -n only qualifies an import.
+TEST(CommandLine, CompareAndPreview) {
+    struct Case {
+        const char* tail;
+        int compare, compareUser, preview, batch;
+        const char* compareFile;
+        const char* importFile;
+    };
+    const Case cases[] = {
+        {"-du\"C:\\ref.dsi\"", 1, 1, 0, 1, "C:\\ref.dsi", ""},
+        {"/dsref.dsi -iuA.dsi -n", 1, 0, 1, 1, "ref.dsi", "A.dsi"},
+        {"-n", 0, 0, 1, 0, "", ""},
+        {"-nx -D", 0, 0, 0, 0, "", ""},
+        {"-d", 1, 0, 0, 1, "", ""},
+    };
+    for (const Case& c : cases) {
+        const CommandLineSwitches s = Parse(c.tail);
+        EXPECT_EQ(c.compare, s.m_bCompare) << c.tail;
+        EXPECT_EQ(c.compareUser, s.m_bCompareUserScope) << c.tail;
+        EXPECT_EQ(c.preview, s.m_bPreview) << c.tail;
+        EXPECT_EQ(c.batch, s.m_bBatchMode) << c.tail;
+        EXPECT_EQ(c.compareFile, s.m_strCompareFile) << c.tail;
+        EXPECT_EQ(c.importFile, s.m_strFileName) << c.tail;
+    }
+}
+
 TEST(CommandLine, TailOfAFullCommandLine) {
     struct Case { const char* line; const char* tail; };
     const Case cases[] = {

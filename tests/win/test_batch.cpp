@@ -147,7 +147,13 @@ TEST_F(BatchProgramTest, ImportReplacesWithoutQuestionThenExportsSameFile) {
     PutString(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Shared", "Old Driver");
     SeedSource(false, "Other", "OtherDriver");
 
-    ASSERT_EQ(0, RunProgram("-iu\"" + file + "\" -eu\"" + file + "\"", dir));
+    const Outcome run = RunShell("-iu\"" + file + "\" -eu\"" + file + "\"", dir);
+    ASSERT_EQ(0, run.code) << run.err;
+    // The replaced definition went to a backup first, named on standard error.
+    const std::string announced = "Backup of the data sources replaced or removed: ";
+    ASSERT_EQ(0u, run.err.find(announced)) << run.err;
+    const std::string backup = run.err.substr(announced.size(), run.err.find("\r\n") - announced.size());
+    EXPECT_NE(std::string::npos, ReadWholeFile(backup).find("gone after import")) << backup;
 
     DWORD type = 0;
     std::vector<unsigned char> data;
@@ -254,6 +260,42 @@ TEST_F(BatchProgramTest, ListPrintsEachSourceWithItsDriverAndScope) {
         EXPECT_EQ(c.code, run.code) << c.args << "\n" << run.err;
         EXPECT_EQ(c.out, run.out) << c.args;
         EXPECT_EQ(c.code == 0 ? 0u : 1u, Lines(run.err)) << c.args << "\n" << run.err;
+    }
+}
+
+// A scope against its own export, and against the export changed one way
+// at a time: the lines on standard output and the exit code.
+TEST_F(BatchProgramTest, CompareTellsEachDifferenceAndExitsByOutcome) {
+    SeedSource(true, "SysOne", "Sys Driver");
+    const std::string file = dir + "\\ref.dsi";
+    ASSERT_EQ(0, RunShell("-es" + file, dir).code);
+    const std::string exported = ReadWholeFile(file);
+    struct Case {
+        const char* what;
+        std::string from, to;  // the change made to the exported file
+        std::string args;
+        int code;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"identical", "", "", "-ds", 0, ""},
+        {"value text", "=SysOne in system", "=SysOne changed", "-ds", 1,
+         "differs\tSysOne\t64-bit\r\nvalue\tSysOne\t64-bit\tDescription\tREG_SZ SysOne in system\t"
+         "REG_SZ SysOne changed\r\n"},
+        {"view", "Platform=64-bit", "Platform=32-bit", "-ds", 1,
+         "only in file\tSysOne\t32-bit\r\nonly in registry\tSysOne\t64-bit\r\n"},
+        {"only the view asked for", "", "", "-p32 -ds", 1, "only in file\tSysOne\t32-bit\r\n"},
+        {"other scope", "", "", "-du", 1, "only in file\tSysOne\t32/64-bit\r\n"},
+        {"file missing", "", "", "-ds" + dir + "\\missing.dsi", 2, ""},
+    };
+    for (const Case& c : cases) {
+        std::string text = exported;
+        if (!c.from.empty()) text.replace(text.find(c.from), c.from.size(), c.to);
+        WriteWholeFile(file, text);
+        const bool named = c.args.find(".dsi") != std::string::npos;
+        const Outcome run = RunShell(named ? c.args : c.args + file, dir);
+        EXPECT_EQ(c.code, run.code) << c.what << "\n" << run.err;
+        EXPECT_EQ(c.out, run.out) << c.what;
     }
 }
 

@@ -288,7 +288,7 @@ TEST_F(MainWindowTest, KeysReachTheirCommands) {
          "0x00000003 (3)"},
         {"Shift+F10 on the list", VK_F10, false, true, IDC_DSN_LIST, true, &kUserRows, "popup",
          "&Refresh list\tF5|Select &All|&Clear Selection||&Export...|Export A&ll...|Export Selec&ted...|"
-         "&Import...|Import A&s...||Remo&ve\tDel"},
+         "&Import...|Import A&s...|Compare with File...||Remo&ve\tDel"},
         {"context-menu key on the properties", VK_APPS, false, false, IDC_ATTRIBUTE_LIST, true, &kUserRows, "popup",
          "&Copy\tCtrl+C|&View Value...\tEnter"},
     };

@@ -1,7 +1,6 @@
 // Remove: the current data source's key with everything below it, then its
 // driver entry; the question, the failures and what stays current.
-#include "TestSupport.h"
-#include "WindowHelpers.h"
+#include "DsiTestUtil.h"
 
 #include "app/Settings.h"
 #include "ui/resource.h"
@@ -113,6 +112,35 @@ TEST_F(RemovalTest, NestedKeysGoWithTheSource) {
                                     std::string("Sales\\L"), std::string("Sales")}) {
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath(path))) << path;
     }
+    EXPECT_TRUE(prompts->calls.empty());
+}
+
+// The backup written before the removal brings the source back whole.
+TEST_F(RemovalTest, TheBackupRestoresTheSourceByteForByte) {
+    const std::string appData = ScratchDir("removal-backup");
+    ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", appData.c_str()));
+    Seed();
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath("Sales"), "Paths", std::string("a\0b\0\0", 5), REG_MULTI_SZ);
+    PutBinary(HKEY_LOCAL_MACHINE, OdbcPath("Sales\\Options"), "Key", Pattern(40));
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath("Sales"), "Odd", std::string("x\0y", 3));
+    PutKey(HKEY_LOCAL_MACHINE, OdbcPath("Sales\\Empty"));
+    const RegTree before = Snapshot(HKEY_LOCAL_MACHINE, OdbcPath("Sales"));
+    PutString(HKEY_CURRENT_USER, kSettingsKey, "bAskDelete", "0");
+    Open();
+    Pick("Sales");
+    Command(ID_REMOVE);
+    ::SetEnvironmentVariableA("LOCALAPPDATA", NULL);
+    ASSERT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Sales")));
+    ASSERT_FALSE(SourceEntry("Sales"));
+
+    WIN32_FIND_DATAA found;
+    const std::string folder = appData + "\\Zentrel\\Backups\\";
+    const HANDLE search = ::FindFirstFileA((folder + "*-system.dsi").c_str(), &found);
+    ASSERT_NE(INVALID_HANDLE_VALUE, search);
+    ::FindClose(search);
+    window->ImportDsiFile(FALSE, (folder + found.cFileName).c_str(), TRUE);
+    EXPECT_EQ(before, Snapshot(HKEY_LOCAL_MACHINE, OdbcPath("Sales")));
+    EXPECT_EQ((RegValue{REG_SZ, Text("Test Driver")}), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath(kSources), "Sales"));
     EXPECT_TRUE(prompts->calls.empty());
 }
 

@@ -8,6 +8,7 @@
 
 #include <map>
 
+#include "ui/CompareDialog.h"
 #include "ui/AboutDialog.h"
 #include "ui/DsnNameDialog.h"
 #include "ui/ProductTable.h"
@@ -117,6 +118,30 @@ protected:
                                      EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Renamed")));
                                      EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Imported")));
                                  }};
+        // The file holds a source the scope lacks; the scope's two are not in it.
+        effects[ID_COMPARE] = {[this] {
+                                   WriteImportFile();
+                                   prompts->fileAnswers = {dsi};
+                                   prompts->dialogAnswers.push_back([](CDialog& dialog) {
+                                       CompareDialog* shown = dynamic_cast<CompareDialog*>(&dialog);
+                                       EXPECT_NE(nullptr, shown);
+                                       if (shown == nullptr) return (INT_PTR)IDCANCEL;
+                                       std::string statuses;
+                                       for (const zentrel::SourceComparison& c : shown->Comparisons())
+                                           statuses += c.name + ":" + zentrel::SourceStatusText(c.status) + ";";
+                                       EXPECT_EQ("Imported:only in file;Alpha:only in registry;Late:only in registry;"
+                                                 "Sales:only in registry;",
+                                                 statuses);
+                                       EXPECT_NE(std::string::npos, shown->Summary().find("0 identical, 0 different, 3 only in "
+                                                                                          "the registry, 1 only in the file"));
+                                       return (INT_PTR)IDCANCEL;
+                                   });
+                               },
+                               [this] {
+                                   const std::vector<PromptCall> opens = prompts->Of("open");
+                                   ASSERT_EQ(1u, opens.size());
+                                   EXPECT_EQ("Compare with File", opens[0].caption);
+                               }};
         effects[ID_REMOVE] = {[this] { prompts->messageAnswers = {IDYES}; },
                               [this] {
                                   ASSERT_EQ(1u, prompts->Of("message").size());
@@ -197,7 +222,7 @@ std::vector<UINT> MenuIds(HMENU menu) {
 TEST_F(RoutingTest, EveryMenuBarEntry) {
     Prepare();
     const std::vector<UINT> ids = MenuIds(::GetMenu(Hwnd()));
-    ASSERT_EQ(28u, ids.size());  // 1 + 9 + 15 + 3
+    ASSERT_EQ(29u, ids.size());  // 1 + 10 + 15 + 3
     for (UINT id : ids) {
         Try(id, [this, id] { ::SendMessageA(Hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0); });
     }

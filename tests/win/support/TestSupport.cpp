@@ -9,6 +9,7 @@
 
 #include "framework/Framework.h"
 #include "registry/RegKey.h"
+#include "ui/ChangeReports.h"
 
 namespace {
 ManagerApp* g_testApp = nullptr;
@@ -246,6 +247,7 @@ bool GetValue(HKEY root, const std::string& path, const char* name, DWORD* type,
 void RegistryTest::SetUp() {
     ClearTestRegistry();
     ResetApp();
+    ForgetRecoveredPlaces();
 }
 
 void RegistryTest::TearDown() { ClearTestRegistry(); }

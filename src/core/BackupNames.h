@@ -1,0 +1,27 @@
+// Names of the backups written before sources are replaced or removed, and
+// which of them to keep. Portable: no <windows.h>.
+#pragma once
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace zentrel {
+
+// How many backups a folder keeps: the newest; older ones are deleted as
+// new ones are written. At a few kilobytes each this bounds the folder to a
+// few megabytes while covering weeks of ordinary use.
+const size_t kBackupsKept = 50;
+
+struct BackupTime {
+    int year, month, day, hour, minute, second;
+};
+
+// "<yyyymmdd-hhmmss>-<scope>.dsi", scope "user" or "system"; a later backup
+// of the same second is "<yyyymmdd-hhmmss>-<scope>-<n>.dsi", n from 2.
+std::string BackupFileName(const BackupTime& time, bool systemScope, int attempt);
+
+// Of the file names in a backup folder, those to delete so that the `keep`
+// newest backups stay. Names not made by BackupFileName are never chosen.
+std::vector<std::string> BackupsBeyond(const std::vector<std::string>& names, size_t keep);
+
+}  // namespace zentrel

@@ -1,0 +1,26 @@
+#include "registry/WriteFault.h"
+
+namespace {
+bool g_armed = false;
+bool g_andAfter = false;
+long g_failAt = 0;
+long g_counted = 0;
+}  // namespace
+
+LONG RegistryWriteCheck() {
+    if (!g_armed) return ERROR_SUCCESS;
+    ++g_counted;
+    const bool fails = g_failAt != 0 && (g_counted == g_failAt || (g_andAfter && g_counted > g_failAt));
+    return fails ? ERROR_WRITE_FAULT : ERROR_SUCCESS;
+}
+
+void ArmRegistryWriteFault(long failAt, bool andAfter) {
+    g_armed = true;
+    g_andAfter = andAfter;
+    g_failAt = failAt;
+    g_counted = 0;
+}
+
+void DisarmRegistryWriteFault() { g_armed = false; }
+
+long RegistryWritesCounted() { return g_counted; }

@@ -1,0 +1,17 @@
+// A seam for tests: the n-th registry write of this process fails, as a full
+// disk or a refused access would make it fail, or every write from the n-th
+// on, as if the process had ended there. Unarmed it costs one comparison.
+// Every write the program makes passes RegistryWriteCheck first: creating a
+// key, setting or deleting a value, deleting or renaming a key.
+#pragma once
+#include <windows.h>
+
+// ERROR_SUCCESS, or the code the write is to fail with.
+LONG RegistryWriteCheck();
+
+// Counts writes from now on; the write numbered failAt (from 1) fails, and
+// with `andAfter` every one after it. failAt 0 only counts.
+void ArmRegistryWriteFault(long failAt, bool andAfter);
+void DisarmRegistryWriteFault();
+// Writes counted since the seam was armed.
+long RegistryWritesCounted();
