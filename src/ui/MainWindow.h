@@ -234,9 +234,6 @@ protected:
     // caption and what follows for the file, when it cannot be read.
     bool ReadDsiFile(const char* path, const char* caption, const char* outcome, zentrel::ProfileFile& file,
                      zentrel::DsiEncoding* encoding, long long* lines);
-    // Writes the checked rows of one source of a DSI file into its new key;
-    // false, reported, at the first that cannot be written.
-    bool ImportDsiRows(HKEY key, const zentrel::DsiSourceRows& source, const std::string& dsn);
     // Tells the user which rows of a source are left out, and why.
     void ReportDsiSourceProblems(const zentrel::DsiSourceRows& source, const std::string& section,
                                  const std::string& dsn);

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "core/ProfileFile.h"
+#include "dsi/ImportWriter.h"
 
 namespace {
 
@@ -514,6 +515,24 @@ TEST_F(HostileTreeTest, ListingReturnsItsProblemsWhereMet) {
     EXPECT_EQ("Attr32", other.rows[0].name);
     EXPECT_FALSE(other.incomplete);
     EXPECT_TRUE(prompts->calls.empty());
+}
+
+// The import's row writer hands back the first row it cannot write and
+// writes nothing after it.
+TEST_F(HostileTreeTest, RowWriterStopsAtTheFirstFailure) {
+    PutString(HKEY_CURRENT_USER, OdbcPath("S"), "Old", "o");
+    zentrel::ProfileFile file;
+    file.Parse("[DSN0]\r\nItems=2\r\nName0=V\r\nValue0=v\r\nFormat0=1\r\nName1=Inner\\W\r\nValue1=w\r\n"
+               "Format1=1\r\n");
+    const zentrel::DsiSourceRows rows = zentrel::ReadDsiSourceRows(file, "DSN0", 100);
+    ASSERT_EQ(2u, rows.rows.size());
+    HKEY source = NULL;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CURRENT_USER, OdbcPath("S").c_str(), 0, KEY_READ, &source));
+    const RowWriteFailure failure = WriteDsiRows(source, 0, rows, "S");
+    ::RegCloseKey(source);
+    EXPECT_EQ(ERROR_ACCESS_DENIED, failure.code);
+    EXPECT_EQ("", failure.key);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OdbcPath("S") + "\\Inner"));
 }
 
 // Every key a listing opens is closed: released handles are reused by the
