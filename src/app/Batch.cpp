@@ -2,7 +2,7 @@
 #include <string>
 
 #include "app/ManagerApp.h"
-#include "dsi/Compare.h"
+#include "ui/Compare.h"
 #include "framework/Handle.h"
 #include "registry/InstalledDrivers.h"
 #include "registry/RegKey.h"

@@ -1,58 +1,49 @@
+#include "registry/Attributes.h"
+
 #include <algorithm>
-#include <cstring>
 #include <string>
 
-#include "core/DsiSource.h"
+#include "core/RegistryLimits.h"
 #include "core/ValueFormat.h"
 #include "registry/RegKey.h"
-#include "registry/Views.h"
-#include "ui/MainWindow.h"
-#include "ui/resource.h"
 
 namespace {
-std::string JoinPath(const char* prefix, const std::string& name) {
-    if (prefix == nullptr || *prefix == '\0') return name;
-    return std::string(prefix) + "\\" + name;
-}
-}  // namespace
 
-void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix) {
-    const bool top = prefix == nullptr || *prefix == '\0';
-    if (top) {
-        m_nAttributeRows = 0;
-        m_aAttributeRows.clear();
-        m_bListingIncomplete = FALSE;
-        m_strListedDsn = subkey ? subkey : "";
-    }
+std::string JoinPath(const std::string& prefix, const std::string& name) {
+    return prefix.empty() ? name : prefix + "\\" + name;
+}
+
+void ListKey(HKEY parent, const std::string& subkey, const std::string& prefix, REGSAM view,
+             AttributeListing& out) {
+    const bool top = prefix.empty();
     // A nested key's prefix is its own path below the source.
-    const size_t depth = top ? 0 : 1 + size_t(std::count(prefix, prefix + strlen(prefix), '\\'));
-    // Named only in the messages below.
-    const auto where = [&]() {
-        return top ? zentrel::FormatText(LoadText(IDS_WHERE_SOURCE), zentrel::ShownName(m_strListedDsn))
-                   : zentrel::FormatText(LoadText(IDS_WHERE_NESTED), zentrel::ShownName(prefix),
-                                         zentrel::ShownName(m_strListedDsn));
+    const size_t depth = top ? 0 : 1 + size_t(std::count(prefix.begin(), prefix.end(), '\\'));
+    const auto problem = [&](ListingProblem::Kind kind, LONG code, const std::string& name) {
+        ListingProblem found;
+        found.kind = kind;
+        found.prefix = prefix;
+        found.code = code;
+        found.name = name;
+        out.problems.push_back(std::move(found));
+        out.incomplete = true;
     };
     RegKey key;
     bool isLink = false;
     // An empty name would hand back the parent itself.
-    const LONG code = key.OpenUnfollowed(parent, subkey, KEY_READ | ViewFlag(m_placeConnected.platform), &isLink);
+    const LONG code = key.OpenUnfollowed(parent, subkey.c_str(), KEY_READ | view, &isLink);
     if (code != ERROR_SUCCESS) {
         // What cannot be read must not pass for all there is.
-        Report("FillSubTree", MB_OK | MB_ICONSTOP, SystemErrorText(code));
-        m_bListingIncomplete = TRUE;
+        problem(ListingProblem::Kind::Unreadable, code, std::string());
         return;
     }
     if (isLink) {
         // A link is not followed: one pointing up its own tree never ends.
-        Report("FillSubTree", MB_OK | MB_ICONSTOP, IDS_LISTING_LINK, where());
-        m_bListingIncomplete = TRUE;
+        problem(ListingProblem::Kind::Link, 0, std::string());
         return;
     }
     // An enumeration that ends on anything but its end leaves entries unread.
     const auto ended = [&](LONG status) {
-        if (status == ERROR_NO_MORE_ITEMS) return;
-        Report("FillSubTree", MB_OK | MB_ICONSTOP, SystemErrorText(status));
-        m_bListingIncomplete = TRUE;
+        if (status != ERROR_NO_MORE_ITEMS) problem(ListingProblem::Kind::Unreadable, status, std::string());
     };
     // The counts let each enumeration stop without a call past its end;
     // without them each runs until the registry refuses an index.
@@ -72,8 +63,7 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
         bool stored = false;
         const LONG status = key.EnumValue(index, nameBuffer, valueName, type, data, &stored);
         if (status == ERROR_NO_UNICODE_TRANSLATION) {
-            Report("FillSubTree", MB_OK | MB_ICONSTOP, IDS_LISTING_NOT_CARRIED, where(), zentrel::ShownName(valueName));
-            m_bListingIncomplete = TRUE;
+            problem(ListingProblem::Kind::NotCarried, 0, valueName);
             continue;
         }
         if (status != ERROR_SUCCESS) {
@@ -81,7 +71,7 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
             break;
         }
         AttributeRow row;
-        row.name = top ? valueName : std::string(prefix) + "\\" + valueName;
+        row.name = JoinPath(prefix, valueName);
         row.valueNameAt = row.name.size() - valueName.size();
         row.typeCode = (int)type;
         const zentrel::FormattedValue shown = zentrel::FormatRegistryValue((int32_t)type, data.data(), data.size());
@@ -99,8 +89,7 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
     for (DWORD index = 0; index < subkeys; ++index) {
         const LONG status = key.EnumSubkey(index, buffer, name);
         if (status == ERROR_NO_UNICODE_TRANSLATION) {
-            Report("FillSubTree", MB_OK | MB_ICONSTOP, IDS_LISTING_NOT_CARRIED, where(), zentrel::ShownName(name));
-            m_bListingIncomplete = TRUE;
+            problem(ListingProblem::Kind::NotCarried, 0, name);
             continue;
         }
         if (status != ERROR_SUCCESS) {
@@ -109,14 +98,11 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
         }
         if (name.find('\0') != std::string::npos) {
             // Opened by name, it would be another key: the one its first part names.
-            Report("FillSubTree", MB_OK | MB_ICONSTOP, IDS_LISTING_ZERO_NAME, where(),
-                   zentrel::ShownName(zentrel::VisibleZeros(name)));
-            m_bListingIncomplete = TRUE;
+            problem(ListingProblem::Kind::ZeroName, 0, name);
             continue;
         }
         if (depth + 1 > zentrel::kMaxDsnDepth) {
-            Report("FillSubTree", MB_OK | MB_ICONSTOP, IDS_LISTING_TOO_DEEP, where(), (int)zentrel::kMaxDsnDepth);
-            m_bListingIncomplete = TRUE;
+            problem(ListingProblem::Kind::TooDeep, 0, std::string());
             break;
         }
         AttributeRow row;
@@ -124,12 +110,18 @@ void MainWindow::FillSubTree(HKEY parent, const char* subkey, const char* prefix
         row.valueText = "<SUBKEY>";
         row.typeCode = -1;
         row.subkey = true;
-        m_aAttributeRows.push_back(row);
-        m_nAttributeRows = (int)m_aAttributeRows.size();
-        FillSubTree(key, name.c_str(), row.name.c_str());
+        out.rows.push_back(row);
+        ListKey(key, name, row.name, view, out);
     }
 
     // A key's own values follow the rows of its subkeys.
-    for (AttributeRow& row : valueRows) m_aAttributeRows.push_back(std::move(row));
-    m_nAttributeRows = (int)m_aAttributeRows.size();
+    for (AttributeRow& row : valueRows) out.rows.push_back(std::move(row));
+}
+
+}  // namespace
+
+AttributeListing ListAttributes(HKEY parent, const std::string& dsn, REGSAM view) {
+    AttributeListing listing;
+    ListKey(parent, dsn, std::string(), view, listing);
+    return listing;
 }

@@ -21,3 +21,31 @@ struct AttributeRow {
     // convertible UTF-16.
     bool stored = false;
 };
+
+// What a listing met and could not list, in the order met; the caller words it.
+struct ListingProblem {
+    enum class Kind {
+        Unreadable,  // a key not opened, or its entries not all enumerated: `code` says why
+        Link,        // a registry link, not followed
+        NotCarried,  // a name without an exact form in the code page: `name`
+        ZeroName,    // a nested key's name with a zero byte inside: `name`
+        TooDeep,     // nested keys below the deepest level a source may have
+    };
+    Kind kind = Kind::Unreadable;
+    std::string prefix;  // the key's path below the source; empty for the source itself
+    LONG code = 0;
+    std::string name;
+};
+
+struct AttributeListing {
+    // Each key's nested keys first, depth first, then its own values.
+    std::vector<AttributeRow> rows;
+    std::vector<ListingProblem> problems;
+    // Something was left out: the rows do not hold the whole source.
+    bool incomplete = false;
+};
+
+// Lists the data source `dsn` below `parent` in the registry view `view`
+// whole: every value with its complete data, every nested key as a row of
+// its own. Nothing is followed through a link.
+AttributeListing ListAttributes(HKEY parent, const std::string& dsn, REGSAM view);

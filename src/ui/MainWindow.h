@@ -116,7 +116,9 @@ public:
     // Where row `row` of the data-source list comes from.
     RegistryPlace RowPlace(int row) const;
 
-    // Attribute listing.
+    // Attribute listing: the table holds the source `subkey` below `parent`,
+    // in the connected view, and what could not be listed is reported. A
+    // listing always covers the whole source; the last argument is unused.
     void FillSubTree(HKEY parent, const char* subkey, const char* prefix);
     LRESULT OnDsnItemChanged(const NMHDR* header);
     LRESULT OnDsnListClick(const NMHDR* header);
@@ -232,9 +234,6 @@ protected:
     // caption and what follows for the file, when it cannot be read.
     bool ReadDsiFile(const char* path, const char* caption, const char* outcome, zentrel::ProfileFile& file,
                      zentrel::DsiEncoding* encoding, long long* lines);
-    // Writes the checked rows of one source of a DSI file into its new key;
-    // false, reported, at the first that cannot be written.
-    bool ImportDsiRows(HKEY key, const zentrel::DsiSourceRows& source, const std::string& dsn);
     // Tells the user which rows of a source are left out, and why.
     void ReportDsiSourceProblems(const zentrel::DsiSourceRows& source, const std::string& section,
                                  const std::string& dsn);

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/Settings.h"
-#include "dsi/Backup.h"
+#include "ui/Backup.h"
 #include "registry/OdbcSection.h"
 #include "registry/Removal.h"
 #include "registry/Views.h"

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "core/ProfileFile.h"
+#include "dsi/ImportWriter.h"
 
 namespace {
 
@@ -482,6 +483,56 @@ TEST_F(HostileTreeTest, SourcesThatCannotBeShownAreReported) {
             EXPECT_EQ("Fine\tDrv\tUser\t32/64-bit, driver missing\r\n", run.out);
         }
     }
+}
+
+// The listing itself asks and tells nothing: it hands back what it could
+// read of the view it was given, and each problem with the key it was met in.
+TEST_F(HostileTreeTest, ListingReturnsItsProblemsWhereMet) {
+    PutSourceUnder(HKEY_LOCAL_MACHINE, "Evil");
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath("Evil") + "\\Inner", "V", "v");
+    PutLink(OdbcPath("Evil") + "\\Inner\\Loop", kMachineOdbc + "\\Evil");
+    PutZeroNamedKey(OdbcPath("Evil"), std::wstring(L"A\0x", 3));
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath32("Evil"), "Attr32", "x");
+    AttributeListing listing, other;
+    for (const REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        HKEY odbc = NULL;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, OdbcPath().c_str(), 0, KEY_READ | view, &odbc));
+        (view == KEY_WOW64_64KEY ? listing : other) = ListAttributes(odbc, "Evil", view);
+        ::RegCloseKey(odbc);
+    }
+
+    std::vector<std::string> rows, problems;
+    for (const AttributeRow& row : listing.rows) rows.push_back(row.name);
+    for (const ListingProblem& problem : listing.problems)
+        problems.push_back(std::to_string((int)problem.kind) + " at '" + problem.prefix + "': " + problem.name);
+    EXPECT_EQ((std::vector<std::string>{"Inner", "Inner\\Loop", "Inner\\V", "Attr"}), rows);
+    EXPECT_EQ((std::vector<std::string>{std::to_string((int)ListingProblem::Kind::ZeroName) + " at '': " +
+                                            std::string("A\0x", 3),
+                                        std::to_string((int)ListingProblem::Kind::Link) + " at 'Inner\\Loop': "}),
+              problems);
+    EXPECT_TRUE(listing.incomplete);
+    ASSERT_EQ(1u, other.rows.size());
+    EXPECT_EQ("Attr32", other.rows[0].name);
+    EXPECT_FALSE(other.incomplete);
+    EXPECT_TRUE(prompts->calls.empty());
+}
+
+// The import's row writer hands back the first row it cannot write and
+// writes nothing after it.
+TEST_F(HostileTreeTest, RowWriterStopsAtTheFirstFailure) {
+    PutString(HKEY_CURRENT_USER, OdbcPath("S"), "Old", "o");
+    zentrel::ProfileFile file;
+    file.Parse("[DSN0]\r\nItems=2\r\nName0=V\r\nValue0=v\r\nFormat0=1\r\nName1=Inner\\W\r\nValue1=w\r\n"
+               "Format1=1\r\n");
+    const zentrel::DsiSourceRows rows = zentrel::ReadDsiSourceRows(file, "DSN0", 100);
+    ASSERT_EQ(2u, rows.rows.size());
+    HKEY source = NULL;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CURRENT_USER, OdbcPath("S").c_str(), 0, KEY_READ, &source));
+    const RowWriteFailure failure = WriteDsiRows(source, 0, rows, "S");
+    ::RegCloseKey(source);
+    EXPECT_EQ(ERROR_ACCESS_DENIED, failure.code);
+    EXPECT_EQ("", failure.key);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OdbcPath("S") + "\\Inner"));
 }
 
 // Every key a listing opens is closed: released handles are reused by the

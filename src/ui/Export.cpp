@@ -9,6 +9,7 @@
 #include "core/ProfileFile.h"
 #include "core/ValueFormat.h"
 #include "dsi/DsiFileIo.h"
+#include "dsi/ExportSource.h"
 #include "registry/InstalledDrivers.h"
 #include "registry/Views.h"
 #include "ui/DsiFileDialog.h"
@@ -16,47 +17,6 @@
 #include "ui/resource.h"
 
 namespace {
-
-bool HoldsLineBreak(const std::string& text) {
-    return text.find_first_of("\r\n") != std::string::npos || text.find('\0') != std::string::npos;
-}
-
-// Import reads a backslash in a row's name as a path: a value whose own name
-// holds one would come back as another value in another key.
-bool ImportFindsValueName(const AttributeRow& row) {
-    if (row.subkey) return true;
-    std::vector<std::string> levels;
-    std::string valueName;
-    zentrel::SplitDsiRowName(row.name, false, levels, valueName);
-    return row.name.compare(row.valueNameAt, std::string::npos, valueName) == 0;
-}
-
-// What older readers get of text stored as no whole UTF-16: each character
-// that has an exact form here, '?' for the rest; the exact bytes travel in
-// the row's "Raw%d" key.
-std::vector<unsigned char> ApproximateText(const std::vector<unsigned char>& stored) {
-    const wchar_t* units = reinterpret_cast<const wchar_t*>(stored.data());
-    const size_t count = stored.size() / 2;
-    const bool utf8 = ::GetACP() == CP_UTF8;
-    std::vector<unsigned char> text;
-    char bytes[8];
-    for (size_t i = 0; i < count;) {
-        const int n = units[i] >= 0xD800 && units[i] <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 &&
-                              units[i + 1] <= 0xDFFF
-                          ? 2
-                          : 1;
-        BOOL usedDefault = FALSE;
-        const int length = ::WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS,
-                                                 units + i, n, bytes, sizeof(bytes), NULL, utf8 ? NULL : &usedDefault);
-        if (length > 0 && !usedDefault) {
-            text.insert(text.end(), bytes, bytes + length);
-        } else {
-            text.push_back('?');
-        }
-        i += (size_t)n;
-    }
-    return text;
-}
 
 // Left-out values shown one by one before the rest are summed up.
 const size_t kLeftOutShown = 10;
@@ -132,60 +92,10 @@ void MainWindow::ExportDsn(const char* name) {
         return;
     }
 
-    // Rows whose name a file cannot carry are left out and reported; the
-    // rest are numbered densely so that the row count stays exact.
-    struct Written {
-        const AttributeRow* row;
-        std::string value;
-        bool hasData;
-        std::vector<unsigned char> data;  // what Value and Data carry
-    };
-    std::vector<Written> rows;
-    rows.reserve(m_aAttributeRows.size());
-    std::vector<std::string> leftOut;
-    for (int j = 0; j < m_nAttributeRows && j < (int)m_aAttributeRows.size(); ++j) {
-        const AttributeRow& row = m_aAttributeRows[j];
-        if (HoldsLineBreak(row.name) || !ImportFindsValueName(row)) {
-            leftOut.push_back(row.name);
-            continue;
-        }
-        if (row.subkey) {
-            rows.push_back(Written{&row, "<SUBKEY>", false, {}});
-            continue;
-        }
-        Written written{&row, std::string(), false, row.data};
-        if (row.stored) written.data = ApproximateText(row.data);
-        const std::vector<unsigned char>& data = written.data;
-        written.value = zentrel::EncodeDsiValue(row.typeCode, data.data(), data.size());
-        written.hasData = !zentrel::DsiValueTextCarriesData(row.typeCode, data.data(), data.size());
-        if (HoldsLineBreak(written.value)) {
-            // The exact bytes carry what a profile line cannot.
-            written.value.clear();
-            written.hasData = true;
-        }
-        rows.push_back(std::move(written));
-    }
-
-    const std::string section = zentrel::DsiIndexedName("DSN%d", m_nDsnSection++);
-    file.Set(section, "Driver", driver);
-    file.Set(section, "DSN", dsn);
-    // Which view of the System scope the source came from; earlier readers
-    // ignore the key.
-    if (m_placeConnected.systemScope)
-        file.Set(section, "Platform", zentrel::PlatformText(m_placeConnected.platform));
-    file.Set(section, "Items", std::to_string(rows.size()));
-    for (size_t j = 0; j < rows.size(); ++j) {
-        const Written& written = rows[j];
-        file.Set(section, zentrel::DsiIndexedName("Name%d", (int)j), written.row->name);
-        file.Set(section, zentrel::DsiIndexedName("Value%d", (int)j), written.value);
-        file.Set(section, zentrel::DsiIndexedName("Format%d", (int)j), std::to_string(written.row->typeCode));
-        if (written.hasData)
-            file.Set(section, zentrel::DsiIndexedName("Data%d", (int)j),
-                     zentrel::DsiHex(written.data.data(), written.data.size()));
-        if (written.row->stored)
-            file.Set(section, zentrel::DsiIndexedName("Raw%d", (int)j),
-                     zentrel::DsiHex(written.row->data.data(), written.row->data.size()));
-    }
+    const zentrel::Platform view = m_placeConnected.platform;
+    const std::vector<std::string> leftOut =
+        WriteDsiSource(file, zentrel::DsiIndexedName("DSN%d", m_nDsnSection++), dsn, driver,
+                       m_placeConnected.systemScope ? &view : nullptr, m_aAttributeRows, (size_t)m_nAttributeRows);
 
     for (size_t k = 0; k < leftOut.size() && k < kLeftOutShown; ++k) {
         Report("Export", MB_OK | MB_ICONSTOP, IDS_VALUE_NOT_CARRIED, zentrel::ShownName(dsn),

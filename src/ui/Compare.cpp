@@ -1,4 +1,4 @@
-#include "dsi/Compare.h"
+#include "ui/Compare.h"
 
 #include "app/ManagerApp.h"
 #include "core/DsiCodec.h"

@@ -1,4 +1,4 @@
-#include "dsi/Backup.h"
+#include "ui/Backup.h"
 
 #include <shlobj.h>
 
