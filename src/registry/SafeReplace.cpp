@@ -81,9 +81,9 @@ bool Exists(HKEY odbc, const std::string& name, REGSAM view) {
 LONG RenameChild(HKEY parent, const std::string& from, const std::string& to, REGSAM view) {
     const LONG fault = RegistryWriteCheck();
     if (fault != ERROR_SUCCESS) return fault;
-    if (to.size() > zentrel::kMaxKeyNameLength) return ERROR_INVALID_NAME;
+    // The limit counts characters as the registry does, not bytes.
     const int length = ::MultiByteToWideChar(CP_ACP, 0, to.c_str(), (int)to.size(), NULL, 0);
-    if (length <= 0) return ERROR_INVALID_NAME;
+    if (length <= 0 || (size_t)length > zentrel::kMaxKeyNameLength) return ERROR_INVALID_NAME;
     std::wstring wide(length, L'\0');
     ::MultiByteToWideChar(CP_ACP, 0, to.c_str(), (int)to.size(), &wide[0], length);
     RegKey key;

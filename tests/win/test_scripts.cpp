@@ -76,6 +76,8 @@ const std::vector<ScriptRow>& ScriptRows() {
         {"fullwidth_victim", L"\uff36ictim", L"Server", REG_SZ, WideSz(L"fake")},
         {"victim", L"Victim", L"Server", REG_SZ, WideSz(L"real")},
         {"fullwidth_reserved", L"\uff2f\uff24\uff22\uff23", L"Server", REG_SZ, WideSz(L"not reserved")},
+        // The registry's limit in characters: three times as many UTF-8 bytes.
+        {"longest_chinese", std::wstring(255, L'\u6e90'), L"Server", REG_SZ, WideSz(L"long")},
         // Stored bytes that are no whole UTF-16: odd, and an unpaired surrogate.
         {"odd_length", L"Odd", L"Bytes", REG_SZ, {0x41, 0x42, 0x43}},
         {"lone_surrogate", L"Lone", L"Text", REG_SZ, {0x41, 0x00, 0x00, 0xD8, 0x42, 0x00, 0x00, 0x00}},
