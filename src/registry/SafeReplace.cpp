@@ -111,7 +111,12 @@ ChangeResult Failure(ChangeStep step, LONG code) {
 }
 
 // Writes the source's driver entry; the step that failed, or None.
-ChangeResult WriteDriverEntry(HKEY odbc, REGSAM view, const std::string& source, const std::string& driver) {
+ChangeResult WriteDriverEntry(HKEY odbc, REGSAM view, const std::string& source, const std::string& driver,
+                              HKEY opened = NULL) {
+    if (opened != NULL) {
+        const LONG code = BorrowedKey(opened).SetText(source.c_str(), driver);
+        return code == ERROR_SUCCESS ? ChangeResult() : Failure(ChangeStep::DriverEntry, code);
+    }
     RegKey entries;
     bool isLink = false;
     LONG code = OpenDriverEntries(odbc, KEY_READ | KEY_WRITE | view, entries, &isLink);
@@ -178,7 +183,7 @@ void SourceReplacement::Abandon() {
     if (m_begun) Undo(false, false);
 }
 
-ChangeResult SourceReplacement::Commit() {
+ChangeResult SourceReplacement::Commit(HKEY entries) {
     if (!m_begun) return Failure(ChangeStep::CreateKey, ERROR_INVALID_HANDLE);
     m_newKey.Close();
     const std::string newKey = NewKeyOf(m_journal), oldKey = OldKeyOf(m_journal);
@@ -193,7 +198,7 @@ ChangeResult SourceReplacement::Commit() {
         Undo(false, hadOld);
         return Failure(ChangeStep::SwapIn, code);
     }
-    ChangeResult result = WriteDriverEntry(m_odbc, m_view, m_name, m_driver);
+    ChangeResult result = WriteDriverEntry(m_odbc, m_view, m_name, m_driver, entries);
     if (!result.Ok()) {
         Undo(true, hadOld);
         return result;

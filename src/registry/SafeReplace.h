@@ -64,7 +64,9 @@ public:
     HKEY Key() const { return m_newKey; }
     // Swaps the new definition in, writes the driver entry and deletes the
     // old definition. On failure the source is as it was before Begin.
-    ChangeResult Commit();
+    // `entries`, when given, is the driver entries' key already opened (and
+    // found no link) by a caller that writes many sources.
+    ChangeResult Commit(HKEY entries = NULL);
     // Drops what Begin wrote; the source stays as it was.
     void Abandon();
 

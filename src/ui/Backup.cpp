@@ -60,7 +60,7 @@ bool WriteBackup(MainWindow& window, const std::vector<BackedUpSource>& sources,
         if (!zentrel::DsiFileExists(path->c_str())) break;
         if (attempt == 1000) code = ERROR_FILE_EXISTS;
     }
-    if (code == 0 && path->size() > zentrel::kMaxDsiPath) code = ERROR_FILENAME_EXCED_RANGE;
+    if (code == 0 && zentrel::DsiPathTooLong(path->c_str())) code = ERROR_FILENAME_EXCED_RANGE;
     if (code != 0) {
         window.Report("Backup", MB_OK | MB_ICONSTOP, IDS_BACKUP_FAILED, folder, MainWindow::SystemErrorText(code));
         return false;

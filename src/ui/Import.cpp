@@ -50,12 +50,39 @@ struct Accepted {
     bool replaces = false;
 };
 
+// The driver entries' key of the place connected last, kept open from
+// source to source: each opening asks the registry several times whether it
+// is a link.
+class OpenEntries {
+public:
+    // The key, opened for writing and found no link; NULL when it cannot be
+    // (missing, a link, refused), for the caller's own checks to say why.
+    HKEY For(const MainWindow& window, REGSAM view) {
+        if (!m_key.Valid() || m_place != window.m_placeConnected) {
+            m_place = window.m_placeConnected;
+            m_key.Close();
+            bool isLink = false;
+            RegKey opened;
+            if (OpenDriverEntries(window.m_hOdbcIniKey, KEY_READ | KEY_WRITE | view, opened, &isLink) ==
+                    ERROR_SUCCESS &&
+                !isLink)
+                m_key = std::move(opened);
+        }
+        return m_key.Get();
+    }
+
+private:
+    RegistryPlace m_place;
+    RegKey m_key;
+};
+
 // Whether the connected section can take the source: its driver entries'
 // key can, and a source of its name is absent or readable (*exists says
 // which). False, reported, when not.
-bool SectionTakes(MainWindow& window, const std::string& name, REGSAM view, bool* exists) {
+bool SectionTakes(MainWindow& window, const std::string& name, REGSAM view, OpenEntries& open, bool* exists) {
     bool isLink = false;
-    const LONG entries = CheckDriverEntries(window.m_hOdbcIniKey, view, &isLink);
+    const LONG entries =
+        open.For(window, view) != NULL ? ERROR_SUCCESS : CheckDriverEntries(window.m_hOdbcIniKey, view, &isLink);
     if (entries == ERROR_SUCCESS && isLink) {
         window.Report("RegOpenKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_LINK, kDriverEntriesKey);
         return false;
@@ -92,7 +119,7 @@ bool ReplaceConfirmed(MainWindow& window, const std::string& name, zentrel::Plat
 
 // Writes one accepted source whole through a temporary key, or leaves the
 // place as it was; false, reported, when it is not written.
-bool WriteAccepted(MainWindow& window, const Accepted& source) {
+bool WriteAccepted(MainWindow& window, const Accepted& source, OpenEntries& open) {
     const std::string& name = source.plan.name;
     if (!window.ConnectTo(source.place)) return false;
     const REGSAM view = ViewFlag(source.place.platform);
@@ -110,7 +137,7 @@ bool WriteAccepted(MainWindow& window, const Accepted& source) {
     } else if (failure.code != ERROR_SUCCESS) {
         window.Report("RegSetValueEx Error", MB_OK | MB_ICONSTOP, MainWindow::SystemErrorText(failure.code));
     }
-    if (failure.code != ERROR_SUCCESS || !ReportChange(window, replacement.Commit(), name)) {
+    if (failure.code != ERROR_SUCCESS || !ReportChange(window, replacement.Commit(open.For(window, view)), name)) {
         replacement.Abandon();
         return false;
     }
@@ -235,6 +262,7 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
     // is written whole, or left as it was.
     const bool preview = TheApp().m_bBatchMode && TheApp().m_bPreview;
     std::vector<Accepted> accepted;
+    OpenEntries entries;
     std::string previewLines;
     int written = 0, replaced = 0, skipped = 0;
     std::string stopSection, stopReason;
@@ -297,7 +325,7 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         if (!ConnectTo(place)) break;
         // A source the section cannot take is not written.
         bool exists = false;
-        if (!SectionTakes(*this, name, ViewFlag(place.platform), &exists)) {
+        if (!SectionTakes(*this, name, ViewFlag(place.platform), entries, &exists)) {
             skip();
             continue;
         }
@@ -333,7 +361,7 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         WriteStreamText(TheApp().m_hConsoleErr, zentrel::FormatText(LoadText(IDS_BACKUP_WRITTEN), backup));
 
     for (const Accepted& source : accepted) {
-        if (!WriteAccepted(*this, source)) {
+        if (!WriteAccepted(*this, source, entries)) {
             skip();
             continue;
         }
