@@ -8,6 +8,7 @@
 
 #include "framework/Handle.h"
 #include "core/Utf.h"
+#include "registry/RegKey.h"
 
 namespace zentrel {
 namespace {
@@ -134,14 +135,6 @@ private:
     DsiTextProblem m_problem;
 };
 
-std::wstring WidePath(const std::string& path) {
-    if (path.empty() || path.size() > 0x7FFFFFFF) return std::wstring();
-    const int units = ::MultiByteToWideChar(CP_ACP, 0, path.data(), (int)path.size(), NULL, 0);
-    if (units <= 0) return std::wstring();
-    std::wstring wide((size_t)units, L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, path.data(), (int)path.size(), &wide[0], units);
-    return wide;
-}
 
 DsiEncoding EncodingOf(const std::string& bytes, size_t* markSize) {
     static const struct {
@@ -378,7 +371,7 @@ DWORD ReplaceDsiFile(const char* path, const std::string& bytes) {
     }
     // Wide: a path of 259 characters takes up to three bytes a character in
     // UTF-8, more than the ANSI call's buffer of MAX_PATH bytes holds.
-    const std::wstring wideDirectory = WidePath(directory), target = WidePath(path);
+    const std::wstring wideDirectory = WideText(directory), target = WideText(path);
     wchar_t temporary[MAX_PATH];
     if (::GetTempFileNameW(wideDirectory.c_str(), L"zdi", 0, temporary) == 0) return LastErrorOr(ERROR_CANNOT_MAKE);
 

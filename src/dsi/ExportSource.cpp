@@ -4,6 +4,7 @@
 
 #include "core/DsiCodec.h"
 #include "core/DsiSource.h"
+#include "registry/RegKey.h"
 
 namespace {
 
@@ -23,19 +24,15 @@ bool ImportFindsValueName(const AttributeRow& row) {
 std::vector<unsigned char> ApproximateText(const std::vector<unsigned char>& stored) {
     const wchar_t* units = reinterpret_cast<const wchar_t*>(stored.data());
     const size_t count = stored.size() / 2;
-    const bool utf8 = ::GetACP() == CP_UTF8;
     std::vector<unsigned char> text;
-    char bytes[8];
+    std::string piece;
     for (size_t i = 0; i < count;) {
         const int n = units[i] >= 0xD800 && units[i] <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 &&
                               units[i + 1] <= 0xDFFF
                           ? 2
                           : 1;
-        BOOL usedDefault = FALSE;
-        const int length = ::WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS,
-                                                 units + i, n, bytes, sizeof(bytes), NULL, utf8 ? NULL : &usedDefault);
-        if (length > 0 && !usedDefault) {
-            text.insert(text.end(), bytes, bytes + length);
+        if (ExactAnsi(units + i, (size_t)n, piece)) {
+            text.insert(text.end(), piece.begin(), piece.end());
         } else {
             text.push_back('?');
         }

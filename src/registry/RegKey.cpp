@@ -95,13 +95,11 @@ bool IsLinkKey(HKEY unfollowed, LONG followedStatus, HKEY followed) {
 LONG OpenCountedName(HKEY parent, const std::string& name, ACCESS_MASK access, bool follow, HKEY* key) {
     *key = NULL;
     if (!Native().Present()) return ERROR_CALL_NOT_IMPLEMENTED;
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, name.data(), (int)name.size(), NULL, 0);
-    if (length <= 0 || length > 32767) return ERROR_INVALID_NAME;
-    std::vector<wchar_t> wide(length);
-    ::MultiByteToWideChar(CP_ACP, 0, name.data(), (int)name.size(), wide.data(), length);
+    std::wstring wide = WideText(name);
+    if (wide.empty() || wide.size() > 32767) return ERROR_INVALID_NAME;
     UNICODE_STRING text;
-    text.Buffer = wide.data();
-    text.Length = text.MaximumLength = (USHORT)(length * sizeof(wchar_t));
+    text.Buffer = &wide[0];
+    text.Length = text.MaximumLength = (USHORT)(wide.size() * sizeof(wchar_t));
     OBJECT_ATTRIBUTES attributes;
     const ULONG kOpenLink = 0x100;  // OBJ_OPENLINK
     InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE | (follow ? 0 : kOpenLink), parent, NULL);
@@ -113,8 +111,17 @@ LONG OpenCountedName(HKEY parent, const std::string& name, ACCESS_MASK access, b
 
 bool UsesUtf8() { return ::GetACP() == CP_UTF8; }
 
-// UTF-16 in the ANSI code page, exactly or not at all: never a substitute
-// or a best-fit look-alike.
+}  // namespace
+
+std::wstring WideText(const std::string& text) {
+    if (text.empty() || text.size() > 0x7FFFFFFF) return std::wstring();
+    const int units = ::MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), NULL, 0);
+    if (units <= 0) return std::wstring();
+    std::wstring wide((size_t)units, L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), &wide[0], units);
+    return wide;
+}
+
 bool ExactAnsi(const wchar_t* units, size_t count, std::string& out) {
     out.clear();
     if (count == 0) return true;
@@ -129,6 +136,8 @@ bool ExactAnsi(const wchar_t* units, size_t count, std::string& out) {
     ::WideCharToMultiByte(CP_ACP, flags, units, (int)count, &out[0], length, NULL, utf8 ? NULL : &usedDefault);
     return !usedDefault;
 }
+
+namespace {
 
 LONG TakeName(const wchar_t* units, size_t count, std::string& name) {
     if (ExactAnsi(units, count, name)) return ERROR_SUCCESS;

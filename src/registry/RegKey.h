@@ -87,6 +87,13 @@ public:
     static LONG SetStoredValue(HKEY key, const std::string& name, DWORD type, const std::vector<unsigned char>& data);
 };
 
+// Text of the ANSI code page as UTF-16, zero bytes inside included; empty
+// when there is none.
+std::wstring WideText(const std::string& text);
+// UTF-16 in the ANSI code page, exactly or not at all: never a substitute
+// or a best-fit look-alike.
+bool ExactAnsi(const wchar_t* units, size_t count, std::string& out);
+
 // Deletes a key with everything below it without following registry links:
 // a link found on the way is removed itself, never what it points at.
 // A name with a zero byte inside is deleted whole, not as its first part.

@@ -82,10 +82,8 @@ LONG RenameChild(HKEY parent, const std::string& from, const std::string& to, RE
     const LONG fault = RegistryWriteCheck();
     if (fault != ERROR_SUCCESS) return fault;
     // The limit counts characters as the registry does, not bytes.
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, to.c_str(), (int)to.size(), NULL, 0);
-    if (length <= 0 || (size_t)length > zentrel::kMaxKeyNameLength) return ERROR_INVALID_NAME;
-    std::wstring wide(length, L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, to.c_str(), (int)to.size(), &wide[0], length);
+    const std::wstring wide = WideText(to);
+    if (wide.empty() || wide.size() > zentrel::kMaxKeyNameLength) return ERROR_INVALID_NAME;
     RegKey key;
     const LONG code = key.OpenUnfollowed(parent, from.c_str(), KEY_WRITE | view, nullptr);
     if (code != ERROR_SUCCESS) return code;

@@ -8,6 +8,7 @@
 
 #include "framework/Framework.h"
 #include "core/ValueFormat.h"
+#include "registry/RegKey.h"
 
 int PlatformPrompts::Message(HWND owner, const char* text, const char* caption, UINT type) {
     return ::MessageBoxA(owner, text, caption, type);
@@ -87,10 +88,9 @@ void WriteStreamText(HANDLE stream, const std::string& text) {
         ::WriteFile(stream, text.data(), (DWORD)text.size(), &written, NULL);
         return;
     }
-    const int units = ::MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), NULL, 0);
-    if (units <= 0) return;
-    std::vector<wchar_t> wide((size_t)units);
-    ::MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), wide.data(), units);
+    const std::wstring wide = WideText(text);
+    const int units = (int)wide.size();
+    if (units == 0) return;
     if (console) {
         ::WriteConsoleW(stream, wide.data(), (DWORD)units, &written, NULL);
         return;
