@@ -30,24 +30,26 @@ std::string DsiIndexedName(const char* pattern, int index) {
     return std::string(pattern, at) + std::to_string(index) + (at + 2);
 }
 
-bool IsDsiSourceSection(const std::string& name) {
+int DsiSourceSectionIndex(const std::string& name) {
     size_t begin = 0, end = name.size();
     while (begin < end && IsCBlank(name[begin])) ++begin;
     while (end > begin && IsCBlank(name[end - 1])) --end;
-    if (end - begin < 4) return false;
+    if (end - begin < 4) return -1;
     const char* p = name.data() + begin;
-    if ((p[0] | 0x20) != 'd' || (p[1] | 0x20) != 's' || (p[2] | 0x20) != 'n') return false;
+    if ((p[0] | 0x20) != 'd' || (p[1] | 0x20) != 's' || (p[2] | 0x20) != 'n') return -1;
     size_t digits = begin + 3;
     if (name[digits] == '#') ++digits;
     const size_t count = end - digits;
-    if (count == 0 || count > 10 || (count > 1 && name[digits] == '0')) return false;
+    if (count == 0 || count > 10 || (count > 1 && name[digits] == '0')) return -1;
     long long index = 0;
     for (size_t i = digits; i < end; ++i) {
-        if (name[i] < '0' || name[i] > '9') return false;
+        if (name[i] < '0' || name[i] > '9') return -1;
         index = index * 10 + (name[i] - '0');
     }
-    return index <= INT32_MAX;
+    return index <= INT32_MAX ? static_cast<int>(index) : -1;
 }
+
+bool IsDsiSourceSection(const std::string& name) { return DsiSourceSectionIndex(name) >= 0; }
 
 int32_t LeadingDecimal(const char* text) {
     if (!text) return 0;

@@ -13,6 +13,8 @@ std::string DsiIndexedName(const char* pattern, int index);
 // Whether import could read a section of this name as a data source's:
 // "DSN%d" or "DSN#%d" of any index, as the profile reader matches names.
 bool IsDsiSourceSection(const std::string& name);
+// The index such a name gives; -1 when it is none.
+int DsiSourceSectionIndex(const std::string& name);
 
 // Leading-decimal conversion: leading blanks, optional sign, decimal digits;
 // stops at the first other character; no digits gives 0. Wraps modulo 2^32.

@@ -11,7 +11,14 @@ DsiFileCount ReadDsiFileCount(const ProfileFile& file) {
     count.empty = text.empty();
     int sources = 0;
     count.valid = !count.empty && ParseDsiCount(text, &sources) == DsiCount::Ok;
-    count.sources = count.valid && sources > 0 ? sources : 0;
+    count.announced = count.valid ? sources : 0;
+    if (!count.valid || sources <= 0) return count;
+    int last = -1;
+    file.ForEachSection([&](const std::string& name) {
+        const int index = DsiSourceSectionIndex(name);
+        if (index < sources && index > last) last = index;
+    });
+    count.sources = last + 1 < sources ? last + 2 : sources;
     return count;
 }
 

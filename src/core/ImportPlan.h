@@ -16,7 +16,11 @@ struct DsiFileCount {
     bool present = false;  // the key is there
     bool empty = false;    // there, without a text: the file cannot be imported
     bool valid = false;    // a number that neither wrapped nor overflowed
-    int sources = 0;       // how many sections to read: 0 unless valid and positive
+    int announced = 0;     // the count as read, when valid
+    // How many indices to read: 0 unless valid and positive, and never past
+    // the one after the file's last source section, so that a count beyond
+    // what the file holds is met once, as that missing source.
+    int sources = 0;
 };
 DsiFileCount ReadDsiFileCount(const ProfileFile& file);
 

@@ -513,6 +513,10 @@ std::string ProfileFile::GetString(const std::string& section, const std::string
     return Get(section, key, value) ? value : defaultValue;
 }
 
+void ProfileFile::ForEachSection(const std::function<void(const std::string&)>& fn) const {
+    for (size_t i = 1; i < m_impl->sections.size(); ++i) fn(std::string(Classify(m_impl->sections[i].header).name));
+}
+
 void ProfileFile::RemoveSections(const std::function<bool(const std::string&)>& remove) {
     Impl& impl = *m_impl;
     std::vector<Section> kept;

@@ -31,6 +31,10 @@ public:
     std::string GetString(const std::string& section, const std::string& key,
                           const std::string& defaultValue) const;
 
+    // Calls fn with the name of every section (trimmed, as the file spells
+    // it), in the file's order.
+    void ForEachSection(const std::function<void(const std::string&)>& fn) const;
+
     // Removes every section whose name (trimmed, as the file spells it) the
     // predicate accepts, with all its lines.
     void RemoveSections(const std::function<bool(const std::string&)>& remove);

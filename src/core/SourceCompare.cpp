@@ -1,6 +1,5 @@
 #include "core/SourceCompare.h"
 
-#include <cstdio>
 #include <map>
 
 #include "core/DsiCodec.h"
@@ -22,9 +21,7 @@ std::string PathOf(const SourceEntry& entry) {
 // Keys and values of the same name are different entries.
 std::string IdentityOf(const SourceEntry& entry) { return (entry.key ? "k" : "v") + Folded(PathOf(entry)); }
 
-std::string SourceIdentity(const SourceDefinition& source) {
-    return std::to_string(static_cast<int>(source.platform)) + Folded(source.name);
-}
+std::string SourceIdentity(const SourceDefinition& source) { return SourceKey(source.name, source.platform); }
 
 std::string TypeName(uint32_t type) {
     static const char* const kNames[] = {"REG_NONE",   "REG_SZ",   "REG_EXPAND_SZ",        "REG_BINARY",
@@ -35,19 +32,8 @@ std::string TypeName(uint32_t type) {
     return "type " + std::to_string(type);
 }
 
-std::string Escaped(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7F) {
-            char code[8];
-            snprintf(code, sizeof(code), "\\x%02X", c);
-            out += code;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
+// One escaping for every line a script reads: the listing's and the messages'.
+std::string Escaped(const std::string& text) { return EscapeControls(text); }
 
 std::string ValueText(const SourceEntry& entry) {
     return EncodeDsiValue(static_cast<int32_t>(entry.type), entry.data.data(), entry.data.size());
@@ -102,6 +88,10 @@ void Differ(std::vector<EntryDifference>& out, const SourceEntry* registry, cons
 }
 
 }  // namespace
+
+std::string SourceKey(const std::string& name, Platform platform) {
+    return std::to_string(static_cast<int>(platform)) + Folded(name);
+}
 
 const char* SourceStatusText(SourceStatus status) {
     switch (status) {

@@ -47,6 +47,9 @@ struct SourceComparison {
     std::vector<EntryDifference> differences;  // the driver first, then in the registry's order
 };
 
+// What a source is matched by: its view and its name, ASCII letters folded.
+std::string SourceKey(const std::string& name, Platform platform);
+
 // Names of keys and values compare as the registry does for ASCII letters;
 // beyond ASCII exactly.
 std::vector<EntryDifference> CompareSource(const SourceDefinition& registry, const SourceDefinition& file);
@@ -60,8 +63,8 @@ std::vector<SourceComparison> CompareSources(const std::vector<SourceDefinition>
 //   only in file / only in registry / differs, then name and platform;
 //   after a "differs" line one line per entry: kind, name, platform, path,
 //   registry side, file side.
-// Identical sources give no line. Control characters in texts are written
-// as \xNN, so that no field or line is split.
+// Identical sources give no line. Control characters in texts are escaped
+// as EscapeControls does, so that no field or line is split.
 std::string FormatComparison(const std::vector<SourceComparison>& comparisons);
 // The lines of one source's differences alone.
 std::string FormatDifferences(const std::string& name, Platform platform,

@@ -41,6 +41,14 @@ std::vector<unsigned char> ApproximateText(const std::vector<unsigned char>& sto
     return text;
 }
 
+// Whether the file can carry the text: bytes that are no character of the
+// program's code page stop the whole file from being written.
+bool EncodesAsText(const std::string& text) {
+    if (text.empty()) return true;
+    if (text.size() > 0x7FFFFFFF) return false;
+    return ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), (int)text.size(), NULL, 0) > 0;
+}
+
 }  // namespace
 
 bool HoldsLineBreak(const std::string& text) {
@@ -75,6 +83,13 @@ std::vector<std::string> WriteDsiSource(zentrel::ProfileFile& file, const std::s
         const std::vector<unsigned char>& data = written.data;
         written.value = zentrel::EncodeDsiValue(row.typeCode, data.data(), data.size());
         written.hasData = !zentrel::DsiValueTextCarriesData(row.typeCode, data.data(), data.size());
+        if (!EncodesAsText(written.value)) {
+            // A non-text type's bytes read as text: older readers get what
+            // is ASCII of it, the exact bytes travel in Data.
+            for (char& c : written.value)
+                if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+            written.hasData = true;
+        }
         if (HoldsLineBreak(written.value)) {
             // The exact bytes carry what a profile line cannot.
             written.value.clear();

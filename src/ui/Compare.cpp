@@ -1,11 +1,16 @@
 #include "ui/Compare.h"
 
+#include <algorithm>
+#include <set>
+
 #include "app/ManagerApp.h"
 #include "core/DsiCodec.h"
 #include "ui/DsiFileDialog.h"
 #include "dsi/DsiFileIo.h"
 #include "core/DsiSource.h"
+#include "core/ImportPlan.h"
 #include "core/ProfileFile.h"
+#include "core/ValueFormat.h"
 #include "registry/InstalledDrivers.h"
 #include "registry/Views.h"
 #include "ui/CompareDialog.h"
@@ -68,7 +73,7 @@ std::string PreviewLine(const char* what, const std::string& name, zentrel::Plat
     // The comparison's own line, its first word replaced.
     std::string line = zentrel::FormatComparison({shown});
     line.replace(0, line.find('\t'), what);
-    if (!reason.empty()) line.insert(line.size() - 2, "\t" + reason);
+    if (!reason.empty()) line.insert(line.size() - 2, "\t" + zentrel::EscapeControls(reason));
     return line;
 }
 
@@ -98,7 +103,8 @@ std::string PreviewSource(MainWindow& window, const std::string& name, zentrel::
 }
 
 bool ReadFileSources(MainWindow& window, const char* file, BOOL systemScope,
-                     std::vector<zentrel::SourceDefinition>& sources, bool* refused) {
+                     std::vector<zentrel::SourceDefinition>& sources, bool* refused,
+                     std::vector<zentrel::SourceDefinition>* unread) {
     *refused = false;
     std::string text;
     zentrel::DsiEncoding encoding = zentrel::DsiEncoding::Ansi;
@@ -113,11 +119,12 @@ bool ReadFileSources(MainWindow& window, const char* file, BOOL systemScope,
         if (c == '\n' || c == '\r') ++lines;
     zentrel::ProfileFile dsi;
     dsi.Parse(std::move(text));
-    int count = 0;
-    if (zentrel::ParseDsiCount(dsi.GetString("General", "Items", ""), &count) != zentrel::DsiCount::Ok) {
+    const zentrel::DsiFileCount fileCount = zentrel::ReadDsiFileCount(dsi);
+    if (!fileCount.present || !fileCount.valid) {
         window.Report("Warning", MB_OK | MB_ICONSTOP, IDS_NO_DEFINITIONS, file);
         return false;
     }
+    const int count = fileCount.sources;
     zentrel::Platform forced = zentrel::Platform::Shared;
     const bool viewForced = TheApp().ForcedView(&forced);
     for (int i = 0; i < count; ++i) {
@@ -149,6 +156,7 @@ bool ReadFileSources(MainWindow& window, const char* file, BOOL systemScope,
             window.Report("Error", MB_OK | MB_ICONSTOP, IDS_NOT_COMPARED, zentrel::ShownName(source.name), section,
                           file, refusal);
             *refused = true;
+            if (unread != nullptr) unread->push_back(std::move(source));
             continue;
         }
         source.driver = dsi.GetString(section, "Driver", "");
@@ -160,9 +168,9 @@ bool ReadFileSources(MainWindow& window, const char* file, BOOL systemScope,
 
 CompareOutcome CompareScopeWithFile(MainWindow& window, const char* file, BOOL systemScope,
                                     std::vector<zentrel::SourceComparison>& comparisons) {
-    std::vector<zentrel::SourceDefinition> inFile;
+    std::vector<zentrel::SourceDefinition> inFile, unread;
     bool refused = false;
-    if (!ReadFileSources(window, file, systemScope, inFile, &refused)) return kCompareFailed;
+    if (!ReadFileSources(window, file, systemScope, inFile, &refused, &unread)) return kCompareFailed;
 
     std::vector<ListedSource> listed;
     std::vector<std::string> unreachable;
@@ -176,15 +184,29 @@ CompareOutcome CompareScopeWithFile(MainWindow& window, const char* file, BOOL s
         place.platform = source.platform;
         if (!window.ConnectTo(place)) return kCompareFailed;
         window.FillSubTree(window.m_hOdbcIniKey, source.name.c_str(), nullptr);
-        if (window.m_bListingIncomplete) incomplete = true;
         zentrel::SourceDefinition definition;
         definition.name = source.name;
         definition.platform = source.platform;
+        if (window.m_bListingIncomplete) {
+            incomplete = true;
+            unread.push_back(definition);
+            continue;
+        }
         definition.driver = source.driver;
         definition.entries = EntriesOf(window.m_aAttributeRows, (size_t)window.m_nAttributeRows);
         inRegistry.push_back(std::move(definition));
     }
     comparisons = zentrel::CompareSources(inRegistry, inFile);
+    // A source not read whole on one side has been reported as such: neither
+    // side's half of it is a difference.
+    std::set<std::string> uncompared;
+    for (const zentrel::SourceDefinition& source : unread)
+        uncompared.insert(zentrel::SourceKey(source.name, source.platform));
+    comparisons.erase(std::remove_if(comparisons.begin(), comparisons.end(),
+                                     [&](const zentrel::SourceComparison& c) {
+                                         return uncompared.count(zentrel::SourceKey(c.name, c.platform)) != 0;
+                                     }),
+                      comparisons.end());
     if (incomplete) return kCompareFailed;
     for (const zentrel::SourceComparison& c : comparisons)
         if (c.status != zentrel::SourceStatus::Identical) return kCompareDiffers;

@@ -23,9 +23,11 @@ CompareOutcome CompareScopeWithFile(MainWindow& window, const char* file, BOOL s
 
 // The definition import would write for each source of a file, in the
 // file's order, for the scope; false, reported, when the file cannot be
-// read at all. A section refused as a whole is reported and *refused set.
+// read at all. A section refused as a whole is reported and *refused set;
+// *unread, when given, gets its name and view.
 bool ReadFileSources(MainWindow& window, const char* file, BOOL systemScope,
-                     std::vector<zentrel::SourceDefinition>& sources, bool* refused);
+                     std::vector<zentrel::SourceDefinition>& sources, bool* refused,
+                     std::vector<zentrel::SourceDefinition>* unread = nullptr);
 
 // One line of an import's preview: what would happen, the source, its
 // platform and, for a refused one, why.

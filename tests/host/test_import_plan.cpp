@@ -16,7 +16,13 @@ TEST(ImportPlanTest, FileCount) {
         bool present, empty, valid;
         int sources;
     } const cases[] = {
-        {"[General]\r\nItems=3\r\n", true, false, true, 3},
+        {"[General]\r\nItems=3\r\n[DSN0]\r\n[DSN1]\r\n[DSN#2]\r\n", true, false, true, 3},
+        // A gap is still each index's own question; a count past the last
+        // section reads one index beyond it, however large the count.
+        {"[General]\r\nItems=3\r\n[DSN0]\r\n[ dsn#2 ]\r\n", true, false, true, 3},
+        {"[General]\r\nItems=2147483647\r\n", true, false, true, 1},
+        {"[General]\r\nItems=2147483647\r\n[DSN0]\r\n[Other]\r\n[DSN#4]\r\n[DSN01]\r\n", true, false, true, 6},
+        {"[General]\r\nItems=3\r\n[DSN0]\r\n[DSN7]\r\n", true, false, true, 2},
         {"[General]\r\nItems=0\r\n", true, false, true, 0},
         {"[General]\r\nItems=\r\n", true, true, false, 0},
         {"[General]\r\nItems=-1\r\n", true, false, false, 0},

@@ -49,6 +49,9 @@ TEST(SourceCompare, DifferenceLines) {
         {"view", {base}, {Source("Sales", base.entries, Platform::Bit32)},
          "only in file\tSales\t32-bit\r\nonly in registry\tSales\t64-bit\r\n"},
         {"driver", {base}, {otherDriver}, "differs\tSales\t64-bit\r\ndriver\tSales\t64-bit\t\tDrv\tOther\\x09Drv\r\n"},
+        // The listing's escaping: lower case, C1 too.
+        {"controls in the status line", {}, {Source("Esc\x1b[2J\xc2\x85\x7f", {})},
+         "only in file\tEsc\\x1b[2J\\xc2\\x85\\x7f\t64-bit\r\n"},
         {"value text", {Source("S", {Value("Server", 1, kSz)})}, {Source("S", {Value("Server", 1, std::string("db2\0", 4))})},
          "differs\tS\t64-bit\r\nvalue\tS\t64-bit\tServer\tREG_SZ db1\tREG_SZ db2\r\n"},
         {"type", {Source("S", {Value("Server", 1, kSz)})}, {Source("S", {Value("Server", 2, kSz)})},

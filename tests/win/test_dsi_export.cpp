@@ -60,6 +60,10 @@ void PutEveryCase(HKEY root) {
     } raw[] = {
         {"MultiThree", REG_MULTI_SZ, std::string("one\0two\0three\0\0", 15)},
         {"Qword", REG_QWORD, "\x01\x02\x03\x04\x05\x06\x07\x08"},
+        // Bytes that are no text: the file is still written, and they come back.
+        {"QwordHighBytes", REG_QWORD, "\x88\x77\x66\x55\x44\x33\x22\x11"},
+        {"NoneHighBytes", REG_NONE, std::string("\xff\xfe\x80\0", 4)},
+        {"Type99HighBytes", 99, std::string("A\xc3\x28\xed\xa0\x80\0\x01", 8)},
         {"QwordZeroFirst", REG_QWORD, std::string("\0\x02\x03\x04\x05\x06\x07\x08", 8)},
         {"None", REG_NONE, std::string("\x01\x02\0\x03", 4)},
         {"NoneEmpty", REG_NONE, ""},

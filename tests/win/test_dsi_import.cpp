@@ -117,6 +117,12 @@ const std::vector<ImportCase>& Cases() {
          {{"DSN1", "GetPrivateProfileString(DSN1->DSN) error: " + NotFound() + "\nfor file '{file}'\nContinue import?",
            MB_YESNO | MB_ICONSTOP}},
          {IDYES}, {{"First", "A", Sz("1")}, {"Third", "A", Sz("3")}}, {}, false},
+        // Bounded by the sections the file holds: the count is told once, by the first missing one.
+        {"count_far_beyond_the_sections_told_once", "[General]\r\nItems=2147483647\r\n" +
+                                                        Source("DSN0", "First", {{"A", "1", "1"}}),
+         {{"DSN1", "GetPrivateProfileString(DSN1->DSN) error: " + NotFound() + "\nfor file '{file}'\nContinue import?",
+           MB_YESNO | MB_ICONSTOP}},
+         {IDYES}, {{"First", "A", Sz("1")}}, {}, false},
         {"section_without_name", General(1) + "[DSN0]\r\nDriver=D\r\nItems=0\r\n",
          {{"DSN0", "GetPrivateProfileString(DSN0->DSN) error: " + NotFound() + "\nfor file '{file}'\nContinue import?",
            MB_YESNO | MB_ICONSTOP}},
@@ -296,6 +302,22 @@ const std::vector<ImportCase>& Cases() {
          [] {
              PutString(HKEY_CURRENT_USER, OdbcPath("S"), "Old", "o");
              PutString(HKEY_CURRENT_USER, OdbcPath("S") + "\\OldKey", "x", "o");
+         }},
+        // Replaced whole, however deep the old source went.
+        {"source_nested_508_levels_replaced_whole", General(1) + Source("DSN0", "S", {{"New", "n", "1"}}),
+         {}, {}, {{"S", "New", Sz("n")}}, {{"S\\L", false}}, true,
+         [] {
+             // Too long a path for one call: made level by level.
+             HKEY key = NULL;
+             ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyA(HKEY_CURRENT_USER, OdbcPath("S").c_str(), &key));
+             for (int i = 0; i < 508; ++i) {
+                 HKEY next = NULL;
+                 ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyA(key, "L", &next));
+                 ::RegCloseKey(key);
+                 key = next;
+             }
+             ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExA(key, "V", 0, REG_SZ, (const BYTE*)"deep", 5));
+             ::RegCloseKey(key);
          }},
         // An export of an empty scope imports as a completed operation.
         {"explicit_zero_count", "[General]\r\nItems=0\r\n",
