@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "WindowHelpers.h"
 
+#include <functional>
 #include <string>
 
 namespace {
@@ -276,26 +277,52 @@ TEST_F(BatchProgramTest, CompareTellsEachDifferenceAndExitsByOutcome) {
         std::string args;
         int code;
         std::string out;
+        int errLines = 0;                 // messages on standard error
+        std::function<void()> arrange = nullptr;
+    };
+    const auto noSection = [](HKEY root, const std::string& path) {
+        return [root, path] { ::SHDeleteKeyA(root, path.c_str()); };
     };
     const Case cases[] = {
         {"identical", "", "", "-ds", 0, ""},
+        // Told once, however far the count goes beyond the sections.
+        {"count far beyond the file", "Items=1\r\n", "Items=2147483647\r\n", "-ds", 2, "", 1},
+        // Not compared is neither identical nor only in the registry.
+        {"a row count that is none", "Platform=64-bit\r\nItems=", "Platform=64-bit\r\nItems=many\r\nX=", "-ds", 2,
+         "", 1},
+        // A preview writes nothing, not even a missing section, whatever -p says.
+        {"preview into a missing User section", "", "", "-n -iu", 1, "", 1, noSection(HKEY_CURRENT_USER, OdbcPath())},
+        {"User preview under -p32", "", "", "-p32 -n -iu", 0, "new\tSysOne\t32/64-bit\r\n", 0,
+         [] { PutKey(HKEY_CURRENT_USER, OdbcPath()); }},
+        {"System preview of the view asked for", "", "", "-p64 -n -is", 0, "identical\tSysOne\t64-bit\r\n"},
+        {"System preview into a view without a section", "", "", "-p32 -n -is", 1, "", 1,
+         noSection(HKEY_LOCAL_MACHINE, OdbcPath32())},
         {"value text", "=SysOne in system", "=SysOne changed", "-ds", 1,
          "differs\tSysOne\t64-bit\r\nvalue\tSysOne\t64-bit\tDescription\tREG_SZ SysOne in system\t"
          "REG_SZ SysOne changed\r\n"},
         {"view", "Platform=64-bit", "Platform=32-bit", "-ds", 1,
          "only in file\tSysOne\t32-bit\r\nonly in registry\tSysOne\t64-bit\r\n"},
-        {"only the view asked for", "", "", "-p32 -ds", 1, "only in file\tSysOne\t32-bit\r\n"},
+        // The missing 32-bit section is asked for and, quietly, made.
+        {"only the view asked for", "", "", "-p32 -ds", 1, "only in file\tSysOne\t32-bit\r\n", 1},
         {"other scope", "", "", "-du", 1, "only in file\tSysOne\t32/64-bit\r\n"},
-        {"file missing", "", "", "-ds" + dir + "\\missing.dsi", 2, ""},
+        {"file missing", "", "", "-ds" + dir + "\\missing.dsi", 2, "", 1},
     };
     for (const Case& c : cases) {
         std::string text = exported;
         if (!c.from.empty()) text.replace(text.find(c.from), c.from.size(), c.to);
         WriteWholeFile(file, text);
+        if (c.arrange) c.arrange();
+        const bool sections[2] = {KeyExists(HKEY_CURRENT_USER, OdbcPath()), KeyExists(HKEY_LOCAL_MACHINE, OdbcPath32())};
         const bool named = c.args.find(".dsi") != std::string::npos;
         const Outcome run = RunShell(named ? c.args : c.args + file, dir);
         EXPECT_EQ(c.code, run.code) << c.what << "\n" << run.err;
         EXPECT_EQ(c.out, run.out) << c.what;
+        EXPECT_EQ((size_t)c.errLines, Lines(run.err)) << c.what << "\n" << run.err;
+        if (c.args.find("-n") != std::string::npos) {
+            EXPECT_EQ(sections[0], KeyExists(HKEY_CURRENT_USER, OdbcPath())) << c.what;
+            EXPECT_EQ(sections[1], KeyExists(HKEY_LOCAL_MACHINE, OdbcPath32())) << c.what;
+            EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OdbcPath("SysOne"))) << c.what;
+        }
     }
 }
 

@@ -77,6 +77,11 @@ const std::vector<EncodingCase>& Cases() {
         // An overlong '/' is no character: not read as a path separator.
         {"overlong_utf8", Enc::Utf8, kSource, "\xC0\xAF" "x\r\nFormat0=1\r\n", false,
          Untranslatable("Line 8, character 8: the bytes there are no UTF-8 text. Nothing is imported.")},
+        // A surrogate, alone or as half of a pair, encoded as if it were a character.
+        {"encoded_surrogate_utf8", Enc::Utf8, kSource, "\xED\xA0\x80" "x\r\nFormat0=1\r\n", false,
+         Untranslatable("Line 8, character 8: the bytes there are no UTF-8 text. Nothing is imported.")},
+        {"encoded_surrogate_pair_utf8", Enc::Utf8, kSource, "ok\xED\xA0\xBD\xED\xB8\x80\r\nFormat0=1\r\n", false,
+         Untranslatable("Line 8, character 10: the bytes there are no UTF-8 text. Nothing is imported.")},
     };
     return cases;
 }

@@ -10,6 +10,7 @@
 
 #include "core/ProfileFile.h"
 #include "dsi/ImportWriter.h"
+#include "ui/Compare.h"
 
 namespace {
 
@@ -200,6 +201,14 @@ TEST_F(HostileTreeTest, SourcesThatCannotBeWalkedAreReportedAndLeftOut) {
         written.Parse(ReadWholeFile(file));
         EXPECT_EQ("1", written.GetString("General", "Items", ""));
         EXPECT_EQ("Fine", written.GetString("DSN0", "DSN", ""));
+        // Compared with that file, it cannot be compared, and is no difference either way.
+        prompts->calls.clear();
+        prompts->messageAnswers.assign(2, IDOK);
+        std::vector<zentrel::SourceComparison> comparisons;
+        EXPECT_EQ(kCompareFailed, CompareScopeWithFile(*window, file.c_str(), TRUE, comparisons));
+        EXPECT_EQ("", zentrel::FormatComparison(comparisons));
+        EXPECT_EQ(1u, comparisons.size());
+        EXPECT_EQ(1u, prompts->Of("message").size());
         SetAccess(HKEY_LOCAL_MACHINE, OdbcPath("Evil") + "\\Inner", kFullAccess);
         SetAccess(HKEY_LOCAL_MACHINE, OdbcPath("Evil"), kFullAccess);
     }

@@ -4,6 +4,7 @@
 #include "WindowHelpers.h"
 
 #include "app/Settings.h"
+#include "ui/CompareDialog.h"
 #include "core/ProfileFile.h"
 
 #include <algorithm>
@@ -107,6 +108,7 @@ TEST_F(PlatformTest, FilesCarryTheView) {
         std::vector<std::string> in64, in32;  // sources after the import
         bool succeeded;
         bool no32Section = false;  // the 32-bit view has no ODBC section: asked for, and made
+        bool oldInBoth = false;    // "Old" is already in both views: only the one written into changes
     };
     const std::string both = "[General]\r\nItems=3\r\n"
                              "[DSN0]\r\nDSN=A\r\nDriver=DrvA\r\nPlatform=64-bit\r\nItems=0\r\n"
@@ -117,6 +119,7 @@ TEST_F(PlatformTest, FilesCarryTheView) {
         {"forced_into_32", "32", both, {}, {"A", "B", "Old"}, true},
         {"forced_into_64", "64", both, {"A", "B", "Old"}, {}, true},
         {"forced_into_32_without_a_section", "32", both, {}, {"A", "B", "Old"}, true, true},
+        {"forced_into_32_over_both_views", "32", both, {"Old"}, {"A", "B", "Old"}, true, false, true},
         {"unknown_platform_refused", "", "[General]\r\nItems=1\r\n[DSN0]\r\nDSN=X\r\nPlatform=16-bit\r\nItems=0\r\n",
          {}, {}, false},
     };
@@ -128,13 +131,25 @@ TEST_F(PlatformTest, FilesCarryTheView) {
         TheApp().m_strPlatform = c.platformSwitch;
         const std::string file = dir + "\\" + c.name + ".dsi";
         WriteWholeFile(file, c.file);
+        // Each view starts with driver entries of its own, so that an entry
+        // written into the other view's key shows.
+        PutString(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "Kept", "Drv64");
+        PutString(HKEY_LOCAL_MACHINE, OdbcPath32("ODBC Data Sources"), "Kept", "Drv32");
         if (c.no32Section) ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, OdbcPath32().c_str());
+        if (c.oldInBoth) {
+            PutViewSource(false, "Old", "DrvOld");
+            PutViewSource(true, "Old", "Stale32");
+        }
         prompts->messageAnswers = {c.no32Section ? IDYES : IDOK};
         window->ImportDsiFile(FALSE, file.c_str(), TRUE);
         EXPECT_EQ(c.succeeded, (bool)window->Succeeded());
         if (c.no32Section) {
             ASSERT_EQ(1u, prompts->Of("message").size());
             EXPECT_EQ("RegOpenKey", prompts->Of("message")[0].caption);
+        }
+        if (c.oldInBoth) {
+            EXPECT_EQ((RegValue{REG_SZ, Text("64")}), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("Old"), "View"));
+            EXPECT_EQ((RegValue{-2, {}}), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath32("Old"), "View"));
         }
         for (const char* name : {"A", "B", "Old", "X"}) {
             const bool want64 = std::find(c.in64.begin(), c.in64.end(), name) != c.in64.end();
@@ -148,6 +163,9 @@ TEST_F(PlatformTest, FilesCarryTheView) {
             EXPECT_EQ(want32 ? entry : none, ValueOf(HKEY_LOCAL_MACHINE, OdbcPath32("ODBC Data Sources"), name))
                 << name;
         }
+        EXPECT_EQ((RegValue{REG_SZ, Text("Drv64")}), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "Kept"));
+        EXPECT_EQ((c.no32Section ? RegValue{-2, {}} : RegValue{REG_SZ, Text("Drv32")}),
+                  ValueOf(HKEY_LOCAL_MACHINE, OdbcPath32("ODBC Data Sources"), "Kept"));
     }
     TheApp().m_strPlatform.clear();
 }
@@ -215,6 +233,15 @@ TEST_F(PlatformTest, RemoveActsOnTheHighlightedRowOnly) {
         {"select all", 1, [&] { Command(ID_SELECT_ALL); }, {IDYES}, {"Remove 'Warehouse' data source?"}, 1},
         {"clear selection", 3, [&] { Command(ID_CLEAR_SELECTION); }, {IDYES}, {"Remove 'PG32' data source?"}, 3},
         {"refresh", 2, [&] { Command(ID_REFRESH); }, {IDYES}, {"Remove 'Payroll' (32-bit) data source?"}, 2},
+        // The focus moving alone, as a click on a row's box moves it, is no highlight.
+        {"focus moves alone", 1, [&] {
+             ListView_SetItemState(list, 3, LVIS_FOCUSED, LVIS_FOCUSED);
+             ListView_SetCheckState(list, 3, FALSE);
+         }, {IDYES}, {"Remove 'Warehouse' data source?"}, 1},
+        {"focus moves alone to the other view's row", 0, [&] {
+             ListView_SetItemState(list, 2, LVIS_FOCUSED, LVIS_FOCUSED);
+             ListView_SetCheckState(list, 2, FALSE);
+         }, {IDYES}, {"Remove 'Payroll' (64-bit) data source?"}, 0},
         {"tab round trip", 2, [&] { SelectTab(*window, 1); SelectTab(*window, 0); }, {IDOK}, {noItem}, -1},
         {"declined, then the same row clicked", 2,
          [&] {
@@ -311,6 +338,20 @@ TEST_F(PlatformTest, ViewSwitchLeavesTheWindowAlone) {
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("In32")));
         EXPECT_EQ(4u, Rows().size());
         EXPECT_EQ(1u, prompts->Of("message").size());  // the summary
+        // Its compare too: each source against its own view.
+        std::string statuses;
+        prompts->fileAnswers = {file};
+        prompts->dialogAnswers.push_back([&statuses](CDialog& dialog) {
+            const CompareDialog* shown = dynamic_cast<CompareDialog*>(&dialog);
+            if (shown == nullptr) return (INT_PTR)IDCANCEL;
+            for (const zentrel::SourceComparison& c : shown->Comparisons())
+                statuses += c.name + " " + zentrel::PlatformText(c.platform) + ": " + zentrel::SourceStatusText(c.status) + ";";
+            return (INT_PTR)IDCANCEL;
+        });
+        Command(ID_COMPARE);
+        EXPECT_EQ("In64 64-bit: identical;In32 32-bit: identical;Payroll 64-bit: only in registry;"
+                  "Payroll 32-bit: only in registry;",
+                  statuses);
     }
     TheApp().m_strPlatform.clear();
 }
