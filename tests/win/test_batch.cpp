@@ -295,6 +295,9 @@ TEST_F(BatchProgramTest, CompareTellsEachDifferenceAndExitsByOutcome) {
         {"User preview under -p32", "", "", "-p32 -n -iu", 0, "new\tSysOne\t32/64-bit\r\n", 0,
          [] { PutKey(HKEY_CURRENT_USER, OdbcPath()); }},
         {"System preview of the view asked for", "", "", "-p64 -n -is", 0, "identical\tSysOne\t64-bit\r\n"},
+        // Why a source is refused, escaped as every other field.
+        {"refused preview", "Platform=64-bit", "Platform=64\x1b[2J\x7f", "-n -is", 1,
+         "refused\tSysOne\t64-bit\tits Platform '64\\x1b[2J\\x7f' is neither 32-bit nor 64-bit\r\n", 1},
         {"System preview into a view without a section", "", "", "-p32 -n -is", 1, "", 1,
          noSection(HKEY_LOCAL_MACHINE, OdbcPath32())},
         {"value text", "=SysOne in system", "=SysOne changed", "-ds", 1,
