@@ -287,6 +287,8 @@ TEST_F(BatchProgramTest, CompareTellsEachDifferenceAndExitsByOutcome) {
         {"identical", "", "", "-ds", 0, ""},
         // Told once, however far the count goes beyond the sections.
         {"count far beyond the file", "Items=1\r\n", "Items=2147483647\r\n", "-ds", 2, "", 1},
+        {"preview of a count far beyond the file", "Items=1\r\n", "Items=2147483647\r\n", "-n -is", 1,
+         "identical\tSysOne\t64-bit\r\n", 1},
         // Not compared is neither identical nor only in the registry.
         {"a row count that is none", "Platform=64-bit\r\nItems=", "Platform=64-bit\r\nItems=many\r\nX=", "-ds", 2,
          "", 1},
