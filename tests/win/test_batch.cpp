@@ -317,7 +317,8 @@ TEST_F(BatchProgramTest, CompareTellsEachDifferenceAndExitsByOutcome) {
         if (!c.from.empty()) text.replace(text.find(c.from), c.from.size(), c.to);
         WriteWholeFile(file, text);
         if (c.arrange) c.arrange();
-        const bool sections[2] = {KeyExists(HKEY_CURRENT_USER, OdbcPath()), KeyExists(HKEY_LOCAL_MACHINE, OdbcPath32())};
+        const bool sections[2] = {KeyExists(HKEY_CURRENT_USER, OdbcPath()),
+                                  KeyExists(HKEY_LOCAL_MACHINE, OdbcPath32())};
         const bool named = c.args.find(".dsi") != std::string::npos;
         const Outcome run = RunShell(named ? c.args : c.args + file, dir);
         EXPECT_EQ(c.code, run.code) << c.what << "\n" << run.err;

@@ -163,7 +163,8 @@ TEST_F(PlatformTest, FilesCarryTheView) {
             EXPECT_EQ(want32 ? entry : none, ValueOf(HKEY_LOCAL_MACHINE, OdbcPath32("ODBC Data Sources"), name))
                 << name;
         }
-        EXPECT_EQ((RegValue{REG_SZ, Text("Drv64")}), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "Kept"));
+        EXPECT_EQ((RegValue{REG_SZ, Text("Drv64")}),
+                  ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "Kept"));
         EXPECT_EQ((c.no32Section ? RegValue{-2, {}} : RegValue{REG_SZ, Text("Drv32")}),
                   ValueOf(HKEY_LOCAL_MACHINE, OdbcPath32("ODBC Data Sources"), "Kept"));
     }
@@ -345,7 +346,8 @@ TEST_F(PlatformTest, ViewSwitchLeavesTheWindowAlone) {
             const CompareDialog* shown = dynamic_cast<CompareDialog*>(&dialog);
             if (shown == nullptr) return (INT_PTR)IDCANCEL;
             for (const zentrel::SourceComparison& c : shown->Comparisons())
-                statuses += c.name + " " + zentrel::PlatformText(c.platform) + ": " + zentrel::SourceStatusText(c.status) + ";";
+                statuses += c.name + " " + zentrel::PlatformText(c.platform) + ": " +
+                            zentrel::SourceStatusText(c.status) + ";";
             return (INT_PTR)IDCANCEL;
         });
         Command(ID_COMPARE);
