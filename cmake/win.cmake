@@ -14,6 +14,7 @@ file(GLOB ZENTREL_WIN_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/src/core/*.cpp
   ${CMAKE_SOURCE_DIR}/src/registry/*.cpp
   ${CMAKE_SOURCE_DIR}/src/dsi/*.cpp
+  ${CMAKE_SOURCE_DIR}/src/ops/*.cpp
   ${CMAKE_SOURCE_DIR}/src/ui/*.cpp
   ${CMAKE_SOURCE_DIR}/src/framework/*.cpp)
 list(REMOVE_ITEM ZENTREL_WIN_SOURCES ${CMAKE_SOURCE_DIR}/src/app/main.cpp)
@@ -29,7 +30,7 @@ target_link_libraries(zentrel_lib PUBLIC comctl32 comdlg32 shlwapi shell32 advap
 add_library(zentrel_res OBJECT ${CMAKE_SOURCE_DIR}/res/zentrel.rc)
 target_include_directories(zentrel_res PRIVATE ${CMAKE_SOURCE_DIR}/res ${CMAKE_SOURCE_DIR}/src)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/res/zentrel.rc PROPERTIES OBJECT_DEPENDS
-  "${CMAKE_SOURCE_DIR}/res/zentrel.manifest;${CMAKE_SOURCE_DIR}/res/zentrel.ico;${CMAKE_SOURCE_DIR}/res/toolbar.bmp;${CMAKE_SOURCE_DIR}/res/hand.cur;${CMAKE_SOURCE_DIR}/res/version.h;${CMAKE_SOURCE_DIR}/src/ui/resource.h")
+  "${CMAKE_SOURCE_DIR}/res/zentrel.manifest;${CMAKE_SOURCE_DIR}/res/zentrel.ico;${CMAKE_SOURCE_DIR}/res/toolbar.bmp;${CMAKE_SOURCE_DIR}/res/hand.cur;${CMAKE_SOURCE_DIR}/res/version.h;${CMAKE_SOURCE_DIR}/src/res/resource.h")
 
 if(NOT MSVC)
   set(ZENTREL_STATIC_LINK -static -static-libgcc -static-libstdc++)
