@@ -124,10 +124,9 @@ bool ReadFileSources(MainWindow& window, const char* file, BOOL systemScope,
         window.Report("Warning", MB_OK | MB_ICONSTOP, IDS_NO_DEFINITIONS, file);
         return false;
     }
-    const int count = fileCount.sources;
     zentrel::Platform forced = zentrel::Platform::Shared;
     const bool viewForced = TheApp().ForcedView(&forced);
-    for (int i = 0; i < count; ++i) {
+    for (int i : fileCount.indices) {
         std::string section = zentrel::DsiIndexedName("DSN#%d", i);
         zentrel::SourceDefinition source;
         source.name = dsi.GetString(section, "DSN", "");

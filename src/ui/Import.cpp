@@ -234,7 +234,7 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         return;
     }
     // A count that wrapped or overflowed would skip sources silently.
-    const int count = fileCount.sources;
+    const int count = static_cast<int>(fileCount.indices.size());
     if (count < 1) {
         // An export of an empty scope says so with an explicit 0: importing
         // it completes. A missing or unreadable count does not.
@@ -271,7 +271,7 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         ++skipped;
         stopSection.clear();
     };
-    for (int i = 0; i < count; ++i) {
+    for (int i : fileCount.indices) {
         zentrel::DsiSourcePlan plan = zentrel::PlanDsiSource(dsi, i, planned);
         const std::string& section = plan.section;
         if (plan.fileName.empty()) {
