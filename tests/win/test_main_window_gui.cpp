@@ -4,6 +4,7 @@
 #include "WindowHelpers.h"
 
 #include "app/Settings.h"
+#include "ui/CompareDialog.h"
 #include "ui/resource.h"
 
 namespace {
@@ -287,6 +288,37 @@ TEST_F(MainWindowTest, MaximisedKeepsItsTitleBar) {
     ::GetClientRect(Hwnd(), &client);
     EXPECT_GT(client.bottom, 0);
     ::ShowWindow(Hwnd(), SW_RESTORE);
+}
+
+// The compare dialog grows with its frame, and shows a difference whole,
+// both sides, in the value viewer.
+TEST_F(MainWindowTest, CompareDialogResizesAndShowsADifferenceWhole) {
+    Open(1);
+    zentrel::SourceComparison compared;
+    compared.name = "Sales";
+    compared.status = zentrel::SourceStatus::Differs;
+    const std::string inRegistry = "REG_SZ " + std::string(400, 'x');
+    compared.differences.push_back(zentrel::EntryDifference{"value", "Server", inRegistry, "REG_SZ db9"});
+    CompareDialog dialog(window.get(), {compared}, "summary");
+    ASSERT_TRUE(dialog.Create(window.get()));
+    EXPECT_EQ(WS_THICKFRAME, ::GetWindowLongA(dialog.m_hWnd, GWL_STYLE) & WS_THICKFRAME);
+    const auto width = [&](int id) {
+        RECT r;
+        ::GetWindowRect(::GetDlgItem(dialog.m_hWnd, id), &r);
+        return r.right - r.left;
+    };
+    const int entries = width(IDC_COMPARE_ENTRIES);
+    RECT frame;
+    ::GetWindowRect(dialog.m_hWnd, &frame);
+    ::SetWindowPos(dialog.m_hWnd, NULL, 0, 0, frame.right - frame.left + 100, frame.bottom - frame.top + 60,
+                   SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_EQ(entries + 100, width(IDC_COMPARE_ENTRIES));
+    dialog.ViewEntry(0, 0);
+    ASSERT_EQ(1u, prompts->calls.size());
+    EXPECT_EQ("viewer", prompts->calls[0].kind);
+    EXPECT_EQ("Server", prompts->calls[0].caption);
+    EXPECT_EQ("Registry:\r\n" + inRegistry + "\r\n\r\nFile:\r\nREG_SZ db9", prompts->calls[0].text);
+    dialog.DestroyWindow();
 }
 
 TEST_F(MainWindowTest, SwitchingTabsRefillsAndRereadsTheRemoteBox) {
