@@ -216,15 +216,17 @@ TEST_F(PlatformTest, RemoveActsOnTheHighlightedRowOnly) {
         {"clear selection", 3, [&] { Command(ID_CLEAR_SELECTION); }, {IDYES}, {"Remove 'PG32' data source?"}, 3},
         {"refresh", 2, [&] { Command(ID_REFRESH); }, {IDYES}, {"Remove 'Payroll' (32-bit) data source?"}, 2},
         {"tab round trip", 2, [&] { SelectTab(*window, 1); SelectTab(*window, 0); }, {IDOK}, {noItem}, -1},
-        {"declined, then the same row clicked", 2,
+        // Declined, the row stays current in its own view: asked again, not "no item".
+        {"declined twice, then the same row clicked", 2,
          [&] {
-             prompts->messageAnswers = {IDNO, IDOK};
+             prompts->messageAnswers = {IDNO, IDNO};
              Command(ID_REMOVE);
              Command(ID_REMOVE);
              click(2);
          },
          {IDYES},
-         {"Remove 'Payroll' (32-bit) data source?", noItem, "Remove 'Payroll' (32-bit) data source?"}, 2},
+         {"Remove 'Payroll' (32-bit) data source?", "Remove 'Payroll' (32-bit) data source?",
+          "Remove 'Payroll' (32-bit) data source?"}, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
