@@ -120,6 +120,10 @@ BOOL MainWindow::FinishDsiExport() {
         ReportFileError(m_szDsiFile, code, "Export");
         return FALSE;
     }
+    if (m_hWnd != NULL)
+        NoteInStatusLine(m_nDsnSection == 1
+                             ? zentrel::FormatText(LoadText(IDS_EXPORTED_ONE), m_szDsiFile)
+                             : zentrel::FormatText(LoadText(IDS_EXPORTED), std::to_string(m_nDsnSection), m_szDsiFile));
     return TRUE;
 }
 

@@ -375,8 +375,13 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         const std::string stopped =
             stopSection.empty() ? std::string()
                                 : "\n" + zentrel::FormatText(LoadText(IDS_IMPORT_STOPPED), stopSection, stopReason);
-        Remark("Import", MB_OK | MB_ICONINFORMATION, IDS_IMPORT_SUMMARY, m_szDsiFile, std::to_string(written),
-               std::to_string(replaced), std::to_string(skipped), stopped);
+        if (written == 1)
+            Remark("Import", MB_OK | MB_ICONINFORMATION,
+                   replaced == 1 ? IDS_IMPORT_SUMMARY_ONE_REPLACED : IDS_IMPORT_SUMMARY_ONE, m_szDsiFile,
+                   std::to_string(skipped), stopped);
+        else
+            Remark("Import", MB_OK | MB_ICONINFORMATION, IDS_IMPORT_SUMMARY, m_szDsiFile, std::to_string(written),
+                   std::to_string(replaced), std::to_string(skipped), stopped);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,10 @@
 class SettingsDialog;
 
 class ScopeDrivers;
+
+// The account this process runs as ("DOMAIN\\user"), when it is not the
+// one that owns the desktop's shell; empty when it is, or cannot be told.
+std::string OtherAccountName();
 
 // Two questions look alike and are not the same:
 // - TheApp().m_bBatchMode: does this run have a window at all? It decides
@@ -94,6 +99,8 @@ public:
     LRESULT OnDsnColumnClick(const NMHDR* header);
     // The status line: computer, scope, views and how many sources are listed.
     void ShowStatusLine();
+    // A note after the status line (what a command did) until the next fill.
+    void NoteInStatusLine(const std::string& note);
     // Names of the data sources below the connected key, reserved names
     // skipped. A name with a zero byte inside cannot be reached through the
     // platform's calls (they would reach the key its first part names): it
@@ -120,6 +127,12 @@ public:
     // in the connected view, and what could not be listed is reported. A
     // listing always covers the whole source; the last argument is unused.
     void FillSubTree(HKEY parent, const char* subkey, const char* prefix);
+    // The same without a word: the problems are kept in m_listingProblems.
+    void ListSubTree(HKEY parent, const char* subkey);
+    std::string ListingProblemText(const ListingProblem& problem) const;
+    // Marks the rows of the keys the listing could not finish; a short text
+    // of what is missing, empty when nothing is.
+    std::string MarkIncompleteListing();
     LRESULT OnDsnItemChanged(const NMHDR* header);
     LRESULT OnDsnListClick(const NMHDR* header);
     // The row of the current data source in the list as it stands, or -1.
@@ -130,10 +143,17 @@ public:
     void ClearCurrent();
     // A text about a source that names its view (outside the quotes) when
     // the list holds the name in both views: viewId then takes the view too.
-    std::string SourceText(UINT plainId, UINT viewId, const std::string& name, const RegistryPlace& place) const;
+    // With `wrapped`, for a message box: a long name is broken into lines
+    // that fit the screen.
+    std::string SourceText(UINT plainId, UINT viewId, const std::string& name, const RegistryPlace& place,
+                           bool wrapped = false) const;
     // The selected rows of the attribute list as name, value and type,
     // tab-separated, to the clipboard; the selected row's value shown whole.
     void OnCopyProperties();
+    // The highlighted rows of the data-source list as name, driver and
+    // platform, tab-separated, to the clipboard.
+    void OnCopySources();
+    // The selected row's value whole, in the value viewer.
     void OnViewValue();
     LRESULT OnAttributeRightClick(const NMHDR* header);
     LRESULT OnAttributeDoubleClick(const NMHDR* header);
@@ -195,7 +215,10 @@ protected:
     BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result) override;
     BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
     void DoDataExchange(CDataExchange* pDX) override;
-    void OnWindowGone() override { m_pTabCtrl = nullptr; }
+    void OnWindowGone() override {
+        m_pTabCtrl = nullptr;
+        m_fontNames.Close();
+    }
 
     void MarkFailed() { m_bFailed = TRUE; }
     void CloseConnection();
@@ -242,6 +265,7 @@ public:
     CListCtrl m_lstDataSources;
     CListCtrl m_lstAttributes;
     std::vector<AttributeRow> m_aAttributeRows;  // grows as needed; never cut
+    std::vector<AttributeRow> m_shownAttributes;  // the attribute list's rows, in its order
     int m_nAttributeRows;
     HICON m_hIcon;
     CToolBar m_wndToolBar;
@@ -265,6 +289,13 @@ public:
     // The last listing left keys out (a registry link, or nesting too deep):
     // the table does not hold the whole source.
     BOOL m_bListingIncomplete;
+    std::vector<ListingProblem> m_listingProblems;  // of the last listing
+    std::string m_strIncomplete;     // what the current source's listing misses, for the lines
+    std::set<std::string> m_reportedListings;  // sources told about since the last fill
+    std::string m_strStatusNote;     // what the last command did, after the status line
+    // The account whose User DSNs this process sees, when it is not the
+    // desktop's user (an elevation with another account); else empty.
+    std::string m_strOtherAccount;
     std::vector<ListedSource> m_listedSources;     // the list's rows, in order
     std::unique_ptr<ScopeDrivers> m_listedDrivers;  // for their Platform column
     std::string m_strListedDsn;      // the source of the last listing
@@ -277,6 +308,7 @@ private:
 
     std::unique_ptr<Prompts> m_prompts;
     BOOL m_bFailed;
+    FontHandle m_fontNames;  // has the glyphs of names in any script
     // An export in progress: the file, built in memory and written once at
     // the end, and the driver entries' key, opened once per connection.
     struct PendingExport {
