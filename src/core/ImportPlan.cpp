@@ -1,5 +1,7 @@
 #include "core/ImportPlan.h"
 
+#include <set>
+
 #include "core/DsiCodec.h"
 
 namespace zentrel {
@@ -13,12 +15,18 @@ DsiFileCount ReadDsiFileCount(const ProfileFile& file) {
     count.valid = !count.empty && ParseDsiCount(text, &sources) == DsiCount::Ok;
     count.announced = count.valid ? sources : 0;
     if (!count.valid || sources <= 0) return count;
-    int last = -1;
+    std::set<int> named;
     file.ForEachSection([&](const std::string& name) {
         const int index = DsiSourceSectionIndex(name);
-        if (index < sources && index > last) last = index;
+        if (index >= 0 && index < sources) named.insert(index);
     });
-    count.sources = last + 1 < sources ? last + 2 : sources;
+    int previous = -1;
+    for (int index : named) {
+        if (index > previous + 1) count.indices.push_back(previous + 1);
+        count.indices.push_back(index);
+        previous = index;
+    }
+    if (previous + 1 < sources) count.indices.push_back(previous + 1);
     return count;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "core/DsiSource.h"
 #include "core/Platform.h"
@@ -17,10 +18,11 @@ struct DsiFileCount {
     bool empty = false;    // there, without a text: the file cannot be imported
     bool valid = false;    // a number that neither wrapped nor overflowed
     int announced = 0;     // the count as read, when valid
-    // How many indices to read: 0 unless valid and positive, and never past
-    // the one after the file's last source section, so that a count beyond
-    // what the file holds is met once, as that missing source.
-    int sources = 0;
+    // The source indices to read, in order: every one below the count that
+    // a section of the file names, and the first of each run of indices no
+    // section names, met once as that missing source. The work is bounded
+    // by the file's sections, however large the count it claims.
+    std::vector<int> indices;
 };
 DsiFileCount ReadDsiFileCount(const ProfileFile& file);
 

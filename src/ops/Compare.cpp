@@ -153,7 +153,7 @@ bool ReadFileSources(RunContext& run, const char* file, std::vector<zentrel::Sou
         run.Fail("Warning", IDS_NO_DEFINITIONS, file);
         return false;
     }
-    for (int i = 0; i < planned.count.sources; ++i) {
+    for (int i : planned.count.indices) {
         const zentrel::DsiSourcePlan plan = PlanSource(planned, i);
         zentrel::SourceDefinition source;
         source.name = plan.fileName;

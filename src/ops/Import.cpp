@@ -147,9 +147,9 @@ bool CountUsable(RunContext& run, const zentrel::DsiFileCount& count) {
     // A count that wrapped or overflowed would skip sources silently. An
     // export of an empty scope says so with an explicit 0: importing it
     // completes. A missing or unreadable count does not.
-    if (count.sources < 1 && (!count.present || !count.valid)) {
+    if (count.indices.empty() && (!count.present || !count.valid)) {
         run.Fail("Warning", IDS_NO_DEFINITIONS, run.m_szDsiFile);
-    } else if (count.sources < 1) {
+    } else if (count.indices.empty()) {
         run.Remark("Warning", MB_OK | MB_ICONSTOP, IDS_NO_DEFINITIONS, run.m_szDsiFile);
     }
     return true;
@@ -351,11 +351,11 @@ ImportSummary ImportConnected(RunContext& run, bool askName) {
     where.systemScope = import.target.systemScope;
     if (!ReadPlannedFile(run, run.m_szDsiFile, where, "Nothing is imported.", import.file)) return import.summary;
     if (!CountUsable(run, import.file.count)) return import.summary;
-    import.summary.count = import.file.count.sources;
+    import.summary.count = static_cast<int>(import.file.count.indices.size());
     // First every question is asked and every source checked, writing
     // nothing; then the sources about to be replaced are backed up; then each
     // is written whole, or left as it was.
-    for (int i = 0; i < import.summary.count; ++i)
+    for (int i : import.file.count.indices)
         if (PlanOne(import, i) == Next::Stop) break;
     if (run.facts.Preview()) {
         WriteStreamText(run.facts.out, import.previewLines);
@@ -396,6 +396,12 @@ void SummariseImport(RunContext& run, const ImportSummary& summary) {
             ? std::string()
             : "\n" + zentrel::FormatText(RunContext::LoadText(IDS_IMPORT_STOPPED), summary.stopSection,
                                           summary.stopReason);
-    run.Remark("Import", MB_OK | MB_ICONINFORMATION, IDS_IMPORT_SUMMARY, run.m_szDsiFile, std::to_string(written),
-               std::to_string(replaced), std::to_string(skipped), stopped);
+    if (written == 1) {
+        run.Remark("Import", MB_OK | MB_ICONINFORMATION,
+                   replaced == 1 ? IDS_IMPORT_SUMMARY_ONE_REPLACED : IDS_IMPORT_SUMMARY_ONE, run.m_szDsiFile,
+                   std::to_string(skipped), stopped);
+    } else {
+        run.Remark("Import", MB_OK | MB_ICONINFORMATION, IDS_IMPORT_SUMMARY, run.m_szDsiFile, std::to_string(written),
+                   std::to_string(replaced), std::to_string(skipped), stopped);
+    }
 }

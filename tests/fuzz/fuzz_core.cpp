@@ -226,9 +226,12 @@ void CheckImportPlan(const ProfileFile& f) {
     zentrel::DsiImportTarget target;
     target.systemScope = true;
     target.maxRows = 1 << 20;
-    const int sources = zentrel::ReadDsiFileCount(f).sources;
-    for (int i = 0; i < sources && i < 4; ++i) {
-        zentrel::DsiSourcePlan plan = zentrel::PlanDsiSource(f, i, target);
+    const std::vector<int> indices = zentrel::ReadDsiFileCount(f).indices;
+    size_t sections = 0;
+    f.ForEachSection([&](const std::string&) { ++sections; });
+    Check(indices.size() <= 2 * sections + 1, "the sources read are bounded by the file's sections");
+    for (size_t n = 0; n < indices.size() && n < 4; ++n) {
+        zentrel::DsiSourcePlan plan = zentrel::PlanDsiSource(f, indices[n], target);
         if (plan.fileName.empty()) continue;
         zentrel::PlanDsiSourceRows(f, target, plan);
         if (plan.refusal == zentrel::DsiRefusal::None)

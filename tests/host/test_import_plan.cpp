@@ -14,20 +14,22 @@ TEST(ImportPlanTest, FileCount) {
     struct Case {
         const char* file;
         bool present, empty, valid;
-        int sources;
+        const char* indices;
     } const cases[] = {
-        {"[General]\r\nItems=3\r\n[DSN0]\r\n[DSN1]\r\n[DSN#2]\r\n", true, false, true, 3},
-        // A gap is still each index's own question; a count past the last
-        // section reads one index beyond it, however large the count.
-        {"[General]\r\nItems=3\r\n[DSN0]\r\n[ dsn#2 ]\r\n", true, false, true, 3},
-        {"[General]\r\nItems=2147483647\r\n", true, false, true, 1},
-        {"[General]\r\nItems=2147483647\r\n[DSN0]\r\n[Other]\r\n[DSN#4]\r\n[DSN01]\r\n", true, false, true, 6},
-        {"[General]\r\nItems=3\r\n[DSN0]\r\n[DSN7]\r\n", true, false, true, 2},
-        {"[General]\r\nItems=0\r\n", true, false, true, 0},
-        {"[General]\r\nItems=\r\n", true, true, false, 0},
-        {"[General]\r\nItems=-1\r\n", true, false, false, 0},
-        {"[General]\r\nItems=4294967297\r\n", true, false, false, 0},
-        {"[DSN0]\r\nDSN=A\r\n", false, false, true, 0},
+        {"[General]\r\nItems=3\r\n[DSN0]\r\n[DSN1]\r\n[DSN#2]\r\n", true, false, true, "0 1 2"},
+        // Each gap and a count past the last section are met once,
+        // however large the count or the gap.
+        {"[General]\r\nItems=3\r\n[DSN0]\r\n[ dsn#2 ]\r\n", true, false, true, "0 1 2"},
+        {"[General]\r\nItems=2147483647\r\n", true, false, true, "0"},
+        {"[General]\r\nItems=2147483647\r\n[DSN0]\r\n[Other]\r\n[DSN#4]\r\n[DSN01]\r\n", true, false, true,
+         "0 1 4 5"},
+        {"[General]\r\nItems=2147483647\r\n[DSN#2000000000]\r\n", true, false, true, "0 2000000000 2000000001"},
+        {"[General]\r\nItems=3\r\n[DSN0]\r\n[DSN7]\r\n", true, false, true, "0 1"},
+        {"[General]\r\nItems=0\r\n", true, false, true, ""},
+        {"[General]\r\nItems=\r\n", true, true, false, ""},
+        {"[General]\r\nItems=-1\r\n", true, false, false, ""},
+        {"[General]\r\nItems=4294967297\r\n", true, false, false, ""},
+        {"[DSN0]\r\nDSN=A\r\n", false, false, true, ""},
     };
     for (const Case& c : cases) {
         ProfileFile file;
@@ -36,7 +38,9 @@ TEST(ImportPlanTest, FileCount) {
         EXPECT_EQ(c.present, count.present) << c.file;
         EXPECT_EQ(c.empty, count.empty) << c.file;
         EXPECT_EQ(c.valid, count.valid) << c.file;
-        EXPECT_EQ(c.sources, count.sources) << c.file;
+        std::string indices;
+        for (int i : count.indices) indices += (indices.empty() ? "" : " ") + std::to_string(i);
+        EXPECT_EQ(c.indices, indices) << c.file;
     }
 }
 
@@ -83,7 +87,7 @@ TEST(ImportPlanTest, SourcePlans) {
         target.maxRows = 100;
         target.reserved = [](const std::string& name) { return name == "ODBC"; };
         std::vector<std::string> got;
-        for (int i = 0; i < ReadDsiFileCount(dsi).sources; ++i) {
+        for (int i : ReadDsiFileCount(dsi).indices) {
             DsiSourcePlan plan = PlanDsiSource(dsi, i, target);
             if (!plan.fileName.empty()) PlanDsiSourceRows(dsi, target, plan);
             got.push_back(plan.section + " " + plan.name + " " + plan.driver + " " +
