@@ -8,6 +8,7 @@
 #include "core/ImportPlan.h"
 #include "core/ProfileFile.h"
 #include "core/RegistryLimits.h"
+#include "core/ValueFormat.h"
 #include "dsi/DsiFileIo.h"
 #include "dsi/ExportSource.h"
 #include "registry/Attributes.h"
@@ -73,14 +74,16 @@ bool SourceImage::operator==(const SourceImage& other) const {
 bool ReadSourceImage(HKEY odbc, REGSAM view, const std::string& name, SourceImage* image, std::string* key,
                      std::string* why, std::vector<AttributeRow>* rows) {
     AttributeListing listing = ListAttributes(odbc, name, view);
-    // A source that is itself a link holds nothing of its own: what it
-    // points at is not this source's, and is never changed through it.
-    const bool isLink = listing.problems.size() == 1 && listing.problems[0].kind == ListingProblem::Kind::Link &&
-                        listing.problems[0].prefix.empty();
-    if (listing.incomplete && !isLink) {
-        const ListingProblem problem = listing.problems.empty() ? ListingProblem() : listing.problems.front();
-        *key = problem.prefix.empty() ? name : name + "\\" + problem.prefix;
-        *why = listing.problems.empty() ? MainWindow::SystemErrorText(ERROR_READ_FAULT) : ProblemText(problem, *key);
+    // A link, the source itself or a key in it, holds nothing of its own:
+    // what it points at is not this source's, and is never changed through
+    // it. Anything else left out is.
+    const ListingProblem* problem = nullptr;
+    for (const ListingProblem& met : listing.problems)
+        if (problem == nullptr && met.kind != ListingProblem::Kind::Link) problem = &met;
+    if (listing.incomplete && (problem != nullptr || listing.problems.empty())) {
+        const ListingProblem first = problem != nullptr ? *problem : ListingProblem();
+        *key = first.prefix.empty() ? name : name + "\\" + first.prefix;
+        *why = problem == nullptr ? MainWindow::SystemErrorText(ERROR_READ_FAULT) : ProblemText(first, *key);
         return false;
     }
     image->entries = EntriesOf(listing.rows, listing.rows.size());
@@ -213,12 +216,22 @@ bool WriteBackup(MainWindow& window, const std::vector<BackedUpSource>& sources,
             plan = zentrel::PlanDsiSource(back, (int)k, target);
             zentrel::PlanDsiSourceRows(back, target, plan);
         }
-        SourceImage restored;
+        SourceImage restored, held = outcome->images[i];
         restored.driver = plan.driver;
         restored.entries = FileEntries(plan.rows);
+        // A link's target value planted in a key that is no link is never
+        // written back by an import: like a link, it holds no data.
+        size_t planted = 0;
+        for (size_t e = held.entries.size(); e-- > 0;) {
+            if (held.entries[e].type == REG_LINK &&
+                zentrel::SameAsciiIgnoringCase(held.entries[e].valueName, "SymbolicLinkValue")) {
+                held.entries.erase(held.entries.begin() + (long)e);
+                ++planted;
+            }
+        }
         const bool same = plan.refusal == zentrel::DsiRefusal::None && plan.name == sources[i].second &&
                           (!systemScope || plan.platform == sources[i].first.platform) &&
-                          plan.rows.problems.empty() && plan.rows.missing == 0 && restored == outcome->images[i];
+                          plan.rows.problems.size() == planted && plan.rows.missing == 0 && restored == held;
         if (same) {
             outcome->held[i] = true;
         } else {
