@@ -5,23 +5,9 @@
 
 namespace {
 
-// What changes whenever a key is made, deleted or renamed below the section.
-struct SectionState {
-    DWORD subkeys = 0;
-    FILETIME written = {0, 0};
-    bool operator==(const SectionState& other) const {
-        return subkeys == other.subkeys && written.dwLowDateTime == other.written.dwLowDateTime &&
-               written.dwHighDateTime == other.written.dwHighDateTime;
-    }
-};
-
-LONG StateOf(HKEY section, SectionState* state) {
-    return ::RegQueryInfoKeyW(section, NULL, NULL, NULL, &state->subkeys, NULL, NULL, NULL, NULL, NULL, NULL,
-                              &state->written);
-}
-
-// Enumerations of a section another run changes meanwhile before one holds.
-const int kEnumerationTries = 50;
+// Enumerations of a section another run changes meanwhile before two in a
+// row agree.
+const int kEnumerationTries = 20;
 
 }  // namespace
 
@@ -34,13 +20,12 @@ std::vector<std::string> EnumerateDataSources(const RegKey& odbcIni, std::vector
     std::string name;
     // By index, a key renamed or deleted meanwhile shifts the others: a
     // source that exists throughout could be skipped. So the enumeration
-    // counts only when the section did not change while it ran.
+    // counts only once two in a row agree.
     LONG code = ERROR_SUCCESS;
+    std::vector<std::string> previous;
     for (int attempt = 0; attempt < kEnumerationTries; ++attempt) {
         names.clear();
         std::vector<std::string> zeroNames, uncarriedNames;
-        SectionState before, after;
-        code = StateOf(odbcIni, &before);
         for (DWORD index = 0; code == ERROR_SUCCESS; ++index) {
             code = odbcIni.EnumSubkey(index, buffer, name);
             if (index == 0) PauseAt("enumerating");
@@ -56,15 +41,19 @@ std::vector<std::string> EnumerateDataSources(const RegKey& odbcIni, std::vector
                 names.push_back(name);
             }
         }
-        if (code == ERROR_NO_MORE_ITEMS) code = StateOf(odbcIni, &after);
-        if (code != ERROR_SUCCESS) break;
-        if (before == after) {
+        if (code != ERROR_NO_MORE_ITEMS) break;
+        code = ERROR_SUCCESS;
+        std::vector<std::string> all = names;
+        all.insert(all.end(), zeroNames.begin(), zeroNames.end());
+        all.insert(all.end(), uncarriedNames.begin(), uncarriedNames.end());
+        if (attempt > 0 && all == previous) {
             if (unreachable != nullptr) unreachable->insert(unreachable->end(), zeroNames.begin(), zeroNames.end());
             if (uncarried != nullptr) uncarried->insert(uncarried->end(), uncarriedNames.begin(), uncarriedNames.end());
             return names;
         }
-        code = ERROR_BUSY;
+        previous = std::move(all);
     }
+    if (code == ERROR_SUCCESS) code = ERROR_BUSY;
     if (failed != nullptr) *failed = code;
     names.clear();
     return names;
