@@ -428,4 +428,29 @@ TEST_F(SafeReplaceTest, ListingsSeeEverySourceThroughARename) {
     EXPECT_EQ(4, calls);  // two that a rename shifted, two that agree
 }
 
+// A temporary key another program deletes under a run: the failure names
+// the source, and the source stays as it was.
+TEST_F(SafeReplaceTest, ATemporaryKeyDeletedUnderARunIsNamed) {
+    static bool done = false;
+    ClearTestRegistry();
+    Seed("Kept", kOld);
+    ForgetRecoveredPlaces();
+    done = false;
+    SetChangePause([](const char* step) {
+        if (done || std::string(step) != "begun") return;
+        done = true;
+        for (const auto& entry : Snapshot(HKEY_CURRENT_USER, OdbcPath()))
+            if (entry.first.find(".new\\") != std::string::npos)
+                ::RegDeleteKeyA(HKEY_CURRENT_USER, OdbcPath(entry.first.substr(0, entry.first.size() - 1)).c_str());
+    });
+    prompts->messageAnswers = {IDOK};
+    window->ImportDsiFile(FALSE, file.c_str(), FALSE);
+    SetChangePause(nullptr);
+    ASSERT_EQ(1u, prompts->calls.size());
+    EXPECT_EQ("RegSetValueEx Error", prompts->calls[0].caption);
+    EXPECT_EQ("Key: 'Kept'\n" + MainWindow::SystemErrorText(ERROR_KEY_DELETED), prompts->calls[0].text);
+    ExpectWhole("Kept", &kOld, &kOld);
+    ExpectWhole("Fresh", &kNew, &kNew);
+}
+
 }  // namespace
