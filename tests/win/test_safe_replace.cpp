@@ -11,6 +11,7 @@
 #include "registry/ScopeLock.h"
 #include "registry/WriteFault.h"
 #include "ui/ChangeReports.h"
+#include "ui/Compare.h"
 
 namespace {
 
@@ -197,6 +198,20 @@ TEST_F(SafeReplaceTest, APreviewWritesNothing) {
               "identical\tSame\t32/64-bit\r\n"
               "refused\tBad\t32/64-bit\tits row count 'x' is not a number of rows\r\n",
               ReadWholeFile(out));
+    // Nor does a comparison.
+    ForgetRecoveredPlaces();
+    Renew();
+    app.m_bPreview = FALSE;
+    app.m_bCompare = TRUE;
+    WriteWholeFile(file, text);  // the check above emptied its folder
+    prompts->messageAnswers = {IDOK, IDOK};
+    std::vector<zentrel::SourceComparison> comparisons;
+    CompareScopeWithFile(*window, file.c_str(), FALSE, comparisons);
+    app.m_bCompare = FALSE;
+    EXPECT_EQ(before, Snapshot(HKEY_CURRENT_USER, "Software"));
+    bool told = false;
+    for (const PromptCall& call : prompts->calls) told |= call.text.find("'Kept' was interrupted") != std::string::npos;
+    EXPECT_TRUE(told);
 }
 
 // Leftovers planted beside live sources: recovery acts on what each journal
