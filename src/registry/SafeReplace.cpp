@@ -111,9 +111,13 @@ LONG RenameChild(HKEY parent, const std::string& from, const std::string& to, RE
 // is lost, and the server later crashes). The lock key lies between plain
 // names and temporary keys, so renames between those always move; a name
 // that sorts after the temporary keys goes the copy way there.
-bool RenameAvoided(const std::string& name) {
+bool OnWine() {
     static const bool wine = ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL;
-    return wine && !name.empty() && (unsigned char)name[0] >= (unsigned char)kPrefix[0];
+    return wine;
+}
+
+bool RenameAvoided(const std::string& name) {
+    return OnWine() && !name.empty() && (unsigned char)name[0] >= (unsigned char)kPrefix[0];
 }
 
 // How a registry without a rename method answers.
@@ -353,9 +357,9 @@ ChangeResult SourceReplacement::Commit(bool replaces, HKEY entries) {
             return Failure(ChangeStep::SetAside, code);
         }
         PauseAt("set aside");
-    } else if (Exists(m_odbc, m_name, m_view)) {
-        // Made meanwhile by someone else: not ours to replace unseen (and
-        // some registries rename onto an existing key without a word).
+    } else if (OnWine() && Exists(m_odbc, m_name, m_view)) {
+        // Made meanwhile by someone else: Wine 8 would rename onto it
+        // without a word, where Windows refuses the rename.
         Undo(false, false);
         return Failure(ChangeStep::SwapIn, ERROR_ALREADY_EXISTS);
     }
