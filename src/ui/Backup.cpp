@@ -2,12 +2,20 @@
 
 #include <shlobj.h>
 
-#include <cstring>
-
 #include "core/BackupNames.h"
+#include "core/DsiCodec.h"
+#include "core/DsiSource.h"
+#include "core/ImportPlan.h"
+#include "core/ProfileFile.h"
+#include "core/RegistryLimits.h"
+#include "core/ValueFormat.h"
 #include "dsi/DsiFileIo.h"
+#include "dsi/ExportSource.h"
+#include "registry/Attributes.h"
+#include "registry/OdbcSection.h"
+#include "registry/Views.h"
+#include "ui/Compare.h"
 #include "ui/MainWindow.h"
-#include "ui/Prompts.h"
 #include "ui/resource.h"
 
 namespace {
@@ -18,20 +26,91 @@ DWORD MakeFolder(const std::string& path) {
     return code == ERROR_ALREADY_EXISTS ? 0 : code;
 }
 
-void DeleteOldBackups(const std::string& folder) {
-    std::vector<std::string> names;
+void DeleteOldBackups(const std::string& folder, const std::string& latest) {
+    std::vector<zentrel::BackupFile> files;
     WIN32_FIND_DATAA found;
     const HANDLE search = ::FindFirstFileA((folder + "\\*.dsi").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(found.cFileName);
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+        zentrel::BackupFile file;
+        file.name = found.cFileName;
+        file.written = ((unsigned long long)found.ftLastWriteTime.dwHighDateTime << 32) |
+                       found.ftLastWriteTime.dwLowDateTime;
+        files.push_back(file);
     } while (::FindNextFileA(search, &found));
     ::FindClose(search);
-    for (const std::string& name : zentrel::BackupsBeyond(names, zentrel::kBackupsKept))
+    for (const std::string& name : zentrel::BackupsBeyond(files, zentrel::kBackupsKept, latest))
         ::DeleteFileA((folder + "\\" + name).c_str());
 }
 
+// What a listing could not read, as the user reads it.
+std::string ProblemText(const ListingProblem& problem, const std::string& key) {
+    switch (problem.kind) {
+    case ListingProblem::Kind::Unreadable:
+        return MainWindow::SystemErrorText(problem.code);
+    case ListingProblem::Kind::Link:
+        return zentrel::FormatText(MainWindow::LoadText(IDS_KEY_LINK), zentrel::ShownName(key));
+    case ListingProblem::Kind::NotCarried:
+    case ListingProblem::Kind::ZeroName:
+        return zentrel::FormatText(MainWindow::LoadText(IDS_BACKUP_NAME_NOT_CARRIED),
+                                   zentrel::ShownName(zentrel::VisibleZeros(problem.name)));
+    default:
+        return zentrel::FormatText(MainWindow::LoadText(IDS_BACKUP_TOO_DEEP), (int)zentrel::kMaxDsnDepth);
+    }
+}
+
 }  // namespace
+
+bool SourceImage::operator==(const SourceImage& other) const {
+    zentrel::SourceDefinition a, b;
+    a.driver = driver;
+    a.entries = entries;
+    b.driver = other.driver;
+    b.entries = other.entries;
+    return entries.size() == other.entries.size() && zentrel::CompareSource(a, b).empty();
+}
+
+bool ReadSourceImage(HKEY odbc, REGSAM view, const std::string& name, SourceImage* image, std::string* key,
+                     std::string* why, std::vector<AttributeRow>* rows) {
+    AttributeListing listing = ListAttributes(odbc, name, view);
+    // A link, the source itself or a key in it, holds nothing of its own:
+    // what it points at is not this source's, and is never changed through
+    // it. Anything else left out is.
+    const ListingProblem* problem = nullptr;
+    for (const ListingProblem& met : listing.problems)
+        if (problem == nullptr && met.kind != ListingProblem::Kind::Link) problem = &met;
+    if (listing.incomplete && (problem != nullptr || listing.problems.empty())) {
+        const ListingProblem first = problem != nullptr ? *problem : ListingProblem();
+        *key = first.prefix.empty() ? name : name + "\\" + first.prefix;
+        *why = problem == nullptr ? MainWindow::SystemErrorText(ERROR_READ_FAULT) : ProblemText(first, *key);
+        return false;
+    }
+    image->entries = EntriesOf(listing.rows, listing.rows.size());
+    if (rows != nullptr) *rows = std::move(listing.rows);
+    RegKey entries;
+    bool entriesLink = false;
+    LONG code = OpenDriverEntries(odbc, KEY_READ | view, entries, &entriesLink);
+    image->driver.clear();
+    if (code == ERROR_SUCCESS && entriesLink) {
+        *key = kDriverEntriesKey;
+        *why = zentrel::FormatText(MainWindow::LoadText(IDS_KEY_LINK), kDriverEntriesKey);
+        return false;
+    }
+    if (code == ERROR_SUCCESS) code = entries.QueryText(name.c_str(), image->driver);
+    // No entry at all is a source without a driver, which a file carries.
+    if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND) {
+        *key = std::string(kDriverEntriesKey) + "\\" + name;
+        *why = MainWindow::SystemErrorText(code);
+        return false;
+    }
+    if (HoldsLineBreak(name) || HoldsLineBreak(image->driver)) {
+        *key = name;
+        *why = MainWindow::LoadText(IDS_BACKUP_LINE_BREAK);
+        return false;
+    }
+    return true;
+}
 
 DWORD BackupFolder(std::string& folder) {
     char base[MAX_PATH + 1] = "";
@@ -47,49 +126,119 @@ DWORD BackupFolder(std::string& folder) {
     return MakeFolder(folder);
 }
 
-bool WriteBackup(MainWindow& window, const std::vector<BackedUpSource>& sources, std::string* path) {
+bool WriteBackup(MainWindow& window, const std::vector<BackedUpSource>& sources, BackupOutcome* outcome) {
+    outcome->path.clear();
+    outcome->held.assign(sources.size(), false);
+    outcome->images.assign(sources.size(), SourceImage());
     if (sources.empty()) return true;
+    const bool systemScope = sources[0].first.systemScope != FALSE;
+    const auto refuse = [&](size_t i, const std::string& key, const std::string& why) {
+        window.Report("Backup", MB_OK | MB_ICONSTOP, IDS_BACKUP_REFUSED, zentrel::ShownName(sources[i].second),
+                      zentrel::ShownName(key), why);
+    };
+
+    // Every source read whole into the file, or refused by name.
+    zentrel::ProfileFile file;
+    std::vector<size_t> written;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        const std::string& name = sources[i].second;
+        if (!window.ConnectTo(sources[i].first)) return false;
+        const REGSAM view = ViewFlag(sources[i].first.platform);
+        std::string key, why;
+        std::vector<AttributeRow> rows;
+        if (!ReadSourceImage(window.m_hOdbcIniKey, view, name, &outcome->images[i], &key, &why, &rows)) {
+            refuse(i, key, why);
+            continue;
+        }
+        const std::string section = zentrel::DsiIndexedName("DSN%d", (int)written.size());
+        const zentrel::Platform platform = sources[i].first.platform;
+        const std::vector<std::string> leftOut =
+            WriteDsiSource(file, section, name, outcome->images[i].driver, systemScope ? &platform : nullptr,
+                           rows, rows.size());
+        if (!leftOut.empty()) {
+            file.RemoveSections([&](const std::string& s) { return s == section; });
+            refuse(i, name, zentrel::FormatText(MainWindow::LoadText(IDS_BACKUP_NAME_NOT_CARRIED),
+                                                zentrel::ShownName(zentrel::VisibleZeros(leftOut[0]))));
+            continue;
+        }
+        written.push_back(i);
+    }
+    if (written.empty()) return true;
+    file.Set("General", "Items", std::to_string(written.size()));
+
     std::string folder;
     DWORD code = BackupFolder(folder);
     SYSTEMTIME now;
     ::GetLocalTime(&now);
     const zentrel::BackupTime time = {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+    std::string name;
     // Several changes within one second each keep their own file.
     for (int attempt = 1; code == 0; ++attempt) {
-        *path = folder + "\\" + zentrel::BackupFileName(time, sources[0].first.systemScope != FALSE, attempt);
-        if (!zentrel::DsiFileExists(path->c_str())) break;
+        name = zentrel::BackupFileName(time, systemScope, attempt);
+        outcome->path = folder + "\\" + name;
+        if (!zentrel::DsiFileExists(outcome->path.c_str())) break;
         if (attempt == 1000) code = ERROR_FILE_EXISTS;
     }
-    if (code == 0 && zentrel::DsiPathTooLong(path->c_str())) code = ERROR_FILENAME_EXCED_RANGE;
+    if (code == 0 && zentrel::DsiPathTooLong(outcome->path.c_str())) code = ERROR_FILENAME_EXCED_RANGE;
     if (code != 0) {
         window.Report("Backup", MB_OK | MB_ICONSTOP, IDS_BACKUP_FAILED, folder, MainWindow::SystemErrorText(code));
         return false;
     }
+    zentrel::DsiEncoding encoding = zentrel::DsiEncoding::Ansi;
+    std::string bytes;
+    code = zentrel::EncodeDsiText(file.Serialize(), &encoding, bytes);
+    if (code == 0) code = zentrel::ReplaceDsiFile(outcome->path.c_str(), bytes);
 
-    // The export works on the window's file; the user's own is kept. What
-    // export leaves out of a source (a link, a name no file can carry) is
-    // left out of the backup too, without a word: the backup holds what an
-    // export would, and the change it guards is not stopped by it.
-    const std::string userFile = window.m_szDsiFile;
-    strcpy(window.m_szDsiFile, path->c_str());
-    const BOOL succeeded = window.Succeeded();
-    std::unique_ptr<Prompts> prompts = window.SetPrompts(std::unique_ptr<Prompts>(new QuietPrompts(NULL)));
-    bool written = window.BeginDsiExport((int)sources.size(), FALSE) != FALSE;
-    for (size_t i = 0; written && i < sources.size(); ++i) {
-        // Each from its own view, which its section then names.
-        written = window.ConnectTo(sources[i].first) != FALSE;
-        if (!written) break;
-        window.FillSubTree(window.m_hOdbcIniKey, sources[i].second.c_str(), nullptr);
-        window.ExportDsn(sources[i].second.c_str());
-    }
-    written = written && window.FinishDsiExport();
-    window.SetPrompts(std::move(prompts));
-    if (succeeded) window.ResetOutcome();
-    strcpy(window.m_szDsiFile, userFile.c_str());
-    if (!written) {
-        window.Report("Backup", MB_OK | MB_ICONSTOP, IDS_BACKUP_INCOMPLETE, *path);
+    // Read back as an import would read it: what it would restore must be
+    // what was read from the registry.
+    std::string text;
+    zentrel::DsiTextProblem problem;
+    if (code == 0) code = zentrel::ReadDsiText(outcome->path.c_str(), text, &encoding, &problem);
+    if (code != 0) {
+        window.Report("Backup", MB_OK | MB_ICONSTOP, IDS_BACKUP_INCOMPLETE, outcome->path);
         return false;
     }
-    DeleteOldBackups(folder);
+    long long lines = 1;
+    for (char c : text)
+        if (c == '\n' || c == '\r') ++lines;
+    zentrel::ProfileFile back;
+    back.Parse(std::move(text));
+    zentrel::DsiImportTarget target;
+    target.systemScope = systemScope;
+    target.own = OwnPlatform();
+    target.maxRows = lines;
+    target.reserved = [](const std::string& n) { return IsReservedDsnName(n.c_str()); };
+    const zentrel::DsiFileCount count = zentrel::ReadDsiFileCount(back);
+    for (size_t k = 0; k < written.size(); ++k) {
+        const size_t i = written[k];
+        zentrel::DsiSourcePlan plan;
+        if (count.valid && (size_t)count.sources == written.size()) {
+            plan = zentrel::PlanDsiSource(back, (int)k, target);
+            zentrel::PlanDsiSourceRows(back, target, plan);
+        }
+        SourceImage restored, held = outcome->images[i];
+        restored.driver = plan.driver;
+        restored.entries = FileEntries(plan.rows);
+        // A link's target value planted in a key that is no link is never
+        // written back by an import: like a link, it holds no data.
+        size_t planted = 0;
+        for (size_t e = held.entries.size(); e-- > 0;) {
+            if (held.entries[e].type == REG_LINK &&
+                zentrel::SameAsciiIgnoringCase(held.entries[e].valueName, "SymbolicLinkValue")) {
+                held.entries.erase(held.entries.begin() + (long)e);
+                ++planted;
+            }
+        }
+        const bool same = plan.refusal == zentrel::DsiRefusal::None && plan.name == sources[i].second &&
+                          (!systemScope || plan.platform == sources[i].first.platform) &&
+                          plan.rows.problems.size() == planted && plan.rows.missing == 0 && restored == held;
+        if (same) {
+            outcome->held[i] = true;
+        } else {
+            window.Report("Backup", MB_OK | MB_ICONSTOP, IDS_BACKUP_MISMATCH, outcome->path,
+                          zentrel::ShownName(sources[i].second));
+        }
+    }
+    DeleteOldBackups(folder, name);
     return true;
 }

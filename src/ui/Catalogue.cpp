@@ -54,7 +54,13 @@ BOOL MainWindow::CatalogueScope(const ScopePlace& place, std::vector<ListedSourc
         }
         drivers->Keep(m_placeConnected.platform, std::move(driverEntries));
         std::vector<std::string> uncarried;
-        std::vector<std::string> names = EnumerateDataSources(unreachable, &uncarried);
+        LONG failed = ERROR_SUCCESS;
+        std::vector<std::string> names = ::EnumerateDataSources(m_hOdbcIniKey, unreachable, &uncarried, &failed);
+        // A list that may lack a source is no list.
+        if (failed != ERROR_SUCCESS) {
+            Report("RegEnumKeyEx", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, kOdbcIniPath, SystemErrorText(failed));
+            return FALSE;
+        }
         // Acting on a substitute would reach another key, or none.
         for (const std::string& name : uncarried)
             Report("Error", MB_OK | MB_ICONSTOP, IDS_NAME_NOT_CARRIED, zentrel::ShownName(name));

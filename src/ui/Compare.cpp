@@ -31,6 +31,8 @@ std::vector<std::string> Levels(const std::string& path) {
     return levels;
 }
 
+}  // namespace
+
 // The listed rows of a source as entries.
 std::vector<zentrel::SourceEntry> EntriesOf(const std::vector<AttributeRow>& rows, size_t count) {
     std::vector<zentrel::SourceEntry> entries;
@@ -52,6 +54,8 @@ std::vector<zentrel::SourceEntry> EntriesOf(const std::vector<AttributeRow>& row
     return entries;
 }
 
+namespace {
+
 zentrel::SourceEntry EntryOf(const zentrel::DsiImportRow& row) {
     zentrel::SourceEntry entry;
     entry.levels = row.levels;
@@ -63,6 +67,12 @@ zentrel::SourceEntry EntryOf(const zentrel::DsiImportRow& row) {
 }
 
 }  // namespace
+
+std::vector<zentrel::SourceEntry> FileEntries(const zentrel::DsiSourceRows& rows) {
+    std::vector<zentrel::SourceEntry> entries;
+    for (const zentrel::DsiImportRow& row : rows.rows) entries.push_back(EntryOf(row));
+    return entries;
+}
 
 std::string PreviewLine(const char* what, const std::string& name, zentrel::Platform platform,
                         const std::string& reason) {

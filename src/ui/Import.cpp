@@ -117,31 +117,66 @@ bool ReplaceConfirmed(MainWindow& window, const std::string& name, zentrel::Plat
            IDYES;
 }
 
+enum class WriteOutcome { Failed, New, Replaced, LeftAlone };
+
 // Writes one accepted source whole through a temporary key, or leaves the
-// place as it was; false, reported, when it is not written.
-bool WriteAccepted(MainWindow& window, const Accepted& source, OpenEntries& open) {
+// place as it was. What stands at the name now decides, not what stood
+// there at the questions: a source that is not the one backed up (made or
+// changed since by someone else) is asked about again and backed up on its
+// own first. Every failure is reported.
+WriteOutcome WriteAccepted(MainWindow& window, const Accepted& source, OpenEntries& open, ScopeChanges& changes,
+                           const SourceImage* backedUp, bool mayAsk, bool twoViews) {
     const std::string& name = source.plan.name;
-    if (!window.ConnectTo(source.place)) return false;
+    if (!changes.Take(source.place)) return WriteOutcome::Failed;
     const REGSAM view = ViewFlag(source.place.platform);
-    SourceReplacement replacement(window.m_hOdbcIniKey, view, name, source.plan.driver);
+    const LONG found = FindImportedSource(window.m_hOdbcIniKey, name, view);
+    if (found != ERROR_SUCCESS && found != ERROR_FILE_NOT_FOUND) {
+        window.Report("RegOpenKey Error", MB_OK | MB_ICONSTOP, IDS_SOURCE_NOT_REPLACED, zentrel::ShownName(name),
+                      MainWindow::SystemErrorText(found));
+        return WriteOutcome::Failed;
+    }
+    const bool exists = found == ERROR_SUCCESS;
+    if (exists) {
+        SourceImage now;
+        std::string key, why;
+        const bool same = backedUp != nullptr &&
+                          ReadSourceImage(window.m_hOdbcIniKey, view, name, &now, &key, &why) && now == *backedUp;
+        if (!same) {
+            if (mayAsk && !ReplaceConfirmed(window, name, source.place.platform, twoViews)) {
+                window.Report("Warning", MB_OK | MB_ICONSTOP, IDS_SOURCE_APPEARED, zentrel::ShownName(name));
+                return WriteOutcome::LeftAlone;
+            }
+            BackupOutcome backup;
+            if (!WriteBackup(window, {BackedUpSource(source.place, name)}, &backup) || !backup.held[0])
+                return WriteOutcome::Failed;
+            if (TheApp().m_bBatchMode)
+                WriteStreamText(TheApp().m_hConsoleErr,
+                                zentrel::FormatText(MainWindow::LoadText(IDS_BACKUP_WRITTEN), backup.path));
+            if (!changes.Take(source.place)) return WriteOutcome::Failed;
+        }
+    }
+    SourceReplacement replacement(window.m_hOdbcIniKey, view, name, source.plan.driver, changes.ByCopy(source.place));
     const ChangeResult begun = replacement.Begin();
     if (!begun.Ok()) {
         ReportChange(window, begun, name);
-        return false;
+        return WriteOutcome::Failed;
     }
     // A row that cannot be written leaves the source as it was.
     const RowWriteFailure failure = WriteDsiRows(replacement.Key(), view, source.plan.rows, name);
+    const std::string text = MainWindow::SystemErrorText(failure.code);
     if (failure.code != ERROR_SUCCESS && !failure.key.empty()) {
-        window.Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, zentrel::ShownName(failure.key),
-                      MainWindow::SystemErrorText(failure.code));
+        window.Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, zentrel::ShownName(failure.key), text);
     } else if (failure.code != ERROR_SUCCESS) {
-        window.Report("RegSetValueEx Error", MB_OK | MB_ICONSTOP, MainWindow::SystemErrorText(failure.code));
+        window.Report("RegSetValueEx Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, zentrel::ShownName(name), text);
     }
-    if (failure.code != ERROR_SUCCESS || !ReportChange(window, replacement.Commit(open.For(window, view)), name)) {
+    if (failure.code != ERROR_SUCCESS) {
         replacement.Abandon();
-        return false;
+        return WriteOutcome::Failed;
     }
-    return true;
+    const ChangeResult committed = replacement.Commit(exists, open.For(window, view));
+    if (committed.renameUnsupported) changes.RenameUnsupported(source.place);
+    if (!ReportChange(window, committed, name)) return WriteOutcome::Failed;
+    return exists ? WriteOutcome::Replaced : WriteOutcome::New;
 }
 
 // Row problems shown one by one before the rest are summed up.
@@ -352,21 +387,44 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         return;
     }
 
-    std::vector<BackedUpSource> destroyed;
+    // Each place is reserved for this run, and what ended runs left there
+    // put right, before anything is backed up or written.
+    ScopeChanges changes(*this);
     for (const Accepted& source : accepted)
-        if (source.replaces) destroyed.push_back(BackedUpSource(source.place, source.plan.name));
-    std::string backup;
+        if (!changes.Take(source.place)) return;
+    std::vector<BackedUpSource> destroyed;
+    std::vector<size_t> destroyedAt;
+    for (size_t i = 0; i < accepted.size(); ++i) {
+        if (!accepted[i].replaces) continue;
+        destroyed.push_back(BackedUpSource(accepted[i].place, accepted[i].plan.name));
+        destroyedAt.push_back(i);
+    }
+    BackupOutcome backup;
     if (!WriteBackup(*this, destroyed, &backup)) return;
-    if (!destroyed.empty() && TheApp().m_bBatchMode)
-        WriteStreamText(TheApp().m_hConsoleErr, zentrel::FormatText(LoadText(IDS_BACKUP_WRITTEN), backup));
+    if (!backup.path.empty() && TheApp().m_bBatchMode)
+        WriteStreamText(TheApp().m_hConsoleErr, zentrel::FormatText(LoadText(IDS_BACKUP_WRITTEN), backup.path));
+    // A source the backup does not hold whole is left as it is.
+    std::vector<const SourceImage*> backedUp(accepted.size(), nullptr);
+    std::vector<bool> refused(accepted.size(), false);
+    for (size_t k = 0; k < destroyedAt.size(); ++k) {
+        if (backup.held[k]) {
+            backedUp[destroyedAt[k]] = &backup.images[k];
+        } else {
+            refused[destroyedAt[k]] = true;
+        }
+    }
 
-    for (const Accepted& source : accepted) {
-        if (!WriteAccepted(*this, source, entries)) {
+    for (size_t i = 0; i < accepted.size(); ++i) {
+        const WriteOutcome outcome =
+            refused[i] ? WriteOutcome::Failed
+                       : WriteAccepted(*this, accepted[i], entries, changes, backedUp[i], mayAsk,
+                                       target.systemScope && HasTwoViews());
+        if (outcome == WriteOutcome::Failed || outcome == WriteOutcome::LeftAlone) {
             skip();
             continue;
         }
         ++written;
-        if (source.replaces) ++replaced;
+        if (outcome == WriteOutcome::Replaced) ++replaced;
     }
 
     // A window that is gone has no list to refill.

@@ -3,7 +3,9 @@
 #include <string>
 
 #include "app/Settings.h"
+#include "core/DsiSource.h"
 #include "ui/Backup.h"
+#include "ui/ChangeReports.h"
 #include "registry/OdbcSection.h"
 #include "registry/Removal.h"
 #include "registry/Views.h"
@@ -28,22 +30,30 @@ void MainWindow::OnRemove() {
         if (answer != IDYES) return;
     }
 
-    if (!ConnectTo(m_placeCurrent)) return;
+    ScopeChanges changes(*this);
+    if (!changes.Take(m_placeCurrent)) return;
+    const REGSAM view = ViewFlag(m_placeConnected.platform);
     RegKey existing;
     // Gone meanwhile: nothing to back up, and nothing removed.
-    const LONG gone = existing.OpenUnfollowed(m_hOdbcIniKey, m_szCurrentDsn,
-                                              KEY_QUERY_VALUE | ViewFlag(m_placeConnected.platform), nullptr);
+    const LONG gone = existing.OpenUnfollowed(m_hOdbcIniKey, m_szCurrentDsn, KEY_QUERY_VALUE | view, nullptr);
     existing.Close();
     if (gone != ERROR_SUCCESS) {
         Report("SHDeleteKey Error", MB_OK | MB_ICONSTOP, SystemErrorText(gone));
         return;
     }
-    std::string backup;
-    if (!WriteBackup(*this, {BackedUpSource(m_placeCurrent, m_szCurrentDsn)}, &backup)) return;
-    if (!ConnectTo(m_placeCurrent)) return;
+    const std::string name = m_szCurrentDsn;
+    BackupOutcome backup;
+    if (!WriteBackup(*this, {BackedUpSource(m_placeCurrent, name)}, &backup) || !backup.held[0]) return;
+    if (!changes.Take(m_placeCurrent)) return;
+    // Another program may have changed it since it was read for the backup.
+    SourceImage now;
+    std::string key, why;
+    if (!ReadSourceImage(m_hOdbcIniKey, view, name, &now, &key, &why) || !(now == backup.images[0])) {
+        Report("Remove", MB_OK | MB_ICONSTOP, IDS_SOURCE_CHANGED, zentrel::ShownName(name));
+        return;
+    }
     bool entriesLink = false;
-    const LONG code =
-        RemoveDataSource(m_hOdbcIniKey, m_szCurrentDsn, ViewFlag(m_placeConnected.platform), &entriesLink);
+    const LONG code = RemoveDataSource(m_hOdbcIniKey, name, view, changes.ByCopy(m_placeCurrent), &entriesLink);
     if (code != ERROR_SUCCESS) {
         Report("SHDeleteKey Error", MB_OK | MB_ICONSTOP, SystemErrorText(code));
         return;
