@@ -48,15 +48,23 @@ std::string BackupFileName(const BackupTime& t, bool systemScope, int attempt) {
     return name + ".dsi";
 }
 
-std::vector<std::string> BackupsBeyond(const std::vector<std::string>& names, size_t keep) {
-    std::vector<std::pair<std::pair<std::string, long>, std::string>> backups;
-    for (const std::string& name : names) {
+std::vector<std::string> BackupsBeyond(const std::vector<BackupFile>& files, size_t keep, const std::string& latest) {
+    // Oldest first; within one instant, by the name's own order.
+    std::vector<std::pair<std::pair<unsigned long long, std::pair<std::string, long>>, std::string>> backups;
+    bool latestKept = false;
+    for (const BackupFile& file : files) {
         std::pair<std::string, long> key;
-        if (BackupKey(name, &key)) backups.push_back(std::make_pair(key, name));
+        if (!BackupKey(file.name, &key)) continue;
+        if (file.name == latest) {
+            latestKept = true;
+            continue;
+        }
+        backups.push_back(std::make_pair(std::make_pair(file.written, key), file.name));
     }
     std::sort(backups.begin(), backups.end());
+    const size_t others = latestKept && keep > 0 ? keep - 1 : keep;
     std::vector<std::string> beyond;
-    for (size_t i = 0; i + keep < backups.size(); ++i) beyond.push_back(backups[i].second);
+    for (size_t i = 0; i + others < backups.size(); ++i) beyond.push_back(backups[i].second);
     return beyond;
 }
 
