@@ -212,7 +212,7 @@ bool WriteBackup(MainWindow& window, const std::vector<BackedUpSource>& sources,
     for (size_t k = 0; k < written.size(); ++k) {
         const size_t i = written[k];
         zentrel::DsiSourcePlan plan;
-        if (count.valid && (size_t)count.sources == written.size()) {
+        if (count.valid && (size_t)count.announced == written.size()) {
             plan = zentrel::PlanDsiSource(back, (int)k, target);
             zentrel::PlanDsiSourceRows(back, target, plan);
         }
