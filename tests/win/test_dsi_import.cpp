@@ -403,6 +403,64 @@ TEST_F(ImportBatchTest, ImportsIntoTheScopeAskedFor) {
     EXPECT_TRUE(prompts->calls.empty());
 }
 
+// Registry calls per source of 20 values, apart from what a run costs once:
+// on a remote computer each is a round trip, so a change that adds one to
+// every source shows here. Replacing includes the backup's reading of each.
+struct CallCase {
+    const char* name;
+    bool existing;   // the file's sources are in the scope already
+    bool exporting;  // an export of the scope, else an import of the file
+    unsigned long long perSource;
+};
+
+void PrintTo(const CallCase& c, std::ostream* os) { *os << c.name; }
+
+class RegistryCallTest : public WindowTest, public ::testing::WithParamInterface<CallCase> {
+protected:
+    RegistryCallTest() : WindowTest(Mode::Batch) {}
+    void TearDown() override {
+        ::SetEnvironmentVariableA("LOCALAPPDATA", NULL);
+        WindowTest::TearDown();
+    }
+};
+
+TEST_P(RegistryCallTest, HoldsTheCallsPerSource) {
+    const CallCase& c = GetParam();
+    const std::string dir = ScratchDir(std::string("dsi-calls-") + c.name);
+    ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", dir.c_str()));
+    unsigned long long calls[2] = {};
+    for (int k = 0; k < 2; ++k) {
+        const int count = 2 + 2 * k;
+        std::string text = General(count);
+        for (int i = 0; i < count; ++i) {
+            std::vector<std::vector<std::string>> rows = {{"Port", "1433", "4"}};
+            for (int j = 1; j < 20; ++j) rows.push_back({"Attribute" + std::to_string(j), "value", "1"});
+            text += Source("DSN" + std::to_string(i), "Source " + std::to_string(i), rows);
+        }
+        const std::string file = dir + "\\" + std::to_string(count) + ".dsi";
+        WriteWholeFile(file, text);
+        ClearTestRegistry();
+        if (c.existing) window->ImportDsiFile(FALSE, file.c_str(), FALSE);
+        ResetRegistryCallCount();
+        if (c.exporting) {
+            window->ExportScopeToFile((dir + "\\out.dsi").c_str(), FALSE);
+        } else {
+            window->ImportDsiFile(FALSE, file.c_str(), FALSE);
+        }
+        calls[k] = RegistryCallCount();
+        EXPECT_TRUE(window->Succeeded());
+        EXPECT_EQ(20u, Snapshot(HKEY_CURRENT_USER, OdbcPath("Source " + std::to_string(count - 1))).size());
+    }
+    EXPECT_TRUE(prompts->calls.empty());
+    EXPECT_EQ(c.perSource * 2, calls[1] - calls[0]) << (calls[1] - calls[0]) / 2.0 << " a source";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, RegistryCallTest,
+                         ::testing::Values(CallCase{"import_new", false, false, 31},
+                                           CallCase{"import_replacing", true, false, 63},
+                                           CallCase{"export", true, true, 26}),
+                         [](const ::testing::TestParamInfo<CallCase>& info) { return std::string(info.param.name); });
+
 // ---- Interactive import -----------------------------------------------------
 
 class ImportWindowTest : public WindowTest {
