@@ -51,29 +51,63 @@ struct Accepted {
 };
 
 // The driver entries' key of the place connected last, kept open from
-// source to source: each opening asks the registry several times whether it
-// is a link.
+// source to source, and what was found of it: each opening asks the
+// registry several times whether it is a link, and a scope without the key
+// would ask again for every source.
 class OpenEntries {
 public:
     // The key, opened for writing and found no link; NULL when it cannot be
     // (missing, a link, refused), for the caller's own checks to say why.
     HKEY For(const MainWindow& window, REGSAM view) {
-        if (!m_key.Valid() || m_place != window.m_placeConnected) {
-            m_place = window.m_placeConnected;
-            m_key.Close();
-            bool isLink = false;
-            RegKey opened;
-            if (OpenDriverEntries(window.m_hOdbcIniKey, KEY_READ | KEY_WRITE | view, opened, &isLink) ==
-                    ERROR_SUCCESS &&
-                !isLink)
-                m_key = std::move(opened);
+        Look(window, view);
+        return m_key.Get();
+    }
+    // As For, making the key when the place has none: the first source
+    // written there would make it anyway.
+    HKEY Made(const MainWindow& window, REGSAM view) {
+        Look(window, view);
+        if (m_code == ERROR_FILE_NOT_FOUND) {
+            bool created = false;
+            RegKey made;
+            // Only a key this call made is known to be no link.
+            if (made.Create(window.m_hOdbcIniKey, kDriverEntriesKey, view, &created) == ERROR_SUCCESS && created) {
+                m_key = std::move(made);
+                m_code = ERROR_SUCCESS;
+            } else {
+                m_looked = false;  // looked at afresh next time
+            }
         }
         return m_key.Get();
     }
+    // What CheckDriverEntries tells of the key, asked once a place.
+    LONG Status(const MainWindow& window, REGSAM view, bool* isLink) {
+        Look(window, view);
+        *isLink = m_isLink;
+        return m_code;
+    }
 
 private:
+    void Look(const MainWindow& window, REGSAM view) {
+        if (m_looked && m_place == window.m_placeConnected) return;
+        m_looked = true;
+        m_place = window.m_placeConnected;
+        m_key.Close();
+        m_isLink = false;
+        RegKey opened;
+        m_code = OpenDriverEntries(window.m_hOdbcIniKey, KEY_READ | KEY_WRITE | view, opened, &m_isLink);
+        if (m_code == ERROR_SUCCESS && !m_isLink) {
+            m_key = std::move(opened);
+        } else if (m_code != ERROR_SUCCESS && m_code != ERROR_FILE_NOT_FOUND) {
+            // Refused for writing: how it reads decides, as before.
+            m_code = CheckDriverEntries(window.m_hOdbcIniKey, view, &m_isLink);
+        }
+    }
+
+    bool m_looked = false;
     RegistryPlace m_place;
     RegKey m_key;
+    LONG m_code = ERROR_SUCCESS;
+    bool m_isLink = false;
 };
 
 // Whether the connected section can take the source: its driver entries'
@@ -81,8 +115,7 @@ private:
 // which). False, reported, when not.
 bool SectionTakes(MainWindow& window, const std::string& name, REGSAM view, OpenEntries& open, bool* exists) {
     bool isLink = false;
-    const LONG entries =
-        open.For(window, view) != NULL ? ERROR_SUCCESS : CheckDriverEntries(window.m_hOdbcIniKey, view, &isLink);
+    const LONG entries = open.Status(window, view, &isLink);
     if (entries == ERROR_SUCCESS && isLink) {
         window.Report("RegOpenKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_LINK, kDriverEntriesKey);
         return false;
@@ -118,10 +151,14 @@ bool ReplaceConfirmed(MainWindow& window, const std::string& name, zentrel::Plat
 }
 
 // Writes one accepted source whole through a temporary key, or leaves the
-// place as it was; false, reported, when it is not written.
-bool WriteAccepted(MainWindow& window, const Accepted& source, OpenEntries& open) {
+// place as it was; false, reported, when it is not written. Its rows are
+// read from the file again: every source's rows kept from the first pass
+// would cost several times the file.
+bool WriteAccepted(MainWindow& window, const Accepted& source, const zentrel::ProfileFile& dsi, long long maxRows,
+                   OpenEntries& open) {
     const std::string& name = source.plan.name;
     if (!window.ConnectTo(source.place)) return false;
+    const zentrel::DsiSourceRows rows = zentrel::ReadDsiSourceRows(dsi, source.plan.section, maxRows);
     const REGSAM view = ViewFlag(source.place.platform);
     SourceReplacement replacement(window.m_hOdbcIniKey, view, name, source.plan.driver);
     const ChangeResult begun = replacement.Begin();
@@ -130,14 +167,14 @@ bool WriteAccepted(MainWindow& window, const Accepted& source, OpenEntries& open
         return false;
     }
     // A row that cannot be written leaves the source as it was.
-    const RowWriteFailure failure = WriteDsiRows(replacement.Key(), view, source.plan.rows, name);
+    const RowWriteFailure failure = WriteDsiRows(replacement.Key(), view, rows, name);
     if (failure.code != ERROR_SUCCESS && !failure.key.empty()) {
         window.Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, zentrel::ShownName(failure.key),
                       MainWindow::SystemErrorText(failure.code));
     } else if (failure.code != ERROR_SUCCESS) {
         window.Report("RegSetValueEx Error", MB_OK | MB_ICONSTOP, MainWindow::SystemErrorText(failure.code));
     }
-    if (failure.code != ERROR_SUCCESS || !ReportChange(window, replacement.Commit(open.For(window, view)), name)) {
+    if (failure.code != ERROR_SUCCESS || !ReportChange(window, replacement.Commit(open.Made(window, view)), name)) {
         replacement.Abandon();
         return false;
     }
@@ -345,6 +382,7 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         source.place = place;
         source.replaces = exists;
         source.plan = std::move(plan);
+        source.plan.rows = zentrel::DsiSourceRows();
         accepted.push_back(std::move(source));
     }
     if (preview) {
@@ -361,7 +399,7 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         WriteStreamText(TheApp().m_hConsoleErr, zentrel::FormatText(LoadText(IDS_BACKUP_WRITTEN), backup));
 
     for (const Accepted& source : accepted) {
-        if (!WriteAccepted(*this, source, entries)) {
+        if (!WriteAccepted(*this, source, dsi, maxRows, entries)) {
             skip();
             continue;
         }
