@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -298,7 +299,8 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
     // nothing; then the sources about to be replaced are backed up; then each
     // is written whole, or left as it was.
     const bool preview = TheApp().m_bBatchMode && TheApp().m_bPreview;
-    std::vector<Accepted> accepted;
+    // In blocks: a vector that doubles would hold a large file's sources three times over.
+    std::deque<Accepted> accepted;
     OpenEntries entries;
     std::string previewLines;
     int written = 0, replaced = 0, skipped = 0;
