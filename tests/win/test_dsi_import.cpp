@@ -2,7 +2,10 @@
 // messages, renaming, overwriting and the refilled list.
 #include "DsiTestUtil.h"
 
+#include <psapi.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 
 #include "app/Settings.h"
@@ -460,6 +463,72 @@ INSTANTIATE_TEST_SUITE_P(Table, RegistryCallTest,
                                            CallCase{"import_replacing", true, false, 63},
                                            CallCase{"export", true, true, 26}),
                          [](const ::testing::TestParamInfo<CallCase>& info) { return std::string(info.param.name); });
+
+// The peak memory of an import, in a process of its own (a peak only grows),
+// above what the process held before: the file's text once, plus little.
+// Shapes that cost a structure a line or a section, or a copy of the text
+// or of a value, would pass twice the file.
+const char kMemoryChildFile[] = "ZENTREL_TEST_IMPORT_MEMORY";
+
+TEST_F(ImportBatchTest, ImportHoldsLittleMoreThanTheFile) {
+    char child[MAX_PATH] = "";
+    if (::GetEnvironmentVariableA(kMemoryChildFile, child, sizeof(child)) > 0) {
+        PROCESS_MEMORY_COUNTERS before = {}, after = {};
+        ::GetProcessMemoryInfo(::GetCurrentProcess(), &before, sizeof(before));
+        window->ImportDsiFile(FALSE, child, FALSE);
+        ::GetProcessMemoryInfo(::GetCurrentProcess(), &after, sizeof(after));
+        printf("import-memory before=%llu peak=%llu succeeded=%d\n", (unsigned long long)before.WorkingSetSize,
+               (unsigned long long)after.PeakWorkingSetSize, window->Succeeded() ? 1 : 0);
+        return;
+    }
+    const std::string dir = ScratchDir("dsi-import-memory");
+    const size_t size = 16u << 20;
+    const std::string source = General(1) + Source("DSN0", "Small", {{"A", "a", "1"}});
+    std::string comments, sections;
+    while (comments.size() < size) comments += "; a comment\r\n\r\n\r\n";
+    for (unsigned long n = 0; sections.size() < size; ++n) sections += "[s" + std::to_string(n) + "]\r\n";
+    const struct {
+        const char* shape;
+        std::string file;
+    } shapes[] = {
+        {"comments", comments + source + comments},
+        {"sections", source + sections},
+        {"huge", General(1) + Source("DSN0", "Huge", {{"Blob", std::string(2 * size, 'A'), "3"}})},
+    };
+    char self[MAX_PATH];
+    ASSERT_GT(::GetModuleFileNameA(NULL, self, sizeof(self)), 0u);
+    for (const auto& shape : shapes) {
+        const std::string file = dir + "\\" + shape.shape + ".dsi", out = dir + "\\out.txt";
+        WriteWholeFile(file, shape.file);
+        ASSERT_TRUE(::SetEnvironmentVariableA(kMemoryChildFile, file.c_str()));
+        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), NULL, TRUE};
+        HANDLE output = ::CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, NULL);
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = startup.hStdError = output;
+        PROCESS_INFORMATION process = {};
+        std::string command = std::string("\"") + self + "\" --gtest_filter=ImportBatchTest.ImportHoldsLittleMoreThanTheFile";
+        const BOOL started =
+            ::CreateProcessA(self, &command[0], NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process);
+        ::SetEnvironmentVariableA(kMemoryChildFile, NULL);
+        ::CloseHandle(output);
+        ASSERT_TRUE(started);
+        EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.hProcess, 60000));
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+        const std::string report = ReadWholeFile(out);
+        unsigned long long before = 0, peak = 0;
+        int succeeded = 0;
+        const size_t at = report.find("import-memory ");
+        ASSERT_NE(std::string::npos, at) << report;
+        ASSERT_EQ(3, sscanf(report.c_str() + at, "import-memory before=%llu peak=%llu succeeded=%d", &before, &peak,
+                            &succeeded));
+        EXPECT_EQ(1, succeeded) << shape.shape;
+        const double grown = (double)(peak - before) / (double)shape.file.size();
+        EXPECT_LT(grown, 1.75) << shape.shape << ": " << peak - before << " bytes for a file of " << shape.file.size();
+    }
+}
 
 // ---- Interactive import -----------------------------------------------------
 
