@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <deque>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -111,10 +112,58 @@ private:
     bool m_isLink = false;
 };
 
+// The names below the connected section, read once where they are few
+// beside the file's sources, so that a source surely absent costs the
+// registry no question. Only while every name there is plain ASCII: the
+// registry folds other letters by rules of its own (a name beyond ASCII may
+// equal an ASCII one), and a name wrongly taken for absent would be replaced
+// with no question and no backup.
+class KnownNames {
+public:
+    explicit KnownNames(int sources) : m_sources(sources) {}
+
+    bool SurelyAbsent(const MainWindow& window, const std::string& name) {
+        if (!m_looked || m_place != window.m_placeConnected) Read(window);
+        return m_usable && zentrel::IsPlainAscii(name) && m_names.count(Folded(name)) == 0;
+    }
+
+private:
+    static std::string Folded(std::string name) {
+        for (char& c : name)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return name;
+    }
+
+    void Read(const MainWindow& window) {
+        m_looked = true;
+        m_place = window.m_placeConnected;
+        m_names.clear();
+        DWORD subkeys = 0, values = 0;
+        // Reading more names than the file has sources would cost more than it saves.
+        m_usable = window.m_hOdbcIniKey.QueryCounts(&subkeys, &values) == ERROR_SUCCESS &&
+                   subkeys <= static_cast<DWORD>(m_sources / 4);
+        std::vector<wchar_t> buffer;
+        std::string name;
+        for (DWORD index = 0; m_usable; ++index) {
+            const LONG code = window.m_hOdbcIniKey.EnumSubkey(index, buffer, name);
+            if (code == ERROR_NO_MORE_ITEMS) break;
+            m_usable = code == ERROR_SUCCESS && zentrel::IsPlainAscii(name) && name.find('\0') == std::string::npos;
+            if (m_usable) m_names.insert(Folded(name));
+        }
+        if (!m_usable) m_names.clear();
+    }
+
+    const int m_sources;
+    bool m_looked = false, m_usable = false;
+    RegistryPlace m_place;
+    std::set<std::string> m_names;
+};
+
 // Whether the connected section can take the source: its driver entries'
 // key can, and a source of its name is absent or readable (*exists says
 // which). False, reported, when not.
-bool SectionTakes(MainWindow& window, const std::string& name, REGSAM view, OpenEntries& open, bool* exists) {
+bool SectionTakes(MainWindow& window, const std::string& name, REGSAM view, OpenEntries& open, KnownNames& known,
+                  bool* exists) {
     bool isLink = false;
     const LONG entries = open.Status(window, view, &isLink);
     if (entries == ERROR_SUCCESS && isLink) {
@@ -126,7 +175,8 @@ bool SectionTakes(MainWindow& window, const std::string& name, REGSAM view, Open
                       MainWindow::SystemErrorText(entries));
         return false;
     }
-    const LONG found = FindImportedSource(window.m_hOdbcIniKey, name, view);
+    const LONG found =
+        known.SurelyAbsent(window, name) ? ERROR_FILE_NOT_FOUND : FindImportedSource(window.m_hOdbcIniKey, name, view);
     if (found != ERROR_SUCCESS && found != ERROR_FILE_NOT_FOUND) {
         // It exists but cannot be read: writing into it would mix old and new.
         window.Report("RegOpenKey Error", MB_OK | MB_ICONSTOP, IDS_SOURCE_NOT_REPLACED, zentrel::ShownName(name),
@@ -302,6 +352,7 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
     // In blocks: a vector that doubles would hold a large file's sources three times over.
     std::deque<Accepted> accepted;
     OpenEntries entries;
+    KnownNames known(count);
     std::string previewLines;
     int written = 0, replaced = 0, skipped = 0;
     std::string stopSection, stopReason;
@@ -364,7 +415,7 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         if (!ConnectTo(place)) break;
         // A source the section cannot take is not written.
         bool exists = false;
-        if (!SectionTakes(*this, name, ViewFlag(place.platform), entries, &exists)) {
+        if (!SectionTakes(*this, name, ViewFlag(place.platform), entries, known, &exists)) {
             skip();
             continue;
         }

@@ -459,10 +459,34 @@ TEST_P(RegistryCallTest, HoldsTheCallsPerSource) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, RegistryCallTest,
-                         ::testing::Values(CallCase{"import_new", false, false, 31},
-                                           CallCase{"import_replacing", true, false, 63},
-                                           CallCase{"export", true, true, 26}),
+                         ::testing::Values(CallCase{"import_new", false, false, 30},
+                                           CallCase{"import_replacing", true, false, 62},
+                                           CallCase{"export", true, true, 25}),
                          [](const ::testing::TestParamInfo<CallCase>& info) { return std::string(info.param.name); });
+
+// Among many new sources, one already there under another case is still
+// found, so that it is backed up before it is replaced.
+TEST_F(ImportBatchTest, ASourceUnderAnotherCaseAmongManyIsBackedUp) {
+    const std::string dir = ScratchDir("dsi-import-known");
+    ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", dir.c_str()));
+    PutString(HKEY_CURRENT_USER, OdbcPath("SOURCE 3"), "Old", "o");
+    std::string text = General(8);
+    for (int i = 0; i < 8; ++i)
+        text += Source("DSN" + std::to_string(i), "source " + std::to_string(i), {{"A", std::to_string(i), "1"}});
+    WriteWholeFile(dir + "\\eight.dsi", text);
+    window->ImportDsiFile(FALSE, (dir + "\\eight.dsi").c_str(), FALSE);
+    ::SetEnvironmentVariableA("LOCALAPPDATA", NULL);
+    EXPECT_TRUE(window->Succeeded());
+    EXPECT_EQ(kAbsent, ValueOf(HKEY_CURRENT_USER, OdbcPath("Source 3"), "Old"));
+    EXPECT_EQ(Sz("3"), ValueOf(HKEY_CURRENT_USER, OdbcPath("Source 3"), "A"));
+    WIN32_FIND_DATAA found;
+    const HANDLE search = ::FindFirstFileA((dir + "\\Zentrel\\Backups\\*.dsi").c_str(), &found);
+    ASSERT_NE(INVALID_HANDLE_VALUE, search);
+    ::FindClose(search);
+    const std::string backup = ReadWholeFile(dir + "\\Zentrel\\Backups\\" + found.cFileName);
+    EXPECT_NE(std::string::npos, backup.find("Name0=Old")) << backup;
+    EXPECT_NE(std::string::npos, backup.find("Value0=o")) << backup;
+}
 
 // The peak memory of an import, in a process of its own (a peak only grows),
 // above what the process held before: the file's text once, plus little.
