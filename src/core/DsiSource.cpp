@@ -100,14 +100,16 @@ DsiSourceRows ReadDsiSourceRows(const ProfileFile& file, const std::string& sect
         }
         DsiImportRow row;
         row.index = j;
-        std::string value, format, dataHex, rawHex;
+        std::string format;
+        // Views into the file: a huge value is decoded without a copy of its text.
+        std::string_view value, dataHex, rawHex;
         const bool hasName = file.Get(section, DsiIndexedName("Name%d", j), row.name);
-        const bool hasValue = file.Get(section, DsiIndexedName("Value%d", j), value);
+        const bool hasValue = file.GetView(section, DsiIndexedName("Value%d", j), value);
         const bool hasFormat = file.Get(section, DsiIndexedName("Format%d", j), format);
-        const bool hasData = file.Get(section, DsiIndexedName("Data%d", j), dataHex);
+        const bool hasData = file.GetView(section, DsiIndexedName("Data%d", j), dataHex);
         // Text the registry stores as no whole UTF-16: its exact bytes win
         // over Value and Data, which older readers take instead.
-        const bool hasRaw = file.Get(section, DsiIndexedName("Raw%d", j), rawHex);
+        const bool hasRaw = file.GetView(section, DsiIndexedName("Raw%d", j), rawHex);
         if (!hasName && !hasValue && !hasFormat && !hasData && !hasRaw) {
             // A row the file does not hold must not invent a value.
             ++out.missing;

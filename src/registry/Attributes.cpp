@@ -28,19 +28,17 @@ void ListKey(HKEY parent, const std::string& subkey, const std::string& prefix, 
         out.incomplete = true;
     };
     RegKey key;
-    bool isLink = false;
-    // An empty name would hand back the parent itself.
-    const LONG code = key.OpenUnfollowed(parent, subkey.c_str(), KEY_READ | view, &isLink);
+    // An empty name would hand back the parent itself. Whether the key is a
+    // link is asked only should it hold a link's target value, which the
+    // values read below show: a question less for every key.
+    const LONG code = key.OpenUnfollowed(parent, subkey.c_str(), KEY_READ | view, nullptr);
     if (code != ERROR_SUCCESS) {
         // What cannot be read must not pass for all there is.
         problem(ListingProblem::Kind::Unreadable, code, std::string());
         return;
     }
-    if (isLink) {
-        // A link is not followed: one pointing up its own tree never ends.
-        problem(ListingProblem::Kind::Link, 0, std::string());
-        return;
-    }
+    const size_t problemsBefore = out.problems.size();
+    bool holdsLinkTarget = false;
     // An enumeration that ends on anything but its end leaves entries unread.
     const auto ended = [&](LONG status) {
         if (status != ERROR_NO_MORE_ITEMS) problem(ListingProblem::Kind::Unreadable, status, std::string());
@@ -48,8 +46,7 @@ void ListKey(HKEY parent, const std::string& subkey, const std::string& prefix, 
     // The counts let each enumeration stop without a call past its end;
     // without them each runs until the registry refuses an index.
     DWORD subkeys = MAXDWORD, values = MAXDWORD;
-    if (::RegQueryInfoKeyA(key, NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL, NULL, NULL, NULL) !=
-        ERROR_SUCCESS)
+    if (key.QueryCounts(&subkeys, &values) != ERROR_SUCCESS)
         subkeys = values = MAXDWORD;
 
     std::vector<AttributeRow> valueRows;
@@ -70,6 +67,8 @@ void ListKey(HKEY parent, const std::string& subkey, const std::string& prefix, 
             ended(status);
             break;
         }
+        if (type == REG_LINK && zentrel::SameAsciiIgnoringCase(valueName, zentrel::kLinkTargetValue))
+            holdsLinkTarget = true;
         AttributeRow row;
         row.name = JoinPath(prefix, valueName);
         row.valueNameAt = row.name.size() - valueName.size();
@@ -82,6 +81,18 @@ void ListKey(HKEY parent, const std::string& subkey, const std::string& prefix, 
         row.dwordValue = shown.dwordValue;
         row.data = data;
         valueRows.push_back(std::move(row));
+    }
+
+    if (holdsLinkTarget) {
+        RegKey probe;
+        bool isLink = false;
+        if (probe.OpenUnfollowed(parent, subkey.c_str(), KEY_READ | view, &isLink) == ERROR_SUCCESS && isLink) {
+            // A link is not followed: one pointing up its own tree never
+            // ends. What was read of it is the link, not the source's.
+            out.problems.resize(problemsBefore);
+            problem(ListingProblem::Kind::Link, 0, std::string());
+            return;
+        }
     }
 
     std::vector<wchar_t> buffer;

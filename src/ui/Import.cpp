@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cstring>
+#include <deque>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,38 +53,119 @@ struct Accepted {
 };
 
 // The driver entries' key of the place connected last, kept open from
-// source to source: each opening asks the registry several times whether it
-// is a link.
+// source to source, and what was found of it: each opening asks the
+// registry several times whether it is a link, and a scope without the key
+// would ask again for every source.
 class OpenEntries {
 public:
     // The key, opened for writing and found no link; NULL when it cannot be
     // (missing, a link, refused), for the caller's own checks to say why.
     HKEY For(const MainWindow& window, REGSAM view) {
-        if (!m_key.Valid() || m_place != window.m_placeConnected) {
-            m_place = window.m_placeConnected;
-            m_key.Close();
-            bool isLink = false;
-            RegKey opened;
-            if (OpenDriverEntries(window.m_hOdbcIniKey, KEY_READ | KEY_WRITE | view, opened, &isLink) ==
-                    ERROR_SUCCESS &&
-                !isLink)
-                m_key = std::move(opened);
+        Look(window, view);
+        return m_key.Get();
+    }
+    // As For, making the key when the place has none: the first source
+    // written there would make it anyway.
+    HKEY Made(const MainWindow& window, REGSAM view) {
+        Look(window, view);
+        if (m_code == ERROR_FILE_NOT_FOUND) {
+            bool created = false;
+            RegKey made;
+            // Only a key this call made is known to be no link.
+            if (made.Create(window.m_hOdbcIniKey, kDriverEntriesKey, view, &created) == ERROR_SUCCESS && created) {
+                m_key = std::move(made);
+                m_code = ERROR_SUCCESS;
+            } else {
+                m_looked = false;  // looked at afresh next time
+            }
         }
         return m_key.Get();
     }
+    // What CheckDriverEntries tells of the key, asked once a place.
+    LONG Status(const MainWindow& window, REGSAM view, bool* isLink) {
+        Look(window, view);
+        *isLink = m_isLink;
+        return m_code;
+    }
 
 private:
+    void Look(const MainWindow& window, REGSAM view) {
+        if (m_looked && m_place == window.m_placeConnected) return;
+        m_looked = true;
+        m_place = window.m_placeConnected;
+        m_key.Close();
+        m_isLink = false;
+        RegKey opened;
+        m_code = OpenDriverEntries(window.m_hOdbcIniKey, KEY_READ | KEY_WRITE | view, opened, &m_isLink);
+        if (m_code == ERROR_SUCCESS && !m_isLink) {
+            m_key = std::move(opened);
+        } else if (m_code != ERROR_SUCCESS && m_code != ERROR_FILE_NOT_FOUND) {
+            // Refused for writing: how it reads decides, as before.
+            m_code = CheckDriverEntries(window.m_hOdbcIniKey, view, &m_isLink);
+        }
+    }
+
+    bool m_looked = false;
     RegistryPlace m_place;
     RegKey m_key;
+    LONG m_code = ERROR_SUCCESS;
+    bool m_isLink = false;
+};
+
+// The names below the connected section, read once where they are few
+// beside the file's sources, so that a source surely absent costs the
+// registry no question. Only while every name there is plain ASCII: the
+// registry folds other letters by rules of its own (a name beyond ASCII may
+// equal an ASCII one), and a name wrongly taken for absent would be replaced
+// with no question and no backup.
+class KnownNames {
+public:
+    explicit KnownNames(int sources) : m_sources(sources) {}
+
+    bool SurelyAbsent(const MainWindow& window, const std::string& name) {
+        if (!m_looked || m_place != window.m_placeConnected) Read(window);
+        return m_usable && zentrel::IsPlainAscii(name) && m_names.count(Folded(name)) == 0;
+    }
+
+private:
+    static std::string Folded(std::string name) {
+        for (char& c : name)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return name;
+    }
+
+    void Read(const MainWindow& window) {
+        m_looked = true;
+        m_place = window.m_placeConnected;
+        m_names.clear();
+        DWORD subkeys = 0, values = 0;
+        // Reading more names than the file has sources would cost more than it saves.
+        m_usable = window.m_hOdbcIniKey.QueryCounts(&subkeys, &values) == ERROR_SUCCESS &&
+                   subkeys <= static_cast<DWORD>(m_sources / 4);
+        std::vector<wchar_t> buffer;
+        std::string name;
+        for (DWORD index = 0; m_usable; ++index) {
+            const LONG code = window.m_hOdbcIniKey.EnumSubkey(index, buffer, name);
+            if (code == ERROR_NO_MORE_ITEMS) break;
+            m_usable = code == ERROR_SUCCESS && zentrel::IsPlainAscii(name) && name.find('\0') == std::string::npos;
+            if (m_usable) m_names.insert(Folded(name));
+        }
+        if (!m_usable) m_names.clear();
+    }
+
+    const int m_sources;
+    bool m_looked = false, m_usable = false;
+    RegistryPlace m_place;
+    std::set<std::string> m_names;
 };
 
 // Whether the connected section can take the source: its driver entries'
 // key can, and a source of its name is absent or readable (*exists says
 // which). False, reported, when not.
-bool SectionTakes(MainWindow& window, const std::string& name, REGSAM view, OpenEntries& open, bool* exists) {
+bool SectionTakes(MainWindow& window, const std::string& name, REGSAM view, OpenEntries& open, KnownNames& known,
+                  bool* exists) {
     bool isLink = false;
-    const LONG entries =
-        open.For(window, view) != NULL ? ERROR_SUCCESS : CheckDriverEntries(window.m_hOdbcIniKey, view, &isLink);
+    const LONG entries = open.Status(window, view, &isLink);
     if (entries == ERROR_SUCCESS && isLink) {
         window.Report("RegOpenKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_LINK, kDriverEntriesKey);
         return false;
@@ -92,7 +175,8 @@ bool SectionTakes(MainWindow& window, const std::string& name, REGSAM view, Open
                       MainWindow::SystemErrorText(entries));
         return false;
     }
-    const LONG found = FindImportedSource(window.m_hOdbcIniKey, name, view);
+    const LONG found =
+        known.SurelyAbsent(window, name) ? ERROR_FILE_NOT_FOUND : FindImportedSource(window.m_hOdbcIniKey, name, view);
     if (found != ERROR_SUCCESS && found != ERROR_FILE_NOT_FOUND) {
         // It exists but cannot be read: writing into it would mix old and new.
         window.Report("RegOpenKey Error", MB_OK | MB_ICONSTOP, IDS_SOURCE_NOT_REPLACED, zentrel::ShownName(name),
@@ -123,9 +207,12 @@ enum class WriteOutcome { Failed, New, Replaced, LeftAlone };
 // place as it was. What stands at the name now decides, not what stood
 // there at the questions: a source that is not the one backed up (made or
 // changed since by someone else) is asked about again and backed up on its
-// own first. Every failure is reported.
-WriteOutcome WriteAccepted(MainWindow& window, const Accepted& source, OpenEntries& open, ScopeChanges& changes,
-                           const SourceImage* backedUp, bool mayAsk, bool twoViews) {
+// own first. Its rows are read from the file again: every source's rows
+// kept from the first pass would cost several times the file. Every
+// failure is reported.
+WriteOutcome WriteAccepted(MainWindow& window, const Accepted& source, const zentrel::ProfileFile& dsi,
+                           long long maxRows, OpenEntries& open, ScopeChanges& changes, const SourceImage* backedUp,
+                           bool mayAsk, bool twoViews) {
     const std::string& name = source.plan.name;
     if (!changes.Take(source.place)) return WriteOutcome::Failed;
     const REGSAM view = ViewFlag(source.place.platform);
@@ -162,7 +249,8 @@ WriteOutcome WriteAccepted(MainWindow& window, const Accepted& source, OpenEntri
         return WriteOutcome::Failed;
     }
     // A row that cannot be written leaves the source as it was.
-    const RowWriteFailure failure = WriteDsiRows(replacement.Key(), view, source.plan.rows, name);
+    const zentrel::DsiSourceRows rows = zentrel::ReadDsiSourceRows(dsi, source.plan.section, maxRows);
+    const RowWriteFailure failure = WriteDsiRows(replacement.Key(), view, rows, name);
     const std::string text = MainWindow::SystemErrorText(failure.code);
     if (failure.code != ERROR_SUCCESS && !failure.key.empty()) {
         window.Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, zentrel::ShownName(failure.key), text);
@@ -173,7 +261,7 @@ WriteOutcome WriteAccepted(MainWindow& window, const Accepted& source, OpenEntri
         replacement.Abandon();
         return WriteOutcome::Failed;
     }
-    const ChangeResult committed = replacement.Commit(exists, open.For(window, view));
+    const ChangeResult committed = replacement.Commit(exists, open.Made(window, view));
     if (committed.renameUnsupported) changes.RenameUnsupported(source.place);
     if (!ReportChange(window, committed, name)) return WriteOutcome::Failed;
     return exists ? WriteOutcome::Replaced : WriteOutcome::New;
@@ -296,8 +384,10 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
     // nothing; then the sources about to be replaced are backed up; then each
     // is written whole, or left as it was.
     const bool preview = TheApp().m_bBatchMode && TheApp().m_bPreview;
-    std::vector<Accepted> accepted;
+    // In blocks: a vector that doubles would hold a large file's sources three times over.
+    std::deque<Accepted> accepted;
     OpenEntries entries;
+    KnownNames known(count);
     std::string previewLines;
     int written = 0, replaced = 0, skipped = 0;
     std::string stopSection, stopReason;
@@ -360,7 +450,7 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         if (!ConnectTo(place)) break;
         // A source the section cannot take is not written.
         bool exists = false;
-        if (!SectionTakes(*this, name, ViewFlag(place.platform), entries, &exists)) {
+        if (!SectionTakes(*this, name, ViewFlag(place.platform), entries, known, &exists)) {
             skip();
             continue;
         }
@@ -380,6 +470,7 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
         source.place = place;
         source.replaces = exists;
         source.plan = std::move(plan);
+        source.plan.rows = zentrel::DsiSourceRows();
         accepted.push_back(std::move(source));
     }
     if (preview) {
@@ -417,7 +508,7 @@ void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope)
     for (size_t i = 0; i < accepted.size(); ++i) {
         const WriteOutcome outcome =
             refused[i] ? WriteOutcome::Failed
-                       : WriteAccepted(*this, accepted[i], entries, changes, backedUp[i], mayAsk,
+                       : WriteAccepted(*this, accepted[i], dsi, maxRows, entries, changes, backedUp[i], mayAsk,
                                        target.systemScope && HasTwoViews());
         if (outcome == WriteOutcome::Failed || outcome == WriteOutcome::LeftAlone) {
             skip();
