@@ -260,9 +260,9 @@ Cost WriteAll(const char* path, bool swap) {
     const Cost cost = Measure([&]() {
         for (int i = 0; ok && i < count; ++i) {
             if (swap) {
-                SourceReplacement replacement(odbc, view, names[i], "Bench Driver");
+                SourceReplacement replacement(odbc, view, names[i], "Bench Driver", false);
                 ok = replacement.Begin().Ok() && WriteDsiRows(replacement.Key(), view, rows[i], names[i]).code == 0 &&
-                     replacement.Commit(entries).Ok();
+                     replacement.Commit(false, entries).Ok();
             } else {
                 RegKey key;
                 ok = key.Create(odbc, names[i].c_str(), view) == ERROR_SUCCESS &&

@@ -679,7 +679,8 @@ std::string ProfileFile::GetString(const std::string& section, const std::string
 }
 
 void ProfileFile::ForEachSection(const std::function<void(const std::string&)>& fn) const {
-    for (size_t i = 1; i < m_impl->sections.size(); ++i) fn(std::string(Classify(m_impl->sections[i].header).name));
+    m_impl->ForEachHeader([&](size_t, std::string_view line) { fn(std::string(Classify(line).name)); });
+    for (const Section& s : m_impl->added) fn(std::string(Classify(s.header).name));
 }
 
 void ProfileFile::RemoveSections(const std::function<bool(const std::string&)>& remove) {
