@@ -680,7 +680,7 @@ std::string ProfileFile::GetString(const std::string& section, const std::string
 
 void ProfileFile::ForEachSection(const std::function<void(const std::string&)>& fn) const {
     m_impl->ForEachHeader([&](size_t, std::string_view line) { fn(std::string(Classify(line).name)); });
-    for (const Section& section : m_impl->added) fn(std::string(Classify(section.header).name));
+    for (const Section& s : m_impl->added) fn(std::string(Classify(s.header).name));
 }
 
 void ProfileFile::RemoveSections(const std::function<bool(const std::string&)>& remove) {
