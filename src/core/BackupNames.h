@@ -17,11 +17,15 @@ struct BackupTime {
 };
 
 // "<yyyymmdd-hhmmss>-<scope>.dsi", scope "user" or "system"; a later backup
-// of the same second is "<yyyymmdd-hhmmss>-<scope>-<n>.dsi", n from 2.
-std::string BackupFileName(const BackupTime& time, bool systemScope, int attempt);
+// of the same second is "<yyyymmdd-hhmmss>-<scope>-<n>.dsi", n from 2. With
+// a computer (a run over many), its name as a file name can hold it comes
+// before the scope: "<yyyymmdd-hhmmss>-<computer>-<scope>.dsi".
+std::string BackupFileName(const BackupTime& time, bool systemScope, int attempt,
+                           const std::string& computer = std::string());
 
 // Of the file names in a backup folder, those to delete so that the `keep`
-// newest backups stay. Names not made by BackupFileName are never chosen.
+// newest backups of each computer (and of those named by none) stay. Names
+// not made by BackupFileName are never chosen.
 std::vector<std::string> BackupsBeyond(const std::vector<std::string>& names, size_t keep);
 
 }  // namespace zentrel
