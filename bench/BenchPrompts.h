@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdio>
 
-#include "ui/Prompts.h"
+#include "ops/Prompts.h"
 
 class BenchPrompts : public Prompts {
 public:

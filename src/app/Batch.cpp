@@ -1,14 +1,20 @@
 #include <memory>
 #include <string>
 
+#include <algorithm>
+#include <exception>
+#include <utility>
+#include <vector>
+
+#include "app/Fleet.h"
 #include "app/ManagerApp.h"
-#include "ui/Compare.h"
 #include "framework/Handle.h"
-#include "registry/InstalledDrivers.h"
-#include "registry/RegKey.h"
-#include "core/ValueFormat.h"
-#include "ui/MainWindow.h"
-#include "ui/resource.h"
+#include "ops/Compare.h"
+#include "ops/Export.h"
+#include "ops/Import.h"
+#include "ops/Listing.h"
+#include "ops/RunContext.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -38,13 +44,9 @@ private:
     FileHandle m_hOutput;
 };
 
-// A tab or a line break inside a name would split the listing's columns or
-// lines, and other control characters reach the terminal: all are shown escaped.
-std::string Field(const std::string& text) { return zentrel::EscapeControls(text); }
-
 }  // namespace
 
-int ManagerApp::RunBatch(MainWindow& window) {
+int ManagerApp::RunBatch(RunContext& run) {
     // Streams the caller redirected are kept; the console program has its own.
     HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
     HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
@@ -56,11 +58,14 @@ int ManagerApp::RunBatch(MainWindow& window) {
     }
     m_hConsoleOut = out;
     m_hConsoleErr = err;
+    run.facts.commandLine = *this;
+    run.facts.out = out;
+    run.facts.err = err;
 
     if (m_bQuiet || m_bConsoleProgram) {
-        window.SetPrompts(std::unique_ptr<Prompts>(new QuietPrompts(m_hConsoleErr)));
+        run.SetPrompts(std::unique_ptr<Prompts>(new QuietPrompts(m_hConsoleErr)));
     } else {
-        WriteConsoleText(MainWindow::LoadText(IDS_BANNER).c_str(), FALSE);
+        WriteConsoleText(RunContext::LoadText(IDS_BANNER).c_str(), FALSE);
     }
 
     for (std::string* file : {&m_strFileName, &m_strCompareFile}) {
@@ -70,35 +75,45 @@ int ManagerApp::RunBatch(MainWindow& window) {
         // A directory too long for the buffer reports the size it needs instead.
         if (length > 0 && length < sizeof(directory)) *file = std::string(directory) + "\\" + *file;
     }
-
-    window.ResetOutcome();
-    const BOOL systemScope = m_bUserScope ? FALSE : TRUE;
-    if (m_bImport) window.ImportDsiFile(FALSE, m_strFileName.c_str(), systemScope);
-    if (m_bExport) window.ExportScopeToFile(m_strFileName.c_str(), systemScope);
-    if (m_bList) ListDataSources(window, m_bListUserScope ? FALSE : TRUE);
-    int compared = kCompareIdentical;
-    if (m_bCompare) {
-        std::vector<zentrel::SourceComparison> comparisons;
-        compared = CompareScopeWithFile(window, m_strCompareFile.c_str(), m_bCompareUserScope ? FALSE : TRUE,
-                                        comparisons);
-        WriteStreamText(m_hConsoleOut, zentrel::FormatComparison(comparisons));
+    run.ResetOutcome();
+    const zentrel::ComputerSwitch named = zentrel::ReadComputerSwitch(m_strRemoteSystem);
+    if (named.many) return RunFleet(run, named);
+    try {
+        return RunOperations(run);
+    } catch (const std::exception& e) {
+        // Nothing is left half written: every change has its way back.
+        run.Fail("Error", zentrel::FormatText(RunContext::LoadText(IDS_UNEXPECTED_ERROR), e.what()));
+        return 1;
     }
-
-    if (compared == kCompareFailed) return 2;
-    return window.Succeeded() && compared == kCompareIdentical ? 0 : 1;
 }
 
-void ManagerApp::ListDataSources(MainWindow& window, BOOL systemScope) {
-    std::vector<ListedSource> sources;
-    std::vector<std::string> unreachable;
-    // A failed connection is reported there and fails the run.
-    if (!window.CatalogueScope(window.PlaceOf(systemScope), sources, &unreachable)) return;
-    window.ReportUnreachable(unreachable, "List", IDS_ZERO_NAME_NOT_LISTED);
-    const char* scope = systemScope ? "System" : "User";
-    std::string listing;
-    for (const ListedSource& source : sources) {
-        listing += Field(source.name) + "\t" + Field(source.driver) + "\t" + scope + "\t" +
-                   zentrel::PlatformColumn(source.platform, source.check) + "\r\n";
+int ManagerApp::RunOperations(RunContext& run, ComputerRun* computer) {
+    const BOOL systemScope = m_bUserScope ? FALSE : TRUE;
+    run.where = run.BatchPlace(systemScope);
+    if (m_bImport) ImportNamedFile(run, m_strFileName.c_str());
+    if (m_bExport) {
+        const bool written = ExportScope(run, computer ? computer->exportFile.c_str() : m_strFileName.c_str());
+        if (computer && written) computer->counts.exported = run.m_nDsnSection;
     }
-    WriteStreamText(m_hConsoleOut, listing);
+    if (m_bList) {
+        run.where = run.BatchPlace(m_bListUserScope ? FALSE : TRUE);
+        std::string listing;
+        if (ListScope(run, listing)) WriteStreamText(m_hConsoleOut, run.facts.OutputLines(listing));
+        if (computer) computer->counts.listed = (int)std::count(listing.begin(), listing.end(), '\n');
+    }
+    int compared = kCompareIdentical;
+    if (m_bCompare) {
+        run.where = run.BatchPlace(m_bCompareUserScope ? FALSE : TRUE);
+        std::vector<zentrel::SourceComparison> comparisons;
+        compared = CompareScopeWithFile(run, m_strCompareFile.c_str(), comparisons);
+        // Many computers' differences come together in the drift report.
+        if (computer) {
+            computer->compared = compared;
+            computer->comparisons = std::move(comparisons);
+        } else {
+            WriteStreamText(m_hConsoleOut, zentrel::FormatComparison(comparisons));
+        }
+    }
+    if (compared == kCompareFailed) return 2;
+    return run.Succeeded() && compared == kCompareIdentical ? 0 : 1;
 }

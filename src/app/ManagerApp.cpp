@@ -2,12 +2,10 @@
 
 #include <string>
 
+#include "ops/RunContext.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
-const char* const g_szWebPage = "http://www.morvane.example/odbc";
-const char* const g_szSupportMail = "support@morvane.example";
-const char* const g_szDownloadRoot = "http://www.morvane.example";
 
 ManagerApp::ManagerApp() : m_hConsoleOut(NULL), m_hConsoleErr(NULL), m_bConsoleProgram(FALSE), m_nExitCode(0) {}
 
@@ -25,28 +23,34 @@ BOOL ManagerApp::InitInstance() {
         m_nExitCode = 2;
         return FALSE;
     }
-    MainWindow* window = new MainWindow(nullptr);
     if (m_bBatchMode) {
-        m_nExitCode = RunBatch(*window);
+        RunContext run;
+        m_nExitCode = RunBatch(run);
     } else {
-        // Modeless, so that the window's own keys are seen before the
-        // dialog manager takes Tab and the controls take the rest.
-        m_pMainWnd = window;
-        if (window->Create(nullptr)) {
-            const HWND hwnd = window->GetSafeHwnd();
-            MSG msg;
-            while (::IsWindow(hwnd) && ::GetMessageA(&msg, NULL, 0, 0) > 0) {
-                if (window->PreTranslateMessage(&msg) || ::IsDialogMessageA(hwnd, &msg)) continue;
-                ::TranslateMessage(&msg);
-                ::DispatchMessageA(&msg);
-            }
-        }
-        m_pMainWnd = nullptr;
+        m_nExitCode = RunWindow();
     }
-    delete window;
     return FALSE;
 }
 
+int ManagerApp::RunWindow() {
+    MainWindow window(nullptr);
+    window.facts.commandLine = *this;
+    window.m_bEndsLoop = true;
+    // Modeless, so that the window's own keys are seen before the dialog
+    // manager takes Tab and the controls take the rest.
+    m_pMainWnd = &window;
+    if (window.Create(nullptr)) {
+        const HWND hwnd = window.GetSafeHwnd();
+        MSG msg;
+        while (::IsWindow(hwnd) && ::GetMessageA(&msg, NULL, 0, 0) > 0) {
+            if (window.PreTranslateMessage(&msg) || ::IsDialogMessageA(hwnd, &msg)) continue;
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+    }
+    m_pMainWnd = nullptr;
+    return CDialog::TakeFailedExit() ? 1 : 0;
+}
 void ManagerApp::WriteConsoleText(const char* text, BOOL bNewline) {
     WriteStreamText(m_hConsoleOut, text);
     if (bNewline) WriteStreamText(m_hConsoleOut, "\n");

@@ -6,7 +6,11 @@
 #include "core/CommandLine.h"
 #include "framework/Framework.h"
 
-class MainWindow;
+class RunContext;
+struct ComputerRun;
+namespace zentrel {
+struct ComputerSwitch;
+}
 
 class ManagerApp : public CWinApp, public zentrel::CommandLineSwitches {
 public:
@@ -18,11 +22,10 @@ public:
 
     // Parses a command-line tail into the switch fields.
     void ParseCommandLine(const char* tail);
-    // Console batch mode on an unshown window object; returns the exit code.
-    int RunBatch(MainWindow& window);
+    // Console batch mode over the run context, no window; returns the exit
+    // code. The context takes the command line's facts and streams.
+    int RunBatch(RunContext& run);
     void WriteConsoleText(const char* text, BOOL bNewline);
-    // One line a data source of the scope on the batch output: name, driver, scope.
-    void ListDataSources(MainWindow& window, BOOL systemScope);
 
     HANDLE m_hConsoleOut;
     HANDLE m_hConsoleErr;
@@ -31,13 +34,15 @@ public:
     BOOL m_bConsoleProgram;
 
 private:
+    // The operations the command line asks for, in their order; with
+    // `computer`, those of one of many computers, which it takes the results of.
+    int RunOperations(RunContext& run, ComputerRun* computer = nullptr);
+    // The operations on each computer -s names (src/app/Fleet.cpp).
+    int RunFleet(RunContext& run, const zentrel::ComputerSwitch& named);
+    int RunWindow();
+
     int m_nExitCode;
 };
 
 // The one application object.
 ManagerApp& TheApp();
-
-// Process-wide texts of the maker.
-extern const char* const g_szWebPage;
-extern const char* const g_szSupportMail;
-extern const char* const g_szDownloadRoot;

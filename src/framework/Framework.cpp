@@ -1,5 +1,6 @@
 #include "framework/Framework.h"
 
+#include <exception>
 #include <vector>
 
 namespace {
@@ -324,7 +325,7 @@ void CDialog::EndDialog(INT_PTR result) {
 BOOL CDialog::UpdateData(BOOL save) {
     CDataExchange dx(this, save);
     DoDataExchange(&dx);
-    return !dx.m_bFailed;
+    return TRUE;
 }
 
 BOOL CDialog::OnInitDialog() {
@@ -377,6 +378,23 @@ static void CenterOnOwner(HWND hWnd) {
     ::SetWindowPos(hWnd, NULL, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+bool CDialog::s_bFailedExit = false;
+
+bool CDialog::TakeFailedExit() {
+    const bool failed = s_bFailedExit;
+    s_bFailedExit = false;
+    return failed;
+}
+
+void CDialog::OnUnexpected(const char* what) {
+    ::MessageBoxA(m_hWnd, what, "Error", MB_OK | MB_ICONSTOP);
+    if (m_bModal) {
+        ::EndDialog(m_hWnd, IDABORT);
+    } else {
+        DestroyWindow();
+    }
+}
+
 INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     CDialog* self;
     if (msg == WM_INITDIALOG) {
@@ -387,7 +405,15 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM 
         self = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(hWnd, DWLP_USER));
     }
     if (self == nullptr) return FALSE;
-    INT_PTR handled = self->HandleMessage(msg, wParam, lParam);
+    INT_PTR handled = FALSE;
+    try {
+        handled = self->HandleMessage(msg, wParam, lParam);
+    } catch (const std::exception& e) {
+        // An exception must not cross the platform's frames.
+        s_bFailedExit = true;
+        self->OnUnexpected(e.what());
+        handled = TRUE;
+    }
     if (msg == WM_NCDESTROY) {
         ::SetWindowLongPtrA(hWnd, DWLP_USER, 0);
         if (self->m_hWnd == hWnd) self->m_hWnd = NULL;

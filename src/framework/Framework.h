@@ -19,7 +19,6 @@ public:
     CWnd& operator=(const CWnd&) = delete;
 
     HWND GetSafeHwnd() const { return m_hWnd; }
-    int GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
     LRESULT Send(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) const {
         return ::SendMessageA(m_hWnd, msg, wParam, lParam);
     }
@@ -86,7 +85,6 @@ public:
     CImageList& operator=(const CImageList&) = delete;
     BOOL Create(int cx, int cy, UINT flags, int initial, int grow);
     int Add(HBITMAP bitmap, COLORREF mask) { return ImageList_AddMasked(m_hImageList, bitmap, mask); }
-    int GetImageCount() const { return m_hImageList ? ImageList_GetImageCount(m_hImageList) : 0; }
 
     HIMAGELIST m_hImageList;
 };
@@ -143,13 +141,9 @@ class CDialog;
 
 class CDataExchange {
 public:
-    CDataExchange(CDialog* dlg, BOOL save) : m_pDlgWnd(dlg), m_bSaveAndValidate(save), m_bFailed(FALSE) {}
-    // A field that cannot take what its control holds stops the exchange's
-    // caller (the dialog stays open).
-    void Fail() { m_bFailed = TRUE; }
+    CDataExchange(CDialog* dlg, BOOL save) : m_pDlgWnd(dlg), m_bSaveAndValidate(save) {}
     CDialog* m_pDlgWnd;
     BOOL m_bSaveAndValidate;
-    BOOL m_bFailed;
 };
 
 // Binds a control of the dialog to a wrapper, once for each window of the
@@ -177,7 +171,6 @@ public:
     void BindControl(CWnd& control, HWND hWnd);
     HWND GetDlgItemHwnd(int id) const { return ::GetDlgItem(m_hWnd, id); }
     HWND GetParentHwnd() const { return m_pParentWnd ? m_pParentWnd->m_hWnd : NULL; }
-    BOOL IsModal() const { return m_bModal; }
 
     virtual BOOL OnInitDialog();
     virtual void OnOK();
@@ -195,6 +188,15 @@ protected:
     virtual BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
     // The window is gone (its last message); bound wrappers are already clear.
     virtual void OnWindowGone() {}
+    // An exception that reached the dialog procedure: told, and the dialog
+    // ends; the program then exits with 1.
+    virtual void OnUnexpected(const char* what);
+
+public:
+    // Whether an exception ended a dialog since the last call.
+    static bool TakeFailedExit();
+
+protected:
 
     UINT m_nIDTemplate;
     CWnd* m_pParentWnd;
@@ -205,6 +207,7 @@ private:
     void ReleaseBoundControls();
 
     BOOL m_bModal;
+    static bool s_bFailedExit;
     std::vector<CWnd*> m_bound;  // wrappers bound by DDX_Control to this window's controls
 };
 

@@ -48,9 +48,7 @@ void ListKey(HKEY parent, const std::string& subkey, const std::string& prefix, 
     // The counts let each enumeration stop without a call past its end;
     // without them each runs until the registry refuses an index.
     DWORD subkeys = MAXDWORD, values = MAXDWORD;
-    if (::RegQueryInfoKeyA(key, NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL, NULL, NULL, NULL) !=
-        ERROR_SUCCESS)
-        subkeys = values = MAXDWORD;
+    RegKey::CountChildren(key, &subkeys, &values);
 
     std::vector<AttributeRow> valueRows;
     // Kept from source to source: an export lists thousands, and a name

@@ -359,3 +359,9 @@ bool SameKeyName(const char* a, const char* b) {
     ::MultiByteToWideChar(CP_ACP, 0, b, -1, wideB.data(), lengthB);
     return ::CompareStringOrdinal(wideA.data(), -1, wideB.data(), -1, TRUE) == CSTR_EQUAL;
 }
+
+void RegKey::CountChildren(HKEY key, DWORD* subkeys, DWORD* values) {
+    if (::RegQueryInfoKeyA(key, NULL, NULL, NULL, subkeys, NULL, NULL, values, NULL, NULL, NULL, NULL) !=
+        ERROR_SUCCESS)
+        *subkeys = *values = MAXDWORD;
+}

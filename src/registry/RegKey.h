@@ -63,9 +63,17 @@ public:
     LONG SetText(const char* name, const std::string& text) {
         return SetValue(name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
     }
-    LONG DeleteValue(const char* name) {
+    LONG DeleteValue(const char* name) { return DeleteValue(m_handle, name); }
+    static LONG DeleteValue(HKEY key, const char* name) {
         const LONG fault = RegistryWriteCheck();
-        return fault != ERROR_SUCCESS ? fault : ::RegDeleteValueA(m_handle, name);
+        return fault != ERROR_SUCCESS ? fault : ::RegDeleteValueA(key, name);
+    }
+    // The number of subkeys and values; MAXDWORD each when the key cannot say.
+    static void CountChildren(HKEY key, DWORD* subkeys, DWORD* values);
+    // Renames the key held; `to` in UTF-16, the registry's own form.
+    LONG Rename(const std::wstring& to) {
+        const LONG fault = RegistryWriteCheck();
+        return fault != ERROR_SUCCESS ? fault : ::RegRenameKey(m_handle, NULL, to.c_str());
     }
 
     // The registry's names are UTF-16; here they are text in the ANSI code

@@ -66,9 +66,7 @@ bool ParseJournal(DWORD type, const std::vector<unsigned char>& data, Journal& j
 }
 
 LONG DeleteJournal(HKEY odbc, const std::string& name) {
-    const LONG fault = RegistryWriteCheck();
-    if (fault != ERROR_SUCCESS) return fault;
-    const LONG code = ::RegDeleteValueA(odbc, name.c_str());
+    const LONG code = RegKey::DeleteValue(odbc, name.c_str());
     return code == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : code;
 }
 
@@ -79,15 +77,13 @@ bool Exists(HKEY odbc, const std::string& name, REGSAM view) {
 
 // Renames a child key in place, a registry link as the link itself.
 LONG RenameChild(HKEY parent, const std::string& from, const std::string& to, REGSAM view) {
-    const LONG fault = RegistryWriteCheck();
-    if (fault != ERROR_SUCCESS) return fault;
     // The limit counts characters as the registry does, not bytes.
     const std::wstring wide = WideText(to);
     if (wide.empty() || wide.size() > zentrel::kMaxKeyNameLength) return ERROR_INVALID_NAME;
     RegKey key;
     const LONG code = key.OpenUnfollowed(parent, from.c_str(), KEY_WRITE | view, nullptr);
     if (code != ERROR_SUCCESS) return code;
-    return ::RegRenameKey(key, NULL, wide.c_str());
+    return key.Rename(wide);
 }
 
 LONG DeleteTree(HKEY odbc, const std::string& name, REGSAM view) {

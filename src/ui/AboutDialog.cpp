@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/ManagerApp.h"
+#include "ui/ProductTable.h"
 #include "ui/resource.h"
 
 namespace {

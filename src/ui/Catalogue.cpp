@@ -7,6 +7,7 @@
 #include "registry/OdbcSection.h"
 #include "registry/RegKey.h"
 #include "registry/Views.h"
+#include "ops/Listing.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
@@ -17,66 +18,11 @@ std::vector<std::string> MainWindow::EnumerateDataSources(std::vector<std::strin
 
 BOOL MainWindow::CatalogueScope(const ScopePlace& place, std::vector<ListedSource>& sources,
                                 std::vector<std::string>* unreachable, std::unique_ptr<ScopeDrivers>* later) {
-    const BOOL systemScope = place.systemScope;
-    std::vector<zentrel::Platform> views;
-    if (!systemScope) {
-        views.push_back(zentrel::Platform::Shared);
-    } else if (place.oneView) {
-        views.push_back(place.view);
-    } else {
-        views.push_back(OwnPlatform());
-        if (HasTwoViews())
-            views.push_back(OwnPlatform() == zentrel::Platform::Bit64 ? zentrel::Platform::Bit32
-                                                                      : zentrel::Platform::Bit64);
-    }
-    std::unique_ptr<ScopeDrivers> drivers(new ScopeDrivers(place.computer));
-    // The other view first, so that the connection left is the first view's,
-    // as after any fill; its rows come first all the same.
-    std::vector<ListedSource> otherView;
-    for (size_t v = views.size(); v-- > 0;) {
-        // The first view is the one asked for: its section is offered for
-        // creation as ever. Another view without one simply has no sources.
-        const int code = ConnectToRemoteSystem(place.computer, systemScope, views[v], v != 0);
-        if (code != 0) {
-            if (v == 0) return FALSE;
-            continue;
-        }
-        std::vector<ListedSource>& into = v == 0 ? sources : otherView;
-        RegKey driverEntries;
-        bool isLink = false;
-        const LONG entries = OpenDriverEntries(m_hOdbcIniKey, KEY_READ | ViewFlag(views[v]), driverEntries, &isLink);
-        // Drivers that cannot be read would show as none.
-        if (isLink) {
-            Report("RegOpenKey", MB_OK | MB_ICONSTOP, IDS_KEY_LINK, kDriverEntriesKey);
-        } else if (entries != ERROR_SUCCESS && entries != ERROR_FILE_NOT_FOUND) {
-            Report("RegOpenKey", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, kDriverEntriesKey, SystemErrorText(entries));
-        }
-        drivers->Keep(m_placeConnected.platform, std::move(driverEntries));
-        std::vector<std::string> uncarried;
-        std::vector<std::string> names = EnumerateDataSources(unreachable, &uncarried);
-        // Acting on a substitute would reach another key, or none.
-        for (const std::string& name : uncarried)
-            Report("Error", MB_OK | MB_ICONSTOP, IDS_NAME_NOT_CARRIED, zentrel::ShownName(name));
-        for (std::string& name : names) {
-            ListedSource source;
-            source.platform = m_placeConnected.platform;
-            if (later == nullptr) {
-                source.driver = drivers->Driver(source.platform, name);
-                source.check = drivers->Check(source.platform, source.driver);
-            }
-            source.name = std::move(name);
-            into.push_back(std::move(source));
-        }
-    }
-    sources.insert(sources.end(), std::make_move_iterator(otherView.begin()),
-                   std::make_move_iterator(otherView.end()));
-    if (later != nullptr) *later = std::move(drivers);
-    return TRUE;
+    return ::CatalogueScope(*this, place, sources, unreachable, later);
 }
 
 void MainWindow::ReportUnreachable(const std::vector<std::string>& names, const char* caption, UINT text) {
-    for (const std::string& name : names)
-        Report(caption, MB_OK | MB_ICONSTOP, text, zentrel::ShownName(zentrel::VisibleZeros(name)));
+    ::ReportUnreachable(*this, names, caption, text);
 }
 
 RegistryPlace MainWindow::RowPlace(int row) const {

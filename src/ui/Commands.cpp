@@ -87,19 +87,11 @@ void MainWindow::TrackMenu(int index, POINT screen, UINT flags) {
     PostCommand(m_hWnd, command);
 }
 
-LRESULT MainWindow::OnDsnListRightClick(const NMHDR* header) {
+LRESULT MainWindow::OnListRightClick(const NMHDR* header) {
     const NMITEMACTIVATE* click = reinterpret_cast<const NMITEMACTIVATE*>(header);
     POINT point = click->ptAction;
     ::ClientToScreen(click->hdr.hwndFrom, &point);
-    TrackMenu(1, point, TPM_RIGHTBUTTON);
-    return 0;
-}
-
-LRESULT MainWindow::OnAttributeRightClick(const NMHDR* header) {
-    const NMITEMACTIVATE* click = reinterpret_cast<const NMITEMACTIVATE*>(header);
-    POINT point = click->ptAction;
-    ::ClientToScreen(click->hdr.hwndFrom, &point);
-    TrackMenu(2, point, TPM_RIGHTBUTTON);
+    TrackMenu(header->idFrom == IDC_ATTRIBUTE_LIST ? 2 : 1, point, TPM_RIGHTBUTTON);
     return 0;
 }
 

@@ -3,7 +3,6 @@
 // About box. Every request to the shell goes through the prompt interface.
 #include <string>
 
-#include "app/ManagerApp.h"
 #include "registry/RegKey.h"
 #include "ui/AboutDialog.h"
 #include "ui/MainWindow.h"

@@ -1,43 +1,13 @@
-// Compare: the data sources of a scope against those of a DSI file.
+// The window's face of compare: the scope on the computer of the
+// remote-system box (batch mode: of the command line) against a file.
 #pragma once
 #include <windows.h>
 
-#include <string>
 #include <vector>
 
-#include "core/SourceCompare.h"
-#include "core/DsiSource.h"
+#include "ops/Compare.h"
 
 class MainWindow;
 
-// How a comparison ended: the batch run's exit code.
-enum CompareOutcome { kCompareIdentical = 0, kCompareDiffers = 1, kCompareFailed = 2 };
-
-// Compares the scope (the System scope in both views unless the command
-// line names one) on the computer of the remote-system box, or in batch
-// mode of the command line, with the file. Sources that cannot be read
-// whole on either side are reported and make the outcome kCompareFailed;
-// the others are still compared.
 CompareOutcome CompareScopeWithFile(MainWindow& window, const char* file, BOOL systemScope,
                                     std::vector<zentrel::SourceComparison>& comparisons);
-
-// The definition import would write for each source of a file, in the
-// file's order, for the scope; false, reported, when the file cannot be
-// read at all. A section refused as a whole is reported and *refused set;
-// *unread, when given, gets its name and view.
-bool ReadFileSources(MainWindow& window, const char* file, BOOL systemScope,
-                     std::vector<zentrel::SourceDefinition>& sources, bool* refused,
-                     std::vector<zentrel::SourceDefinition>* unread = nullptr);
-
-// One line of an import's preview: what would happen, the source, its
-// platform and, for a refused one, why.
-std::string PreviewLine(const char* what, const std::string& name, zentrel::Platform platform,
-                        const std::string& reason = std::string());
-// The preview of a source import would write into the connected place:
-// new, identical, or replace followed by the entries that would change.
-std::string PreviewSource(MainWindow& window, const std::string& name, zentrel::Platform platform,
-                          const std::string& driver, const zentrel::DsiSourceRows& rows, bool replaces);
-
-// "Compare with File...": asks for a file and shows how the tab's scope
-// compares with it in the compare dialog.
-void CompareWithFileInWindow(MainWindow& window);

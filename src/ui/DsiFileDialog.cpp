@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "ui/Prompts.h"
+#include "ops/Prompts.h"
 
 DsiFileDialog::DsiFileDialog(Prompts& prompts) : m_ofn(), m_prompts(prompts) { m_szFileName[0] = '\0'; }
 

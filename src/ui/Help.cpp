@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <string>
 
 #include "registry/RegKey.h"
 #include "ui/MainWindow.h"
@@ -14,19 +15,16 @@ HtmlHelpProc HelpEntryPoint() {
     static HtmlHelpProc s_entry = nullptr;
     if (s_looked) return s_entry;
     s_looked = true;
-    // Zero-filled, and one byte is never offered, so the text stays terminated
-    // even when the stored value has no terminator of its own.
-    char library[MAX_PATH] = "";
+    std::string library;
     RegKey server;
     if (server.Open(HKEY_CLASSES_ROOT, "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32",
-                    ViewFlag(OwnPlatform())) ==
-        ERROR_SUCCESS) {
-        LONG size = sizeof(library) - 1;
-        if (::RegQueryValueA(server, NULL, library, &size) != ERROR_SUCCESS) library[0] = '\0';
-    }
+                    ViewFlag(OwnPlatform())) != ERROR_SUCCESS ||
+        server.QueryText(NULL, library) != ERROR_SUCCESS)
+        library.clear();
     // The server's path is often stored with %SystemRoot% in it.
     char expanded[MAX_PATH] = "";
-    const DWORD length = library[0] ? ::ExpandEnvironmentStringsA(library, expanded, sizeof(expanded)) : 0;
+    const DWORD length =
+        library.empty() ? 0 : ::ExpandEnvironmentStringsA(library.c_str(), expanded, sizeof(expanded));
     HMODULE module = NULL;
     if (length > 0 && length <= sizeof(expanded)) module = ::LoadLibraryA(expanded);
     if (module == NULL) module = ::LoadLibraryA("hhctrl.ocx");

@@ -1,383 +1,72 @@
-// Import of a DSI file into a scope. The file is read once; every source it
-// announces is written whole, replacing a source of the same name.
+// The import commands: the file and the scope chosen, the name asked for,
+// the list refilled; the import itself is in ops.
 #include <windows.h>
 
 #include <cstring>
 #include <string>
-#include <vector>
 
-#include "app/ManagerApp.h"
-#include "app/Settings.h"
-#include "core/DsiCodec.h"
-#include "core/DsiSource.h"
-#include "core/ImportPlan.h"
-#include "core/ProfileFile.h"
-#include "core/ValueFormat.h"
 #include "dsi/DsiFileIo.h"
-#include "dsi/ImportWriter.h"
-#include "registry/OdbcSection.h"
-#include "registry/RegKey.h"
-#include "registry/SafeReplace.h"
+#include "ops/Import.h"
 #include "registry/Views.h"
-#include "ui/Backup.h"
-#include "ui/ChangeReports.h"
-#include "ui/Compare.h"
 #include "ui/DsiFileDialog.h"
 #include "ui/DsnNameDialog.h"
 #include "ui/MainWindow.h"
+#include "ui/Settings.h"
 #include "ui/resource.h"
 
-namespace {
-
-// Why the plan refuses a source as a whole, as the user reads it.
-std::string RefusalText(const zentrel::DsiSourcePlan& plan) {
-    switch (plan.refusal) {
-    case zentrel::DsiRefusal::Platform:
-        return zentrel::FormatText(MainWindow::LoadText(IDS_PLATFORM_INVALID), zentrel::ShownName(plan.refusalDetail));
-    case zentrel::DsiRefusal::Reserved:
-        return zentrel::FormatText(MainWindow::LoadText(IDS_RESERVED_NAME), plan.name);
-    case zentrel::DsiRefusal::RowCount:
-        return zentrel::FormatText(MainWindow::LoadText(IDS_ROW_COUNT_INVALID), zentrel::ShownName(plan.refusalDetail));
-    default:
-        return plan.refusalDetail;
-    }
-}
-
-// A source that passed every check and question, waiting to be written.
-struct Accepted {
-    RegistryPlace place;
-    zentrel::DsiSourcePlan plan;
-    bool replaces = false;
-};
-
-// The driver entries' key of the place connected last, kept open from
-// source to source: each opening asks the registry several times whether it
-// is a link.
-class OpenEntries {
-public:
-    // The key, opened for writing and found no link; NULL when it cannot be
-    // (missing, a link, refused), for the caller's own checks to say why.
-    HKEY For(const MainWindow& window, REGSAM view) {
-        if (!m_key.Valid() || m_place != window.m_placeConnected) {
-            m_place = window.m_placeConnected;
-            m_key.Close();
-            bool isLink = false;
-            RegKey opened;
-            if (OpenDriverEntries(window.m_hOdbcIniKey, KEY_READ | KEY_WRITE | view, opened, &isLink) ==
-                    ERROR_SUCCESS &&
-                !isLink)
-                m_key = std::move(opened);
-        }
-        return m_key.Get();
-    }
-
-private:
-    RegistryPlace m_place;
-    RegKey m_key;
-};
-
-// Whether the connected section can take the source: its driver entries'
-// key can, and a source of its name is absent or readable (*exists says
-// which). False, reported, when not.
-bool SectionTakes(MainWindow& window, const std::string& name, REGSAM view, OpenEntries& open, bool* exists) {
-    bool isLink = false;
-    const LONG entries =
-        open.For(window, view) != NULL ? ERROR_SUCCESS : CheckDriverEntries(window.m_hOdbcIniKey, view, &isLink);
-    if (entries == ERROR_SUCCESS && isLink) {
-        window.Report("RegOpenKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_LINK, kDriverEntriesKey);
-        return false;
-    }
-    if (entries != ERROR_SUCCESS && entries != ERROR_FILE_NOT_FOUND) {
-        window.Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, kDriverEntriesKey,
-                      MainWindow::SystemErrorText(entries));
-        return false;
-    }
-    const LONG found = FindImportedSource(window.m_hOdbcIniKey, name, view);
-    if (found != ERROR_SUCCESS && found != ERROR_FILE_NOT_FOUND) {
-        // It exists but cannot be read: writing into it would mix old and new.
-        window.Report("RegOpenKey Error", MB_OK | MB_ICONSTOP, IDS_SOURCE_NOT_REPLACED, zentrel::ShownName(name),
-                      MainWindow::SystemErrorText(found));
-        return false;
-    }
-    *exists = found == ERROR_SUCCESS;
+bool MainWindow::AskSourceName(std::string& name, const std::string& caption) {
+    DsnNameDialog dialog(this);
+    dialog.m_strName = name;
+    dialog.m_strCaption = caption;
+    if (GetPrompts().RunDialog(dialog) != IDOK) return false;
+    name = dialog.m_strName;
     return true;
 }
 
-// Whether the user lets the import replace the source. The view is named
-// where the name alone could mean either source.
-bool ReplaceConfirmed(MainWindow& window, const std::string& name, zentrel::Platform platform, bool twoViews) {
-    const zentrel::Platform otherView =
-        platform == zentrel::Platform::Bit64 ? zentrel::Platform::Bit32 : zentrel::Platform::Bit64;
-    const bool ambiguous = twoViews && SourceInView(window.m_hRootKey, name, ViewFlag(otherView));
-    const std::string question =
-        ambiguous ? zentrel::FormatText(MainWindow::LoadText(IDS_ALREADY_EXISTS_VIEW), name,
-                                        zentrel::PlatformText(platform))
-                  : zentrel::FormatText(MainWindow::LoadText(IDS_ALREADY_EXISTS), name);
-    return window.Report(MainWindow::LoadText(IDS_WARNING), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, question) ==
-           IDYES;
-}
-
-// Writes one accepted source whole through a temporary key, or leaves the
-// place as it was; false, reported, when it is not written.
-bool WriteAccepted(MainWindow& window, const Accepted& source, OpenEntries& open) {
-    const std::string& name = source.plan.name;
-    if (!window.ConnectTo(source.place)) return false;
-    const REGSAM view = ViewFlag(source.place.platform);
-    SourceReplacement replacement(window.m_hOdbcIniKey, view, name, source.plan.driver);
-    const ChangeResult begun = replacement.Begin();
-    if (!begun.Ok()) {
-        ReportChange(window, begun, name);
+bool MainWindow::ChooseImport(BOOL systemScope) {
+    DsiFileDialog dialog(GetPrompts());
+    const std::string filter = LoadText(IDS_DSI_FILTER);
+    if (!dialog.ShowOpen(filter.c_str(), "", OwnerWindow(), "Import from",
+                         OFN_FILEMUSTEXIST | OFN_SHOWHELP | OFN_HIDEREADONLY))
+        return false;
+    if (zentrel::DsiPathTooLong(dialog.GetPathName())) {
+        ReportFileError(dialog.GetPathName(), ERROR_FILENAME_EXCED_RANGE, "Error");
         return false;
     }
-    // A row that cannot be written leaves the source as it was.
-    const RowWriteFailure failure = WriteDsiRows(replacement.Key(), view, source.plan.rows, name);
-    if (failure.code != ERROR_SUCCESS && !failure.key.empty()) {
-        window.Report("RegCreateKey Error", MB_OK | MB_ICONSTOP, IDS_KEY_ERROR, zentrel::ShownName(failure.key),
-                      MainWindow::SystemErrorText(failure.code));
-    } else if (failure.code != ERROR_SUCCESS) {
-        window.Report("RegSetValueEx Error", MB_OK | MB_ICONSTOP, MainWindow::SystemErrorText(failure.code));
+    strcpy(m_szDsiFile, dialog.GetPathName());
+    // The chosen file goes into the scope of the tab; systemScope only
+    // stands in when there is no tab strip.
+    const BOOL tabScope = m_pTabCtrl != nullptr ? m_pTabCtrl->GetCurSel() == 0 : systemScope;
+    // The computer the list shows, not one typed in the box since.
+    RegistryPlace place = m_placeListed;
+    if (!place.known) {
+        place.known = true;
+        place.computer = PlaceOf(tabScope).computer;
     }
-    if (failure.code != ERROR_SUCCESS || !ReportChange(window, replacement.Commit(open.For(window, view)), name)) {
-        replacement.Abandon();
-        return false;
-    }
-    return true;
-}
-
-// Row problems shown one by one before the rest are summed up.
-const size_t kRowProblemsShown = 10;
-
-}  // namespace
-
-void MainWindow::ReportDsiSourceProblems(const zentrel::DsiSourceRows& source, const std::string& section,
-                                         const std::string& dsn) {
-    for (size_t k = 0; k < source.problems.size() && k < kRowProblemsShown; ++k) {
-        const zentrel::DsiRowProblem& problem = source.problems[k];
-        Report("RegSetValueEx Error", MB_OK | MB_ICONSTOP, IDS_ROW_PROBLEM, zentrel::ShownName(dsn), problem.index,
-               zentrel::ShownName(problem.name), section, m_szDsiFile, problem.problem);
-    }
-    if (source.problems.size() > kRowProblemsShown) {
-        Report("RegSetValueEx Error", MB_OK | MB_ICONSTOP, IDS_MORE_ROW_PROBLEMS, zentrel::ShownName(dsn),
-               std::to_string(source.problems.size() - kRowProblemsShown), section, m_szDsiFile);
-    }
-}
-
-bool MainWindow::ReadDsiFile(const char* path, const char* caption, const char* outcome,
-                             zentrel::ProfileFile& file, zentrel::DsiEncoding* encoding, long long* lines) {
-    std::string text;
-    zentrel::DsiTextProblem problem;
-    const DWORD code = zentrel::ReadDsiText(path, text, encoding, &problem);
-    if (code != 0) {
-        ReportFileError(path, code, caption,
-                        code == ERROR_NO_UNICODE_TRANSLATION
-                            ? zentrel::DescribeDsiTextProblem(problem, *encoding) + " " + outcome
-                            : std::string());
-        return false;
-    }
-    // Rows cannot outnumber the file's lines; beyond that every row is missing.
-    *lines = 1;
-    for (char c : text)
-        if (c == '\n' || c == '\r') ++*lines;
-    file.Parse(std::move(text));
-    return true;
+    place.systemScope = tabScope;
+    place.platform = tabScope ? OwnPlatform() : zentrel::Platform::Shared;
+    where = PlaceOf(tabScope);
+    where.mayAsk = g_pSettings != nullptr && g_pSettings->m_bAskImport;
+    return ConnectTo(place) != FALSE;
 }
 
 void MainWindow::ImportDsiFile(BOOL askName, const char* file, BOOL systemScope) {
     const char* path = file ? file : "";
     // A file from the chooser: the user is told at the end what came of it.
-    bool chosen = false;
-    if (path[0] != '\0' && zentrel::DsiFileExists(path)) {
-        if (zentrel::DsiPathTooLong(path)) {
-            ReportFileError(path, ERROR_FILENAME_EXCED_RANGE, "Error");
-            return;
-        }
-        strcpy(m_szDsiFile, path);
-        if (ConnectOdbcIni(systemScope) != 0) return;
-    } else if (TheApp().m_bBatchMode) {
+    const bool chosen = !(path[0] != '\0' && zentrel::DsiFileExists(path)) && !facts.Batch();
+    ImportSummary summary;
+    if (!chosen) {
         // Without a window there is no chooser, and no scope but the one asked for.
-        ReportFileError(path, ERROR_FILE_NOT_FOUND, "Error");
-        return;
-    } else {
-        DsiFileDialog dialog(GetPrompts());
-        const std::string filter = LoadText(IDS_DSI_FILTER);
-        if (!dialog.ShowOpen(filter.c_str(), "", OwnerWindow(), "Import from",
-                             OFN_FILEMUSTEXIST | OFN_SHOWHELP | OFN_HIDEREADONLY))
-            return;
-        if (zentrel::DsiPathTooLong(dialog.GetPathName())) {
-            ReportFileError(dialog.GetPathName(), ERROR_FILENAME_EXCED_RANGE, "Error");
-            return;
-        }
-        strcpy(m_szDsiFile, dialog.GetPathName());
-        chosen = true;
-        // The chosen file goes into the scope of the tab; systemScope only
-        // stands in when there is no tab strip.
-        const BOOL tabScope = m_pTabCtrl != nullptr ? m_pTabCtrl->GetCurSel() == 0 : systemScope;
-        // The computer the list shows, not one typed in the box since.
-        RegistryPlace place = m_placeListed;
-        if (!place.known) {
-            place.known = true;
-            place.computer = PlaceOf(tabScope).computer;
-        }
-        place.systemScope = tabScope;
-        place.platform = tabScope ? OwnPlatform() : zentrel::Platform::Shared;
-        if (!ConnectTo(place)) return;
+        where = PlaceOf(systemScope);
+        where.mayAsk = g_pSettings != nullptr && g_pSettings->m_bAskImport;
+        summary = ImportNamedFile(*this, path, askName != FALSE);
+    } else if (ChooseImport(systemScope)) {
+        summary = ImportConnected(*this, askName != FALSE);
     }
-
-    zentrel::ProfileFile dsi;
-    zentrel::DsiEncoding encoding = zentrel::DsiEncoding::Ansi;
-    long long maxRows = 0;
-    if (!ReadDsiFile(m_szDsiFile, "Error", "Nothing is imported.", dsi, &encoding, &maxRows)) return;
-
-    const zentrel::DsiFileCount fileCount = zentrel::ReadDsiFileCount(dsi);
-    if (fileCount.empty) {
-        Report("Error", MB_OK | MB_ICONSTOP, IDS_ITEMS_ERROR, m_szDsiFile, SystemErrorText(ERROR_INVALID_DATA));
-        return;
-    }
-    // A count that wrapped or overflowed would skip sources silently.
-    const int count = static_cast<int>(fileCount.indices.size());
-    if (count < 1) {
-        // An export of an empty scope says so with an explicit 0: importing
-        // it completes. A missing or unreadable count does not.
-        if (!fileCount.present || !fileCount.valid) {
-            Report("Warning", MB_OK | MB_ICONSTOP, IDS_NO_DEFINITIONS, m_szDsiFile);
-        } else {
-            Remark("Warning", MB_OK | MB_ICONSTOP, IDS_NO_DEFINITIONS, m_szDsiFile);
-        }
-    }
-
-    // The scope and computer of the import; each source goes into its view.
-    const RegistryPlace target = m_placeConnected;
-    zentrel::DsiImportTarget planned;
-    planned.systemScope = target.systemScope != FALSE;
-    // -p32 and -p64 restrict batch runs; the window always has both views.
-    const ScopePlace where = PlaceOf(target.systemScope);
-    planned.viewForced = where.oneView;
-    planned.forced = where.view;
-    planned.own = OwnPlatform();
-    planned.maxRows = maxRows;
-    planned.reserved = [](const std::string& name) { return IsReservedDsnName(name.c_str()); };
-    const bool mayAsk = g_pSettings != nullptr && g_pSettings->m_bAskImport;
-    // First every question is asked and every source checked, writing
-    // nothing; then the sources about to be replaced are backed up; then each
-    // is written whole, or left as it was.
-    const bool preview = TheApp().m_bBatchMode && TheApp().m_bPreview;
-    std::vector<Accepted> accepted;
-    OpenEntries entries;
-    std::string previewLines;
-    int written = 0, replaced = 0, skipped = 0;
-    std::string stopSection, stopReason;
-    // A source left out on the way is reported where it happens; the run goes on.
-    const auto skip = [&]() {
-        ++skipped;
-        stopSection.clear();
-    };
-    for (int i : fileCount.indices) {
-        zentrel::DsiSourcePlan plan = zentrel::PlanDsiSource(dsi, i, planned);
-        const std::string& section = plan.section;
-        if (plan.fileName.empty()) {
-            if (Report(section, MB_YESNO | MB_ICONSTOP, IDS_CONTINUE_QUESTION, section, SystemErrorText(ERROR_NOT_FOUND),
-                       m_szDsiFile) == IDYES) {
-                ++skipped;
-                continue;
-            }
-            stopSection = section;
-            stopReason = LoadText(IDS_STOP_NO_NAME);
-            break;
-        }
-        RegistryPlace place = target;
-        // A source whose view the file names wrongly has none of its own.
-        if (plan.refusal != zentrel::DsiRefusal::Platform) place.platform = plan.platform;
-        // Where both views exist, the user is told which one is written.
-        const std::string suffix = target.systemScope && HasTwoViews()
-                                       ? std::string(" (") + zentrel::PlatformText(place.platform) + ")"
-                                       : std::string();
-        if (askName && plan.refusal == zentrel::DsiRefusal::None) {
-            DsnNameDialog dialog(this);
-            dialog.m_strName = plan.name;
-            dialog.m_strCaption = suffix.empty() ? std::string() : LoadText(IDS_DSN_NAME_CAPTION) + suffix;
-            if (GetPrompts().RunDialog(dialog) != IDOK) {
-                ++skipped;
-                continue;
-            }
-            plan.name = dialog.m_strName;
-        }
-        zentrel::PlanDsiSourceRows(dsi, planned, plan);
-        const std::string& name = plan.name;
-        if (plan.refusal != zentrel::DsiRefusal::None) {
-            const std::string refusal = RefusalText(plan);
-            Report("Error", MB_OK | MB_ICONSTOP, IDS_NOT_IMPORTED, zentrel::ShownName(plan.fileName), section,
-                   m_szDsiFile, refusal);
-            if (preview) previewLines += PreviewLine("refused", plan.fileName, place.platform, refusal);
-            ++skipped;
-            continue;
-        }
-        const zentrel::DsiSourceRows& rows = plan.rows;
-        ReportDsiSourceProblems(rows, section, name);
-        if (rows.missing != 0) {
-            Report("Warning", MB_OK | MB_ICONSTOP, IDS_ROWS_MISSING, section, m_szDsiFile,
-                   std::to_string(rows.announced), std::to_string(rows.announced - rows.missing),
-                   zentrel::ShownName(name));
-        }
-
-        // Where the import stops: the section, and why, for the summary.
-        stopSection = section;
-        stopReason = zentrel::FormatText(LoadText(IDS_STOP_FAILED), zentrel::ShownName(name));
-        if (!ConnectTo(place)) break;
-        // A source the section cannot take is not written.
-        bool exists = false;
-        if (!SectionTakes(*this, name, ViewFlag(place.platform), entries, &exists)) {
-            skip();
-            continue;
-        }
-        if (preview) {
-            previewLines += PreviewSource(*this, name, place.platform, plan.driver, rows, exists);
-            stopSection.clear();
-            continue;
-        }
-        if (exists && mayAsk && !ReplaceConfirmed(*this, name, place.platform, !suffix.empty())) {
-            // The sources before it are still written.
-            MarkFailed();
-            stopReason = zentrel::FormatText(LoadText(IDS_STOP_DECLINED), zentrel::ShownName(name));
-            break;
-        }
-        stopSection.clear();
-        Accepted source;
-        source.place = place;
-        source.replaces = exists;
-        source.plan = std::move(plan);
-        accepted.push_back(std::move(source));
-    }
-    if (preview) {
-        WriteStreamText(TheApp().m_hConsoleOut, previewLines);
-        return;
-    }
-
-    std::vector<BackedUpSource> destroyed;
-    for (const Accepted& source : accepted)
-        if (source.replaces) destroyed.push_back(BackedUpSource(source.place, source.plan.name));
-    std::string backup;
-    if (!WriteBackup(*this, destroyed, &backup)) return;
-    if (!destroyed.empty() && TheApp().m_bBatchMode)
-        WriteStreamText(TheApp().m_hConsoleErr, zentrel::FormatText(LoadText(IDS_BACKUP_WRITTEN), backup));
-
-    for (const Accepted& source : accepted) {
-        if (!WriteAccepted(*this, source, entries)) {
-            skip();
-            continue;
-        }
-        ++written;
-        if (source.replaces) ++replaced;
-    }
-
+    if (!summary.ran) return;
     // A window that is gone has no list to refill.
-    if (!TheApp().m_bBatchMode && m_pTabCtrl != nullptr) FillDsnList(true);
-    if (chosen && count > 0) {
-        const std::string stopped =
-            stopSection.empty() ? std::string()
-                                : "\n" + zentrel::FormatText(LoadText(IDS_IMPORT_STOPPED), stopSection, stopReason);
-        Remark("Import", MB_OK | MB_ICONINFORMATION, IDS_IMPORT_SUMMARY, m_szDsiFile, std::to_string(written),
-               std::to_string(replaced), std::to_string(skipped), stopped);
-    }
+    if (!facts.Batch() && m_pTabCtrl != nullptr) FillDsnList(true);
+    if (chosen) SummariseImport(*this, summary);
 }
 
 void MainWindow::OnImport() { ImportDsiFile(FALSE, "", FALSE); }

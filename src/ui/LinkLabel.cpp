@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "ui/MainWindow.h"
-#include "ui/Prompts.h"
+#include "ops/Prompts.h"
 #include "ui/resource.h"
 
 LinkLabel::LinkLabel() : m_hCursor(NULL), m_lfFont(), m_pPrompts(nullptr) {

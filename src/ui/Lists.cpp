@@ -76,7 +76,7 @@ void MainWindow::ListRow(int row) {
     m_aAttributeRows.clear();
     m_lstAttributes.DeleteAllItems();
     if (!ConnectTo(m_placeCurrent)) return;
-    FillSubTree(m_hOdbcIniKey, m_szCurrentDsn, nullptr);
+    FillSubTree(m_hOdbcIniKey, m_szCurrentDsn);
     ShowAttributeRows();
 }
 

@@ -2,8 +2,7 @@
 
 #include <cstring>
 
-#include "app/ManagerApp.h"
-#include "app/Settings.h"
+#include "ui/Settings.h"
 #include "registry/InstalledDrivers.h"
 #include "ui/resource.h"
 
@@ -11,23 +10,17 @@ HINSTANCE g_hInstance = NULL;
 
 MainWindow::MainWindow(CWnd* parent)
     : CDialog(IDD_MAINWINDOW, parent),
-      m_nAttributeRows(0),
       m_hIcon(::LoadIconA(::GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDI_PROGRAM))),
       m_pTabCtrl(nullptr),
-      m_nDsnSection(0),
       m_bFilling(FALSE),
-      m_bListingIncomplete(FALSE),
       m_pFillComputer(nullptr),
       m_nSortColumn(-1),
       m_bSortDescending(false),
-      m_prompts(new PlatformPrompts),
-      m_bFailed(FALSE),
+      m_bEndsLoop(false),
       m_sizeTemplate({0, 0}),
       m_sizeMinimum({0, 0}) {
-    m_szDsiFile[0] = '\0';
     m_szCurrentDsn[0] = '\0';
     m_szHelpFile[0] = '\0';
-    m_szRemoteSystem[0] = '\0';
 }
 
 MainWindow::~MainWindow() {
@@ -35,12 +28,6 @@ MainWindow::~MainWindow() {
         delete g_pSettings;
         g_pSettings = nullptr;
     }
-    CloseConnection();
-}
-
-std::unique_ptr<Prompts> MainWindow::SetPrompts(std::unique_ptr<Prompts> prompts) {
-    m_prompts.swap(prompts);
-    return prompts;
 }
 
 void MainWindow::DoDataExchange(CDataExchange* pDX) {
@@ -69,7 +56,7 @@ BOOL MainWindow::OnInitDialog() {
     m_wndToolBar.SetSizes(newer ? SIZE{74, 64} : SIZE{67, 59}, SIZE{60, 34});
 
     g_hInstance = ::GetModuleHandleA(NULL);
-    ::SetDlgItemTextA(m_hWnd, IDC_REMOTE_SYSTEM, TheApp().m_strRemoteSystem.c_str());
+    ::SetDlgItemTextA(m_hWnd, IDC_REMOTE_SYSTEM, facts.commandLine.m_strRemoteSystem.c_str());
     m_pTabCtrl = &m_tabScopes;
     Send(WM_SETICON, ICON_BIG, (LPARAM)m_hIcon);
 
@@ -93,6 +80,11 @@ BOOL MainWindow::OnInitDialog() {
 
     FillDsnList();
     return TRUE;
+}
+
+void MainWindow::OnUnexpected(const char* what) {
+    Fail("Error", IDS_UNEXPECTED_ERROR, what);
+    DestroyWindow();
 }
 
 // Enter has no default action in this window, but in the remote-system box
@@ -158,10 +150,10 @@ const NotifyEntry<MainWindow> kNotifications[] = {
     {IDC_DSN_LIST, LVN_GETDISPINFOA, &MainWindow::OnDsnListDisplayInfo},
     // Whichever toolbar sends it: the window has one.
     {kAnyControl, TBN_DROPDOWN, &MainWindow::OnToolBarDropDown},
-    {IDC_DSN_LIST, NM_RCLICK, &MainWindow::OnDsnListRightClick},
+    {IDC_DSN_LIST, NM_RCLICK, &MainWindow::OnListRightClick},
     {IDC_DSN_LIST, NM_CLICK, &MainWindow::OnDsnListClick},
     {IDC_DSN_LIST, LVN_COLUMNCLICK, &MainWindow::OnDsnColumnClick},
-    {IDC_ATTRIBUTE_LIST, NM_RCLICK, &MainWindow::OnAttributeRightClick},
+    {IDC_ATTRIBUTE_LIST, NM_RCLICK, &MainWindow::OnListRightClick},
     {IDC_ATTRIBUTE_LIST, NM_DBLCLK, &MainWindow::OnAttributeDoubleClick},
     {0, 0, nullptr},
 };
@@ -187,7 +179,7 @@ BOOL MainWindow::OnMessage(UINT msg, WPARAM, LPARAM lParam, LRESULT* result) {
     case WM_DESTROY:
         SaveWindowLayout();
         // The program's own window ends its message loop; a test's does not.
-        if (TheApp().m_pMainWnd == this) ::PostQuitMessage(0);
+        if (m_bEndsLoop) ::PostQuitMessage(0);
         return FALSE;
     case WM_PAINT:
         if (!::IsIconic(m_hWnd)) return FALSE;

@@ -18,61 +18,37 @@
 #include "registry/OdbcSection.h"
 #include "registry/Place.h"
 #include "registry/RegKey.h"
-#include "ui/Prompts.h"
-#include "ui/Report.h"
+#include "ops/RunContext.h"
 
 class SettingsDialog;
 
 class ScopeDrivers;
 
 // Two questions look alike and are not the same:
-// - TheApp().m_bBatchMode: does this run have a window at all? It decides
-//   where the computer name comes from, whether a file chooser can be shown
-//   and whether the list is refilled after an import.
+// - facts.Batch(): does this run have a window at all? It decides where the
+//   computer name comes from, whether a file chooser can be shown and
+//   whether the list is refilled after an import.
 // - g_pSettings == nullptr: is there anybody to confirm with? Without the
-//   settings object (batch mode, or before the window's initialisation) no
-//   confirmation is asked.
+//   settings object (before the window's initialisation) no confirmation is
+//   asked.
 extern SettingsDialog* g_pSettings;
 extern HINSTANCE g_hInstance;
 
-class MainWindow : public CDialog {
+// The window is the run context of its commands: each command sets where it
+// acts and calls the operation.
+class MainWindow : public CDialog, public RunContext {
 public:
     explicit MainWindow(CWnd* parent = nullptr);
     ~MainWindow() override;
-
-    // Replaces the prompt implementation (tests script their answers); the
-    // one replaced is handed back.
-    std::unique_ptr<Prompts> SetPrompts(std::unique_ptr<Prompts> prompts);
-    Prompts& GetPrompts() { return *m_prompts; }
-    // Owner of message boxes: none in batch mode, where the window never exists.
-    HWND OwnerWindow() const { return m_hWnd; }
-    // The reporting funnel: shows text through the prompts and returns the
-    // answer. A box with the stop icon records that the run did not
-    // complete; after a question the caller decides.
-    int Report(const std::string& caption, UINT flags, const std::string& text);
-    // The same with the text formatted from a string resource.
-    template <class... Args>
-    int Report(const std::string& caption, UINT flags, UINT textId, const Args&... args) {
-        return Report(caption, flags, zentrel::FormatText(LoadText(textId), args...));
-    }
-    // The same box for an outcome that still counts as complete.
-    template <class... Args>
-    int Remark(const std::string& caption, UINT flags, UINT textId, const Args&... args) {
-        return Show(caption, flags, zentrel::FormatText(LoadText(textId), args...));
-    }
-    // A string resource, empty when missing.
-    static std::string LoadText(UINT id);
 
     // Where a command acts on the scope: the computer of the remote-system
     // box (batch mode: of the command line) and the view the command line
     // forces; nothing is asked.
     ScopePlace PlaceOf(BOOL systemScope) const;
+    HWND OwnerWindow() const override { return m_hWnd; }
+    bool AskSourceName(std::string& name, const std::string& caption) override;
     // Registry connection: the scope in the program's own view.
     int ConnectOdbcIni(BOOL systemScope);
-    // The connection to a place, made anew unless it is the one held;
-    // FALSE, reported, when that fails.
-    BOOL ConnectTo(const RegistryPlace& place);
-    static std::string SystemErrorText(LONG code);
 
     // Keys of the window that no control handles itself; TRUE when taken.
     // The window's message loop offers it every message first.
@@ -117,9 +93,8 @@ public:
     RegistryPlace RowPlace(int row) const;
 
     // Attribute listing: the table holds the source `subkey` below `parent`,
-    // in the connected view, and what could not be listed is reported. A
-    // listing always covers the whole source; the last argument is unused.
-    void FillSubTree(HKEY parent, const char* subkey, const char* prefix);
+    // in the connected view, and what could not be listed is reported.
+    void FillSubTree(HKEY parent, const char* subkey);
     LRESULT OnDsnItemChanged(const NMHDR* header);
     LRESULT OnDsnListClick(const NMHDR* header);
     // The row of the current data source in the list as it stands, or -1.
@@ -135,7 +110,6 @@ public:
     // tab-separated, to the clipboard; the selected row's value shown whole.
     void OnCopyProperties();
     void OnViewValue();
-    LRESULT OnAttributeRightClick(const NMHDR* header);
     LRESULT OnAttributeDoubleClick(const NMHDR* header);
     // A row's Platform column, with its driver check, asked for when shown:
     // a fill of thousands of rows reads no driver it does not show.
@@ -171,7 +145,7 @@ public:
 
     // The toolbar's Export drop-down and the lists' context menus.
     LRESULT OnToolBarDropDown(const NMHDR* header);
-    LRESULT OnDsnListRightClick(const NMHDR* header);
+    LRESULT OnListRightClick(const NMHDR* header);
     // The context menu of a list, from the keyboard: at its focused row.
     void ShowContextMenu(HWND control);
 
@@ -181,10 +155,6 @@ public:
     int LaunchProduct(int index);
     void OnAbout();
     virtual BOOL ShowHelp();
-
-    // Whether every operation asked for so far completed (batch exit code).
-    BOOL Succeeded() const { return !m_bFailed; }
-    void ResetOutcome() { m_bFailed = FALSE; }
 
     BOOL OnInitDialog() override;
     void OnOK() override;
@@ -196,14 +166,8 @@ protected:
     BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
     void DoDataExchange(CDataExchange* pDX) override;
     void OnWindowGone() override { m_pTabCtrl = nullptr; }
+    void OnUnexpected(const char* what) override;
 
-    void MarkFailed() { m_bFailed = TRUE; }
-    void CloseConnection();
-    // Connects to the scope's view on the computer, which m_szRemoteSystem
-    // then holds. Quiet: a refused connection or a missing ODBC section
-    // fails without a message (a second view, whose first is reported on its own).
-    int ConnectToRemoteSystem(const std::string& computer, BOOL systemScope, zentrel::Platform platform,
-                              bool quiet = false);
     void CreateToolBar();
     // The list painted with the sources of a fill, all rows checked, in the
     // order chosen by a column heading.
@@ -226,69 +190,34 @@ protected:
     void RestoreWindowLayout();
     // The attribute list painted with the rows of the table.
     void ShowAttributeRows();
-    // A file that cannot be used: "File: '<path>'", the platform's text and
-    // the detail, when there is one, on a line of its own.
-    void ReportFileError(const char* path, DWORD code, const char* caption, const std::string& detail = std::string());
-    // A DSI file read whole, as text in the ANSI code page, into the profile
-    // reader, with its encoding and line count; false, reported with the
-    // caption and what follows for the file, when it cannot be read.
-    bool ReadDsiFile(const char* path, const char* caption, const char* outcome, zentrel::ProfileFile& file,
-                     zentrel::DsiEncoding* encoding, long long* lines);
-    // Tells the user which rows of a source are left out, and why.
-    void ReportDsiSourceProblems(const zentrel::DsiSourceRows& source, const std::string& section,
-                                 const std::string& dsn);
+    // The file chosen for an import and the place of the tab, connected;
+    // false when cancelled or not connectable.
+    bool ChooseImport(BOOL systemScope);
 
 public:
     CListCtrl m_lstDataSources;
     CListCtrl m_lstAttributes;
-    std::vector<AttributeRow> m_aAttributeRows;  // grows as needed; never cut
-    int m_nAttributeRows;
     HICON m_hIcon;
     CToolBar m_wndToolBar;
     CImageList m_imlToolBar;
     CTabCtrl m_tabScopes;   // bound to the tab strip while the window lives
     CTabCtrl* m_pTabCtrl;   // &m_tabScopes while the window lives, else null
-    // Large enough for the longest path and key name in UTF-8.
-    char m_szDsiFile[zentrel::kDsiPathBytes + 1];
+    // Large enough for the longest key name in UTF-8.
     char m_szCurrentDsn[zentrel::kMaxKeyNameLength * 3 + 1];
     char m_szHelpFile[261];
-    char m_szRemoteSystem[261];
-    // Released by CloseConnection in this order: the root, then the section.
-    RegKey m_hRootKey;
-    RegKey m_hOdbcIniKey;
-    RegKey m_hDsnKey;       // open only while an import writes the source's rows
-    int m_nDsnSection;
     BOOL m_bFilling;
-    RegistryPlace m_placeConnected;  // of the connection held
     RegistryPlace m_placeListed;     // of the data-source list's rows
     RegistryPlace m_placeCurrent;    // where the current data source was picked
-    // The last listing left keys out (a registry link, or nesting too deep):
-    // the table does not hold the whole source.
-    BOOL m_bListingIncomplete;
     std::vector<ListedSource> m_listedSources;     // the list's rows, in order
     std::unique_ptr<ScopeDrivers> m_listedDrivers;  // for their Platform column
-    std::string m_strListedDsn;      // the source of the last listing
     const std::string* m_pFillComputer;  // set by FillDsnList(true) while it runs
     int m_nSortColumn;               // -1: the registry's order
     bool m_bSortDescending;
+    bool m_bEndsLoop;  // the program's own window: its end ends the message loop
 
 private:
-    int Show(const std::string& caption, UINT flags, const std::string& text);
-
-    std::unique_ptr<Prompts> m_prompts;
-    BOOL m_bFailed;
-    // An export in progress: the file, built in memory and written once at
-    // the end, and the driver entries' key, opened once per connection.
-    struct PendingExport {
-        zentrel::ProfileFile file;
-        zentrel::DsiEncoding encoding = zentrel::DsiEncoding::Ansi;  // kept when the file is written
-        RegKey driverEntries;
-        RegistryPlace driverEntriesPlace;
-        std::string driverEntriesProblem;  // why they cannot be read; empty when they can
-    };
     // Lists one source of the list's row into the table and exports it.
     void ExportListedRow(int row);
-    std::unique_ptr<PendingExport> m_pendingExport;
     // The template's client size and each resized control's place in it.
     struct Anchor {
         int id;

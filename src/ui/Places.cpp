@@ -2,18 +2,14 @@
 
 #include <string>
 
-#include "app/ManagerApp.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
 ScopePlace MainWindow::PlaceOf(BOOL systemScope) const {
+    if (facts.Batch()) return BatchPlace(systemScope);
     ScopePlace place;
     place.systemScope = systemScope;
-    const ManagerApp& app = TheApp();
-    if (app.m_bBatchMode) {
-        place.computer = app.m_strRemoteSystem;
-        place.oneView = app.ForcedView(&place.view);
-    } else if (m_pFillComputer != nullptr) {
+    if (m_pFillComputer != nullptr) {
         // A refill after a change shows the computer the list showed.
         place.computer = *m_pFillComputer;
     } else {

@@ -1,5 +1,9 @@
 #include "ui/ProductTable.h"
 
+const char* const g_szWebPage = "http://www.morvane.example/odbc";
+const char* const g_szSupportMail = "support@morvane.example";
+const char* const g_szDownloadRoot = "http://www.morvane.example";
+
 // Order and titles follow the Tools menu (res/zentrel.rc, ids 25000-25012).
 const ProductInfo ProductTable[kProductCount] = {
     {"QueryDesk", "Morvane Query Desk", "qdesk", "querydesk/",

@@ -11,3 +11,8 @@ struct ProductInfo {
 
 const int kProductCount = 13;
 extern const ProductInfo ProductTable[kProductCount];
+
+// Process-wide texts of the maker.
+extern const char* const g_szWebPage;
+extern const char* const g_szSupportMail;
+extern const char* const g_szDownloadRoot;

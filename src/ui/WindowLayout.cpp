@@ -4,8 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/ManagerApp.h"
-#include "app/Settings.h"
+#include "ui/Settings.h"
 #include "core/DsiCodec.h"
 #include "registry/Views.h"
 #include "ui/MainWindow.h"
@@ -209,7 +208,7 @@ void MainWindow::OnCopyProperties() {
         text += m_lstAttributes.GetItemText(i, 0) + "\t" + m_lstAttributes.GetItemText(i, 1) + "\t" +
                 m_lstAttributes.GetItemText(i, 2) + "\r\n";
     if (text.empty()) {
-        Report("Copy", MB_OK | MB_ICONSTOP, IDS_NO_PROPERTY_ROW);
+        Fail("Copy", IDS_NO_PROPERTY_ROW);
         return;
     }
     GetPrompts().CopyText(m_hWnd, text);
@@ -219,7 +218,7 @@ void MainWindow::OnViewValue() {
     HWND list = m_lstAttributes.m_hWnd;
     const int row = ListView_GetNextItem(list, -1, LVNI_SELECTED);
     if (row < 0) {
-        Report("View Value", MB_OK | MB_ICONSTOP, IDS_NO_PROPERTY_ROW);
+        Fail("View Value", IDS_NO_PROPERTY_ROW);
         return;
     }
     const std::string name = m_lstAttributes.GetItemText(row, 0);
@@ -228,7 +227,7 @@ void MainWindow::OnViewValue() {
     // again for the current source (an export may have filled it with
     // another's), has all of them.
     if (IsCurrentDsnListed() && ConnectTo(m_placeCurrent)) {
-        FillSubTree(m_hOdbcIniKey, m_szCurrentDsn, nullptr);
+        FillSubTree(m_hOdbcIniKey, m_szCurrentDsn);
         for (int i = 0; i < m_nAttributeRows && i < (int)m_aAttributeRows.size(); ++i) {
             const AttributeRow& attribute = m_aAttributeRows[i];
             if (attribute.name == name && attribute.typeCode == REG_BINARY)

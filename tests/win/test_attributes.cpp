@@ -74,7 +74,7 @@ protected:
     AttributeTest() : WindowTest(Mode::Batch) {}
     void List(const char* dsn) {
         ASSERT_EQ(0, window->ConnectOdbcIni(FALSE));
-        window->FillSubTree(window->m_hOdbcIniKey, dsn, nullptr);
+        window->FillSubTree(window->m_hOdbcIniKey, dsn);
         ASSERT_EQ((int)window->m_aAttributeRows.size(), window->m_nAttributeRows);
     }
     std::vector<std::string> Names() const {
@@ -222,7 +222,7 @@ TEST_F(AttributeTest, MissingSourceIsReported) {
     PutString(HKEY_CURRENT_USER, OdbcPath("Present"), "One", "1");
     List("Present");
     prompts->messageAnswers = {IDOK};
-    window->FillSubTree(window->m_hOdbcIniKey, "Absent", nullptr);
+    window->FillSubTree(window->m_hOdbcIniKey, "Absent");
     EXPECT_EQ(0, window->m_nAttributeRows);
     EXPECT_TRUE(window->m_aAttributeRows.empty());
     ASSERT_EQ(1u, prompts->calls.size());

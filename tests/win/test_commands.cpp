@@ -3,7 +3,7 @@
 #include "TestSupport.h"
 #include "WindowHelpers.h"
 
-#include "app/Settings.h"
+#include "ui/Settings.h"
 #include "ui/resource.h"
 
 namespace {

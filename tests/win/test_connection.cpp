@@ -28,7 +28,7 @@ TEST_F(ConnectionTest, ConnectsLocallyForBothScopes) {
 }
 
 TEST_F(ConnectionTest, UnknownComputerIsReportedWithPlatformText) {
-    TheApp().m_strRemoteSystem = "nosuchhost";
+    window->facts.commandLine.m_strRemoteSystem = "nosuchhost";
     prompts->messageAnswers = {IDOK};
     EXPECT_EQ(-1, window->ConnectOdbcIni(TRUE));
     EXPECT_EQ(nullptr, window->m_hOdbcIniKey);
@@ -46,7 +46,7 @@ TEST_F(ConnectionTest, MachineNameForms) {
     // This computer reached by name, with or without the leading backslashes.
     const std::string name = ThisComputerName();
     for (const std::string& box : {name, "\\\\" + name}) {
-        TheApp().m_strRemoteSystem = box;
+        window->facts.commandLine.m_strRemoteSystem = box;
         EXPECT_EQ(0, window->ConnectOdbcIni(TRUE)) << box;
         EXPECT_STREQ(box.c_str(), window->m_szRemoteSystem);
     }
@@ -54,7 +54,7 @@ TEST_F(ConnectionTest, MachineNameForms) {
 }
 
 TEST_F(ConnectionTest, LongNameIsCutTo259Characters) {
-    TheApp().m_strRemoteSystem = std::string(300, 'x');
+    window->facts.commandLine.m_strRemoteSystem = std::string(300, 'x');
     prompts->messageAnswers = {IDOK};
     EXPECT_EQ(-1, window->ConnectOdbcIni(TRUE));
     EXPECT_EQ(259u, strlen(window->m_szRemoteSystem));
@@ -88,11 +88,11 @@ TEST_F(ConnectionTest, SecondConnectionReleasesTheFirst) {
     }
     EXPECT_LE(seen.size(), 4u);
     // A failed connection leaves none, and the next one starts clean.
-    TheApp().m_strRemoteSystem = "nosuchhost";
+    window->facts.commandLine.m_strRemoteSystem = "nosuchhost";
     prompts->messageAnswers = {IDOK};
     EXPECT_EQ(-1, window->ConnectOdbcIni(FALSE));
     EXPECT_EQ(nullptr, window->m_hOdbcIniKey);
-    TheApp().m_strRemoteSystem.clear();
+    window->facts.commandLine.m_strRemoteSystem.clear();
     EXPECT_EQ(0, window->ConnectOdbcIni(FALSE));
 }
 

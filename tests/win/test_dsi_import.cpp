@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "app/Settings.h"
+#include "ui/Settings.h"
 #include "ui/DsnNameDialog.h"
 
 namespace {
@@ -383,7 +383,6 @@ TEST_P(ImportFileTest, ImportsAsDescribed) {
     for (const auto& key : c.keys) EXPECT_EQ(key.second, KeyExists(HKEY_CURRENT_USER, OdbcPath(key.first))) << key.first;
     if (c.after) c.after();
     EXPECT_EQ(c.succeeded, (bool)window->Succeeded());
-    EXPECT_EQ(nullptr, window->m_hDsnKey);
     // Nothing reaches the other scope.
     EXPECT_TRUE(Snapshot(HKEY_LOCAL_MACHINE, kOdbcIniPath).empty());
 }
@@ -613,9 +612,9 @@ INSTANTIATE_TEST_SUITE_P(Table, ImportOverwriteTest,
 
 TEST_F(ImportWindowTest, ListIsNotRefilledInBatchMode) {
     Open(0);
-    TheApp().m_bBatchMode = TRUE;
+    window->facts.commandLine.m_bBatchMode = TRUE;
     window->ImportDsiFile(FALSE, file.c_str(), TRUE);
-    TheApp().m_bBatchMode = FALSE;
+    window->facts.commandLine.m_bBatchMode = FALSE;
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Three")));
     EXPECT_TRUE(Rows().empty());
     EXPECT_TRUE(prompts->calls.empty());

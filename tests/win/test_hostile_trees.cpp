@@ -552,7 +552,7 @@ TEST_F(HostileTreeTest, ListingClosesEveryKey) {
     ASSERT_EQ(0, window->ConnectOdbcIni(FALSE));
     std::set<HKEY> seen;
     for (int i = 0; i < 40; ++i) {
-        window->FillSubTree(window->m_hOdbcIniKey, "S", nullptr);
+        window->FillSubTree(window->m_hOdbcIniKey, "S");
         ASSERT_EQ(5, window->m_nAttributeRows);
         HKEY probe = NULL;
         ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyA(window->m_hOdbcIniKey, "S", &probe));

@@ -3,7 +3,7 @@
 #include "TestSupport.h"
 #include "WindowHelpers.h"
 
-#include "app/Settings.h"
+#include "ui/Settings.h"
 #include "ui/resource.h"
 
 namespace {
@@ -124,7 +124,7 @@ TEST_F(MainWindowTest, ASecondWindowOfTheObjectIsItsOwn) {
 }
 
 TEST_F(MainWindowTest, RemoteComputerFromTheCommandLine) {
-    TheApp().m_strRemoteSystem = ThisComputerName();
+    window->facts.commandLine.m_strRemoteSystem = ThisComputerName();
     Open();
     EXPECT_EQ(ThisComputerName(), ItemText(window->m_hWnd, IDC_REMOTE_SYSTEM));
     EXPECT_EQ(ThisComputerName(), window->m_szRemoteSystem);
@@ -133,7 +133,7 @@ TEST_F(MainWindowTest, RemoteComputerFromTheCommandLine) {
 }
 
 TEST_F(MainWindowTest, UnreachableComputerLeavesTheWindowOpenAndEmpty) {
-    TheApp().m_strRemoteSystem = "nosuchhost";
+    window->facts.commandLine.m_strRemoteSystem = "nosuchhost";
     ScriptedPrompts* scripted = Script(*window);
     scripted->messageAnswers = {IDOK};
     ASSERT_TRUE(window->Create(nullptr));

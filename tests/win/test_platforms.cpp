@@ -3,8 +3,8 @@
 #include "DsiTestUtil.h"
 #include "WindowHelpers.h"
 
-#include "app/Settings.h"
 #include "ui/CompareDialog.h"
+#include "ui/Settings.h"
 #include "core/ProfileFile.h"
 
 #include <algorithm>
@@ -127,8 +127,8 @@ TEST_F(PlatformTest, FilesCarryTheView) {
         SCOPED_TRACE(c.name);
         ClearTestRegistry();
         Renew();
-        TheApp().m_bBatchMode = TRUE;
-        TheApp().m_strPlatform = c.platformSwitch;
+        window->facts.commandLine.m_bBatchMode = TRUE;
+        window->facts.commandLine.m_strPlatform = c.platformSwitch;
         const std::string file = dir + "\\" + c.name + ".dsi";
         WriteWholeFile(file, c.file);
         // Each view starts with driver entries of its own, so that an entry
@@ -168,7 +168,7 @@ TEST_F(PlatformTest, FilesCarryTheView) {
         EXPECT_EQ((c.no32Section ? RegValue{-2, {}} : RegValue{REG_SZ, Text("Drv32")}),
                   ValueOf(HKEY_LOCAL_MACHINE, OdbcPath32("ODBC Data Sources"), "Kept"));
     }
-    TheApp().m_strPlatform.clear();
+    window->facts.commandLine.m_strPlatform.clear();
 }
 
 // The batch export of the System scope covers both views, or the one -p names.
@@ -177,8 +177,8 @@ TEST_F(PlatformTest, BatchExportCoversTheViewsAskedFor) {
     for (const char* platform : {"", "32", "64"}) {
         SCOPED_TRACE(platform);
         Renew();
-        TheApp().m_bBatchMode = TRUE;
-        TheApp().m_strPlatform = platform;
+        window->facts.commandLine.m_bBatchMode = TRUE;
+        window->facts.commandLine.m_strPlatform = platform;
         const std::string file = dir + "\\batch" + platform + ".dsi";
         window->ExportScopeToFile(file.c_str(), TRUE);
         zentrel::ProfileFile written;
@@ -201,7 +201,7 @@ TEST_F(PlatformTest, BatchExportCoversTheViewsAskedFor) {
         EXPECT_EQ(expected, sections);
         EXPECT_EQ(std::to_string(expected.size()), written.GetString("General", "Items", ""));
     }
-    TheApp().m_strPlatform.clear();
+    window->facts.commandLine.m_strPlatform.clear();
 }
 
 // The current data source is the highlighted row and nothing else: whatever
@@ -324,7 +324,7 @@ TEST_F(PlatformTest, ViewSwitchLeavesTheWindowAlone) {
         ClearTestRegistry();
         PutViewSource(false, "Payroll", "Drv64");
         PutViewSource(true, "Payroll", "Drv32");
-        TheApp().m_strPlatform = forced;
+        window->facts.commandLine.m_strPlatform = forced;
         Open(0);
         EXPECT_EQ((std::vector<std::string>{"Payroll", "Payroll"}), Rows());
         const std::string file = dir + "\\views.dsi";
@@ -355,7 +355,7 @@ TEST_F(PlatformTest, ViewSwitchLeavesTheWindowAlone) {
                   "Payroll 32-bit: only in registry;",
                   statuses);
     }
-    TheApp().m_strPlatform.clear();
+    window->facts.commandLine.m_strPlatform.clear();
 }
 
 // Import goes to the computer the list shows, not one typed in the box

@@ -2,7 +2,7 @@
 // driver entry; the question, the failures and what stays current.
 #include "DsiTestUtil.h"
 
-#include "app/Settings.h"
+#include "ui/Settings.h"
 #include "ui/resource.h"
 
 namespace {

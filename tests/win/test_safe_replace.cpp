@@ -7,7 +7,7 @@
 
 #include "registry/SafeReplace.h"
 #include "registry/WriteFault.h"
-#include "ui/ChangeReports.h"
+#include "ops/ChangeReports.h"
 
 namespace {
 
@@ -151,15 +151,14 @@ TEST_F(SafeReplaceTest, APreviewWritesNothing) {
     text += "[DSN2]\r\nDSN=Bad\r\nItems=x\r\n";
     WriteWholeFile(file, text);
     const RegTree before = Snapshot(HKEY_CURRENT_USER, "Software");
-    ManagerApp& app = TheApp();
-    app.m_bPreview = TRUE;
+    window->facts.commandLine.m_bPreview = TRUE;
     const std::string out = ScratchDir("safe-replace-out") + "\\out.txt";
-    app.m_hConsoleOut = ::CreateFileA(out.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    window->facts.out = ::CreateFileA(out.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     prompts->messageAnswers = {IDOK};
     window->ImportDsiFile(FALSE, file.c_str(), FALSE);
     EXPECT_FALSE(window->Succeeded());  // the refused source, as the import would
-    ::CloseHandle(app.m_hConsoleOut);
-    app.m_hConsoleOut = NULL;
+    ::CloseHandle(window->facts.out);
+    window->facts.out = NULL;
     EXPECT_EQ(before, Snapshot(HKEY_CURRENT_USER, "Software"));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((ScratchDir("safe-replace") + "\\Zentrel").c_str()));
     EXPECT_EQ("replace\tKept\t32/64-bit\r\n"

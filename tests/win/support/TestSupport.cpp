@@ -9,7 +9,7 @@
 
 #include "framework/Framework.h"
 #include "registry/RegKey.h"
-#include "ui/ChangeReports.h"
+#include "ops/ChangeReports.h"
 
 namespace {
 ManagerApp* g_testApp = nullptr;

@@ -98,6 +98,7 @@ void WindowTest::TearDown() {
 void WindowTest::Renew() {
     window.reset();
     window.reset(new CountingWindow);
+    window->facts.commandLine.m_bBatchMode = m_mode == Mode::Batch ? TRUE : FALSE;
     prompts = new PopupPrompts;
     window->SetPrompts(std::unique_ptr<Prompts>(prompts));
     list = attributes = tabs = NULL;

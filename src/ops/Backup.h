@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-class MainWindow;
+class RunContext;
 struct RegistryPlace;
 
 // A source to back up: where it is, and its name.
@@ -20,4 +20,4 @@ DWORD BackupFolder(std::string& folder);
 // Writes the sources (each must exist; all of one scope) into a new file of the backup folder, whose path goes to *path, and
 // deletes the oldest backups beyond the number kept. False, reported, when
 // the file cannot be written: the caller then changes nothing.
-bool WriteBackup(MainWindow& window, const std::vector<BackedUpSource>& sources, std::string* path);
+bool WriteBackup(RunContext& run, const std::vector<BackedUpSource>& sources, std::string* path);

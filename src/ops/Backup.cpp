@@ -1,4 +1,4 @@
-#include "ui/Backup.h"
+#include "ops/Backup.h"
 
 #include <shlobj.h>
 
@@ -6,9 +6,10 @@
 
 #include "core/BackupNames.h"
 #include "dsi/DsiFileIo.h"
-#include "ui/MainWindow.h"
-#include "ui/Prompts.h"
-#include "ui/resource.h"
+#include "ops/Export.h"
+#include "ops/Prompts.h"
+#include "ops/RunContext.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -47,47 +48,51 @@ DWORD BackupFolder(std::string& folder) {
     return MakeFolder(folder);
 }
 
-bool WriteBackup(MainWindow& window, const std::vector<BackedUpSource>& sources, std::string* path) {
-    if (sources.empty()) return true;
-    std::string folder;
+namespace {
+
+// The backup's file: new, named by the time, the scope and, of one of many
+// computers, the computer. Returns 0 or the platform's error code.
+DWORD NewBackupPath(const std::vector<BackedUpSource>& sources, const std::string& computer, std::string& folder,
+                    std::string* path) {
     DWORD code = BackupFolder(folder);
     SYSTEMTIME now;
     ::GetLocalTime(&now);
     const zentrel::BackupTime time = {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
     // Several changes within one second each keep their own file.
     for (int attempt = 1; code == 0; ++attempt) {
-        *path = folder + "\\" + zentrel::BackupFileName(time, sources[0].first.systemScope != FALSE, attempt);
+        *path = folder + "\\" + zentrel::BackupFileName(time, sources[0].first.systemScope != FALSE, attempt, computer);
         if (!zentrel::DsiFileExists(path->c_str())) break;
         if (attempt == 1000) code = ERROR_FILE_EXISTS;
     }
     if (code == 0 && zentrel::DsiPathTooLong(path->c_str())) code = ERROR_FILENAME_EXCED_RANGE;
+    return code;
+}
+
+}  // namespace
+
+bool WriteBackup(RunContext& run, const std::vector<BackedUpSource>& sources, std::string* path) {
+    if (sources.empty()) return true;
+    std::string folder;
+    const DWORD code = NewBackupPath(sources, run.facts.manyComputers ? run.where.computer : std::string(), folder, path);
     if (code != 0) {
-        window.Report("Backup", MB_OK | MB_ICONSTOP, IDS_BACKUP_FAILED, folder, MainWindow::SystemErrorText(code));
+        run.Fail("Backup", IDS_BACKUP_FAILED, folder, RunContext::SystemErrorText(code));
         return false;
     }
-
-    // The export works on the window's file; the user's own is kept. What
-    // export leaves out of a source (a link, a name no file can carry) is
-    // left out of the backup too, without a word: the backup holds what an
-    // export would, and the change it guards is not stopped by it.
-    const std::string userFile = window.m_szDsiFile;
-    strcpy(window.m_szDsiFile, path->c_str());
-    const BOOL succeeded = window.Succeeded();
-    std::unique_ptr<Prompts> prompts = window.SetPrompts(std::unique_ptr<Prompts>(new QuietPrompts(NULL)));
-    bool written = window.BeginDsiExport((int)sources.size(), FALSE) != FALSE;
+    // A context of its own, telling nobody: what export leaves out of a
+    // source (a link, a name no file can carry) is left out of the backup
+    // too, without a word. The backup holds what an export would, and the
+    // change it guards is not stopped by it.
+    RunContext backup(std::unique_ptr<Prompts>(new QuietPrompts(NULL)));
+    backup.facts = run.facts;
+    strcpy(backup.m_szDsiFile, path->c_str());
+    bool written = BeginExport(backup, (int)sources.size());
     for (size_t i = 0; written && i < sources.size(); ++i) {
         // Each from its own view, which its section then names.
-        written = window.ConnectTo(sources[i].first) != FALSE;
-        if (!written) break;
-        window.FillSubTree(window.m_hOdbcIniKey, sources[i].second.c_str(), nullptr);
-        window.ExportDsn(sources[i].second.c_str());
+        written = backup.ConnectTo(sources[i].first) != FALSE;
+        if (written) ExportListed(backup, sources[i].first, sources[i].second);
     }
-    written = written && window.FinishDsiExport();
-    window.SetPrompts(std::move(prompts));
-    if (succeeded) window.ResetOutcome();
-    strcpy(window.m_szDsiFile, userFile.c_str());
-    if (!written) {
-        window.Report("Backup", MB_OK | MB_ICONSTOP, IDS_BACKUP_INCOMPLETE, *path);
+    if (!written || !FinishExport(backup)) {
+        run.Fail("Backup", IDS_BACKUP_INCOMPLETE, *path);
         return false;
     }
     DeleteOldBackups(folder);

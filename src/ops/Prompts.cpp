@@ -1,4 +1,4 @@
-#include "ui/Prompts.h"
+#include "ops/Prompts.h"
 
 #include <shellapi.h>
 

@@ -5,16 +5,16 @@
 
 #include "registry/SafeReplace.h"
 
-class MainWindow;
+class RunContext;
 struct RegistryPlace;
 
 // The first connection of a run to a place finishes or undoes the changes
 // an earlier run left there, and says so. A preview (-n) changes nothing.
-void RecoverPlaceOnce(MainWindow& window, HKEY odbc, const RegistryPlace& place);
+void RecoverPlaceOnce(RunContext& run, HKEY odbc, const RegistryPlace& place);
 // As if a new run started (tests run many in one process).
 void ForgetRecoveredPlaces();
 
 // Reports a replacement or removal that did not happen, or happened with
 // its old definition left hidden, in the boxes the program has always shown
 // for those steps. Returns whether the source was changed.
-bool ReportChange(MainWindow& window, const ChangeResult& result, const std::string& source);
+bool ReportChange(RunContext& run, const ChangeResult& result, const std::string& source);

@@ -1,0 +1,423 @@
+#include "ops/Import.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/DsiCodec.h"
+#include "core/ValueFormat.h"
+#include "dsi/ImportWriter.h"
+#include "ops/Backup.h"
+#include "ops/ChangeReports.h"
+#include "ops/Compare.h"
+#include "ops/RunContext.h"
+#include "registry/OdbcSection.h"
+#include "registry/SafeReplace.h"
+#include "registry/Views.h"
+#include "res/resource.h"
+
+namespace {
+
+// A source that passed every check and question, waiting to be written.
+struct Accepted {
+    RegistryPlace place;
+    zentrel::DsiSourcePlan plan;
+    bool replaces = false;
+};
+
+// The driver entries' key of the place connected last, kept open from
+// source to source: each opening asks the registry several times whether it
+// is a link.
+class OpenEntries {
+public:
+    // The key, opened for writing and found no link; NULL when it cannot be
+    // (missing, a link, refused), for the caller's own checks to say why.
+    HKEY For(const RunContext& run, REGSAM view) {
+        if (!m_key.Valid() || m_place != run.m_placeConnected) {
+            m_place = run.m_placeConnected;
+            m_key.Close();
+            bool isLink = false;
+            RegKey opened;
+            if (OpenDriverEntries(run.m_hOdbcIniKey, KEY_READ | KEY_WRITE | view, opened, &isLink) ==
+                    ERROR_SUCCESS &&
+                !isLink)
+                m_key = std::move(opened);
+        }
+        return m_key.Get();
+    }
+
+private:
+    RegistryPlace m_place;
+    RegKey m_key;
+};
+
+// One import on its way: what is decided so far.
+struct ImportRun {
+    RunContext& run;
+    PlannedFile file;
+    RegistryPlace target;  // the scope and computer; each source goes into its view
+    bool askName = false;
+    std::vector<Accepted> accepted;
+    OpenEntries entries;
+    std::string previewLines;
+    ImportSummary summary;
+    explicit ImportRun(RunContext& context) : run(context) {}
+    void Skip(const std::string& source, SourceOutcome outcome = SourceOutcome::Skipped) {
+        run.Outcomes().Record(source, outcome);
+        summary.stopSection.clear();
+    }
+};
+
+// Whether the connected section can take the source: its driver entries'
+// key can, and a source of its name is absent or readable (*exists says
+// which). False, reported, when not.
+// A change the account may not make: which source, on which computer, and
+// what would let it through.
+void HintElevation(RunContext& run, LONG code, const std::string& name) {
+    if (code != ERROR_ACCESS_DENIED) return;
+    std::string computer = run.m_placeConnected.computer;
+    if (computer.empty()) {
+        char own[MAX_COMPUTERNAME_LENGTH + 1] = "";
+        DWORD size = sizeof(own);
+        if (::GetComputerNameA(own, &size)) computer.assign(own, size);
+    }
+    run.Fail("Access denied", IDS_ACCESS_DENIED_SOURCE, zentrel::ShownName(name), computer);
+}
+
+bool SectionTakes(RunContext& run, const std::string& name, REGSAM view, OpenEntries& open, bool* exists) {
+    bool isLink = false;
+    const LONG entries =
+        open.For(run, view) != NULL ? ERROR_SUCCESS : CheckDriverEntries(run.m_hOdbcIniKey, view, &isLink);
+    if (entries == ERROR_SUCCESS && isLink) {
+        run.Fail("RegOpenKey Error", IDS_KEY_LINK, kDriverEntriesKey);
+        return false;
+    }
+    if (entries != ERROR_SUCCESS && entries != ERROR_FILE_NOT_FOUND) {
+        run.Fail("RegCreateKey Error", IDS_KEY_ERROR, kDriverEntriesKey, RunContext::SystemErrorText(entries));
+        HintElevation(run, entries, name);
+        return false;
+    }
+    const LONG found = FindImportedSource(run.m_hOdbcIniKey, name, view);
+    if (found != ERROR_SUCCESS && found != ERROR_FILE_NOT_FOUND) {
+        // It exists but cannot be read: writing into it would mix old and new.
+        run.Fail("RegOpenKey Error", IDS_SOURCE_NOT_REPLACED, zentrel::ShownName(name),
+                 RunContext::SystemErrorText(found));
+        return false;
+    }
+    *exists = found == ERROR_SUCCESS;
+    return true;
+}
+
+// Whether the user lets the import replace the source. The view is named
+// where the name alone could mean either source.
+bool ReplaceConfirmed(RunContext& run, const std::string& name, zentrel::Platform platform, bool twoViews) {
+    const zentrel::Platform otherView =
+        platform == zentrel::Platform::Bit64 ? zentrel::Platform::Bit32 : zentrel::Platform::Bit64;
+    const bool ambiguous = twoViews && SourceInView(run.m_hRootKey, name, ViewFlag(otherView));
+    const std::string question =
+        ambiguous ? zentrel::FormatText(RunContext::LoadText(IDS_ALREADY_EXISTS_VIEW), name,
+                                        zentrel::PlatformText(platform))
+                  : zentrel::FormatText(RunContext::LoadText(IDS_ALREADY_EXISTS), name);
+    return run.Report(RunContext::LoadText(IDS_WARNING), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, question) ==
+           IDYES;
+}
+
+// Writes one accepted source whole through a temporary key, or leaves the
+// place as it was; false, reported, when it is not written.
+bool WriteAccepted(RunContext& run, const Accepted& source, OpenEntries& open) {
+    const std::string& name = source.plan.name;
+    if (!run.ConnectTo(source.place)) return false;
+    const REGSAM view = ViewFlag(source.place.platform);
+    SourceReplacement replacement(run.m_hOdbcIniKey, view, name, source.plan.driver);
+    const ChangeResult begun = replacement.Begin();
+    if (!begun.Ok()) {
+        ReportChange(run, begun, name);
+        HintElevation(run, begun.code, name);
+        return false;
+    }
+    // A row that cannot be written leaves the source as it was.
+    const RowWriteFailure failure = WriteDsiRows(replacement.Key(), view, source.plan.rows, name);
+    if (failure.code != ERROR_SUCCESS && !failure.key.empty()) {
+        run.Fail("RegCreateKey Error", IDS_KEY_ERROR, zentrel::ShownName(failure.key),
+                 RunContext::SystemErrorText(failure.code));
+    } else if (failure.code != ERROR_SUCCESS) {
+        run.Fail("RegSetValueEx Error", RunContext::SystemErrorText(failure.code));
+    }
+    HintElevation(run, failure.code, name);
+    if (failure.code != ERROR_SUCCESS) {
+        replacement.Abandon();
+        return false;
+    }
+    const ChangeResult committed = replacement.Commit(open.For(run, view));
+    if (!ReportChange(run, committed, name)) {
+        HintElevation(run, committed.code, name);
+        replacement.Abandon();
+        return false;
+    }
+    return true;
+}
+
+// Row problems shown one by one before the rest are summed up.
+const size_t kRowProblemsShown = 10;
+
+// The file's count, reported when unusable; false when nothing is to be read.
+bool CountUsable(RunContext& run, const zentrel::DsiFileCount& count) {
+    if (count.empty) {
+        run.Fail("Error", IDS_ITEMS_ERROR, run.m_szDsiFile, RunContext::SystemErrorText(ERROR_INVALID_DATA));
+        return false;
+    }
+    // A count that wrapped or overflowed would skip sources silently. An
+    // export of an empty scope says so with an explicit 0: importing it
+    // completes. A missing or unreadable count does not.
+    if (count.indices.empty() && (!count.present || !count.valid)) {
+        run.Fail("Warning", IDS_NO_DEFINITIONS, run.m_szDsiFile);
+    } else if (count.indices.empty()) {
+        run.Remark("Warning", MB_OK | MB_ICONSTOP, IDS_NO_DEFINITIONS, run.m_szDsiFile);
+    }
+    return true;
+}
+
+enum class Next { Source, Stop };
+
+// A section that names no source: skipped when the user goes on.
+Next NamelessSection(ImportRun& import, const zentrel::DsiSourcePlan& plan) {
+    RunContext& run = import.run;
+    run.MarkFailed();
+    if (run.Report(plan.section, MB_YESNO | MB_ICONSTOP, IDS_CONTINUE_QUESTION, plan.section,
+                   RunContext::SystemErrorText(ERROR_NOT_FOUND), run.m_szDsiFile) == IDYES) {
+        run.Outcomes().Record(plan.section, SourceOutcome::Skipped);
+        return Next::Source;
+    }
+    import.summary.stopSection = plan.section;
+    import.summary.stopReason = RunContext::LoadText(IDS_STOP_NO_NAME);
+    return Next::Stop;
+}
+
+// The plan's refusal, or the rows it leaves out, told; true when refused.
+bool Refused(ImportRun& import, const zentrel::DsiSourcePlan& plan, zentrel::Platform platform) {
+    RunContext& run = import.run;
+    if (plan.refusal != zentrel::DsiRefusal::None) {
+        const std::string refusal = RefusalText(plan);
+        run.Fail("Error", IDS_NOT_IMPORTED, zentrel::ShownName(plan.fileName), plan.section, run.m_szDsiFile, refusal);
+        if (run.facts.Preview()) import.previewLines += PreviewLine("refused", plan.fileName, platform, refusal);
+        import.Skip(plan.fileName, SourceOutcome::Refused);
+        return true;
+    }
+    ReportDsiSourceProblems(run, plan.rows, plan.section, plan.name);
+    if (plan.rows.missing != 0) {
+        run.Fail("Warning", IDS_ROWS_MISSING, plan.section, run.m_szDsiFile, std::to_string(plan.rows.announced),
+                 std::to_string(plan.rows.announced - plan.rows.missing), zentrel::ShownName(plan.name));
+    }
+    return false;
+}
+
+// The planned source against its place: whether the section can take it,
+// and whether the user lets it replace the source there.
+Next CheckPlace(ImportRun& import, zentrel::DsiSourcePlan plan, const RegistryPlace& place, bool twoViews) {
+    RunContext& run = import.run;
+    const std::string& name = plan.name;
+    // Where the import stops: the section, and why, for the summary.
+    import.summary.stopSection = plan.section;
+    import.summary.stopReason = zentrel::FormatText(RunContext::LoadText(IDS_STOP_FAILED), zentrel::ShownName(name));
+    if (!run.ConnectTo(place)) return Next::Stop;
+    // A source the section cannot take is not written.
+    bool exists = false;
+    if (!SectionTakes(run, name, ViewFlag(place.platform), import.entries, &exists)) {
+        import.Skip(name, SourceOutcome::Failed);
+        return Next::Source;
+    }
+    if (run.facts.Preview()) {
+        import.previewLines += PreviewSource(run, name, place.platform, plan.driver, plan.rows, exists);
+        import.summary.stopSection.clear();
+        return Next::Source;
+    }
+    if (exists && run.where.mayAsk && !ReplaceConfirmed(run, name, place.platform, twoViews)) {
+        // The sources before it are still written.
+        run.MarkFailed();
+        import.summary.stopReason =
+            zentrel::FormatText(RunContext::LoadText(IDS_STOP_DECLINED), zentrel::ShownName(name));
+        return Next::Stop;
+    }
+    import.summary.stopSection.clear();
+    Accepted source;
+    source.place = place;
+    source.replaces = exists;
+    source.plan = std::move(plan);
+    import.accepted.push_back(std::move(source));
+    return Next::Source;
+}
+
+// Source `index`: planned, asked for and checked against its place, then
+// accepted for writing, previewed, skipped or the end of the import.
+Next PlanOne(ImportRun& import, int index) {
+    RunContext& run = import.run;
+    zentrel::DsiSourcePlan plan = zentrel::PlanDsiSource(import.file.dsi, index, import.file.target);
+    if (plan.fileName.empty()) return NamelessSection(import, plan);
+    RegistryPlace place = import.target;
+    // A source whose view the file names wrongly has none of its own.
+    if (plan.refusal != zentrel::DsiRefusal::Platform) place.platform = plan.platform;
+    // Where both views exist, the user is told which one is written.
+    const bool twoViews = import.target.systemScope && HasTwoViews();
+    if (import.askName && plan.refusal == zentrel::DsiRefusal::None) {
+        const std::string caption = twoViews ? RunContext::LoadText(IDS_DSN_NAME_CAPTION) + " (" +
+                                                   zentrel::PlatformText(place.platform) + ")"
+                                             : std::string();
+        if (!run.AskSourceName(plan.name, caption)) {
+            run.Outcomes().Record(plan.fileName, SourceOutcome::Skipped);
+            return Next::Source;
+        }
+    }
+    zentrel::PlanDsiSourceRows(import.file.dsi, import.file.target, plan);
+    if (Refused(import, plan, place.platform)) return Next::Source;
+    return CheckPlace(import, std::move(plan), place, twoViews);
+}
+
+// Backs up the sources about to be replaced, then writes each whole, or
+// leaves it as it was.
+bool WriteAll(ImportRun& import) {
+    RunContext& run = import.run;
+    std::vector<BackedUpSource> destroyed;
+    for (const Accepted& source : import.accepted)
+        if (source.replaces) destroyed.push_back(BackedUpSource(source.place, source.plan.name));
+    std::string backup;
+    if (!WriteBackup(run, destroyed, &backup)) return false;
+    if (!destroyed.empty() && run.facts.Batch())
+        WriteStreamText(run.facts.err, zentrel::FormatText(RunContext::LoadText(IDS_BACKUP_WRITTEN), backup));
+    for (const Accepted& source : import.accepted) {
+        if (!WriteAccepted(run, source, import.entries)) {
+            import.Skip(source.plan.name, SourceOutcome::Failed);
+            continue;
+        }
+        run.Outcomes().Record(source.plan.name, source.replaces ? SourceOutcome::Replaced : SourceOutcome::Written);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ReadDsiFile(RunContext& run, const char* path, const char* caption, const char* outcome,
+                 zentrel::ProfileFile& file, zentrel::DsiEncoding* encoding, long long* lines) {
+    std::string text;
+    zentrel::DsiTextProblem problem;
+    const DWORD code = zentrel::ReadDsiText(path, text, encoding, &problem);
+    if (code != 0) {
+        run.ReportFileError(path, code, caption,
+                            code == ERROR_NO_UNICODE_TRANSLATION && outcome != nullptr
+                                ? zentrel::DescribeDsiTextProblem(problem, *encoding) + " " + outcome
+                                : std::string());
+        return false;
+    }
+    // Rows cannot outnumber the file's lines; beyond that every row is missing.
+    *lines = 1;
+    for (char c : text)
+        if (c == '\n' || c == '\r') ++*lines;
+    file.Parse(std::move(text));
+    return true;
+}
+
+bool ReadPlannedFile(RunContext& run, const char* path, const ScopePlace& where, const char* outcome,
+                     PlannedFile& file) {
+    zentrel::DsiEncoding encoding = zentrel::DsiEncoding::Ansi;
+    long long lines = 0;
+    if (!ReadDsiFile(run, path, "Error", outcome, file.dsi, &encoding, &lines)) return false;
+    file.count = zentrel::ReadDsiFileCount(file.dsi);
+    file.target.systemScope = where.systemScope != FALSE;
+    // -p32 and -p64 restrict batch runs; the window always has both views.
+    file.target.viewForced = where.oneView;
+    file.target.forced = where.view;
+    file.target.own = OwnPlatform();
+    file.target.maxRows = lines;
+    file.target.reserved = [](const std::string& name) { return IsReservedDsnName(name.c_str()); };
+    return true;
+}
+
+zentrel::DsiSourcePlan PlanSource(const PlannedFile& file, int index) {
+    zentrel::DsiSourcePlan plan = zentrel::PlanDsiSource(file.dsi, index, file.target);
+    if (!plan.fileName.empty()) zentrel::PlanDsiSourceRows(file.dsi, file.target, plan);
+    return plan;
+}
+
+std::string RefusalText(const zentrel::DsiSourcePlan& plan) {
+    switch (plan.refusal) {
+    case zentrel::DsiRefusal::Platform:
+        return zentrel::FormatText(RunContext::LoadText(IDS_PLATFORM_INVALID), zentrel::ShownName(plan.refusalDetail));
+    case zentrel::DsiRefusal::Reserved:
+        return zentrel::FormatText(RunContext::LoadText(IDS_RESERVED_NAME), plan.name);
+    case zentrel::DsiRefusal::RowCount:
+        return zentrel::FormatText(RunContext::LoadText(IDS_ROW_COUNT_INVALID), zentrel::ShownName(plan.refusalDetail));
+    default:
+        return plan.refusalDetail;
+    }
+}
+
+void ReportDsiSourceProblems(RunContext& run, const zentrel::DsiSourceRows& source, const std::string& section,
+                             const std::string& dsn) {
+    for (size_t k = 0; k < source.problems.size() && k < kRowProblemsShown; ++k) {
+        const zentrel::DsiRowProblem& problem = source.problems[k];
+        run.Fail("RegSetValueEx Error", IDS_ROW_PROBLEM, zentrel::ShownName(dsn), problem.index,
+                 zentrel::ShownName(problem.name), section, run.m_szDsiFile, problem.problem);
+    }
+    if (source.problems.size() > kRowProblemsShown) {
+        run.Fail("RegSetValueEx Error", IDS_MORE_ROW_PROBLEMS, zentrel::ShownName(dsn),
+                 std::to_string(source.problems.size() - kRowProblemsShown), section, run.m_szDsiFile);
+    }
+}
+
+ImportSummary ImportConnected(RunContext& run, bool askName) {
+    ImportRun import(run);
+    import.askName = askName;
+    import.summary.firstOutcome = run.Outcomes().Recorded();
+    // The scope and computer of the import; each source goes into its view.
+    import.target = run.m_placeConnected;
+    ScopePlace where = run.where;
+    where.systemScope = import.target.systemScope;
+    if (!ReadPlannedFile(run, run.m_szDsiFile, where, "Nothing is imported.", import.file)) return import.summary;
+    if (!CountUsable(run, import.file.count)) return import.summary;
+    import.summary.count = static_cast<int>(import.file.count.indices.size());
+    // First every question is asked and every source checked, writing
+    // nothing; then the sources about to be replaced are backed up; then each
+    // is written whole, or left as it was.
+    for (int i : import.file.count.indices)
+        if (PlanOne(import, i) == Next::Stop) break;
+    if (run.facts.Preview()) {
+        WriteStreamText(run.facts.out, run.facts.OutputLines(import.previewLines));
+        return import.summary;
+    }
+    import.summary.ran = WriteAll(import);
+    return import.summary;
+}
+
+ImportSummary ImportNamedFile(RunContext& run, const char* file, bool askName) {
+    const char* path = file ? file : "";
+    if (path[0] == '\0' || !zentrel::DsiFileExists(path)) {
+        run.ReportFileError(path, ERROR_FILE_NOT_FOUND, "Error");
+        return ImportSummary();
+    }
+    if (zentrel::DsiPathTooLong(path)) {
+        run.ReportFileError(path, ERROR_FILENAME_EXCED_RANGE, "Error");
+        return ImportSummary();
+    }
+    strcpy(run.m_szDsiFile, path);
+    const BOOL systemScope = run.where.systemScope;
+    if (run.ConnectToRemoteSystem(run.where.computer, systemScope,
+                                  systemScope ? OwnPlatform() : zentrel::Platform::Shared) != 0)
+        return ImportSummary();
+    return ImportConnected(run, askName);
+}
+
+void SummariseImport(RunContext& run, const ImportSummary& summary) {
+    if (!summary.ran || summary.count <= 0) return;
+    const Reporter& outcomes = run.Outcomes();
+    const size_t from = summary.firstOutcome;
+    const int replaced = outcomes.Count(SourceOutcome::Replaced, from);
+    const int written = outcomes.Count(SourceOutcome::Written, from) + replaced;
+    const int skipped = outcomes.Count(SourceOutcome::Skipped, from) + outcomes.Count(SourceOutcome::Refused, from) +
+                        outcomes.Count(SourceOutcome::Failed, from);
+    const std::string stopped =
+        summary.stopSection.empty()
+            ? std::string()
+            : "\n" + zentrel::FormatText(RunContext::LoadText(IDS_IMPORT_STOPPED), summary.stopSection,
+                                          summary.stopReason);
+    run.Remark("Import", MB_OK | MB_ICONINFORMATION, IDS_IMPORT_SUMMARY, run.m_szDsiFile, std::to_string(written),
+               std::to_string(replaced), std::to_string(skipped), stopped);
+}

@@ -1,0 +1,148 @@
+#include "ops/Listing.h"
+
+#include <iterator>
+
+#include "core/DsiSource.h"
+#include "core/RegistryLimits.h"
+#include "core/ValueFormat.h"
+#include "ops/RunContext.h"
+#include "registry/Attributes.h"
+#include "registry/OdbcSection.h"
+#include "registry/Views.h"
+#include "res/resource.h"
+
+namespace {
+
+// The views a place's scope is listed in, the one asked for first.
+std::vector<zentrel::Platform> ViewsOf(const ScopePlace& place) {
+    std::vector<zentrel::Platform> views;
+    if (!place.systemScope) {
+        views.push_back(zentrel::Platform::Shared);
+    } else if (place.oneView) {
+        views.push_back(place.view);
+    } else {
+        views.push_back(OwnPlatform());
+        if (HasTwoViews())
+            views.push_back(OwnPlatform() == zentrel::Platform::Bit64 ? zentrel::Platform::Bit32
+                                                                      : zentrel::Platform::Bit64);
+    }
+    return views;
+}
+
+// The connected view's sources appended to `into`, its driver entries kept.
+void CatalogueView(RunContext& run, ScopeDrivers& drivers, bool readDrivers, std::vector<ListedSource>& into,
+                   std::vector<std::string>* unreachable) {
+    const zentrel::Platform platform = run.m_placeConnected.platform;
+    RegKey driverEntries;
+    bool isLink = false;
+    const LONG entries = OpenDriverEntries(run.m_hOdbcIniKey, KEY_READ | ViewFlag(platform), driverEntries, &isLink);
+    // Drivers that cannot be read would show as none.
+    if (isLink) {
+        run.Fail("RegOpenKey", IDS_KEY_LINK, kDriverEntriesKey);
+    } else if (entries != ERROR_SUCCESS && entries != ERROR_FILE_NOT_FOUND) {
+        run.Fail("RegOpenKey", IDS_KEY_ERROR, kDriverEntriesKey, RunContext::SystemErrorText(entries));
+    }
+    drivers.Keep(platform, std::move(driverEntries));
+    std::vector<std::string> uncarried;
+    std::vector<std::string> names = EnumerateDataSources(run.m_hOdbcIniKey, unreachable, &uncarried);
+    // Acting on a substitute would reach another key, or none.
+    for (const std::string& name : uncarried) run.Fail("Error", IDS_NAME_NOT_CARRIED, zentrel::ShownName(name));
+    for (std::string& name : names) {
+        ListedSource source;
+        source.platform = platform;
+        if (readDrivers) {
+            source.driver = drivers.Driver(source.platform, name);
+            source.check = drivers.Check(source.platform, source.driver);
+        }
+        source.name = std::move(name);
+        into.push_back(std::move(source));
+    }
+}
+
+}  // namespace
+
+BOOL CatalogueScope(RunContext& run, const ScopePlace& place, std::vector<ListedSource>& sources,
+                    std::vector<std::string>* unreachable, std::unique_ptr<ScopeDrivers>* later) {
+    const std::vector<zentrel::Platform> views = ViewsOf(place);
+    std::unique_ptr<ScopeDrivers> drivers(new ScopeDrivers(place.computer));
+    // The other view first, so that the connection left is the first view's,
+    // as after any fill; its rows come first all the same.
+    std::vector<ListedSource> otherView;
+    for (size_t v = views.size(); v-- > 0;) {
+        // The first view is the one asked for: its section is offered for
+        // creation as ever. Another view without one simply has no sources.
+        if (run.ConnectToRemoteSystem(place.computer, place.systemScope, views[v], v != 0) != 0) {
+            if (v == 0) return FALSE;
+            continue;
+        }
+        CatalogueView(run, *drivers, later == nullptr, v == 0 ? sources : otherView, unreachable);
+    }
+    sources.insert(sources.end(), std::make_move_iterator(otherView.begin()),
+                   std::make_move_iterator(otherView.end()));
+    if (later != nullptr) *later = std::move(drivers);
+    return TRUE;
+}
+
+void ReportUnreachable(RunContext& run, const std::vector<std::string>& names, const char* caption, UINT text) {
+    for (const std::string& name : names) run.Fail(caption, text, zentrel::ShownName(zentrel::VisibleZeros(name)));
+}
+
+bool ListScope(RunContext& run, std::string& listing) {
+    std::vector<ListedSource> sources;
+    std::vector<std::string> unreachable;
+    // A failed connection is reported there and fails the run.
+    if (!CatalogueScope(run, run.where, sources, &unreachable)) return false;
+    ReportUnreachable(run, unreachable, "List", IDS_ZERO_NAME_NOT_LISTED);
+    // A tab or a line break inside a name would split the listing's columns
+    // or lines, and other control characters reach the terminal: all are
+    // shown escaped.
+    const char* scope = run.where.systemScope ? "System" : "User";
+    for (const ListedSource& source : sources) {
+        listing += zentrel::EscapeControls(source.name) + "\t" + zentrel::EscapeControls(source.driver) + "\t" +
+                   scope + "\t" + zentrel::PlatformColumn(source.platform, source.check) + "\r\n";
+    }
+    return true;
+}
+
+namespace {
+
+// Where in the source a listing problem lies, as the user reads it.
+std::string ProblemPlace(const ListingProblem& problem, const std::string& source) {
+    return problem.prefix.empty()
+               ? zentrel::FormatText(RunContext::LoadText(IDS_WHERE_SOURCE), zentrel::ShownName(source))
+               : zentrel::FormatText(RunContext::LoadText(IDS_WHERE_NESTED), zentrel::ShownName(problem.prefix),
+                                     zentrel::ShownName(source));
+}
+
+void ReportListingProblem(RunContext& run, const ListingProblem& problem, const std::string& source) {
+    if (problem.kind == ListingProblem::Kind::Unreadable) {
+        run.Fail("FillSubTree", RunContext::SystemErrorText(problem.code));
+        return;
+    }
+    const std::string where = ProblemPlace(problem, source);
+    switch (problem.kind) {
+    case ListingProblem::Kind::Link:
+        run.Fail("FillSubTree", IDS_LISTING_LINK, where);
+        break;
+    case ListingProblem::Kind::NotCarried:
+        run.Fail("FillSubTree", IDS_LISTING_NOT_CARRIED, where, zentrel::ShownName(problem.name));
+        break;
+    case ListingProblem::Kind::ZeroName:
+        run.Fail("FillSubTree", IDS_LISTING_ZERO_NAME, where, zentrel::ShownName(zentrel::VisibleZeros(problem.name)));
+        break;
+    default:
+        run.Fail("FillSubTree", IDS_LISTING_TOO_DEEP, where, (int)zentrel::kMaxDsnDepth);
+        break;
+    }
+}
+
+}  // namespace
+
+void ListSource(RunContext& run, HKEY parent, const std::string& name) {
+    run.m_strListedDsn = name;
+    AttributeListing listing = ListAttributes(parent, name, ViewFlag(run.m_placeConnected.platform));
+    run.m_aAttributeRows = std::move(listing.rows);
+    run.m_nAttributeRows = (int)run.m_aAttributeRows.size();
+    run.m_bListingIncomplete = listing.incomplete ? TRUE : FALSE;
+    for (const ListingProblem& problem : listing.problems) ReportListingProblem(run, problem, name);
+}

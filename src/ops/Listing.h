@@ -1,0 +1,33 @@
+// Listing: the data sources of a scope, and the attribute rows of one source.
+#pragma once
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "registry/Catalogue.h"
+#include "registry/InstalledDrivers.h"
+#include "registry/Place.h"
+
+class RunContext;
+
+// The data sources of the place's scope, view by view: the System scope
+// in both views of a 64-bit Windows, or in the place's one view. Each
+// with its driver and whether that driver is installed for its platform.
+// FALSE when the first view cannot be connected (reported); a second view
+// without an ODBC section holds no sources.
+// With `later`, drivers are not read: their keys are kept there for the
+// rows that are shown.
+BOOL CatalogueScope(RunContext& run, const ScopePlace& place, std::vector<ListedSource>& sources,
+                    std::vector<std::string>* unreachable = nullptr,
+                    std::unique_ptr<ScopeDrivers>* later = nullptr);
+// Reports each source that the catalogue found but cannot reach by name.
+void ReportUnreachable(RunContext& run, const std::vector<std::string>& names, const char* caption, UINT text);
+// The batch listing of run.where's scope: one tab-separated line a source;
+// false, reported, when the scope cannot be listed.
+bool ListScope(RunContext& run, std::string& listing);
+
+// Attribute listing: the run's table holds the source `name` below
+// `parent`, in the connected view, and what could not be listed is reported.
+void ListSource(RunContext& run, HKEY parent, const std::string& name);
