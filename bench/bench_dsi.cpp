@@ -22,6 +22,8 @@
 
 #include "BenchPrompts.h"
 #include "app/ManagerApp.h"
+#include "ops/Import.h"
+#include "ops/RunContext.h"
 #include "ui/MainWindow.h"
 
 namespace {
@@ -141,16 +143,15 @@ bool WriteRows(const char* path, size_t bytes) {
 // The batch import of the file into the user scope, in this process; prints
 // the working sets before and at the peak, the messages and the time.
 int MeasuredImport(const char* path) {
-    TheApp().m_bBatchMode = TRUE;
-    MainWindow window;
     BenchPrompts* prompts = new BenchPrompts("bench_dsi");
-    window.SetPrompts(std::unique_ptr<Prompts>(prompts));
-    window.ResetOutcome();
+    RunContext run{std::unique_ptr<Prompts>(prompts)};
+    run.facts.commandLine.m_bBatchMode = TRUE;
+    run.where = run.BatchPlace(FALSE);
     PROCESS_MEMORY_COUNTERS before = {}, after = {};
     before.cb = after.cb = sizeof(PROCESS_MEMORY_COUNTERS);
     ::GetProcessMemoryInfo(::GetCurrentProcess(), &before, sizeof(before));
     const DWORD start = ::GetTickCount();
-    window.ImportDsiFile(FALSE, path, FALSE);
+    ImportNamedFile(run, path);
     const DWORD took = ::GetTickCount() - start;
     ::GetProcessMemoryInfo(::GetCurrentProcess(), &after, sizeof(after));
     printf("before=%llu peak=%llu messages=%d seconds=%.3f\n", (unsigned long long)before.WorkingSetSize,

@@ -8,6 +8,7 @@
 
 #include "app/Fleet.h"
 #include "app/ManagerApp.h"
+#include "core/ValueFormat.h"
 #include "framework/Handle.h"
 #include "ops/Compare.h"
 #include "ops/Export.h"
@@ -81,8 +82,13 @@ int ManagerApp::RunBatch(RunContext& run) {
     try {
         return RunOperations(run);
     } catch (const std::exception& e) {
-        // Nothing is left half written: every change has its way back.
-        run.Fail("Error", zentrel::FormatText(RunContext::LoadText(IDS_UNEXPECTED_ERROR), e.what()));
+        // Nothing is left half written: every change has its way back. Told
+        // on the stream, not through prompts that may be what threw.
+        run.MarkFailed();
+        std::string text = zentrel::FormatText(RunContext::LoadText(IDS_UNEXPECTED_ERROR), e.what());
+        for (char& c : text)
+            if (c == '\n') c = ' ';
+        WriteStreamText(m_hConsoleErr, "Error: " + zentrel::EscapeControls(text) + "\r\n");
         return 1;
     }
 }

@@ -131,6 +131,8 @@ std::string ComputerFileNamePart(const std::string& computer) {
 std::vector<std::string> ComputerFileNames(const std::string& path, const std::vector<std::string>& computers) {
     const size_t slash = path.find_last_of("\\/");
     const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    // No file name to put a computer's into: each export fails on it as one would.
+    if (nameStart == path.size()) return std::vector<std::string>(computers.size(), path);
     const size_t dot = path.rfind('.');
     const size_t insertAt = dot == std::string::npos || dot < nameStart ? path.size() : dot;
     std::set<std::string> taken;

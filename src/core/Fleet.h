@@ -53,7 +53,8 @@ std::string ComputerFileNamePart(const std::string& computer);
 // The file of each computer: the name of `path` with the computer's part
 // inserted before its extension ("sys.dsi" -> "sys.SRV01.dsi"), or appended
 // when it has none. Two computers that would share a file get "-2", "-3"...
-// after their part, so that no export overwrites another's.
+// after their part, so that no export overwrites another's. A path that
+// names no file (a folder) stays as it is.
 std::vector<std::string> ComputerFileNames(const std::string& path, const std::vector<std::string>& computers);
 
 // What one computer's run came to, for its line and the summary. A count

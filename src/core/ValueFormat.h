@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zentrel {
 
@@ -14,8 +15,8 @@ struct FormattedValue {
 
 // Registry type codes used by the program (the platform's numbers).
 enum : int32_t {
-    kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3, kRegDword = 4, kRegLink = 6, kRegMultiSz = 7,
-    kSubkeyRow = -1
+    kRegNone = 0, kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3, kRegDword = 4, kRegLink = 6, kRegMultiSz = 7,
+    kRegQword = 11, kSubkeyRow = -1
 };
 
 // The 32-bit number of REG_DWORD data in the platform's byte order; short
@@ -49,9 +50,28 @@ bool IsLinkTargetValue(const std::string& valueName, int32_t type);
 // column or line break, is then only shown.
 std::string EscapeControls(const std::string& text);
 
-// Formats one value as the attribute list shows it: REG_DWORD "0x%08X (%d)",
-// REG_BINARY hex of at most 32 bytes then "...", any other type as text up to
-// the first zero byte. Never reads past size.
+// The type's own name ("REG_MULTI_SZ"), or its number when it has none.
+std::string RegistryTypeName(int32_t type);
+
+// Formats one value as the attribute list shows it: REG_SZ and REG_EXPAND_SZ
+// as text up to the first zero byte, REG_DWORD "0x%08X (%d)", REG_QWORD
+// "0x%016X (%d)", REG_MULTI_SZ every string with " | " between them, every
+// other type as hex of at most 32 bytes then "...". Never reads past size.
 FormattedValue FormatRegistryValue(int32_t type, const unsigned char* data, size_t size);
+// The same text with every byte of a value shown as bytes: what a copy takes.
+std::string WholeValueText(int32_t type, const unsigned char* data, size_t size);
+// The value as a viewer shows it, lines ended by CR LF: each string of a
+// multi-string on its own line, bytes as a hex dump, the rest as the list has it.
+std::string ViewedValueText(int32_t type, const unsigned char* data, size_t size);
+// Sixteen bytes a line: offset, the bytes in hex, then the printable ASCII
+// ones (any other as '.'), lines ended by CR LF.
+std::string HexDump(const unsigned char* data, size_t size);
+// The text with a line break after every `run` characters of a stretch
+// without white space, so that a message box stays on the screen; a UTF-8
+// character is never split.
+std::string BreakLongRuns(const std::string& text, size_t run);
+// The strings of a multi-string: split at each zero byte, the terminating
+// zeros dropped, so an empty string inside it is kept.
+std::vector<std::string> MultiStrings(const unsigned char* data, size_t size);
 
 }  // namespace zentrel

@@ -49,6 +49,36 @@ bool EncodesAsText(const std::string& text) {
     return ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), (int)text.size(), NULL, 0) > 0;
 }
 
+// A row as its section carries it.
+struct Written {
+    const AttributeRow* row;
+    std::string value;
+    bool hasData;
+    std::vector<unsigned char> data;  // what Value and Data carry
+};
+
+Written WrittenRow(const AttributeRow& row) {
+    if (row.subkey) return Written{&row, "<SUBKEY>", false, {}};
+    Written written{&row, std::string(), false, row.data};
+    if (row.stored) written.data = ApproximateText(row.data);
+    const std::vector<unsigned char>& data = written.data;
+    written.value = zentrel::EncodeDsiValue(row.typeCode, data.data(), data.size());
+    written.hasData = !zentrel::DsiValueTextCarriesData(row.typeCode, data.data(), data.size());
+    if (!EncodesAsText(written.value)) {
+        // A non-text type's bytes read as text: older readers get what
+        // is ASCII of it, the exact bytes travel in Data.
+        for (char& c : written.value)
+            if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+        written.hasData = true;
+    }
+    if (HoldsLineBreak(written.value)) {
+        // The exact bytes carry what a profile line cannot.
+        written.value.clear();
+        written.hasData = true;
+    }
+    return written;
+}
+
 }  // namespace
 
 bool HoldsLineBreak(const std::string& text) {
@@ -59,12 +89,6 @@ std::vector<std::string> WriteDsiSource(zentrel::ProfileFile& file, const std::s
                                         const std::string& dsn, const std::string& driver,
                                         const zentrel::Platform* view, const std::vector<AttributeRow>& all,
                                         size_t count) {
-    struct Written {
-        const AttributeRow* row;
-        std::string value;
-        bool hasData;
-        std::vector<unsigned char> data;  // what Value and Data carry
-    };
     std::vector<Written> rows;
     rows.reserve(all.size());
     std::vector<std::string> leftOut;
@@ -74,28 +98,7 @@ std::vector<std::string> WriteDsiSource(zentrel::ProfileFile& file, const std::s
             leftOut.push_back(row.name);
             continue;
         }
-        if (row.subkey) {
-            rows.push_back(Written{&row, "<SUBKEY>", false, {}});
-            continue;
-        }
-        Written written{&row, std::string(), false, row.data};
-        if (row.stored) written.data = ApproximateText(row.data);
-        const std::vector<unsigned char>& data = written.data;
-        written.value = zentrel::EncodeDsiValue(row.typeCode, data.data(), data.size());
-        written.hasData = !zentrel::DsiValueTextCarriesData(row.typeCode, data.data(), data.size());
-        if (!EncodesAsText(written.value)) {
-            // A non-text type's bytes read as text: older readers get what
-            // is ASCII of it, the exact bytes travel in Data.
-            for (char& c : written.value)
-                if (static_cast<unsigned char>(c) >= 0x80) c = '?';
-            written.hasData = true;
-        }
-        if (HoldsLineBreak(written.value)) {
-            // The exact bytes carry what a profile line cannot.
-            written.value.clear();
-            written.hasData = true;
-        }
-        rows.push_back(std::move(written));
+        rows.push_back(WrittenRow(row));
     }
 
     file.Set(section, "Driver", driver);

@@ -418,6 +418,12 @@ void SummariseImport(RunContext& run, const ImportSummary& summary) {
             ? std::string()
             : "\n" + zentrel::FormatText(RunContext::LoadText(IDS_IMPORT_STOPPED), summary.stopSection,
                                           summary.stopReason);
-    run.Remark("Import", MB_OK | MB_ICONINFORMATION, IDS_IMPORT_SUMMARY, run.m_szDsiFile, std::to_string(written),
-               std::to_string(replaced), std::to_string(skipped), stopped);
+    if (written == 1) {
+        run.Remark("Import", MB_OK | MB_ICONINFORMATION,
+                   replaced == 1 ? IDS_IMPORT_SUMMARY_ONE_REPLACED : IDS_IMPORT_SUMMARY_ONE, run.m_szDsiFile,
+                   std::to_string(skipped), stopped);
+    } else {
+        run.Remark("Import", MB_OK | MB_ICONINFORMATION, IDS_IMPORT_SUMMARY, run.m_szDsiFile, std::to_string(written),
+                   std::to_string(replaced), std::to_string(skipped), stopped);
+    }
 }

@@ -104,45 +104,39 @@ bool ListScope(RunContext& run, std::string& listing) {
     return true;
 }
 
-namespace {
-
-// Where in the source a listing problem lies, as the user reads it.
-std::string ProblemPlace(const ListingProblem& problem, const std::string& source) {
-    return problem.prefix.empty()
-               ? zentrel::FormatText(RunContext::LoadText(IDS_WHERE_SOURCE), zentrel::ShownName(source))
-               : zentrel::FormatText(RunContext::LoadText(IDS_WHERE_NESTED), zentrel::ShownName(problem.prefix),
-                                     zentrel::ShownName(source));
-}
-
-void ReportListingProblem(RunContext& run, const ListingProblem& problem, const std::string& source) {
-    if (problem.kind == ListingProblem::Kind::Unreadable) {
-        run.Fail("FillSubTree", RunContext::SystemErrorText(problem.code));
-        return;
-    }
-    const std::string where = ProblemPlace(problem, source);
-    switch (problem.kind) {
-    case ListingProblem::Kind::Link:
-        run.Fail("FillSubTree", IDS_LISTING_LINK, where);
-        break;
-    case ListingProblem::Kind::NotCarried:
-        run.Fail("FillSubTree", IDS_LISTING_NOT_CARRIED, where, zentrel::ShownName(problem.name));
-        break;
-    case ListingProblem::Kind::ZeroName:
-        run.Fail("FillSubTree", IDS_LISTING_ZERO_NAME, where, zentrel::ShownName(zentrel::VisibleZeros(problem.name)));
-        break;
-    default:
-        run.Fail("FillSubTree", IDS_LISTING_TOO_DEEP, where, (int)zentrel::kMaxDsnDepth);
-        break;
-    }
-}
-
-}  // namespace
-
-void ListSource(RunContext& run, HKEY parent, const std::string& name) {
+void ListSourceRows(RunContext& run, HKEY parent, const std::string& name) {
     run.m_strListedDsn = name;
     AttributeListing listing = ListAttributes(parent, name, ViewFlag(run.m_placeConnected.platform));
     run.m_aAttributeRows = std::move(listing.rows);
     run.m_nAttributeRows = (int)run.m_aAttributeRows.size();
     run.m_bListingIncomplete = listing.incomplete ? TRUE : FALSE;
-    for (const ListingProblem& problem : listing.problems) ReportListingProblem(run, problem, name);
+    run.m_listingProblems = std::move(listing.problems);
+}
+
+std::string ListingProblemText(const ListingProblem& problem, const std::string& source) {
+    const std::string where =
+        problem.prefix.empty()
+            ? zentrel::FormatText(RunContext::LoadText(IDS_WHERE_SOURCE), zentrel::ShownName(source))
+            : zentrel::FormatText(RunContext::LoadText(IDS_WHERE_NESTED), zentrel::ShownName(problem.prefix),
+                                  zentrel::ShownName(source));
+    const auto text = [](UINT id) { return RunContext::LoadText(id); };
+    switch (problem.kind) {
+    case ListingProblem::Kind::Unreadable:
+        return zentrel::FormatText(text(IDS_LISTING_UNREADABLE), where, RunContext::SystemErrorText(problem.code));
+    case ListingProblem::Kind::Link:
+        return zentrel::FormatText(text(IDS_LISTING_LINK), where);
+    case ListingProblem::Kind::NotCarried:
+        return zentrel::FormatText(text(IDS_LISTING_NOT_CARRIED), where, zentrel::ShownName(problem.name));
+    case ListingProblem::Kind::ZeroName:
+        return zentrel::FormatText(text(IDS_LISTING_ZERO_NAME), where,
+                                   zentrel::ShownName(zentrel::VisibleZeros(problem.name)));
+    default:
+        return zentrel::FormatText(text(IDS_LISTING_TOO_DEEP), where, (int)zentrel::kMaxDsnDepth);
+    }
+}
+
+void ListSource(RunContext& run, HKEY parent, const std::string& name) {
+    ListSourceRows(run, parent, name);
+    for (const ListingProblem& problem : run.m_listingProblems)
+        run.Fail("FillSubTree", ListingProblemText(problem, name));
 }

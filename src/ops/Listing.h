@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "registry/Attributes.h"
 #include "registry/Catalogue.h"
 #include "registry/InstalledDrivers.h"
 #include "registry/Place.h"
@@ -31,3 +32,7 @@ bool ListScope(RunContext& run, std::string& listing);
 // Attribute listing: the run's table holds the source `name` below
 // `parent`, in the connected view, and what could not be listed is reported.
 void ListSource(RunContext& run, HKEY parent, const std::string& name);
+// The same without a word: the problems are kept in run.m_listingProblems.
+void ListSourceRows(RunContext& run, HKEY parent, const std::string& name);
+// What a listing problem of the source means, as the user reads it.
+std::string ListingProblemText(const ListingProblem& problem, const std::string& source);

@@ -132,6 +132,7 @@ public:
     // The last listing left keys out (a registry link, or nesting too deep):
     // the table does not hold the whole source.
     BOOL m_bListingIncomplete;
+    std::vector<ListingProblem> m_listingProblems;  // of the last listing
     std::string m_strListedDsn;  // the source of the last listing
     // An export in progress: the file, built in memory and written once at
     // the end, and the driver entries' key, opened once per connection.

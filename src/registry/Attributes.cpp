@@ -13,12 +13,11 @@ std::string JoinPath(const std::string& prefix, const std::string& name) {
     return prefix.empty() ? name : prefix + "\\" + name;
 }
 
-void ListKey(HKEY parent, const std::string& subkey, const std::string& prefix, REGSAM view,
-             AttributeListing& out) {
-    const bool top = prefix.empty();
-    // A nested key's prefix is its own path below the source.
-    const size_t depth = top ? 0 : 1 + size_t(std::count(prefix.begin(), prefix.end(), '\\'));
-    const auto problem = [&](ListingProblem::Kind kind, LONG code, const std::string& name) {
+// What the walk of one key tells the listing.
+struct KeyWalk {
+    AttributeListing& out;
+    const std::string& prefix;  // a nested key's own path below the source
+    void Problem(ListingProblem::Kind kind, LONG code, const std::string& name) const {
         ListingProblem found;
         found.kind = kind;
         found.prefix = prefix;
@@ -26,30 +25,14 @@ void ListKey(HKEY parent, const std::string& subkey, const std::string& prefix, 
         found.name = name;
         out.problems.push_back(std::move(found));
         out.incomplete = true;
-    };
-    RegKey key;
-    bool isLink = false;
-    // An empty name would hand back the parent itself.
-    const LONG code = key.OpenUnfollowed(parent, subkey.c_str(), KEY_READ | view, &isLink);
-    if (code != ERROR_SUCCESS) {
-        // What cannot be read must not pass for all there is.
-        problem(ListingProblem::Kind::Unreadable, code, std::string());
-        return;
-    }
-    if (isLink) {
-        // A link is not followed: one pointing up its own tree never ends.
-        problem(ListingProblem::Kind::Link, 0, std::string());
-        return;
     }
     // An enumeration that ends on anything but its end leaves entries unread.
-    const auto ended = [&](LONG status) {
-        if (status != ERROR_NO_MORE_ITEMS) problem(ListingProblem::Kind::Unreadable, status, std::string());
-    };
-    // The counts let each enumeration stop without a call past its end;
-    // without them each runs until the registry refuses an index.
-    DWORD subkeys = MAXDWORD, values = MAXDWORD;
-    RegKey::CountChildren(key, &subkeys, &values);
+    void Ended(LONG status) const {
+        if (status != ERROR_NO_MORE_ITEMS) Problem(ListingProblem::Kind::Unreadable, status, std::string());
+    }
+};
 
+std::vector<AttributeRow> ListValues(const RegKey& key, DWORD values, const KeyWalk& walk) {
     std::vector<AttributeRow> valueRows;
     // Kept from source to source: an export lists thousands, and a name
     // buffer made anew each time would be one large block more to place.
@@ -61,15 +44,15 @@ void ListKey(HKEY parent, const std::string& subkey, const std::string& prefix, 
         bool stored = false;
         const LONG status = key.EnumValue(index, nameBuffer, valueName, type, data, &stored);
         if (status == ERROR_NO_UNICODE_TRANSLATION) {
-            problem(ListingProblem::Kind::NotCarried, 0, valueName);
+            walk.Problem(ListingProblem::Kind::NotCarried, 0, valueName);
             continue;
         }
         if (status != ERROR_SUCCESS) {
-            ended(status);
+            walk.Ended(status);
             break;
         }
         AttributeRow row;
-        row.name = JoinPath(prefix, valueName);
+        row.name = JoinPath(walk.prefix, valueName);
         row.valueNameAt = row.name.size() - valueName.size();
         row.typeCode = (int)type;
         const zentrel::FormattedValue shown = zentrel::FormatRegistryValue((int32_t)type, data.data(), data.size());
@@ -81,37 +64,69 @@ void ListKey(HKEY parent, const std::string& subkey, const std::string& prefix, 
         row.data = data;
         valueRows.push_back(std::move(row));
     }
+    return valueRows;
+}
 
+void ListKey(HKEY parent, const std::string& subkey, const std::string& prefix, REGSAM view,
+             AttributeListing& out);
+
+// Each subkey's row, followed by the rows of its own walk.
+void ListSubkeys(const RegKey& key, DWORD subkeys, size_t depth, REGSAM view, const KeyWalk& walk) {
     std::vector<wchar_t> buffer;
     std::string name;
     for (DWORD index = 0; index < subkeys; ++index) {
         const LONG status = key.EnumSubkey(index, buffer, name);
         if (status == ERROR_NO_UNICODE_TRANSLATION) {
-            problem(ListingProblem::Kind::NotCarried, 0, name);
+            walk.Problem(ListingProblem::Kind::NotCarried, 0, name);
             continue;
         }
         if (status != ERROR_SUCCESS) {
-            ended(status);
+            walk.Ended(status);
             break;
         }
         if (name.find('\0') != std::string::npos) {
             // Opened by name, it would be another key: the one its first part names.
-            problem(ListingProblem::Kind::ZeroName, 0, name);
+            walk.Problem(ListingProblem::Kind::ZeroName, 0, name);
             continue;
         }
         if (depth + 1 > zentrel::kMaxDsnDepth) {
-            problem(ListingProblem::Kind::TooDeep, 0, std::string());
+            walk.Problem(ListingProblem::Kind::TooDeep, 0, std::string());
             break;
         }
         AttributeRow row;
-        row.name = JoinPath(prefix, name);
+        row.name = JoinPath(walk.prefix, name);
         row.valueText = "<SUBKEY>";
         row.typeCode = -1;
         row.subkey = true;
-        out.rows.push_back(row);
-        ListKey(key, name, row.name, view, out);
+        walk.out.rows.push_back(row);
+        ListKey(key, name, row.name, view, walk.out);
     }
+}
 
+void ListKey(HKEY parent, const std::string& subkey, const std::string& prefix, REGSAM view,
+             AttributeListing& out) {
+    const KeyWalk walk{out, prefix};
+    const size_t depth = prefix.empty() ? 0 : 1 + size_t(std::count(prefix.begin(), prefix.end(), '\\'));
+    RegKey key;
+    bool isLink = false;
+    // An empty name would hand back the parent itself.
+    const LONG code = key.OpenUnfollowed(parent, subkey.c_str(), KEY_READ | view, &isLink);
+    if (code != ERROR_SUCCESS) {
+        // What cannot be read must not pass for all there is.
+        walk.Problem(ListingProblem::Kind::Unreadable, code, std::string());
+        return;
+    }
+    if (isLink) {
+        // A link is not followed: one pointing up its own tree never ends.
+        walk.Problem(ListingProblem::Kind::Link, 0, std::string());
+        return;
+    }
+    // The counts let each enumeration stop without a call past its end;
+    // without them each runs until the registry refuses an index.
+    DWORD subkeys = MAXDWORD, values = MAXDWORD;
+    RegKey::CountChildren(key, &subkeys, &values);
+    std::vector<AttributeRow> valueRows = ListValues(key, values, walk);
+    ListSubkeys(key, subkeys, depth, view, walk);
     // A key's own values follow the rows of its subkeys.
     for (AttributeRow& row : valueRows) out.rows.push_back(std::move(row));
 }

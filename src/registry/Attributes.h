@@ -9,7 +9,7 @@
 struct AttributeRow {
     std::string name;        // path below the data source's key, backslash-joined
     std::string valueText;   // display text, or "<SUBKEY>"
-    std::string typeText;    // "REG_SZ", "REG_DWORD", "REG_BINARY"; empty for a nested key
+    std::string typeText;    // the type's name ("REG_MULTI_SZ") or number; empty for a nested key
     DWORD dwordValue = 0;    // meaningful when typeCode is 4
     int typeCode = 0;        // registry type, -1 for a nested key
     bool subkey = false;     // a nested key's row (a value may have type -1 too)

@@ -231,6 +231,42 @@ ChangeResult RemoveSource(HKEY odbc, REGSAM view, const std::string& name) {
     return result;
 }
 
+namespace {
+
+// Finishes or undoes the change one journal names.
+RecoveredChange RecoverJournal(HKEY odbc, REGSAM view, const std::string& journalName, const Journal& journal) {
+    const std::string newKey = NewKeyOf(journalName), oldKey = OldKeyOf(journalName);
+    const bool hasNew = Exists(odbc, newKey, view), hasOld = Exists(odbc, oldKey, view);
+    const bool hasSource = Exists(odbc, journal.source, view);
+    RecoveredChange change;
+    change.source = journal.source;
+    change.removal = journal.kind == kRemove;
+    LONG code = ERROR_SUCCESS;
+    if (change.removal) {
+        change.outcome = hasOld ? RecoveredChange::Completed : RecoveredChange::Cleared;
+        if (hasOld) code = DeleteDriverEntry(odbc, view, journal.source);
+        if (hasOld && code == ERROR_SUCCESS) code = DeleteTree(odbc, oldKey, view);
+    } else if (hasNew && hasOld && hasSource) {
+        change.outcome = RecoveredChange::Failed;
+        code = ERROR_ALREADY_EXISTS;
+    } else if (hasNew) {
+        change.outcome = RecoveredChange::Undone;
+        if (hasOld) code = RenameChild(odbc, oldKey, journal.source, view);
+        if (code == ERROR_SUCCESS) code = DeleteJournal(odbc, journalName);
+        if (code == ERROR_SUCCESS) code = DeleteTree(odbc, newKey, view);
+    } else {
+        change.outcome = RecoveredChange::Completed;
+        if (hasSource) code = WriteDriverEntry(odbc, view, journal.source, journal.driver).code;
+        if (code == ERROR_SUCCESS && hasOld) code = DeleteTree(odbc, oldKey, view);
+    }
+    if (code == ERROR_SUCCESS) code = DeleteJournal(odbc, journalName);
+    if (code != ERROR_SUCCESS) change.outcome = RecoveredChange::Failed;
+    change.code = code;
+    return change;
+}
+
+}  // namespace
+
 std::vector<RecoveredChange> RecoverInterruptedChanges(HKEY odbc, REGSAM view) {
     std::vector<RecoveredChange> found;
     const BorrowedKey section(odbc);
@@ -251,38 +287,9 @@ std::vector<RecoveredChange> RecoverInterruptedChanges(HKEY odbc, REGSAM view) {
     }
 
     for (const auto& entry : journals) {
-        const std::string& journalName = entry.first;
-        const Journal& journal = entry.second;
-        const std::string newKey = NewKeyOf(journalName), oldKey = OldKeyOf(journalName);
-        const bool hasNew = Exists(odbc, newKey, view), hasOld = Exists(odbc, oldKey, view);
-        const bool hasSource = Exists(odbc, journal.source, view);
-        transientKeys.erase(newKey);
-        transientKeys.erase(oldKey);
-        RecoveredChange change;
-        change.source = journal.source;
-        change.removal = journal.kind == kRemove;
-        LONG code = ERROR_SUCCESS;
-        if (change.removal) {
-            change.outcome = hasOld ? RecoveredChange::Completed : RecoveredChange::Cleared;
-            if (hasOld) code = DeleteDriverEntry(odbc, view, journal.source);
-            if (hasOld && code == ERROR_SUCCESS) code = DeleteTree(odbc, oldKey, view);
-        } else if (hasNew && hasOld && hasSource) {
-            change.outcome = RecoveredChange::Failed;
-            code = ERROR_ALREADY_EXISTS;
-        } else if (hasNew) {
-            change.outcome = RecoveredChange::Undone;
-            if (hasOld) code = RenameChild(odbc, oldKey, journal.source, view);
-            if (code == ERROR_SUCCESS) code = DeleteJournal(odbc, journalName);
-            if (code == ERROR_SUCCESS) code = DeleteTree(odbc, newKey, view);
-        } else {
-            change.outcome = RecoveredChange::Completed;
-            if (hasSource) code = WriteDriverEntry(odbc, view, journal.source, journal.driver).code;
-            if (code == ERROR_SUCCESS && hasOld) code = DeleteTree(odbc, oldKey, view);
-        }
-        if (code == ERROR_SUCCESS) code = DeleteJournal(odbc, journalName);
-        if (code != ERROR_SUCCESS) change.outcome = RecoveredChange::Failed;
-        change.code = code;
-        found.push_back(change);
+        transientKeys.erase(NewKeyOf(entry.first));
+        transientKeys.erase(OldKeyOf(entry.first));
+        found.push_back(RecoverJournal(odbc, view, entry.first, entry.second));
     }
     for (const std::string& orphan : transientKeys) {
         RecoveredChange change;

@@ -1,3 +1,4 @@
+#include <cstring>
 #include <iterator>
 #include <string>
 
@@ -38,13 +39,22 @@ void MainWindow::FillDsnList(bool sameComputer) {
     m_bFilling = TRUE;
     m_lstDataSources.DeleteAllItems();
     m_lstAttributes.DeleteAllItems();
+    m_shownAttributes.clear();
+    m_reportedListings.clear();
+    m_strStatusNote.clear();
     const BOOL systemScope = m_pTabCtrl->GetCurSel() == 0;
     m_placeListed = RegistryPlace();
     m_listedSources.clear();
     m_listedDrivers.reset();
+    // While a connection is tried, and its failure reported, the line shows
+    // the computer asked for, not the one listed before.
+    const ScopePlace target = PlaceOf(systemScope);
+    strncpy(m_szRemoteSystem, target.computer.c_str(), sizeof(m_szRemoteSystem) - 1);
+    m_szRemoteSystem[sizeof(m_szRemoteSystem) - 1] = '\0';
+    ShowStatusLine();
     std::vector<ListedSource> sources;
     std::vector<std::string> unreachable;
-    const BOOL listed = CatalogueScope(PlaceOf(systemScope), sources, &unreachable, &m_listedDrivers);
+    const BOOL listed = CatalogueScope(target, sources, &unreachable, &m_listedDrivers);
     m_pFillComputer = nullptr;
     if (listed) {
         m_placeListed = m_placeConnected;

@@ -2,7 +2,14 @@
 
 #include <commctrl.h>
 
+#include "ui/Fonts.h"
+#include "ui/MainWindow.h"
+#include "ui/ValueViewer.h"
 #include "ui/resource.h"
+
+namespace {
+const int kPlaced[] = {IDC_COMPARE_SUMMARY, IDC_COMPARE_SOURCES, IDC_COMPARE_ENTRIES, IDC_COMPARE_VIEW, IDCANCEL};
+}  // namespace
 
 CompareDialog::CompareDialog(CWnd* parent, std::vector<zentrel::SourceComparison> comparisons, std::string summary)
     : CDialog(IDD_COMPARE, parent), m_comparisons(std::move(comparisons)), m_summary(std::move(summary)) {}
@@ -14,6 +21,20 @@ void CompareDialog::DoDataExchange(CDataExchange* pDX) {
 
 BOOL CompareDialog::OnInitDialog() {
     CDialog::OnInitDialog();
+    m_font.Attach(CreateMessageFont());
+    SetControlsFont(m_hWnd, kPlaced, 3, m_font);
+    RECT client, window;
+    ::GetClientRect(m_hWnd, &client);
+    ::GetWindowRect(m_hWnd, &window);
+    m_sizeTemplate = SIZE{client.right, client.bottom};
+    m_sizeMinimum = SIZE{window.right - window.left, window.bottom - window.top};
+    m_places.clear();
+    for (int id : kPlaced) {
+        RECT r;
+        ::GetWindowRect(GetDlgItemHwnd(id), &r);
+        ::MapWindowPoints(NULL, m_hWnd, reinterpret_cast<POINT*>(&r), 2);
+        m_places.push_back(std::make_pair(id, r));
+    }
     ::SetDlgItemTextA(m_hWnd, IDC_COMPARE_SUMMARY, m_summary.c_str());
     m_lstSources.InsertColumn(0, "Data Source Name", LVCFMT_LEFT, 220);
     m_lstSources.InsertColumn(1, "Platform", LVCFMT_LEFT, 80);
@@ -33,6 +54,7 @@ BOOL CompareDialog::OnInitDialog() {
 }
 
 void CompareDialog::ShowEntries(int row) {
+    m_shownSource = row;
     m_lstEntries.DeleteAllItems();
     if (row < 0 || row >= (int)m_comparisons.size()) return;
     int item = 0;
@@ -54,5 +76,73 @@ BOOL CompareDialog::OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result) {
         *result = 0;
         return TRUE;
     }
+    if (header->idFrom == IDC_COMPARE_ENTRIES && header->code == NM_DBLCLK) {
+        ViewSelectedEntry();
+        *result = 0;
+        return TRUE;
+    }
     return CDialog::OnNotify(wParam, lParam, result);
+}
+
+BOOL CompareDialog::OnCommand(WPARAM wParam, LPARAM lParam) {
+    if (LOWORD(wParam) == IDC_COMPARE_VIEW && HIWORD(wParam) == BN_CLICKED) {
+        ViewSelectedEntry();
+        return TRUE;
+    }
+    return CDialog::OnCommand(wParam, lParam);
+}
+
+void CompareDialog::ViewSelectedEntry() {
+    const int entry = ListView_GetNextItem(m_lstEntries.m_hWnd, -1, LVNI_SELECTED);
+    if (entry >= 0) ViewEntry(m_shownSource, entry);
+}
+
+void CompareDialog::ViewEntry(int source, int entry) {
+    if (source < 0 || source >= (int)m_comparisons.size()) return;
+    const std::vector<zentrel::EntryDifference>& differences = m_comparisons[source].differences;
+    if (entry < 0 || entry >= (int)differences.size()) return;
+    const zentrel::EntryDifference& d = differences[entry];
+    const std::string text = "Registry:\r\n" + d.registry + "\r\n\r\nFile:\r\n" + d.file;
+    ValueViewer viewer(this, d.path.empty() ? "(driver)" : d.path, text, false);
+    MainWindow* owner = dynamic_cast<MainWindow*>(m_pParentWnd);
+    if (owner != nullptr) {
+        owner->GetPrompts().RunDialog(viewer);
+    } else {
+        viewer.DoModal();
+    }
+}
+
+void CompareDialog::LayoutControls() {
+    if (m_places.empty() || ::IsIconic(m_hWnd)) return;
+    RECT client;
+    ::GetClientRect(m_hWnd, &client);
+    const int dx = client.right - m_sizeTemplate.cx, dy = client.bottom - m_sizeTemplate.cy;
+    const int upper = dy / 2;
+    for (const auto& place : m_places) {
+        RECT r = place.second;
+        switch (place.first) {
+        case IDC_COMPARE_SUMMARY: r.right += dx; break;
+        case IDC_COMPARE_SOURCES: r.right += dx; r.bottom += upper; break;
+        case IDC_COMPARE_ENTRIES: r.right += dx; r.top += upper; r.bottom += dy; break;
+        default: ::OffsetRect(&r, dx, dy); break;
+        }
+        ::SetWindowPos(GetDlgItemHwnd(place.first), NULL, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    ::InvalidateRect(m_hWnd, NULL, TRUE);
+}
+
+BOOL CompareDialog::OnMessage(UINT msg, WPARAM, LPARAM lParam, LRESULT* result) {
+    if (msg == WM_SIZE) {
+        LayoutControls();
+        return FALSE;
+    }
+    if (msg == WM_GETMINMAXINFO && m_sizeMinimum.cx > 0) {
+        MINMAXINFO* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+        limits->ptMinTrackSize.x = m_sizeMinimum.cx;
+        limits->ptMinTrackSize.y = m_sizeMinimum.cy;
+        *result = 0;
+        return TRUE;
+    }
+    return FALSE;
 }

@@ -2,10 +2,12 @@
 // its status; picking one lists the entries that differ.
 #pragma once
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/SourceCompare.h"
 #include "framework/Framework.h"
+#include "framework/Handle.h"
 
 class CompareDialog : public CDialog {
 public:
@@ -14,6 +16,9 @@ public:
     const std::vector<zentrel::SourceComparison>& Comparisons() const { return m_comparisons; }
     const std::string& Summary() const { return m_summary; }
 
+    // An entry that differs, both sides whole, in the value viewer.
+    void ViewEntry(int source, int entry);
+
     CListCtrl m_lstSources;
     CListCtrl m_lstEntries;
 
@@ -21,9 +26,20 @@ protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+    BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
 
 private:
     void ShowEntries(int row);
+    void ViewSelectedEntry();
+    void LayoutControls();
+
+    // The template's client size and each control's place in it.
+    SIZE m_sizeTemplate = {0, 0};
+    SIZE m_sizeMinimum = {0, 0};
+    std::vector<std::pair<int, RECT>> m_places;
+    FontHandle m_font;
+    int m_shownSource = -1;
 
     std::vector<zentrel::SourceComparison> m_comparisons;
     std::string m_summary;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "framework/Framework.h"
+#include "framework/Handle.h"
 
 class DsnNameDialog : public CDialog {
 public:
@@ -16,4 +17,7 @@ public:
 protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
+
+private:
+    FontHandle m_font;  // the name in any script
 };

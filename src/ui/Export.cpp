@@ -34,7 +34,14 @@ BOOL MainWindow::BeginDsiExport(int count, BOOL askFile, const char* proposed) {
 
 void MainWindow::ExportDsn(const char* name) { ExportSource(*this, name ? name : ""); }
 
-BOOL MainWindow::FinishDsiExport() { return FinishExport(*this) ? TRUE : FALSE; }
+BOOL MainWindow::FinishDsiExport() {
+    if (!FinishExport(*this)) return FALSE;
+    if (m_hWnd != NULL)
+        NoteInStatusLine(m_nDsnSection == 1
+                             ? zentrel::FormatText(LoadText(IDS_EXPORTED_ONE), m_szDsiFile)
+                             : zentrel::FormatText(LoadText(IDS_EXPORTED), std::to_string(m_nDsnSection), m_szDsiFile));
+    return TRUE;
+}
 
 void MainWindow::OnExport() {
     // The table may hold another source's rows after an export of several

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <numeric>
 
+#include "core/ValueFormat.h"
 #include "registry/InstalledDrivers.h"
 #include "registry/RegKey.h"
 #include "registry/Views.h"
@@ -13,6 +14,9 @@
 namespace {
 const int kDriverColumn = 1;
 const int kPlatformColumn = 2;
+// Characters of a name a message box shows on one line: a box as wide as a
+// 255-character name would run off the screen.
+const size_t kMessageRun = 64;
 }  // namespace
 
 void MainWindow::ShowDataSources(std::vector<ListedSource> sources) {
@@ -40,6 +44,7 @@ void MainWindow::ShowAttributeRows() {
         m_lstAttributes.SetItemText(i, 1, row.valueText.c_str());
         m_lstAttributes.SetItemText(i, 2, row.typeText.c_str());
     }
+    m_shownAttributes.assign(m_aAttributeRows.begin(), m_aAttributeRows.begin() + m_nAttributeRows);
     m_lstAttributes.SetRedraw(TRUE);
     m_lstAttributes.Invalidate();
 }
@@ -52,12 +57,13 @@ bool MainWindow::NameInOtherView(const std::string& name, zentrel::Platform plat
     return false;
 }
 
-std::string MainWindow::SourceText(UINT plainId, UINT viewId, const std::string& name,
-                                   const RegistryPlace& place) const {
+std::string MainWindow::SourceText(UINT plainId, UINT viewId, const std::string& name, const RegistryPlace& place,
+                                   bool wrapped) const {
+    const std::string shown = wrapped ? zentrel::BreakLongRuns(name, kMessageRun) : name;
     // The view goes outside the quotes, where it cannot be read as part of the name.
     if (place.known && NameInOtherView(name, place.platform))
-        return zentrel::FormatText(LoadText(viewId), name, zentrel::PlatformText(place.platform));
-    return zentrel::FormatText(LoadText(plainId), name);
+        return zentrel::FormatText(LoadText(viewId), shown, zentrel::PlatformText(place.platform));
+    return zentrel::FormatText(LoadText(plainId), shown);
 }
 
 void MainWindow::ListRow(int row) {
@@ -69,15 +75,34 @@ void MainWindow::ListRow(int row) {
     }
     memcpy(m_szCurrentDsn, name.c_str(), name.size() + 1);
     m_placeCurrent = RowPlace(row);
-    ::SetDlgItemTextA(m_hWnd, IDC_CAPTION_LINE,
-                      SourceText(IDS_PROPERTIES_CAPTION, IDS_PROPERTIES_CAPTION_VIEW, m_szCurrentDsn, m_placeCurrent)
-                          .c_str());
+    const std::string caption =
+        SourceText(IDS_PROPERTIES_CAPTION, IDS_PROPERTIES_CAPTION_VIEW, m_szCurrentDsn, m_placeCurrent);
+    ::SetDlgItemTextA(m_hWnd, IDC_CAPTION_LINE, caption.c_str());
     m_nAttributeRows = 0;
     m_aAttributeRows.clear();
+    m_shownAttributes.clear();
+    m_strIncomplete.clear();
     m_lstAttributes.DeleteAllItems();
-    if (!ConnectTo(m_placeCurrent)) return;
-    FillSubTree(m_hOdbcIniKey, m_szCurrentDsn);
+    if (!ConnectTo(m_placeCurrent)) {
+        ShowStatusLine();
+        return;
+    }
+    ListSubTree(m_hOdbcIniKey, m_szCurrentDsn);
+    m_strIncomplete = MarkIncompleteListing();
     ShowAttributeRows();
+    if (!m_strIncomplete.empty())
+        ::SetDlgItemTextA(m_hWnd, IDC_CAPTION_LINE,
+                          zentrel::FormatText(LoadText(IDS_CAPTION_INCOMPLETE), caption, m_strIncomplete).c_str());
+    ShowStatusLine();
+    // Told once per source until the list is filled again: arrowing
+    // through the list is no reason to be stopped at every visit.
+    const std::string seen = m_placeCurrent.computer + (m_placeCurrent.systemScope ? "|S|" : "|U|") +
+                             std::to_string((int)m_placeCurrent.platform) + "|" + name;
+    if (m_listingProblems.empty() || !m_reportedListings.insert(seen).second) return;
+    std::string text;
+    for (const ListingProblem& problem : m_listingProblems)
+        text += (text.empty() ? "" : "\n\n") + ListingProblemText(problem);
+    Fail("FillSubTree", text);
 }
 
 void MainWindow::ClearCurrent() {
@@ -85,8 +110,11 @@ void MainWindow::ClearCurrent() {
     m_placeCurrent = RegistryPlace();
     m_nAttributeRows = 0;
     m_aAttributeRows.clear();
+    m_shownAttributes.clear();
+    m_strIncomplete.clear();
     if (m_lstAttributes.m_hWnd != NULL) m_lstAttributes.DeleteAllItems();
     if (m_hWnd != NULL) ::SetDlgItemTextA(m_hWnd, IDC_CAPTION_LINE, "");
+    ShowStatusLine();
 }
 
 int MainWindow::CurrentRow() const {

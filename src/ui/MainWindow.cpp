@@ -4,6 +4,7 @@
 
 #include "ui/Settings.h"
 #include "registry/InstalledDrivers.h"
+#include "ui/Fonts.h"
 #include "ui/resource.h"
 
 HINSTANCE g_hInstance = NULL;
@@ -58,6 +59,7 @@ BOOL MainWindow::OnInitDialog() {
     g_hInstance = ::GetModuleHandleA(NULL);
     ::SetDlgItemTextA(m_hWnd, IDC_REMOTE_SYSTEM, facts.commandLine.m_strRemoteSystem.c_str());
     m_pTabCtrl = &m_tabScopes;
+    m_strOtherAccount = OtherAccountName();
     Send(WM_SETICON, ICON_BIG, (LPARAM)m_hIcon);
 
     m_tabScopes.InsertItem(0, "System DSN");
@@ -73,13 +75,20 @@ BOOL MainWindow::OnInitDialog() {
     m_lstAttributes.InsertColumn(2, "Type", LVCFMT_LEFT, 91);
     m_lstAttributes.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
 
+    // The dialog's font has Western glyphs only; names come in any script.
+    static const int kNamed[] = {IDC_DSN_LIST, IDC_ATTRIBUTE_LIST, IDC_CAPTION_LINE, IDC_STATUS_LINE, IDC_REMOTE_SYSTEM};
+    m_fontNames.Attach(CreateMessageFont());
+    SetControlsFont(m_hWnd, kNamed, sizeof(kNamed) / sizeof(kNamed[0]), m_fontNames);
+
     CreateToolBar();
     m_wndToolBar.LayoutAtTop();
     CaptureLayout();
     RestoreWindowLayout();
 
     FillDsnList();
-    return TRUE;
+    // The remote box comes first in the tab order, but the list is what one works in.
+    ::SetFocus(m_lstDataSources.m_hWnd);
+    return FALSE;
 }
 
 void MainWindow::OnUnexpected(const char* what) {
@@ -133,6 +142,7 @@ const CommandEntry<MainWindow> kCommands[] = {
     {ID_NEXT_TAB, &MainWindow::OnNextTab},
     {ID_PREVIOUS_TAB, &MainWindow::OnPreviousTab},
     {ID_COPY_PROPERTIES, &MainWindow::OnCopyProperties},
+    {ID_COPY_SOURCES, &MainWindow::OnCopySources},
     {ID_VIEW_VALUE, &MainWindow::OnViewValue},
     {0, nullptr},
 };
@@ -168,14 +178,29 @@ BOOL MainWindow::OnMessage(UINT msg, WPARAM, LPARAM lParam, LRESULT* result) {
     case WM_SIZE:
         LayoutControls();
         return FALSE;
-    case WM_GETMINMAXINFO:
+    case WM_GETMINMAXINFO: {
+        MINMAXINFO* limits = reinterpret_cast<MINMAXINFO*>(lParam);
         if (m_sizeMinimum.cx > 0) {
-            MINMAXINFO* limits = reinterpret_cast<MINMAXINFO*>(lParam);
             limits->ptMinTrackSize.x = m_sizeMinimum.cx;
             limits->ptMinTrackSize.y = m_sizeMinimum.cy;
         }
+        // A pop-up window with a menu is otherwise maximised as high above
+        // the screen as its menu is tall, and its title bar is lost: only
+        // the sizing frame goes past the work area's edges.
+        MONITORINFO monitor = {};
+        monitor.cbSize = sizeof(monitor);
+        RECT frame = {0, 0, 0, 0};
+        if (::GetMonitorInfoA(::MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTONEAREST), &monitor) &&
+            ::AdjustWindowRectEx(&frame, WS_POPUP | WS_THICKFRAME, FALSE, 0)) {
+            const RECT& work = monitor.rcWork;
+            limits->ptMaxPosition.x = work.left - monitor.rcMonitor.left + frame.left;
+            limits->ptMaxPosition.y = work.top - monitor.rcMonitor.top + frame.top;
+            limits->ptMaxSize.x = (work.right - work.left) + (frame.right - frame.left);
+            limits->ptMaxSize.y = (work.bottom - work.top) + (frame.bottom - frame.top);
+        }
         *result = 0;
         return TRUE;
+    }
     case WM_DESTROY:
         SaveWindowLayout();
         // The program's own window ends its message loop; a test's does not.

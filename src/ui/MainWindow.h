@@ -1,10 +1,11 @@
-// The main dialog and the holder of all state that outlives one command: the
-// registry connection, the attribute table, the DSI file, the toolbar and the
-// two lists. Batch mode uses the same object without ever creating its window.
+// The main dialog: the toolbar, the two lists and what they show. It is the
+// run context of its own commands (the connection, the attribute table, the
+// DSI file); the batch run has a context of its own and no window.
 #pragma once
 #include <windows.h>
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,10 @@
 class SettingsDialog;
 
 class ScopeDrivers;
+
+// The account this process runs as ("DOMAIN\\user"), when it is not the
+// one that owns the desktop's shell; empty when it is, or cannot be told.
+std::string OtherAccountName();
 
 // Two questions look alike and are not the same:
 // - facts.Batch(): does this run have a window at all? It decides where the
@@ -70,6 +75,8 @@ public:
     LRESULT OnDsnColumnClick(const NMHDR* header);
     // The status line: computer, scope, views and how many sources are listed.
     void ShowStatusLine();
+    // A note after the status line (what a command did) until the next fill.
+    void NoteInStatusLine(const std::string& note);
     // Names of the data sources below the connected key, reserved names
     // skipped. A name with a zero byte inside cannot be reached through the
     // platform's calls (they would reach the key its first part names): it
@@ -95,6 +102,12 @@ public:
     // Attribute listing: the table holds the source `subkey` below `parent`,
     // in the connected view, and what could not be listed is reported.
     void FillSubTree(HKEY parent, const char* subkey);
+    // The same without a word: the problems are kept in m_listingProblems.
+    void ListSubTree(HKEY parent, const char* subkey);
+    std::string ListingProblemText(const ListingProblem& problem) const;
+    // Marks the rows of the keys the listing could not finish; a short text
+    // of what is missing, empty when nothing is.
+    std::string MarkIncompleteListing();
     LRESULT OnDsnItemChanged(const NMHDR* header);
     LRESULT OnDsnListClick(const NMHDR* header);
     // The row of the current data source in the list as it stands, or -1.
@@ -105,10 +118,17 @@ public:
     void ClearCurrent();
     // A text about a source that names its view (outside the quotes) when
     // the list holds the name in both views: viewId then takes the view too.
-    std::string SourceText(UINT plainId, UINT viewId, const std::string& name, const RegistryPlace& place) const;
+    // With `wrapped`, for a message box: a long name is broken into lines
+    // that fit the screen.
+    std::string SourceText(UINT plainId, UINT viewId, const std::string& name, const RegistryPlace& place,
+                           bool wrapped = false) const;
     // The selected rows of the attribute list as name, value and type,
     // tab-separated, to the clipboard; the selected row's value shown whole.
     void OnCopyProperties();
+    // The highlighted rows of the data-source list as name, driver and
+    // platform, tab-separated, to the clipboard.
+    void OnCopySources();
+    // The selected row's value whole, in the value viewer.
     void OnViewValue();
     LRESULT OnAttributeDoubleClick(const NMHDR* header);
     // A row's Platform column, with its driver check, asked for when shown:
@@ -165,7 +185,10 @@ protected:
     BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result) override;
     BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
     void DoDataExchange(CDataExchange* pDX) override;
-    void OnWindowGone() override { m_pTabCtrl = nullptr; }
+    void OnWindowGone() override {
+        m_pTabCtrl = nullptr;
+        m_fontNames.Close();
+    }
     void OnUnexpected(const char* what) override;
 
     void CreateToolBar();
@@ -197,6 +220,7 @@ protected:
 public:
     CListCtrl m_lstDataSources;
     CListCtrl m_lstAttributes;
+    std::vector<AttributeRow> m_shownAttributes;  // the attribute list's rows, in its order
     HICON m_hIcon;
     CToolBar m_wndToolBar;
     CImageList m_imlToolBar;
@@ -208,6 +232,12 @@ public:
     BOOL m_bFilling;
     RegistryPlace m_placeListed;     // of the data-source list's rows
     RegistryPlace m_placeCurrent;    // where the current data source was picked
+    std::string m_strIncomplete;     // what the current source's listing misses, for the lines
+    std::set<std::string> m_reportedListings;  // sources told about since the last fill
+    std::string m_strStatusNote;     // what the last command did, after the status line
+    // The account whose User DSNs this process sees, when it is not the
+    // desktop's user (an elevation with another account); else empty.
+    std::string m_strOtherAccount;
     std::vector<ListedSource> m_listedSources;     // the list's rows, in order
     std::unique_ptr<ScopeDrivers> m_listedDrivers;  // for their Platform column
     const std::string* m_pFillComputer;  // set by FillDsnList(true) while it runs
@@ -216,6 +246,7 @@ public:
     bool m_bEndsLoop;  // the program's own window: its end ends the message loop
 
 private:
+    FontHandle m_fontNames;  // has the glyphs of names in any script
     // Lists one source of the list's row into the table and exports it.
     void ExportListedRow(int row);
     // The template's client size and each resized control's place in it.

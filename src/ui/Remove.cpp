@@ -19,11 +19,9 @@ void MainWindow::OnRemove() {
     if (g_pSettings != nullptr && g_pSettings->m_bAskDelete != 0) {
         const int answer =
             Report(LoadText(IDS_WARNING), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2,
-                   SourceText(IDS_REMOVE_QUESTION, IDS_REMOVE_QUESTION_VIEW, m_szCurrentDsn, m_placeCurrent));
-        if (answer != IDYES) {
-            m_szCurrentDsn[0] = '\0';
-            return;
-        }
+                   SourceText(IDS_REMOVE_QUESTION, IDS_REMOVE_QUESTION_VIEW, m_szCurrentDsn, m_placeCurrent, true));
+        // Declined, the source stays current, as its highlight shows.
+        if (answer != IDYES) return;
     }
     if (!RemoveSource(*this, m_placeCurrent, m_szCurrentDsn)) return;
     FillDsnList(true);

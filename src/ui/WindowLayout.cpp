@@ -3,17 +3,30 @@
 // whole-value view.
 #include <cstdio>
 #include <string>
+#include <vector>
 
-#include "ui/Settings.h"
 #include "core/DsiCodec.h"
+#include "core/ValueFormat.h"
+#include "framework/Handle.h"
+#include "ui/Settings.h"
 #include "registry/Views.h"
 #include "ui/MainWindow.h"
+#include "ui/ValueViewer.h"
 #include "ui/resource.h"
 
 namespace {
 const int kResized[] = {IDC_SCOPE_TABS, IDC_REMOTE_SYSTEM, IDC_DSN_LIST, IDC_CAPTION_LINE, IDC_ATTRIBUTE_LIST};
 
 bool KeyDown(int key) { return ::GetKeyState(key) < 0; }
+
+// Bytes that are no text here count as bytes, whatever their type says.
+int32_t ShownType(const AttributeRow& row) { return row.stored ? zentrel::kRegBinary : row.typeCode; }
+
+// A value whole, for a copy: bytes are not cut as in the list.
+std::string CopiedValue(const AttributeRow& row) {
+    if (row.subkey) return row.valueText;
+    return zentrel::WholeValueText(ShownType(row), row.data.data(), row.data.size());
+}
 
 std::string ColumnWidths(HWND list) {
     std::string text;
@@ -59,6 +72,7 @@ BOOL MainWindow::PreTranslateMessage(const MSG* msg) {
         break;
     case 'C':
         if (ctrl && !shift && !alt && target == m_lstAttributes.m_hWnd) command = ID_COPY_PROPERTIES;
+        if (ctrl && !shift && !alt && target == m_lstDataSources.m_hWnd) command = ID_COPY_SOURCES;
         break;
     case VK_RETURN:
         if (plain && target == m_lstAttributes.m_hWnd) command = ID_VIEW_VALUE;
@@ -102,8 +116,15 @@ void MainWindow::ShowStatusLine() {
                                                                               : computer.find_first_not_of('\\'));
     const std::string where =
         computer.empty() ? LoadText(IDS_THIS_COMPUTER) : zentrel::FormatText(LoadText(IDS_COMPUTER), computer);
-    std::string scope = LoadText(IDS_SCOPE_USER);
-    if (system && HasTwoViews()) {
+    // An administrator's elevated window shows the administrator's User
+    // DSNs, not those of the desktop's user.
+    std::string scope = m_strOtherAccount.empty()
+                            ? LoadText(IDS_SCOPE_USER)
+                            : zentrel::FormatText(LoadText(IDS_SCOPE_USER_OF), m_strOtherAccount);
+    if (system && !m_placeListed.known) {
+        // Views are a computer's, and this one was not reached.
+        scope = LoadText(IDS_SCOPE_SYSTEM_ANY);
+    } else if (system && HasTwoViews()) {
         const zentrel::Platform own = OwnPlatform();
         const zentrel::Platform other =
             own == zentrel::Platform::Bit64 ? zentrel::Platform::Bit32 : zentrel::Platform::Bit64;
@@ -120,7 +141,48 @@ void MainWindow::ShowStatusLine() {
     } else {
         text = zentrel::FormatText(LoadText(IDS_STATUS_LINE), where, scope, std::to_string(m_listedSources.size()));
     }
+    if (!m_strIncomplete.empty() && m_szCurrentDsn[0] != '\0')
+        text = zentrel::FormatText(LoadText(IDS_STATUS_INCOMPLETE), text, zentrel::ShownName(m_szCurrentDsn),
+                                   m_strIncomplete);
+    if (!m_strStatusNote.empty()) text += "; " + m_strStatusNote;
     ::SetDlgItemTextA(m_hWnd, IDC_STATUS_LINE, text.c_str());
+}
+
+void MainWindow::NoteInStatusLine(const std::string& note) {
+    m_strStatusNote = note;
+    ShowStatusLine();
+}
+
+std::string OtherAccountName() {
+    const auto userOf = [](HANDLE process) {
+        std::vector<unsigned char> sid;
+        HANDLE token = NULL;
+        if (!::OpenProcessToken(process, TOKEN_QUERY, &token)) return sid;
+        const FileHandle owned(token);
+        DWORD size = 0;
+        ::GetTokenInformation(token, TokenUser, NULL, 0, &size);
+        std::vector<unsigned char> buffer(size);
+        if (size == 0 || !::GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) return sid;
+        PSID user = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+        if (!::IsValidSid(user)) return sid;
+        const unsigned char* bytes = static_cast<const unsigned char*>(user);
+        sid.assign(bytes, bytes + ::GetLengthSid(user));
+        return sid;
+    };
+    // The desktop's user is the one who owns its shell.
+    DWORD shellProcess = 0;
+    HWND shell = ::GetShellWindow();
+    if (shell == NULL || ::GetWindowThreadProcessId(shell, &shellProcess) == 0) return std::string();
+    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellProcess);
+    if (process == NULL) return std::string();
+    const FileHandle ownedProcess(process);
+    std::vector<unsigned char> desktopUser = userOf(process), ownUser = userOf(::GetCurrentProcess());
+    if (desktopUser.empty() || ownUser.empty() || desktopUser == ownUser) return std::string();
+    char name[256] = "", domain[256] = "";
+    DWORD nameSize = sizeof(name), domainSize = sizeof(domain);
+    SID_NAME_USE use;
+    if (!::LookupAccountSidA(NULL, ownUser.data(), name, &nameSize, domain, &domainSize, &use)) return "?";
+    return domain[0] != '\0' ? std::string(domain) + "\\" + name : std::string(name);
 }
 
 void MainWindow::CaptureLayout() {
@@ -204,11 +266,29 @@ void MainWindow::RestoreWindowLayout() {
 void MainWindow::OnCopyProperties() {
     HWND list = m_lstAttributes.m_hWnd;
     std::string text;
-    for (int i = ListView_GetNextItem(list, -1, LVNI_SELECTED); i >= 0; i = ListView_GetNextItem(list, i, LVNI_SELECTED))
-        text += m_lstAttributes.GetItemText(i, 0) + "\t" + m_lstAttributes.GetItemText(i, 1) + "\t" +
-                m_lstAttributes.GetItemText(i, 2) + "\r\n";
+    for (int i = ListView_GetNextItem(list, -1, LVNI_SELECTED); i >= 0; i = ListView_GetNextItem(list, i, LVNI_SELECTED)) {
+        const std::string value =
+            i < (int)m_shownAttributes.size() ? CopiedValue(m_shownAttributes[i]) : m_lstAttributes.GetItemText(i, 1);
+        text += m_lstAttributes.GetItemText(i, 0) + "\t" + value + "\t" + m_lstAttributes.GetItemText(i, 2) + "\r\n";
+    }
     if (text.empty()) {
         Fail("Copy", IDS_NO_PROPERTY_ROW);
+        return;
+    }
+    GetPrompts().CopyText(m_hWnd, text);
+}
+
+void MainWindow::OnCopySources() {
+    HWND list = m_lstDataSources.m_hWnd;
+    std::string text;
+    for (int i = ListView_GetNextItem(list, -1, LVNI_SELECTED); i >= 0; i = ListView_GetNextItem(list, i, LVNI_SELECTED)) {
+        if (i >= (int)m_listedSources.size()) break;
+        ListedSource& source = m_listedSources[i];
+        PrepareRow(source);
+        text += source.name + "\t" + source.driver + "\t" + source.column + "\r\n";
+    }
+    if (text.empty()) {
+        Fail("Copy", IDS_NO_CURRENT_ITEM);
         return;
     }
     GetPrompts().CopyText(m_hWnd, text);
@@ -222,19 +302,18 @@ void MainWindow::OnViewValue() {
         return;
     }
     const std::string name = m_lstAttributes.GetItemText(row, 0);
-    std::string value = m_lstAttributes.GetItemText(row, 1);
-    // The list shows a binary value's first bytes only: the table, read
-    // again for the current source (an export may have filled it with
-    // another's), has all of them.
-    if (IsCurrentDsnListed() && ConnectTo(m_placeCurrent)) {
-        FillSubTree(m_hOdbcIniKey, m_szCurrentDsn);
-        for (int i = 0; i < m_nAttributeRows && i < (int)m_aAttributeRows.size(); ++i) {
-            const AttributeRow& attribute = m_aAttributeRows[i];
-            if (attribute.name == name && attribute.typeCode == REG_BINARY)
-                value = zentrel::DsiHex(attribute.data.data(), attribute.data.size());
-        }
+    std::string text = m_lstAttributes.GetItemText(row, 1);
+    bool dump = false;
+    // The rows as shown: an export may since have filled the table with another source's.
+    if (row < (int)m_shownAttributes.size() && !m_shownAttributes[row].subkey) {
+        const AttributeRow& shown = m_shownAttributes[row];
+        const int32_t type = ShownType(shown);
+        text = zentrel::ViewedValueText(type, shown.data.data(), shown.data.size());
+        dump = type != zentrel::kRegSz && type != zentrel::kRegExpandSz && type != zentrel::kRegMultiSz &&
+               type != zentrel::kRegDword && type != zentrel::kRegQword;
     }
-    Report(name, MB_OK | MB_ICONINFORMATION, value);
+    ValueViewer viewer(this, name, text, dump);
+    GetPrompts().RunDialog(viewer);
 }
 
 LRESULT MainWindow::OnAttributeDoubleClick(const NMHDR* header) {

@@ -108,6 +108,7 @@ TEST(Fleet, ComputerFileNames) {
         {"C:\\out.d\\sys", {"A"}, {"C:\\out.d\\sys.A"}},
         {"a.b.dsi", {"x<y>|z?*\"/\x01", "host. "}, {"a.b.x_y__z_____.dsi", "a.b.host__.dsi"}},
         {"s.dsi", {"a?", "a*", "A?"}, {"s.a_.dsi", "s.a_-2.dsi", "s.A_-3.dsi"}},
+        {"C:\\out\\", {"A", "B"}, {"C:\\out\\", "C:\\out\\"}},
     };
     for (const Case& c : cases) EXPECT_EQ(c.files, ComputerFileNames(c.path, c.computers)) << c.path;
 }

@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 #include "WindowHelpers.h"
 
+#include "ui/ValueViewer.h"
 #include "ui/resource.h"
 
 namespace {
@@ -42,10 +43,15 @@ struct ValueCase {
     std::string valueText;
     std::string typeText;
     DWORD dwordValue;
+    // What Ctrl+C and the viewer take, when not the list's text; "*": the
+    // viewer's hex dump, checked elsewhere.
+    std::string copied = "";
+    std::string viewed = "";
 };
 
 const std::string kText300 = std::string(299, 'v') + "!";
 const std::vector<unsigned char> kBinary200 = Counting(200);
+const std::string kDumpOf3 = "00000000  0A 01 FF" + std::string(40, ' ') + "  ...\r\n";
 
 const ValueCase kValueCases[] = {
     {"dword_ten", REG_DWORD, {10, 0, 0, 0}, "0x0000000A (10)", "REG_DWORD", 10},
@@ -54,19 +60,25 @@ const ValueCase kValueCases[] = {
     {"dword_two_bytes", REG_DWORD, {0x34, 0x12}, "0x00001234 (4660)", "REG_DWORD", 0x1234},
     {"dword_one_byte", REG_DWORD, {0x80}, "0x00000080 (128)", "REG_DWORD", 0x80},
     {"dword_no_bytes", REG_DWORD, {}, "0x00000000 (0)", "REG_DWORD", 0},
-    {"binary_three", REG_BINARY, {0x0A, 0x01, 0xFF}, "0A01FF", "REG_BINARY", 0},
-    {"binary_32", REG_BINARY, Counting(32), Hex(Counting(32), 32), "REG_BINARY", 0},
-    {"binary_33", REG_BINARY, Counting(33), Hex(Counting(33), 32) + "...", "REG_BINARY", 0},
+    {"qword", REG_QWORD, {0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11}, "0x1122334455667788 (1234605616436508552)",
+     "REG_QWORD", 0},
+    {"binary_three", REG_BINARY, {0x0A, 0x01, 0xFF}, "0A01FF", "REG_BINARY", 0, "", kDumpOf3},
+    {"binary_32", REG_BINARY, Counting(32), Hex(Counting(32), 32), "REG_BINARY", 0, "", "*"},
+    {"binary_33", REG_BINARY, Counting(33), Hex(Counting(33), 32) + "...", "REG_BINARY", 0, Hex(Counting(33), 33), "*"},
     {"binary_empty", REG_BINARY, {}, "", "REG_BINARY", 0},
-    {"binary_200_shown_short_kept_whole", REG_BINARY, kBinary200, Hex(kBinary200, 32) + "...", "REG_BINARY", 0},
-    {"expand_sz_unexpanded", REG_EXPAND_SZ, Text("%SystemRoot%\\odbc.log"), "%SystemRoot%\\odbc.log", "REG_SZ", 0},
-    {"multi_sz_first_string", REG_MULTI_SZ, Bytes(std::string("first\0second\0\0", 14)), "first", "REG_SZ", 0},
+    {"binary_200_shown_short_kept_whole", REG_BINARY, kBinary200, Hex(kBinary200, 32) + "...", "REG_BINARY", 0,
+     Hex(kBinary200, 200), "*"},
+    {"expand_sz_unexpanded", REG_EXPAND_SZ, Text("%SystemRoot%\\odbc.log"), "%SystemRoot%\\odbc.log", "REG_EXPAND_SZ", 0},
+    {"multi_sz_every_string", REG_MULTI_SZ, Bytes(std::string("first\0\0third\0\0", 14)), "first |  | third",
+     "REG_MULTI_SZ", 0, "", "first\r\n\r\nthird"},
     {"sz_127_characters", REG_SZ, Text(std::string(127, 'a')), std::string(127, 'a'), "REG_SZ", 0},
     {"sz_128_characters", REG_SZ, Text(std::string(128, 'b')), std::string(128, 'b'), "REG_SZ", 0},
     {"sz_300_characters", REG_SZ, Text(kText300), kText300, "REG_SZ", 0},
     {"sz_without_terminator", REG_SZ, Bytes("abc"), "abc", "REG_SZ", 0},
     {"sz_empty", REG_SZ, Text(""), "", "REG_SZ", 0},
-    {"none_as_text", REG_NONE, Text("raw"), "raw", "REG_SZ", 0},
+    {"none_as_bytes", REG_NONE, Text("raw"), "72617700", "REG_NONE", 0, "",
+     "00000000  72 61 77 00" + std::string(37, ' ') + "  raw.\r\n"},
+    {"unknown_type_by_number", 0x55, {1, 2}, "0102", "85", 0, "", "*"},
 };
 
 class AttributeTest : public WindowTest {
@@ -227,7 +239,8 @@ TEST_F(AttributeTest, MissingSourceIsReported) {
     EXPECT_TRUE(window->m_aAttributeRows.empty());
     ASSERT_EQ(1u, prompts->calls.size());
     EXPECT_EQ("FillSubTree", prompts->calls[0].caption);
-    EXPECT_EQ(MainWindow::SystemErrorText(ERROR_FILE_NOT_FOUND), prompts->calls[0].text);
+    EXPECT_EQ("The data source 'Absent' could not be read:\n" + MainWindow::SystemErrorText(ERROR_FILE_NOT_FOUND),
+              prompts->calls[0].text);
     EXPECT_EQ(UINT(MB_OK | MB_ICONSTOP), prompts->calls[0].type);
     EXPECT_EQ(NULL, prompts->calls[0].owner);
     EXPECT_FALSE(window->Succeeded());
@@ -296,8 +309,62 @@ TEST_F(AttributeDisplayTest, VanishedSourceIsReported) {
     ASSERT_EQ(1u, prompts->calls.size());
     EXPECT_EQ("FillSubTree", prompts->calls[0].caption);
     EXPECT_EQ(window->m_hWnd, prompts->calls[0].owner);
-    EXPECT_EQ("'Sales Access' data source properties", ItemText(window->m_hWnd, IDC_CAPTION_LINE));
+    EXPECT_EQ("'Sales Access' data source properties - incomplete: 'Sales Access' not read",
+              ItemText(window->m_hWnd, IDC_CAPTION_LINE));
     EXPECT_EQ(0, ListView_GetItemCount(attributes));
+}
+
+// Each type as the list shows it, as Ctrl+C copies it and as the viewer
+// shows it: bytes whole in the copy, a multi-string a line a string.
+TEST_F(AttributeDisplayTest, EachTypeInTheListTheCopyAndTheViewer) {
+    for (const ValueCase& c : kValueCases) PutRaw(HKEY_CURRENT_USER, OdbcPath("Values"), c.name, c.type, c.data);
+    Open(1);
+    Pick("Values");
+    const std::vector<std::vector<std::string>> rows = ListRows(attributes, 3);
+    ASSERT_EQ(sizeof(kValueCases) / sizeof(kValueCases[0]), rows.size());
+    for (const ValueCase& c : kValueCases) {
+        SCOPED_TRACE(c.name);
+        int row = 0;
+        while (row < (int)rows.size() && rows[row][0] != c.name) ++row;
+        ASSERT_LT(row, (int)rows.size());
+        EXPECT_EQ((std::vector<std::string>{c.name, c.valueText, c.typeText}), rows[row]);
+        ListView_SetItemState(attributes, -1, 0, LVIS_SELECTED);
+        ListView_SetItemState(attributes, row, LVIS_SELECTED, LVIS_SELECTED);
+        prompts->calls.clear();
+        Command(ID_COPY_PROPERTIES);
+        Command(ID_VIEW_VALUE);
+        ASSERT_EQ(2u, prompts->calls.size());
+        EXPECT_EQ("clipboard", prompts->calls[0].kind);
+        EXPECT_EQ(std::string(c.name) + "\t" + (c.copied.empty() ? c.valueText : c.copied) + "\t" + c.typeText + "\r\n",
+                  prompts->calls[0].text);
+        EXPECT_EQ("viewer", prompts->calls[1].kind);
+        EXPECT_EQ(c.name, prompts->calls[1].caption);
+        if (c.viewed == "*") {
+            EXPECT_EQ(0u, prompts->calls[1].text.find("00000000  "));
+        } else {
+            EXPECT_EQ(c.viewed.empty() ? c.valueText : c.viewed, prompts->calls[1].text);
+        }
+    }
+}
+
+// The viewer, created for real, shows the text whole and fits the screen
+// however long a line is.
+TEST_F(AttributeDisplayTest, ViewerShowsTheWholeTextWithinTheScreen) {
+    const std::string longLine = std::string(3000, 'w') + "\r\nend";
+    ValueViewer viewer(window.get(), "Long", longLine, false);
+    ASSERT_TRUE(viewer.Create(window.get()));
+    HWND edit = ::GetDlgItem(viewer.m_hWnd, IDC_VALUE_TEXT);
+    EXPECT_EQ(longLine, ItemText(viewer.m_hWnd, IDC_VALUE_TEXT));
+    EXPECT_EQ(ES_READONLY, ::GetWindowLongA(edit, GWL_STYLE) & ES_READONLY);
+    EXPECT_EQ(WS_THICKFRAME, ::GetWindowLongA(viewer.m_hWnd, GWL_STYLE) & WS_THICKFRAME);
+    RECT placed, work;
+    ::GetWindowRect(viewer.m_hWnd, &placed);
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_GE(placed.left, work.left);
+    EXPECT_GE(placed.top, work.top);
+    EXPECT_LE(placed.right, work.right);
+    EXPECT_LE(placed.bottom, work.bottom);
+    viewer.DestroyWindow();
 }
 
 // A change reported for all rows at once names no row: nothing is listed.

@@ -2,8 +2,13 @@
 // paths in-process through the same batch routine with scripted prompts.
 #include "TestSupport.h"
 #include "WindowHelpers.h"
+#include "ops/RunContext.h"
+
+#include <sddl.h>
 
 #include <functional>
+#include <memory>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -310,6 +315,9 @@ TEST_F(BatchProgramTest, CompareTellsEachDifferenceAndExitsByOutcome) {
         // The missing 32-bit section is asked for and, quietly, made.
         {"only the view asked for", "", "", "-p32 -ds", 1, "only in file\tSysOne\t32-bit\r\n", 1},
         {"other scope", "", "", "-du", 1, "only in file\tSysOne\t32/64-bit\r\n"},
+        // Judged as import judges it: a name import refuses is not compared.
+        {"a name import refuses", "DSN=SysOne", "DSN=ODBC Data Sources", "-ds", 2,
+         "only in registry\tSysOne\t64-bit\r\n", 1},
         {"file missing", "", "", "-ds" + dir + "\\missing.dsi", 2, "", 1},
     };
     for (const Case& c : cases) {
@@ -330,6 +338,18 @@ TEST_F(BatchProgramTest, CompareTellsEachDifferenceAndExitsByOutcome) {
             EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OdbcPath("SysOne"))) << c.what;
         }
     }
+}
+
+// Gives a key the access list `sddl`; its owner may always give it back.
+void SetAccess(HKEY root, const std::string& path, const char* sddl) {
+    HKEY key = NULL;
+    if (::RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS) return;
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    if (::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, NULL)) {
+        EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor));
+        ::LocalFree(descriptor);
+    }
+    ::RegCloseKey(key);
 }
 
 // Many computers in one run: each named computer gets its own run, files and
@@ -360,6 +380,8 @@ TEST_F(BatchProgramTest, ManyComputersRunOneAfterAnother) {
         std::vector<std::string> files = {};     // made by the run
         std::vector<std::string> absent = {};    // not made
         bool imported = false;                   // Kept replaced
+        bool outStarts = false;                  // out only begins so; each line begins with this computer
+        std::function<void()> arrange = nullptr;
     };
     const Case cases[] = {
         {"own name twice", "-s" + own + "," + own + " -es" + sys, 0, "",
@@ -385,6 +407,12 @@ TEST_F(BatchProgramTest, ManyComputersRunOneAfterAnother) {
          own + "\tdiffers\tSysOne\t64-bit\r\n" + own +
              "\tvalue\tSysOne\t64-bit\tDescription\tREG_SZ SysOne in system\tREG_SZ SysOne drifted\r\n",
          {own + " (1 of 1): done: 1 different\r\n", "Summary: 1 of 1 computers done (1 different: " + own + ")"}},
+        {"preview per computer", "-s@own.txt -n -iu" + in, 0, own + "\treplace\tKept\t32/64-bit\r\n" + own + "\t",
+         {"Summary: 1 of 1 computers done, 0 failed"}, {}, {}, false, true},
+        // One computer as ever, the refusal told with what would let it through.
+        {"a change refused", "-iu" + in, 1, "",
+         {"Access denied: Data source 'Kept' on computer '" + own + "' was not changed: access denied. "},
+         {}, {}, false, false, [] { SetAccess(HKEY_CURRENT_USER, OdbcPath(), "D:P(A;;KR;;;WD)"); }},
         {"drift with one not compared", "-s" + own + ",nosuchhost -ds" + ref, 2,
          own + "\tdiffers\tSysOne\t64-bit\r\n" + own +
              "\tvalue\tSysOne\t64-bit\tDescription\tREG_SZ SysOne in system\tREG_SZ SysOne drifted\r\n",
@@ -393,9 +421,20 @@ TEST_F(BatchProgramTest, ManyComputersRunOneAfterAnother) {
     for (const Case& c : cases) {
         for (const std::string& file : {sys, ownFile}) ::DeleteFileA(file.c_str());
         WriteWholeFile(ref, changed);
+        if (c.arrange) c.arrange();
         const Outcome run = RunShell(c.args, dir);
+        SetAccess(HKEY_CURRENT_USER, OdbcPath(), "D:(A;;KA;;;WD)");
         EXPECT_EQ(c.code, run.code) << c.what << "\n" << run.err;
-        EXPECT_EQ(c.out, run.out) << c.what;
+        if (c.outStarts) {
+            EXPECT_EQ(0u, run.out.find(c.out)) << c.what << "\n" << run.out;
+            for (size_t at = 0; at < run.out.size();) {
+                EXPECT_EQ(0, run.out.compare(at, own.size() + 1, own + "\t")) << c.what << "\n" << run.out;
+                const size_t end = run.out.find('\n', at);
+                at = end == std::string::npos ? run.out.size() : end + 1;
+            }
+        } else {
+            EXPECT_EQ(c.out, run.out) << c.what;
+        }
         for (const std::string& text : c.err)
             EXPECT_NE(std::string::npos, run.err.find(text)) << c.what << ": " << text << "\n" << run.err;
         // The commented line names this computer again: read, it would be a duplicate.
@@ -494,6 +533,70 @@ TEST_F(BatchRoutineTest, DeclinedOdbcSectionFailsWithExitOne) {
     const std::string line = "-eu\"" + dir + "\\y.dsi\"";
     EXPECT_EQ(1, Run(line.c_str()));
     EXPECT_EQ("RegOpenKey", prompts->calls.at(0).caption);
+}
+
+// The batch over a plain run context, as the program runs it: no window is
+// made on the way, and an exception ends the run with 1, told on the error
+// stream.
+class BatchContextTest : public RegistryTest {
+protected:
+    struct Run {
+        int code;
+        int windowsMade;
+        std::string out, err;
+    };
+    Run RunLine(Prompts* prompts, const std::string& line) {
+        const DWORD ids[2] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+        const std::string paths[2] = {dir + "\\out.txt", dir + "\\err.txt"};
+        HANDLE saved[2], files[2];
+        for (int i = 0; i < 2; ++i) {
+            saved[i] = ::GetStdHandle(ids[i]);
+            files[i] = ::CreateFileA(paths[i].c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, 0, NULL);
+            ::SetStdHandle(ids[i], files[i]);
+        }
+        s_windowsMade = 0;
+        const HHOOK hook = ::SetWindowsHookExA(WH_CBT, &CountCreations, NULL, ::GetCurrentThreadId());
+        ManagerApp& app = ResetApp();
+        app.ParseCommandLine(line.c_str());
+        RunContext run{std::unique_ptr<Prompts>(prompts)};
+        const int code = app.RunBatch(run);
+        app.m_bBatchMode = FALSE;
+        ::UnhookWindowsHookEx(hook);
+        for (int i = 0; i < 2; ++i) {
+            ::SetStdHandle(ids[i], saved[i]);
+            ::CloseHandle(files[i]);
+        }
+        return Run{code, s_windowsMade, ReadWholeFile(paths[0]), ReadWholeFile(paths[1])};
+    }
+    static LRESULT CALLBACK CountCreations(int code, WPARAM wParam, LPARAM lParam) {
+        if (code == HCBT_CREATEWND) ++s_windowsMade;
+        return ::CallNextHookEx(NULL, code, wParam, lParam);
+    }
+    static int s_windowsMade;
+    std::string dir = ScratchDir("batch-context");
+};
+int BatchContextTest::s_windowsMade = 0;
+
+struct ThrowingPrompts : ScriptedPrompts {
+    int Message(HWND, const char*, const char*, UINT) override { throw std::runtime_error("prompt broke"); }
+};
+
+TEST_F(BatchContextTest, RunsWithoutAWindow) {
+    SeedSource(false, "Fine", "D");
+    const std::string file = dir + "\\ok.dsi";
+    ScriptedPrompts* prompts = new ScriptedPrompts;
+    const Run run = RunLine(prompts, "-eu\"" + file + "\" -lu");
+    EXPECT_EQ(0, run.code) << run.err;
+    EXPECT_EQ(0, run.windowsMade);
+    EXPECT_NE(std::string::npos, ReadWholeFile(file).find("DSN=Fine"));
+    EXPECT_NE(std::string::npos, run.out.find("Fine\tD\tUser\t")) << run.out;
+}
+
+TEST_F(BatchContextTest, ExceptionEndsTheRunWithOne) {
+    const Run run = RunLine(new ThrowingPrompts, "-snosuchhost -eu\"" + dir + "\\x.dsi\"");
+    EXPECT_EQ(1, run.code);
+    EXPECT_NE(std::string::npos, run.err.find("prompt broke")) << run.err;
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((dir + "\\x.dsi").c_str()));
 }
 
 TEST_F(BatchRoutineTest, SuccessfulRunExitsZeroWithoutPrompts) {

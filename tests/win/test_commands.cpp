@@ -377,8 +377,8 @@ TEST_F(CommandTest, ContextMenuAtTheClickPostsTheChoice) {
         const std::vector<PromptCall> popups = prompts->Of("popup");
         ASSERT_EQ(1u, popups.size());
         EXPECT_EQ(
-            "&Refresh list\tF5|Select &All|&Clear Selection||&Export...|Export A&ll...|Export Selec&ted...|"
-            "&Import...|Import A&s...|Compare with File...||Remo&ve\tDel",
+            "Cop&y\tCtrl+C||&Refresh list\tF5|Select &All|&Clear Selection||&Export...|Export A&ll...|"
+            "Export Selec&ted...|&Import...|Import A&s...|Compare with &File...||Remo&ve\tDel",
             popups[0].caption);
         POINT screen = at;
         ::ClientToScreen(list, &screen);
@@ -415,7 +415,7 @@ TEST_F(CommandTest, RightClickInTheListOpensTheMenu) {
     ::SendMessageA(list, WM_RBUTTONDOWN, MK_RBUTTON, at);
     PumpMessages();
     ASSERT_EQ(1u, prompts->Of("popup").size());
-    EXPECT_EQ(0u, prompts->Of("popup")[0].caption.find("&Refresh list\tF5|"));
+    EXPECT_EQ(0u, prompts->Of("popup")[0].caption.find("Cop&y\tCtrl+C||&Refresh list\tF5|"));
 }
 
 TEST_F(CommandTest, ContextMenuRemoveWithNothingCurrent) {
@@ -468,7 +468,7 @@ TEST_F(CommandTest, MenuBarEntries) {
         {0, "E&xit", {IDCANCEL}},
         {1,
          "&Refresh list\tF5|Select &All|&Clear Selection||&Export...|Export A&ll...|Export Selec&ted...|"
-         "&Import...|Import A&s...|Compare with File...||Remo&ve\tDel",
+         "&Import...|Import A&s...|Compare with &File...||Remo&ve\tDel",
          {ID_REFRESH, ID_SELECT_ALL, ID_CLEAR_SELECTION, sep, ID_EXPORT, ID_EXPORT_ALL, ID_EXPORT_SELECTED, ID_IMPORT,
           ID_IMPORT_AS, ID_COMPARE, sep, ID_REMOVE}},
         {2, "S&ettings...|ODBC &Administrator...|",

@@ -532,7 +532,7 @@ TEST_F(ImportWindowTest, ImportAsRefusesNamesOutsideTheSourcesKey) {
     ::SendMessageA(window->m_hWnd, WM_COMMAND, ID_IMPORT_AS, 0);
     const std::vector<PromptCall> shown = prompts->Of("message");
     ASSERT_EQ(3u, shown.size());
-    EXPECT_EQ("File '" + file + "': 1 data sources written, 0 of them in place of one of the same name; 2 skipped.",
+    EXPECT_EQ("File '" + file + "': 1 data source written; 2 skipped.",
               shown[2].text);
     EXPECT_EQ("Data source 'One' (section DSN0 of file '" + file + "') is not imported: its name is empty.",
               shown[0].text);
@@ -577,8 +577,12 @@ TEST_P(ImportOverwriteTest, AsksBeforeReplacing) {
     const std::vector<PromptCall> shown = prompts->Of("message");
     ASSERT_EQ(c.answers.size() + 1, shown.size());
     // The summary says where a declined question stopped the import.
-    EXPECT_EQ("File '" + file + "': " + (c.threeWritten ? "3" : "1") + " data sources written, " +
-                  (c.twoReplaced ? "1" : "0") + " of them in place of one of the same name; 0 skipped." +
+    // One source is one, never "1 data sources".
+    const std::string written =
+        c.threeWritten ? std::string("3 data sources written, ") + (c.twoReplaced ? "1" : "0") +
+                             " of them in place of one of the same name"
+                       : std::string("1 data source written") + (c.twoReplaced ? ", in place of one of the same name" : "");
+    EXPECT_EQ("File '" + file + "': " + written + "; 0 skipped." +
                   (c.twoReplaced ? "" : "\nThe import stopped at section DSN1: replacing data source 'Two' was declined."),
               shown.back().text);
     if (!c.answers.empty()) {

@@ -164,11 +164,11 @@ TEST_F(HostileTreeTest, SourcesThatCannotBeWalkedAreReportedAndLeftOut) {
         // Read in part, a source would be exported as less than it is.
         {"source_denying_reading", [] { PutSourceUnder(HKEY_LOCAL_MACHINE, "Evil");
                                         SetAccess(HKEY_LOCAL_MACHINE, OdbcPath("Evil"), kNoAccess); },
-         Denied()},
+         "The data source 'Evil' could not be read:\n" + Denied()},
         {"nested_key_denying_reading", [] { PutSourceUnder(HKEY_LOCAL_MACHINE, "Evil");
                                             PutString(HKEY_LOCAL_MACHINE, OdbcPath("Evil") + "\\Inner", "V", "v");
                                             SetAccess(HKEY_LOCAL_MACHINE, OdbcPath("Evil") + "\\Inner", kNoAccess); },
-         Denied()},
+         "The key 'Inner' of data source 'Evil' could not be read:\n" + Denied()},
         {"deeper_than_the_registry_allows", [] { PutSourceUnder(HKEY_LOCAL_MACHINE, "Evil");
                                                  PutChain(OdbcPath("Evil"), 520); },
          "The key '" + Repeat("L\\", 30) +

@@ -1,8 +1,12 @@
 // The main window created for real (modeless, null graphics driver) and
 // driven with the messages a user's actions send.
+#include <memory>
+#include <stdexcept>
+
 #include "TestSupport.h"
 #include "WindowHelpers.h"
 
+#include "ui/CompareDialog.h"
 #include "ui/Settings.h"
 #include "ui/resource.h"
 
@@ -140,10 +144,184 @@ TEST_F(MainWindowTest, UnreachableComputerLeavesTheWindowOpenAndEmpty) {
     ASSERT_EQ(1u, scripted->calls.size());
     EXPECT_EQ("RegConnectRegistry", scripted->calls[0].caption);
     EXPECT_EQ("Computer: 'nosuchhost'\n" + MainWindow::SystemErrorText(ERROR_BAD_NETPATH), scripted->calls[0].text);
-    EXPECT_EQ("Computer nosuchhost, System DSN (64-bit and 32-bit views): not connected",
+    // Views are a reached computer's: none is claimed for this one.
+    EXPECT_EQ("Computer nosuchhost, System DSN: not connected",
               ItemText(window->m_hWnd, IDC_STATUS_LINE));
     EXPECT_TRUE(::IsWindow(window->m_hWnd));
     EXPECT_EQ(0, ListView_GetItemCount(::GetDlgItem(window->m_hWnd, IDC_DSN_LIST)));
+}
+
+// While a connection error stands, and after it, the status line speaks of
+// the computer asked for, never of the one listed before.
+TEST_F(MainWindowTest, StatusLineDuringAndAfterAFailedConnection) {
+    const struct {
+        int tab;
+        const char* before;
+        const char* failed;
+    } cases[] = {
+        {1, "This computer, User DSN: 3 data sources", "Computer nosuchhost, User DSN: not connected"},
+        {0, "This computer, System DSN (64-bit and 32-bit views): 2 data sources",
+         "Computer nosuchhost, System DSN: not connected"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tab);
+        Open(c.tab);
+        EXPECT_EQ(c.before, ItemText(Hwnd(), IDC_STATUS_LINE));
+        ::SetDlgItemTextA(Hwnd(), IDC_REMOTE_SYSTEM, "nosuchhost");
+        std::string during;
+        prompts->whileMessage = [&](const PromptCall&) { during = ItemText(Hwnd(), IDC_STATUS_LINE); };
+        prompts->messageAnswers = {IDOK};
+        Command(ID_REFRESH);
+        ASSERT_EQ(1u, prompts->calls.size());
+        EXPECT_EQ("RegConnectRegistry", prompts->calls[0].caption);
+        EXPECT_EQ(c.failed, during);
+        EXPECT_EQ(c.failed, ItemText(Hwnd(), IDC_STATUS_LINE));
+        EXPECT_TRUE(Rows().empty());
+    }
+}
+
+// A key that cannot be read: its row, the caption line and the status line
+// say so, and the message naming it comes once per source until a refill.
+TEST_F(MainWindowTest, IncompleteListingIsMarkedAndToldOnce) {
+    const std::string locked = OdbcPath("Sales") + "\\Locked";
+    PutString(HKEY_CURRENT_USER, locked, "V", "v");
+    SetKeyAccess(HKEY_CURRENT_USER, locked, "D:P");
+    Open(1);
+    prompts->messageAnswers = {IDOK};
+    Pick("Sales");
+    ASSERT_EQ(1u, prompts->calls.size());
+    EXPECT_EQ("FillSubTree", prompts->calls[0].caption);
+    EXPECT_EQ("The key 'Locked' of data source 'Sales' could not be read:\n" +
+                  MainWindow::SystemErrorText(ERROR_ACCESS_DENIED),
+              prompts->calls[0].text);
+    EXPECT_EQ(Hwnd(), prompts->calls[0].owner);
+    const std::vector<std::vector<std::string>> rows = ListRows(attributes, 3);
+    ASSERT_EQ(5u, rows.size());
+    EXPECT_EQ((std::vector<std::string>{"Locked", "<NOT READ>", ""}), rows[3]);
+    EXPECT_EQ("'Sales' data source properties - incomplete: 'Locked' not read", CaptionLine());
+    EXPECT_EQ("This computer, User DSN: 3 data sources; properties of 'Sales' incomplete: 'Locked' not read",
+              ItemText(Hwnd(), IDC_STATUS_LINE));
+
+    // Arrowing away and back: marked again, not asked again.
+    Pick("Budget");
+    EXPECT_EQ("This computer, User DSN: 3 data sources", ItemText(Hwnd(), IDC_STATUS_LINE));
+    Pick("Sales");
+    EXPECT_EQ(1u, prompts->calls.size());
+    EXPECT_EQ("'Sales' data source properties - incomplete: 'Locked' not read", CaptionLine());
+    prompts->messageAnswers = {IDOK};
+    Command(ID_REFRESH);
+    EXPECT_EQ(2u, prompts->calls.size());
+    SetKeyAccess(HKEY_CURRENT_USER, locked, "D:(A;;KA;;;WD)");
+}
+
+// A name far wider than the screen: the caption line cuts it with an
+// ellipsis, the question shows it whole on lines that fit the screen.
+TEST_F(MainWindowTest, LongNameFitsTheCaptionLineAndTheQuestion) {
+    std::string name;
+    for (int i = 0; i < 200; ++i) name += (char)('a' + i % 26);
+    PutString(HKEY_CURRENT_USER, OdbcPath(name), "Driver", "d");
+    Open(1);
+    Pick(name);
+    EXPECT_EQ(SS_ENDELLIPSIS, ::GetWindowLongA(::GetDlgItem(Hwnd(), IDC_CAPTION_LINE), GWL_STYLE) & SS_ENDELLIPSIS);
+    prompts->messageAnswers = {IDNO};
+    Command(ID_REMOVE);
+    ASSERT_EQ(1u, prompts->calls.size());
+    std::string text = prompts->calls[0].text, joined;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        EXPECT_LE(end - start, 80u);
+        joined += text.substr(start, end - start);
+    }
+    joined += text.substr(start);
+    EXPECT_EQ("Remove '" + name + "' data source?", joined);
+}
+
+// The status line names the account whose User DSNs are shown when it is
+// not the desktop's user, and says what an export wrote.
+TEST_F(MainWindowTest, StatusLineNamesTheAccountAndTheExport) {
+    const std::string file = ScratchDir("status") + "\\out.dsi";
+    Open(1);
+    window->m_strOtherAccount = "OTHER\\admin";
+    Command(ID_REFRESH);
+    EXPECT_EQ("This computer, User DSN of OTHER\\admin: 3 data sources", ItemText(Hwnd(), IDC_STATUS_LINE));
+    const struct {
+        UINT command;
+        const char* note;
+    } cases[] = {{ID_EXPORT, "1 data source exported to '"}, {ID_EXPORT_ALL, "3 data sources exported to '"}};
+    for (const auto& c : cases) {
+        Pick("Sales");
+        prompts->fileAnswers = {file};
+        Command(c.command);
+        EXPECT_EQ("This computer, User DSN of OTHER\\admin: 3 data sources; " + std::string(c.note) + file + "'",
+                  ItemText(Hwnd(), IDC_STATUS_LINE));
+    }
+}
+
+// Tab goes down the window: remote box, tab strip, sources, properties.
+TEST_F(MainWindowTest, TabOrderRunsDownTheWindow) {
+    Open(1);
+    std::vector<int> order;
+    HWND at = ::GetDlgItem(Hwnd(), IDC_REMOTE_SYSTEM);
+    for (int i = 0; i < 4; ++i) {
+        at = ::GetNextDlgTabItem(Hwnd(), at, FALSE);
+        order.push_back(::GetDlgCtrlID(at));
+    }
+    EXPECT_EQ((std::vector<int>{IDC_SCOPE_TABS, IDC_DSN_LIST, IDC_ATTRIBUTE_LIST, IDC_REMOTE_SYSTEM}), order);
+    // Names in any script: the lists and lines are not in the dialog's own font.
+    HFONT dialogFont = (HFONT)::SendMessageA(Hwnd(), WM_GETFONT, 0, 0);
+    for (int id : {IDC_DSN_LIST, IDC_ATTRIBUTE_LIST, IDC_CAPTION_LINE, IDC_STATUS_LINE}) {
+        HFONT font = (HFONT)::SendMessageA(::GetDlgItem(Hwnd(), id), WM_GETFONT, 0, 0);
+        EXPECT_NE(nullptr, font) << id;
+        EXPECT_NE(dialogFont, font) << id;
+    }
+}
+
+// Maximised, the window keeps its title bar on the screen; only the sizing
+// frame goes past the edges.
+TEST_F(MainWindowTest, MaximisedKeepsItsTitleBar) {
+    Open(1);
+    ::ShowWindow(Hwnd(), SW_MAXIMIZE);
+    RECT window, client, work;
+    ::GetWindowRect(Hwnd(), &window);
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    RECT frame = {0, 0, 0, 0};
+    ::AdjustWindowRectEx(&frame, WS_POPUP | WS_THICKFRAME, FALSE, 0);
+    EXPECT_EQ(work.top + frame.top, window.top);
+    EXPECT_EQ(work.bottom + frame.bottom, window.bottom);
+    ::GetClientRect(Hwnd(), &client);
+    EXPECT_GT(client.bottom, 0);
+    ::ShowWindow(Hwnd(), SW_RESTORE);
+}
+
+// The compare dialog grows with its frame, and shows a difference whole,
+// both sides, in the value viewer.
+TEST_F(MainWindowTest, CompareDialogResizesAndShowsADifferenceWhole) {
+    Open(1);
+    zentrel::SourceComparison compared;
+    compared.name = "Sales";
+    compared.status = zentrel::SourceStatus::Differs;
+    const std::string inRegistry = "REG_SZ " + std::string(400, 'x');
+    compared.differences.push_back(zentrel::EntryDifference{"value", "Server", inRegistry, "REG_SZ db9"});
+    CompareDialog dialog(window.get(), {compared}, "summary");
+    ASSERT_TRUE(dialog.Create(window.get()));
+    EXPECT_EQ(WS_THICKFRAME, ::GetWindowLongA(dialog.m_hWnd, GWL_STYLE) & WS_THICKFRAME);
+    const auto width = [&](int id) {
+        RECT r;
+        ::GetWindowRect(::GetDlgItem(dialog.m_hWnd, id), &r);
+        return r.right - r.left;
+    };
+    const int entries = width(IDC_COMPARE_ENTRIES);
+    RECT frame;
+    ::GetWindowRect(dialog.m_hWnd, &frame);
+    ::SetWindowPos(dialog.m_hWnd, NULL, 0, 0, frame.right - frame.left + 100, frame.bottom - frame.top + 60,
+                   SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_EQ(entries + 100, width(IDC_COMPARE_ENTRIES));
+    dialog.ViewEntry(0, 0);
+    ASSERT_EQ(1u, prompts->calls.size());
+    EXPECT_EQ("viewer", prompts->calls[0].kind);
+    EXPECT_EQ("Server", prompts->calls[0].caption);
+    EXPECT_EQ("Registry:\r\n" + inRegistry + "\r\n\r\nFile:\r\nREG_SZ db9", prompts->calls[0].text);
+    dialog.DestroyWindow();
 }
 
 TEST_F(MainWindowTest, SwitchingTabsRefillsAndRereadsTheRemoteBox) {
@@ -284,11 +462,13 @@ TEST_F(MainWindowTest, KeysReachTheirCommands) {
         {"Ctrl+C on the properties", 'C', true, false, IDC_ATTRIBUTE_LIST, true, &kUserRows, "clipboard",
          "Engines\\Jet\\Threads\t0x00000003 (3)\tREG_DWORD\r\nDriver\tusr-Sales\tREG_SZ\r\n"},
         {"Ctrl+C in the remote box", 'C', true, false, IDC_REMOTE_SYSTEM, false, &kUserRows, nullptr, nullptr},
-        {"Enter on the properties", VK_RETURN, false, false, IDC_ATTRIBUTE_LIST, true, &kUserRows, "message",
+        {"Ctrl+C on the list", 'C', true, false, IDC_DSN_LIST, true, &kUserRows, "clipboard",
+         "Sales\t\t32/64-bit, driver missing\r\n"},
+        {"Enter on the properties", VK_RETURN, false, false, IDC_ATTRIBUTE_LIST, true, &kUserRows, "viewer",
          "0x00000003 (3)"},
         {"Shift+F10 on the list", VK_F10, false, true, IDC_DSN_LIST, true, &kUserRows, "popup",
-         "&Refresh list\tF5|Select &All|&Clear Selection||&Export...|Export A&ll...|Export Selec&ted...|"
-         "&Import...|Import A&s...|Compare with File...||Remo&ve\tDel"},
+         "Cop&y\tCtrl+C||&Refresh list\tF5|Select &All|&Clear Selection||&Export...|Export A&ll...|"
+         "Export Selec&ted...|&Import...|Import A&s...|Compare with &File...||Remo&ve\tDel"},
         {"context-menu key on the properties", VK_APPS, false, false, IDC_ATTRIBUTE_LIST, true, &kUserRows, "popup",
          "&Copy\tCtrl+C|&View Value...\tEnter"},
     };
@@ -390,6 +570,27 @@ TEST_F(MainWindowTest, SizeAndColumnsAreKept) {
     ::GetWindowRect(attributes, &attributesBefore);
     EXPECT_EQ(attributesAfter.bottom - attributesAfter.top, attributesBefore.bottom - attributesBefore.top);
     EXPECT_TRUE(prompts->calls.empty());
+}
+
+// An exception in a command stops at the dialog procedure: told, the window
+// closes, and the program's exit code is 1.
+TEST_F(MainWindowTest, ExceptionInACommandIsToldAndEndsTheWindow) {
+    struct ThrowingChooser : ScriptedPrompts {
+        BOOL FileName(BOOL, OPENFILENAMEA*) override { throw std::runtime_error("chooser broke"); }
+    };
+    Open(1);
+    ThrowingChooser* throwing = new ThrowingChooser;
+    throwing->messageAnswers = {IDOK};
+    window->SetPrompts(std::unique_ptr<Prompts>(throwing));
+    prompts = nullptr;
+    CDialog::TakeFailedExit();
+    Command(ID_EXPORT_ALL);
+    EXPECT_EQ(NULL, Hwnd());
+    EXPECT_TRUE(CDialog::TakeFailedExit());
+    EXPECT_FALSE(window->Succeeded());
+    ASSERT_EQ(1u, throwing->Of("message").size());
+    EXPECT_EQ("Error", throwing->calls[0].caption);
+    EXPECT_NE(std::string::npos, throwing->calls[0].text.find("chooser broke")) << throwing->calls[0].text;
 }
 
 }  // namespace

@@ -244,15 +244,17 @@ TEST_F(PlatformTest, RemoveActsOnTheHighlightedRowOnly) {
              ListView_SetCheckState(list, 2, FALSE);
          }, {IDYES}, {"Remove 'Payroll' (64-bit) data source?"}, 0},
         {"tab round trip", 2, [&] { SelectTab(*window, 1); SelectTab(*window, 0); }, {IDOK}, {noItem}, -1},
-        {"declined, then the same row clicked", 2,
+        // Declined, the row stays current in its own view: asked again, not "no item".
+        {"declined twice, then the same row clicked", 2,
          [&] {
-             prompts->messageAnswers = {IDNO, IDOK};
+             prompts->messageAnswers = {IDNO, IDNO};
              Command(ID_REMOVE);
              Command(ID_REMOVE);
              click(2);
          },
          {IDYES},
-         {"Remove 'Payroll' (32-bit) data source?", noItem, "Remove 'Payroll' (32-bit) data source?"}, 2},
+         {"Remove 'Payroll' (32-bit) data source?", "Remove 'Payroll' (32-bit) data source?",
+          "Remove 'Payroll' (32-bit) data source?"}, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);

@@ -74,7 +74,8 @@ TEST_F(RemovalTest, QuestionGuardedBySetting) {
         }
         EXPECT_EQ(!c.removed, KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Sales")));
         EXPECT_EQ(!c.removed, SourceEntry("Sales"));
-        EXPECT_STREQ("", window->m_szCurrentDsn);  // cleared either way
+        // Declined, the source stays current, as its highlight shows.
+        EXPECT_STREQ(c.removed ? "" : "Sales", window->m_szCurrentDsn);
         // The others are untouched.
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Alpha")));
         EXPECT_TRUE(SourceEntry("Alpha"));
@@ -170,6 +171,27 @@ TEST_F(RemovalTest, MissingDriverEntryIsNoError) {
     }
 }
 
+// What is shown is what acts: after No, the highlighted row is still the
+// one Delete asks about, and a Yes then removes it.
+TEST_F(RemovalTest, DeclinedThenDeleteAsksAgain) {
+    Seed();
+    Open();
+    Pick("Sales");
+    prompts->messageAnswers = {IDNO, IDYES};
+    Command(ID_REMOVE);
+    EXPECT_EQ(RowOf("Sales"), ListView_GetNextItem(list, -1, LVNI_SELECTED));
+    EXPECT_GT(window->m_lstAttributes.GetItemCount(), 0);
+    MSG key = {};
+    key.hwnd = list;
+    key.message = WM_KEYDOWN;
+    key.wParam = VK_DELETE;
+    EXPECT_TRUE(window->PreTranslateMessage(&key));
+    ASSERT_EQ(2u, prompts->calls.size());
+    EXPECT_EQ("Remove 'Sales' data source?", prompts->calls[1].text);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Sales")));
+    EXPECT_EQ((std::vector<std::string>{"Alpha", "Zeta"}), Rows());
+}
+
 TEST_F(RemovalTest, SourceDeletedMeanwhileIsReportedAndStaysCurrent) {
     Seed();
     Open();
@@ -205,13 +227,6 @@ TEST_F(RemovalTest, NothingCurrentReportsNoItem) {
          [this] {
              Pick("Sales");
              prompts->messageAnswers = {IDYES};
-             Command(ID_REMOVE);
-         },
-         1},
-        {"after a declined question",
-         [this] {
-             Pick("Sales");
-             prompts->messageAnswers = {IDNO};
              Command(ID_REMOVE);
          },
          1},

@@ -142,6 +142,12 @@ protected:
                                    ASSERT_EQ(1u, opens.size());
                                    EXPECT_EQ("Compare with File", opens[0].caption);
                                }};
+        effects[ID_COPY_SOURCES] = {[] {},
+                                    [this] {
+                                        const std::vector<PromptCall> copied = prompts->Of("clipboard");
+                                        ASSERT_EQ(1u, copied.size());
+                                        EXPECT_EQ("Sales\tTest Driver\t64-bit, driver missing\r\n", copied[0].text);
+                                    }};
         effects[ID_REMOVE] = {[this] { prompts->messageAnswers = {IDYES}; },
                               [this] {
                                   ASSERT_EQ(1u, prompts->Of("message").size());

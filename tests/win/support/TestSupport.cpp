@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <shellapi.h>
+#include <sddl.h>
 #include <shlwapi.h>
 
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include "framework/Framework.h"
 #include "registry/RegKey.h"
 #include "ops/ChangeReports.h"
+#include "ui/ValueViewer.h"
 
 namespace {
 ManagerApp* g_testApp = nullptr;
@@ -46,6 +48,7 @@ int ScriptedPrompts::Message(HWND owner, const char* text, const char* caption, 
     call.caption = caption;
     call.type = type;
     calls.push_back(call);
+    if (whileMessage) whileMessage(call);
     if (messageAnswers.empty()) {
         ADD_FAILURE() << "unexpected message box: " << caption << ": " << text;
         return (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
@@ -83,6 +86,14 @@ BOOL ScriptedPrompts::FileName(BOOL save, OPENFILENAMEA* request) {
 INT_PTR ScriptedPrompts::RunDialog(CDialog& dialog) {
     PromptCall call;
     call.kind = "dialog";
+    // A viewer decides nothing: what it shows is all there is to see.
+    if (const ValueViewer* viewer = dynamic_cast<const ValueViewer*>(&dialog)) {
+        call.kind = "viewer";
+        call.caption = viewer->Title();
+        call.text = viewer->Text();
+        calls.push_back(call);
+        return IDCANCEL;
+    }
     calls.push_back(call);
     if (dialogAnswers.empty()) {
         ADD_FAILURE() << "unexpected dialog";
@@ -276,4 +287,17 @@ std::string ReadWholeFile(const std::string& path) {
 void WriteWholeFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+void SetKeyAccess(HKEY root, const std::string& path, const char* sddl) {
+    HKEY key = NULL;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC, &key));
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    if (::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, NULL)) {
+        EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor));
+        ::LocalFree(descriptor);
+    } else {
+        ADD_FAILURE() << "not a security descriptor: " << sddl;
+    }
+    ::RegCloseKey(key);
 }

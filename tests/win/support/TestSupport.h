@@ -16,10 +16,10 @@
 
 // One call that reached the prompt interface.
 struct PromptCall {
-    std::string kind;  // "message", "save", "open", "dialog", "popup", "shell", "clipboard"
+    std::string kind;  // "message", "save", "open", "dialog", "viewer", "popup", "shell", "clipboard"
     HWND owner = NULL;
-    std::string text;     // message text; file dialog: proposed name; shell: file
-    std::string caption;  // message caption; file dialog: title; shell: parameters
+    std::string text;     // message and viewer text; file dialog: proposed name; shell: file
+    std::string caption;  // message and viewer caption; file dialog: title; shell: parameters
     UINT type = 0;        // message type; file dialog: flags; popup: flags
     std::string filter;   // file dialog filter with '|' for each zero
     std::string defaultExtension;
@@ -33,6 +33,8 @@ public:
     std::deque<std::function<INT_PTR(CDialog&)>> dialogAnswers;
     std::deque<UINT> popupAnswers;
     std::vector<PromptCall> calls;
+    // Called while a message box stands, to look at the window behind it.
+    std::function<void(const PromptCall&)> whileMessage;
 
     int Message(HWND owner, const char* text, const char* caption, UINT type) override;
     BOOL FileName(BOOL save, OPENFILENAMEA* request) override;
@@ -69,6 +71,9 @@ void PutBinary(HKEY root, const std::string& path, const char* name, const std::
                CALLER_PARAMS);
 void PutKey(HKEY root, const std::string& path, CALLER_PARAMS);
 bool KeyExists(HKEY root, const std::string& path);
+// Gives a key the access list `sddl` (a string security descriptor); its
+// owner may always give it back.
+void SetKeyAccess(HKEY root, const std::string& path, const char* sddl);
 // The raw value (type and bytes); false when it does not exist.
 bool GetValue(HKEY root, const std::string& path, const char* name, DWORD* type, std::vector<unsigned char>* data);
 std::string OdbcPath(const std::string& dsn = std::string());

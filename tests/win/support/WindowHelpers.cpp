@@ -38,9 +38,10 @@ std::vector<bool> ListChecks(HWND list) {
 }
 
 std::string ItemText(HWND dialog, int id) {
-    char text[1024] = "";
-    ::GetDlgItemTextA(dialog, id, text, sizeof(text));
-    return text;
+    HWND item = ::GetDlgItem(dialog, id);
+    std::vector<char> text(::GetWindowTextLengthA(item) + 1, '\0');
+    ::GetWindowTextA(item, text.data(), (int)text.size());
+    return text.data();
 }
 
 void SelectTab(MainWindow& window, int index) {
