@@ -503,13 +503,24 @@ protected:
 };
 
 TEST_F(BatchRoutineTest, UnknownComputerFailsWithExitOne) {
-    prompts->messageAnswers = {IDOK};
-    const std::string line = "-snosuchhost -es\"" + dir + "\\x.dsi\"";
-    EXPECT_EQ(1, Run(line.c_str()));
-    ASSERT_EQ(1u, prompts->calls.size());
-    EXPECT_EQ("RegConnectRegistry", prompts->calls[0].caption);
-    EXPECT_EQ(NULL, prompts->calls[0].owner);
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((dir + "\\x.dsi").c_str()));
+    // Many computers: each one's own context asks through the run's prompts,
+    // which the run has back at the end; each is told once, whatever the switches.
+    struct Case { const char* computers; size_t told; };
+    // One computer alone is told by each operation, as ever.
+    for (const Case& c : {Case{"nosuchhost", 2}, Case{"nosuchhost,nosuch2,nosuch3", 3}}) {
+        const char* computers = c.computers;
+        prompts->calls.clear();
+        prompts->messageAnswers = {IDOK, IDOK, IDOK};
+        const std::string line = std::string("-s") + computers + " -ls -es\"" + dir + "\\x.dsi\"";
+        EXPECT_EQ(1, Run(line.c_str())) << computers;
+        ASSERT_EQ(c.told, prompts->calls.size()) << computers;
+        for (const auto& call : prompts->calls) {
+            EXPECT_EQ("RegConnectRegistry", call.caption) << computers;
+            EXPECT_EQ(NULL, call.owner);
+        }
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((dir + "\\x.dsi").c_str()));
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((dir + "\\x.nosuchhost.dsi").c_str()));
+    }
 }
 
 TEST_F(BatchRoutineTest, MissingImportFileIsReportedNotChosen) {
