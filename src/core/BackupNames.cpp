@@ -70,20 +70,33 @@ std::string BackupFileName(const BackupTime& t, bool systemScope, int attempt, c
     return name + ".dsi";
 }
 
-std::vector<std::string> BackupsBeyond(const std::vector<std::string>& names, size_t keep) {
+std::vector<std::string> BackupsBeyond(const std::vector<BackupFile>& files, size_t keep, const std::string& latest) {
     // Each computer keeps its own newest: a run over many computers never
-    // deletes the backups of the first ones it changed.
-    std::map<std::string, std::vector<std::pair<std::pair<std::string, long>, std::string>>> byComputer;
-    for (const std::string& name : names) {
+    // deletes the backups of the first ones it changed. Oldest first; within
+    // one instant, by the name's own order.
+    typedef std::pair<std::pair<unsigned long long, std::pair<std::string, long>>, std::string> Entry;
+    struct Group {
+        std::vector<Entry> backups;
+        bool latestKept = false;
+    };
+    std::map<std::string, Group> byComputer;
+    for (const BackupFile& file : files) {
         BackupKey key;
-        if (ReadBackupName(name, &key))
-            byComputer[key.computer].push_back(std::make_pair(std::make_pair(key.stamp, key.attempt), name));
+        if (!ReadBackupName(file.name, &key)) continue;
+        Group& group = byComputer[key.computer];
+        if (file.name == latest) {
+            group.latestKept = true;
+            continue;
+        }
+        group.backups.push_back(std::make_pair(std::make_pair(file.written, std::make_pair(key.stamp, key.attempt)),
+                                               file.name));
     }
     std::vector<std::string> beyond;
     for (auto& computer : byComputer) {
-        auto& backups = computer.second;
-        std::sort(backups.begin(), backups.end());
-        for (size_t i = 0; i + keep < backups.size(); ++i) beyond.push_back(backups[i].second);
+        Group& group = computer.second;
+        std::sort(group.backups.begin(), group.backups.end());
+        const size_t others = group.latestKept && keep > 0 ? keep - 1 : keep;
+        for (size_t i = 0; i + others < group.backups.size(); ++i) beyond.push_back(group.backups[i].second);
     }
     return beyond;
 }

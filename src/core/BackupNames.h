@@ -23,9 +23,18 @@ struct BackupTime {
 std::string BackupFileName(const BackupTime& time, bool systemScope, int attempt,
                            const std::string& computer = std::string());
 
-// Of the file names in a backup folder, those to delete so that the `keep`
-// newest backups of each computer (and of those named by none) stay. Names
-// not made by BackupFileName are never chosen.
-std::vector<std::string> BackupsBeyond(const std::vector<std::string>& names, size_t keep);
+// A file of the backup folder and when it was last written, in any unit
+// that grows with time.
+struct BackupFile {
+    std::string name;
+    unsigned long long written = 0;
+};
+
+// Of the files in a backup folder, those to delete so that `keep` backups
+// of each computer (and of those named by none) stay: `latest` (the one just
+// written) always, then the newest by the files' own times, since a clock
+// set wrong once puts any date in a name.
+// Names not made by BackupFileName are never chosen.
+std::vector<std::string> BackupsBeyond(const std::vector<BackupFile>& files, size_t keep, const std::string& latest);
 
 }  // namespace zentrel

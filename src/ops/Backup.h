@@ -7,6 +7,9 @@
 #include <utility>
 #include <vector>
 
+#include "core/SourceCompare.h"
+#include "registry/Attributes.h"
+
 class RunContext;
 struct RegistryPlace;
 
@@ -17,7 +20,31 @@ typedef std::pair<RegistryPlace, std::string> BackedUpSource;
 // platform's error code.
 DWORD BackupFolder(std::string& folder);
 
-// Writes the sources (each must exist; all of one scope) into a new file of the backup folder, whose path goes to *path, and
-// deletes the oldest backups beyond the number kept. False, reported, when
-// the file cannot be written: the caller then changes nothing.
-bool WriteBackup(RunContext& run, const std::vector<BackedUpSource>& sources, std::string* path);
+// A source as it stood when it was read whole: a later reading that differs
+// means someone changed it since.
+struct SourceImage {
+    std::string driver;
+    std::vector<zentrel::SourceEntry> entries;
+    bool operator==(const SourceImage& other) const;
+};
+
+// Reads the connected section's source whole into *image. False when any
+// part of it cannot be read: *key says which (the source's name and the
+// levels below it), *why why. *rows, when given, gets the rows as listed.
+bool ReadSourceImage(HKEY odbc, REGSAM view, const std::string& name, SourceImage* image, std::string* key,
+                     std::string* why, std::vector<AttributeRow>* rows = nullptr);
+
+struct BackupOutcome {
+    std::string path;  // empty when no source needed a file
+    // Per source, in order: held whole by the backup, and as it was read.
+    std::vector<bool> held;
+    std::vector<SourceImage> images;
+};
+
+// Writes the sources (all of one scope) into a new file of the backup
+// folder, reads it back and checks each against what was read, then
+// deletes the oldest backups beyond the number kept. A source the file
+// cannot hold whole is reported by name and not held: the caller leaves it
+// alone. False, reported, when the file cannot be written at all: the
+// caller then changes nothing.
+bool WriteBackup(RunContext& run, const std::vector<BackedUpSource>& sources, BackupOutcome* outcome);

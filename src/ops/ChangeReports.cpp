@@ -1,5 +1,6 @@
 #include "ops/ChangeReports.h"
 
+#include <cstdio>
 #include <vector>
 
 #include "core/DsiSource.h"
@@ -9,15 +10,37 @@
 #include "res/resource.h"
 
 namespace {
+
 std::vector<RegistryPlace> g_recovered;
-}  // namespace
+// The places whose lock this run holds now.
+std::vector<RegistryPlace> g_locked;
 
-void ForgetRecoveredPlaces() { g_recovered.clear(); }
+bool Contains(const std::vector<RegistryPlace>& places, const RegistryPlace& place) {
+    for (const RegistryPlace& seen : places)
+        if (seen == place) return true;
+    return false;
+}
 
-void RecoverPlaceOnce(RunContext& run, HKEY odbc, const RegistryPlace& place) {
-    if (run.facts.Preview()) return;
-    for (const RegistryPlace& seen : g_recovered)
-        if (seen == place) return;
+// A run that only reads: a preview, or a comparison without an import.
+bool ReadOnlyRun(const RunContext& run) {
+    const zentrel::CommandLineSwitches& line = run.facts.commandLine;
+    return run.facts.Batch() && (line.m_bPreview || (line.m_bCompare && !line.m_bImport));
+}
+
+std::string TimeText(unsigned long long value) {
+    FILETIME utc = {(DWORD)value, (DWORD)(value >> 32)}, local;
+    SYSTEMTIME time;
+    if (!::FileTimeToLocalFileTime(&utc, &local) || !::FileTimeToSystemTime(&local, &time)) return "?";
+    char text[32];
+    snprintf(text, sizeof(text), "%04u-%02u-%02u %02u:%02u:%02u", time.wYear, time.wMonth, time.wDay, time.wHour,
+             time.wMinute, time.wSecond);
+    return text;
+}
+
+// Puts right what ended runs left in the place, once a run; the caller
+// holds its lock.
+void Recover(RunContext& run, HKEY odbc, const RegistryPlace& place) {
+    if (Contains(g_recovered, place)) return;
     g_recovered.push_back(place);
     const REGSAM view = ViewFlag(place.platform);
     for (const RecoveredChange& change : RecoverInterruptedChanges(odbc, view)) {
@@ -45,6 +68,77 @@ void RecoverPlaceOnce(RunContext& run, HKEY odbc, const RegistryPlace& place) {
     }
 }
 
+}  // namespace
+
+void ForgetRecoveredPlaces() { g_recovered.clear(); }
+
+void RecoverPlaceOnce(RunContext& run, HKEY odbc, const RegistryPlace& place) {
+    if (Contains(g_locked, place)) {
+        Recover(run, odbc, place);
+        return;
+    }
+    if (Contains(g_recovered, place)) return;
+    const REGSAM view = ViewFlag(place.platform);
+    LockHolder holder;
+    if (ReadOnlyRun(run)) {
+        g_recovered.push_back(place);
+        if (LockedByLiveRun(odbc, view, &holder)) return;
+        for (const std::string& source : PendingChanges(odbc, view))
+            run.Remark("Warning", MB_OK | MB_ICONINFORMATION, IDS_RECOVERY_PENDING, zentrel::ShownName(source));
+        return;
+    }
+    // Not waited for: a reader need not put anything right.
+    ScopeLock lock;
+    if (lock.Take(odbc, view, 0, &holder) == ERROR_SUCCESS) Recover(run, odbc, place);
+}
+
+ScopeChanges::~ScopeChanges() {
+    for (const Held& held : m_held)
+        for (size_t i = g_locked.size(); i-- > 0;)
+            if (g_locked[i] == held.connected) g_locked.erase(g_locked.begin() + (long)i);
+}
+
+bool ScopeChanges::Take(const RegistryPlace& place) {
+    for (const Held& held : m_held)
+        if (held.place == place) return m_run.ConnectTo(place) != FALSE;
+    if (!m_run.ConnectTo(place)) return false;
+    Held held;
+    held.place = place;
+    held.connected = m_run.m_placeConnected;
+    held.lock.reset(new ScopeLock);
+    LockHolder holder;
+    const LONG code =
+        held.lock->Take(m_run.m_hOdbcIniKey, ViewFlag(place.platform), ScopeLockWait(), &holder);
+    if (code == ERROR_LOCK_VIOLATION) {
+        m_run.Fail("Warning", IDS_SCOPE_BUSY, holder.computer,
+                        std::to_string(holder.process), TimeText(holder.started));
+        return false;
+    }
+    if (code != ERROR_SUCCESS) {
+        m_run.Fail("RegCreateKey Error", IDS_SCOPE_LOCK_ERROR,
+                        RunContext::SystemErrorText(code));
+        HintElevation(m_run, code, std::string());
+        return false;
+    }
+    // Another computer's registry has no rename method.
+    held.byCopy = !held.connected.computer.empty();
+    g_locked.push_back(held.connected);
+    Recover(m_run, m_run.m_hOdbcIniKey, held.connected);
+    m_held.push_back(std::move(held));
+    return true;
+}
+
+bool ScopeChanges::ByCopy(const RegistryPlace& place) const {
+    for (const Held& held : m_held)
+        if (held.place == place) return held.byCopy;
+    return false;
+}
+
+void ScopeChanges::RenameUnsupported(const RegistryPlace& place) {
+    for (Held& held : m_held)
+        if (held.place == place) held.byCopy = true;
+}
+
 bool ReportChange(RunContext& run, const ChangeResult& result, const std::string& source) {
     const std::string text = RunContext::SystemErrorText(result.code);
     switch (result.step) {
@@ -68,4 +162,19 @@ bool ReportChange(RunContext& run, const ChangeResult& result, const std::string
         break;
     }
     return false;
+}
+
+void HintElevation(RunContext& run, LONG code, const std::string& source) {
+    if (code != ERROR_ACCESS_DENIED) return;
+    std::string computer = run.m_placeConnected.computer;
+    if (computer.empty()) {
+        char own[MAX_COMPUTERNAME_LENGTH + 1] = "";
+        DWORD size = sizeof(own);
+        if (::GetComputerNameA(own, &size)) computer.assign(own, size);
+    }
+    if (source.empty()) {
+        run.Fail("Access denied", IDS_ACCESS_DENIED_SCOPE, computer);
+    } else {
+        run.Fail("Access denied", IDS_ACCESS_DENIED_SOURCE, zentrel::ShownName(source), computer);
+    }
 }

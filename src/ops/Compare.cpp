@@ -27,7 +27,8 @@ std::vector<std::string> Levels(const std::string& path) {
     return levels;
 }
 
-// The listed rows of a source as entries.
+}  // namespace
+
 std::vector<zentrel::SourceEntry> EntriesOf(const std::vector<AttributeRow>& rows, size_t count) {
     std::vector<zentrel::SourceEntry> entries;
     for (size_t i = 0; i < count && i < rows.size(); ++i) {
@@ -48,6 +49,8 @@ std::vector<zentrel::SourceEntry> EntriesOf(const std::vector<AttributeRow>& row
     return entries;
 }
 
+namespace {
+
 zentrel::SourceEntry EntryOf(const zentrel::DsiImportRow& row) {
     zentrel::SourceEntry entry;
     entry.levels = row.levels;
@@ -59,6 +62,12 @@ zentrel::SourceEntry EntryOf(const zentrel::DsiImportRow& row) {
 }
 
 }  // namespace
+
+std::vector<zentrel::SourceEntry> FileEntries(const zentrel::DsiSourceRows& rows) {
+    std::vector<zentrel::SourceEntry> entries;
+    for (const zentrel::DsiImportRow& row : rows.rows) entries.push_back(EntryOf(row));
+    return entries;
+}
 
 namespace {
 

@@ -8,6 +8,7 @@
 
 #include "core/DsiSource.h"
 #include "core/SourceCompare.h"
+#include "registry/Attributes.h"
 
 class RunContext;
 
@@ -37,3 +38,8 @@ std::string PreviewLine(const char* what, const std::string& name, zentrel::Plat
 // new, identical, or replace followed by the entries that would change.
 std::string PreviewSource(RunContext& run, const std::string& name, zentrel::Platform platform,
                           const std::string& driver, const zentrel::DsiSourceRows& rows, bool replaces);
+
+// A source's listed rows (the first `count`), and the rows a file gives it,
+// as the entries a comparison takes.
+std::vector<zentrel::SourceEntry> EntriesOf(const std::vector<AttributeRow>& rows, size_t count);
+std::vector<zentrel::SourceEntry> FileEntries(const zentrel::DsiSourceRows& rows);

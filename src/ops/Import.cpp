@@ -71,19 +71,6 @@ struct ImportRun {
 // Whether the connected section can take the source: its driver entries'
 // key can, and a source of its name is absent or readable (*exists says
 // which). False, reported, when not.
-// A change the account may not make: which source, on which computer, and
-// what would let it through.
-void HintElevation(RunContext& run, LONG code, const std::string& name) {
-    if (code != ERROR_ACCESS_DENIED) return;
-    std::string computer = run.m_placeConnected.computer;
-    if (computer.empty()) {
-        char own[MAX_COMPUTERNAME_LENGTH + 1] = "";
-        DWORD size = sizeof(own);
-        if (::GetComputerNameA(own, &size)) computer.assign(own, size);
-    }
-    run.Fail("Access denied", IDS_ACCESS_DENIED_SOURCE, zentrel::ShownName(name), computer);
-}
-
 bool SectionTakes(RunContext& run, const std::string& name, REGSAM view, OpenEntries& open, bool* exists) {
     bool isLink = false;
     const LONG entries =
@@ -122,39 +109,78 @@ bool ReplaceConfirmed(RunContext& run, const std::string& name, zentrel::Platfor
            IDYES;
 }
 
-// Writes one accepted source whole through a temporary key, or leaves the
-// place as it was; false, reported, when it is not written.
-bool WriteAccepted(RunContext& run, const Accepted& source, OpenEntries& open) {
+enum class WriteOutcome { Failed, New, Replaced, LeftAlone };
+
+// A source at the name that is not the one backed up (made or changed since
+// by someone else) is asked about again and backed up on its own first.
+WriteOutcome CheckChangedSince(RunContext& run, const Accepted& source, ScopeChanges& changes,
+                               const SourceImage* backedUp, bool twoViews) {
     const std::string& name = source.plan.name;
-    if (!run.ConnectTo(source.place)) return false;
     const REGSAM view = ViewFlag(source.place.platform);
-    SourceReplacement replacement(run.m_hOdbcIniKey, view, name, source.plan.driver);
+    SourceImage now;
+    std::string key, why;
+    const bool same =
+        backedUp != nullptr && ReadSourceImage(run.m_hOdbcIniKey, view, name, &now, &key, &why) && now == *backedUp;
+    if (same) return WriteOutcome::Replaced;
+    if (run.where.mayAsk && !ReplaceConfirmed(run, name, source.place.platform, twoViews)) {
+        run.Fail("Warning", IDS_SOURCE_APPEARED, zentrel::ShownName(name));
+        return WriteOutcome::LeftAlone;
+    }
+    BackupOutcome backup;
+    if (!WriteBackup(run, {BackedUpSource(source.place, name)}, &backup) || !backup.held[0])
+        return WriteOutcome::Failed;
+    if (run.facts.Batch())
+        WriteStreamText(run.facts.err, zentrel::FormatText(RunContext::LoadText(IDS_BACKUP_WRITTEN), backup.path));
+    if (!changes.Take(source.place)) return WriteOutcome::Failed;
+    return WriteOutcome::Replaced;
+}
+
+// Writes one accepted source whole through a temporary key, or leaves the
+// place as it was. What stands at the name now decides, not what stood
+// there at the questions. Every failure is reported.
+WriteOutcome WriteAccepted(RunContext& run, const Accepted& source, OpenEntries& open, ScopeChanges& changes,
+                           const SourceImage* backedUp, bool twoViews) {
+    const std::string& name = source.plan.name;
+    if (!changes.Take(source.place)) return WriteOutcome::Failed;
+    const REGSAM view = ViewFlag(source.place.platform);
+    const LONG found = FindImportedSource(run.m_hOdbcIniKey, name, view);
+    if (found != ERROR_SUCCESS && found != ERROR_FILE_NOT_FOUND) {
+        run.Fail("RegOpenKey Error", IDS_SOURCE_NOT_REPLACED, zentrel::ShownName(name),
+                 RunContext::SystemErrorText(found));
+        return WriteOutcome::Failed;
+    }
+    const bool exists = found == ERROR_SUCCESS;
+    if (exists) {
+        const WriteOutcome checked = CheckChangedSince(run, source, changes, backedUp, twoViews);
+        if (checked != WriteOutcome::Replaced) return checked;
+    }
+    SourceReplacement replacement(run.m_hOdbcIniKey, view, name, source.plan.driver, changes.ByCopy(source.place));
     const ChangeResult begun = replacement.Begin();
     if (!begun.Ok()) {
         ReportChange(run, begun, name);
         HintElevation(run, begun.code, name);
-        return false;
+        return WriteOutcome::Failed;
     }
     // A row that cannot be written leaves the source as it was.
     const RowWriteFailure failure = WriteDsiRows(replacement.Key(), view, source.plan.rows, name);
+    const std::string text = RunContext::SystemErrorText(failure.code);
     if (failure.code != ERROR_SUCCESS && !failure.key.empty()) {
-        run.Fail("RegCreateKey Error", IDS_KEY_ERROR, zentrel::ShownName(failure.key),
-                 RunContext::SystemErrorText(failure.code));
+        run.Fail("RegCreateKey Error", IDS_KEY_ERROR, zentrel::ShownName(failure.key), text);
     } else if (failure.code != ERROR_SUCCESS) {
-        run.Fail("RegSetValueEx Error", RunContext::SystemErrorText(failure.code));
+        run.Fail("RegSetValueEx Error", IDS_KEY_ERROR, zentrel::ShownName(name), text);
     }
     HintElevation(run, failure.code, name);
     if (failure.code != ERROR_SUCCESS) {
         replacement.Abandon();
-        return false;
+        return WriteOutcome::Failed;
     }
-    const ChangeResult committed = replacement.Commit(open.For(run, view));
+    const ChangeResult committed = replacement.Commit(exists, open.For(run, view));
+    if (committed.renameUnsupported) changes.RenameUnsupported(source.place);
     if (!ReportChange(run, committed, name)) {
         HintElevation(run, committed.code, name);
-        replacement.Abandon();
-        return false;
+        return WriteOutcome::Failed;
     }
-    return true;
+    return exists ? WriteOutcome::Replaced : WriteOutcome::New;
 }
 
 // Row problems shown one by one before the rest are summed up.
@@ -272,23 +298,59 @@ Next PlanOne(ImportRun& import, int index) {
     return CheckPlace(import, std::move(plan), place, twoViews);
 }
 
-// Backs up the sources about to be replaced, then writes each whole, or
-// leaves it as it was.
-bool WriteAll(ImportRun& import) {
+// The backup of the sources about to be replaced; for each accepted source
+// its image as backed up (none when it replaces nothing), *refused set for a
+// source the backup does not hold whole.
+bool BackUpReplaced(ImportRun& import, BackupOutcome& backup, std::vector<const SourceImage*>& backedUp,
+                    std::vector<bool>& refused) {
     RunContext& run = import.run;
     std::vector<BackedUpSource> destroyed;
-    for (const Accepted& source : import.accepted)
-        if (source.replaces) destroyed.push_back(BackedUpSource(source.place, source.plan.name));
-    std::string backup;
+    std::vector<size_t> destroyedAt;
+    for (size_t i = 0; i < import.accepted.size(); ++i) {
+        if (!import.accepted[i].replaces) continue;
+        destroyed.push_back(BackedUpSource(import.accepted[i].place, import.accepted[i].plan.name));
+        destroyedAt.push_back(i);
+    }
     if (!WriteBackup(run, destroyed, &backup)) return false;
-    if (!destroyed.empty() && run.facts.Batch())
-        WriteStreamText(run.facts.err, zentrel::FormatText(RunContext::LoadText(IDS_BACKUP_WRITTEN), backup));
-    for (const Accepted& source : import.accepted) {
-        if (!WriteAccepted(run, source, import.entries)) {
+    if (!backup.path.empty() && run.facts.Batch())
+        WriteStreamText(run.facts.err, zentrel::FormatText(RunContext::LoadText(IDS_BACKUP_WRITTEN), backup.path));
+    // A source the backup does not hold whole is left as it is.
+    backedUp.assign(import.accepted.size(), nullptr);
+    refused.assign(import.accepted.size(), false);
+    for (size_t k = 0; k < destroyedAt.size(); ++k) {
+        if (backup.held[k]) {
+            backedUp[destroyedAt[k]] = &backup.images[k];
+        } else {
+            refused[destroyedAt[k]] = true;
+        }
+    }
+    return true;
+}
+
+// Backs up the sources about to be replaced, then writes each whole, or
+// leaves it as it was. Each place is reserved for this run, and what ended
+// runs left there put right, before anything is backed up or written.
+bool WriteAll(ImportRun& import) {
+    RunContext& run = import.run;
+    ScopeChanges changes(run);
+    for (const Accepted& source : import.accepted)
+        if (!changes.Take(source.place)) return false;
+    BackupOutcome backup;
+    std::vector<const SourceImage*> backedUp;
+    std::vector<bool> refused;
+    if (!BackUpReplaced(import, backup, backedUp, refused)) return false;
+    const bool twoViews = import.target.systemScope && HasTwoViews();
+    for (size_t i = 0; i < import.accepted.size(); ++i) {
+        const Accepted& source = import.accepted[i];
+        const WriteOutcome outcome = refused[i] ? WriteOutcome::Failed
+                                                : WriteAccepted(run, source, import.entries, changes, backedUp[i],
+                                                                twoViews);
+        if (outcome == WriteOutcome::Failed || outcome == WriteOutcome::LeftAlone) {
             import.Skip(source.plan.name, SourceOutcome::Failed);
             continue;
         }
-        run.Outcomes().Record(source.plan.name, source.replaces ? SourceOutcome::Replaced : SourceOutcome::Written);
+        run.Outcomes().Record(source.plan.name, outcome == WriteOutcome::Replaced ? SourceOutcome::Replaced
+                                                                                   : SourceOutcome::Written);
     }
     return true;
 }

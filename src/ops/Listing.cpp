@@ -30,7 +30,8 @@ std::vector<zentrel::Platform> ViewsOf(const ScopePlace& place) {
 }
 
 // The connected view's sources appended to `into`, its driver entries kept.
-void CatalogueView(RunContext& run, ScopeDrivers& drivers, bool readDrivers, std::vector<ListedSource>& into,
+// False, reported, when the section's sources cannot all be enumerated.
+bool CatalogueView(RunContext& run, ScopeDrivers& drivers, bool readDrivers, std::vector<ListedSource>& into,
                    std::vector<std::string>* unreachable) {
     const zentrel::Platform platform = run.m_placeConnected.platform;
     RegKey driverEntries;
@@ -44,7 +45,13 @@ void CatalogueView(RunContext& run, ScopeDrivers& drivers, bool readDrivers, std
     }
     drivers.Keep(platform, std::move(driverEntries));
     std::vector<std::string> uncarried;
-    std::vector<std::string> names = EnumerateDataSources(run.m_hOdbcIniKey, unreachable, &uncarried);
+    LONG failed = ERROR_SUCCESS;
+    std::vector<std::string> names = EnumerateDataSources(run.m_hOdbcIniKey, unreachable, &uncarried, &failed);
+    // A list that may lack a source is no list.
+    if (failed != ERROR_SUCCESS) {
+        run.Fail("RegEnumKeyEx", IDS_KEY_ERROR, kOdbcIniPath, RunContext::SystemErrorText(failed));
+        return false;
+    }
     // Acting on a substitute would reach another key, or none.
     for (const std::string& name : uncarried) run.Fail("Error", IDS_NAME_NOT_CARRIED, zentrel::ShownName(name));
     for (std::string& name : names) {
@@ -57,6 +64,7 @@ void CatalogueView(RunContext& run, ScopeDrivers& drivers, bool readDrivers, std
         source.name = std::move(name);
         into.push_back(std::move(source));
     }
+    return true;
 }
 
 }  // namespace
@@ -75,7 +83,7 @@ BOOL CatalogueScope(RunContext& run, const ScopePlace& place, std::vector<Listed
             if (v == 0) return FALSE;
             continue;
         }
-        CatalogueView(run, *drivers, later == nullptr, v == 0 ? sources : otherView, unreachable);
+        if (!CatalogueView(run, *drivers, later == nullptr, v == 0 ? sources : otherView, unreachable)) return FALSE;
     }
     sources.insert(sources.end(), std::make_move_iterator(otherView.begin()),
                    std::make_move_iterator(otherView.end()));

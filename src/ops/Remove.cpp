@@ -2,7 +2,9 @@
 
 #include <string>
 
+#include "core/DsiSource.h"
 #include "ops/Backup.h"
+#include "ops/ChangeReports.h"
 #include "ops/RunContext.h"
 #include "registry/OdbcSection.h"
 #include "registry/Removal.h"
@@ -10,22 +12,29 @@
 #include "res/resource.h"
 
 bool RemoveSource(RunContext& run, const RegistryPlace& place, const std::string& name) {
-    if (!run.ConnectTo(place)) return false;
+    ScopeChanges changes(run);
+    if (!changes.Take(place)) return false;
+    const REGSAM view = ViewFlag(run.m_placeConnected.platform);
     RegKey existing;
     // Gone meanwhile: nothing to back up, and nothing removed.
-    const LONG gone = existing.OpenUnfollowed(run.m_hOdbcIniKey, name.c_str(),
-                                              KEY_QUERY_VALUE | ViewFlag(run.m_placeConnected.platform), nullptr);
+    const LONG gone = existing.OpenUnfollowed(run.m_hOdbcIniKey, name.c_str(), KEY_QUERY_VALUE | view, nullptr);
     existing.Close();
     if (gone != ERROR_SUCCESS) {
         run.Fail("SHDeleteKey Error", RunContext::SystemErrorText(gone));
         return false;
     }
-    std::string backup;
-    if (!WriteBackup(run, {BackedUpSource(place, name)}, &backup)) return false;
-    if (!run.ConnectTo(place)) return false;
+    BackupOutcome backup;
+    if (!WriteBackup(run, {BackedUpSource(place, name)}, &backup) || !backup.held[0]) return false;
+    if (!changes.Take(place)) return false;
+    // Another program may have changed it since it was read for the backup.
+    SourceImage now;
+    std::string key, why;
+    if (!ReadSourceImage(run.m_hOdbcIniKey, view, name, &now, &key, &why) || !(now == backup.images[0])) {
+        run.Fail("Remove", IDS_SOURCE_CHANGED, zentrel::ShownName(name));
+        return false;
+    }
     bool entriesLink = false;
-    const LONG code =
-        RemoveDataSource(run.m_hOdbcIniKey, name.c_str(), ViewFlag(run.m_placeConnected.platform), &entriesLink);
+    const LONG code = RemoveDataSource(run.m_hOdbcIniKey, name, view, changes.ByCopy(place), &entriesLink);
     if (code != ERROR_SUCCESS) {
         run.Fail("SHDeleteKey Error", RunContext::SystemErrorText(code));
         return false;

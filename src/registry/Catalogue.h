@@ -18,6 +18,9 @@ struct ListedSource {
 // skipped. A name with a zero byte inside cannot be reached through the
 // platform's calls (they would reach the key its first part names): it is
 // left out, and added to *unreachable when given. So is a name without an
-// exact form in the code page, added to *uncarried (escaped).
+// exact form in the code page, added to *uncarried (escaped). Sources that
+// exist throughout a concurrent change are all listed; when the section
+// cannot be read, or keeps changing, the list is empty and *failed (when
+// given) says why.
 std::vector<std::string> EnumerateDataSources(const RegKey& odbcIni, std::vector<std::string>* unreachable,
-                                              std::vector<std::string>* uncarried = nullptr);
+                                              std::vector<std::string>* uncarried = nullptr, LONG* failed = nullptr);

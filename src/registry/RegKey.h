@@ -70,10 +70,10 @@ public:
     }
     // The number of subkeys and values; MAXDWORD each when the key cannot say.
     static void CountChildren(HKEY key, DWORD* subkeys, DWORD* values);
-    // Renames the key held; `to` in UTF-16, the registry's own form.
-    LONG Rename(const std::wstring& to) {
+    // Renames a key; `to` in UTF-16, the registry's own form.
+    static LONG Rename(HKEY key, const std::wstring& to) {
         const LONG fault = RegistryWriteCheck();
-        return fault != ERROR_SUCCESS ? fault : ::RegRenameKey(m_handle, NULL, to.c_str());
+        return fault != ERROR_SUCCESS ? fault : ::RegRenameKey(key, NULL, to.c_str());
     }
 
     // The registry's names are UTF-16; here they are text in the ANSI code

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "registry/OdbcSection.h"
+#include "registry/ScopeLock.h"
 #include "core/RegistryLimits.h"
 #include "core/ValueFormat.h"
 
@@ -19,6 +20,8 @@ const char kOldSuffix[] = ".old";
 const char kJournalTag[] = "zentrel-change-1";
 const char kReplace[] = "replace";
 const char kRemove[] = "remove";
+const char kCopy[] = "copy";
+const char kDelete[] = "delete";
 
 struct Journal {
     std::string kind, source, driver;
@@ -58,7 +61,7 @@ bool ParseJournal(DWORD type, const std::vector<unsigned char>& data, Journal& j
         }
     }
     if (!field.empty() || fields.size() != 4 || fields[0] != kJournalTag) return false;
-    if (fields[1] != kReplace && fields[1] != kRemove) return false;
+    if (fields[1] != kReplace && fields[1] != kRemove && fields[1] != kCopy && fields[1] != kDelete) return false;
     journal.kind = fields[1];
     journal.source = fields[2];
     journal.driver = fields[3];
@@ -75,27 +78,85 @@ bool Exists(HKEY odbc, const std::string& name, REGSAM view) {
     return key.OpenUnfollowed(odbc, name.c_str(), KEY_QUERY_VALUE | view, nullptr) == ERROR_SUCCESS;
 }
 
-// Renames a child key in place, a registry link as the link itself.
-LONG RenameChild(HKEY parent, const std::string& from, const std::string& to, REGSAM view) {
+// A key enumerated here and owned by the caller.
+struct BorrowedKey : RegKey {
+    explicit BorrowedKey(HKEY key) : RegKey(key) {}
+    ~BorrowedKey() { Detach(); }
+};
+
+// Renames a held key in place.
+LONG RenameKey(HKEY key, const std::string& to) {
+    if (RenameUnavailable()) return ERROR_CALL_NOT_IMPLEMENTED;
     // The limit counts characters as the registry does, not bytes.
     const std::wstring wide = WideText(to);
     if (wide.empty() || wide.size() > zentrel::kMaxKeyNameLength) return ERROR_INVALID_NAME;
+    return RegKey::Rename(key, wide);
+}
+
+// Renames a child key in place, a registry link as the link itself.
+LONG RenameChild(HKEY parent, const std::string& from, const std::string& to, REGSAM view) {
+    if (RenameUnavailable()) return ERROR_CALL_NOT_IMPLEMENTED;
     RegKey key;
     const LONG code = key.OpenUnfollowed(parent, from.c_str(), KEY_WRITE | view, nullptr);
     if (code != ERROR_SUCCESS) return code;
-    return key.Rename(wide);
+    return RenameKey(key, to);
+}
+
+// Wine 8's registry server, renaming a key whose place in the sorted
+// subkeys stays the same, overwrites the next sibling with it (the sibling
+// is lost, and the server later crashes). The lock key lies between plain
+// names and temporary keys, so renames between those always move; a name
+// that sorts after the temporary keys goes the copy way there.
+bool OnWine() {
+    static const bool wine = ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL;
+    return wine;
+}
+
+bool RenameAvoided(const std::string& name) {
+    return OnWine() && !name.empty() && (unsigned char)name[0] >= (unsigned char)kPrefix[0];
+}
+
+// How a registry without a rename method answers.
+bool Unsupported(LONG code) {
+    return code == ERROR_CALL_NOT_IMPLEMENTED || code == ERROR_NOT_SUPPORTED || code == ERROR_INVALID_FUNCTION;
+}
+
+// Copies the key's values and nested keys into `to`, which exists.
+LONG CopyTree(HKEY from, HKEY to, REGSAM view, int depthLeft) {
+    const BorrowedKey source(from);
+    std::vector<wchar_t> nameBuffer;
+    std::string name;
+    std::vector<unsigned char> data;
+    for (DWORD index = 0;; ++index) {
+        DWORD type = 0;
+        bool stored = false;
+        LONG code = source.EnumValue(index, nameBuffer, name, type, data, &stored);
+        if (code == ERROR_NO_MORE_ITEMS) break;
+        if (code != ERROR_SUCCESS) return code;
+        static const unsigned char kNothing = 0;
+        code = stored ? RegKey::SetStoredValue(to, name, type, data)
+                      : RegKey::SetValue(to, name.c_str(), type, data.empty() ? &kNothing : data.data(),
+                                         (DWORD)data.size());
+        if (code != ERROR_SUCCESS) return code;
+    }
+    for (DWORD index = 0;; ++index) {
+        LONG code = source.EnumSubkey(index, nameBuffer, name);
+        if (code == ERROR_NO_MORE_ITEMS) break;
+        if (code != ERROR_SUCCESS) return code;
+        if (depthLeft <= 0) return ERROR_KEY_HAS_CHILDREN;
+        RegKey child, copy;
+        code = child.OpenUnfollowed(from, name.c_str(), KEY_READ | view, nullptr);
+        if (code == ERROR_SUCCESS) code = copy.Create(to, name.c_str(), view);
+        if (code == ERROR_SUCCESS) code = CopyTree(child, copy, view, depthLeft - 1);
+        if (code != ERROR_SUCCESS) return code;
+    }
+    return ERROR_SUCCESS;
 }
 
 LONG DeleteTree(HKEY odbc, const std::string& name, REGSAM view) {
     const LONG code = DeleteKeyTree(odbc, name, (int)zentrel::kMaxDsnDepth, view);
     return code == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : code;
 }
-
-// A key enumerated here and owned by the caller.
-struct BorrowedKey : RegKey {
-    explicit BorrowedKey(HKEY key) : RegKey(key) {}
-    ~BorrowedKey() { Detach(); }
-};
 
 ChangeResult Failure(ChangeStep step, LONG code) {
     ChangeResult result;
@@ -132,6 +193,67 @@ LONG DeleteDriverEntry(HKEY odbc, REGSAM view, const std::string& source) {
     return code == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : code;
 }
 
+// Finishes a change the journal says is a copy: whatever is at the name
+// goes (when `clearName`), the new key is copied there whole, the driver
+// entry written; the journal goes before the new key, so that a copy is
+// never made again from a key half deleted.
+ChangeResult FinishCopy(HKEY odbc, REGSAM view, const std::string& journal, const std::string& name,
+                        const std::string& driver, HKEY entries, bool clearName) {
+    LONG code = clearName ? DeleteTree(odbc, name, view) : ERROR_SUCCESS;
+    RegKey from, to;
+    if (code == ERROR_SUCCESS) code = from.OpenUnfollowed(odbc, NewKeyOf(journal).c_str(), KEY_READ | view, nullptr);
+    if (code == ERROR_SUCCESS) code = to.Create(odbc, name.c_str(), view);
+    if (code == ERROR_SUCCESS) code = CopyTree(from, to, view, (int)zentrel::kMaxDsnDepth);
+    if (code != ERROR_SUCCESS) return Failure(ChangeStep::SwapIn, code);
+    from.Close();
+    to.Close();
+    PauseAt("copied");
+    ChangeResult result = WriteDriverEntry(odbc, view, name, driver, entries);
+    if (!result.Ok()) return result;
+    if (DeleteJournal(odbc, journal) == ERROR_SUCCESS) DeleteTree(odbc, NewKeyOf(journal), view);
+    return result;
+}
+
+// Finishes a removal the journal says deletes in place.
+ChangeResult FinishDelete(HKEY odbc, REGSAM view, const std::string& journal, const std::string& name) {
+    LONG code = DeleteDriverEntry(odbc, view, name);
+    if (code != ERROR_SUCCESS) return Failure(ChangeStep::DriverEntry, code);
+    code = DeleteTree(odbc, name, view);
+    if (code != ERROR_SUCCESS) return Failure(ChangeStep::SetAside, code);
+    DeleteJournal(odbc, journal);
+    return ChangeResult();
+}
+
+struct FoundJournal {
+    std::string name;
+    Journal journal;
+    bool readable = false;
+};
+
+// The section's journals and its temporary keys (the lock's aside).
+void FindTransients(HKEY odbc, std::vector<FoundJournal>& journals, std::vector<std::string>& keys) {
+    const BorrowedKey section(odbc);
+    std::vector<wchar_t> nameBuffer;
+    std::string name;
+    std::vector<unsigned char> data;
+    for (DWORD index = 0;; ++index) {
+        DWORD type = 0;
+        const LONG code = section.EnumValue(index, nameBuffer, name, type, data);
+        if (code == ERROR_NO_MORE_ITEMS) break;
+        if (code != ERROR_SUCCESS || !IsTransientKeyName(name.c_str())) continue;
+        FoundJournal found;
+        found.name = name;
+        found.readable = ParseJournal(type, data, found.journal);
+        journals.push_back(found);
+    }
+    for (DWORD index = 0;; ++index) {
+        const LONG code = section.EnumSubkey(index, nameBuffer, name);
+        if (code == ERROR_NO_MORE_ITEMS) break;
+        if (code == ERROR_SUCCESS && IsTransientKeyName(name.c_str()) && !IsLockKeyName(name.c_str()))
+            keys.push_back(name);
+    }
+}
+
 }  // namespace
 
 bool IsTransientKeyName(const char* name) {
@@ -140,8 +262,14 @@ bool IsTransientKeyName(const char* name) {
            zentrel::SameAsciiIgnoringCase(std::string(name, length), kPrefix);
 }
 
-SourceReplacement::SourceReplacement(HKEY odbc, REGSAM view, const std::string& name, const std::string& driver)
-    : m_odbc(odbc), m_view(view), m_name(name), m_driver(driver), m_journal(FreshJournalName()) {}
+SourceReplacement::SourceReplacement(HKEY odbc, REGSAM view, const std::string& name, const std::string& driver,
+                                     bool byCopy)
+    : m_odbc(odbc),
+      m_view(view),
+      m_name(name),
+      m_driver(driver),
+      m_journal(FreshJournalName()),
+      m_byCopy(byCopy || RenameAvoided(name)) {}
 
 SourceReplacement::~SourceReplacement() {
     if (m_begun) Abandon();
@@ -159,6 +287,7 @@ ChangeResult SourceReplacement::Begin() {
         return Failure(ChangeStep::Journal, code);
     }
     m_begun = true;
+    PauseAt("begun");
     return ChangeResult();
 }
 
@@ -177,21 +306,71 @@ void SourceReplacement::Abandon() {
     if (m_begun) Undo(false, false);
 }
 
-ChangeResult SourceReplacement::Commit(HKEY entries) {
-    if (!m_begun) return Failure(ChangeStep::CreateKey, ERROR_INVALID_HANDLE);
+ChangeResult SourceReplacement::CommitByCopy(bool replaces, HKEY entries) {
     m_newKey.Close();
-    const std::string newKey = NewKeyOf(m_journal), oldKey = OldKeyOf(m_journal);
-    LONG code = RenameChild(m_odbc, m_name, oldKey, m_view);
-    const bool hadOld = code == ERROR_SUCCESS;
-    if (!hadOld && code != ERROR_FILE_NOT_FOUND) {
+    LONG code = WriteJournal(m_odbc, m_journal, kCopy, m_name, m_driver);
+    if (code != ERROR_SUCCESS) {
         Undo(false, false);
-        return Failure(ChangeStep::SetAside, code);
+        return Failure(ChangeStep::Journal, code);
     }
-    code = RenameChild(m_odbc, newKey, m_name, m_view);
+    m_begun = false;
+    if (!replaces) {
+        // A source made meanwhile is not ours to delete: the journal goes,
+        // and with it any claim on the name.
+        RegKey made;
+        bool created = false;
+        code = made.Create(m_odbc, m_name.c_str(), m_view, &created);
+        if (code == ERROR_SUCCESS && !created) code = ERROR_ALREADY_EXISTS;
+        if (code != ERROR_SUCCESS) {
+            if (DeleteJournal(m_odbc, m_journal) == ERROR_SUCCESS) DeleteTree(m_odbc, NewKeyOf(m_journal), m_view);
+            return Failure(ChangeStep::SwapIn, code);
+        }
+    }
+    PauseAt("copy");
+    ChangeResult result = FinishCopy(m_odbc, m_view, m_journal, m_name, m_driver, entries, replaces);
+    // The journal holds whatever a failure left: one more try now spares
+    // the source a wait for the next run.
+    if (!result.Ok()) result = FinishCopy(m_odbc, m_view, m_journal, m_name, m_driver, entries, true);
+    return result;
+}
+
+ChangeResult SourceReplacement::Commit(bool replaces, HKEY entries) {
+    if (!m_begun) return Failure(ChangeStep::CreateKey, ERROR_INVALID_HANDLE);
+    if (m_byCopy) return CommitByCopy(replaces, entries);
+    const std::string oldKey = OldKeyOf(m_journal);
+    LONG code = ERROR_SUCCESS;
+    bool hadOld = false;
+    if (replaces) {
+        code = RenameChild(m_odbc, m_name, oldKey, m_view);
+        hadOld = code == ERROR_SUCCESS;
+        if (!hadOld && code != ERROR_FILE_NOT_FOUND) {
+            if (Unsupported(code)) {
+                ChangeResult result = CommitByCopy(replaces, entries);
+                result.renameUnsupported = true;
+                return result;
+            }
+            Undo(false, false);
+            return Failure(ChangeStep::SetAside, code);
+        }
+        PauseAt("set aside");
+    } else if (OnWine() && Exists(m_odbc, m_name, m_view)) {
+        // Made meanwhile by someone else: Wine 8 would rename onto it
+        // without a word, where Windows refuses the rename.
+        Undo(false, false);
+        return Failure(ChangeStep::SwapIn, ERROR_ALREADY_EXISTS);
+    }
+    code = RenameKey(m_newKey, m_name);
+    if (Unsupported(code) && !hadOld) {
+        ChangeResult result = CommitByCopy(replaces, entries);
+        result.renameUnsupported = true;
+        return result;
+    }
+    m_newKey.Close();
     if (code != ERROR_SUCCESS) {
         Undo(false, hadOld);
         return Failure(ChangeStep::SwapIn, code);
     }
+    PauseAt("swapped");
     ChangeResult result = WriteDriverEntry(m_odbc, m_view, m_name, m_driver, entries);
     if (!result.Ok()) {
         Undo(true, hadOld);
@@ -208,15 +387,36 @@ ChangeResult SourceReplacement::Commit(HKEY entries) {
     return result;
 }
 
-ChangeResult RemoveSource(HKEY odbc, REGSAM view, const std::string& name) {
+ChangeResult RemoveSource(HKEY odbc, REGSAM view, const std::string& name, bool byCopy) {
+    byCopy = byCopy || RenameAvoided(name);
     const std::string journal = FreshJournalName(), oldKey = OldKeyOf(journal);
-    LONG code = WriteJournal(odbc, journal, kRemove, name, std::string());
-    if (code != ERROR_SUCCESS) return Failure(ChangeStep::Journal, code);
-    code = RenameChild(odbc, name, oldKey, view);
-    if (code != ERROR_SUCCESS) {
-        DeleteJournal(odbc, journal);
-        return Failure(ChangeStep::SetAside, code);
+    LONG code = ERROR_SUCCESS;
+    bool renameUnsupported = false;
+    if (!byCopy) {
+        code = WriteJournal(odbc, journal, kRemove, name, std::string());
+        if (code != ERROR_SUCCESS) return Failure(ChangeStep::Journal, code);
+        code = RenameChild(odbc, name, oldKey, view);
+        renameUnsupported = Unsupported(code);
+        if (code != ERROR_SUCCESS && !renameUnsupported) {
+            DeleteJournal(odbc, journal);
+            return Failure(ChangeStep::SetAside, code);
+        }
     }
+    if (byCopy || renameUnsupported) {
+        if (!Exists(odbc, name, view)) code = ERROR_FILE_NOT_FOUND;
+        // Replaces the removal's journal when the rename was tried.
+        if (code == ERROR_SUCCESS || renameUnsupported) code = WriteJournal(odbc, journal, kDelete, name, std::string());
+        if (code != ERROR_SUCCESS) {
+            if (renameUnsupported) DeleteJournal(odbc, journal);
+            return Failure(code == ERROR_FILE_NOT_FOUND ? ChangeStep::SetAside : ChangeStep::Journal, code);
+        }
+        PauseAt("delete");
+        ChangeResult result = FinishDelete(odbc, view, journal, name);
+        if (!result.Ok()) result = FinishDelete(odbc, view, journal, name);
+        result.renameUnsupported = renameUnsupported;
+        return result;
+    }
+    PauseAt("set aside");
     code = DeleteDriverEntry(odbc, view, name);
     if (code != ERROR_SUCCESS) {
         if (RenameChild(odbc, oldKey, name, view) == ERROR_SUCCESS) DeleteJournal(odbc, journal);
@@ -231,20 +431,41 @@ ChangeResult RemoveSource(HKEY odbc, REGSAM view, const std::string& name) {
     return result;
 }
 
+std::vector<std::string> PendingChanges(HKEY odbc, REGSAM) {
+    std::vector<FoundJournal> journals;
+    std::vector<std::string> keys;
+    FindTransients(odbc, journals, keys);
+    std::vector<std::string> sources;
+    for (const FoundJournal& found : journals) sources.push_back(found.readable ? found.journal.source : found.name);
+    return sources;
+}
+
 namespace {
 
-// Finishes or undoes the change one journal names.
+// Finishes or undoes the change a readable journal names.
 RecoveredChange RecoverJournal(HKEY odbc, REGSAM view, const std::string& journalName, const Journal& journal) {
+    RecoveredChange change;
     const std::string newKey = NewKeyOf(journalName), oldKey = OldKeyOf(journalName);
     const bool hasNew = Exists(odbc, newKey, view), hasOld = Exists(odbc, oldKey, view);
     const bool hasSource = Exists(odbc, journal.source, view);
-    RecoveredChange change;
     change.source = journal.source;
-    change.removal = journal.kind == kRemove;
+    change.removal = journal.kind == kRemove || journal.kind == kDelete;
     LONG code = ERROR_SUCCESS;
-    if (change.removal) {
+    if (journal.kind == kDelete) {
+        change.outcome = RecoveredChange::Completed;
+        code = FinishDelete(odbc, view, journalName, journal.source).code;
+    } else if (journal.kind == kCopy) {
+        change.outcome = RecoveredChange::Completed;
+        if (hasNew) {
+            code = FinishCopy(odbc, view, journalName, journal.source, journal.driver, NULL, true).code;
+        } else if (hasSource) {
+            code = WriteDriverEntry(odbc, view, journal.source, journal.driver).code;
+        }
+    } else if (change.removal) {
         change.outcome = hasOld ? RecoveredChange::Completed : RecoveredChange::Cleared;
-        if (hasOld) code = DeleteDriverEntry(odbc, view, journal.source);
+        // A source at the name was made after it was set aside: its
+        // driver entry is its own.
+        if (hasOld && !hasSource) code = DeleteDriverEntry(odbc, view, journal.source);
         if (hasOld && code == ERROR_SUCCESS) code = DeleteTree(odbc, oldKey, view);
     } else if (hasNew && hasOld && hasSource) {
         change.outcome = RecoveredChange::Failed;
@@ -269,27 +490,30 @@ RecoveredChange RecoverJournal(HKEY odbc, REGSAM view, const std::string& journa
 
 std::vector<RecoveredChange> RecoverInterruptedChanges(HKEY odbc, REGSAM view) {
     std::vector<RecoveredChange> found;
-    const BorrowedKey section(odbc);
-    std::map<std::string, Journal> journals;
-    std::vector<wchar_t> nameBuffer;
-    std::string name;
-    std::vector<unsigned char> data;
-    for (DWORD index = 0;; ++index) {
-        DWORD type = 0;
-        if (section.EnumValue(index, nameBuffer, name, type, data) != ERROR_SUCCESS) break;
-        Journal journal;
-        if (IsTransientKeyName(name.c_str()) && ParseJournal(type, data, journal)) journals[name] = journal;
-    }
-    std::set<std::string> transientKeys;
-    for (DWORD index = 0;; ++index) {
-        if (section.EnumSubkey(index, nameBuffer, name) != ERROR_SUCCESS) break;
-        if (IsTransientKeyName(name.c_str())) transientKeys.insert(name);
-    }
-
-    for (const auto& entry : journals) {
-        transientKeys.erase(NewKeyOf(entry.first));
-        transientKeys.erase(OldKeyOf(entry.first));
-        found.push_back(RecoverJournal(odbc, view, entry.first, entry.second));
+    std::vector<FoundJournal> journals;
+    std::vector<std::string> transientKeys;
+    FindTransients(odbc, journals, transientKeys);
+    // The registry compares names without regard to case; so does this.
+    const auto release = [&](const std::string& journalName) {
+        for (size_t k = transientKeys.size(); k-- > 0;) {
+            const char* key = transientKeys[k].c_str();
+            if (SameKeyName(key, NewKeyOf(journalName).c_str()) || SameKeyName(key, OldKeyOf(journalName).c_str()))
+                transientKeys.erase(transientKeys.begin() + (long)k);
+        }
+    };
+    for (const FoundJournal& entry : journals) {
+        const std::string& journalName = entry.name;
+        release(journalName);
+        RecoveredChange change;
+        if (!entry.readable) {
+            // Another version's change, perhaps: nothing of it is touched.
+            change.key = journalName;
+            change.outcome = RecoveredChange::Failed;
+            change.code = ERROR_INVALID_DATA;
+            found.push_back(change);
+            continue;
+        }
+        found.push_back(RecoverJournal(odbc, view, journalName, entry.journal));
     }
     for (const std::string& orphan : transientKeys) {
         RecoveredChange change;

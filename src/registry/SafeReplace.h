@@ -9,23 +9,38 @@
 // driver. Temporary keys and journal values share one prefix, with braces,
 // which no data source name may hold.
 //
-// The next run that touches the scope puts right what it finds, journal by
-// journal ("new" and "old" are the two temporary keys):
+// Where keys cannot be renamed (another computer's registry has no rename
+// method), the way is by copy: once the new key is whole the journal says
+// "copy", the source's key is deleted, the new key copied to its name, the
+// driver entry written, the journal deleted, then the new key. A removal
+// says "delete", then deletes the driver entry and the source's key. Both
+// are finished, never undone, by whoever finds them: the backup holds the
+// old definition.
+//
+// Changes are made only under the section's lock (registry/ScopeLock.h), so
+// whatever journal a run holding the lock finds belongs to a run that ended.
+// It puts right what it finds, journal by journal ("new" and "old" are the
+// two temporary keys; names are compared as the registry compares them):
 //   replace, new, no old       stopped before the swap: the source is as it
 //                              was; the new key is deleted
 //   replace, new, old, no src  stopped between the renames: the old key is
 //                              renamed back, the new one deleted
 //   replace, no new            swapped: the driver entry is written (again),
 //                              the old key, if still there, deleted
-//   remove, old                set aside: the driver entry and the old key
+//   remove, old, no src        set aside: the driver entry and the old key
 //                              are deleted
+//   remove, old, src           made anew since: only the old key is deleted
 //   remove, no old             not begun, or done: nothing to do
+//   copy, new                  the copy is made again from the new key
+//   copy, no new               copied: the driver entry is written (again)
+//   delete                     the driver entry and the source are deleted
 //   anything else (new, old and a source of that name too: someone made it
 //   meanwhile) is left as it is and reported.
 // The journal is deleted once its change is whole. A temporary key that no
 // journal names is deleted: the journal is written after the new key is
 // created and deleted before anything else is undone, and the old key only
 // ever exists while its journal does, so such a key is never the only copy.
+// Keys of a journal this program cannot read are left alone and reported.
 #pragma once
 #include <windows.h>
 
@@ -47,12 +62,16 @@ struct ChangeResult {
     // The change is whole, but the old definition's key could not be
     // deleted: it stays hidden, and a later run tries again.
     bool leftover = false;
+    // Renaming failed as the registry does not offer it: the copy way was
+    // taken, and should be from the start for the section's next changes.
+    bool renameUnsupported = false;
     bool Ok() const { return step == ChangeStep::None; }
 };
 
 class SourceReplacement {
 public:
-    SourceReplacement(HKEY odbc, REGSAM view, const std::string& name, const std::string& driver);
+    // `byCopy`: the rename-free way from the start.
+    SourceReplacement(HKEY odbc, REGSAM view, const std::string& name, const std::string& driver, bool byCopy);
     // Undoes a replacement begun and not committed.
     ~SourceReplacement();
     SourceReplacement(const SourceReplacement&) = delete;
@@ -63,10 +82,13 @@ public:
     ChangeResult Begin();
     HKEY Key() const { return m_newKey; }
     // Swaps the new definition in, writes the driver entry and deletes the
-    // old definition. On failure the source is as it was before Begin.
+    // old definition. On failure the source is as it was before Begin, or,
+    // on the copy way once the copy has begun, left for the next run to
+    // finish. `replaces`: a source was found at the name just before (none
+    // is set aside otherwise, and one made meanwhile stops the change).
     // `entries`, when given, is the driver entries' key already opened (and
     // found no link) by a caller that writes many sources.
-    ChangeResult Commit(HKEY entries = NULL);
+    ChangeResult Commit(bool replaces, HKEY entries = NULL);
     // Drops what Begin wrote; the source stays as it was.
     void Abandon();
 
@@ -74,16 +96,18 @@ private:
     // Puts back what Commit had moved; drops the journal once nothing is
     // out of place, else leaves it for the next run.
     void Undo(bool newAtName, bool oldAside);
+    ChangeResult CommitByCopy(bool replaces, HKEY entries);
 
     HKEY m_odbc;
     REGSAM m_view;
     std::string m_name, m_driver, m_journal;
     RegKey m_newKey;
     bool m_begun = false;
+    bool m_byCopy;
 };
 
 // Removes a source whole, or not at all: see above.
-ChangeResult RemoveSource(HKEY odbc, REGSAM view, const std::string& name);
+ChangeResult RemoveSource(HKEY odbc, REGSAM view, const std::string& name, bool byCopy = false);
 
 // What the next run found of an interrupted change and did about it.
 struct RecoveredChange {
@@ -95,5 +119,8 @@ struct RecoveredChange {
     LONG code = ERROR_SUCCESS;
 };
 
-// Finishes or undoes every change left in the scope's section.
+// Finishes or undoes every change left in the scope's section. Only for
+// the holder of the section's lock.
 std::vector<RecoveredChange> RecoverInterruptedChanges(HKEY odbc, REGSAM view);
+// The changes the section's journals name, touching nothing.
+std::vector<std::string> PendingChanges(HKEY odbc, REGSAM view);

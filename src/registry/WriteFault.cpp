@@ -24,3 +24,18 @@ void ArmRegistryWriteFault(long failAt, bool andAfter) {
 void DisarmRegistryWriteFault() { g_armed = false; }
 
 long RegistryWritesCounted() { return g_counted; }
+
+namespace {
+ChangePause g_pause = nullptr;
+bool g_noRename = false;
+}  // namespace
+
+void SetChangePause(ChangePause pause) { g_pause = pause; }
+
+void PauseAt(const char* step) {
+    if (g_pause != nullptr) g_pause(step);
+}
+
+void SetRenameUnavailable(bool unavailable) { g_noRename = unavailable; }
+
+bool RenameUnavailable() { return g_noRename; }

@@ -15,3 +15,15 @@ void ArmRegistryWriteFault(long failAt, bool andAfter);
 void DisarmRegistryWriteFault();
 // Writes counted since the seam was armed.
 long RegistryWritesCounted();
+
+// A seam for tests: called between the steps of a change and inside a
+// section's enumeration, so that a test can act as another run would at
+// that very point. `step` names the point.
+typedef void (*ChangePause)(const char* step);
+void SetChangePause(ChangePause pause);
+void PauseAt(const char* step);
+
+// A seam for tests: every key rename fails as a registry without a rename
+// method makes it fail.
+void SetRenameUnavailable(bool unavailable);
+bool RenameUnavailable();

@@ -78,23 +78,33 @@ TEST(BackupNames, NamesAndRotation) {
     const BackupTime t = {2026, 12, 7, 9, 5, 3};
     EXPECT_EQ("20261207-090503-user.dsi", BackupFileName(t, false, 1));
     EXPECT_EQ("20261207-090503-system-2.dsi", BackupFileName(t, true, 2));
-    const std::vector<std::string> folder = {"20261207-090503-user-10.dsi", "20261207-090503-user-2.dsi",
-                                             "20261207-090503-user.dsi", "20251231-235959-system.dsi",
-                                             "notes.txt", "20261207-090503-other.dsi", "20261207-0905-user.dsi"};
+    // Same times: the name's order decides. The file just written stays even
+    // when older files carry later dates in their names.
+    const std::vector<BackupFile> folder = {{"20261207-090503-user-10.dsi", 5}, {"20261207-090503-user-2.dsi", 5},
+                                            {"20261207-090503-user.dsi", 5},    {"20251231-235959-system.dsi", 5},
+                                            {"notes.txt", 1},                   {"20261207-090503-other.dsi", 1},
+                                            {"20261207-0905-user.dsi", 1}};
     EXPECT_EQ((std::vector<std::string>{"20251231-235959-system.dsi", "20261207-090503-user.dsi"}),
-              BackupsBeyond(folder, 2));
-    EXPECT_TRUE(BackupsBeyond(folder, 4).empty());
-
+              BackupsBeyond(folder, 2, "none"));
+    EXPECT_TRUE(BackupsBeyond(folder, 4, "none").empty());
+    const std::vector<BackupFile> clock = {{"29991231-235959-user.dsi", 10}, {"29991231-235958-user.dsi", 11},
+                                           {"20261207-090503-user.dsi", 12}, {"20010101-000000-user.dsi", 13}};
+    EXPECT_EQ((std::vector<std::string>{"29991231-235959-user.dsi", "29991231-235958-user.dsi"}),
+              BackupsBeyond(clock, 2, "20010101-000000-user.dsi"));
+    EXPECT_EQ((std::vector<std::string>{"29991231-235959-user.dsi", "29991231-235958-user.dsi",
+                                        "20261207-090503-user.dsi"}),
+              BackupsBeyond(clock, 1, "20010101-000000-user.dsi"));
     // A run over many computers: each computer's backups, and those named by
     // none, are kept apart, the newest of each.
     EXPECT_EQ("20261207-090503-SRV-2-system-3.dsi", BackupFileName(t, true, 3, "\\\\SRV-2"));
     EXPECT_EQ("20261207-090503-a_b_-user.dsi", BackupFileName(t, false, 1, "a:b."));
-    const std::vector<std::string> fleet = {
-        "20261207-090503-SRV-2-system-3.dsi", "20261207-090503-srv-2-system.dsi", "20261208-000000-SRV-2-user.dsi",
-        "20261207-090503-user.dsi",           "20261207-090504-user.dsi",         "20261201-000000-b-user.dsi"};
+    const std::vector<BackupFile> fleet = {
+        {"20261207-090503-SRV-2-system-3.dsi", 1}, {"20261207-090503-srv-2-system.dsi", 1},
+        {"20261208-000000-SRV-2-user.dsi", 1},     {"20261207-090503-user.dsi", 1},
+        {"20261207-090504-user.dsi", 1},           {"20261201-000000-b-user.dsi", 1}};
     EXPECT_EQ((std::vector<std::string>{"20261207-090503-user.dsi", "20261207-090503-srv-2-system.dsi",
                                         "20261207-090503-SRV-2-system-3.dsi"}),
-              BackupsBeyond(fleet, 1));
+              BackupsBeyond(fleet, 1, "none"));
 }
 
 // Each computer's own file, whatever its name holds, and none shared.

@@ -412,6 +412,10 @@ TEST_F(BatchProgramTest, ManyComputersRunOneAfterAnother) {
         // One computer as ever, the refusal told with what would let it through.
         {"a change refused", "-iu" + in, 1, "",
          {"Access denied: Data source 'Kept' on computer '" + own + "' was not changed: access denied. "},
+         {}, {}, false, false,
+         [] { SetAccess(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "D:P(A;;KR;;;WD)"); }},
+        {"every change refused", "-iu" + in, 1, "",
+         {"Access denied: The data sources on computer '" + own + "' were not changed: access denied. "},
          {}, {}, false, false, [] { SetAccess(HKEY_CURRENT_USER, OdbcPath(), "D:P(A;;KR;;;WD)"); }},
         {"drift with one not compared", "-s" + own + ",nosuchhost -ds" + ref, 2,
          own + "\tdiffers\tSysOne\t64-bit\r\n" + own +
@@ -423,7 +427,8 @@ TEST_F(BatchProgramTest, ManyComputersRunOneAfterAnother) {
         WriteWholeFile(ref, changed);
         if (c.arrange) c.arrange();
         const Outcome run = RunShell(c.args, dir);
-        SetAccess(HKEY_CURRENT_USER, OdbcPath(), "D:(A;;KA;;;WD)");
+        for (const std::string& key : {OdbcPath(), OdbcPath("ODBC Data Sources")})
+            SetAccess(HKEY_CURRENT_USER, key, "D:(A;;KA;;;WD)");
         EXPECT_EQ(c.code, run.code) << c.what << "\n" << run.err;
         if (c.outStarts) {
             EXPECT_EQ(0u, run.out.find(c.out)) << c.what << "\n" << run.out;

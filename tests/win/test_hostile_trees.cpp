@@ -241,6 +241,49 @@ TEST_F(HostileTreeTest, DeletionNeverFollowsALink) {
     }
 }
 
+// A source no backup can hold whole is neither replaced nor half changed:
+// it is named, with the key that could not be read, and the others are
+// written.
+TEST_F(HostileTreeTest, ImportLeavesAloneWhatNoBackupHoldsWhole) {
+    ::SetEnvironmentVariableA("LOCALAPPDATA", dir.c_str());
+    const struct {
+        const char* name;
+        bool deny;  // Evil\Inner denies reading; else it has a sibling named with a zero byte
+        std::string shown;
+    } cases[] = {
+        {"nested_key_denying_reading", true, "Key: 'Evil\\Inner'\n" + Denied()},
+        {"key_with_a_zero_byte", false, "Key: 'Evil'\nIt holds a name a DSI file cannot carry exactly ('Inner\\0x')."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ClearTestRegistry();
+        PutSourceUnder(HKEY_LOCAL_MACHINE, "Fine");
+        PutSourceUnder(HKEY_LOCAL_MACHINE, "Evil");
+        PutString(HKEY_LOCAL_MACHINE, OdbcPath("Evil") + "\\Inner", "V", "v");
+        if (!c.deny) PutZeroNamedKey(OdbcPath("Evil"), std::wstring(L"Inner\0x", 7));
+        const RegTree before = Snapshot(HKEY_LOCAL_MACHINE, OdbcPath("Evil"));
+        if (c.deny) SetAccess(HKEY_LOCAL_MACHINE, OdbcPath("Evil") + "\\Inner", kNoAccess);
+        const std::string file = dir + "\\replace.dsi";
+        WriteWholeFile(file, "[General]\r\nItems=2\r\n[DSN0]\r\nDriver=New\r\nDSN=Evil\r\nItems=1\r\n"
+                             "Name0=A\r\nValue0=new\r\nFormat0=1\r\n[DSN1]\r\nDriver=New\r\nDSN=Fine\r\n"
+                             "Items=1\r\nName0=A\r\nValue0=new\r\nFormat0=1\r\n");
+        window->ResetOutcome();
+        prompts->calls.clear();
+        prompts->messageAnswers = {IDOK};
+        window->ImportDsiFile(FALSE, file.c_str(), TRUE);
+        SetAccess(HKEY_LOCAL_MACHINE, OdbcPath("Evil") + "\\Inner", kFullAccess);
+        EXPECT_EQ(std::vector<std::string>{"Backup: Data source 'Evil' cannot be backed up whole, so it is left as it "
+                                           "is.\n" + c.shown},
+                  Messages(*prompts));
+        EXPECT_FALSE(window->Succeeded());
+        EXPECT_EQ(before, Snapshot(HKEY_LOCAL_MACHINE, OdbcPath("Evil")));
+        EXPECT_EQ(Sz("Drv"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "Evil"));
+        EXPECT_EQ(Sz("new"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("Fine"), "A"));
+        for (const auto& entry : Snapshot(HKEY_LOCAL_MACHINE, OdbcPath())) EXPECT_NE('{', entry.first[0]) << entry.first;
+    }
+    ::SetEnvironmentVariableA("LOCALAPPDATA", NULL);
+}
+
 // A scope whose driver entries' key is spelled in lower case exports and
 // imports back like any other.
 TEST_F(HostileTreeTest, ReservedNamesInAnyCase) {

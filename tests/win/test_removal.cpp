@@ -2,6 +2,8 @@
 // driver entry; the question, the failures and what stays current.
 #include "DsiTestUtil.h"
 
+#include <sddl.h>
+
 #include "ui/Settings.h"
 #include "ui/resource.h"
 
@@ -114,6 +116,36 @@ TEST_F(RemovalTest, NestedKeysGoWithTheSource) {
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath(path))) << path;
     }
     EXPECT_TRUE(prompts->calls.empty());
+}
+
+// A source the backup cannot hold whole is not removed, and is named.
+TEST_F(RemovalTest, AnUnreadableSourceIsNotRemoved) {
+    ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", ScratchDir("removal-backup").c_str()));
+    Seed();
+    const auto access = [](const char* sddl) {
+        HKEY key = NULL;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, OdbcPath("Sales\\Options").c_str(), 0, WRITE_DAC,
+                                                 &key));
+        PSECURITY_DESCRIPTOR descriptor = NULL;
+        ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, NULL));
+        EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor));
+        ::LocalFree(descriptor);
+        ::RegCloseKey(key);
+    };
+    access("D:P");
+    PutString(HKEY_CURRENT_USER, kSettingsKey, "bAskDelete", "0");
+    Open();
+    prompts->messageAnswers = {IDOK, IDOK};  // the listing's report, then the backup's
+    Pick("Sales");
+    Command(ID_REMOVE);
+    access("D:(A;;KA;;;WD)");
+    ASSERT_EQ(2u, prompts->calls.size());
+    EXPECT_EQ("Data source 'Sales' cannot be backed up whole, so it is left as it is.\nKey: 'Sales\\Options'\n" +
+                  MainWindow::SystemErrorText(ERROR_ACCESS_DENIED),
+              prompts->calls[1].text);
+    EXPECT_TRUE(SourceEntry("Sales"));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Sales\\Options\\Deep")));
+    ::SetEnvironmentVariableA("LOCALAPPDATA", NULL);
 }
 
 // The backup written before the removal brings the source back whole.

@@ -5,9 +5,13 @@
 // scope. A preview writes nothing.
 #include "DsiTestUtil.h"
 
+#include "ui/Settings.h"
+#include "registry/Catalogue.h"
 #include "registry/SafeReplace.h"
+#include "registry/ScopeLock.h"
 #include "registry/WriteFault.h"
 #include "ops/ChangeReports.h"
+#include "ui/Compare.h"
 
 namespace {
 
@@ -31,13 +35,13 @@ RegTree TreeOf(const Definition& d) {
     return tree;
 }
 
-void Seed(const std::string& dsn, const Definition& d) {
+void Seed(const std::string& dsn, const Definition& d, bool withEntry = true) {
     for (const auto& v : d.values) {
         const size_t cut = v.first.rfind('\\');
         const std::string path = cut == std::string::npos ? dsn : dsn + "\\" + v.first.substr(0, cut);
         PutString(HKEY_CURRENT_USER, OdbcPath(path), v.first.substr(cut + 1).c_str(), v.second);
     }
-    PutString(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), dsn.c_str(), d.driver);
+    if (withEntry) PutString(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), dsn.c_str(), d.driver);
 }
 
 // The file that turns the old definitions into the new ones.
@@ -56,6 +60,13 @@ std::string NewDefinitions() {
     return file;
 }
 
+// A journal as an interrupted change leaves it.
+void PlantJournal(const std::string& name, const std::string& kind, const std::string& source,
+                  const std::string& driver) {
+    const std::string data = std::string("zentrel-change-1") + '\0' + kind + '\0' + source + '\0' + driver + '\0';
+    PutBinary(HKEY_CURRENT_USER, OdbcPath(), name.c_str(), std::vector<unsigned char>(data.begin(), data.end()));
+}
+
 class SafeReplaceTest : public WindowTest {
 protected:
     SafeReplaceTest() : WindowTest(Mode::Batch) {}
@@ -68,6 +79,9 @@ protected:
     }
     void TearDown() override {
         ::SetEnvironmentVariableA("LOCALAPPDATA", NULL);
+        SetChangePause(nullptr);
+        SetRenameUnavailable(false);
+        SetScopeLockWait(10000);
         WindowTest::TearDown();
     }
     // Imports the file and removes a source with the seam armed; the writes made.
@@ -105,6 +119,9 @@ protected:
 };
 
 TEST_F(SafeReplaceTest, EveryFailedWriteLeavesEachSourceWhole) {
+  for (bool noRename : {false, true}) {
+    SCOPED_TRACE(noRename ? "by copy" : "by rename");
+    SetRenameUnavailable(noRename);
     const long writes = Run(0, false);
     EXPECT_TRUE(prompts->calls.empty());
     ASSERT_GT(writes, 10);
@@ -138,6 +155,7 @@ TEST_F(SafeReplaceTest, EveryFailedWriteLeavesEachSourceWhole) {
             }
         }
     }
+  }
 }
 
 // A preview changes nothing, not even through a backup, and says what the
@@ -145,6 +163,9 @@ TEST_F(SafeReplaceTest, EveryFailedWriteLeavesEachSourceWhole) {
 TEST_F(SafeReplaceTest, APreviewWritesNothing) {
     Seed("Kept", kOld);
     Seed("Same", kNew);
+    // An interrupted change a recovery would undo: it waits for a run that may write.
+    PlantJournal("{zentrel-99-1}", "replace", "Kept", "New Driver");
+    Seed("{zentrel-99-1}.new", kNew, false);
     std::string text = NewDefinitions();
     text.replace(text.find("Items=2"), 7, "Items=3");
     text.replace(text.find("DSN=Fresh"), 9, "DSN=Same");
@@ -154,9 +175,13 @@ TEST_F(SafeReplaceTest, APreviewWritesNothing) {
     window->facts.commandLine.m_bPreview = TRUE;
     const std::string out = ScratchDir("safe-replace-out") + "\\out.txt";
     window->facts.out = ::CreateFileA(out.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    prompts->messageAnswers = {IDOK};
+    prompts->messageAnswers = {IDOK, IDOK};
     window->ImportDsiFile(FALSE, file.c_str(), FALSE);
     EXPECT_FALSE(window->Succeeded());  // the refused source, as the import would
+    ASSERT_FALSE(prompts->calls.empty());
+    EXPECT_EQ("A change of data source 'Kept' was interrupted; the next run that changes these data sources puts "
+              "it right.",
+              prompts->calls[0].text);
     ::CloseHandle(window->facts.out);
     window->facts.out = NULL;
     EXPECT_EQ(before, Snapshot(HKEY_CURRENT_USER, "Software"));
@@ -172,6 +197,274 @@ TEST_F(SafeReplaceTest, APreviewWritesNothing) {
               "identical\tSame\t32/64-bit\r\n"
               "refused\tBad\t32/64-bit\tits row count 'x' is not a number of rows\r\n",
               ReadWholeFile(out));
+    // Nor does a comparison.
+    ForgetRecoveredPlaces();
+    Renew();
+    window->facts.commandLine.m_bPreview = FALSE;
+    window->facts.commandLine.m_bCompare = TRUE;
+    WriteWholeFile(file, text);  // the check above emptied its folder
+    prompts->messageAnswers = {IDOK, IDOK};
+    std::vector<zentrel::SourceComparison> comparisons;
+    CompareScopeWithFile(*window, file.c_str(), FALSE, comparisons);
+    window->facts.commandLine.m_bCompare = FALSE;
+    EXPECT_EQ(before, Snapshot(HKEY_CURRENT_USER, "Software"));
+    bool told = false;
+    for (const PromptCall& call : prompts->calls) told |= call.text.find("'Kept' was interrupted") != std::string::npos;
+    EXPECT_TRUE(told);
+}
+
+// Leftovers planted beside live sources: recovery acts on what each journal
+// names, names compared as the registry compares them, and nothing else.
+TEST_F(SafeReplaceTest, RecoveryActsOnlyOnWhatTheJournalNames) {
+    struct Case {
+        const char* what;
+        std::function<void()> plant;
+        const Definition* kept;  // what "Kept" is after, whole; null: gone
+        std::vector<std::string> keysLeft;
+        RecoveredChange::Outcome outcome;
+    };
+    const Case cases[] = {
+        {"a removal's old key beside the source made anew",
+         [] {
+             PlantJournal("{zentrel-99-1}", "remove", "Kept", "");
+             Seed("{zentrel-99-1}.old", kNew, false);
+         },
+         &kOld, {}, RecoveredChange::Completed},
+        {"a removal's old key spelled in another case",
+         [] {
+             ::SHDeleteKeyA(HKEY_CURRENT_USER, OdbcPath("Kept").c_str());
+             PlantJournal("{zentrel-99-1}", "remove", "Kept", "");
+             Seed("{ZENTREL-99-1}.OLD", kOld, false);
+         },
+         nullptr, {}, RecoveredChange::Completed},
+        {"a journal this program cannot read",
+         [] {
+             PutString(HKEY_CURRENT_USER, OdbcPath(), "{zentrel-99-1}", "not a journal");
+             Seed("{zentrel-99-1}.new", kNew, false);
+         },
+         &kOld, {"{zentrel-99-1}.new"}, RecoveredChange::Failed},
+        {"a copy stopped half way",
+         [] {
+             PlantJournal("{zentrel-99-1}", "copy", "Kept", kNew.driver);
+             Seed("{zentrel-99-1}.new", kNew, false);
+             ::SHDeleteKeyA(HKEY_CURRENT_USER, OdbcPath("Kept\\Engines").c_str());
+         },
+         &kNew, {}, RecoveredChange::Completed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ClearTestRegistry();
+        Seed("Kept", kOld);
+        c.plant();
+        RegKey odbc;
+        ASSERT_EQ(ERROR_SUCCESS, odbc.Open(HKEY_CURRENT_USER, OdbcPath().c_str(), KEY_WOW64_64KEY));
+        const std::vector<RecoveredChange> found = RecoverInterruptedChanges(odbc, KEY_WOW64_64KEY);
+        ASSERT_EQ(1u, found.size());
+        EXPECT_EQ(c.outcome, found[0].outcome);
+        ExpectWhole("Kept", c.kept, c.kept);
+        std::vector<std::string> transient;
+        for (const auto& entry : Snapshot(HKEY_CURRENT_USER, OdbcPath())) {
+            const std::string top = entry.first.substr(0, entry.first.find_first_of("\\|"));
+            if (IsTransientKeyName(top.c_str()) && (transient.empty() || transient.back() != top))
+                transient.push_back(top);
+        }
+        EXPECT_EQ(c.keysLeft, transient);
+    }
+}
+
+// Two runs at once: while one changes the scope, paused between its steps,
+// the other cannot take the scope, its recovery leaves the live change
+// alone, and its listing holds every source that is not being changed.
+TEST_F(SafeReplaceTest, TwoRunsAtOnce) {
+    static std::vector<std::string> seen;
+    static std::vector<std::string> problems;
+    for (bool noRename : {false, true}) {
+        SCOPED_TRACE(noRename ? "by copy" : "by rename");
+        SetRenameUnavailable(noRename);
+        ClearTestRegistry();
+        Seed("Kept", kOld);
+        Seed("Other", kOld);
+        ForgetRecoveredPlaces();
+        seen.clear();
+        problems.clear();
+        SetChangePause([](const char* step) {
+            if (std::string(step) == "enumerating") return;
+            seen.push_back(step);
+            RegKey odbc;
+            odbc.Open(HKEY_CURRENT_USER, OdbcPath().c_str(), KEY_WOW64_64KEY);
+            ScopeLock other;
+            LockHolder holder;
+            if (other.Take(odbc, KEY_WOW64_64KEY, 0, &holder) != ERROR_LOCK_VIOLATION ||
+                holder.process != ::GetCurrentProcessId())
+                problems.push_back(std::string(step) + ": the lock was free");
+            std::vector<std::string> names = EnumerateDataSources(odbc, nullptr);
+            if (std::find(names.begin(), names.end(), "Other") == names.end())
+                problems.push_back(std::string(step) + ": 'Other' not listed");
+        });
+        prompts->messageAnswers.clear();
+        window->ResetOutcome();
+        window->ImportDsiFile(FALSE, file.c_str(), FALSE);
+        SetChangePause(nullptr);
+        EXPECT_TRUE(window->Succeeded());
+        EXPECT_TRUE(problems.empty()) << problems[0];
+        EXPECT_GE(seen.size(), 4u);
+        ExpectWhole("Kept", &kNew, &kNew);
+        ExpectWhole("Fresh", &kNew, &kNew);
+        ExpectWhole("Other", &kOld, &kOld);
+    }
+}
+
+// Who holds the lock decides: a run that ended is taken over, a run on
+// another computer is waited for, then named, and nothing is changed.
+TEST_F(SafeReplaceTest, ALockHeldElsewhere) {
+    char computer[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = sizeof(computer);
+    ASSERT_TRUE(::GetComputerNameA(computer, &size));
+    struct Case {
+        std::string computer;
+        bool changes;
+    };
+    for (const Case& c : {Case{computer, true}, Case{"ELSEWHERE", false}}) {
+        SCOPED_TRACE(c.computer);
+        ClearTestRegistry();
+        Seed("Kept", kOld);
+        ForgetRecoveredPlaces();
+        SetScopeLockWait(0);
+        // An identifier no process has.
+        PutString(HKEY_CURRENT_USER, OdbcPath("{zentrel-!lock}"), "Computer", c.computer);
+        PutDword(HKEY_CURRENT_USER, OdbcPath("{zentrel-!lock}"), "Process", 0xFFFFFFF0);
+        PutBinary(HKEY_CURRENT_USER, OdbcPath("{zentrel-!lock}"), "Started", std::vector<unsigned char>(8, 1));
+        window->ResetOutcome();
+        prompts->calls.clear();
+        prompts->messageAnswers = {IDOK};
+        window->ImportDsiFile(FALSE, file.c_str(), FALSE);
+        EXPECT_EQ(c.changes, (bool)window->Succeeded());
+        ExpectWhole("Kept", c.changes ? &kNew : &kOld, c.changes ? &kNew : &kOld);
+        EXPECT_EQ(c.changes, KeyExists(HKEY_CURRENT_USER, OdbcPath("Fresh")));
+        if (!c.changes) {
+            ASSERT_EQ(1u, prompts->calls.size());
+            EXPECT_EQ(0u, prompts->calls[0].text.find("Another run is changing these data sources (computer "
+                                                      "'ELSEWHERE', process 4294967280, started "))
+                << prompts->calls[0].text;
+        } else {
+            EXPECT_TRUE(prompts->calls.empty());
+            EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OdbcPath("{zentrel-!lock}")));
+        }
+    }
+}
+
+// What stands at a name when it is written decides: a source another
+// program made after the questions is asked about, and backed up before it
+// is replaced; one it deleted is written as new.
+TEST_F(SafeReplaceTest, SourcesChangedAfterTheQuestions) {
+    static std::function<void()> meddle;
+    struct Case {
+        const char* what;
+        std::function<void()> change;
+        std::vector<int> answers;  // none: no question
+        const Definition* fresh;
+        bool succeeded;
+    };
+    // The first answer lets "Kept" be replaced, at the questions.
+    const Case cases[] = {
+        {"made, kept", [] { Seed("Fresh", kOld); }, {IDYES, IDNO, IDOK}, &kOld, false},
+        {"made, replaced", [] { Seed("Fresh", kOld); }, {IDYES, IDYES}, &kNew, true},
+        {"replaced source deleted", [] { ::SHDeleteKeyA(HKEY_CURRENT_USER, OdbcPath("Kept").c_str()); }, {IDYES},
+         &kNew, true},
+    };
+    // As the window asks; a batch run never does.
+    SettingsDialog settings(nullptr);
+    settings.m_bAskImport = TRUE;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ClearTestRegistry();
+        Seed("Kept", kOld);
+        ForgetRecoveredPlaces();
+        meddle = c.change;
+        // Once, as the first source's change begins: after every question.
+        SetChangePause([](const char* step) {
+            if (meddle && std::string(step) == "begun") {
+                const std::function<void()> once = meddle;
+                meddle = nullptr;
+                once();
+            }
+        });
+        window->ResetOutcome();
+        prompts->calls.clear();
+        prompts->messageAnswers.assign(c.answers.begin(), c.answers.end());
+        g_pSettings = &settings;
+        window->ImportDsiFile(FALSE, file.c_str(), FALSE);
+        g_pSettings = nullptr;
+        SetChangePause(nullptr);
+        EXPECT_TRUE(prompts->messageAnswers.empty());
+        EXPECT_EQ(c.succeeded, (bool)window->Succeeded());
+        ExpectWhole("Fresh", c.fresh, c.fresh);
+        ExpectWhole("Kept", &kNew, &kNew);
+    }
+    // The replaced "Fresh" is in a backup of its own.
+    bool backedUp = false;
+    WIN32_FIND_DATAA found;
+    char temp[MAX_PATH];
+    ::GetTempPathA(sizeof(temp), temp);
+    const std::string folder = std::string(temp) + "zentrel-safe-replace\\Zentrel\\Backups\\";
+    const HANDLE search = ::FindFirstFileA((folder + "*.dsi").c_str(), &found);
+    ASSERT_NE(INVALID_HANDLE_VALUE, search);
+    do {
+        const std::string text = ReadWholeFile(folder + found.cFileName);
+        backedUp |= text.find("DSN=Fresh") != std::string::npos && text.find("Old Driver") != std::string::npos;
+    } while (::FindNextFileA(search, &found));
+    ::FindClose(search);
+    EXPECT_TRUE(backedUp);
+}
+
+// An enumeration that a rename shifts is made again: no source that exists
+// throughout is left out.
+TEST_F(SafeReplaceTest, ListingsSeeEverySourceThroughARename) {
+    static int calls = 0;
+    ClearTestRegistry();
+    for (const char* dsn : {"A", "B", "C"}) Seed(dsn, kOld);
+    calls = 0;
+    // Renamed aside at the first look, back at the second.
+    SetChangePause([](const char* step) {
+        if (std::string(step) != "enumerating" || ++calls > 2) return;
+        const std::string from = calls == 1 ? "A" : "{zentrel-99-1}.old", to = calls == 1 ? "{zentrel-99-1}.old" : "A";
+        HKEY key = NULL;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CURRENT_USER, OdbcPath(from).c_str(), 0, KEY_WRITE, &key));
+        const std::wstring wide(to.begin(), to.end());
+        EXPECT_EQ(ERROR_SUCCESS, ::RegRenameKey(key, NULL, wide.c_str()));
+        ::RegCloseKey(key);
+    });
+    RegKey odbc;
+    ASSERT_EQ(ERROR_SUCCESS, odbc.Open(HKEY_CURRENT_USER, OdbcPath().c_str(), KEY_WOW64_64KEY));
+    LONG failed = ERROR_SUCCESS;
+    EXPECT_EQ((std::vector<std::string>{"A", "B", "C"}), EnumerateDataSources(odbc, nullptr, nullptr, &failed));
+    EXPECT_EQ(ERROR_SUCCESS, failed);
+    EXPECT_EQ(4, calls);  // two that a rename shifted, two that agree
+}
+
+// A temporary key another program deletes under a run: the failure names
+// the source, and the source stays as it was.
+TEST_F(SafeReplaceTest, ATemporaryKeyDeletedUnderARunIsNamed) {
+    static bool done = false;
+    ClearTestRegistry();
+    Seed("Kept", kOld);
+    ForgetRecoveredPlaces();
+    done = false;
+    SetChangePause([](const char* step) {
+        if (done || std::string(step) != "begun") return;
+        done = true;
+        for (const auto& entry : Snapshot(HKEY_CURRENT_USER, OdbcPath()))
+            if (entry.first.find(".new\\") != std::string::npos)
+                ::RegDeleteKeyA(HKEY_CURRENT_USER, OdbcPath(entry.first.substr(0, entry.first.size() - 1)).c_str());
+    });
+    prompts->messageAnswers = {IDOK};
+    window->ImportDsiFile(FALSE, file.c_str(), FALSE);
+    SetChangePause(nullptr);
+    ASSERT_EQ(1u, prompts->calls.size());
+    EXPECT_EQ("RegSetValueEx Error", prompts->calls[0].caption);
+    EXPECT_EQ("Key: 'Kept'\n" + MainWindow::SystemErrorText(ERROR_KEY_DELETED), prompts->calls[0].text);
+    ExpectWhole("Kept", &kOld, &kOld);
+    ExpectWhole("Fresh", &kNew, &kNew);
 }
 
 }  // namespace
