@@ -2,12 +2,16 @@
 // memory): one process per step, so that timing it from outside includes the
 // start of the process exactly as for the platform's reg tool.
 //
-// Usage: bench_dsi seed COUNT | clear | count | rows FILE MEGABYTES |
-//                  blank FILE MEGABYTES | import FILE
+// Usage: bench_dsi seed COUNT | clear | count | sources FILE COUNT |
+//                  rows|blank|comments|sections|huge FILE MEGABYTES |
+//                  import FILE | calls COUNT
 // Every step works on the user scope of the prefix it runs in (use a private
 // one); the timed export and import are the real program's batch mode. The
 // import step runs the same import in this process and prints the peak
-// working set the process's own counters recorded.
+// working set the process's own counters recorded and the registry calls it
+// made. The calls step counts, in this process, the registry calls of an
+// import and an export per source, and what the crash-safe swap costs per
+// source in calls and time against writing the same rows straight in.
 #include <windows.h>
 
 #include <psapi.h>
@@ -22,8 +26,14 @@
 
 #include "BenchPrompts.h"
 #include "app/ManagerApp.h"
-#include "ops/Import.h"
-#include "ops/RunContext.h"
+#include "core/DsiSource.h"
+#include "core/ProfileFile.h"
+#include "dsi/DsiFileIo.h"
+#include "dsi/ImportWriter.h"
+#include "registry/OdbcSection.h"
+#include "registry/RegKey.h"
+#include "registry/SafeReplace.h"
+#include "registry/Views.h"
 #include "ui/MainWindow.h"
 
 namespace {
@@ -122,40 +132,195 @@ bool SaveFile(const char* path, const std::string& bytes) {
     return fclose(file) == 0 && ok;
 }
 
+// One source's section as export writes it.
+std::string SourceSection(int i) {
+    const std::vector<Attribute> rows = Attributes(i);
+    std::string section = "[DSN" + std::to_string(i) + "]\r\nDriver=Bench Driver\r\nDSN=" + SourceName(i) +
+                          "\r\nItems=" + std::to_string(rows.size()) + "\r\n";
+    for (size_t j = 0; j < rows.size(); ++j) {
+        const std::string k = std::to_string(j);
+        section += "Name" + k + "=" + rows[j].name + "\r\nValue" + k + "=" + rows[j].text + "\r\nFormat" + k +
+                   "=" + std::to_string(rows[j].type) + "\r\n";
+    }
+    return section;
+}
+
 // A DSI file of about the size given, laid out as export writes it: sources
 // of the 20 attributes, as many as fit.
 bool WriteRows(const char* path, size_t bytes) {
     std::string sections;
     int count = 0;
-    for (; sections.size() < bytes; ++count) {
-        const std::vector<Attribute> rows = Attributes(count);
-        sections += "[DSN" + std::to_string(count) + "]\r\nDriver=Bench Driver\r\nDSN=" + SourceName(count) +
-                    "\r\nItems=" + std::to_string(rows.size()) + "\r\n";
-        for (size_t j = 0; j < rows.size(); ++j) {
-            const std::string k = std::to_string(j);
-            sections += "Name" + k + "=" + rows[j].name + "\r\nValue" + k + "=" + rows[j].text + "\r\nFormat" + k +
-                        "=" + std::to_string(rows[j].type) + "\r\n";
+    for (; sections.size() < bytes; ++count) sections += SourceSection(count);
+    return SaveFile(path, "[General]\r\nItems=" + std::to_string(count) + "\r\n" + sections);
+}
+
+// Exactly COUNT sources.
+bool WriteSources(const char* path, int count) {
+    std::string file = "[General]\r\nItems=" + std::to_string(count) + "\r\n";
+    for (int i = 0; i < count; ++i) file += SourceSection(i);
+    return SaveFile(path, file);
+}
+
+// One small source amid filler of the size given: blank and comment lines,
+// or short sections no source names (a sequence number each, so that every
+// name differs); or one source whose single value is that large.
+bool WriteShape(const std::string& kind, const char* path, size_t bytes) {
+    std::string file = "[General]\r\nItems=1\r\n";
+    if (kind == "huge") {
+        std::string value(bytes, '0');
+        for (size_t k = 0; k < value.size(); ++k) value[k] = "0123456789ABCDEF"[(k * 7) & 15];
+        value.resize(value.size() & ~size_t(1));
+        file += "[DSN0]\r\nDriver=Bench Driver\r\nDSN=" + SourceName(0) + "\r\nItems=1\r\nName0=Huge\r\nValue0=" +
+                value + "\r\nFormat0=3\r\n";
+        return SaveFile(path, file);
+    }
+    std::string filler;
+    filler.reserve(bytes + 64);
+    for (unsigned long n = 0; filler.size() < bytes / 2; ++n) {
+        if (kind == "sections") {
+            filler += "[s" + std::to_string(n) + "]\r\n";
+        } else {
+            filler += n % 4 == 0 ? "; a comment line\r\n" : "\r\n";
         }
     }
-    return SaveFile(path, "[General]\r\nItems=" + std::to_string(count) + "\r\n" + sections);
+    return SaveFile(path, file + filler + SourceSection(0) + filler);
 }
 
 // The batch import of the file into the user scope, in this process; prints
 // the working sets before and at the peak, the messages and the time.
 int MeasuredImport(const char* path) {
+    TheApp().m_bBatchMode = TRUE;
+    MainWindow window;
+    window.facts.commandLine.m_bBatchMode = TRUE;
     BenchPrompts* prompts = new BenchPrompts("bench_dsi");
-    RunContext run{std::unique_ptr<Prompts>(prompts)};
-    run.facts.commandLine.m_bBatchMode = TRUE;
-    run.where = run.BatchPlace(FALSE);
+    window.SetPrompts(std::unique_ptr<Prompts>(prompts));
+    window.ResetOutcome();
     PROCESS_MEMORY_COUNTERS before = {}, after = {};
     before.cb = after.cb = sizeof(PROCESS_MEMORY_COUNTERS);
     ::GetProcessMemoryInfo(::GetCurrentProcess(), &before, sizeof(before));
     const DWORD start = ::GetTickCount();
-    ImportNamedFile(run, path);
+    ResetRegistryCallCount();
+    window.ImportDsiFile(FALSE, path, FALSE);
+    const unsigned long long calls = RegistryCallCount();
     const DWORD took = ::GetTickCount() - start;
     ::GetProcessMemoryInfo(::GetCurrentProcess(), &after, sizeof(after));
-    printf("before=%llu peak=%llu messages=%d seconds=%.3f\n", (unsigned long long)before.WorkingSetSize,
-           (unsigned long long)after.PeakWorkingSetSize, prompts->messages, took / 1000.0);
+    printf("before=%llu peak=%llu messages=%d calls=%llu seconds=%.3f\n", (unsigned long long)before.WorkingSetSize,
+           (unsigned long long)after.PeakWorkingSetSize, prompts->messages, calls, took / 1000.0);
+    return 0;
+}
+
+double Now() {
+    LARGE_INTEGER count, frequency;
+    ::QueryPerformanceCounter(&count);
+    ::QueryPerformanceFrequency(&frequency);
+    return (double)count.QuadPart / (double)frequency.QuadPart;
+}
+
+// Registry calls and seconds of one batch command of the window, in this process.
+struct Cost {
+    unsigned long long calls = 0;
+    double seconds = 0;
+};
+
+template <typename Fn>
+Cost Measure(Fn run) {
+    ResetRegistryCallCount();
+    const double start = Now();
+    run();
+    Cost cost;
+    cost.seconds = Now() - start;
+    cost.calls = RegistryCallCount();
+    return cost;
+}
+
+enum class Way { Straight, Swap, Copy };
+
+// The file's sources written into the emptied scope either straight (create
+// the key, its rows, the driver entry: what reg does) or through the
+// crash-safe swap, by rename or by the copy a remote registry needs, with
+// the same rows, the same open keys and nothing else.
+Cost WriteAll(const char* path, Way way) {
+    Clear();
+    zentrel::ProfileFile file;
+    std::string text;
+    zentrel::DsiEncoding encoding;
+    zentrel::DsiTextProblem problem;
+    if (zentrel::ReadDsiText(path, text, &encoding, &problem) != 0) return Cost();
+    file.Parse(std::move(text));
+    const int count = atoi(file.GetString("General", "Items", "0").c_str());
+    std::vector<zentrel::DsiSourceRows> rows;
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i) {
+        const std::string section = "DSN" + std::to_string(i);
+        rows.push_back(zentrel::ReadDsiSourceRows(file, section, 1 << 30));
+        names.push_back(file.GetString(section, "DSN", ""));
+    }
+    const REGSAM view = ViewFlag(zentrel::Platform::Shared);
+    RegKey odbc, entries;
+    if (odbc.Open(HKEY_CURRENT_USER, kOdbcIniPath, view) != ERROR_SUCCESS ||
+        entries.Create(odbc, kDriverEntriesKey, view) != ERROR_SUCCESS)
+        return Cost();
+    bool ok = true;
+    const Cost cost = Measure([&]() {
+        for (int i = 0; ok && i < count; ++i) {
+            if (way != Way::Straight) {
+                SourceReplacement replacement(odbc, view, names[i], "Bench Driver", way == Way::Copy);
+                ok = replacement.Begin().Ok() && WriteDsiRows(replacement.Key(), view, rows[i], names[i]).code == 0 &&
+                     replacement.Commit(false, entries).Ok();
+            } else {
+                RegKey key;
+                ok = key.Create(odbc, names[i].c_str(), view) == ERROR_SUCCESS &&
+                     WriteDsiRows(key, view, rows[i], names[i]).code == 0 &&
+                     entries.SetText(names[i].c_str(), "Bench Driver") == ERROR_SUCCESS;
+            }
+        }
+    });
+    return ok ? cost : Cost();
+}
+
+// Per source, from runs over COUNT and twice COUNT sources, so that what a
+// run costs once (start, connection, the file) drops out.
+int CountCalls(int count) {
+    TheApp().m_bBatchMode = TRUE;
+    MainWindow window;
+    window.facts.commandLine.m_bBatchMode = TRUE;
+    window.SetPrompts(std::unique_ptr<Prompts>(new BenchPrompts("bench_dsi")));
+    char directory[MAX_PATH];
+    ::GetTempPathA(MAX_PATH, directory);
+    Cost fresh[2], replacing[2], exported[2], straight[2], swapped[2], copied[2];
+    for (int k = 0; k < 2; ++k) {
+        const int n = count * (k + 1);
+        const std::string file = std::string(directory) + "bench-calls-" + std::to_string(n) + ".dsi";
+        const std::string out = std::string(directory) + "bench-calls-out.dsi";
+        if (!WriteSources(file.c_str(), n)) return 1;
+        // The quickest of three runs each, taken in turn: the machine may be busy.
+        for (int run = 0; run < 3; ++run) {
+            const Cost s = WriteAll(file.c_str(), Way::Straight), w = WriteAll(file.c_str(), Way::Swap),
+                       c = WriteAll(file.c_str(), Way::Copy);
+            if (run == 0 || s.seconds < straight[k].seconds) straight[k] = s;
+            if (run == 0 || w.seconds < swapped[k].seconds) swapped[k] = w;
+            if (run == 0 || c.seconds < copied[k].seconds) copied[k] = c;
+        }
+        Clear();
+        window.ResetOutcome();
+        fresh[k] = Measure([&]() { window.ImportDsiFile(FALSE, file.c_str(), FALSE); });
+        replacing[k] = Measure([&]() { window.ImportDsiFile(FALSE, file.c_str(), FALSE); });
+        exported[k] = Measure([&]() { window.ExportScopeToFile(out.c_str(), FALSE); });
+        ::DeleteFileA(file.c_str());
+        ::DeleteFileA(out.c_str());
+        if (!window.Succeeded() || straight[k].calls == 0 || swapped[k].calls == 0 || copied[k].calls == 0) {
+            fprintf(stderr, "bench_dsi: calls: a run over %d sources failed\n", n);
+            return 1;
+        }
+    }
+    Clear();
+    const auto per = [count](const Cost* c) { return (double)(c[1].calls - c[0].calls) / count; };
+    // Time over the larger run alone: the difference of two short runs drowns in noise.
+    const auto micro = [count](const Cost* c) { return c[1].seconds * 1e6 / (2 * count); };
+    printf("import-new=%.2f import-replacing=%.2f export=%.2f straight=%.2f swapped=%.2f copied=%.2f "
+           "straight-us=%.1f swapped-us=%.1f\n",
+           per(fresh), per(replacing), per(exported), per(straight), per(swapped), per(copied), micro(straight),
+           micro(swapped));
     return 0;
 }
 
@@ -197,12 +362,18 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (step == "rows" && argc == 4) return WriteRows(argv[2], (size_t)atoi(argv[3]) << 20) ? 0 : 1;
+    if (step == "sources" && argc == 4) return WriteSources(argv[2], atoi(argv[3])) ? 0 : 1;
+    if ((step == "comments" || step == "sections" || step == "huge") && argc == 4)
+        return WriteShape(step, argv[2], (size_t)atoi(argv[3]) << 20) ? 0 : 1;
+    if (step == "calls" && argc == 3) return CountCalls(atoi(argv[2]));
     if (step == "blank" && argc == 4) {
         std::string lines((size_t)atoi(argv[3]) << 20, '\n');
         for (size_t k = 0; k < lines.size(); k += 2) lines[k] = '\r';
         return SaveFile(argv[2], lines) ? 0 : 1;
     }
     if (step == "import" && argc == 3) return MeasuredImport(argv[2]);
-    fprintf(stderr, "usage: bench_dsi seed COUNT | clear | count | rows FILE MB | blank FILE MB | import FILE\n");
+    fprintf(stderr,
+            "usage: bench_dsi seed COUNT | clear | count | sources FILE COUNT |\n"
+            "                 rows|blank|comments|sections|huge FILE MB | import FILE | calls COUNT\n");
     return 2;
 }

@@ -115,7 +115,7 @@ bool DsiValueTextCarriesData(int32_t typeCode, const unsigned char* data, size_t
     return true;
 }
 
-bool DecodeDsiRowData(int32_t typeCode, const std::string& value, bool hasData, const std::string& dataHex,
+bool DecodeDsiRowData(int32_t typeCode, std::string_view value, bool hasData, std::string_view dataHex,
                       std::vector<unsigned char>& data, std::string* problem) {
     data.clear();
     size_t bad = 0;
@@ -136,7 +136,7 @@ bool DecodeDsiRowData(int32_t typeCode, const std::string& value, bool hasData, 
         return true;
     }
     if (typeCode == kRegDword) {
-        const uint32_t number = static_cast<uint32_t>(LeadingDecimal(value.c_str()));
+        const uint32_t number = static_cast<uint32_t>(LeadingDecimal(std::string(value).c_str()));
         for (int b = 0; b < 4; ++b) data.push_back(static_cast<unsigned char>(number >> (8 * b)));
         return true;
     }
@@ -144,7 +144,7 @@ bool DecodeDsiRowData(int32_t typeCode, const std::string& value, bool hasData, 
     return true;
 }
 
-bool DecodeDsiBinary(const std::string& text, std::vector<unsigned char>& bytes, size_t* badIndex) {
+bool DecodeDsiBinary(std::string_view text, std::vector<unsigned char>& bytes, size_t* badIndex) {
     bytes.clear();
     size_t end = text.size();
     if (end >= 3 && text.compare(end - 3, 3, "...") == 0) end -= 3;
@@ -162,8 +162,10 @@ bool DecodeDsiBinary(const std::string& text, std::vector<unsigned char>& bytes,
     return true;
 }
 
-std::vector<unsigned char> DsiTextToRegistryData(const std::string& text, int32_t typeCode) {
-    std::vector<unsigned char> data(text.begin(), text.end());
+std::vector<unsigned char> DsiTextToRegistryData(std::string_view text, int32_t typeCode) {
+    std::vector<unsigned char> data;
+    data.reserve(text.size() + 2);
+    data.assign(text.begin(), text.end());
     data.push_back(0);
     if (typeCode == kRegMultiSz) data.push_back(0);
     return data;

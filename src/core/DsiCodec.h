@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zentrel {
@@ -46,18 +47,18 @@ std::string DsiHex(const unsigned char* data, size_t size);
 // file has one (hasData), else from the value text by type (REG_BINARY hex,
 // REG_DWORD decimal, any other type text and terminator). Returns false,
 // with why in *problem, when the text cannot be read as that.
-bool DecodeDsiRowData(int32_t typeCode, const std::string& value, bool hasData, const std::string& dataHex,
+bool DecodeDsiRowData(int32_t typeCode, std::string_view value, bool hasData, std::string_view dataHex,
                       std::vector<unsigned char>& data, std::string* problem);
 
 // Hex text of a REG_BINARY row to bytes: pairs from the start, high digit
 // first, either case; a trailing "..." (older files) and a final unpaired
 // digit are ignored. Returns false and sets *badIndex to the offending
 // character's index when a non-hex character stands before that point.
-bool DecodeDsiBinary(const std::string& text, std::vector<unsigned char>& bytes,
+bool DecodeDsiBinary(std::string_view text, std::vector<unsigned char>& bytes,
                      size_t* badIndex);
 
 // Registry data of a text row: the characters and a terminating zero; a
 // REG_MULTI_SZ row gets a second zero so that it is a proper multi-string.
-std::vector<unsigned char> DsiTextToRegistryData(const std::string& text, int32_t typeCode);
+std::vector<unsigned char> DsiTextToRegistryData(std::string_view text, int32_t typeCode);
 
 }  // namespace zentrel

@@ -79,19 +79,27 @@ std::string DsnNameProblem(const std::string& name) {
     return std::string();
 }
 
-DsiSourceRows ReadDsiSourceRows(const ProfileFile& file, const std::string& section, long long maxRows) {
-    DsiSourceRows out;
-    const bool hasCount = file.Get(section, "Items", out.countText);
-    if (!hasCount) {
+namespace {
+
+// The section's row count into `out`; false when there are no rows to read.
+bool ReadRowCount(const ProfileFile& file, const std::string& section, DsiSourceRows& out) {
+    if (!file.Get(section, "Items", out.countText)) {
         // A source without attributes may omit its count, but rows without
         // one cannot be counted.
         std::string ignored;
         out.countValid = !file.Get(section, "Name0", ignored) && !file.Get(section, "Value0", ignored) &&
                          !file.Get(section, "Format0", ignored) && !file.Get(section, "Data0", ignored);
-        return out;
+        return false;
     }
     out.countValid = ParseDsiCount(out.countText, &out.announced) == DsiCount::Ok;
-    if (!out.countValid) return out;
+    return out.countValid;
+}
+
+}  // namespace
+
+DsiSourceRows ReadDsiSourceRows(const ProfileFile& file, const std::string& section, long long maxRows) {
+    DsiSourceRows out;
+    if (!ReadRowCount(file, section, out)) return out;
 
     for (int j = 0; j < out.announced; ++j) {
         if (j >= maxRows) {
@@ -100,14 +108,16 @@ DsiSourceRows ReadDsiSourceRows(const ProfileFile& file, const std::string& sect
         }
         DsiImportRow row;
         row.index = j;
-        std::string value, format, dataHex, rawHex;
+        std::string format;
+        // Views into the file: a huge value is decoded without a copy of its text.
+        std::string_view value, dataHex, rawHex;
         const bool hasName = file.Get(section, DsiIndexedName("Name%d", j), row.name);
-        const bool hasValue = file.Get(section, DsiIndexedName("Value%d", j), value);
+        const bool hasValue = file.GetView(section, DsiIndexedName("Value%d", j), value);
         const bool hasFormat = file.Get(section, DsiIndexedName("Format%d", j), format);
-        const bool hasData = file.Get(section, DsiIndexedName("Data%d", j), dataHex);
+        const bool hasData = file.GetView(section, DsiIndexedName("Data%d", j), dataHex);
         // Text the registry stores as no whole UTF-16: its exact bytes win
         // over Value and Data, which older readers take instead.
-        const bool hasRaw = file.Get(section, DsiIndexedName("Raw%d", j), rawHex);
+        const bool hasRaw = file.GetView(section, DsiIndexedName("Raw%d", j), rawHex);
         if (!hasName && !hasValue && !hasFormat && !hasData && !hasRaw) {
             // A row the file does not hold must not invent a value.
             ++out.missing;

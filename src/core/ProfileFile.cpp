@@ -248,6 +248,49 @@ private:
     size_t m_count = 0;
 };
 
+// Where the file's sections start, by name: the offset of each name's first
+// header line, one number a name, in a table made once at its size. Nothing
+// else is kept of a section until it is written to, so that a file of many
+// short sections costs little more than its bytes. Offset is 32 bits wide
+// for files below 4 GiB.
+template <typename Offset>
+class HeaderTable {
+public:
+    static constexpr size_t kNone = static_cast<size_t>(-1);
+
+    void Clear() { m_slots = std::vector<Offset>(); }
+    // Room for this many names, a quarter of the table left free.
+    void Reserve(size_t names) { m_slots.assign(names + names / 3 + 1, Offset(0)); }
+    // Adds the header at `offset` unless one of its name is there; nameAt
+    // gives the name of the header at an offset.
+    template <typename NameAt>
+    void Add(std::string_view name, size_t offset, const NameAt& nameAt) {
+        for (size_t i = Home(name);; i = Next(i)) {
+            Offset& slot = m_slots[i];
+            if (slot == 0) {
+                slot = static_cast<Offset>(offset + 1);
+                return;
+            }
+            if (FoldedEqual(nameAt(static_cast<size_t>(slot - 1)), name)) return;
+        }
+    }
+    template <typename NameAt>
+    size_t Find(std::string_view name, const NameAt& nameAt) const {
+        if (m_slots.empty()) return kNone;
+        for (size_t i = Home(name);; i = Next(i)) {
+            const Offset slot = m_slots[i];
+            if (slot == 0) return kNone;
+            if (FoldedEqual(nameAt(static_cast<size_t>(slot - 1)), name)) return static_cast<size_t>(slot - 1);
+        }
+    }
+
+private:
+    size_t Home(std::string_view name) const { return FoldedHash(name) % m_slots.size(); }
+    size_t Next(size_t i) const { return i + 1 == m_slots.size() ? 0 : i + 1; }
+
+    std::vector<Offset> m_slots;  // offset + 1; 0 is free
+};
+
 // A run of text in a section. Lines read from the file stay in the file's
 // buffer, many to a piece with their line ends; a written line is one piece
 // of its own, without line end, kept in the arena.
@@ -258,7 +301,6 @@ struct Piece {
 };
 
 struct Section {
-    bool hasHeader = false;      // false only for the lines before the first header
     std::string_view header;     // the header line as read or written
     std::vector<Piece> pieces;
     size_t trailingBlankPieces = 0;  // pieces at the end holding only blank lines
@@ -312,12 +354,23 @@ void ForEachLine(const Piece& piece, Fn fn) {
 }  // namespace
 
 struct ProfileFile::Impl {
-    std::string bytes;              // the file as parsed; never changed until the next Parse
+    std::string bytes;  // the file as parsed; never changed until the next Parse
     Arena arena;
-    std::vector<Section> sections;  // [0] is the part before the first header
-    // Section name as its header spells it -> first section with that name,
-    // compared without case.
-    std::unordered_map<std::string_view, size_t, FoldedHashFn, FoldedEqualFn> index;
+    // The file's own sections, each known by its header line's offset: found
+    // by name through the table, their lines read from the bytes; a section
+    // written to gets its pieces in `edited`. Sections Set makes follow them.
+    bool wideOffsets = false;
+    HeaderTable<uint32_t> headers32;
+    HeaderTable<uint64_t> headers64;
+    std::unordered_map<size_t, Section> edited;
+    std::vector<size_t> removed;  // header offsets of the file's sections taken out, ascending
+    std::vector<Section> added;
+    // Name as its header spells it -> first added section with that name.
+    std::unordered_map<std::string_view, size_t, FoldedHashFn, FoldedEqualFn> addedIndex;
+    bool blankBeforeAdded = false;
+    // The section found last and its name: keys are asked for section by section.
+    mutable size_t lastFound = kNone;
+    mutable std::string_view lastName;
 
     // The keys of one section, the last one asked about: reading and writing
     // go through a file section by section, and an index of every section
@@ -329,6 +382,9 @@ struct ProfileFile::Impl {
     std::vector<std::pair<std::string_view, std::string_view>> entries;  // name and line, while indexing
 
     static constexpr size_t kNone = static_cast<size_t>(-1);
+    // A section is named by its header's offset in the file, or by this bit
+    // and its place among the added ones.
+    static constexpr size_t kAdded = static_cast<size_t>(1) << (sizeof(size_t) * 8 - 1);
 
     Impl() { Clear(); }
 
@@ -336,9 +392,14 @@ struct ProfileFile::Impl {
         bytes.clear();
         bytes.shrink_to_fit();
         arena.Clear();
-        sections.clear();
-        sections.emplace_back();
-        index.clear();
+        headers32.Clear();
+        headers64.Clear();
+        edited.clear();
+        removed.clear();
+        added.clear();
+        addedIndex.clear();
+        blankBeforeAdded = false;
+        lastFound = kNone;
         ForgetKeys();
     }
 
@@ -347,32 +408,122 @@ struct ProfileFile::Impl {
         keys.Clear();
     }
 
-    // Closes the section read so far: its lines [begin, end) of the buffer,
-    // the blank lines from blanksFrom on kept apart so that keys added later
-    // go before them.
-    void CloseSection(size_t begin, size_t blanksFrom, size_t end) {
-        Section& s = sections.back();
-        if (!Layout::kAppendBeforeTrailingBlankLines) blanksFrom = end;
-        if (blanksFrom > begin) s.pieces.push_back(Piece{bytes.data() + begin, blanksFrom - begin, false});
-        if (end > blanksFrom) {
-            s.pieces.push_back(Piece{bytes.data() + blanksFrom, end - blanksFrom, false});
-            s.trailingBlankPieces = 1;
+    std::string_view LineAt(size_t pos, size_t* next) const {
+        const size_t end = LineEnd(bytes.data(), pos, bytes.size(), next);
+        return std::string_view(bytes.data() + pos, end - pos);
+    }
+
+    std::string_view HeaderNameAt(size_t pos) const {
+        size_t next = 0;
+        return Classify(LineAt(pos, &next)).name;
+    }
+
+    bool Removed(size_t header) const { return std::binary_search(removed.begin(), removed.end(), header); }
+
+    // Calls fn(offset, line) for every header line of the file not taken out.
+    template <typename Fn>
+    void ForEachHeader(Fn fn) const {
+        size_t pos = 0, next = 0;
+        while (pos < bytes.size()) {
+            const std::string_view line = LineAt(pos, &next);
+            if (KindOf(line) == LineKind::Header && !Removed(pos)) fn(pos, line);
+            pos = next;
         }
     }
 
-    void AddSection(std::string_view header) {
-        Section section;
-        section.hasHeader = true;
-        section.header = header;
-        sections.push_back(std::move(section));
-        index.emplace(Classify(header).name, sections.size() - 1);
+    // Calls fn(line) for the lines of the file's section whose header is at
+    // `header`, up to the next header.
+    template <typename Fn>
+    void ForEachBodyLine(size_t header, Fn fn) const {
+        size_t pos = 0, next = 0;
+        LineAt(header, &pos);
+        while (pos < bytes.size()) {
+            const std::string_view line = LineAt(pos, &next);
+            if (KindOf(line) == LineKind::Header) return;
+            fn(line);
+            pos = next;
+        }
     }
 
-    bool Empty() const { return sections.size() == 1 && sections[0].pieces.empty(); }
+    void IndexHeaders() {
+        wideOffsets = bytes.size() >= 0xFFFFFFFFu;
+        size_t count = 0;
+        ForEachHeader([&count](size_t, std::string_view) { ++count; });
+        const auto nameAt = [this](size_t pos) { return HeaderNameAt(pos); };
+        const auto add = [&](auto& table) {
+            table.Reserve(count);
+            ForEachHeader([&](size_t pos, std::string_view line) {
+                const std::string_view name = Classify(line).name;
+                if (!name.empty()) table.Add(name, pos, nameAt);
+            });
+        };
+        headers32.Clear();
+        headers64.Clear();
+        if (wideOffsets) {
+            add(headers64);
+        } else {
+            add(headers32);
+        }
+    }
+
+    bool Empty() const { return bytes.empty() && added.empty(); }
 
     size_t Find(std::string_view trimmedName) const {
-        const auto it = index.find(trimmedName);
-        return it == index.end() ? kNone : it->second;
+        if (lastFound != kNone && FoldedEqual(lastName, trimmedName)) return lastFound;
+        const auto nameAt = [this](size_t pos) { return HeaderNameAt(pos); };
+        size_t at = wideOffsets ? headers64.Find(trimmedName, nameAt) : headers32.Find(trimmedName, nameAt);
+        if (at != kNone) {
+            lastName = HeaderNameAt(at);
+        } else {
+            const auto it = addedIndex.find(trimmedName);
+            if (it == addedIndex.end()) return kNone;
+            at = kAdded | it->second;
+            lastName = it->first;
+        }
+        lastFound = at;
+        return at;
+    }
+
+    // The section's pieces, when it has any: an added section, or one of
+    // the file's written to.
+    const Section* Pieces(size_t section) const {
+        if (section & kAdded) return &added[section & ~kAdded];
+        const auto it = edited.find(section);
+        return it == edited.end() ? nullptr : &it->second;
+    }
+
+    // The section as pieces, made from the file's lines on its first write:
+    // the blank lines that end it kept apart, so that keys added later go
+    // before them.
+    Section& Writable(size_t section) {
+        if (section & kAdded) return added[section & ~kAdded];
+        const auto it = edited.find(section);
+        if (it != edited.end()) return it->second;
+        Section s;
+        size_t begin = 0;
+        s.header = LineAt(section, &begin);
+        size_t pos = begin, blanksFrom = begin, next = 0;
+        while (pos < bytes.size()) {
+            const LineKind kind = KindOf(LineAt(pos, &next));
+            if (kind == LineKind::Header) break;
+            if (kind != LineKind::Blank) blanksFrom = next;
+            pos = next;
+        }
+        if (!Layout::kAppendBeforeTrailingBlankLines) blanksFrom = pos;
+        if (blanksFrom > begin) s.pieces.push_back(Piece{bytes.data() + begin, blanksFrom - begin, false});
+        if (pos > blanksFrom) {
+            s.pieces.push_back(Piece{bytes.data() + blanksFrom, pos - blanksFrom, false});
+            s.trailingBlankPieces = 1;
+        }
+        return edited.emplace(section, std::move(s)).first->second;
+    }
+
+    size_t AddSection(std::string_view header) {
+        Section section;
+        section.header = header;
+        added.push_back(std::move(section));
+        addedIndex.emplace(Classify(header).name, added.size() - 1);
+        return kAdded | (added.size() - 1);
     }
 
     void IndexKeys(size_t section) {
@@ -380,11 +531,14 @@ struct ProfileFile::Impl {
         ForgetKeys();
         // Gathered first, so that the table is made once at its size.
         entries.clear();
-        for (const Piece& piece : sections[section].pieces) {
-            ForEachLine(piece, [this](std::string_view line) {
-                const LineInfo info = Classify(line);
-                if (info.kind == LineKind::Entry && !info.name.empty()) entries.emplace_back(info.name, line);
-            });
+        const auto gather = [this](std::string_view line) {
+            const LineInfo info = Classify(line);
+            if (info.kind == LineKind::Entry && !info.name.empty()) entries.emplace_back(info.name, line);
+        };
+        if (const Section* s = Pieces(section)) {
+            for (const Piece& piece : s->pieces) ForEachLine(piece, gather);
+        } else {
+            ForEachBodyLine(section, gather);
         }
         keys.Reserve(entries.size());
         for (const auto& entry : entries) keys.Add(entry.first, entry.second);
@@ -447,52 +601,63 @@ void ProfileFile::Parse(std::string&& bytes) {
     Impl& impl = *m_impl;
     impl.Clear();
     impl.bytes = std::move(bytes);
-    const char* text = impl.bytes.data();
-    const size_t size = impl.bytes.size();
-    // Only headers and the section's last non-blank line are looked at
-    // here: the lines themselves stay in the buffer.
-    size_t begin = 0, blanksFrom = 0, pos = 0, next = 0;
-    while (pos < size) {
-        const size_t end = LineEnd(text, pos, size, &next);
-        const std::string_view line(text + pos, end - pos);
-        const LineKind kind = KindOf(line);
-        if (kind == LineKind::Header) {
-            impl.CloseSection(begin, blanksFrom, pos);
-            impl.AddSection(line);
-            begin = blanksFrom = next;
-        } else if (kind != LineKind::Blank) {
-            blanksFrom = next;
-        }
-        pos = next;
-    }
-    impl.CloseSection(begin, blanksFrom, size);
+    impl.IndexHeaders();
 }
 
 std::string ProfileFile::Serialize() const {
-    size_t total = 0;
-    for (const Section& s : m_impl->sections) {
-        if (s.hasHeader) total += s.header.size() + Layout::kLineEnd.size();
+    const Impl& impl = *m_impl;
+    const auto piecesSize = [](const Section& s) {
+        size_t size = s.header.size() + Layout::kLineEnd.size();
         // Read runs may grow where a lone LF or CR becomes CR LF: a guess.
-        for (const Piece& piece : s.pieces) total += piece.size + Layout::kLineEnd.size();
-    }
+        for (const Piece& piece : s.pieces) size += piece.size + Layout::kLineEnd.size();
+        return size;
+    };
+    size_t total = impl.bytes.size() + Layout::kLineEnd.size() * 2;
+    for (const auto& entry : impl.edited) total += piecesSize(entry.second);
+    for (const Section& s : impl.added) total += piecesSize(s);
     std::string out;
     out.reserve(total);
-    for (const Section& s : m_impl->sections) {
-        if (s.hasHeader) {
-            out += s.header;
-            out += Layout::kLineEnd;
+    const auto put = [&out](std::string_view line) {
+        out += line;
+        out += Layout::kLineEnd;
+    };
+    const auto putSection = [&](const Section& s) {
+        put(s.header);
+        for (const Piece& piece : s.pieces) ForEachLine(piece, put);
+    };
+    // The file's lines as they were, but for its sections taken out or
+    // written to.
+    bool skipping = false;
+    size_t pos = 0, next = 0;
+    while (pos < impl.bytes.size()) {
+        const std::string_view line = impl.LineAt(pos, &next);
+        if (KindOf(line) == LineKind::Header) {
+            skipping = impl.Removed(pos);
+            const auto it = skipping ? impl.edited.end() : impl.edited.find(pos);
+            if (it != impl.edited.end()) {
+                putSection(it->second);
+                skipping = true;
+            } else if (!skipping) {
+                put(line);
+            }
+        } else if (!skipping) {
+            put(line);
         }
-        for (const Piece& piece : s.pieces) {
-            ForEachLine(piece, [&out](std::string_view line) {
-                out += line;
-                out += Layout::kLineEnd;
-            });
-        }
+        pos = next;
     }
+    if (impl.blankBeforeAdded && !impl.added.empty()) put(std::string_view());
+    for (const Section& s : impl.added) putSection(s);
     return out;
 }
 
 bool ProfileFile::Get(const std::string& section, const std::string& key, std::string& value) const {
+    std::string_view view;
+    if (!GetView(section, key, view)) return false;
+    value.assign(view);
+    return true;
+}
+
+bool ProfileFile::GetView(const std::string& section, const std::string& key, std::string_view& value) const {
     const std::string_view sectionName = Trim(section);
     const std::string_view keyName = Trim(key);
     if (sectionName.empty() || keyName.empty()) return false;
@@ -503,7 +668,7 @@ bool ProfileFile::Get(const std::string& section, const std::string& key, std::s
     // The first line with the name decides, even when it lacks '='.
     if (!info.hasValue) return false;
     // Cut first, then unquote: a quote behind the zero does not pair.
-    value.assign(Unquote(UpToZero(info.value)));
+    value = Unquote(UpToZero(info.value));
     return true;
 }
 
@@ -514,23 +679,35 @@ std::string ProfileFile::GetString(const std::string& section, const std::string
 }
 
 void ProfileFile::ForEachSection(const std::function<void(const std::string&)>& fn) const {
-    for (size_t i = 1; i < m_impl->sections.size(); ++i) fn(std::string(Classify(m_impl->sections[i].header).name));
+    m_impl->ForEachHeader([&](size_t, std::string_view line) { fn(std::string(Classify(line).name)); });
+    for (const Section& s : m_impl->added) fn(std::string(Classify(s.header).name));
 }
 
 void ProfileFile::RemoveSections(const std::function<bool(const std::string&)>& remove) {
     Impl& impl = *m_impl;
-    std::vector<Section> kept;
-    kept.reserve(impl.sections.size());
-    kept.push_back(std::move(impl.sections[0]));
-    impl.index.clear();
     impl.ForgetKeys();
-    for (size_t i = 1; i < impl.sections.size(); ++i) {
-        const std::string_view name = Classify(impl.sections[i].header).name;
-        if (remove(std::string(name))) continue;
-        impl.index.emplace(name, kept.size());
-        kept.push_back(std::move(impl.sections[i]));
+    impl.lastFound = Impl::kNone;
+    std::vector<size_t> gone;
+    impl.ForEachHeader([&](size_t pos, std::string_view line) {
+        if (!remove(std::string(Classify(line).name))) return;
+        gone.push_back(pos);
+        impl.edited.erase(pos);
+    });
+    if (!gone.empty()) {
+        const size_t kept = impl.removed.size();
+        impl.removed.insert(impl.removed.end(), gone.begin(), gone.end());
+        std::inplace_merge(impl.removed.begin(), impl.removed.begin() + static_cast<std::ptrdiff_t>(kept),
+                           impl.removed.end());
+        impl.IndexHeaders();
     }
-    impl.sections = std::move(kept);
+    std::vector<Section> added = std::move(impl.added);
+    impl.added.clear();
+    impl.addedIndex.clear();
+    for (Section& s : added) {
+        if (remove(std::string(Classify(s.header).name))) continue;
+        impl.added.push_back(std::move(s));
+        impl.addedIndex.emplace(Classify(impl.added.back().header).name, impl.added.size() - 1);
+    }
 }
 
 bool ProfileFile::Set(const std::string& section, const std::string& key, const std::string& value) {
@@ -547,14 +724,17 @@ bool ProfileFile::Set(const std::string& section, const std::string& key, const 
     size_t found = impl.Find(sectionName);
     if (found == Impl::kNone) {
         if (Layout::kBlankLineBeforeNewSection && !impl.Empty()) {
-            Section& last = impl.sections.back();
-            impl.AppendLine(last, std::string_view());
-            ++last.trailingBlankPieces;
+            if (impl.added.empty()) {
+                impl.blankBeforeAdded = true;
+            } else {
+                Section& last = impl.added.back();
+                impl.AppendLine(last, std::string_view());
+                ++last.trailingBlankPieces;
+            }
         }
-        impl.AddSection(impl.arena.Store(Layout::HeaderLine(sectionName)));
-        found = impl.sections.size() - 1;
+        found = impl.AddSection(impl.arena.Store(Layout::HeaderLine(sectionName)));
     }
-    Section& s = impl.sections[found];
+    Section& s = impl.Writable(found);
 
     LineInfo info;
     std::string_view* existing = impl.FindKey(found, keyName, &info);

@@ -4,6 +4,7 @@
 #pragma once
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace zentrel {
 
@@ -27,6 +28,9 @@ public:
     // pair of matching enclosing quotes removed, names and value ending at
     // their first zero byte. False when there is no such key.
     bool Get(const std::string& section, const std::string& key, std::string& value) const;
+    // Get without a copy: the value as the file holds it, valid until the
+    // file is changed or parsed anew. A large value then costs nothing more.
+    bool GetView(const std::string& section, const std::string& key, std::string_view& value) const;
     // Get, or defaultValue when the key is missing.
     std::string GetString(const std::string& section, const std::string& key,
                           const std::string& defaultValue) const;

@@ -154,48 +154,120 @@ DsiEncoding EncodingOf(const std::string& bytes, size_t* markSize) {
     return DsiEncoding::Ansi;
 }
 
-// The text of a file with a byte-order mark, in the ANSI code page.
-DWORD DecodeToAnsi(const std::string& bytes, size_t markSize, DsiEncoding encoding, std::string& text,
-                   DsiTextProblem* problem) {
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data()) + markSize;
-    const size_t size = bytes.size() - markSize;
-    text.clear();
-    text.reserve(encoding == DsiEncoding::Utf8 ? size : size / 2);
-    AnsiConverter converter(text);
-    Position at;
-    size_t done = 0;
-    bool ok = true;
-    if (encoding == DsiEncoding::Utf8) {
-        while (ok && done < size) {
-            uint32_t c = 0;
-            if (!NextUtf8(p, size, &done, &c)) {
-                // A character without ANSI form before it is the first problem.
-                *problem = converter.Flush() ? DsiTextProblem{at.line, at.column, 0, true} : converter.Problem();
-                return ERROR_NO_UNICODE_TRANSLATION;
-            }
-            ok = converter.Put(c, at);
-            at.Advance(c);
-        }
-    } else {
-        const size_t units = size / 2;
-        while (ok && done < units) {
-            const uint32_t c = NextUtf16(p, units, encoding == DsiEncoding::Utf16Be, &done);
-            ok = converter.Put(c, at);
-            at.Advance(c);
-        }
-    }
-    if (ok) ok = converter.Flush();
-    if (!ok) {
-        *problem = converter.Problem();
-        return ERROR_NO_UNICODE_TRANSLATION;
-    }
-    if (encoding != DsiEncoding::Utf8 && size % 2 != 0) {
-        // A last byte alone is half a character.
-        *problem = DsiTextProblem{at.line, at.column, 0, true};
-        return ERROR_NO_UNICODE_TRANSLATION;
+// Reads until `ask` bytes are in or the file ends; *got says how many came.
+DWORD ReadFull(HANDLE file, char* into, size_t ask, size_t* got) {
+    *got = 0;
+    while (*got < ask) {
+        const size_t left = ask - *got;
+        const DWORD part = left < kChunk ? static_cast<DWORD>(left) : kChunk;
+        DWORD read = 0;
+        if (!::ReadFile(file, into + *got, part, &read, NULL)) return LastErrorOr(ERROR_READ_FAULT);
+        if (read == 0) break;  // the end, or the file shrank while being read
+        *got += read;
     }
     return 0;
 }
+
+// Text of one encoding in the program's code page, fed a block at a time, so
+// that a file is never held twice, let alone as UTF-16 besides.
+class TextDecoder {
+public:
+    TextDecoder(DsiEncoding encoding, UINT page, std::string& text)
+        : m_encoding(encoding), m_page(page), m_converter(text) {}
+
+    // Converts what the block holds of whole characters; *used says how many
+    // bytes, the rest going before the next block. `last`: no block follows.
+    DWORD Feed(const unsigned char* p, size_t size, bool last, size_t* used, DsiTextProblem* problem) {
+        *used = 0;
+        switch (m_encoding) {
+        case DsiEncoding::Utf8: return FeedUtf8(p, size, last, used, problem);
+        case DsiEncoding::Utf16Le:
+        case DsiEncoding::Utf16Be: return FeedUtf16(p, size, last, used, problem);
+        default: return FeedCodePage(p, size, last, used, problem);
+        }
+    }
+
+    DWORD Finish(DsiTextProblem* problem) {
+        if (m_converter.Flush()) return 0;
+        *problem = m_converter.Problem();
+        return ERROR_NO_UNICODE_TRANSLATION;
+    }
+
+private:
+    // Up to a character's longest form may be cut by a block's end.
+    DWORD FeedUtf8(const unsigned char* p, size_t size, bool last, size_t* used, DsiTextProblem* problem) {
+        size_t done = 0;
+        while (done < size && (last || size - done >= 4)) {
+            uint32_t c = 0;
+            if (!NextUtf8(p, size, &done, &c)) {
+                // A character without ANSI form before it is the first problem.
+                *problem = m_converter.Flush() ? DsiTextProblem{m_at.line, m_at.column, 0, true} : m_converter.Problem();
+                return ERROR_NO_UNICODE_TRANSLATION;
+            }
+            if (!Put(c, problem)) return ERROR_NO_UNICODE_TRANSLATION;
+        }
+        *used = done;
+        return 0;
+    }
+
+    DWORD FeedUtf16(const unsigned char* p, size_t size, bool last, size_t* used, DsiTextProblem* problem) {
+        const size_t units = size / 2;
+        size_t done = 0;
+        while (done < units && (last || units - done >= 2)) {
+            if (!Put(NextUtf16(p, units, m_encoding == DsiEncoding::Utf16Be, &done), problem))
+                return ERROR_NO_UNICODE_TRANSLATION;
+        }
+        *used = 2 * done;
+        if (last && size % 2 != 0) {
+            // A last byte alone is half a character.
+            if (Finish(problem) != 0) return ERROR_NO_UNICODE_TRANSLATION;
+            *problem = DsiTextProblem{m_at.line, m_at.column, 0, true};
+            return ERROR_NO_UNICODE_TRANSLATION;
+        }
+        return 0;
+    }
+
+    // The system's code page, carried into the program's own.
+    DWORD FeedCodePage(const unsigned char* p, size_t size, bool last, size_t* used, DsiTextProblem* problem) {
+        size_t whole = size;
+        if (!last) {
+            // A lead byte at the end waits for its second byte.
+            size_t i = 0;
+            while (i < size) i += ::IsDBCSLeadByteEx(m_page, p[i]) ? 2 : 1;
+            if (i > size) whole = size - 1;
+        }
+        *used = whole;
+        if (whole == 0) return 0;
+        const int length = static_cast<int>(whole);
+        const char* bytes = reinterpret_cast<const char*>(p);
+        const int units = ::MultiByteToWideChar(m_page, MB_ERR_INVALID_CHARS, bytes, length, NULL, 0);
+        if (units <= 0) {
+            *problem = DsiTextProblem{1, 1, 0, true};
+            return ERROR_NO_UNICODE_TRANSLATION;
+        }
+        m_wide.resize(static_cast<size_t>(units));
+        ::MultiByteToWideChar(m_page, MB_ERR_INVALID_CHARS, bytes, length, m_wide.data(), units);
+        const unsigned char* wide = reinterpret_cast<const unsigned char*>(m_wide.data());
+        for (size_t i = 0; i < m_wide.size();)
+            if (!Put(NextUtf16(wide, m_wide.size(), false, &i), problem)) return ERROR_NO_UNICODE_TRANSLATION;
+        return 0;
+    }
+
+    bool Put(uint32_t c, DsiTextProblem* problem) {
+        if (!m_converter.Put(c, m_at)) {
+            *problem = m_converter.Problem();
+            return false;
+        }
+        m_at.Advance(c);
+        return true;
+    }
+
+    const DsiEncoding m_encoding;
+    const UINT m_page;
+    AnsiConverter m_converter;
+    Position m_at;
+    std::vector<wchar_t> m_wide;
+};
 
 const char* EncodingName(DsiEncoding encoding) {
     switch (encoding) {
@@ -232,41 +304,57 @@ UINT DsiAnsiCodePage() {
 }
 
 DWORD ReadDsiText(const char* path, std::string& text, DsiEncoding* encoding, DsiTextProblem* problem) {
-    std::string bytes;
-    const DWORD code = ReadWholeDsiFile(path, bytes);
+    text.clear();
+    *encoding = DsiEncoding::Ansi;
+    FileHandle file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL));
+    if (!file.Valid()) return LastErrorOr(ERROR_OPEN_FAILED);
+    LARGE_INTEGER size;
+    if (!::GetFileSizeEx(file.Get(), &size)) return LastErrorOr(ERROR_READ_FAULT);
+    if (static_cast<unsigned long long>(size.QuadPart) >= text.max_size()) return ERROR_NOT_ENOUGH_MEMORY;
+    const size_t total = static_cast<size_t>(size.QuadPart);
+
+    // Room for a block and the few bytes of a character the last one cut.
+    const size_t kCarried = 8;
+    std::vector<char> block(kChunk + kCarried);
+    size_t held = 0;
+    DWORD code = ReadFull(file.Get(), block.data(), total < 3 ? total : 3, &held);
     if (code != 0) return code;
     size_t markSize = 0;
-    *encoding = EncodingOf(bytes, &markSize);
-    if (*encoding != DsiEncoding::Ansi) return DecodeToAnsi(bytes, markSize, *encoding, text, problem);
+    *encoding = EncodingOf(std::string(block.data(), held), &markSize);
     const UINT page = DsiAnsiCodePage();
-    if (page == ::GetACP() || bytes.empty()) {
-        text = std::move(bytes);
+    if (*encoding == DsiEncoding::Ansi && page == ::GetACP()) {
+        // The bytes are the text: read straight into it.
+        text.resize(total);
+        std::memcpy(&text[0], block.data(), held);
+        size_t got = 0;
+        code = ReadFull(file.Get(), &text[held], total - held, &got);
+        if (code != 0) {
+            text.clear();
+            return code;
+        }
+        text.resize(held + got);
         return 0;
     }
-    // The system's code page, carried into the program's own.
-    if (bytes.size() > 0x7FFFFFFF) return ERROR_NOT_ENOUGH_MEMORY;
-    const int length = static_cast<int>(bytes.size());
-    const int units = ::MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, bytes.data(), length, NULL, 0);
-    if (units <= 0) {
-        *problem = DsiTextProblem{1, 1, 0, true};
-        return ERROR_NO_UNICODE_TRANSLATION;
+    // Most files are ASCII: one byte of text a byte, or a unit, of the file.
+    text.reserve(*encoding == DsiEncoding::Utf16Le || *encoding == DsiEncoding::Utf16Be ? total / 2 : total);
+    TextDecoder decoder(*encoding, page, text);
+    held -= markSize;
+    std::memmove(block.data(), block.data() + markSize, held);
+    for (;;) {
+        size_t got = 0;
+        code = ReadFull(file.Get(), block.data() + held, kChunk, &got);
+        if (code != 0) return code;
+        held += got;
+        const bool last = got < kChunk;
+        size_t used = 0;
+        code = decoder.Feed(reinterpret_cast<const unsigned char*>(block.data()), held, last, &used, problem);
+        if (code != 0) return code;
+        if (last) break;
+        std::memmove(block.data(), block.data() + used, held - used);
+        held -= used;
     }
-    std::vector<wchar_t> wide(static_cast<size_t>(units));
-    ::MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, bytes.data(), length, wide.data(), units);
-    std::string().swap(bytes);
-    text.clear();
-    AnsiConverter converter(text);
-    Position at;
-    for (size_t i = 0; i < wide.size();) {
-        const uint32_t c = NextUtf16(reinterpret_cast<const unsigned char*>(wide.data()), wide.size(), false, &i);
-        if (!converter.Put(c, at)) break;
-        at.Advance(c);
-    }
-    if (!converter.Flush()) {
-        *problem = converter.Problem();
-        return ERROR_NO_UNICODE_TRANSLATION;
-    }
-    return 0;
+    return decoder.Finish(problem);
 }
 
 DWORD EncodeDsiText(std::string&& text, DsiEncoding* encoding, std::string& bytes) {

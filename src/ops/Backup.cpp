@@ -260,7 +260,7 @@ bool WriteBackup(RunContext& run, const std::vector<BackedUpSource>& sources, Ba
     target.own = OwnPlatform();
     target.reserved = [](const std::string& n) { return IsReservedDsnName(n.c_str()); };
     const zentrel::DsiFileCount count = zentrel::ReadDsiFileCount(back);
-    const bool readable = count.valid && count.indices.size() == written.size();
+    const bool readable = count.valid && (size_t)count.announced == written.size();
     for (size_t k = 0; k < written.size(); ++k) {
         const size_t i = written[k];
         if (Restores(back, target, readable, k, sources[i], outcome->images[i])) {

@@ -1,6 +1,8 @@
 #include "ops/Import.h"
 
 #include <cstring>
+#include <deque>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,29 +28,110 @@ struct Accepted {
 };
 
 // The driver entries' key of the place connected last, kept open from
-// source to source: each opening asks the registry several times whether it
-// is a link.
+// source to source, and what was found of it: each opening asks the
+// registry several times whether it is a link, and a scope without the key
+// would ask again for every source.
 class OpenEntries {
 public:
     // The key, opened for writing and found no link; NULL when it cannot be
     // (missing, a link, refused), for the caller's own checks to say why.
     HKEY For(const RunContext& run, REGSAM view) {
-        if (!m_key.Valid() || m_place != run.m_placeConnected) {
-            m_place = run.m_placeConnected;
-            m_key.Close();
-            bool isLink = false;
-            RegKey opened;
-            if (OpenDriverEntries(run.m_hOdbcIniKey, KEY_READ | KEY_WRITE | view, opened, &isLink) ==
-                    ERROR_SUCCESS &&
-                !isLink)
-                m_key = std::move(opened);
+        Look(run, view);
+        return m_key.Get();
+    }
+    // As For, making the key when the place has none: the first source
+    // written there would make it anyway.
+    HKEY Made(const RunContext& run, REGSAM view) {
+        Look(run, view);
+        if (m_code == ERROR_FILE_NOT_FOUND) {
+            bool created = false;
+            RegKey made;
+            // Only a key this call made is known to be no link.
+            if (made.Create(run.m_hOdbcIniKey, kDriverEntriesKey, view, &created) == ERROR_SUCCESS && created) {
+                m_key = std::move(made);
+                m_code = ERROR_SUCCESS;
+            } else {
+                m_looked = false;  // looked at afresh next time
+            }
         }
         return m_key.Get();
     }
+    // What CheckDriverEntries tells of the key, asked once a place.
+    LONG Status(const RunContext& run, REGSAM view, bool* isLink) {
+        Look(run, view);
+        *isLink = m_isLink;
+        return m_code;
+    }
 
 private:
+    void Look(const RunContext& run, REGSAM view) {
+        if (m_looked && m_place == run.m_placeConnected) return;
+        m_looked = true;
+        m_place = run.m_placeConnected;
+        m_key.Close();
+        m_isLink = false;
+        RegKey opened;
+        m_code = OpenDriverEntries(run.m_hOdbcIniKey, KEY_READ | KEY_WRITE | view, opened, &m_isLink);
+        if (m_code == ERROR_SUCCESS && !m_isLink) {
+            m_key = std::move(opened);
+        } else if (m_code != ERROR_SUCCESS && m_code != ERROR_FILE_NOT_FOUND) {
+            // Refused for writing: how it reads decides, as before.
+            m_code = CheckDriverEntries(run.m_hOdbcIniKey, view, &m_isLink);
+        }
+    }
+
+    bool m_looked = false;
     RegistryPlace m_place;
     RegKey m_key;
+    LONG m_code = ERROR_SUCCESS;
+    bool m_isLink = false;
+};
+
+// The names below the connected section, read once where they are few
+// beside the file's sources, so that a source surely absent costs the
+// registry no question. Only while every name there is plain ASCII: the
+// registry folds other letters by rules of its own (a name beyond ASCII may
+// equal an ASCII one), and a name wrongly taken for absent would be replaced
+// with no question and no backup.
+class KnownNames {
+public:
+    void Expect(int sources) { m_sources = sources; }
+
+    bool SurelyAbsent(const RunContext& run, const std::string& name) {
+        if (!m_looked || m_place != run.m_placeConnected) Read(run);
+        return m_usable && zentrel::IsPlainAscii(name) && m_names.count(Folded(name)) == 0;
+    }
+
+private:
+    static std::string Folded(std::string name) {
+        for (char& c : name)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return name;
+    }
+
+    void Read(const RunContext& run) {
+        m_looked = true;
+        m_place = run.m_placeConnected;
+        m_names.clear();
+        DWORD subkeys = 0, values = 0;
+        // Reading more names than the file has sources would cost more than it saves.
+        m_usable = run.m_hOdbcIniKey.QueryCounts(&subkeys, &values) == ERROR_SUCCESS &&
+                   subkeys <= static_cast<DWORD>(m_sources / 4);
+        std::vector<wchar_t> buffer;
+        std::string name;
+        for (DWORD index = 0; m_usable; ++index) {
+            const LONG code = run.m_hOdbcIniKey.EnumSubkey(index, buffer, name);
+            if (code == ERROR_NO_MORE_ITEMS) break;
+            m_usable = code == ERROR_SUCCESS && zentrel::IsPlainAscii(name) && name.find('\0') == std::string::npos;
+            if (m_usable) m_names.insert(Folded(name));
+        }
+        if (!m_usable) m_names.clear();
+    }
+
+    int m_sources = 0;
+    bool m_looked = false, m_usable = false;
+    RegistryPlace m_place;
+    std::set<std::string> m_names;
 };
 
 // One import on its way: what is decided so far.
@@ -57,8 +140,10 @@ struct ImportRun {
     PlannedFile file;
     RegistryPlace target;  // the scope and computer; each source goes into its view
     bool askName = false;
-    std::vector<Accepted> accepted;
+    // In blocks: a vector that doubles would hold a large file's sources three times over.
+    std::deque<Accepted> accepted;
     OpenEntries entries;
+    KnownNames known;
     std::string previewLines;
     ImportSummary summary;
     explicit ImportRun(RunContext& context) : run(context) {}
@@ -71,10 +156,10 @@ struct ImportRun {
 // Whether the connected section can take the source: its driver entries'
 // key can, and a source of its name is absent or readable (*exists says
 // which). False, reported, when not.
-bool SectionTakes(RunContext& run, const std::string& name, REGSAM view, OpenEntries& open, bool* exists) {
+bool SectionTakes(RunContext& run, const std::string& name, REGSAM view, OpenEntries& open, KnownNames& known,
+                  bool* exists) {
     bool isLink = false;
-    const LONG entries =
-        open.For(run, view) != NULL ? ERROR_SUCCESS : CheckDriverEntries(run.m_hOdbcIniKey, view, &isLink);
+    const LONG entries = open.Status(run, view, &isLink);
     if (entries == ERROR_SUCCESS && isLink) {
         run.Fail("RegOpenKey Error", IDS_KEY_LINK, kDriverEntriesKey);
         return false;
@@ -84,7 +169,8 @@ bool SectionTakes(RunContext& run, const std::string& name, REGSAM view, OpenEnt
         HintElevation(run, entries, name);
         return false;
     }
-    const LONG found = FindImportedSource(run.m_hOdbcIniKey, name, view);
+    const LONG found =
+        known.SurelyAbsent(run, name) ? ERROR_FILE_NOT_FOUND : FindImportedSource(run.m_hOdbcIniKey, name, view);
     if (found != ERROR_SUCCESS && found != ERROR_FILE_NOT_FOUND) {
         // It exists but cannot be read: writing into it would mix old and new.
         run.Fail("RegOpenKey Error", IDS_SOURCE_NOT_REPLACED, zentrel::ShownName(name),
@@ -137,9 +223,11 @@ WriteOutcome CheckChangedSince(RunContext& run, const Accepted& source, ScopeCha
 
 // Writes one accepted source whole through a temporary key, or leaves the
 // place as it was. What stands at the name now decides, not what stood
-// there at the questions. Every failure is reported.
-WriteOutcome WriteAccepted(RunContext& run, const Accepted& source, OpenEntries& open, ScopeChanges& changes,
-                           const SourceImage* backedUp, bool twoViews) {
+// there at the questions. Its rows are read from the file again: every
+// source's rows kept from the first pass would cost several times the
+// file. Every failure is reported.
+WriteOutcome WriteAccepted(RunContext& run, const Accepted& source, const PlannedFile& file, OpenEntries& open,
+                           ScopeChanges& changes, const SourceImage* backedUp, bool twoViews) {
     const std::string& name = source.plan.name;
     if (!changes.Take(source.place)) return WriteOutcome::Failed;
     const REGSAM view = ViewFlag(source.place.platform);
@@ -162,7 +250,8 @@ WriteOutcome WriteAccepted(RunContext& run, const Accepted& source, OpenEntries&
         return WriteOutcome::Failed;
     }
     // A row that cannot be written leaves the source as it was.
-    const RowWriteFailure failure = WriteDsiRows(replacement.Key(), view, source.plan.rows, name);
+    const zentrel::DsiSourceRows rows = zentrel::ReadDsiSourceRows(file.dsi, source.plan.section, file.target.maxRows);
+    const RowWriteFailure failure = WriteDsiRows(replacement.Key(), view, rows, name);
     const std::string text = RunContext::SystemErrorText(failure.code);
     if (failure.code != ERROR_SUCCESS && !failure.key.empty()) {
         run.Fail("RegCreateKey Error", IDS_KEY_ERROR, zentrel::ShownName(failure.key), text);
@@ -174,7 +263,7 @@ WriteOutcome WriteAccepted(RunContext& run, const Accepted& source, OpenEntries&
         replacement.Abandon();
         return WriteOutcome::Failed;
     }
-    const ChangeResult committed = replacement.Commit(exists, open.For(run, view));
+    const ChangeResult committed = replacement.Commit(exists, open.Made(run, view));
     if (committed.renameUnsupported) changes.RenameUnsupported(source.place);
     if (!ReportChange(run, committed, name)) {
         HintElevation(run, committed.code, name);
@@ -248,7 +337,7 @@ Next CheckPlace(ImportRun& import, zentrel::DsiSourcePlan plan, const RegistryPl
     if (!run.ConnectTo(place)) return Next::Stop;
     // A source the section cannot take is not written.
     bool exists = false;
-    if (!SectionTakes(run, name, ViewFlag(place.platform), import.entries, &exists)) {
+    if (!SectionTakes(run, name, ViewFlag(place.platform), import.entries, import.known, &exists)) {
         import.Skip(name, SourceOutcome::Failed);
         return Next::Source;
     }
@@ -269,6 +358,7 @@ Next CheckPlace(ImportRun& import, zentrel::DsiSourcePlan plan, const RegistryPl
     source.place = place;
     source.replaces = exists;
     source.plan = std::move(plan);
+    source.plan.rows = zentrel::DsiSourceRows();
     import.accepted.push_back(std::move(source));
     return Next::Source;
 }
@@ -343,8 +433,8 @@ bool WriteAll(ImportRun& import) {
     for (size_t i = 0; i < import.accepted.size(); ++i) {
         const Accepted& source = import.accepted[i];
         const WriteOutcome outcome = refused[i] ? WriteOutcome::Failed
-                                                : WriteAccepted(run, source, import.entries, changes, backedUp[i],
-                                                                twoViews);
+                                                : WriteAccepted(run, source, import.file, import.entries, changes,
+                                                                backedUp[i], twoViews);
         if (outcome == WriteOutcome::Failed || outcome == WriteOutcome::LeftAlone) {
             import.Skip(source.plan.name, SourceOutcome::Failed);
             continue;
@@ -436,6 +526,7 @@ ImportSummary ImportConnected(RunContext& run, bool askName) {
     if (!ReadPlannedFile(run, run.m_szDsiFile, where, "Nothing is imported.", import.file)) return import.summary;
     if (!CountUsable(run, import.file.count)) return import.summary;
     import.summary.count = static_cast<int>(import.file.count.indices.size());
+    import.known.Expect(import.summary.count);
     // First every question is asked and every source checked, writing
     // nothing; then the sources about to be replaced are backed up; then each
     // is written whole, or left as it was.

@@ -32,7 +32,9 @@ struct KeyWalk {
     }
 };
 
-std::vector<AttributeRow> ListValues(const RegKey& key, DWORD values, const KeyWalk& walk) {
+// The key's values as rows; *holdsLinkTarget tells whether one is a link's
+// target value.
+std::vector<AttributeRow> ListValues(const RegKey& key, DWORD values, const KeyWalk& walk, bool* holdsLinkTarget) {
     std::vector<AttributeRow> valueRows;
     // Kept from source to source: an export lists thousands, and a name
     // buffer made anew each time would be one large block more to place.
@@ -51,6 +53,8 @@ std::vector<AttributeRow> ListValues(const RegKey& key, DWORD values, const KeyW
             walk.Ended(status);
             break;
         }
+        if (type == REG_LINK && zentrel::SameAsciiIgnoringCase(valueName, zentrel::kLinkTargetValue))
+            *holdsLinkTarget = true;
         AttributeRow row;
         row.name = JoinPath(walk.prefix, valueName);
         row.valueNameAt = row.name.size() - valueName.size();
@@ -108,24 +112,32 @@ void ListKey(HKEY parent, const std::string& subkey, const std::string& prefix, 
     const KeyWalk walk{out, prefix};
     const size_t depth = prefix.empty() ? 0 : 1 + size_t(std::count(prefix.begin(), prefix.end(), '\\'));
     RegKey key;
-    bool isLink = false;
-    // An empty name would hand back the parent itself.
-    const LONG code = key.OpenUnfollowed(parent, subkey.c_str(), KEY_READ | view, &isLink);
+    // An empty name would hand back the parent itself. Whether the key is a
+    // link is asked only should it hold a link's target value, which the
+    // values read below show: a question less for every key.
+    const LONG code = key.OpenUnfollowed(parent, subkey.c_str(), KEY_READ | view, nullptr);
     if (code != ERROR_SUCCESS) {
         // What cannot be read must not pass for all there is.
         walk.Problem(ListingProblem::Kind::Unreadable, code, std::string());
         return;
     }
-    if (isLink) {
-        // A link is not followed: one pointing up its own tree never ends.
-        walk.Problem(ListingProblem::Kind::Link, 0, std::string());
-        return;
-    }
+    const size_t problemsBefore = out.problems.size();
     // The counts let each enumeration stop without a call past its end;
     // without them each runs until the registry refuses an index.
     DWORD subkeys = MAXDWORD, values = MAXDWORD;
-    RegKey::CountChildren(key, &subkeys, &values);
-    std::vector<AttributeRow> valueRows = ListValues(key, values, walk);
+    if (key.QueryCounts(&subkeys, &values) != ERROR_SUCCESS) subkeys = values = MAXDWORD;
+    bool holdsLinkTarget = false;
+    std::vector<AttributeRow> valueRows = ListValues(key, values, walk, &holdsLinkTarget);
+    RegKey probe;
+    bool isLink = false;
+    if (holdsLinkTarget && probe.OpenUnfollowed(parent, subkey.c_str(), KEY_READ | view, &isLink) == ERROR_SUCCESS &&
+        isLink) {
+        // A link is not followed: one pointing up its own tree never ends.
+        // What was read of it is the link, not the source's.
+        out.problems.resize(problemsBefore);
+        walk.Problem(ListingProblem::Kind::Link, 0, std::string());
+        return;
+    }
     ListSubkeys(key, subkeys, depth, view, walk);
     // A key's own values follow the rows of its subkeys.
     for (AttributeRow& row : valueRows) out.rows.push_back(std::move(row));

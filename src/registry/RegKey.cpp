@@ -2,6 +2,7 @@
 
 #include <winternl.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -14,11 +15,14 @@ namespace {
 const DWORD kValueNameCapacity = 16384;       // the platform's longest value name and its terminator
 const size_t kGrowthLimit = size_t(1) << 30;  // beyond any value the registry can hold
 
+std::atomic<unsigned long long> g_registryCalls(0);
+
 bool Named(const char* path) { return path != nullptr && *path != '\0'; }
 
 // A link keeps its target in this value; any key may hold one like it.
 bool HoldsLinkTarget(HKEY key) {
     DWORD type = REG_NONE;
+    CountRegistryCall();
     const LONG code = ::RegQueryValueExA(key, zentrel::kLinkTargetValue, NULL, &type, NULL, NULL);
     return (code == ERROR_SUCCESS || code == ERROR_MORE_DATA) && type == REG_LINK;
 }
@@ -66,6 +70,7 @@ std::vector<unsigned char> KeyObjectName(HKEY key) {
     if (Native().queryKey == nullptr) return std::vector<unsigned char>();
     for (;;) {
         ULONG size = 0;
+        CountRegistryCall();
         const LONG status = Native().queryKey(key, kKeyNameInformation, name.data(), (ULONG)name.size(), &size);
         if (status == 0) {
             name.resize(size);
@@ -104,6 +109,7 @@ LONG OpenCountedName(HKEY parent, const std::string& name, ACCESS_MASK access, b
     const ULONG kOpenLink = 0x100;  // OBJ_OPENLINK
     InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE | (follow ? 0 : kOpenLink), parent, NULL);
     HANDLE handle = NULL;
+    CountRegistryCall();
     const LONG code = Native().Code(Native().openKey(&handle, access, &attributes));
     if (code == ERROR_SUCCESS) *key = static_cast<HKEY>(handle);
     return code;
@@ -112,6 +118,12 @@ LONG OpenCountedName(HKEY parent, const std::string& name, ACCESS_MASK access, b
 bool UsesUtf8() { return ::GetACP() == CP_UTF8; }
 
 }  // namespace
+
+unsigned long long RegistryCallCount() { return g_registryCalls.load(std::memory_order_relaxed); }
+
+void ResetRegistryCallCount() { g_registryCalls.store(0, std::memory_order_relaxed); }
+
+void CountRegistryCall() { g_registryCalls.fetch_add(1, std::memory_order_relaxed); }
 
 std::wstring WideText(const std::string& text) {
     if (text.empty() || text.size() > 0x7FFFFFFF) return std::wstring();
@@ -164,6 +176,7 @@ LONG RegKey::Connect(const std::string& computer, HKEY root) {
     std::string machine;
     if (!computer.empty()) machine = computer[0] == '\\' ? computer : "\\\\" + computer;
     HKEY key = NULL;
+    CountRegistryCall();
     const LONG status = ::RegConnectRegistryA(machine.empty() ? NULL : machine.c_str(), root, &key);
     Attach(status == ERROR_SUCCESS ? key : NULL);
     return status;
@@ -171,6 +184,7 @@ LONG RegKey::Connect(const std::string& computer, HKEY root) {
 
 LONG RegKey::Open(HKEY parent, const char* path, REGSAM view) {
     HKEY key = NULL;
+    if (Named(path)) CountRegistryCall();
     const LONG status =
         Named(path) ? ::RegOpenKeyExA(parent, path, 0, MAXIMUM_ALLOWED | view, &key) : ERROR_FILE_NOT_FOUND;
     Attach(status == ERROR_SUCCESS ? key : NULL);
@@ -199,6 +213,7 @@ LONG RegKey::OpenOrCreate(HKEY parent, const char* path, REGSAM view) {
 LONG RegKey::OpenUnfollowed(HKEY parent, const char* name, REGSAM access, bool* isLink) {
     if (isLink != nullptr) *isLink = false;
     HKEY key = NULL;
+    if (Named(name)) CountRegistryCall();
     const LONG status =
         Named(name) ? ::RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, access | KEY_QUERY_VALUE, &key)
                     : ERROR_FILE_NOT_FOUND;
@@ -225,10 +240,16 @@ LONG RegKey::OpenPathUnfollowed(HKEY root, const char* path, REGSAM view, bool* 
     return OpenUnfollowed(parent, text.c_str() + last + 1, MAXIMUM_ALLOWED | view, isLink);
 }
 
+LONG RegKey::QueryCounts(DWORD* subkeys, DWORD* values) const {
+    CountRegistryCall();
+    return ::RegQueryInfoKeyA(m_handle, NULL, NULL, NULL, subkeys, NULL, NULL, values, NULL, NULL, NULL, NULL);
+}
+
 LONG RegKey::QueryBytes(HKEY key, const char* name, std::vector<unsigned char>& data, DWORD* type) {
     if (data.size() < 261) data.resize(261);
     for (;;) {
         DWORD size = (DWORD)data.size();
+        CountRegistryCall();
         const LONG code = ::RegQueryValueExA(key, name, NULL, type, data.data(), &size);
         if (code == ERROR_MORE_DATA && data.size() < kGrowthLimit) {
             data.resize(size > data.size() ? size : data.size() * 2);
@@ -252,6 +273,7 @@ LONG RegKey::EnumSubkey(DWORD index, std::vector<wchar_t>& buffer, std::string& 
     if (buffer.size() < 256) buffer.resize(256);
     for (;;) {
         DWORD size = (DWORD)buffer.size();
+        CountRegistryCall();
         const LONG status = ::RegEnumKeyExW(m_handle, index, buffer.data(), &size, NULL, NULL, NULL, NULL);
         if (status == ERROR_MORE_DATA && buffer.size() < 32768) {
             buffer.resize(buffer.size() * 2);
@@ -272,6 +294,7 @@ LONG RegKey::EnumValue(DWORD index, std::vector<wchar_t>& nameBuffer, std::strin
         DWORD dataSize = (DWORD)data.size();
         // The wide call hands text data over as stored: the ANSI one converts
         // it, losing an odd last byte or an unpaired surrogate.
+        CountRegistryCall();
         const LONG code =
             ::RegEnumValueW(m_handle, index, nameBuffer.data(), &nameSize, NULL, &type, data.data(), &dataSize);
         if (code == ERROR_MORE_DATA && dataSize > data.size()) {
@@ -358,10 +381,4 @@ bool SameKeyName(const char* a, const char* b) {
     ::MultiByteToWideChar(CP_ACP, 0, a, -1, wideA.data(), lengthA);
     ::MultiByteToWideChar(CP_ACP, 0, b, -1, wideB.data(), lengthB);
     return ::CompareStringOrdinal(wideA.data(), -1, wideB.data(), -1, TRUE) == CSTR_EQUAL;
-}
-
-void RegKey::CountChildren(HKEY key, DWORD* subkeys, DWORD* values) {
-    if (::RegQueryInfoKeyA(key, NULL, NULL, NULL, subkeys, NULL, NULL, values, NULL, NULL, NULL, NULL) !=
-        ERROR_SUCCESS)
-        *subkeys = *values = MAXDWORD;
 }

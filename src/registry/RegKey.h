@@ -9,9 +9,25 @@
 #include "framework/Handle.h"
 #include "registry/WriteFault.h"
 
+// Calls into the registry since the last reset: every open, query,
+// enumeration, write and close is one, and on a remote computer one round
+// trip. Always counted, so that a test or the bench can hold a path to its
+// count; writes are counted where RegistryWriteCheck lets them pass.
+unsigned long long RegistryCallCount();
+void ResetRegistryCallCount();
+void CountRegistryCall();
+
+// Closing a key is a call like any other.
+struct CountedRegKeyTraits : RegKeyTraits {
+    static bool Release(HKEY h) {
+        CountRegistryCall();
+        return RegKeyTraits::Release(h);
+    }
+};
+
 // An open key, closed when it goes out of scope or is replaced. Converts to
 // HKEY, so that it can stand wherever the platform wants a key.
-class RegKey : public UniqueHandle<RegKeyTraits> {
+class RegKey : public UniqueHandle<CountedRegKeyTraits> {
 public:
     RegKey() {}
     explicit RegKey(HKEY key) : UniqueHandle(key) {}
@@ -43,8 +59,11 @@ public:
 
     // A value into a fixed buffer; *size in: capacity, out: bytes stored.
     LONG QueryValue(const char* name, void* data, DWORD* size, DWORD* type = nullptr) const {
+        CountRegistryCall();
         return ::RegQueryValueExA(m_handle, name, NULL, type, static_cast<BYTE*>(data), size);
     }
+    // How many subkeys and values the key holds.
+    LONG QueryCounts(DWORD* subkeys, DWORD* values) const;
     // A value's data whole, however large it has grown.
     LONG QueryBytes(const char* name, std::vector<unsigned char>& data, DWORD* type = nullptr) const {
         return QueryBytes(m_handle, name, data, type);
@@ -68,8 +87,6 @@ public:
         const LONG fault = RegistryWriteCheck();
         return fault != ERROR_SUCCESS ? fault : ::RegDeleteValueA(key, name);
     }
-    // The number of subkeys and values; MAXDWORD each when the key cannot say.
-    static void CountChildren(HKEY key, DWORD* subkeys, DWORD* values);
     // Renames a key; `to` in UTF-16, the registry's own form.
     static LONG Rename(HKEY key, const std::wstring& to) {
         const LONG fault = RegistryWriteCheck();

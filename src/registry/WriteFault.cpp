@@ -1,5 +1,7 @@
 #include "registry/WriteFault.h"
 
+#include "registry/RegKey.h"
+
 namespace {
 bool g_armed = false;
 bool g_andAfter = false;
@@ -8,6 +10,7 @@ long g_counted = 0;
 }  // namespace
 
 LONG RegistryWriteCheck() {
+    CountRegistryCall();
     if (!g_armed) return ERROR_SUCCESS;
     ++g_counted;
     const bool fails = g_failAt != 0 && (g_counted == g_failAt || (g_andAfter && g_counted > g_failAt));

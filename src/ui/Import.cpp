@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cstring>
+#include <deque>
+#include <set>
 #include <string>
 
 #include "dsi/DsiFileIo.h"

@@ -103,6 +103,7 @@ struct WriteCase {
     std::string file;
     std::vector<Write> writes;
     std::string expected;
+    std::vector<std::string> removedFirst = {};  // sections taken out before the writes
 };
 
 bool SameName(const std::string& a, const std::string& b) {
@@ -118,6 +119,11 @@ TEST_P(ProfileWriteTest, SetsAndSerializes) {
     const WriteCase& c = GetParam();
     ProfileFile f;
     f.Parse(c.file);
+    f.RemoveSections([&c](const std::string& name) {
+        for (const std::string& removed : c.removedFirst)
+            if (SameName(removed, name)) return true;
+        return false;
+    });
     for (const Write& w : c.writes) ASSERT_TRUE(f.Set(w.section, w.key, w.value)) << w.section << "/" << w.key;
     const std::string out = f.Serialize();
     EXPECT_EQ(out, c.expected);
@@ -169,7 +175,14 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"replace_amid_mixed_line_ends", "[S]\ra=1\r\nb=2\nc=3\r\r\n[T]\n", {{"S", "b", "9"}, {"S", "B", "8"}},
                   "[S]\r\na=1\r\nb=8\r\nc=3\r\n\r\n[T]\r\n"},
         WriteCase{"replace_last_line_without_break", "[S]\na=1\nb=2", {{"S", "b", "3"}, {"T", "x", "y"}},
-                  "[S]\r\na=1\r\nb=3\r\n[T]\r\nx=y\r\n"}),
+                  "[S]\r\na=1\r\nb=3\r\n[T]\r\nx=y\r\n"},
+        WriteCase{"removed_sections_every_spelling", "top\n[A]\na=1\n[B]\nb=1\n[ a ]\nc=1\n[C]\n", {{"b", "x", "2"}},
+                  "top\r\n[B]\r\nb=1\r\nx=2\r\n[C]\r\n", {"A"}},
+        WriteCase{"removed_section_written_anew_at_end", "[A]\na=1\n[B]\nb=1\n", {{"A", "k", "v"}},
+                  "[B]\r\nb=1\r\n[A]\r\nk=v\r\n", {"A"}},
+        WriteCase{"many_short_sections_last_one_written", "[a]\n[b]\n[c]\n[d]\n[e]\n[f]\n[g]\n[h]\n[i]\n[j]\n[k]\n[l]\n[m]",
+                  {{"M", "k", "v"}, {"a", "k", "w"}},
+                  "[a]\r\nk=w\r\n[b]\r\n[c]\r\n[d]\r\n[e]\r\n[f]\r\n[g]\r\n[h]\r\n[i]\r\n[j]\r\n[l]\r\n[m]\r\nk=v\r\n", {"k"}}),
     [](const ::testing::TestParamInfo<WriteCase>& info) { return std::string(info.param.name); });
 
 // ---- Lines nobody wrote stay as they were ---------------------------------
@@ -263,6 +276,19 @@ TEST(ProfileFile, AwkwardValuesRoundTrip) {
     back.Parse(f.Serialize());
     for (size_t i = 0; i < values.size(); ++i)
         EXPECT_EQ(back.GetString("V", "k" + std::to_string(i), "<none>"), values[i]) << "value #" << i;
+}
+
+TEST(ProfileFile, RemovesWrittenAndAddedSectionsToo) {
+    ProfileFile f;
+    f.Parse("[Keep]\nk=1\n[DSN0]\nold=1\n");
+    ASSERT_TRUE(f.Set("DSN0", "new", "2"));
+    ASSERT_TRUE(f.Set("DSN1", "new", "3"));
+    ASSERT_TRUE(f.Set("Keep", "m", "4"));
+    f.RemoveSections([](const std::string& name) { return name.compare(0, 3, "DSN") == 0; });
+    EXPECT_EQ(f.GetString("DSN0", "new", "<none>"), "<none>");
+    EXPECT_EQ(f.GetString("DSN1", "new", "<none>"), "<none>");
+    ASSERT_TRUE(f.Set("DSN1", "again", "5"));
+    EXPECT_EQ(f.Serialize(), "[Keep]\r\nk=1\r\nm=4\r\n[DSN1]\r\nagain=5\r\n");
 }
 
 TEST(ProfileFile, ParseReplacesPreviousContent) {

@@ -2,7 +2,10 @@
 // messages, renaming, overwriting and the refilled list.
 #include "DsiTestUtil.h"
 
+#include <psapi.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 
 #include "ui/Settings.h"
@@ -422,6 +425,154 @@ TEST_F(ImportBatchTest, ImportsIntoTheScopeAskedFor) {
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OdbcPath("S")));
     EXPECT_STREQ(file.c_str(), window->m_szDsiFile);
     EXPECT_TRUE(prompts->calls.empty());
+}
+
+// Registry calls per source of 20 values, apart from what a run costs once:
+// on a remote computer each is a round trip, so a change that adds one to
+// every source shows here. Replacing includes the backup's reading of each.
+struct CallCase {
+    const char* name;
+    bool existing;   // the file's sources are in the scope already
+    bool exporting;  // an export of the scope, else an import of the file
+    unsigned long long perSource;
+};
+
+void PrintTo(const CallCase& c, std::ostream* os) { *os << c.name; }
+
+class RegistryCallTest : public WindowTest, public ::testing::WithParamInterface<CallCase> {
+protected:
+    RegistryCallTest() : WindowTest(Mode::Batch) {}
+    void TearDown() override {
+        ::SetEnvironmentVariableA("LOCALAPPDATA", NULL);
+        WindowTest::TearDown();
+    }
+};
+
+TEST_P(RegistryCallTest, HoldsTheCallsPerSource) {
+    const CallCase& c = GetParam();
+    const std::string dir = ScratchDir(std::string("dsi-calls-") + c.name);
+    ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", dir.c_str()));
+    unsigned long long calls[2] = {};
+    for (int k = 0; k < 2; ++k) {
+        const int count = 2 + 2 * k;
+        std::string text = General(count);
+        for (int i = 0; i < count; ++i) {
+            std::vector<std::vector<std::string>> rows = {{"Port", "1433", "4"}};
+            for (int j = 1; j < 20; ++j) rows.push_back({"Attribute" + std::to_string(j), "value", "1"});
+            text += Source("DSN" + std::to_string(i), "Source " + std::to_string(i), rows);
+        }
+        const std::string file = dir + "\\" + std::to_string(count) + ".dsi";
+        WriteWholeFile(file, text);
+        ClearTestRegistry();
+        if (c.existing) window->ImportDsiFile(FALSE, file.c_str(), FALSE);
+        ResetRegistryCallCount();
+        if (c.exporting) {
+            window->ExportScopeToFile((dir + "\\out.dsi").c_str(), FALSE);
+        } else {
+            window->ImportDsiFile(FALSE, file.c_str(), FALSE);
+        }
+        calls[k] = RegistryCallCount();
+        EXPECT_TRUE(window->Succeeded());
+        EXPECT_EQ(20u, Snapshot(HKEY_CURRENT_USER, OdbcPath("Source " + std::to_string(count - 1))).size());
+    }
+    EXPECT_TRUE(prompts->calls.empty());
+    EXPECT_EQ(c.perSource * 2, calls[1] - calls[0]) << (calls[1] - calls[0]) / 2.0 << " a source";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, RegistryCallTest,
+                         ::testing::Values(CallCase{"import_new", false, false, 30},
+                                           CallCase{"import_replacing", true, false, 62},
+                                           CallCase{"export", true, true, 25}),
+                         [](const ::testing::TestParamInfo<CallCase>& info) { return std::string(info.param.name); });
+
+// Among many new sources, one already there under another case is still
+// found, so that it is backed up before it is replaced.
+TEST_F(ImportBatchTest, ASourceUnderAnotherCaseAmongManyIsBackedUp) {
+    const std::string dir = ScratchDir("dsi-import-known");
+    ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", dir.c_str()));
+    PutString(HKEY_CURRENT_USER, OdbcPath("SOURCE 3"), "Old", "o");
+    std::string text = General(8);
+    for (int i = 0; i < 8; ++i)
+        text += Source("DSN" + std::to_string(i), "source " + std::to_string(i), {{"A", std::to_string(i), "1"}});
+    WriteWholeFile(dir + "\\eight.dsi", text);
+    window->ImportDsiFile(FALSE, (dir + "\\eight.dsi").c_str(), FALSE);
+    ::SetEnvironmentVariableA("LOCALAPPDATA", NULL);
+    EXPECT_TRUE(window->Succeeded());
+    EXPECT_EQ(kAbsent, ValueOf(HKEY_CURRENT_USER, OdbcPath("Source 3"), "Old"));
+    EXPECT_EQ(Sz("3"), ValueOf(HKEY_CURRENT_USER, OdbcPath("Source 3"), "A"));
+    WIN32_FIND_DATAA found;
+    const HANDLE search = ::FindFirstFileA((dir + "\\Zentrel\\Backups\\*.dsi").c_str(), &found);
+    ASSERT_NE(INVALID_HANDLE_VALUE, search);
+    ::FindClose(search);
+    const std::string backup = ReadWholeFile(dir + "\\Zentrel\\Backups\\" + found.cFileName);
+    EXPECT_NE(std::string::npos, backup.find("Name0=Old")) << backup;
+    EXPECT_NE(std::string::npos, backup.find("Value0=o")) << backup;
+}
+
+// The peak memory of an import, in a process of its own (a peak only grows),
+// above what the process held before: the file's text once, plus little.
+// Shapes that cost a structure a line or a section, or a copy of the text
+// or of a value, would pass twice the file.
+const char kMemoryChildFile[] = "ZENTREL_TEST_IMPORT_MEMORY";
+
+TEST_F(ImportBatchTest, ImportHoldsLittleMoreThanTheFile) {
+    char child[MAX_PATH] = "";
+    if (::GetEnvironmentVariableA(kMemoryChildFile, child, sizeof(child)) > 0) {
+        PROCESS_MEMORY_COUNTERS before = {}, after = {};
+        ::GetProcessMemoryInfo(::GetCurrentProcess(), &before, sizeof(before));
+        window->ImportDsiFile(FALSE, child, FALSE);
+        ::GetProcessMemoryInfo(::GetCurrentProcess(), &after, sizeof(after));
+        printf("import-memory before=%llu peak=%llu succeeded=%d\n", (unsigned long long)before.WorkingSetSize,
+               (unsigned long long)after.PeakWorkingSetSize, window->Succeeded() ? 1 : 0);
+        return;
+    }
+    const std::string dir = ScratchDir("dsi-import-memory");
+    const size_t size = 16u << 20;
+    const std::string source = General(1) + Source("DSN0", "Small", {{"A", "a", "1"}});
+    std::string comments, sections;
+    while (comments.size() < size) comments += "; a comment\r\n\r\n\r\n";
+    for (unsigned long n = 0; sections.size() < size; ++n) sections += "[s" + std::to_string(n) + "]\r\n";
+    const struct {
+        const char* shape;
+        std::string file;
+    } shapes[] = {
+        {"comments", comments + source + comments},
+        {"sections", source + sections},
+        {"huge", General(1) + Source("DSN0", "Huge", {{"Blob", std::string(2 * size, 'A'), "3"}})},
+    };
+    char self[MAX_PATH];
+    ASSERT_GT(::GetModuleFileNameA(NULL, self, sizeof(self)), 0u);
+    for (const auto& shape : shapes) {
+        const std::string file = dir + "\\" + shape.shape + ".dsi", out = dir + "\\out.txt";
+        WriteWholeFile(file, shape.file);
+        ASSERT_TRUE(::SetEnvironmentVariableA(kMemoryChildFile, file.c_str()));
+        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), NULL, TRUE};
+        HANDLE output = ::CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, NULL);
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = startup.hStdError = output;
+        PROCESS_INFORMATION process = {};
+        std::string command = std::string("\"") + self + "\" --gtest_filter=ImportBatchTest.ImportHoldsLittleMoreThanTheFile";
+        const BOOL started =
+            ::CreateProcessA(self, &command[0], NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process);
+        ::SetEnvironmentVariableA(kMemoryChildFile, NULL);
+        ::CloseHandle(output);
+        ASSERT_TRUE(started);
+        EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.hProcess, 60000));
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+        const std::string report = ReadWholeFile(out);
+        unsigned long long before = 0, peak = 0;
+        int succeeded = 0;
+        const size_t at = report.find("import-memory ");
+        ASSERT_NE(std::string::npos, at) << report;
+        ASSERT_EQ(3, sscanf(report.c_str() + at, "import-memory before=%llu peak=%llu succeeded=%d", &before, &peak,
+                            &succeeded));
+        EXPECT_EQ(1, succeeded) << shape.shape;
+        const double grown = (double)(peak - before) / (double)shape.file.size();
+        EXPECT_LT(grown, 1.75) << shape.shape << ": " << peak - before << " bytes for a file of " << shape.file.size();
+    }
 }
 
 // ---- Interactive import -----------------------------------------------------

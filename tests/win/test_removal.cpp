@@ -122,16 +122,7 @@ TEST_F(RemovalTest, NestedKeysGoWithTheSource) {
 TEST_F(RemovalTest, AnUnreadableSourceIsNotRemoved) {
     ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", ScratchDir("removal-backup").c_str()));
     Seed();
-    const auto access = [](const char* sddl) {
-        HKEY key = NULL;
-        ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, OdbcPath("Sales\\Options").c_str(), 0, WRITE_DAC,
-                                                 &key));
-        PSECURITY_DESCRIPTOR descriptor = NULL;
-        ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, NULL));
-        EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor));
-        ::LocalFree(descriptor);
-        ::RegCloseKey(key);
-    };
+    const auto access = [](const char* sddl) { SetKeyAccess(HKEY_LOCAL_MACHINE, OdbcPath("Sales\\Options"), sddl); };
     access("D:P");
     PutString(HKEY_CURRENT_USER, kSettingsKey, "bAskDelete", "0");
     Open();
