@@ -30,7 +30,7 @@ target_link_libraries(zentrel_lib PUBLIC comctl32 comdlg32 shlwapi shell32 advap
 add_library(zentrel_res OBJECT ${CMAKE_SOURCE_DIR}/res/zentrel.rc)
 target_include_directories(zentrel_res PRIVATE ${CMAKE_SOURCE_DIR}/res ${CMAKE_SOURCE_DIR}/src)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/res/zentrel.rc PROPERTIES OBJECT_DEPENDS
-  "${CMAKE_SOURCE_DIR}/res/zentrel.manifest;${CMAKE_SOURCE_DIR}/res/zentrel.ico;${CMAKE_SOURCE_DIR}/res/toolbar.bmp;${CMAKE_SOURCE_DIR}/res/hand.cur;${CMAKE_SOURCE_DIR}/res/version.h;${CMAKE_SOURCE_DIR}/src/res/resource.h")
+  "${CMAKE_SOURCE_DIR}/res/zentrel.manifest;${CMAKE_SOURCE_DIR}/res/zentrel-console.manifest;${CMAKE_SOURCE_DIR}/res/zentrel.ico;${CMAKE_SOURCE_DIR}/res/toolbar.bmp;${CMAKE_SOURCE_DIR}/res/hand.cur;${CMAKE_SOURCE_DIR}/res/version.h;${CMAKE_SOURCE_DIR}/src/res/resource.h")
 
 if(NOT MSVC)
   set(ZENTREL_STATIC_LINK -static -static-libgcc -static-libstdc++)
@@ -43,7 +43,10 @@ target_compile_options(zentrel PRIVATE ${ZENTREL_WARNINGS})
 # The console companion, zentrel.com beside zentrel.exe: batch mode only. A
 # command shell tries .com before .exe, waits for a console program and passes
 # its exit code on, while a shortcut or a double click still opens the window.
-add_executable(zentrel_console ${CMAKE_SOURCE_DIR}/src/app/main.cpp $<TARGET_OBJECTS:zentrel_res>)
+add_library(zentrel_res_console OBJECT ${CMAKE_SOURCE_DIR}/res/zentrel.rc)
+target_include_directories(zentrel_res_console PRIVATE ${CMAKE_SOURCE_DIR}/res ${CMAKE_SOURCE_DIR}/src)
+target_compile_definitions(zentrel_res_console PRIVATE ZENTREL_CONSOLE_MANIFEST)
+add_executable(zentrel_console ${CMAKE_SOURCE_DIR}/src/app/main.cpp $<TARGET_OBJECTS:zentrel_res_console>)
 target_compile_definitions(zentrel_console PRIVATE ZENTREL_CONSOLE)
 target_link_libraries(zentrel_console PRIVATE zentrel_lib ${ZENTREL_STATIC_LINK})
 target_compile_options(zentrel_console PRIVATE ${ZENTREL_WARNINGS})

@@ -1,9 +1,12 @@
 #include <memory>
 #include <string>
 
+#include <algorithm>
 #include <exception>
+#include <utility>
 #include <vector>
 
+#include "app/Fleet.h"
 #include "app/ManagerApp.h"
 #include "core/ValueFormat.h"
 #include "framework/Handle.h"
@@ -74,6 +77,8 @@ int ManagerApp::RunBatch(RunContext& run) {
         if (length > 0 && length < sizeof(directory)) *file = std::string(directory) + "\\" + *file;
     }
     run.ResetOutcome();
+    const zentrel::ComputerSwitch named = zentrel::ReadComputerSwitch(m_strRemoteSystem);
+    if (named.many) return RunFleet(run, named);
     try {
         return RunOperations(run);
     } catch (const std::exception& e) {
@@ -88,22 +93,32 @@ int ManagerApp::RunBatch(RunContext& run) {
     }
 }
 
-int ManagerApp::RunOperations(RunContext& run) {
+int ManagerApp::RunOperations(RunContext& run, ComputerRun* computer) {
     const BOOL systemScope = m_bUserScope ? FALSE : TRUE;
     run.where = run.BatchPlace(systemScope);
     if (m_bImport) ImportNamedFile(run, m_strFileName.c_str());
-    if (m_bExport) ExportScope(run, m_strFileName.c_str());
+    if (m_bExport) {
+        const bool written = ExportScope(run, computer ? computer->exportFile.c_str() : m_strFileName.c_str());
+        if (computer && written) computer->counts.exported = run.m_nDsnSection;
+    }
     if (m_bList) {
         run.where = run.BatchPlace(m_bListUserScope ? FALSE : TRUE);
         std::string listing;
-        if (ListScope(run, listing)) WriteStreamText(m_hConsoleOut, listing);
+        if (ListScope(run, listing)) WriteStreamText(m_hConsoleOut, run.facts.OutputLines(listing));
+        if (computer) computer->counts.listed = (int)std::count(listing.begin(), listing.end(), '\n');
     }
     int compared = kCompareIdentical;
     if (m_bCompare) {
         run.where = run.BatchPlace(m_bCompareUserScope ? FALSE : TRUE);
         std::vector<zentrel::SourceComparison> comparisons;
         compared = CompareScopeWithFile(run, m_strCompareFile.c_str(), comparisons);
-        WriteStreamText(m_hConsoleOut, zentrel::FormatComparison(comparisons));
+        // Many computers' differences come together in the drift report.
+        if (computer) {
+            computer->compared = compared;
+            computer->comparisons = std::move(comparisons);
+        } else {
+            WriteStreamText(m_hConsoleOut, zentrel::FormatComparison(comparisons));
+        }
     }
     if (compared == kCompareFailed) return 2;
     return run.Succeeded() && compared == kCompareIdentical ? 0 : 1;

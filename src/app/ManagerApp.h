@@ -7,6 +7,10 @@
 #include "framework/Framework.h"
 
 class RunContext;
+struct ComputerRun;
+namespace zentrel {
+struct ComputerSwitch;
+}
 
 class ManagerApp : public CWinApp, public zentrel::CommandLineSwitches {
 public:
@@ -30,8 +34,11 @@ public:
     BOOL m_bConsoleProgram;
 
 private:
-    // The operations the command line asks for, in their order.
-    int RunOperations(RunContext& run);
+    // The operations the command line asks for, in their order; with
+    // `computer`, those of one of many computers, which it takes the results of.
+    int RunOperations(RunContext& run, ComputerRun* computer = nullptr);
+    // The operations on each computer -s names (src/app/Fleet.cpp).
+    int RunFleet(RunContext& run, const zentrel::ComputerSwitch& named);
     int RunWindow();
 
     int m_nExitCode;

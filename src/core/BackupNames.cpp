@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <utility>
+
+#include "core/Fleet.h"
+#include "core/ValueFormat.h"
 
 namespace zentrel {
 
@@ -14,9 +18,15 @@ bool Digits(const std::string& text, size_t from, size_t count) {
     return true;
 }
 
-// The sort key of a backup's name: its time, then its number within the
-// second; false for any other name.
-bool BackupKey(const std::string& name, std::pair<std::string, long>* key) {
+struct BackupKey {
+    std::string computer;  // the part of the name that names it; empty for none
+    std::string stamp;
+    long attempt = 1;
+};
+
+// What a backup's name says: its computer, its time and its number within
+// the second; false for any other name.
+bool ReadBackupName(const std::string& name, BackupKey* key) {
     if (name.size() < 20 || !Digits(name, 0, 8) || name[8] != '-' || !Digits(name, 9, 6) || name[15] != '-')
         return false;
     std::string rest = name.substr(16);
@@ -24,47 +34,70 @@ bool BackupKey(const std::string& name, std::pair<std::string, long>* key) {
     if (rest.size() < extension.size() || rest.compare(rest.size() - extension.size(), extension.size(), extension) != 0)
         return false;
     rest.erase(rest.size() - extension.size());
-    long attempt = 1;
-    const size_t dash = rest.find('-');
-    if (dash != std::string::npos) {
-        const std::string number = rest.substr(dash + 1);
-        if (number.empty() || number.size() > 6 || !Digits(number, 0, number.size())) return false;
-        attempt = std::stol(number);
+    key->attempt = 1;
+    const size_t dash = rest.rfind('-');
+    if (dash != std::string::npos && dash + 1 < rest.size() && rest.size() - dash - 1 <= 6 &&
+        Digits(rest, dash + 1, rest.size() - dash - 1)) {
+        key->attempt = std::stol(rest.substr(dash + 1));
         rest.erase(dash);
     }
-    if (rest != "user" && rest != "system") return false;
-    *key = std::make_pair(name.substr(0, 15), attempt);
-    return true;
+    key->computer.clear();
+    for (const char* scope : {"user", "system"}) {
+        const std::string tail = std::string("-") + scope;
+        if (rest == scope) {
+            key->stamp = name.substr(0, 15);
+            return true;
+        }
+        if (rest.size() > tail.size() && rest.compare(rest.size() - tail.size(), tail.size(), tail) == 0) {
+            key->computer = AsciiLower(rest.substr(0, rest.size() - tail.size()));
+            key->stamp = name.substr(0, 15);
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
 
-std::string BackupFileName(const BackupTime& t, bool systemScope, int attempt) {
+std::string BackupFileName(const BackupTime& t, bool systemScope, int attempt, const std::string& computer) {
     char stamp[32];
     snprintf(stamp, sizeof(stamp), "%04d%02d%02d-%02d%02d%02d", t.year % 10000, t.month % 100, t.day % 100,
              t.hour % 100, t.minute % 100, t.second % 100);
-    std::string name = std::string(stamp) + (systemScope ? "-system" : "-user");
+    std::string name = stamp;
+    if (!computer.empty()) name += "-" + ComputerFileNamePart(computer);
+    name += systemScope ? "-system" : "-user";
     if (attempt > 1) name += "-" + std::to_string(attempt);
     return name + ".dsi";
 }
 
 std::vector<std::string> BackupsBeyond(const std::vector<BackupFile>& files, size_t keep, const std::string& latest) {
-    // Oldest first; within one instant, by the name's own order.
-    std::vector<std::pair<std::pair<unsigned long long, std::pair<std::string, long>>, std::string>> backups;
-    bool latestKept = false;
+    // Each computer keeps its own newest: a run over many computers never
+    // deletes the backups of the first ones it changed. Oldest first; within
+    // one instant, by the name's own order.
+    typedef std::pair<std::pair<unsigned long long, std::pair<std::string, long>>, std::string> Entry;
+    struct Group {
+        std::vector<Entry> backups;
+        bool latestKept = false;
+    };
+    std::map<std::string, Group> byComputer;
     for (const BackupFile& file : files) {
-        std::pair<std::string, long> key;
-        if (!BackupKey(file.name, &key)) continue;
+        BackupKey key;
+        if (!ReadBackupName(file.name, &key)) continue;
+        Group& group = byComputer[key.computer];
         if (file.name == latest) {
-            latestKept = true;
+            group.latestKept = true;
             continue;
         }
-        backups.push_back(std::make_pair(std::make_pair(file.written, key), file.name));
+        group.backups.push_back(std::make_pair(std::make_pair(file.written, std::make_pair(key.stamp, key.attempt)),
+                                               file.name));
     }
-    std::sort(backups.begin(), backups.end());
-    const size_t others = latestKept && keep > 0 ? keep - 1 : keep;
     std::vector<std::string> beyond;
-    for (size_t i = 0; i + others < backups.size(); ++i) beyond.push_back(backups[i].second);
+    for (auto& computer : byComputer) {
+        Group& group = computer.second;
+        std::sort(group.backups.begin(), group.backups.end());
+        const size_t others = group.latestKept && keep > 0 ? keep - 1 : keep;
+        for (size_t i = 0; i + others < group.backups.size(); ++i) beyond.push_back(group.backups[i].second);
+    }
     return beyond;
 }
 

@@ -17,8 +17,11 @@ struct BackupTime {
 };
 
 // "<yyyymmdd-hhmmss>-<scope>.dsi", scope "user" or "system"; a later backup
-// of the same second is "<yyyymmdd-hhmmss>-<scope>-<n>.dsi", n from 2.
-std::string BackupFileName(const BackupTime& time, bool systemScope, int attempt);
+// of the same second is "<yyyymmdd-hhmmss>-<scope>-<n>.dsi", n from 2. With
+// a computer (a run over many), its name as a file name can hold it comes
+// before the scope: "<yyyymmdd-hhmmss>-<computer>-<scope>.dsi".
+std::string BackupFileName(const BackupTime& time, bool systemScope, int attempt,
+                           const std::string& computer = std::string());
 
 // A file of the backup folder and when it was last written, in any unit
 // that grows with time.
@@ -28,8 +31,9 @@ struct BackupFile {
 };
 
 // Of the files in a backup folder, those to delete so that `keep` backups
-// stay: `latest` (the one just written) always, then the newest by the
-// files' own times, since a clock set wrong once puts any date in a name.
+// of each computer (and of those named by none) stay: `latest` (the one just
+// written) always, then the newest by the files' own times, since a clock
+// set wrong once puts any date in a name.
 // Names not made by BackupFileName are never chosen.
 std::vector<std::string> BackupsBeyond(const std::vector<BackupFile>& files, size_t keep, const std::string& latest);
 

@@ -106,14 +106,15 @@ bool CommandLineSwitches::ForcedView(Platform* platform) const {
 }
 
 const char* UsageText() {
-    return "Usage: zentrel [-s<computer>] [-p32|-p64] [-i<scope><file> [-n]] [-e<scope><file>] [-l<scope>]\r\n"
-           "               [-d<scope><file>]\r\n"
+    return "Usage: zentrel [-s<computer>[,...]|-s@<file>] [-p32|-p64] [-i<scope><file> [-n]]\r\n"
+           "               [-e<scope><file>] [-l<scope>] [-d<scope><file>]\r\n"
            "  -i<scope><file>  import a DSI file into the scope\r\n"
            "  -n               with -i: print what the import would do, change nothing\r\n"
            "  -e<scope><file>  export every data source of the scope to a DSI file\r\n"
            "  -l<scope>        list the scope's data sources: name, driver, scope and platform\r\n"
            "  -d<scope><file>  compare the scope's data sources with a DSI file, one line a difference\r\n"
            "  -s<computer>     work on another computer's registry\r\n"
+           "  -s<a>,<b>,...    work on each computer in turn; -s@<file>: the names in a file\r\n"
            "  -p32, -p64       System DSNs of the 32-bit or 64-bit view only (default: both)\r\n"
            "<scope> is u for User DSNs; any other character means System DSNs.\r\n"
            "Import runs before export, then listing, comparing last. Errors go to standard error.\r\n"

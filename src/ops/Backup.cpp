@@ -162,15 +162,17 @@ bool ReadIntoFile(RunContext& run, const std::vector<BackedUpSource>& sources, B
     return true;
 }
 
-// A new file's name in the backup folder; 0 or the platform's error code.
-DWORD NewBackupPath(bool systemScope, std::string& folder, std::string& name, std::string& path) {
+// A new file's name in the backup folder, which names the computer when it is
+// one of many; 0 or the platform's error code.
+DWORD NewBackupPath(bool systemScope, const std::string& computer, std::string& folder, std::string& name,
+                    std::string& path) {
     DWORD code = BackupFolder(folder);
     SYSTEMTIME now;
     ::GetLocalTime(&now);
     const zentrel::BackupTime time = {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
     // Several changes within one second each keep their own file.
     for (int attempt = 1; code == 0; ++attempt) {
-        name = zentrel::BackupFileName(time, systemScope, attempt);
+        name = zentrel::BackupFileName(time, systemScope, attempt, computer);
         path = folder + "\\" + name;
         if (!zentrel::DsiFileExists(path.c_str())) break;
         if (attempt == 1000) code = ERROR_FILE_EXISTS;
@@ -240,7 +242,8 @@ bool WriteBackup(RunContext& run, const std::vector<BackedUpSource>& sources, Ba
 
     const bool systemScope = sources[0].first.systemScope != FALSE;
     std::string folder, name;
-    const DWORD code = NewBackupPath(systemScope, folder, name, outcome->path);
+    const DWORD code = NewBackupPath(systemScope, run.facts.manyComputers ? run.where.computer : std::string(), folder,
+                                     name, outcome->path);
     if (code != 0) {
         run.Fail("Backup", IDS_BACKUP_FAILED, folder, RunContext::SystemErrorText(code));
         return false;

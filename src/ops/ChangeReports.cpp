@@ -117,6 +117,7 @@ bool ScopeChanges::Take(const RegistryPlace& place) {
     if (code != ERROR_SUCCESS) {
         m_run.Fail("RegCreateKey Error", IDS_SCOPE_LOCK_ERROR,
                         RunContext::SystemErrorText(code));
+        HintElevation(m_run, code, std::string());
         return false;
     }
     // Another computer's registry has no rename method.
@@ -161,4 +162,19 @@ bool ReportChange(RunContext& run, const ChangeResult& result, const std::string
         break;
     }
     return false;
+}
+
+void HintElevation(RunContext& run, LONG code, const std::string& source) {
+    if (code != ERROR_ACCESS_DENIED) return;
+    std::string computer = run.m_placeConnected.computer;
+    if (computer.empty()) {
+        char own[MAX_COMPUTERNAME_LENGTH + 1] = "";
+        DWORD size = sizeof(own);
+        if (::GetComputerNameA(own, &size)) computer.assign(own, size);
+    }
+    if (source.empty()) {
+        run.Fail("Access denied", IDS_ACCESS_DENIED_SCOPE, computer);
+    } else {
+        run.Fail("Access denied", IDS_ACCESS_DENIED_SOURCE, zentrel::ShownName(source), computer);
+    }
 }

@@ -52,3 +52,8 @@ void ForgetRecoveredPlaces();
 // its old definition left hidden, in the boxes the program has always shown
 // for those steps. Returns whether the source was changed.
 bool ReportChange(RunContext& run, const ChangeResult& result, const std::string& source);
+
+// After a change refused with `code`: when the account may not make it, which
+// source (empty: the scope's sources), on which computer, and what would let
+// it through.
+void HintElevation(RunContext& run, LONG code, const std::string& source);

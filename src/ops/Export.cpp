@@ -118,25 +118,25 @@ bool FinishExport(RunContext& run) {
     return true;
 }
 
-void ExportScope(RunContext& run, const char* file) {
+bool ExportScope(RunContext& run, const char* file) {
     const char* path = file ? file : "";
     // A cut path would name another file.
     if (zentrel::DsiPathTooLong(path)) {
         run.ReportFileError(path, ERROR_FILENAME_EXCED_RANGE, "Export");
-        return;
+        return false;
     }
     std::vector<ListedSource> sources;
     std::vector<std::string> unreachable;
     // Names only: ExportSource reads each driver, once, and nothing checks it.
     std::unique_ptr<ScopeDrivers> unread;
-    if (!CatalogueScope(run, run.where, sources, &unreachable, &unread)) return;
+    if (!CatalogueScope(run, run.where, sources, &unreachable, &unread)) return false;
     strcpy(run.m_szDsiFile, path);
     ReportUnreachable(run, unreachable, "Export", IDS_ZERO_NAME_SOURCE);
-    if (!BeginExport(run, (int)sources.size())) return;
+    if (!BeginExport(run, (int)sources.size())) return false;
     RegistryPlace place = run.m_placeConnected;
     for (const ListedSource& source : sources) {
         place.platform = source.platform;
         ExportListed(run, place, source.name);
     }
-    FinishExport(run);
+    return FinishExport(run);
 }

@@ -19,5 +19,6 @@ void ExportListed(RunContext& run, const RegistryPlace& place, const std::string
 // Writes the file that BeginExport and ExportSource built, once; false
 // (reported) when it cannot be written.
 bool FinishExport(RunContext& run);
-// Every source of run.where's scope into the file.
-void ExportScope(RunContext& run, const char* file);
+// Every source of run.where's scope into the file; false when the file is
+// not written (reported). run.m_nDsnSection then holds how many it took.
+bool ExportScope(RunContext& run, const char* file);

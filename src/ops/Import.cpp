@@ -166,6 +166,7 @@ bool SectionTakes(RunContext& run, const std::string& name, REGSAM view, OpenEnt
     }
     if (entries != ERROR_SUCCESS && entries != ERROR_FILE_NOT_FOUND) {
         run.Fail("RegCreateKey Error", IDS_KEY_ERROR, kDriverEntriesKey, RunContext::SystemErrorText(entries));
+        HintElevation(run, entries, name);
         return false;
     }
     const LONG found =
@@ -245,6 +246,7 @@ WriteOutcome WriteAccepted(RunContext& run, const Accepted& source, const Planne
     const ChangeResult begun = replacement.Begin();
     if (!begun.Ok()) {
         ReportChange(run, begun, name);
+        HintElevation(run, begun.code, name);
         return WriteOutcome::Failed;
     }
     // A row that cannot be written leaves the source as it was.
@@ -256,13 +258,17 @@ WriteOutcome WriteAccepted(RunContext& run, const Accepted& source, const Planne
     } else if (failure.code != ERROR_SUCCESS) {
         run.Fail("RegSetValueEx Error", IDS_KEY_ERROR, zentrel::ShownName(name), text);
     }
+    HintElevation(run, failure.code, name);
     if (failure.code != ERROR_SUCCESS) {
         replacement.Abandon();
         return WriteOutcome::Failed;
     }
     const ChangeResult committed = replacement.Commit(exists, open.Made(run, view));
     if (committed.renameUnsupported) changes.RenameUnsupported(source.place);
-    if (!ReportChange(run, committed, name)) return WriteOutcome::Failed;
+    if (!ReportChange(run, committed, name)) {
+        HintElevation(run, committed.code, name);
+        return WriteOutcome::Failed;
+    }
     return exists ? WriteOutcome::Replaced : WriteOutcome::New;
 }
 
@@ -527,7 +533,7 @@ ImportSummary ImportConnected(RunContext& run, bool askName) {
     for (int i : import.file.count.indices)
         if (PlanOne(import, i) == Next::Stop) break;
     if (run.facts.Preview()) {
-        WriteStreamText(run.facts.out, import.previewLines);
+        WriteStreamText(run.facts.out, run.facts.OutputLines(import.previewLines));
         return import.summary;
     }
     import.summary.ran = WriteAll(import);

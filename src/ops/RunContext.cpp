@@ -2,10 +2,15 @@
 
 #include <cstring>
 
+#include "core/Fleet.h"
 #include "ops/ChangeReports.h"
 #include "registry/OdbcSection.h"
 #include "registry/Views.h"
 #include "res/resource.h"
+
+std::string RunFacts::OutputLines(const std::string& text) const {
+    return manyComputers ? zentrel::PrefixLines(commandLine.m_strRemoteSystem, text) : text;
+}
 
 void Reporter::Record(const std::string& source, SourceOutcome outcome) {
     m_sources.push_back(std::make_pair(source, outcome));

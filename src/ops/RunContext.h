@@ -51,6 +51,10 @@ struct RunFacts {
     HANDLE err = NULL;       // the batch run's notes beside its messages
     bool Batch() const { return commandLine.m_bBatchMode != FALSE; }
     bool Preview() const { return Batch() && commandLine.m_bPreview; }
+    // One of many computers (commandLine names it alone): its name leads
+    // each output line and goes into its backups' file names.
+    bool manyComputers = false;
+    std::string OutputLines(const std::string& text) const;
 };
 
 class RunContext {

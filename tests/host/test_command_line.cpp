@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/CommandLine.h"
+#include "core/Fleet.h"
 #include "core/Platform.h"
 
 using zentrel::CommandLineSwitches;
@@ -134,6 +135,44 @@ TEST(CommandLine, CompareAndPreview) {
         EXPECT_EQ(c.compareFile, s.m_strCompareFile) << c.tail;
         EXPECT_EQ(c.importFile, s.m_strFileName) << c.tail;
     }
+}
+
+// -s naming many computers: the names each run gets, in order, and what is
+// reported and skipped.
+TEST(ComputerList, NamesAndProblems) {
+    struct Case {
+        const char* value;   // the -s switch's text, or with '@' the list file's text
+        bool many;
+        std::vector<std::string> names;
+        std::vector<std::string> problems;
+    };
+    const Case cases[] = {
+        {"SRV01", false, {"SRV01"}, {}},
+        {"\\SRV01", false, {"\\SRV01"}, {}},
+        {"SRV01,SRV02", true, {"SRV01", "SRV02"}, {}},
+        {"SRV01,", true, {"SRV01"}, {"Computer list, name 2: no computer name; skipped."}},
+        {",\\,b", true, {"b"}, {"Computer list, name 1: no computer name; skipped.",
+                                  "Computer list, name 2: no computer name; skipped."}},
+        // One computer by any of its spellings.
+        {"srv,SRV,\\Srv", true, {"srv"}, {"Computer list, name 2: 'SRV' is named before; skipped.",
+                                           "Computer list, name 3: '\\Srv' is named before; skipped."}},
+        {"@# fleet\r\n\r\n  SRV01  \r\n\t\nSRV02\n  # off\nsrv01\nlast", true, {"SRV01", "SRV02", "last"},
+         {"Computer list, line 7: 'srv01' is named before; skipped."}},
+        {"@\x1b[2J,x", true, {"\x1b[2J,x"}, {}},
+        {"@", true, {}, {}},
+    };
+    for (const Case& c : cases) {
+        // A list file's text stands after the '@' here.
+        const zentrel::ComputerSwitch which = zentrel::ReadComputerSwitch(c.value);
+        EXPECT_EQ(c.many, which.many) << c.value;
+        const zentrel::ComputerList list =
+            which.fromFile ? zentrel::ReadComputerListText(which.text) : zentrel::SplitComputerNames(which.text);
+        EXPECT_EQ(c.names, list.names) << c.value;
+        std::vector<std::string> problems;
+        for (const auto& problem : list.problems) problems.push_back(zentrel::ComputerListProblemText(problem));
+        EXPECT_EQ(c.problems, problems) << c.value;
+    }
+    EXPECT_EQ("C:\\My Lists\\a.txt", zentrel::ReadComputerSwitch("@\"C:\\My Lists\\a.txt\"").text);
 }
 
 TEST(CommandLine, TailOfAFullCommandLine) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/BackupNames.h"
+#include "core/Fleet.h"
 #include "core/SourceCompare.h"
 
 using namespace zentrel;
@@ -93,6 +94,90 @@ TEST(BackupNames, NamesAndRotation) {
     EXPECT_EQ((std::vector<std::string>{"29991231-235959-user.dsi", "29991231-235958-user.dsi",
                                         "20261207-090503-user.dsi"}),
               BackupsBeyond(clock, 1, "20010101-000000-user.dsi"));
+    // A run over many computers: each computer's backups, and those named by
+    // none, are kept apart, the newest of each.
+    EXPECT_EQ("20261207-090503-SRV-2-system-3.dsi", BackupFileName(t, true, 3, "\\\\SRV-2"));
+    EXPECT_EQ("20261207-090503-a_b_-user.dsi", BackupFileName(t, false, 1, "a:b."));
+    const std::vector<BackupFile> fleet = {
+        {"20261207-090503-SRV-2-system-3.dsi", 1}, {"20261207-090503-srv-2-system.dsi", 1},
+        {"20261208-000000-SRV-2-user.dsi", 1},     {"20261207-090503-user.dsi", 1},
+        {"20261207-090504-user.dsi", 1},           {"20261201-000000-b-user.dsi", 1}};
+    EXPECT_EQ((std::vector<std::string>{"20261207-090503-user.dsi", "20261207-090503-srv-2-system.dsi",
+                                        "20261207-090503-SRV-2-system-3.dsi"}),
+              BackupsBeyond(fleet, 1, "none"));
+}
+
+// Each computer's own file, whatever its name holds, and none shared.
+TEST(Fleet, ComputerFileNames) {
+    struct Case {
+        std::string path;
+        std::vector<std::string> computers, files;
+    };
+    const Case cases[] = {
+        {"C:\\out\\sys.dsi", {"SRV01", "\\\\SRV02"}, {"C:\\out\\sys.SRV01.dsi", "C:\\out\\sys.SRV02.dsi"}},
+        {"C:\\out.d\\sys", {"A"}, {"C:\\out.d\\sys.A"}},
+        {"a.b.dsi", {"x<y>|z?*\"/\x01", "host. "}, {"a.b.x_y__z_____.dsi", "a.b.host__.dsi"}},
+        {"s.dsi", {"a?", "a*", "A?"}, {"s.a_.dsi", "s.a_-2.dsi", "s.A_-3.dsi"}},
+        {"C:\\out\\", {"A", "B"}, {"C:\\out\\", "C:\\out\\"}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.files, ComputerFileNames(c.path, c.computers)) << c.path;
+}
+
+// Lines on standard error and the exit code, from the outcomes of the computers.
+TEST(Fleet, ProgressSummaryAndExitCode) {
+    ComputerOutcome done{"SRV01", true, 0, {}};
+    done.counts.exported = 3;
+    done.counts.written = 2;
+    done.counts.replaced = 1;
+    done.counts.skipped = 0;
+    ComputerOutcome unreachable{"nosuch\x1b", false, 2, {}};
+    unreachable.counts.different = 0;
+    ComputerOutcome differs{"SRV02", true, 1, {}};
+    differs.counts.different = 4;
+    ComputerOutcome exportFailed{"SRV03", false, 0, {}};
+    EXPECT_EQ("SRV01 (1 of 2): started\r\n", ComputerStartLine(1, 2, "SRV01"));
+    EXPECT_EQ("SRV01 (1 of 2): done: 3 exported, 2 written, 1 replaced, 0 skipped\r\n", ComputerEndLine(1, 2, done));
+    EXPECT_EQ("nosuch\\x1b (2 of 2): failed: 0 different\r\n", ComputerEndLine(2, 2, unreachable));
+    EXPECT_EQ("SRV03 (2 of 2): failed\r\n", ComputerEndLine(2, 2, exportFailed));
+    struct Case {
+        std::vector<ComputerOutcome> outcomes;
+        bool compare;
+        int code;
+        std::string summary;
+    };
+    const Case cases[] = {
+        {{done}, false, 0, "Summary: 1 of 1 computers done, 0 failed\r\n"},
+        {{done, exportFailed}, false, 1, "Summary: 1 of 2 computers done, 1 failed: SRV03\r\n"},
+        {{done, differs}, true, 1, "Summary: 2 of 2 computers done (1 different: SRV02), 0 failed\r\n"},
+        {{differs, unreachable, exportFailed}, true, 2,
+         "Summary: 1 of 3 computers done (1 different: SRV02), 2 failed: nosuch\\x1b, SRV03\r\n"},
+        {{done, exportFailed}, true, 1, "Summary: 1 of 2 computers done (0 different), 1 failed: SRV03\r\n"},
+        {{}, false, 1, "Summary: 0 of 0 computers done, 0 failed\r\n"},
+        {{}, true, 2, "Summary: 0 of 0 computers done (0 different), 0 failed\r\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.code, FleetExitCode(c.outcomes, c.compare)) << c.summary;
+        EXPECT_EQ(c.summary, FleetSummaryLine(c.outcomes, c.compare));
+    }
+}
+
+// Per source, the computers that differ in it, each line led by the computer.
+TEST(Fleet, DriftReport) {
+    const SourceDefinition reference = Source("Sales", {Value("Server", 1, kSz)});
+    const SourceDefinition changed = Source("Sales", {Value("Server", 1, std::string("db2\0", 4))});
+    const SourceDefinition other = Source("HR", {});
+    const std::vector<std::pair<std::string, std::vector<SourceComparison>>> computers = {
+        {"A", CompareSources({reference, other}, {reference, other})},
+        {"B\tx", CompareSources({changed}, {reference, other})},
+        {"C", CompareSources({changed, other, Source("Extra", {})}, {reference, other})},
+    };
+    EXPECT_EQ("B\\x09x\tdiffers\tSales\t64-bit\r\n"
+              "B\\x09x\tvalue\tSales\t64-bit\tServer\tREG_SZ db2\tREG_SZ db1\r\n"
+              "C\tdiffers\tSales\t64-bit\r\n"
+              "C\tvalue\tSales\t64-bit\tServer\tREG_SZ db2\tREG_SZ db1\r\n"
+              "B\\x09x\tonly in file\tHR\t64-bit\r\n"
+              "C\tonly in registry\tExtra\t64-bit\r\n",
+              FormatDrift(computers));
 }
 
 }  // namespace

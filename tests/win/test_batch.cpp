@@ -4,6 +4,8 @@
 #include "WindowHelpers.h"
 #include "ops/RunContext.h"
 
+#include <sddl.h>
+
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -338,6 +340,141 @@ TEST_F(BatchProgramTest, CompareTellsEachDifferenceAndExitsByOutcome) {
     }
 }
 
+// Gives a key the access list `sddl`; its owner may always give it back.
+void SetAccess(HKEY root, const std::string& path, const char* sddl) {
+    HKEY key = NULL;
+    if (::RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS) return;
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    if (::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, NULL)) {
+        EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor));
+        ::LocalFree(descriptor);
+    }
+    ::RegCloseKey(key);
+}
+
+// Many computers in one run: each named computer gets its own run, files and
+// backups, an unreachable one is told and passed, and the summary and exit
+// code count them all. Here only this computer's own name reaches a registry.
+TEST_F(BatchProgramTest, ManyComputersRunOneAfterAnother) {
+    const std::string own = ThisComputerName();
+    SeedSource(false, "Kept", "KeptDriver");
+    SeedSource(true, "SysOne", "Sys Driver");
+    const std::string ref = dir + "\\ref.dsi", sys = dir + "\\sys.dsi", in = dir + "\\in.dsi";
+    ASSERT_EQ(0, RunShell("-es" + ref, dir).code);
+    const std::string exported = ReadWholeFile(ref);
+    std::string changed = exported;
+    changed.replace(changed.find("=SysOne in system"), 17, "=SysOne drifted");
+    // Replaces Kept, so that the import backs it up first.
+    WriteWholeFile(in, "[General]\r\nItems=1\r\n[DSN0]\r\nDriver=New\r\nDSN=Kept\r\nItems=1\r\n"
+                       "Name0=Server\r\nValue0=db02\r\nFormat0=1\r\n");
+    WriteWholeFile(dir + "\\list.txt", "# the fleet\r\n\r\n   \r\n" + own + "\r\n  # " + own + "\r\nnosuchhost\r\n");
+    WriteWholeFile(dir + "\\own.txt", "\xEF\xBB\xBF" + own + "\n");
+    const std::string ownFile = dir + "\\sys." + own + ".dsi";
+    const std::string failed = "nosuchhost (2 of 2): failed";
+    struct Case {
+        const char* what;
+        std::string args;
+        int code;
+        std::string out;                     // exactly
+        std::vector<std::string> err;            // each in standard error
+        std::vector<std::string> files = {};     // made by the run
+        std::vector<std::string> absent = {};    // not made
+        bool imported = false;                   // Kept replaced
+        bool outStarts = false;                  // out only begins so; each line begins with this computer
+        std::function<void()> arrange = nullptr;
+    };
+    const Case cases[] = {
+        {"own name twice", "-s" + own + "," + own + " -es" + sys, 0, "",
+         {"Computer list, name 2: '" + own + "' is named before; skipped.\r\n" + own + " (1 of 1): started\r\n" +
+              own + " (1 of 1): done: 1 exported\r\nSummary: 1 of 1 computers done, 0 failed\r\n"},
+         {ownFile},
+         {sys}},
+        {"own and unreachable", "-s" + own + ",nosuchhost -es" + sys + " -lu", 1,
+         own + "\tKept\tKeptDriver\tUser\t32/64-bit, driver missing\r\n",
+         {own + " (1 of 2): done: 1 exported, 1 listed\r\n", "RegConnectRegistry: Computer: 'nosuchhost'",
+          failed + ": 0 exported, 0 listed\r\n", "Summary: 1 of 2 computers done, 1 failed: nosuchhost\r\n"},
+         {ownFile},
+         {sys, dir + "\\sys.nosuchhost.dsi"}},
+        {"list file with comments and blanks", "-s@list.txt -lu", 1,
+         own + "\tKept\tKeptDriver\tUser\t32/64-bit, driver missing\r\n",
+         {own + " (1 of 2): started", failed, "Summary: 1 of 2 computers done, 1 failed: nosuchhost\r\n"}},
+        {"list file unreadable", "-s@missing.txt -iu" + in, 1, "", {"Error: File: '"}, {}, {}},
+        {"import per computer", "-s@list.txt -iu" + in, 1, "",
+         {"Backup of the data sources replaced or removed: ", "-" + own + "-user.dsi\r\n",
+          own + " (1 of 2): done: 1 written, 1 replaced, 0 skipped\r\n", failed + ": 0 written, 0 replaced, 0 skipped"},
+         {}, {}, true},
+        {"drift", "-s@own.txt -ds" + ref, 1,
+         own + "\tdiffers\tSysOne\t64-bit\r\n" + own +
+             "\tvalue\tSysOne\t64-bit\tDescription\tREG_SZ SysOne in system\tREG_SZ SysOne drifted\r\n",
+         {own + " (1 of 1): done: 1 different\r\n", "Summary: 1 of 1 computers done (1 different: " + own + ")"}},
+        {"preview per computer", "-s@own.txt -n -iu" + in, 0, own + "\treplace\tKept\t32/64-bit\r\n" + own + "\t",
+         {"Summary: 1 of 1 computers done, 0 failed"}, {}, {}, false, true},
+        // One computer as ever, the refusal told with what would let it through.
+        {"a change refused", "-iu" + in, 1, "",
+         {"Access denied: Data source 'Kept' on computer '" + own + "' was not changed: access denied. "},
+         {}, {}, false, false,
+         [] { SetAccess(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "D:P(A;;KR;;;WD)"); }},
+        {"every change refused", "-iu" + in, 1, "",
+         {"Access denied: The data sources on computer '" + own + "' were not changed: access denied. "},
+         {}, {}, false, false, [] { SetAccess(HKEY_CURRENT_USER, OdbcPath(), "D:P(A;;KR;;;WD)"); }},
+        {"drift with one not compared", "-s" + own + ",nosuchhost -ds" + ref, 2,
+         own + "\tdiffers\tSysOne\t64-bit\r\n" + own +
+             "\tvalue\tSysOne\t64-bit\tDescription\tREG_SZ SysOne in system\tREG_SZ SysOne drifted\r\n",
+         {failed + ": 0 different\r\n"}},
+    };
+    for (const Case& c : cases) {
+        for (const std::string& file : {sys, ownFile}) ::DeleteFileA(file.c_str());
+        WriteWholeFile(ref, changed);
+        if (c.arrange) c.arrange();
+        const Outcome run = RunShell(c.args, dir);
+        for (const std::string& key : {OdbcPath(), OdbcPath("ODBC Data Sources")})
+            SetAccess(HKEY_CURRENT_USER, key, "D:(A;;KA;;;WD)");
+        EXPECT_EQ(c.code, run.code) << c.what << "\n" << run.err;
+        if (c.outStarts) {
+            EXPECT_EQ(0u, run.out.find(c.out)) << c.what << "\n" << run.out;
+            for (size_t at = 0; at < run.out.size();) {
+                EXPECT_EQ(0, run.out.compare(at, own.size() + 1, own + "\t")) << c.what << "\n" << run.out;
+                const size_t end = run.out.find('\n', at);
+                at = end == std::string::npos ? run.out.size() : end + 1;
+            }
+        } else {
+            EXPECT_EQ(c.out, run.out) << c.what;
+        }
+        for (const std::string& text : c.err)
+            EXPECT_NE(std::string::npos, run.err.find(text)) << c.what << ": " << text << "\n" << run.err;
+        // The commented line names this computer again: read, it would be a duplicate.
+        if (c.args.find("@list") != std::string::npos) {
+            EXPECT_EQ(std::string::npos, run.err.find("is named before")) << c.what << "\n" << run.err;
+        }
+        for (const std::string& file : c.files)
+            EXPECT_NE(std::string::npos, ReadWholeFile(file).find("DSN=SysOne")) << c.what << ": " << file;
+        for (const std::string& file : c.absent)
+            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA(file.c_str())) << c.what << ": " << file;
+        DWORD type = 0;
+        std::vector<unsigned char> data;
+        EXPECT_EQ(c.imported, GetValue(HKEY_CURRENT_USER, OdbcPath("Kept"), "Server", &type, &data)) << c.what;
+        ::SHDeleteKeyA(HKEY_CURRENT_USER, OdbcPath("Kept").c_str());
+        SeedSource(false, "Kept", "KeptDriver");
+    }
+}
+
+// zentrel.com runs as its caller; the window asks for an administrator.
+TEST(ProgramManifest, ConsoleRunsAsInvokerWindowAsAdministrator) {
+    struct Case { const char* program; const char* level; };
+    for (const Case& c : {Case{"zentrel.com", "level=\"asInvoker\""}, Case{"zentrel.exe", "level=\"requireAdministrator\""}}) {
+        const std::string path = ProgramDir() + "\\" + c.program;
+        const HMODULE module = ::LoadLibraryExA(path.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(HMODULE(NULL), module) << path;
+        const HRSRC found = ::FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+        ASSERT_NE(HRSRC(NULL), found) << c.program;
+        const char* text = static_cast<const char*>(::LockResource(::LoadResource(module, found)));
+        const std::string manifest(text, ::SizeofResource(module, found));
+        EXPECT_NE(std::string::npos, manifest.find(c.level)) << c.program;
+        EXPECT_NE(std::string::npos, manifest.find(">UTF-8<")) << c.program;
+        ::FreeLibrary(module);
+    }
+}
+
 // Under the null graphics driver a real message box would block until the
 // time-out: a quiet run of the windowed program must end on its own.
 TEST_F(BatchProgramTest, WindowedProgramWithQuietShowsNoBox) {
@@ -371,13 +508,24 @@ protected:
 };
 
 TEST_F(BatchRoutineTest, UnknownComputerFailsWithExitOne) {
-    prompts->messageAnswers = {IDOK};
-    const std::string line = "-snosuchhost -es\"" + dir + "\\x.dsi\"";
-    EXPECT_EQ(1, Run(line.c_str()));
-    ASSERT_EQ(1u, prompts->calls.size());
-    EXPECT_EQ("RegConnectRegistry", prompts->calls[0].caption);
-    EXPECT_EQ(NULL, prompts->calls[0].owner);
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((dir + "\\x.dsi").c_str()));
+    // Many computers: each one's own context asks through the run's prompts,
+    // which the run has back at the end; each is told once, whatever the switches.
+    struct Case { const char* computers; size_t told; };
+    // One computer alone is told by each operation, as ever.
+    for (const Case& c : {Case{"nosuchhost", 2}, Case{"nosuchhost,nosuch2,nosuch3", 3}}) {
+        const char* computers = c.computers;
+        prompts->calls.clear();
+        prompts->messageAnswers = {IDOK, IDOK, IDOK};
+        const std::string line = std::string("-s") + computers + " -ls -es\"" + dir + "\\x.dsi\"";
+        EXPECT_EQ(1, Run(line.c_str())) << computers;
+        ASSERT_EQ(c.told, prompts->calls.size()) << computers;
+        for (const auto& call : prompts->calls) {
+            EXPECT_EQ("RegConnectRegistry", call.caption) << computers;
+            EXPECT_EQ(NULL, call.owner);
+        }
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((dir + "\\x.dsi").c_str()));
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((dir + "\\x.nosuchhost.dsi").c_str()));
+    }
 }
 
 TEST_F(BatchRoutineTest, MissingImportFileIsReportedNotChosen) {
