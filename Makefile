@@ -31,7 +31,7 @@ test-host: host
 	cd build/host && ctest --output-on-failure
 
 package: bootstrap build/win/CMakeCache.txt
-	cmake --build build/win -j $(JOBS) --target zentrel zentrel_help
+	cmake --build build/win -j $(JOBS) --target zentrel zentrel_console zentrel_help
 	@scripts/package
 
 test-win: win
