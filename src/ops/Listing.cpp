@@ -79,8 +79,9 @@ BOOL CatalogueScope(RunContext& run, const ScopePlace& place, std::vector<Listed
     for (size_t v = views.size(); v-- > 0;) {
         // The first view is the one asked for: its section is offered for
         // creation as ever. Another view without one simply has no sources.
-        if (run.ConnectToRemoteSystem(place.computer, place.systemScope, views[v], v != 0) != 0) {
-            if (v == 0) return FALSE;
+        const int connected = run.ConnectToRemoteSystem(place.computer, place.systemScope, views[v], v != 0);
+        if (connected != 0) {
+            if (v == 0 && connected != RunContext::kNoSection) return FALSE;
             continue;
         }
         if (!CatalogueView(run, *drivers, later == nullptr, v == 0 ? sources : otherView, unreachable)) return FALSE;

@@ -132,6 +132,13 @@ int RunContext::OpenSection(BOOL systemScope, zentrel::Platform platform, bool q
             RecoverPlaceOnce(*this, m_hOdbcIniKey, m_placeConnected);
             return 0;
         }
+        // A comparison only reads: a missing section holds no sources, and
+        // stays missing.
+        if (code == ERROR_FILE_NOT_FOUND && facts.Batch() && facts.commandLine.m_bCompare &&
+            !facts.commandLine.m_bImport) {
+            m_hRootKey.Close();
+            return kNoSection;
+        }
         if (quiet) {
             m_hRootKey.Close();
             return -3;

@@ -113,6 +113,9 @@ public:
     // Connects to the scope's view on the computer, which m_szRemoteSystem
     // then holds. Quiet: a refused connection or a missing ODBC section
     // fails without a message (a second view, whose first is reported on its own).
+    // What ConnectToRemoteSystem returns when a run that only compares
+    // finds no section: nothing reported, nothing made.
+    static const int kNoSection = -9;
     int ConnectToRemoteSystem(const std::string& computer, BOOL systemScope, zentrel::Platform platform,
                               bool quiet = false);
     void CloseConnection();
