@@ -99,59 +99,69 @@ int ManagerApp::RunFleet(RunContext& run, const zentrel::ComputerSwitch& named) 
     for (size_t i = 0; i < list.names.size(); ++i) {
         const std::string& name = list.names[i];
         WriteStreamText(m_hConsoleErr, zentrel::ComputerStartLine(i + 1, list.names.size(), name));
-        // Each computer's own context; the way of asking is handed on.
-        RunContext one(run.SetPrompts(std::unique_ptr<Prompts>()));
-        one.facts = run.facts;
-        one.facts.commandLine.m_strRemoteSystem = name;
-        one.facts.manyComputers = true;
-        ComputerRun result;
-        result.exportFile = exportFiles[i];
-        const bool imports = m_bImport && !m_bPreview;
-        result.counts.exported = m_bExport ? 0 : -1;
-        result.counts.listed = m_bList ? 0 : -1;
-        result.counts.written = result.counts.replaced = result.counts.skipped = imports ? 0 : -1;
-        try {
-            // One wait for a computer that cannot be reached, not one per operation.
-            RegKey root;
-            const LONG code = root.Connect(name, HKEY_LOCAL_MACHINE);
-            if (code != ERROR_SUCCESS) {
-                one.Fail("RegConnectRegistry", IDS_CONNECT_ERROR, name, RunContext::SystemErrorText(code));
-                result.compared = 2;
-            } else {
-                root.Close();
-                RunOperations(one, &result);
-            }
-        } catch (const std::exception& e) {
-            one.Fail("Error", zentrel::FormatText(RunContext::LoadText(IDS_UNEXPECTED_ERROR), e.what()));
-            result.compared = 2;
-        }
-        run.SetPrompts(one.SetPrompts(std::unique_ptr<Prompts>()));
-
-        zentrel::ComputerOutcome outcome;
-        outcome.computer = name;
-        outcome.completed = one.Succeeded() != FALSE;
-        outcome.compared = compare ? result.compared : 0;
-        outcome.counts = result.counts;
-        if (imports) {
-            // As the import's own summary counts them: replaced ones are written too.
-            const Reporter& sources = one.Outcomes();
-            outcome.counts.replaced = sources.Count(SourceOutcome::Replaced);
-            outcome.counts.written = sources.Count(SourceOutcome::Written) + outcome.counts.replaced;
-            outcome.counts.skipped = sources.Count(SourceOutcome::Skipped) + sources.Count(SourceOutcome::Refused) +
-                                     sources.Count(SourceOutcome::Failed);
-        }
-        if (compare) {
-            int different = 0;
-            for (const zentrel::SourceComparison& c : result.comparisons)
-                different += c.status != zentrel::SourceStatus::Identical;
-            outcome.counts.different = different;
-            // A computer not compared has no drift to tell.
-            if (result.compared != 2) compared.push_back(std::make_pair(name, std::move(result.comparisons)));
-        }
+        std::vector<zentrel::SourceComparison> comparisons;
+        zentrel::ComputerOutcome outcome = RunComputer(run, name, exportFiles[i], &comparisons);
+        // A computer not compared has no drift to tell.
+        if (compare && outcome.compared != 2) compared.push_back(std::make_pair(name, std::move(comparisons)));
         WriteStreamText(m_hConsoleErr, zentrel::ComputerEndLine(i + 1, list.names.size(), outcome));
         outcomes.push_back(std::move(outcome));
     }
     if (compare) WriteStreamText(m_hConsoleOut, zentrel::FormatDrift(compared));
     WriteStreamText(m_hConsoleErr, zentrel::FleetSummaryLine(outcomes, compare));
     return zentrel::FleetExitCode(outcomes, compare);
+}
+
+zentrel::ComputerOutcome ManagerApp::RunComputer(RunContext& run, const std::string& name,
+                                                 const std::string& exportFile,
+                                                 std::vector<zentrel::SourceComparison>* comparisons) {
+    const bool compare = m_bCompare != 0;
+    // Each computer's own context; the way of asking is handed on.
+    RunContext one(run.SetPrompts(std::unique_ptr<Prompts>()));
+    one.facts = run.facts;
+    one.facts.commandLine.m_strRemoteSystem = name;
+    one.facts.manyComputers = true;
+    ComputerRun result;
+    result.exportFile = exportFile;
+    const bool imports = m_bImport && !m_bPreview;
+    result.counts.exported = m_bExport ? 0 : -1;
+    result.counts.listed = m_bList ? 0 : -1;
+    result.counts.written = result.counts.replaced = result.counts.skipped = imports ? 0 : -1;
+    try {
+        // One wait for a computer that cannot be reached, not one per operation.
+        RegKey root;
+        const LONG code = root.Connect(name, HKEY_LOCAL_MACHINE);
+        if (code != ERROR_SUCCESS) {
+            one.Fail("RegConnectRegistry", IDS_CONNECT_ERROR, name, RunContext::SystemErrorText(code));
+            result.compared = 2;
+        } else {
+            root.Close();
+            RunOperations(one, &result);
+        }
+    } catch (const std::exception& e) {
+        one.Fail("Error", zentrel::FormatText(RunContext::LoadText(IDS_UNEXPECTED_ERROR), e.what()));
+        result.compared = 2;
+    }
+    run.SetPrompts(one.SetPrompts(std::unique_ptr<Prompts>()));
+
+    zentrel::ComputerOutcome outcome;
+    outcome.computer = name;
+    outcome.completed = one.Succeeded() != FALSE;
+    outcome.compared = compare ? result.compared : 0;
+    outcome.counts = result.counts;
+    if (imports) {
+        // As the import's own summary counts them: replaced ones are written too.
+        const Reporter& sources = one.Outcomes();
+        outcome.counts.replaced = sources.Count(SourceOutcome::Replaced);
+        outcome.counts.written = sources.Count(SourceOutcome::Written) + outcome.counts.replaced;
+        outcome.counts.skipped = sources.Count(SourceOutcome::Skipped) + sources.Count(SourceOutcome::Refused) +
+                                 sources.Count(SourceOutcome::Failed);
+    }
+    if (compare) {
+        int different = 0;
+        for (const zentrel::SourceComparison& c : result.comparisons)
+            different += c.status != zentrel::SourceStatus::Identical;
+        outcome.counts.different = different;
+        *comparisons = std::move(result.comparisons);
+    }
+    return outcome;
 }

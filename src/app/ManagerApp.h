@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "core/CommandLine.h"
+#include "core/Fleet.h"
 #include "framework/Framework.h"
 
 class RunContext;
@@ -39,6 +40,10 @@ private:
     int RunOperations(RunContext& run, ComputerRun* computer = nullptr);
     // The operations on each computer -s names (src/app/Fleet.cpp).
     int RunFleet(RunContext& run, const zentrel::ComputerSwitch& named);
+    // One computer of many: its operations in a context of its own, and
+    // how they went. Its comparisons are moved into *comparisons.
+    zentrel::ComputerOutcome RunComputer(RunContext& run, const std::string& name, const std::string& exportFile,
+                                         std::vector<zentrel::SourceComparison>* comparisons);
     int RunWindow();
 
     int m_nExitCode;
