@@ -339,17 +339,6 @@ TEST_F(BatchProgramTest, CompareTellsEachDifferenceAndExitsByOutcome) {
     }
 }
 
-// Gives a key the access list `sddl`; its owner may always give it back.
-void SetAccess(HKEY root, const std::string& path, const char* sddl) {
-    HKEY key = NULL;
-    if (::RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS) return;
-    PSECURITY_DESCRIPTOR descriptor = NULL;
-    if (::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, NULL)) {
-        EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor));
-        ::LocalFree(descriptor);
-    }
-    ::RegCloseKey(key);
-}
 
 // Many computers in one run: each named computer gets its own run, files and
 // backups, an unreachable one is told and passed, and the summary and exit

@@ -73,17 +73,6 @@ void PutSourceUnder(HKEY root, const std::string& name, const std::string& drive
 
 RegValue Sz(const std::string& s) { return RegValue{REG_SZ, Text(s)}; }
 
-// Gives a key the access list `sddl`; its owner may always give it back.
-void SetAccess(HKEY root, const std::string& path, const char* sddl) {
-    HKEY key = NULL;
-    if (::RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS) return;
-    PSECURITY_DESCRIPTOR descriptor = NULL;
-    if (::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, NULL)) {
-        EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor));
-        ::LocalFree(descriptor);
-    }
-    ::RegCloseKey(key);
-}
 const char kNoAccess[] = "D:P";
 const char kSetValueOnly[] = "D:P(A;;0x2;;;WD)";
 const char kFullAccess[] = "D:(A;;KA;;;WD)";

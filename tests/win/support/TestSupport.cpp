@@ -289,6 +289,13 @@ void WriteWholeFile(const std::string& path, const std::string& bytes) {
     out << bytes;
 }
 
+void SetAccess(HKEY root, const std::string& path, const char* sddl) {
+    HKEY key = NULL;
+    if (::RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS) return;
+    ::RegCloseKey(key);
+    SetKeyAccess(root, path, sddl);
+}
+
 void SetKeyAccess(HKEY root, const std::string& path, const char* sddl) {
     HKEY key = NULL;
     ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC, &key));

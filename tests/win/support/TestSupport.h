@@ -74,6 +74,8 @@ bool KeyExists(HKEY root, const std::string& path);
 // Gives a key the access list `sddl` (a string security descriptor); its
 // owner may always give it back.
 void SetKeyAccess(HKEY root, const std::string& path, const char* sddl);
+// As SetKeyAccess, for a key that may not be there: nothing then.
+void SetAccess(HKEY root, const std::string& path, const char* sddl);
 // The raw value (type and bytes); false when it does not exist.
 bool GetValue(HKEY root, const std::string& path, const char* name, DWORD* type, std::vector<unsigned char>* data);
 std::string OdbcPath(const std::string& dsn = std::string());
