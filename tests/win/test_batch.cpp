@@ -550,27 +550,18 @@ protected:
         std::string out, err;
     };
     Run RunLine(Prompts* prompts, const std::string& line) {
-        const DWORD ids[2] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
-        const std::string paths[2] = {dir + "\\out.txt", dir + "\\err.txt"};
-        HANDLE saved[2], files[2];
-        for (int i = 0; i < 2; ++i) {
-            saved[i] = ::GetStdHandle(ids[i]);
-            files[i] = ::CreateFileA(paths[i].c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, 0, NULL);
-            ::SetStdHandle(ids[i], files[i]);
-        }
         s_windowsMade = 0;
-        const HHOOK hook = ::SetWindowsHookExA(WH_CBT, &CountCreations, NULL, ::GetCurrentThreadId());
-        ManagerApp& app = ResetApp();
-        app.ParseCommandLine(line.c_str());
-        RunContext run{std::unique_ptr<Prompts>(prompts)};
-        const int code = app.RunBatch(run);
-        app.m_bBatchMode = FALSE;
-        ::UnhookWindowsHookEx(hook);
-        for (int i = 0; i < 2; ++i) {
-            ::SetStdHandle(ids[i], saved[i]);
-            ::CloseHandle(files[i]);
-        }
-        return Run{code, s_windowsMade, ReadWholeFile(paths[0]), ReadWholeFile(paths[1])};
+        int code = 0;
+        const CapturedStreams streams = CaptureStdStreams(dir, [&]() {
+            const HHOOK hook = ::SetWindowsHookExA(WH_CBT, &CountCreations, NULL, ::GetCurrentThreadId());
+            ManagerApp& app = ResetApp();
+            app.ParseCommandLine(line.c_str());
+            RunContext run{std::unique_ptr<Prompts>(prompts)};
+            code = app.RunBatch(run);
+            app.m_bBatchMode = FALSE;
+            ::UnhookWindowsHookEx(hook);
+        });
+        return Run{code, s_windowsMade, streams.out, streams.err};
     }
     static LRESULT CALLBACK CountCreations(int code, WPARAM wParam, LPARAM lParam) {
         if (code == HCBT_CREATEWND) ++s_windowsMade;

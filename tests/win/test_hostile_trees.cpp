@@ -86,27 +86,18 @@ struct BatchRun {
     std::string out, err;
 };
 BatchRun RunBatchLine(MainWindow& window, const std::string& line, const std::string& dir) {
-    const DWORD ids[2] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
-    const std::string paths[2] = {dir + "\\out.txt", dir + "\\err.txt"};
-    HANDLE saved[2], files[2];
-    for (int i = 0; i < 2; ++i) {
-        saved[i] = ::GetStdHandle(ids[i]);
-        files[i] = ::CreateFileA(paths[i].c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, 0, NULL);
-        ::SetStdHandle(ids[i], files[i]);
-    }
-    ManagerApp& app = ResetApp();
-    app.ParseCommandLine(line.c_str());
-    BatchRun run{app.RunBatch(window), "", ""};
-    app.m_bBatchMode = FALSE;
-    for (int i = 0; i < 2; ++i) {
-        ::SetStdHandle(ids[i], saved[i]);
-        ::CloseHandle(files[i]);
-    }
+    BatchRun run{0, "", ""};
+    const CapturedStreams streams = CaptureStdStreams(dir, [&]() {
+        ManagerApp& app = ResetApp();
+        app.ParseCommandLine(line.c_str());
+        run.code = app.RunBatch(window);
+        app.m_bBatchMode = FALSE;
+    });
     // Without -q the run starts with its banner.
-    run.out = ReadWholeFile(paths[0]);
+    run.out = streams.out;
     const std::string banner = MainWindow::LoadText(IDS_BANNER);
     if (run.out.compare(0, banner.size(), banner) == 0) run.out.erase(0, banner.size());
-    run.err = ReadWholeFile(paths[1]);
+    run.err = streams.err;
     return run;
 }
 

@@ -289,6 +289,23 @@ void WriteWholeFile(const std::string& path, const std::string& bytes) {
     out << bytes;
 }
 
+CapturedStreams CaptureStdStreams(const std::string& dir, const std::function<void()>& fn) {
+    const DWORD ids[2] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    const std::string paths[2] = {dir + "\\out.txt", dir + "\\err.txt"};
+    HANDLE saved[2], files[2];
+    for (int i = 0; i < 2; ++i) {
+        saved[i] = ::GetStdHandle(ids[i]);
+        files[i] = ::CreateFileA(paths[i].c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, 0, NULL);
+        ::SetStdHandle(ids[i], files[i]);
+    }
+    fn();
+    for (int i = 0; i < 2; ++i) {
+        ::SetStdHandle(ids[i], saved[i]);
+        ::CloseHandle(files[i]);
+    }
+    return CapturedStreams{ReadWholeFile(paths[0]), ReadWholeFile(paths[1])};
+}
+
 void SetAccess(HKEY root, const std::string& path, const char* sddl) {
     HKEY key = NULL;
     if (::RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS) return;

@@ -73,6 +73,12 @@ void PutKey(HKEY root, const std::string& path, CALLER_PARAMS);
 bool KeyExists(HKEY root, const std::string& path);
 // Gives a key the access list `sddl` (a string security descriptor); its
 // owner may always give it back.
+// Runs fn with standard output and error caught in files of `dir`; what
+// each received.
+struct CapturedStreams {
+    std::string out, err;
+};
+CapturedStreams CaptureStdStreams(const std::string& dir, const std::function<void()>& fn);
 void SetKeyAccess(HKEY root, const std::string& path, const char* sddl);
 // As SetKeyAccess, for a key that may not be there: nothing then.
 void SetAccess(HKEY root, const std::string& path, const char* sddl);
