@@ -72,7 +72,7 @@ bool SourceImage::operator==(const SourceImage& other) const {
 }
 
 bool ReadSourceImage(HKEY odbc, REGSAM view, const std::string& name, SourceImage* image, std::string* key,
-                     std::string* why, std::vector<AttributeRow>* rows) {
+                     std::string* why, std::vector<AttributeRow>* rows, HKEY opened) {
     AttributeListing listing = ListAttributes(odbc, name, view);
     // A link, the source itself or a key in it, holds nothing of its own:
     // what it points at is not this source's, and is never changed through
@@ -87,17 +87,19 @@ bool ReadSourceImage(HKEY odbc, REGSAM view, const std::string& name, SourceImag
         return false;
     }
     image->entries = EntriesOf(listing.rows, listing.rows.size());
+    image->stamp = listing.problems.empty() ? listing.stamp : KeyStamp();
     if (rows != nullptr) *rows = std::move(listing.rows);
-    RegKey entries;
+    RegKey own;
     bool entriesLink = false;
-    LONG code = OpenDriverEntries(odbc, KEY_READ | view, entries, &entriesLink);
+    LONG code = opened != NULL ? ERROR_SUCCESS : OpenDriverEntries(odbc, KEY_READ | view, own, &entriesLink);
+    const HKEY entries = opened != NULL ? opened : own.Get();
     image->driver.clear();
     if (code == ERROR_SUCCESS && entriesLink) {
         *key = kDriverEntriesKey;
         *why = zentrel::FormatText(RunContext::LoadText(IDS_KEY_LINK), kDriverEntriesKey);
         return false;
     }
-    if (code == ERROR_SUCCESS) code = entries.QueryText(name.c_str(), image->driver);
+    if (code == ERROR_SUCCESS) code = RegKey::QueryText(entries, name.c_str(), image->driver);
     // No entry at all is a source without a driver, which a file carries.
     if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND) {
         *key = std::string(kDriverEntriesKey) + "\\" + name;
@@ -136,13 +138,23 @@ bool ReadIntoFile(RunContext& run, const std::vector<BackedUpSource>& sources, B
     const auto refuse = [&](size_t i, const std::string& key, const std::string& why) {
         run.Fail("Backup", IDS_BACKUP_REFUSED, zentrel::ShownName(sources[i].second), zentrel::ShownName(key), why);
     };
+    // The driver entries' key of the place read last, open from source to
+    // source; none where it is missing or a link, which the reading reports.
+    RegKey entries;
+    const RegistryPlace* entriesOf = nullptr;
     for (size_t i = 0; i < sources.size(); ++i) {
         const std::string& name = sources[i].second;
         if (!run.ConnectTo(sources[i].first)) return false;
         const REGSAM view = ViewFlag(sources[i].first.platform);
+        if (entriesOf == nullptr || !(*entriesOf == sources[i].first)) {
+            entriesOf = &sources[i].first;
+            bool isLink = false;
+            if (OpenDriverEntries(run.m_hOdbcIniKey, KEY_READ | view, entries, &isLink) != ERROR_SUCCESS || isLink)
+                entries.Close();
+        }
         std::string key, why;
         std::vector<AttributeRow> rows;
-        if (!ReadSourceImage(run.m_hOdbcIniKey, view, name, &outcome->images[i], &key, &why, &rows)) {
+        if (!ReadSourceImage(run.m_hOdbcIniKey, view, name, &outcome->images[i], &key, &why, &rows, entries)) {
             refuse(i, key, why);
             continue;
         }

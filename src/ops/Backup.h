@@ -25,14 +25,17 @@ DWORD BackupFolder(std::string& folder);
 struct SourceImage {
     std::string driver;
     std::vector<zentrel::SourceEntry> entries;
+    // Its key's stamp when read; unknown where anything in it was left out.
+    KeyStamp stamp;
     bool operator==(const SourceImage& other) const;
 };
 
 // Reads the connected section's source whole into *image. False when any
 // part of it cannot be read: *key says which (the source's name and the
 // levels below it), *why why. *rows, when given, gets the rows as listed.
+// `entries`: the driver entries' key, already opened and found no link.
 bool ReadSourceImage(HKEY odbc, REGSAM view, const std::string& name, SourceImage* image, std::string* key,
-                     std::string* why, std::vector<AttributeRow>* rows = nullptr);
+                     std::string* why, std::vector<AttributeRow>* rows = nullptr, HKEY entries = NULL);
 
 struct BackupOutcome {
     std::string path;  // empty when no source needed a file

@@ -134,6 +134,12 @@ bool ScopeChanges::ByCopy(const RegistryPlace& place) const {
     return false;
 }
 
+unsigned long long ScopeChanges::TakenAt(const RegistryPlace& place) const {
+    for (const Held& held : m_held)
+        if (held.place == place) return held.lock->TakenAt();
+    return 0;
+}
+
 void ScopeChanges::RenameUnsupported(const RegistryPlace& place) {
     for (Held& held : m_held)
         if (held.place == place) held.byCopy = true;

@@ -35,6 +35,8 @@ public:
     // computer's, or one whose registry refused a rename as unsupported.
     bool ByCopy(const RegistryPlace& place) const;
     void RenameUnsupported(const RegistryPlace& place);
+    // When the place's lock was taken (ScopeLock::TakenAt); 0 when unknown.
+    unsigned long long TakenAt(const RegistryPlace& place) const;
 
 private:
     struct Held {

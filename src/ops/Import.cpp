@@ -195,7 +195,23 @@ bool ReplaceConfirmed(RunContext& run, const std::string& name, zentrel::Platfor
            IDYES;
 }
 
-enum class WriteOutcome { Failed, New, Replaced, LeftAlone };
+enum class WriteOutcome { Failed, New, Replaced, LeftAlone, Appeared };
+
+// Whether the source held at the name is surely the one backed up, told
+// without reading it again: its key's stamp is unchanged and older than the
+// lock (anything written since is stamped later), it has no keys below it
+// (whose writes its stamp does not show), and its driver entry is the same.
+bool UnchangedSinceBackup(const RegKey& held, const std::string& name, const SourceImage& image,
+                          unsigned long long lockedAt, HKEY entries) {
+    if (!held.Valid() || entries == NULL || !image.stamp.known || image.stamp.subkeys != 0 ||
+        image.stamp.written >= lockedAt)
+        return false;
+    KeyStamp now;
+    if (held.QueryStamp(&now) != ERROR_SUCCESS || !(now == image.stamp)) return false;
+    std::string driver;
+    const LONG code = RegKey::QueryText(entries, name.c_str(), driver);
+    return (code == ERROR_SUCCESS || code == ERROR_FILE_NOT_FOUND) && driver == image.driver;
+}
 
 // A source at the name that is not the one backed up (made or changed since
 // by someone else) is asked about again and backed up on its own first.
@@ -221,27 +237,15 @@ WriteOutcome CheckChangedSince(RunContext& run, const Accepted& source, ScopeCha
     return WriteOutcome::Replaced;
 }
 
-// Writes one accepted source whole through a temporary key, or leaves the
-// place as it was. What stands at the name now decides, not what stood
-// there at the questions. Its rows are read from the file again: every
-// source's rows kept from the first pass would cost several times the
-// file. Every failure is reported.
-WriteOutcome WriteAccepted(RunContext& run, const Accepted& source, const PlannedFile& file, OpenEntries& open,
-                           ScopeChanges& changes, const SourceImage* backedUp, bool twoViews) {
+// Writes the source through a temporary key and swaps it in. Its rows are
+// read from the file again: every source's rows kept from the first pass
+// would cost several times the file. `aside`: the source to replace, none
+// when the name was found free, which the swap then checks again; a source
+// made there meanwhile is Appeared, nothing written and nothing told.
+WriteOutcome WriteThrough(RunContext& run, const Accepted& source, const PlannedFile& file, OpenEntries& open,
+                          ScopeChanges& changes, bool exists, HeldSource aside) {
     const std::string& name = source.plan.name;
-    if (!changes.Take(source.place)) return WriteOutcome::Failed;
     const REGSAM view = ViewFlag(source.place.platform);
-    const LONG found = FindImportedSource(run.m_hOdbcIniKey, name, view);
-    if (found != ERROR_SUCCESS && found != ERROR_FILE_NOT_FOUND) {
-        run.Fail("RegOpenKey Error", IDS_SOURCE_NOT_REPLACED, zentrel::ShownName(name),
-                 RunContext::SystemErrorText(found));
-        return WriteOutcome::Failed;
-    }
-    const bool exists = found == ERROR_SUCCESS;
-    if (exists) {
-        const WriteOutcome checked = CheckChangedSince(run, source, changes, backedUp, twoViews);
-        if (checked != WriteOutcome::Replaced) return checked;
-    }
     SourceReplacement replacement(run.m_hOdbcIniKey, view, name, source.plan.driver, changes.ByCopy(source.place));
     const ChangeResult begun = replacement.Begin();
     if (!begun.Ok()) {
@@ -263,13 +267,56 @@ WriteOutcome WriteAccepted(RunContext& run, const Accepted& source, const Planne
         replacement.Abandon();
         return WriteOutcome::Failed;
     }
-    const ChangeResult committed = replacement.Commit(exists, open.Made(run, view));
+    const ChangeResult committed = replacement.Commit(exists, open.Made(run, view), aside);
     if (committed.renameUnsupported) changes.RenameUnsupported(source.place);
+    if (!exists && committed.step == ChangeStep::SwapIn && committed.code == ERROR_ALREADY_EXISTS)
+        return WriteOutcome::Appeared;
     if (!ReportChange(run, committed, name)) {
         HintElevation(run, committed.code, name);
         return WriteOutcome::Failed;
     }
     return exists ? WriteOutcome::Replaced : WriteOutcome::New;
+}
+
+// Writes one accepted source whole, or leaves the place as it was. What
+// stands at the name now decides, not what stood there at the questions.
+// Every failure is reported.
+WriteOutcome WriteAccepted(RunContext& run, const Accepted& source, const PlannedFile& file, OpenEntries& open,
+                           ScopeChanges& changes, const SourceImage* backedUp, bool twoViews) {
+    const std::string& name = source.plan.name;
+    if (!changes.Take(source.place)) return WriteOutcome::Failed;
+    if (!source.replaces) {
+        const WriteOutcome outcome = WriteThrough(run, source, file, open, changes, false, HeldSource());
+        if (outcome != WriteOutcome::Appeared) return outcome;
+    }
+    const REGSAM view = ViewFlag(source.place.platform);
+    // Held open to be set aside through; a source that may be read but not
+    // written is looked at alone, and its setting aside then reports why.
+    RegKey held;
+    LONG found = held.OpenUnfollowed(run.m_hOdbcIniKey, name.c_str(), KEY_READ | KEY_WRITE | view, nullptr);
+    if (found != ERROR_SUCCESS && found != ERROR_FILE_NOT_FOUND)
+        found = FindImportedSource(run.m_hOdbcIniKey, name, view);
+    if (found != ERROR_SUCCESS && found != ERROR_FILE_NOT_FOUND) {
+        run.Fail("RegOpenKey Error", IDS_SOURCE_NOT_REPLACED, zentrel::ShownName(name),
+                 RunContext::SystemErrorText(found));
+        return WriteOutcome::Failed;
+    }
+    const bool exists = found == ERROR_SUCCESS;
+    HeldSource aside;
+    if (exists) {
+        aside.key = held.Get();
+        aside.leaf = backedUp != nullptr &&
+                     UnchangedSinceBackup(held, name, *backedUp, changes.TakenAt(source.place), open.For(run, view));
+        const WriteOutcome checked =
+            aside.leaf ? WriteOutcome::Replaced : CheckChangedSince(run, source, changes, backedUp, twoViews);
+        if (checked != WriteOutcome::Replaced) return checked;
+    }
+    const WriteOutcome outcome = WriteThrough(run, source, file, open, changes, exists, aside);
+    if (outcome == WriteOutcome::Appeared) {
+        run.Fail("Warning", IDS_SOURCE_APPEARED, zentrel::ShownName(name));
+        return WriteOutcome::LeftAlone;
+    }
+    return outcome;
 }
 
 // Row problems shown one by one before the rest are summed up.

@@ -124,8 +124,13 @@ void ListKey(HKEY parent, const std::string& subkey, const std::string& prefix, 
     const size_t problemsBefore = out.problems.size();
     // The counts let each enumeration stop without a call past its end;
     // without them each runs until the registry refuses an index.
+    KeyStamp stamp;
     DWORD subkeys = MAXDWORD, values = MAXDWORD;
-    if (key.QueryCounts(&subkeys, &values) != ERROR_SUCCESS) subkeys = values = MAXDWORD;
+    if (key.QueryStamp(&stamp) == ERROR_SUCCESS) {
+        subkeys = stamp.subkeys;
+        values = stamp.values;
+    }
+    if (prefix.empty()) out.stamp = stamp;
     bool holdsLinkTarget = false;
     std::vector<AttributeRow> valueRows = ListValues(key, values, walk, &holdsLinkTarget);
     RegKey probe;

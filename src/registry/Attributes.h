@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "registry/RegKey.h"
+
 struct AttributeRow {
     std::string name;        // path below the data source's key, backslash-joined
     std::string valueText;   // display text, or "<SUBKEY>"
@@ -43,6 +45,8 @@ struct AttributeListing {
     std::vector<ListingProblem> problems;
     // Something was left out: the rows do not hold the whole source.
     bool incomplete = false;
+    // The source's own key as it stood before its values were read.
+    KeyStamp stamp;
 };
 
 // Lists the data source `dsn` below `parent` in the registry view `view`

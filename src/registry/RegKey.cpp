@@ -245,6 +245,16 @@ LONG RegKey::QueryCounts(DWORD* subkeys, DWORD* values) const {
     return ::RegQueryInfoKeyA(m_handle, NULL, NULL, NULL, subkeys, NULL, NULL, values, NULL, NULL, NULL, NULL);
 }
 
+LONG RegKey::QueryStamp(KeyStamp* stamp) const {
+    CountRegistryCall();
+    FILETIME written = {0, 0};
+    const LONG code = ::RegQueryInfoKeyA(m_handle, NULL, NULL, NULL, &stamp->subkeys, NULL, NULL, &stamp->values, NULL,
+                                         NULL, NULL, &written);
+    stamp->known = code == ERROR_SUCCESS;
+    stamp->written = ((unsigned long long)written.dwHighDateTime << 32) | written.dwLowDateTime;
+    return code;
+}
+
 LONG RegKey::QueryBytes(HKEY key, const char* name, std::vector<unsigned char>& data, DWORD* type) {
     if (data.size() < 261) data.resize(261);
     for (;;) {

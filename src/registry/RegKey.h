@@ -25,6 +25,17 @@ struct CountedRegKeyTraits : RegKeyTraits {
     }
 };
 
+// What the registry tells of a key without reading it: its counts, and
+// when it or its values (not its subkeys' own) were last written.
+struct KeyStamp {
+    bool known = false;
+    DWORD subkeys = 0, values = 0;
+    unsigned long long written = 0;  // FILETIME
+    bool operator==(const KeyStamp& other) const {
+        return known && other.known && subkeys == other.subkeys && values == other.values && written == other.written;
+    }
+};
+
 // An open key, closed when it goes out of scope or is replaced. Converts to
 // HKEY, so that it can stand wherever the platform wants a key.
 class RegKey : public UniqueHandle<CountedRegKeyTraits> {
@@ -64,6 +75,7 @@ public:
     }
     // How many subkeys and values the key holds.
     LONG QueryCounts(DWORD* subkeys, DWORD* values) const;
+    LONG QueryStamp(KeyStamp* stamp) const;
     // A value's data whole, however large it has grown.
     LONG QueryBytes(const char* name, std::vector<unsigned char>& data, DWORD* type = nullptr) const {
         return QueryBytes(m_handle, name, data, type);
@@ -86,6 +98,12 @@ public:
     static LONG DeleteValue(HKEY key, const char* name) {
         const LONG fault = RegistryWriteCheck();
         return fault != ERROR_SUCCESS ? fault : ::RegDeleteValueA(key, name);
+    }
+    // Deletes a subkey that has none of its own, by name; the platform's
+    // status (refused for a key with subkeys).
+    static LONG DeleteLeaf(HKEY parent, const char* name, REGSAM view) {
+        const LONG fault = RegistryWriteCheck();
+        return fault != ERROR_SUCCESS ? fault : ::RegDeleteKeyExA(parent, name, view, 0);
     }
     // Renames a key; `to` in UTF-16, the registry's own form.
     static LONG Rename(HKEY key, const std::wstring& to) {

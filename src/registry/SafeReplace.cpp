@@ -334,14 +334,16 @@ ChangeResult SourceReplacement::CommitByCopy(bool replaces, HKEY entries) {
     return result;
 }
 
-ChangeResult SourceReplacement::Commit(bool replaces, HKEY entries) {
+ChangeResult SourceReplacement::Commit(bool replaces, HKEY entries, HeldSource held) {
     if (!m_begun) return Failure(ChangeStep::CreateKey, ERROR_INVALID_HANDLE);
     if (m_byCopy) return CommitByCopy(replaces, entries);
     const std::string oldKey = OldKeyOf(m_journal);
     LONG code = ERROR_SUCCESS;
     bool hadOld = false;
     if (replaces) {
-        code = RenameChild(m_odbc, m_name, oldKey, m_view);
+        code = held.key != NULL ? RenameKey(held.key, oldKey) : RenameChild(m_odbc, m_name, oldKey, m_view);
+        // Deleted since it was opened: gone, as if looked for now.
+        if (code == ERROR_KEY_DELETED) code = ERROR_FILE_NOT_FOUND;
         hadOld = code == ERROR_SUCCESS;
         if (!hadOld && code != ERROR_FILE_NOT_FOUND) {
             if (Unsupported(code)) {
@@ -353,9 +355,10 @@ ChangeResult SourceReplacement::Commit(bool replaces, HKEY entries) {
             return Failure(ChangeStep::SetAside, code);
         }
         PauseAt("set aside");
-    } else if (OnWine() && Exists(m_odbc, m_name, m_view)) {
-        // Made meanwhile by someone else: Wine 8 would rename onto it
-        // without a word, where Windows refuses the rename.
+    } else if (Exists(m_odbc, m_name, m_view)) {
+        // Made meanwhile by someone else, which the caller, having looked
+        // last at the questions, learns here. (Wine 8 would also rename
+        // onto it without a word, where Windows refuses the rename.)
         Undo(false, false);
         return Failure(ChangeStep::SwapIn, ERROR_ALREADY_EXISTS);
     }
@@ -378,7 +381,9 @@ ChangeResult SourceReplacement::Commit(bool replaces, HKEY entries) {
     }
     m_begun = false;
     // From here the new definition is in place; what follows only tidies.
-    if (hadOld && DeleteTree(m_odbc, oldKey, m_view) != ERROR_SUCCESS) {
+    const bool oldGone = !hadOld || (held.leaf && RegKey::DeleteLeaf(m_odbc, oldKey.c_str(), m_view) == ERROR_SUCCESS) ||
+                         DeleteTree(m_odbc, oldKey, m_view) == ERROR_SUCCESS;
+    if (!oldGone) {
         // The journal stays, so that the next run deletes the old key.
         result.leftover = true;
         return result;

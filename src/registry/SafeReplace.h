@@ -68,6 +68,14 @@ struct ChangeResult {
     bool Ok() const { return step == ChangeStep::None; }
 };
 
+// The source at the name, held open for writing by the caller: set aside
+// through the handle, and deleted as one key when `leaf` (it had no keys
+// below it when looked at).
+struct HeldSource {
+    HKEY key = NULL;
+    bool leaf = false;
+};
+
 class SourceReplacement {
 public:
     // `byCopy`: the rename-free way from the start.
@@ -87,8 +95,10 @@ public:
     // finish. `replaces`: a source was found at the name just before (none
     // is set aside otherwise, and one made meanwhile stops the change).
     // `entries`, when given, is the driver entries' key already opened (and
-    // found no link) by a caller that writes many sources.
-    ChangeResult Commit(bool replaces, HKEY entries = NULL);
+    // found no link) by a caller that writes many sources. A source found
+    // at the name when none is to be replaced fails the step SwapIn with
+    // ERROR_ALREADY_EXISTS, the name untouched.
+    ChangeResult Commit(bool replaces, HKEY entries = NULL, HeldSource held = HeldSource());
     // Drops what Begin wrote; the source stays as it was.
     void Abandon();
 

@@ -97,6 +97,11 @@ LONG ScopeLock::Take(HKEY section, REGSAM view, DWORD waitMs, LockHolder* holder
         RegKey lock(created);
         if (disposition == REG_CREATED_NEW_KEY) {
             code = WriteHolder(lock);
+            FILETIME written = {0, 0};
+            m_takenAt = code == ERROR_SUCCESS && ::RegQueryInfoKeyA(lock, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL,
+                                                                    NULL, NULL, &written) == ERROR_SUCCESS
+                            ? ((unsigned long long)written.dwHighDateTime << 32) | written.dwLowDateTime
+                            : 0;
             lock.Close();
             if (code != ERROR_SUCCESS) {
                 ::RegDeleteKeyExA(section, kLockKey, view, 0);
@@ -134,6 +139,7 @@ LONG ScopeLock::Take(HKEY section, REGSAM view, DWORD waitMs, LockHolder* holder
 }
 
 void ScopeLock::Release() {
+    m_takenAt = 0;
     if (!m_section.Valid()) return;
     ::RegDeleteKeyExA(m_section, kLockKey, m_view, 0);
     m_section.Close();

@@ -29,10 +29,14 @@ public:
     LONG Take(HKEY section, REGSAM view, DWORD waitMs, LockHolder* holder);
     void Release();
     bool Held() const { return m_section.Valid(); }
+    // When the lock was taken, by the registry's own clock (FILETIME); 0
+    // when unknown. Whatever is written under the lock is stamped later.
+    unsigned long long TakenAt() const { return m_takenAt; }
 
 private:
     RegKey m_section;  // a handle of its own: the caller's may be closed first
     REGSAM m_view = 0;
+    unsigned long long m_takenAt = 0;
 };
 
 // How long a run waits for another run's lock; tests shorten it.

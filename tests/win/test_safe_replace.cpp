@@ -22,6 +22,8 @@ struct Definition {
 
 const Definition kOld = {"Old Driver", {{"A", "old"}, {"Engines\\Threads", "4"}, {"Engines\\Deep\\X", "x"}}};
 const Definition kNew = {"New Driver", {{"B", "new"}, {"Engines\\Pool", "1"}}};
+// No keys below: set aside and deleted by the shorter way.
+const Definition kFlat = {"Old Driver", {{"A", "old"}}};
 
 RegTree TreeOf(const Definition& d) {
     RegTree tree;
@@ -87,7 +89,7 @@ protected:
     // Imports the file and removes a source with the seam armed; the writes made.
     long Run(long failAt, bool andAfter) {
         ClearTestRegistry();
-        Seed("Kept", kOld);
+        Seed("Kept", *keptOld);
         Seed("Gone", kOld);
         Renew();
         ForgetRecoveredPlaces();
@@ -102,6 +104,7 @@ protected:
         return writes;
     }
     std::string file;
+    const Definition* keptOld = &kOld;
     // The source is whole in one of the given states; nothing at all for a null one.
     void ExpectWhole(const std::string& dsn, const Definition* a, const Definition* b) {
         const RegTree tree = Snapshot(HKEY_CURRENT_USER, OdbcPath(dsn));
@@ -119,8 +122,10 @@ protected:
 };
 
 TEST_F(SafeReplaceTest, EveryFailedWriteLeavesEachSourceWhole) {
+  for (const Definition* old : {&kOld, &kFlat})
   for (bool noRename : {false, true}) {
-    SCOPED_TRACE(noRename ? "by copy" : "by rename");
+    SCOPED_TRACE(std::string(noRename ? "by copy" : "by rename") + (old == &kFlat ? ", flat" : ""));
+    keptOld = old;
     SetRenameUnavailable(noRename);
     const long writes = Run(0, false);
     EXPECT_TRUE(prompts->calls.empty());
@@ -133,7 +138,7 @@ TEST_F(SafeReplaceTest, EveryFailedWriteLeavesEachSourceWhole) {
             SCOPED_TRACE((crash ? "ended at write " : "failed write ") + std::to_string(n));
             Run(n, crash);
             if (!crash) {
-                ExpectWhole("Kept", &kOld, &kNew);
+                ExpectWhole("Kept", keptOld, &kNew);
                 ExpectWhole("Fresh", nullptr, &kNew);
                 ExpectWhole("Gone", &kOld, nullptr);
             }
@@ -142,7 +147,7 @@ TEST_F(SafeReplaceTest, EveryFailedWriteLeavesEachSourceWhole) {
             ASSERT_EQ(ERROR_SUCCESS, odbc.Open(HKEY_CURRENT_USER, OdbcPath().c_str(), KEY_WOW64_64KEY));
             for (const RecoveredChange& change : RecoverInterruptedChanges(odbc, KEY_WOW64_64KEY))
                 EXPECT_NE(RecoveredChange::Failed, change.outcome) << change.source;
-            ExpectWhole("Kept", &kOld, &kNew);
+            ExpectWhole("Kept", keptOld, &kNew);
             ExpectWhole("Fresh", nullptr, &kNew);
             ExpectWhole("Gone", &kOld, nullptr);
             // Listed as a source only what is one.
@@ -364,6 +369,7 @@ TEST_F(SafeReplaceTest, SourcesChangedAfterTheQuestions) {
         std::vector<int> answers;  // none: no question
         const Definition* fresh;
         bool succeeded;
+        bool freshBefore = false;  // "Fresh" there, flat, at the questions
     };
     // The first answer lets "Kept" be replaced, at the questions.
     const Case cases[] = {
@@ -371,6 +377,12 @@ TEST_F(SafeReplaceTest, SourcesChangedAfterTheQuestions) {
         {"made, replaced", [] { Seed("Fresh", kOld); }, {IDYES, IDYES}, &kNew, true},
         {"replaced source deleted", [] { ::SHDeleteKeyA(HKEY_CURRENT_USER, OdbcPath("Kept").c_str()); }, {IDYES},
          &kNew, true},
+        {"replaced source unchanged", [] {}, {IDYES, IDYES}, &kNew, true, true},
+        {"replaced source's value changed", [] { PutString(HKEY_CURRENT_USER, OdbcPath("Fresh"), "A", "changed"); },
+         {IDYES, IDYES, IDYES}, &kNew, true, true},
+        {"replaced source's driver changed",
+         [] { PutString(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Fresh", "Old Driver 2"); },
+         {IDYES, IDYES, IDYES}, &kNew, true, true},
     };
     // As the window asks; a batch run never does.
     SettingsDialog settings(nullptr);
@@ -379,6 +391,7 @@ TEST_F(SafeReplaceTest, SourcesChangedAfterTheQuestions) {
         SCOPED_TRACE(c.what);
         ClearTestRegistry();
         Seed("Kept", kOld);
+        if (c.freshBefore) Seed("Fresh", kFlat);
         ForgetRecoveredPlaces();
         meddle = c.change;
         // Once, as the first source's change begins: after every question.
