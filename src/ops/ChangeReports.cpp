@@ -12,6 +12,8 @@
 namespace {
 
 std::vector<RegistryPlace> g_recovered;
+// The places whose temporary keys no journal names were looked for.
+std::vector<RegistryPlace> g_swept;
 // The places whose lock this run holds now.
 std::vector<RegistryPlace> g_locked;
 
@@ -38,12 +40,16 @@ std::string TimeText(unsigned long long value) {
 }
 
 // Puts right what ended runs left in the place, once a run; the caller
-// holds its lock.
-void Recover(RunContext& run, HKEY odbc, const RegistryPlace& place) {
-    if (Contains(g_recovered, place)) return;
-    g_recovered.push_back(place);
+// holds its lock. Leftover keys no journal names are swept only for a run
+// that writes (`orphans`).
+void Recover(RunContext& run, HKEY odbc, const RegistryPlace& place, bool orphans) {
+    const bool journals = !Contains(g_recovered, place);
+    orphans = orphans && !Contains(g_swept, place);
+    if (!journals && !orphans) return;
+    if (journals) g_recovered.push_back(place);
+    if (orphans) g_swept.push_back(place);
     const REGSAM view = ViewFlag(place.platform);
-    for (const RecoveredChange& change : RecoverInterruptedChanges(odbc, view)) {
+    for (const RecoveredChange& change : RecoverInterruptedChanges(odbc, view, journals, orphans)) {
         const std::string source = zentrel::ShownName(change.source);
         switch (change.outcome) {
         case RecoveredChange::Undone:
@@ -70,11 +76,14 @@ void Recover(RunContext& run, HKEY odbc, const RegistryPlace& place) {
 
 }  // namespace
 
-void ForgetRecoveredPlaces() { g_recovered.clear(); }
+void ForgetRecoveredPlaces() {
+    g_recovered.clear();
+    g_swept.clear();
+}
 
 void RecoverPlaceOnce(RunContext& run, HKEY odbc, const RegistryPlace& place) {
     if (Contains(g_locked, place)) {
-        Recover(run, odbc, place);
+        Recover(run, odbc, place, false);
         return;
     }
     if (Contains(g_recovered, place)) return;
@@ -89,7 +98,7 @@ void RecoverPlaceOnce(RunContext& run, HKEY odbc, const RegistryPlace& place) {
     }
     // Not waited for: a reader need not put anything right.
     ScopeLock lock;
-    if (lock.Take(odbc, view, 0, &holder) == ERROR_SUCCESS) Recover(run, odbc, place);
+    if (lock.Take(odbc, view, 0, &holder) == ERROR_SUCCESS) Recover(run, odbc, place, false);
 }
 
 ScopeChanges::~ScopeChanges() {
@@ -123,7 +132,7 @@ bool ScopeChanges::Take(const RegistryPlace& place) {
     // Another computer's registry has no rename method.
     held.byCopy = !held.connected.computer.empty();
     g_locked.push_back(held.connected);
-    Recover(m_run, m_run.m_hOdbcIniKey, held.connected);
+    Recover(m_run, m_run.m_hOdbcIniKey, held.connected, true);
     m_held.push_back(std::move(held));
     return true;
 }

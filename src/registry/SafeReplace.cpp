@@ -230,8 +230,9 @@ struct FoundJournal {
     bool readable = false;
 };
 
-// The section's journals and its temporary keys (the lock's aside).
-void FindTransients(HKEY odbc, std::vector<FoundJournal>& journals, std::vector<std::string>& keys) {
+// The section's journals and, when `keys` is given, its temporary keys
+// (the lock's aside).
+void FindTransients(HKEY odbc, std::vector<FoundJournal>& journals, std::vector<std::string>* keys) {
     const BorrowedKey section(odbc);
     std::vector<wchar_t> nameBuffer;
     std::string name;
@@ -246,11 +247,11 @@ void FindTransients(HKEY odbc, std::vector<FoundJournal>& journals, std::vector<
         found.readable = ParseJournal(type, data, found.journal);
         journals.push_back(found);
     }
-    for (DWORD index = 0;; ++index) {
+    for (DWORD index = 0; keys != nullptr; ++index) {
         const LONG code = section.EnumSubkey(index, nameBuffer, name);
         if (code == ERROR_NO_MORE_ITEMS) break;
         if (code == ERROR_SUCCESS && IsTransientKeyName(name.c_str()) && !IsLockKeyName(name.c_str()))
-            keys.push_back(name);
+            keys->push_back(name);
     }
 }
 
@@ -438,8 +439,7 @@ ChangeResult RemoveSource(HKEY odbc, REGSAM view, const std::string& name, bool 
 
 std::vector<std::string> PendingChanges(HKEY odbc, REGSAM) {
     std::vector<FoundJournal> journals;
-    std::vector<std::string> keys;
-    FindTransients(odbc, journals, keys);
+    FindTransients(odbc, journals, nullptr);
     std::vector<std::string> sources;
     for (const FoundJournal& found : journals) sources.push_back(found.readable ? found.journal.source : found.name);
     return sources;
@@ -493,11 +493,12 @@ RecoveredChange RecoverJournal(HKEY odbc, REGSAM view, const std::string& journa
 
 }  // namespace
 
-std::vector<RecoveredChange> RecoverInterruptedChanges(HKEY odbc, REGSAM view) {
+std::vector<RecoveredChange> RecoverInterruptedChanges(HKEY odbc, REGSAM view, bool recoverJournals,
+                                                       bool orphans) {
     std::vector<RecoveredChange> found;
     std::vector<FoundJournal> journals;
     std::vector<std::string> transientKeys;
-    FindTransients(odbc, journals, transientKeys);
+    FindTransients(odbc, journals, orphans ? &transientKeys : nullptr);
     // The registry compares names without regard to case; so does this.
     const auto release = [&](const std::string& journalName) {
         for (size_t k = transientKeys.size(); k-- > 0;) {
@@ -509,6 +510,7 @@ std::vector<RecoveredChange> RecoverInterruptedChanges(HKEY odbc, REGSAM view) {
     for (const FoundJournal& entry : journals) {
         const std::string& journalName = entry.name;
         release(journalName);
+        if (!recoverJournals) continue;
         RecoveredChange change;
         if (!entry.readable) {
             // Another version's change, perhaps: nothing of it is touched.

@@ -129,8 +129,11 @@ struct RecoveredChange {
     LONG code = ERROR_SUCCESS;
 };
 
-// Finishes or undoes every change left in the scope's section. Only for
-// the holder of the section's lock.
-std::vector<RecoveredChange> RecoverInterruptedChanges(HKEY odbc, REGSAM view);
+// Finishes or undoes every change left in the scope's section (`journals`),
+// and deletes the temporary keys no journal names (`orphans`: these hide
+// nothing, so only a run that writes need look for them among every key).
+// Only for the holder of the section's lock.
+std::vector<RecoveredChange> RecoverInterruptedChanges(HKEY odbc, REGSAM view, bool journals = true,
+                                                       bool orphans = true);
 // The changes the section's journals name, touching nothing.
 std::vector<std::string> PendingChanges(HKEY odbc, REGSAM view);

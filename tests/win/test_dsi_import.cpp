@@ -480,7 +480,7 @@ TEST_P(RegistryCallTest, HoldsTheCallsPerSource) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, RegistryCallTest,
-                         ::testing::Values(CallCase{"import_new", false, false, 51},
+                         ::testing::Values(CallCase{"import_new", false, false, 50},
                                            CallCase{"import_replacing", true, false, 116},
                                            CallCase{"export", true, true, 52}),
                          [](const ::testing::TestParamInfo<CallCase>& info) { return std::string(info.param.name); });

@@ -218,6 +218,22 @@ TEST_F(SafeReplaceTest, APreviewWritesNothing) {
     EXPECT_TRUE(told);
 }
 
+// A temporary key no journal names hides nothing: a run that only reads
+// leaves it, and the next run that writes deletes it.
+TEST_F(SafeReplaceTest, AnOrphanGoesWithTheNextRunThatWrites) {
+    Seed("{zentrel-99-2}.new", kNew, false);
+    const std::string out = ScratchDir("safe-replace-out") + "\\orphan.dsi";
+    window->ExportScopeToFile(out.c_str(), FALSE);
+    EXPECT_TRUE(window->Succeeded());
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, OdbcPath("{zentrel-99-2}.new")));
+    EXPECT_EQ(std::string::npos, ReadWholeFile(out).find("zentrel-99"));
+    ForgetRecoveredPlaces();
+    window->ImportDsiFile(FALSE, file.c_str(), FALSE);
+    EXPECT_TRUE(window->Succeeded());
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OdbcPath("{zentrel-99-2}.new")));
+    ExpectWhole("Fresh", &kNew, &kNew);
+}
+
 // Leftovers planted beside live sources: recovery acts on what each journal
 // names, names compared as the registry compares them, and nothing else.
 TEST_F(SafeReplaceTest, RecoveryActsOnlyOnWhatTheJournalNames) {
