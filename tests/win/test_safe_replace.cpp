@@ -490,7 +490,8 @@ TEST_F(SafeReplaceTest, ListingsSeeEverySourceThroughARename) {
         ::RegCloseKey(key);
     });
     const std::string out = ScratchDir("safe-replace-out") + "\\unsettled.dsi";
-    WriteWholeFile(out, "[General]\r\nItems=0\r\n; as it was\r\n");
+    const std::string was = "[General]\r\nItems=1\r\n[DSN0]\r\nDSN=Was\r\nItems=0\r\n";
+    WriteWholeFile(out, was);
     prompts->messageAnswers = {IDOK};
     window->ExportScopeToFile(out.c_str(), FALSE);
     SetChangePause(nullptr);
@@ -498,7 +499,7 @@ TEST_F(SafeReplaceTest, ListingsSeeEverySourceThroughARename) {
     EXPECT_EQ(std::string("Key: '") + kOdbcIniPath + "'\n" + MainWindow::SystemErrorText(ERROR_BUSY),
               prompts->calls[0].text);
     EXPECT_FALSE(window->Succeeded());
-    EXPECT_EQ("[General]\r\nItems=0\r\n; as it was\r\n", ReadWholeFile(out));
+    EXPECT_EQ(was, ReadWholeFile(out));
 }
 
 // A temporary key another program deletes under a run: the failure names
