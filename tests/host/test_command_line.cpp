@@ -207,6 +207,10 @@ TEST(PlatformSwitch, NamesOneViewOrNothing) {
         EXPECT_EQ(0, switches.m_bBatchMode) << c.token;
         zentrel::Platform parsed = zentrel::Platform::Shared;
         EXPECT_EQ(*c.platform != '\0', zentrel::ParsePlatformText(switches.m_strPlatform, &parsed)) << c.token;
+        // Batch runs only: the window always has both views.
+        EXPECT_FALSE(switches.ForcedView(&parsed)) << c.token;
+        switches.m_bBatchMode = 1;
+        EXPECT_EQ(*c.platform != '\0', switches.ForcedView(&parsed)) << c.token;
     }
     zentrel::Platform parsed = zentrel::Platform::Shared;
     for (const char* text : {" 32-bit ", "32-BIT", "32"}) {

@@ -53,6 +53,9 @@ TEST(SourceCompare, DifferenceLines) {
         // The listing's escaping: lower case, C1 too.
         {"controls in the status line", {}, {Source("Esc\x1b[2J\xc2\x85\x7f", {})},
          "only in file\tEsc\\x1b[2J\\xc2\\x85\\x7f\t64-bit\r\n"},
+        {"controls in a difference line", {Source("E\x1b", {Value("Server", 1, kSz)})},
+         {Source("E\x1b", {Value("Server", 1, std::string("db2\0", 4))})},
+         "differs\tE\\x1b\t64-bit\r\nvalue\tE\\x1b\t64-bit\tServer\tREG_SZ db1\tREG_SZ db2\r\n"},
         {"value text", {Source("S", {Value("Server", 1, kSz)})}, {Source("S", {Value("Server", 1, std::string("db2\0", 4))})},
          "differs\tS\t64-bit\r\nvalue\tS\t64-bit\tServer\tREG_SZ db1\tREG_SZ db2\r\n"},
         {"type", {Source("S", {Value("Server", 1, kSz)})}, {Source("S", {Value("Server", 2, kSz)})},
@@ -152,6 +155,8 @@ TEST(Fleet, ProgressSummaryAndExitCode) {
         {{differs, unreachable, exportFailed}, true, 2,
          "Summary: 1 of 3 computers done (1 different: SRV02), 2 failed: nosuch\\x1b, SRV03\r\n"},
         {{done, exportFailed}, true, 1, "Summary: 1 of 2 computers done (0 different), 1 failed: SRV03\r\n"},
+        // Without a comparison, not being compared is no outcome of its own.
+        {{unreachable}, false, 1, "Summary: 0 of 1 computers done, 1 failed: nosuch\\x1b\r\n"},
         {{}, false, 1, "Summary: 0 of 0 computers done, 0 failed\r\n"},
         {{}, true, 2, "Summary: 0 of 0 computers done (0 different), 0 failed\r\n"},
     };

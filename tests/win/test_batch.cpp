@@ -259,6 +259,9 @@ TEST_F(BatchProgramTest, ListPrintsEachSourceWithItsDriverAndScope) {
         {"-ls", 0, "NoEntry\t\tSystem\t64-bit, driver missing\r\nSysOne\tSys Driver\tSystem\t64-bit\r\n"},
         {"-s" + ThisComputerName() + " -lu", 0,
          "UserOne\tUser Driver\tUser\t32/64-bit\r\nUserTwo\tOther Driver\tUser\t32/64-bit, driver missing\r\n"},
+        // A view names System sources only: User ones are in both.
+        {"-p32 -lu", 0,
+         "UserOne\tUser Driver\tUser\t32/64-bit\r\nUserTwo\tOther Driver\tUser\t32/64-bit, driver missing\r\n"},
         {"-snosuchhost -lu", 1, ""},
     };
     for (const Case& c : cases) {
@@ -297,11 +300,26 @@ TEST_F(BatchProgramTest, CompareTellsEachDifferenceAndExitsByOutcome) {
         // Not compared is neither identical nor only in the registry.
         {"a row count that is none", "Platform=64-bit\r\nItems=", "Platform=64-bit\r\nItems=many\r\nX=", "-ds", 2,
          "", 1},
+        {"rows the section announces and lacks", "Platform=64-bit\r\nItems=", "Platform=64-bit\r\nItems=9\r\nX=",
+         "-ds", 2, "", 1},
+        {"a source count that is none", "Items=1\r\n", "Items=one\r\n", "-ds", 2, "", 1},
         // A preview writes nothing, not even a missing section, whatever -p says.
         {"preview into a missing User section", "", "", "-n -iu", 1, "", 1, noSection(HKEY_CURRENT_USER, OdbcPath())},
         {"User preview under -p32", "", "", "-p32 -n -iu", 0, "new\tSysOne\t32/64-bit\r\n", 0,
          [] { PutKey(HKEY_CURRENT_USER, OdbcPath()); }},
         {"System preview of the view asked for", "", "", "-p64 -n -is", 0, "identical\tSysOne\t64-bit\r\n"},
+        // The same name in both views, each its own: the preview reads the one asked for.
+        {"System preview of the other view", "", "", "-p32 -n -is", 0,
+         "replace\tSysOne\t32-bit\r\ndriver\tSysOne\t32-bit\t\tSys Driver 32\tSys Driver\r\n"
+         "value\tSysOne\t32-bit\tDescription\tREG_SZ SysOne in 32-bit\tREG_SZ SysOne in system\r\n",
+         0,
+         [] {
+             PutString(HKEY_LOCAL_MACHINE, OdbcPath32("SysOne"), "Driver", "C:\\drivers\\Sys Driver.dll");
+             PutString(HKEY_LOCAL_MACHINE, OdbcPath32("SysOne"), "Description", "SysOne in 32-bit");
+             PutDword(HKEY_LOCAL_MACHINE, OdbcPath32("SysOne"), "Timeout", 0xFFFFFFFF);
+             PutDword(HKEY_LOCAL_MACHINE, OdbcPath32("SysOne\\Engines\\Jet"), "Threads", 3);
+             PutString(HKEY_LOCAL_MACHINE, OdbcPath32("ODBC Data Sources"), "SysOne", "Sys Driver 32");
+         }},
         // Why a source is refused, escaped as every other field.
         {"refused preview", "Platform=64-bit", "Platform=64\x1b[2J\x7f", "-n -is", 1,
          "refused\tSysOne\t64-bit\tits Platform '64\\x1b[2J\\x7f' is neither 32-bit nor 64-bit\r\n", 1},
@@ -318,7 +336,20 @@ TEST_F(BatchProgramTest, CompareTellsEachDifferenceAndExitsByOutcome) {
         // Judged as import judges it: a name import refuses is not compared.
         {"a name import refuses", "DSN=SysOne", "DSN=ODBC Data Sources", "-ds", 2,
          "only in registry\tSysOne\t64-bit\r\n", 1},
+        // Read only in part on the registry's side: neither side's half is a difference.
+        {"a source the registry holds unreadable", "", "", "-ds", 2, "", 1,
+         [] { SetAccess(HKEY_LOCAL_MACHINE, OdbcPath("SysOne\\Engines\\Jet"), "D:P"); }},
         {"file missing", "", "", "-ds" + dir + "\\missing.dsi", 2, "", 1},
+        // A change whose run has not yet named itself in the lock is its
+        // own, not an interrupted one. (Last: what it plants stays.)
+        {"preview while another run starts a change", "", "", "-n -is", 0, "identical\tSysOne\t64-bit\r\n", 0,
+         [] {
+             PutKey(HKEY_LOCAL_MACHINE, OdbcPath("{zentrel-!lock}"));
+             const std::string journal = std::string("zentrel-change-1") + '\0' + "replace" + '\0' + "SysOne" + '\0' +
+                                         "Sys Driver" + '\0';
+             PutBinary(HKEY_LOCAL_MACHINE, OdbcPath(), "{zentrel-99-1}", std::vector<unsigned char>(journal.begin(),
+                                                                                                 journal.end()));
+         }},
     };
     for (const Case& c : cases) {
         std::string text = exported;
@@ -329,6 +360,7 @@ TEST_F(BatchProgramTest, CompareTellsEachDifferenceAndExitsByOutcome) {
                                   KeyExists(HKEY_LOCAL_MACHINE, OdbcPath32())};
         const bool named = c.args.find(".dsi") != std::string::npos;
         const Outcome run = RunShell(named ? c.args : c.args + file, dir);
+        SetAccess(HKEY_LOCAL_MACHINE, OdbcPath("SysOne\\Engines\\Jet"), "D:(A;;KA;;;WD)");
         EXPECT_EQ(c.code, run.code) << c.what << "\n" << run.err;
         EXPECT_EQ(c.out, run.out) << c.what;
         EXPECT_EQ((size_t)c.errLines, Lines(run.err)) << c.what << "\n" << run.err;
@@ -357,6 +389,9 @@ TEST_F(BatchProgramTest, ManyComputersRunOneAfterAnother) {
                        "Name0=Server\r\nValue0=db02\r\nFormat0=1\r\n");
     WriteWholeFile(dir + "\\list.txt", "# the fleet\r\n\r\n   \r\n" + own + "\r\n  # " + own + "\r\nnosuchhost\r\n");
     WriteWholeFile(dir + "\\own.txt", "\xEF\xBB\xBF" + own + "\n");
+    std::string big = "\xFE\xFF";  // UTF-16, the high byte first
+    for (char c : own + "\r\n") big += std::string(1, '\0') + c;
+    WriteWholeFile(dir + "\\big.txt", big);
     const std::string ownFile = dir + "\\sys." + own + ".dsi";
     const std::string failed = "nosuchhost (2 of 2): failed";
     struct Case {
@@ -387,6 +422,9 @@ TEST_F(BatchProgramTest, ManyComputersRunOneAfterAnother) {
          own + "\tKept\tKeptDriver\tUser\t32/64-bit, driver missing\r\n",
          {own + " (1 of 2): started", failed, "Summary: 1 of 2 computers done, 1 failed: nosuchhost\r\n"}},
         {"list file unreadable", "-s@missing.txt -iu" + in, 1, "", {"Error: File: '"}, {}, {}},
+        {"list file in UTF-16, high byte first", "-s@big.txt -lu", 0,
+         own + "\tKept\tKeptDriver\tUser\t32/64-bit, driver missing\r\n",
+         {own + " (1 of 1): done: 1 listed\r\n"}},
         {"import per computer", "-s@list.txt -iu" + in, 1, "",
          {"Backup of the data sources replaced or removed: ", "-" + own + "-user.dsi\r\n",
           own + " (1 of 2): done: 1 written, 1 replaced, 0 skipped\r\n", failed + ": 0 written, 0 replaced, 0 skipped"},
@@ -405,6 +443,14 @@ TEST_F(BatchProgramTest, ManyComputersRunOneAfterAnother) {
         {"every change refused", "-iu" + in, 1, "",
          {"Access denied: The data sources on computer '" + own + "' were not changed: access denied. "},
          {}, {}, false, false, [] { SetAccess(HKEY_CURRENT_USER, OdbcPath(), "D:P(A;;KR;;;WD)"); }},
+        // A computer compared only in part tells no drift.
+        {"drift of one compared in part", "-s@own.txt -ds" + ref, 2, "", {own + " (1 of 1): failed"}, {}, {}, false,
+         false,
+         [ref, changed] {
+             std::string text = changed;
+             text.replace(text.find("Items=1\r\n"), 9, "Items=2\r\n");
+             WriteWholeFile(ref, text + "[DSN1]\r\nDSN=Bad\r\nItems=x\r\n");
+         }},
         {"drift with one not compared", "-s" + own + ",nosuchhost -ds" + ref, 2,
          own + "\tdiffers\tSysOne\t64-bit\r\n" + own +
              "\tvalue\tSysOne\t64-bit\tDescription\tREG_SZ SysOne in system\tREG_SZ SysOne drifted\r\n",

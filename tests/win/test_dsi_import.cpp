@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "registry/WriteFault.h"
 #include "ui/Settings.h"
 #include "ui/DsnNameDialog.h"
 
@@ -78,6 +79,29 @@ void SeedKeep() {
 }
 
 std::string NotFound() { return MainWindow::SystemErrorText(ERROR_NOT_FOUND); }
+
+// A User source S nested as deep as the registry allows, made level by
+// level (too long a path for one call).
+void SeedDeepSource() {
+    PutString(HKEY_CURRENT_USER, OdbcPath("S"), "Old", "o");
+    HKEY key = NULL;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyA(HKEY_CURRENT_USER, OdbcPath("S").c_str(), &key));
+    for (int i = 0; i < 508; ++i) {
+        HKEY next = NULL;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyA(key, "L", &next));
+        ::RegCloseKey(key);
+        key = next;
+    }
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExA(key, "V", 0, REG_SZ, (const BYTE*)"deep", 5));
+    ::RegCloseKey(key);
+}
+
+// Where a row that keeps its backups apart has them written.
+std::string BackupFolderOfTable() {
+    char temp[MAX_PATH];
+    ::GetTempPathA(sizeof(temp), temp);
+    return std::string(temp) + "zentrel-dsi-import-backups\\Zentrel\\Backups";
+}
 
 // A source of `bad` rows that cannot be written and one that can: the
 // problems past the first ten are told as one sum.
@@ -308,19 +332,40 @@ const std::vector<ImportCase>& Cases() {
          }},
         // Replaced whole, however deep the old source went.
         {"source_nested_508_levels_replaced_whole", General(1) + Source("DSN0", "S", {{"New", "n", "1"}}),
-         {}, {}, {{"S", "New", Sz("n")}}, {{"S\\L", false}}, true,
+         {}, {}, {{"S", "New", Sz("n")}, {"S", "Old", kAbsent}}, {{"S\\L", false}}, true, SeedDeepSource},
+        // The same depth on the way that copies instead of renaming.
+        {"source_nested_508_levels_replaced_by_copy", General(1) + Source("DSN0", "S", {{Deep(508) + "\\V", "new", "1"}}),
+         {}, {}, {{"S", "Old", kAbsent}}, {}, true,
          [] {
-             // Too long a path for one call: made level by level.
-             HKEY key = NULL;
-             ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyA(HKEY_CURRENT_USER, OdbcPath("S").c_str(), &key));
-             for (int i = 0; i < 508; ++i) {
-                 HKEY next = NULL;
-                 ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyA(key, "L", &next));
-                 ::RegCloseKey(key);
-                 key = next;
-             }
-             ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExA(key, "V", 0, REG_SZ, (const BYTE*)"deep", 5));
-             ::RegCloseKey(key);
+             SeedDeepSource();
+             SetRenameUnavailable(true);
+         },
+         [] { EXPECT_EQ(Sz("new"), Snapshot(HKEY_CURRENT_USER, OdbcPath("S")).at(Deep(508) + "\\|V")); }},
+        // The 50 newest backups stay, the one just written among them; a
+        // file of another name is never deleted.
+        {"backups_rotated", General(1) + Source("DSN0", "S", {{"A", "1", "1"}}),
+         {}, {}, {{"S", "A", Sz("1")}}, {}, true,
+         [] {
+             PutString(HKEY_CURRENT_USER, OdbcPath("S"), "Old", "o");
+             const std::string appData = ScratchDir("dsi-import-backups");
+             ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", appData.c_str()));
+             ::CreateDirectoryA((appData + "\\Zentrel").c_str(), NULL);
+             ::CreateDirectoryA(BackupFolderOfTable().c_str(), NULL);
+             WriteWholeFile(BackupFolderOfTable() + "\\notes.dsi", "");
+             for (int n = 2; n <= 61; ++n)
+                 WriteWholeFile(BackupFolderOfTable() + "\\20010101-000000-user-" + std::to_string(n) + ".dsi", "");
+         },
+         [] {
+             size_t kept = 0;
+             WIN32_FIND_DATAA found;
+             const HANDLE search = ::FindFirstFileA((BackupFolderOfTable() + "\\*-user*.dsi").c_str(), &found);
+             ASSERT_NE(INVALID_HANDLE_VALUE, search);
+             do {
+                 ++kept;
+             } while (::FindNextFileA(search, &found));
+             ::FindClose(search);
+             EXPECT_EQ(50u, kept);
+             EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((BackupFolderOfTable() + "\\notes.dsi").c_str()));
          }},
         // An export of an empty scope imports as a completed operation.
         {"explicit_zero_count", "[General]\r\nItems=0\r\n",
@@ -361,6 +406,21 @@ std::string Fill(std::string text, const std::string& file) {
 class ImportFileTest : public WindowTest, public ::testing::WithParamInterface<ImportCase> {
 protected:
     ImportFileTest() : WindowTest(Mode::Batch) {}
+    void SetUp() override {
+        WindowTest::SetUp();
+        char appData[MAX_PATH] = "";
+        ::GetEnvironmentVariableA("LOCALAPPDATA", appData, sizeof(appData));
+        m_appData = appData;
+    }
+    // What a row's arrangement changed for the whole process.
+    void TearDown() override {
+        SetRenameUnavailable(false);
+        ::SetEnvironmentVariableA("LOCALAPPDATA", m_appData.empty() ? NULL : m_appData.c_str());
+        WindowTest::TearDown();
+    }
+
+private:
+    std::string m_appData;
 };
 
 TEST_P(ImportFileTest, ImportsAsDescribed) {
@@ -495,6 +555,15 @@ TEST_F(ImportBatchTest, ASourceUnderAnotherCaseAmongManyIsBackedUp) {
     for (int i = 0; i < 8; ++i)
         text += Source("DSN" + std::to_string(i), "source " + std::to_string(i), {{"A", std::to_string(i), "1"}});
     WriteWholeFile(dir + "\\eight.dsi", text);
+    // The preview, too, finds it under the other case.
+    const std::string out = dir + "\\preview.txt";
+    window->facts.commandLine.m_bPreview = TRUE;
+    window->facts.out = ::CreateFileA(out.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    window->ImportDsiFile(FALSE, (dir + "\\eight.dsi").c_str(), FALSE);
+    ::CloseHandle(window->facts.out);
+    window->facts.out = NULL;
+    window->facts.commandLine.m_bPreview = FALSE;
+    EXPECT_NE(std::string::npos, ReadWholeFile(out).find("replace\tsource 3\t32/64-bit\r\n")) << ReadWholeFile(out);
     window->ImportDsiFile(FALSE, (dir + "\\eight.dsi").c_str(), FALSE);
     ::SetEnvironmentVariableA("LOCALAPPDATA", NULL);
     EXPECT_TRUE(window->Succeeded());

@@ -226,23 +226,27 @@ TEST_F(HostileTreeTest, DeletionNeverFollowsALink) {
 // written.
 TEST_F(HostileTreeTest, ImportLeavesAloneWhatNoBackupHoldsWhole) {
     ::SetEnvironmentVariableA("LOCALAPPDATA", dir.c_str());
+    enum Hostile { Deny, ZeroName, DriverLineBreak };
     const struct {
         const char* name;
-        bool deny;  // Evil\Inner denies reading; else it has a sibling named with a zero byte
+        Hostile hostile;  // what keeps Evil out of a backup
         std::string shown;
     } cases[] = {
-        {"nested_key_denying_reading", true, "Key: 'Evil\\Inner'\n" + Denied()},
-        {"key_with_a_zero_byte", false, "Key: 'Evil'\nIt holds a name a DSI file cannot carry exactly ('Inner\\0x')."},
+        {"nested_key_denying_reading", Deny, "Key: 'Evil\\Inner'\n" + Denied()},
+        {"key_with_a_zero_byte", ZeroName, "Key: 'Evil'\nIt holds a name a DSI file cannot carry exactly ('Inner\\0x')."},
+        {"driver_with_a_line_break", DriverLineBreak,
+         "Key: 'Evil'\nIts name or its driver's name holds a line break, which a DSI file cannot carry."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ClearTestRegistry();
         PutSourceUnder(HKEY_LOCAL_MACHINE, "Fine");
-        PutSourceUnder(HKEY_LOCAL_MACHINE, "Evil");
+        const std::string driver = c.hostile == DriverLineBreak ? "Drv\r\nItems=0" : "Drv";
+        PutSourceUnder(HKEY_LOCAL_MACHINE, "Evil", driver);
         PutString(HKEY_LOCAL_MACHINE, OdbcPath("Evil") + "\\Inner", "V", "v");
-        if (!c.deny) PutZeroNamedKey(OdbcPath("Evil"), std::wstring(L"Inner\0x", 7));
+        if (c.hostile == ZeroName) PutZeroNamedKey(OdbcPath("Evil"), std::wstring(L"Inner\0x", 7));
         const RegTree before = Snapshot(HKEY_LOCAL_MACHINE, OdbcPath("Evil"));
-        if (c.deny) SetAccess(HKEY_LOCAL_MACHINE, OdbcPath("Evil") + "\\Inner", kNoAccess);
+        if (c.hostile == Deny) SetAccess(HKEY_LOCAL_MACHINE, OdbcPath("Evil") + "\\Inner", kNoAccess);
         const std::string file = dir + "\\replace.dsi";
         WriteWholeFile(file, "[General]\r\nItems=2\r\n[DSN0]\r\nDriver=New\r\nDSN=Evil\r\nItems=1\r\n"
                              "Name0=A\r\nValue0=new\r\nFormat0=1\r\n[DSN1]\r\nDriver=New\r\nDSN=Fine\r\n"
@@ -257,7 +261,7 @@ TEST_F(HostileTreeTest, ImportLeavesAloneWhatNoBackupHoldsWhole) {
                   Messages(*prompts));
         EXPECT_FALSE(window->Succeeded());
         EXPECT_EQ(before, Snapshot(HKEY_LOCAL_MACHINE, OdbcPath("Evil")));
-        EXPECT_EQ(Sz("Drv"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "Evil"));
+        EXPECT_EQ(Sz(driver), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "Evil"));
         EXPECT_EQ(Sz("new"), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("Fine"), "A"));
         for (const auto& entry : Snapshot(HKEY_LOCAL_MACHINE, OdbcPath())) EXPECT_NE('{', entry.first[0]) << entry.first;
     }

@@ -24,6 +24,7 @@ const Definition kOld = {"Old Driver", {{"A", "old"}, {"Engines\\Threads", "4"},
 const Definition kNew = {"New Driver", {{"B", "new"}, {"Engines\\Pool", "1"}}};
 // No keys below: set aside and deleted by the shorter way.
 const Definition kFlat = {"Old Driver", {{"A", "old"}}};
+const Definition kOther = {"Other Driver", {{"C", "other"}}};
 
 RegTree TreeOf(const Definition& d) {
     RegTree tree;
@@ -64,8 +65,8 @@ std::string NewDefinitions() {
 
 // A journal as an interrupted change leaves it.
 void PlantJournal(const std::string& name, const std::string& kind, const std::string& source,
-                  const std::string& driver) {
-    const std::string data = std::string("zentrel-change-1") + '\0' + kind + '\0' + source + '\0' + driver + '\0';
+                  const std::string& driver, const std::string& tag = "zentrel-change-1") {
+    const std::string data = tag + '\0' + kind + '\0' + source + '\0' + driver + '\0';
     PutBinary(HKEY_CURRENT_USER, OdbcPath(), name.c_str(), std::vector<unsigned char>(data.begin(), data.end()));
 }
 
@@ -264,6 +265,20 @@ TEST_F(SafeReplaceTest, RecoveryActsOnlyOnWhatTheJournalNames) {
              Seed("{zentrel-99-1}.new", kNew, false);
          },
          &kOld, {"{zentrel-99-1}.new"}, RecoveredChange::Failed},
+        {"a journal of another version",
+         [] {
+             PlantJournal("{zentrel-99-1}", "replace", "Kept", kNew.driver, "zentrel-change-2");
+             Seed("{zentrel-99-1}.new", kNew, false);
+         },
+         &kOld, {"{zentrel-99-1}.new"}, RecoveredChange::Failed},
+        // Someone made the source again after the old key was set aside.
+        {"a replacement's keys beside a source made meanwhile",
+         [] {
+             PlantJournal("{zentrel-99-1}", "replace", "Kept", kNew.driver);
+             Seed("{zentrel-99-1}.new", kNew, false);
+             Seed("{zentrel-99-1}.old", kNew, false);
+         },
+         &kOld, {"{zentrel-99-1}.new", "{zentrel-99-1}.old"}, RecoveredChange::Failed},
         {"a copy stopped half way",
          [] {
              PlantJournal("{zentrel-99-1}", "copy", "Kept", kNew.driver);
@@ -344,16 +359,19 @@ TEST_F(SafeReplaceTest, ALockHeldElsewhere) {
     struct Case {
         std::string computer;
         bool changes;
+        DWORD process;  // the identifier the lock names
     };
-    for (const Case& c : {Case{computer, true}, Case{"ELSEWHERE", false}}) {
+    // An identifier no process has; then one a live process has, which
+    // started at another time than the lock says.
+    for (const Case& c : {Case{computer, true, 0xFFFFFFF0}, Case{"ELSEWHERE", false, 0xFFFFFFF0},
+                          Case{computer, true, ::GetCurrentProcessId()}}) {
         SCOPED_TRACE(c.computer);
         ClearTestRegistry();
         Seed("Kept", kOld);
         ForgetRecoveredPlaces();
         SetScopeLockWait(0);
-        // An identifier no process has.
         PutString(HKEY_CURRENT_USER, OdbcPath("{zentrel-!lock}"), "Computer", c.computer);
-        PutDword(HKEY_CURRENT_USER, OdbcPath("{zentrel-!lock}"), "Process", 0xFFFFFFF0);
+        PutDword(HKEY_CURRENT_USER, OdbcPath("{zentrel-!lock}"), "Process", c.process);
         PutBinary(HKEY_CURRENT_USER, OdbcPath("{zentrel-!lock}"), "Started", std::vector<unsigned char>(8, 1));
         window->ResetOutcome();
         prompts->calls.clear();
@@ -379,13 +397,16 @@ TEST_F(SafeReplaceTest, ALockHeldElsewhere) {
 // is replaced; one it deleted is written as new.
 TEST_F(SafeReplaceTest, SourcesChangedAfterTheQuestions) {
     static std::function<void()> meddle;
+    static int begunLeft = 0;
     struct Case {
         const char* what;
         std::function<void()> change;
         std::vector<int> answers;  // none: no question
         const Definition* fresh;
         bool succeeded;
-        bool freshBefore = false;  // "Fresh" there, flat, at the questions
+        int atChange = 1;     // as which source's change begins
+        bool byCopy = false;  // the rename-free way
+        const Definition* freshBefore = nullptr;  // "Fresh" there from the start, and backed up
     };
     // The first answer lets "Kept" be replaced, at the questions.
     const Case cases[] = {
@@ -393,12 +414,25 @@ TEST_F(SafeReplaceTest, SourcesChangedAfterTheQuestions) {
         {"made, replaced", [] { Seed("Fresh", kOld); }, {IDYES, IDYES}, &kNew, true},
         {"replaced source deleted", [] { ::SHDeleteKeyA(HKEY_CURRENT_USER, OdbcPath("Kept").c_str()); }, {IDYES},
          &kNew, true},
-        {"replaced source unchanged", [] {}, {IDYES, IDYES}, &kNew, true, true},
-        {"replaced source's value changed", [] { PutString(HKEY_CURRENT_USER, OdbcPath("Fresh"), "A", "changed"); },
-         {IDYES, IDYES, IDYES}, &kNew, true, true},
-        {"replaced source's driver changed",
+        // Made after "Fresh" was found absent, as its own change begins:
+        // asked about like one made before.
+        {"made at its own write", [] { Seed("Fresh", kOld); }, {IDYES, IDNO, IDOK}, &kOld, false, 2},
+        {"made at its own write, by copy", [] { Seed("Fresh", kOld); }, {IDYES, IDNO, IDOK}, &kOld, false, 2, true},
+        // Backed up, then changed: the backup no longer holds it.
+        {"backed up, changed, kept",
+         [] {
+             ::SHDeleteKeyA(HKEY_CURRENT_USER, OdbcPath("Fresh").c_str());
+             Seed("Fresh", kOther);
+         },
+         {IDYES, IDYES, IDNO, IDOK}, &kOther, false, 1, false, &kOld},
+        // Told unchanged by its key's stamp alone, which a value or a
+        // driver entry written since must not pass.
+        {"backed up, unchanged", [] {}, {IDYES, IDYES}, &kNew, true, 1, false, &kFlat},
+        {"backed up, a value changed", [] { PutString(HKEY_CURRENT_USER, OdbcPath("Fresh"), "A", "changed"); },
+         {IDYES, IDYES, IDYES}, &kNew, true, 1, false, &kFlat},
+        {"backed up, its driver entry changed",
          [] { PutString(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Fresh", "Old Driver 2"); },
-         {IDYES, IDYES, IDYES}, &kNew, true, true},
+         {IDYES, IDYES, IDYES}, &kNew, true, 1, false, &kFlat},
     };
     // As the window asks; a batch run never does.
     SettingsDialog settings(nullptr);
@@ -407,12 +441,14 @@ TEST_F(SafeReplaceTest, SourcesChangedAfterTheQuestions) {
         SCOPED_TRACE(c.what);
         ClearTestRegistry();
         Seed("Kept", kOld);
-        if (c.freshBefore) Seed("Fresh", kFlat);
+        if (c.freshBefore != nullptr) Seed("Fresh", *c.freshBefore);
         ForgetRecoveredPlaces();
         meddle = c.change;
-        // Once, as the first source's change begins: after every question.
+        begunLeft = c.atChange;
+        SetRenameUnavailable(c.byCopy);
+        // Once, as the chosen source's change begins: after every question.
         SetChangePause([](const char* step) {
-            if (meddle && std::string(step) == "begun") {
+            if (meddle && std::string(step) == "begun" && --begunLeft == 0) {
                 const std::function<void()> once = meddle;
                 meddle = nullptr;
                 once();
@@ -425,6 +461,7 @@ TEST_F(SafeReplaceTest, SourcesChangedAfterTheQuestions) {
         window->ImportDsiFile(FALSE, file.c_str(), FALSE);
         g_pSettings = nullptr;
         SetChangePause(nullptr);
+        SetRenameUnavailable(false);
         EXPECT_TRUE(prompts->messageAnswers.empty());
         EXPECT_EQ(c.succeeded, (bool)window->Succeeded());
         ExpectWhole("Fresh", c.fresh, c.fresh);
@@ -469,6 +506,30 @@ TEST_F(SafeReplaceTest, ListingsSeeEverySourceThroughARename) {
     EXPECT_EQ((std::vector<std::string>{"A", "B", "C"}), EnumerateDataSources(odbc, nullptr, nullptr, &failed));
     EXPECT_EQ(ERROR_SUCCESS, failed);
     EXPECT_EQ(4, calls);  // two that a rename shifted, two that agree
+
+    // Shifted at every look, it never agrees: the export names the section
+    // and leaves the file as it was.
+    SetChangePause([](const char* step) {
+        if (std::string(step) != "enumerating") return;
+        const bool aside = KeyExists(HKEY_CURRENT_USER, OdbcPath("A"));
+        const std::string from = aside ? "A" : "{zentrel-99-1}.old", to = aside ? "{zentrel-99-1}.old" : "A";
+        HKEY key = NULL;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CURRENT_USER, OdbcPath(from).c_str(), 0, KEY_WRITE, &key));
+        const std::wstring wide(to.begin(), to.end());
+        EXPECT_EQ(ERROR_SUCCESS, ::RegRenameKey(key, NULL, wide.c_str()));
+        ::RegCloseKey(key);
+    });
+    const std::string out = ScratchDir("safe-replace-out") + "\\unsettled.dsi";
+    const std::string was = "[General]\r\nItems=1\r\n[DSN0]\r\nDSN=Was\r\nItems=0\r\n";
+    WriteWholeFile(out, was);
+    prompts->messageAnswers = {IDOK};
+    window->ExportScopeToFile(out.c_str(), FALSE);
+    SetChangePause(nullptr);
+    ASSERT_EQ(1u, prompts->calls.size());
+    EXPECT_EQ(std::string("Key: '") + kOdbcIniPath + "'\n" + MainWindow::SystemErrorText(ERROR_BUSY),
+              prompts->calls[0].text);
+    EXPECT_FALSE(window->Succeeded());
+    EXPECT_EQ(was, ReadWholeFile(out));
 }
 
 // A temporary key another program deletes under a run: the failure names
