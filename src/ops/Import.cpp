@@ -113,10 +113,10 @@ private:
         m_looked = true;
         m_place = run.m_placeConnected;
         m_names.clear();
-        DWORD subkeys = 0, values = 0;
+        KeyStamp section;
         // Reading more names than the file has sources would cost more than it saves.
-        m_usable = run.m_hOdbcIniKey.QueryCounts(&subkeys, &values) == ERROR_SUCCESS &&
-                   subkeys <= static_cast<DWORD>(m_sources / 4);
+        m_usable = run.m_hOdbcIniKey.QueryStamp(&section) == ERROR_SUCCESS &&
+                   section.subkeys <= static_cast<DWORD>(m_sources / 4);
         std::vector<wchar_t> buffer;
         std::string name;
         for (DWORD index = 0; m_usable; ++index) {

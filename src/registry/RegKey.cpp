@@ -240,11 +240,6 @@ LONG RegKey::OpenPathUnfollowed(HKEY root, const char* path, REGSAM view, bool* 
     return OpenUnfollowed(parent, text.c_str() + last + 1, MAXIMUM_ALLOWED | view, isLink);
 }
 
-LONG RegKey::QueryCounts(DWORD* subkeys, DWORD* values) const {
-    CountRegistryCall();
-    return ::RegQueryInfoKeyA(m_handle, NULL, NULL, NULL, subkeys, NULL, NULL, values, NULL, NULL, NULL, NULL);
-}
-
 LONG RegKey::QueryStamp(KeyStamp* stamp) const {
     CountRegistryCall();
     FILETIME written = {0, 0};

@@ -73,8 +73,7 @@ public:
         CountRegistryCall();
         return ::RegQueryValueExA(m_handle, name, NULL, type, static_cast<BYTE*>(data), size);
     }
-    // How many subkeys and values the key holds.
-    LONG QueryCounts(DWORD* subkeys, DWORD* values) const;
+    // How many subkeys and values the key holds, and when it was written.
     LONG QueryStamp(KeyStamp* stamp) const;
     // A value's data whole, however large it has grown.
     LONG QueryBytes(const char* name, std::vector<unsigned char>& data, DWORD* type = nullptr) const {
