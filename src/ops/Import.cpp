@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "ops/Compare.h"
 #include "ops/RunContext.h"
 #include "registry/OdbcSection.h"
+#include "registry/ParallelCalls.h"
 #include "registry/SafeReplace.h"
 #include "registry/Views.h"
 #include "res/resource.h"
@@ -237,37 +239,57 @@ WriteOutcome CheckChangedSince(RunContext& run, const Accepted& source, ScopeCha
     return WriteOutcome::Replaced;
 }
 
-// Writes the source through a temporary key and swaps it in. Its rows are
-// read from the file again: every source's rows kept from the first pass
-// would cost several times the file. `aside`: the source to replace, none
-// when the name was found free, which the swap then checks again; a source
-// made there meanwhile is Appeared, nothing written and nothing told.
-WriteOutcome WriteThrough(RunContext& run, const Accepted& source, const PlannedFile& file, OpenEntries& open,
-                          ScopeChanges& changes, bool exists, HeldSource aside) {
-    const std::string& name = source.plan.name;
-    const REGSAM view = ViewFlag(source.place.platform);
-    SourceReplacement replacement(run.m_hOdbcIniKey, view, name, source.plan.driver, changes.ByCopy(source.place));
-    const ChangeResult begun = replacement.Begin();
-    if (!begun.Ok()) {
-        ReportChange(run, begun, name);
-        HintElevation(run, begun.code, name);
-        return WriteOutcome::Failed;
-    }
+// What writing one source through a temporary key did: the registry's
+// part alone, which asks and tells nothing, so that several sources can be
+// written at once and told of afterwards in their order.
+struct Written {
+    ChangeResult begun, committed;
+    RowWriteFailure failure;
+};
+
+// Writes the rows under a temporary key and swaps it in. `aside`: the
+// source to replace, none when the name was found free, which the swap then
+// checks again. `entries` gives the driver entries' key once the rows are
+// written.
+Written WriteRowsThrough(HKEY odbc, REGSAM view, const zentrel::DsiSourcePlan& plan, bool byCopy,
+                         const zentrel::DsiSourceRows& rows, bool exists, const std::function<HKEY()>& entries,
+                         HeldSource aside) {
+    Written written;
+    SourceReplacement replacement(odbc, view, plan.name, plan.driver, byCopy);
+    written.begun = replacement.Begin();
+    if (!written.begun.Ok()) return written;
     // A row that cannot be written leaves the source as it was.
-    const zentrel::DsiSourceRows rows = zentrel::ReadDsiSourceRows(file.dsi, source.plan.section, file.target.maxRows);
-    const RowWriteFailure failure = WriteDsiRows(replacement.Key(), view, rows, name);
-    const std::string text = RunContext::SystemErrorText(failure.code);
-    if (failure.code != ERROR_SUCCESS && !failure.key.empty()) {
-        run.Fail("RegCreateKey Error", IDS_KEY_ERROR, zentrel::ShownName(failure.key), text);
-    } else if (failure.code != ERROR_SUCCESS) {
-        run.Fail("RegSetValueEx Error", IDS_KEY_ERROR, zentrel::ShownName(name), text);
-    }
-    HintElevation(run, failure.code, name);
-    if (failure.code != ERROR_SUCCESS) {
+    written.failure = WriteDsiRows(replacement.Key(), view, rows, plan.name);
+    if (written.failure.code != ERROR_SUCCESS) {
         replacement.Abandon();
+        return written;
+    }
+    written.committed = replacement.Commit(exists, entries(), aside);
+    return written;
+}
+
+// Tells what writing the source did; a source made at the name meanwhile,
+// when none was to be replaced, is Appeared, nothing written and nothing told.
+WriteOutcome Told(RunContext& run, const Written& written, const Accepted& source, ScopeChanges& changes,
+                  bool exists) {
+    const std::string& name = source.plan.name;
+    if (!written.begun.Ok()) {
+        ReportChange(run, written.begun, name);
+        HintElevation(run, written.begun.code, name);
         return WriteOutcome::Failed;
     }
-    const ChangeResult committed = replacement.Commit(exists, open.Made(run, view), aside);
+    const RowWriteFailure& failure = written.failure;
+    if (failure.code != ERROR_SUCCESS) {
+        const std::string text = RunContext::SystemErrorText(failure.code);
+        if (!failure.key.empty()) {
+            run.Fail("RegCreateKey Error", IDS_KEY_ERROR, zentrel::ShownName(failure.key), text);
+        } else {
+            run.Fail("RegSetValueEx Error", IDS_KEY_ERROR, zentrel::ShownName(name), text);
+        }
+        HintElevation(run, failure.code, name);
+        return WriteOutcome::Failed;
+    }
+    const ChangeResult& committed = written.committed;
     if (committed.renameUnsupported) changes.RenameUnsupported(source.place);
     if (!exists && committed.step == ChangeStep::SwapIn && committed.code == ERROR_ALREADY_EXISTS)
         return WriteOutcome::Appeared;
@@ -278,17 +300,25 @@ WriteOutcome WriteThrough(RunContext& run, const Accepted& source, const Planned
     return exists ? WriteOutcome::Replaced : WriteOutcome::New;
 }
 
-// Writes one accepted source whole, or leaves the place as it was. What
-// stands at the name now decides, not what stood there at the questions.
-// Every failure is reported.
-WriteOutcome WriteAccepted(RunContext& run, const Accepted& source, const PlannedFile& file, OpenEntries& open,
-                           ScopeChanges& changes, const SourceImage* backedUp, bool twoViews) {
+// Writes the source through a temporary key and swaps it in. Its rows are
+// read from the file again: every source's rows kept from the first pass
+// would cost several times the file. `aside`: the source to replace, none
+// when the name was found free; a source made there meanwhile is Appeared.
+WriteOutcome WriteThrough(RunContext& run, const Accepted& source, const PlannedFile& file, OpenEntries& open,
+                          ScopeChanges& changes, bool exists, HeldSource aside) {
+    const REGSAM view = ViewFlag(source.place.platform);
+    const zentrel::DsiSourceRows rows = zentrel::ReadDsiSourceRows(file.dsi, source.plan.section, file.target.maxRows);
+    const Written written =
+        WriteRowsThrough(run.m_hOdbcIniKey, view, source.plan, changes.ByCopy(source.place), rows, exists,
+                         [&] { return open.Made(run, view); }, aside);
+    return Told(run, written, source, changes, exists);
+}
+
+// Writes a source found at the name, asked about and backed up again when
+// it is not the one backed up.
+WriteOutcome WriteOver(RunContext& run, const Accepted& source, const PlannedFile& file, OpenEntries& open,
+                       ScopeChanges& changes, const SourceImage* backedUp, bool twoViews) {
     const std::string& name = source.plan.name;
-    if (!changes.Take(source.place)) return WriteOutcome::Failed;
-    if (!source.replaces) {
-        const WriteOutcome outcome = WriteThrough(run, source, file, open, changes, false, HeldSource());
-        if (outcome != WriteOutcome::Appeared) return outcome;
-    }
     const REGSAM view = ViewFlag(source.place.platform);
     // Held open to be set aside through; a source that may be read but not
     // written is looked at alone, and its setting aside then reports why.
@@ -317,6 +347,19 @@ WriteOutcome WriteAccepted(RunContext& run, const Accepted& source, const Planne
         return WriteOutcome::LeftAlone;
     }
     return outcome;
+}
+
+// Writes one accepted source whole, or leaves the place as it was. What
+// stands at the name now decides, not what stood there at the questions.
+// Every failure is reported.
+WriteOutcome WriteAccepted(RunContext& run, const Accepted& source, const PlannedFile& file, OpenEntries& open,
+                           ScopeChanges& changes, const SourceImage* backedUp, bool twoViews) {
+    if (!changes.Take(source.place)) return WriteOutcome::Failed;
+    if (!source.replaces) {
+        const WriteOutcome outcome = WriteThrough(run, source, file, open, changes, false, HeldSource());
+        if (outcome != WriteOutcome::Appeared) return outcome;
+    }
+    return WriteOver(run, source, file, open, changes, backedUp, twoViews);
 }
 
 // Row problems shown one by one before the rest are summed up.
@@ -464,6 +507,119 @@ bool BackUpReplaced(ImportRun& import, BackupOutcome& backup, std::vector<const 
     return true;
 }
 
+// What WriteAll needs of the sources it writes.
+struct Writing {
+    ImportRun& import;
+    ScopeChanges& changes;
+    std::vector<const SourceImage*> backedUp;
+    std::vector<bool> refused;
+    bool twoViews = false;
+
+    // Writes accepted source i the one-by-one way, and records the outcome.
+    void One(size_t i) { Record(i, refused[i] ? WriteOutcome::Failed : Outcome(i)); }
+    WriteOutcome Outcome(size_t i) {
+        return WriteAccepted(import.run, import.accepted[i], import.file, import.entries, changes, backedUp[i],
+                             twoViews);
+    }
+    void Record(size_t i, WriteOutcome outcome) {
+        const std::string& name = import.accepted[i].plan.name;
+        if (outcome == WriteOutcome::Failed || outcome == WriteOutcome::LeftAlone) {
+            import.Skip(name, SourceOutcome::Failed);
+        } else {
+            import.run.Outcomes().Record(name, outcome == WriteOutcome::Replaced ? SourceOutcome::Replaced
+                                                                                : SourceOutcome::Written);
+        }
+    }
+};
+
+// One source of a batch written at once, as its thread left it.
+struct Pending {
+    size_t index = 0;  // in the accepted sources
+    zentrel::DsiSourceRows rows;
+    Written written;
+    // Written the one-by-one way after the batch: refused, or what stands at
+    // its name is not surely the one backed up, or its place needs a look.
+    bool alone = false;
+};
+
+// A batch holds its sources' rows at once: it ends at so many sources, or
+// once its rows hold so many bytes.
+const size_t kBatchSources = 256;
+const size_t kBatchBytes = 4u << 20;
+
+size_t RowBytes(const zentrel::DsiSourceRows& rows) {
+    size_t bytes = 0;
+    for (const zentrel::DsiImportRow& row : rows.rows) bytes += row.name.size() + row.data.size() + sizeof(row);
+    return bytes;
+}
+
+// Writes the accepted sources from `from` on that share its place, as many
+// as a batch holds, several at once; then tells of each in their order, and
+// writes the rest of them one by one. Returns where the next batch starts.
+size_t WriteBatch(Writing& writing, ParallelCalls& calls, size_t from) {
+    ImportRun& import = writing.import;
+    RunContext& run = import.run;
+    const RegistryPlace place = import.accepted[from].place;
+    const REGSAM view = ViewFlag(place.platform);
+    // Without a usable driver entries' key the first source makes it, or
+    // reports why not, alone.
+    const HKEY entries = writing.changes.Take(place) ? import.entries.For(run, view) : NULL;
+    std::vector<Pending> batch;
+    size_t bytes = 0, next = from;
+    for (; next < import.accepted.size() && batch.size() < kBatchSources && bytes < kBatchBytes; ++next) {
+        const Accepted& source = import.accepted[next];
+        if (!(source.place == place)) break;
+        Pending pending;
+        pending.index = next;
+        pending.alone = writing.refused[next] || entries == NULL;
+        if (!pending.alone) {
+            pending.rows = zentrel::ReadDsiSourceRows(import.file.dsi, source.plan.section, import.file.target.maxRows);
+            bytes += RowBytes(pending.rows);
+        }
+        batch.push_back(std::move(pending));
+    }
+    const HKEY odbc = run.m_hOdbcIniKey;
+    const bool byCopy = writing.changes.ByCopy(place);
+    const unsigned long long lockedAt = writing.changes.TakenAt(place);
+    calls.Run(batch.size(), [&](size_t k) {
+        Pending& pending = batch[k];
+        if (pending.alone) return;
+        const Accepted& source = import.accepted[pending.index];
+        const SourceImage* image = writing.backedUp[pending.index];
+        RegKey held;
+        HeldSource aside;
+        if (source.replaces) {
+            // Only a source surely unchanged since its backup goes at once.
+            if (image == nullptr ||
+                held.OpenUnfollowed(odbc, source.plan.name.c_str(), KEY_READ | KEY_WRITE | view, nullptr) !=
+                    ERROR_SUCCESS ||
+                !UnchangedSinceBackup(held, source.plan.name, *image, lockedAt, entries)) {
+                pending.alone = true;
+                return;
+            }
+            aside.key = held.Get();
+            aside.leaf = true;
+        }
+        pending.written = WriteRowsThrough(odbc, view, source.plan, byCopy, pending.rows, source.replaces,
+                                           [entries] { return entries; }, aside);
+        pending.rows = zentrel::DsiSourceRows();
+    });
+    for (const Pending& pending : batch) {
+        if (pending.alone) {
+            writing.One(pending.index);
+            continue;
+        }
+        const Accepted& source = import.accepted[pending.index];
+        WriteOutcome outcome = Told(run, pending.written, source, writing.changes, source.replaces);
+        if (outcome == WriteOutcome::Appeared)
+            outcome = writing.changes.Take(place) ? WriteOver(run, source, import.file, import.entries, writing.changes,
+                                                              nullptr, writing.twoViews)
+                                                  : WriteOutcome::Failed;
+        writing.Record(pending.index, outcome);
+    }
+    return next;
+}
+
 // Backs up the sources about to be replaced, then writes each whole, or
 // leaves it as it was. Each place is reserved for this run, and what ended
 // runs left there put right, before anything is backed up or written.
@@ -473,22 +629,14 @@ bool WriteAll(ImportRun& import) {
     for (const Accepted& source : import.accepted)
         if (!changes.Take(source.place)) return false;
     BackupOutcome backup;
-    std::vector<const SourceImage*> backedUp;
-    std::vector<bool> refused;
-    if (!BackUpReplaced(import, backup, backedUp, refused)) return false;
-    const bool twoViews = import.target.systemScope && HasTwoViews();
-    for (size_t i = 0; i < import.accepted.size(); ++i) {
-        const Accepted& source = import.accepted[i];
-        const WriteOutcome outcome = refused[i] ? WriteOutcome::Failed
-                                                : WriteAccepted(run, source, import.file, import.entries, changes,
-                                                                backedUp[i], twoViews);
-        if (outcome == WriteOutcome::Failed || outcome == WriteOutcome::LeftAlone) {
-            import.Skip(source.plan.name, SourceOutcome::Failed);
-            continue;
-        }
-        run.Outcomes().Record(source.plan.name, outcome == WriteOutcome::Replaced ? SourceOutcome::Replaced
-                                                                                   : SourceOutcome::Written);
+    Writing writing{import, changes, {}, {}, import.target.systemScope && HasTwoViews()};
+    if (!BackUpReplaced(import, backup, writing.backedUp, writing.refused)) return false;
+    if (!RegistryCallOrderFree()) {
+        for (size_t i = 0; i < import.accepted.size(); ++i) writing.One(i);
+        return true;
     }
+    ParallelCalls calls;
+    for (size_t i = 0; i < import.accepted.size();) i = WriteBatch(writing, calls, i);
     return true;
 }
 

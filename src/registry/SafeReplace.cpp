@@ -32,9 +32,11 @@ std::string OldKeyOf(const std::string& journal) { return journal + kOldSuffix; 
 
 // A name no other change of this or another process uses at the same time.
 std::string FreshJournalName() {
-    static unsigned long counter = 0;
+    // Changes run on several threads at once.
+    static volatile LONG counter = 0;
     char name[64];
-    snprintf(name, sizeof(name), "%s%lx-%lx}", kPrefix, (unsigned long)::GetCurrentProcessId(), ++counter);
+    snprintf(name, sizeof(name), "%s%lx-%lx}", kPrefix, (unsigned long)::GetCurrentProcessId(),
+             static_cast<unsigned long>(::InterlockedIncrement(&counter)));
     return name;
 }
 

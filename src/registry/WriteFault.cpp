@@ -26,6 +26,8 @@ void ArmRegistryWriteFault(long failAt, bool andAfter) {
 
 void DisarmRegistryWriteFault() { g_armed = false; }
 
+bool RegistryWriteFaultArmed() { return g_armed; }
+
 long RegistryWritesCounted() { return g_counted; }
 
 namespace {
@@ -38,6 +40,8 @@ void SetChangePause(ChangePause pause) { g_pause = pause; }
 void PauseAt(const char* step) {
     if (g_pause != nullptr) g_pause(step);
 }
+
+bool ChangePauseSet() { return g_pause != nullptr; }
 
 void SetRenameUnavailable(bool unavailable) { g_noRename = unavailable; }
 

@@ -13,6 +13,7 @@ LONG RegistryWriteCheck();
 // with `andAfter` every one after it. failAt 0 only counts.
 void ArmRegistryWriteFault(long failAt, bool andAfter);
 void DisarmRegistryWriteFault();
+bool RegistryWriteFaultArmed();
 // Writes counted since the seam was armed.
 long RegistryWritesCounted();
 
@@ -22,6 +23,7 @@ long RegistryWritesCounted();
 typedef void (*ChangePause)(const char* step);
 void SetChangePause(ChangePause pause);
 void PauseAt(const char* step);
+bool ChangePauseSet();
 
 // A seam for tests: every key rename fails as a registry without a rename
 // method makes it fail.
