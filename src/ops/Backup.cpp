@@ -13,6 +13,7 @@
 #include "dsi/ExportSource.h"
 #include "registry/Attributes.h"
 #include "registry/OdbcSection.h"
+#include "registry/ParallelCalls.h"
 #include "registry/Views.h"
 #include "ops/Compare.h"
 #include "ops/RunContext.h"
@@ -130,6 +131,9 @@ DWORD BackupFolder(std::string& folder) {
 
 namespace {
 
+// Sources read at once: their rows are held together until written to the file.
+const size_t kReadTogether = 64;
+
 // Every source read whole into the file, or refused by name; the indices of
 // those written go to `written`. False when a place cannot be connected.
 bool ReadIntoFile(RunContext& run, const std::vector<BackedUpSource>& sources, BackupOutcome* outcome,
@@ -138,38 +142,53 @@ bool ReadIntoFile(RunContext& run, const std::vector<BackedUpSource>& sources, B
     const auto refuse = [&](size_t i, const std::string& key, const std::string& why) {
         run.Fail("Backup", IDS_BACKUP_REFUSED, zentrel::ShownName(sources[i].second), zentrel::ShownName(key), why);
     };
-    // The driver entries' key of the place read last, open from source to
-    // source; none where it is missing or a link, which the reading reports.
-    RegKey entries;
-    const RegistryPlace* entriesOf = nullptr;
-    for (size_t i = 0; i < sources.size(); ++i) {
-        const std::string& name = sources[i].second;
-        if (!run.ConnectTo(sources[i].first)) return false;
-        const REGSAM view = ViewFlag(sources[i].first.platform);
-        if (entriesOf == nullptr || !(*entriesOf == sources[i].first)) {
-            entriesOf = &sources[i].first;
-            bool isLink = false;
-            if (OpenDriverEntries(run.m_hOdbcIniKey, KEY_READ | view, entries, &isLink) != ERROR_SUCCESS || isLink)
-                entries.Close();
-        }
+    struct Read {
+        bool whole = false;
         std::string key, why;
         std::vector<AttributeRow> rows;
-        if (!ReadSourceImage(run.m_hOdbcIniKey, view, name, &outcome->images[i], &key, &why, &rows, entries)) {
-            refuse(i, key, why);
-            continue;
+    };
+    ParallelCalls calls(RegistryCallOrderFree() ? ParallelCalls::kThreads : 0);
+    for (size_t from = 0; from < sources.size();) {
+        // The sources of one place are read several at once, told of in order.
+        const RegistryPlace& place = sources[from].first;
+        if (!run.ConnectTo(place)) return false;
+        size_t to = from + 1;
+        while (to < sources.size() && to - from < kReadTogether && sources[to].first == place) ++to;
+        const REGSAM view = ViewFlag(place.platform);
+        // None where it is missing or a link, which the reading reports.
+        RegKey entries;
+        bool isLink = false;
+        if (OpenDriverEntries(run.m_hOdbcIniKey, KEY_READ | view, entries, &isLink) != ERROR_SUCCESS || isLink)
+            entries.Close();
+        std::vector<Read> reads(to - from);
+        const HKEY odbc = run.m_hOdbcIniKey;
+        calls.Run(reads.size(), [&](size_t k) {
+            Read& read = reads[k];
+            read.whole = ReadSourceImage(odbc, view, sources[from + k].second, &outcome->images[from + k], &read.key,
+                                         &read.why, &read.rows, entries);
+        });
+        for (size_t i = from; i < to; ++i) {
+            Read& read = reads[i - from];
+            const std::string& name = sources[i].second;
+            if (!read.whole) {
+                refuse(i, read.key, read.why);
+                continue;
+            }
+            const std::string section = zentrel::DsiIndexedName("DSN%d", (int)written.size());
+            const zentrel::Platform platform = place.platform;
+            const std::vector<std::string> leftOut =
+                WriteDsiSource(file, section, name, outcome->images[i].driver, systemScope ? &platform : nullptr,
+                               read.rows, read.rows.size());
+            read.rows = std::vector<AttributeRow>();
+            if (!leftOut.empty()) {
+                file.RemoveSections([&](const std::string& s) { return s == section; });
+                refuse(i, name, zentrel::FormatText(RunContext::LoadText(IDS_BACKUP_NAME_NOT_CARRIED),
+                                                    zentrel::ShownName(zentrel::VisibleZeros(leftOut[0]))));
+                continue;
+            }
+            written.push_back(i);
         }
-        const std::string section = zentrel::DsiIndexedName("DSN%d", (int)written.size());
-        const zentrel::Platform platform = sources[i].first.platform;
-        const std::vector<std::string> leftOut =
-            WriteDsiSource(file, section, name, outcome->images[i].driver, systemScope ? &platform : nullptr,
-                           rows, rows.size());
-        if (!leftOut.empty()) {
-            file.RemoveSections([&](const std::string& s) { return s == section; });
-            refuse(i, name, zentrel::FormatText(RunContext::LoadText(IDS_BACKUP_NAME_NOT_CARRIED),
-                                                zentrel::ShownName(zentrel::VisibleZeros(leftOut[0]))));
-            continue;
-        }
-        written.push_back(i);
+        from = to;
     }
     return true;
 }

@@ -2,10 +2,15 @@
 
 #include "registry/WriteFault.h"
 
-ParallelCalls::ParallelCalls(int threads) {
+ParallelCalls::ParallelCalls(int threads) : m_wanted(threads > 0 ? static_cast<size_t>(threads) : 0) {}
+
+// Threads are started on the first work that needs them: a run that writes
+// one source pays for none.
+void ParallelCalls::Start() {
+    m_started = true;
     m_done = ::CreateEventA(NULL, FALSE, FALSE, NULL);
     if (m_done == NULL) return;  // the caller then runs every task itself
-    m_workers.resize(threads > 0 ? static_cast<size_t>(threads) : 0);
+    m_workers.resize(m_wanted);
     size_t started = 0;
     for (Worker& worker : m_workers) {
         worker.pool = this;
@@ -66,6 +71,7 @@ void ParallelCalls::Run(size_t count, const std::function<void(size_t)>& task) {
     m_next = 0;
     m_stop = 0;
     m_thrown = nullptr;
+    if (!m_started && count > 1 && m_wanted != 0) Start();
     // No thread is woken for work the caller alone would do as soon.
     const size_t helpers = count - 1 < m_workers.size() ? count - 1 : m_workers.size();
     m_pending = static_cast<LONG>(helpers);

@@ -35,8 +35,11 @@ private:
         HANDLE go = NULL;
     };
     static DWORD WINAPI Main(void* worker);
+    void Start();
     void Work();
 
+    size_t m_wanted;
+    bool m_started = false;
     std::vector<Worker> m_workers;
     HANDLE m_done = NULL;
     const std::function<void(size_t)>* m_task = nullptr;
