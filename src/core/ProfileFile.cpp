@@ -657,6 +657,26 @@ bool ProfileFile::Get(const std::string& section, const std::string& key, std::s
     return true;
 }
 
+bool ProfileFile::ForEachKey(
+    const std::string& section,
+    const std::function<void(std::string_view name, std::string_view value, bool hasValue)>& fn) const {
+    const std::string_view sectionName = Trim(section);
+    if (sectionName.empty()) return false;
+    const size_t s = m_impl->Find(sectionName);
+    if (s == Impl::kNone) return false;
+    const auto visit = [&fn](std::string_view line) {
+        const LineInfo info = Classify(line);
+        if (info.kind != LineKind::Entry || info.name.empty()) return;
+        fn(info.name, info.hasValue ? Unquote(UpToZero(info.value)) : std::string_view(), info.hasValue);
+    };
+    if (const Section* pieces = m_impl->Pieces(s)) {
+        for (const Piece& piece : pieces->pieces) ForEachLine(piece, visit);
+    } else {
+        m_impl->ForEachBodyLine(s, visit);
+    }
+    return true;
+}
+
 bool ProfileFile::GetView(const std::string& section, const std::string& key, std::string_view& value) const {
     const std::string_view sectionName = Trim(section);
     const std::string_view keyName = Trim(key);

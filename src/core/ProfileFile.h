@@ -35,6 +35,14 @@ public:
     std::string GetString(const std::string& section, const std::string& key,
                           const std::string& defaultValue) const;
 
+    // Calls fn(name, value, hasValue) for every key line of the section Get
+    // reads, in the file's order, later lines of a name too: name and value
+    // as Get compares and returns them, hasValue false for a line without
+    // '='. Views valid until the file is changed. False when there is no
+    // such section. Reading a section's many keys so costs one pass.
+    bool ForEachKey(const std::string& section,
+                    const std::function<void(std::string_view name, std::string_view value, bool hasValue)>& fn) const;
+
     // Calls fn with the name of every section (trimmed, as the file spells
     // it), in the file's order.
     void ForEachSection(const std::function<void(const std::string&)>& fn) const;
