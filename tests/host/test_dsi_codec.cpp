@@ -262,6 +262,62 @@ std::string Repeat(const std::string& unit, size_t n) {
 const std::string kHan = "\xE6\x95\xB0";            // one unit, three bytes
 const std::string kEmoji = "\xF0\x9F\x93\x8A";      // two units, four bytes
 
+// A section's rows are read as a profile reader reads each of their keys:
+// names without case and trimmed, the first line of a name deciding, a
+// line without '=' holding no value.
+struct SectionCase {
+    const char* label;
+    std::string body;      // the lines below [DSN0]
+    bool countValid;
+    std::string rows;      // "index:name=value" of each row read, ';' after each
+    int missing;
+    long long maxRows = 100;
+};
+
+class SectionRowsTest : public ::testing::TestWithParam<SectionCase> {};
+
+TEST_P(SectionRowsTest, ReadsWhatAReaderReads) {
+    const SectionCase& c = GetParam();
+    ProfileFile file;
+    file.Parse("[General]\r\nItems=1\r\n[DSN0]\r\n" + c.body + "[DSN1]\r\nName1=other\r\n");
+    const DsiSourceRows read = ReadDsiSourceRows(file, "dsn0", c.maxRows);
+    std::string rows;
+    for (const DsiImportRow& row : read.rows)
+    {
+        rows += std::to_string(row.index) + ":" + row.name + "=";
+        for (unsigned char b : row.data)
+            if (b != 0) rows += static_cast<char>(b);  // UTF-16 of ASCII
+        rows += ";";
+    }
+    EXPECT_EQ(c.countValid, read.countValid) << c.label;
+    EXPECT_EQ(c.rows, rows) << c.label;
+    EXPECT_EQ(c.missing, read.missing) << c.label;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SectionRowsTest,
+    ::testing::Values(
+        SectionCase{"any_case", "items=1\r\nNAME0=a\r\nvalue0=x\r\nFoRmAt0=1\r\n", true, "0:a=x;", 0},
+        SectionCase{"first_line_decides", "Items=1\r\nName0=a\r\nName0=b\r\nFormat0=1\r\nValue0=x\r\n", true,
+                    "0:a=x;", 0},
+        SectionCase{"first_line_without_value", "Items=1\r\nName0\r\nName0=b\r\nFormat0=1\r\nValue0=x\r\n",
+                    true, "0:=x;", 0},
+        SectionCase{"trimmed_and_unquoted", "Items=1\r\n  Name0  =  a  \r\nValue0=\"x \"\r\nFormat0=1\r\n", true,
+                    "0:a=x ;", 0},
+        SectionCase{"leading_zero_names_no_row", "Items=2\r\nName0=a\r\nValue0=x\r\nFormat0=1\r\nName01=b\r\n",
+                    true, "0:a=x;", 1},
+        SectionCase{"gaps_are_missing", "Items=4\r\nName2=c\r\nValue2=z\r\nFormat2=1\r\nValue0=x\r\nFormat0=1\r\n",
+                    true, "0:=x;2:c=z;", 2},
+        SectionCase{"a_key_of_no_value_is_no_row", "Items=1\r\nName0\r\nValue0\r\n", true, "", 1},
+        SectionCase{"beyond_the_count_unread", "Items=1\r\nValue0=x\r\nFormat0=1\r\nValue1=y\r\nFormat1=1\r\n",
+                    true, "0:=x;", 0},
+        SectionCase{"count_beyond_the_lines", "Items=2000000000\r\nValue0=x\r\nFormat0=1\r\n", true, "0:=x;",
+                    1999999999, 5},
+        SectionCase{"no_count_no_rows", "Description=d\r\nRaw0=00\r\n", true, "", 0},
+        SectionCase{"no_count_but_rows", "name0=a\r\n", false, "", 0},
+        SectionCase{"count_without_value_first", "Items\r\nItems=1\r\nValue0=x\r\n", false, "", 0},
+        SectionCase{"count_unreadable", "Items=-1\r\nValue0=x\r\nFormat0=1\r\n", false, "", 0}));
+
 struct LimitCase {
     const char* label;
     std::string name;       // a source's name, a key level and a value name
