@@ -15,6 +15,7 @@
 #include "ops/RunContext.h"
 #include "registry/InstalledDrivers.h"
 #include "registry/OdbcSection.h"
+#include "registry/ParallelCalls.h"
 #include "registry/Views.h"
 #include "res/resource.h"
 
@@ -63,7 +64,7 @@ bool BeginExport(RunContext& run, int count) {
     return true;
 }
 
-void ExportSource(RunContext& run, const std::string& dsn) {
+void ExportSource(RunContext& run, const std::string& dsn, const std::string* driverRead) {
     if (!run.m_pendingExport) return;
     RunContext::PendingExport& pending = *run.m_pendingExport;
     OpenEntriesOnce(run, pending);
@@ -76,7 +77,8 @@ void ExportSource(RunContext& run, const std::string& dsn) {
         run.Fail("Export", IDS_DRIVER_UNREADABLE, zentrel::ShownName(dsn), pending.driverEntriesProblem);
         return;
     }
-    const std::string driver = ReadDriverEntry(pending.driverEntries.Get(), dsn.c_str());
+    const std::string driver =
+        driverRead != nullptr ? *driverRead : ReadDriverEntry(pending.driverEntries.Get(), dsn.c_str());
     if (HoldsLineBreak(dsn) || HoldsLineBreak(driver)) {
         run.Fail("Export", IDS_NAME_LINE_BREAK, dsn);
         return;
@@ -118,6 +120,50 @@ bool FinishExport(RunContext& run) {
     return true;
 }
 
+namespace {
+
+// Sources read at once: their listings are held together until written to the file.
+const size_t kReadTogether = 64;
+
+// Lists and adds every source, those of one view several at once, added in order.
+void ExportFrom(RunContext& run, const std::vector<ListedSource>& sources) {
+    RegistryPlace place = run.m_placeConnected;
+    ParallelCalls calls(RegistryCallOrderFree() ? ParallelCalls::kThreads : 0);
+    struct Read {
+        AttributeListing listing;
+        std::string driver;
+    };
+    for (size_t from = 0; from < sources.size();) {
+        place.platform = sources[from].platform;
+        size_t to = from + 1;
+        while (to < sources.size() && to - from < kReadTogether && sources[to].platform == place.platform) ++to;
+        if (!run.ConnectTo(place) || !run.m_pendingExport) {
+            // Each source then tells why it is not exported, as it would alone.
+            for (; from < to; ++from) ExportListed(run, place, sources[from].name);
+            continue;
+        }
+        RunContext::PendingExport& pending = *run.m_pendingExport;
+        OpenEntriesOnce(run, pending);
+        const HKEY odbc = run.m_hOdbcIniKey;
+        const HKEY entries = pending.driverEntriesProblem.empty() ? pending.driverEntries.Get() : NULL;
+        const REGSAM view = ViewFlag(place.platform);
+        std::vector<Read> reads(to - from);
+        calls.Run(reads.size(), [&](size_t k) {
+            const std::string& name = sources[from + k].name;
+            reads[k].listing = ListAttributes(odbc, name, view);
+            if (!reads[k].listing.incomplete) reads[k].driver = ReadDriverEntry(entries, name.c_str());
+        });
+        for (size_t k = 0; k < reads.size(); ++k) {
+            const std::string& name = sources[from + k].name;
+            TakeListing(run, name, std::move(reads[k].listing));
+            ExportSource(run, name, &reads[k].driver);
+        }
+        from = to;
+    }
+}
+
+}  // namespace
+
 bool ExportScope(RunContext& run, const char* file) {
     const char* path = file ? file : "";
     // A cut path would name another file.
@@ -133,10 +179,6 @@ bool ExportScope(RunContext& run, const char* file) {
     strcpy(run.m_szDsiFile, path);
     ReportUnreachable(run, unreachable, "Export", IDS_ZERO_NAME_SOURCE);
     if (!BeginExport(run, (int)sources.size())) return false;
-    RegistryPlace place = run.m_placeConnected;
-    for (const ListedSource& source : sources) {
-        place.platform = source.platform;
-        ExportListed(run, place, source.name);
-    }
+    ExportFrom(run, sources);
     return FinishExport(run);
 }

@@ -12,8 +12,8 @@ class RunContext;
 bool BeginExport(RunContext& run, int count);
 // Adds the source whose rows the run's table holds, under its name, from
 // the connected place; a source that cannot travel whole is reported and
-// left out.
-void ExportSource(RunContext& run, const std::string& name);
+// left out. `driver`: its driver entry, when read already.
+void ExportSource(RunContext& run, const std::string& name, const std::string* driver = nullptr);
 // Lists the source at its place into the table, then adds it.
 void ExportListed(RunContext& run, const RegistryPlace& place, const std::string& name);
 // Writes the file that BeginExport and ExportSource built, once; false

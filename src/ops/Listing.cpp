@@ -113,13 +113,30 @@ bool ListScope(RunContext& run, std::string& listing) {
     return true;
 }
 
-void ListSourceRows(RunContext& run, HKEY parent, const std::string& name) {
+namespace {
+
+void Keep(RunContext& run, const std::string& name, AttributeListing&& listing) {
     run.m_strListedDsn = name;
-    AttributeListing listing = ListAttributes(parent, name, ViewFlag(run.m_placeConnected.platform));
     run.m_aAttributeRows = std::move(listing.rows);
     run.m_nAttributeRows = (int)run.m_aAttributeRows.size();
     run.m_bListingIncomplete = listing.incomplete ? TRUE : FALSE;
     run.m_listingProblems = std::move(listing.problems);
+}
+
+void ReportListingProblems(RunContext& run, const std::string& name) {
+    for (const ListingProblem& problem : run.m_listingProblems)
+        run.Fail("FillSubTree", ListingProblemText(problem, name));
+}
+
+}  // namespace
+
+void ListSourceRows(RunContext& run, HKEY parent, const std::string& name) {
+    Keep(run, name, ListAttributes(parent, name, ViewFlag(run.m_placeConnected.platform)));
+}
+
+void TakeListing(RunContext& run, const std::string& name, AttributeListing&& listing) {
+    Keep(run, name, std::move(listing));
+    ReportListingProblems(run, name);
 }
 
 std::string ListingProblemText(const ListingProblem& problem, const std::string& source) {
@@ -146,6 +163,5 @@ std::string ListingProblemText(const ListingProblem& problem, const std::string&
 
 void ListSource(RunContext& run, HKEY parent, const std::string& name) {
     ListSourceRows(run, parent, name);
-    for (const ListingProblem& problem : run.m_listingProblems)
-        run.Fail("FillSubTree", ListingProblemText(problem, name));
+    ReportListingProblems(run, name);
 }

@@ -34,5 +34,7 @@ bool ListScope(RunContext& run, std::string& listing);
 void ListSource(RunContext& run, HKEY parent, const std::string& name);
 // The same without a word: the problems are kept in run.m_listingProblems.
 void ListSourceRows(RunContext& run, HKEY parent, const std::string& name);
+// The same from a listing read already, the problems reported.
+void TakeListing(RunContext& run, const std::string& name, AttributeListing&& listing);
 // What a listing problem of the source means, as the user reads it.
 std::string ListingProblemText(const ListingProblem& problem, const std::string& source);
