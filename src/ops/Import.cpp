@@ -1,5 +1,6 @@
 #include "ops/Import.h"
 
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "core/DsiCodec.h"
+#include "core/Utf.h"
 #include "core/ValueFormat.h"
 #include "dsi/ImportWriter.h"
 #include "ops/Backup.h"
@@ -547,6 +549,35 @@ struct Pending {
 const size_t kBatchSources = 256;
 const size_t kBatchBytes = 4u << 20;
 
+// A name as the registry might compare it: UTF-16 units, ASCII letters in
+// one case, and every unit beyond ASCII a wildcard, as the registry folds
+// those by rules of its own. Empty for a name that is no UTF-8.
+std::vector<uint16_t> KeyShape(const std::string& name) {
+    const uint16_t kAny = 0xFFFF;
+    std::vector<uint16_t> shape;
+    size_t at = 0;
+    uint32_t c = 0;
+    while (at < name.size()) {
+        if (!zentrel::NextUtf8(reinterpret_cast<const unsigned char*>(name.data()), name.size(), &at, &c))
+            return std::vector<uint16_t>();
+        if (c >= 0x80) {
+            shape.insert(shape.end(), c >= 0x10000 ? 2 : 1, kAny);
+        } else {
+            shape.push_back(static_cast<uint16_t>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
+        }
+    }
+    return shape;
+}
+
+// Whether two names might be one key: such sources are never written at once.
+bool MaySameKey(const std::vector<uint16_t>& a, const std::vector<uint16_t>& b) {
+    if (a.empty() || b.empty()) return true;
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i] && a[i] != 0xFFFF && b[i] != 0xFFFF) return false;
+    return true;
+}
+
 size_t RowBytes(const zentrel::DsiSourceRows& rows) {
     size_t bytes = 0;
     for (const zentrel::DsiImportRow& row : rows.rows) bytes += row.name.size() + row.data.size() + sizeof(row);
@@ -565,10 +596,17 @@ size_t WriteBatch(Writing& writing, ParallelCalls& calls, size_t from) {
     // reports why not, alone.
     const HKEY entries = writing.changes.Take(place) ? import.entries.For(run, view) : NULL;
     std::vector<Pending> batch;
+    std::vector<std::vector<uint16_t>> shapes;
     size_t bytes = 0, next = from;
     for (; next < import.accepted.size() && batch.size() < kBatchSources && bytes < kBatchBytes; ++next) {
         const Accepted& source = import.accepted[next];
         if (!(source.place == place)) break;
+        // A file may hold a source twice: the second waits for the first.
+        std::vector<uint16_t> shape = KeyShape(source.plan.name);
+        bool clash = false;
+        for (size_t k = 0; k < shapes.size() && !clash; ++k) clash = MaySameKey(shapes[k], shape);
+        if (clash) break;
+        shapes.push_back(std::move(shape));
         Pending pending;
         pending.index = next;
         pending.alone = writing.refused[next] || entries == NULL;
