@@ -27,7 +27,8 @@ namespace {
 // A source that passed every check and question, waiting to be written.
 struct Accepted {
     RegistryPlace place;
-    zentrel::DsiSourcePlan plan;
+    // Only what writing needs of its plan: a large file has many such sources.
+    std::string section, name, driver;
     bool replaces = false;
 };
 
@@ -221,7 +222,7 @@ bool UnchangedSinceBackup(const RegKey& held, const std::string& name, const Sou
 // by someone else) is asked about again and backed up on its own first.
 WriteOutcome CheckChangedSince(RunContext& run, const Accepted& source, ScopeChanges& changes,
                                const SourceImage* backedUp, bool twoViews) {
-    const std::string& name = source.plan.name;
+    const std::string& name = source.name;
     const REGSAM view = ViewFlag(source.place.platform);
     SourceImage now;
     std::string key, why;
@@ -253,15 +254,15 @@ struct Written {
 // source to replace, none when the name was found free, which the swap then
 // checks again. `entries` gives the driver entries' key once the rows are
 // written.
-Written WriteRowsThrough(HKEY odbc, REGSAM view, const zentrel::DsiSourcePlan& plan, bool byCopy,
+Written WriteRowsThrough(HKEY odbc, REGSAM view, const Accepted& source, bool byCopy,
                          const zentrel::DsiSourceRows& rows, bool exists, const std::function<HKEY()>& entries,
                          HeldSource aside) {
     Written written;
-    SourceReplacement replacement(odbc, view, plan.name, plan.driver, byCopy);
+    SourceReplacement replacement(odbc, view, source.name, source.driver, byCopy);
     written.begun = replacement.Begin();
     if (!written.begun.Ok()) return written;
     // A row that cannot be written leaves the source as it was.
-    written.failure = WriteDsiRows(replacement.Key(), view, rows, plan.name);
+    written.failure = WriteDsiRows(replacement.Key(), view, rows, source.name);
     if (written.failure.code != ERROR_SUCCESS) {
         replacement.Abandon();
         return written;
@@ -274,7 +275,7 @@ Written WriteRowsThrough(HKEY odbc, REGSAM view, const zentrel::DsiSourcePlan& p
 // when none was to be replaced, is Appeared, nothing written and nothing told.
 WriteOutcome Told(RunContext& run, const Written& written, const Accepted& source, ScopeChanges& changes,
                   bool exists) {
-    const std::string& name = source.plan.name;
+    const std::string& name = source.name;
     if (!written.begun.Ok()) {
         ReportChange(run, written.begun, name);
         HintElevation(run, written.begun.code, name);
@@ -309,9 +310,9 @@ WriteOutcome Told(RunContext& run, const Written& written, const Accepted& sourc
 WriteOutcome WriteThrough(RunContext& run, const Accepted& source, const PlannedFile& file, OpenEntries& open,
                           ScopeChanges& changes, bool exists, HeldSource aside) {
     const REGSAM view = ViewFlag(source.place.platform);
-    const zentrel::DsiSourceRows rows = zentrel::ReadDsiSourceRows(file.dsi, source.plan.section, file.target.maxRows);
+    const zentrel::DsiSourceRows rows = zentrel::ReadDsiSourceRows(file.dsi, source.section, file.target.maxRows);
     const Written written =
-        WriteRowsThrough(run.m_hOdbcIniKey, view, source.plan, changes.ByCopy(source.place), rows, exists,
+        WriteRowsThrough(run.m_hOdbcIniKey, view, source, changes.ByCopy(source.place), rows, exists,
                          [&] { return open.Made(run, view); }, aside);
     return Told(run, written, source, changes, exists);
 }
@@ -320,7 +321,7 @@ WriteOutcome WriteThrough(RunContext& run, const Accepted& source, const Planned
 // it is not the one backed up.
 WriteOutcome WriteOver(RunContext& run, const Accepted& source, const PlannedFile& file, OpenEntries& open,
                        ScopeChanges& changes, const SourceImage* backedUp, bool twoViews) {
-    const std::string& name = source.plan.name;
+    const std::string& name = source.name;
     const REGSAM view = ViewFlag(source.place.platform);
     // Held open to be set aside through; a source that may be read but not
     // written is looked at alone, and its setting aside then reports why.
@@ -449,8 +450,9 @@ Next CheckPlace(ImportRun& import, zentrel::DsiSourcePlan plan, const RegistryPl
     Accepted source;
     source.place = place;
     source.replaces = exists;
-    source.plan = std::move(plan);
-    source.plan.rows = zentrel::DsiSourceRows();
+    source.section = std::move(plan.section);
+    source.name = std::move(plan.name);
+    source.driver = std::move(plan.driver);
     import.accepted.push_back(std::move(source));
     return Next::Source;
 }
@@ -490,7 +492,7 @@ bool BackUpReplaced(ImportRun& import, BackupOutcome& backup, std::vector<const 
     std::vector<size_t> destroyedAt;
     for (size_t i = 0; i < import.accepted.size(); ++i) {
         if (!import.accepted[i].replaces) continue;
-        destroyed.push_back(BackedUpSource(import.accepted[i].place, import.accepted[i].plan.name));
+        destroyed.push_back(BackedUpSource(import.accepted[i].place, import.accepted[i].name));
         destroyedAt.push_back(i);
     }
     if (!WriteBackup(run, destroyed, &backup)) return false;
@@ -524,7 +526,7 @@ struct Writing {
                              twoViews);
     }
     void Record(size_t i, WriteOutcome outcome) {
-        const std::string& name = import.accepted[i].plan.name;
+        const std::string& name = import.accepted[i].name;
         if (outcome == WriteOutcome::Failed || outcome == WriteOutcome::LeftAlone) {
             import.Skip(name, SourceOutcome::Failed);
         } else {
@@ -602,7 +604,7 @@ size_t WriteBatch(Writing& writing, ParallelCalls& calls, size_t from) {
         const Accepted& source = import.accepted[next];
         if (!(source.place == place)) break;
         // A file may hold a source twice: the second waits for the first.
-        std::vector<uint16_t> shape = KeyShape(source.plan.name);
+        std::vector<uint16_t> shape = KeyShape(source.name);
         bool clash = false;
         for (size_t k = 0; k < shapes.size() && !clash; ++k) clash = MaySameKey(shapes[k], shape);
         if (clash) break;
@@ -611,7 +613,7 @@ size_t WriteBatch(Writing& writing, ParallelCalls& calls, size_t from) {
         pending.index = next;
         pending.alone = writing.refused[next] || entries == NULL;
         if (!pending.alone) {
-            pending.rows = zentrel::ReadDsiSourceRows(import.file.dsi, source.plan.section, import.file.target.maxRows);
+            pending.rows = zentrel::ReadDsiSourceRows(import.file.dsi, source.section, import.file.target.maxRows);
             bytes += RowBytes(pending.rows);
         }
         batch.push_back(std::move(pending));
@@ -629,16 +631,16 @@ size_t WriteBatch(Writing& writing, ParallelCalls& calls, size_t from) {
         if (source.replaces) {
             // Only a source surely unchanged since its backup goes at once.
             if (image == nullptr ||
-                held.OpenUnfollowed(odbc, source.plan.name.c_str(), KEY_READ | KEY_WRITE | view, nullptr) !=
+                held.OpenUnfollowed(odbc, source.name.c_str(), KEY_READ | KEY_WRITE | view, nullptr) !=
                     ERROR_SUCCESS ||
-                !UnchangedSinceBackup(held, source.plan.name, *image, lockedAt, entries)) {
+                !UnchangedSinceBackup(held, source.name, *image, lockedAt, entries)) {
                 pending.alone = true;
                 return;
             }
             aside.key = held.Get();
             aside.leaf = true;
         }
-        pending.written = WriteRowsThrough(odbc, view, source.plan, byCopy, pending.rows, source.replaces,
+        pending.written = WriteRowsThrough(odbc, view, source, byCopy, pending.rows, source.replaces,
                                            [entries] { return entries; }, aside);
         pending.rows = zentrel::DsiSourceRows();
     });

@@ -7,6 +7,7 @@
 
 #include "ui/Settings.h"
 #include "registry/Catalogue.h"
+#include "registry/ParallelCalls.h"
 #include "registry/SafeReplace.h"
 #include "registry/ScopeLock.h"
 #include "registry/WriteFault.h"
@@ -555,6 +556,22 @@ TEST_F(SafeReplaceTest, ATemporaryKeyDeletedUnderARunIsNamed) {
     EXPECT_EQ("Key: 'Kept'\n" + MainWindow::SystemErrorText(ERROR_KEY_DELETED), prompts->calls[0].text);
     ExpectWhole("Kept", &kOld, &kOld);
     ExpectWhole("Fresh", &kNew, &kNew);
+}
+
+// Every task runs once, whichever thread takes it; what one throws reaches
+// the caller, and the threads serve the next run.
+TEST(ParallelCallsTest, RunsEachTaskOnceAndPassesOnWhatOneThrows) {
+    ParallelCalls calls;
+    for (int round = 0; round < 3; ++round) {
+        std::vector<LONG> runs(500, 0);
+        calls.Run(runs.size(), [&](size_t i) { ::InterlockedIncrement(&runs[i]); });
+        EXPECT_EQ(std::vector<LONG>(500, 1), runs) << round;
+        EXPECT_THROW(calls.Run(100,
+                               [](size_t i) {
+                                   if (i == 7) throw std::runtime_error("refused");
+                               }),
+                     std::runtime_error);
+    }
 }
 
 }  // namespace
