@@ -595,14 +595,14 @@ size_t WriteBatch(Writing& writing, ParallelCalls& calls, size_t from) {
     const RegistryPlace place = import.accepted[from].place;
     const REGSAM view = ViewFlag(place.platform);
     // Without a usable driver entries' key the first source makes it, or
-    // reports why not, alone.
+    // reports why not, alone; the next batch then finds it.
     const HKEY entries = writing.changes.Take(place) ? import.entries.For(run, view) : NULL;
     std::vector<Pending> batch;
     std::vector<std::vector<uint16_t>> shapes;
     size_t bytes = 0, next = from;
     for (; next < import.accepted.size() && batch.size() < kBatchSources && bytes < kBatchBytes; ++next) {
         const Accepted& source = import.accepted[next];
-        if (!(source.place == place)) break;
+        if (!(source.place == place) || (entries == NULL && !batch.empty())) break;
         // A file may hold a source twice: the second waits for the first.
         std::vector<uint16_t> shape = KeyShape(source.name);
         bool clash = false;
