@@ -545,6 +545,48 @@ INSTANTIATE_TEST_SUITE_P(Table, RegistryCallTest,
                                            CallCase{"export", true, true, 52}),
                          [](const ::testing::TestParamInfo<CallCase>& info) { return std::string(info.param.name); });
 
+// Sources written several at once, in batches, leave the registry and the
+// user's messages as writing them one by one does (a write seam armed, only
+// counting, makes the calls one by one): new and replaced sources, a name
+// twice, a refused one and one with a row left out, across batches.
+TEST_F(ImportBatchTest, BatchesWriteAndTellWhatOneByOneDoes) {
+    const std::string dir = ScratchDir("dsi-import-batches");
+    ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", dir.c_str()));
+    const int count = 600;
+    std::string text = General(count);
+    for (int i = 0; i < count; ++i) {
+        std::string name = "S" + std::to_string(i);
+        if (i % 97 == 5) name = i % 2 ? "Twin" : "TWIN";
+        if (i == 300) name = kDriverEntriesKey;
+        std::vector<std::vector<std::string>> rows = {{"A", std::to_string(i), "1"}, {"B", "b", "1"}};
+        if (i == 450) rows.push_back({std::string(16384, 'v'), "too long a name", "1"});
+        text += Source("DSN" + std::to_string(i), name, rows);
+    }
+    WriteWholeFile(dir + "\\many.dsi", text);
+    std::vector<RegTree> trees;
+    std::vector<std::vector<PromptCall>> told;
+    for (const bool oneByOne : {true, false}) {
+        ClearTestRegistry();
+        for (int i = 0; i < count; i += 7) PutString(HKEY_CURRENT_USER, OdbcPath("s" + std::to_string(i)), "Old", "o");
+        prompts->calls.clear();
+        prompts->messageAnswers = {IDOK, IDOK};  // the refused source, the row left out
+        window->ResetOutcome();
+        if (oneByOne) ArmRegistryWriteFault(0, false);
+        window->ImportDsiFile(FALSE, (dir + "\\many.dsi").c_str(), FALSE);
+        DisarmRegistryWriteFault();
+        trees.push_back(Snapshot(HKEY_CURRENT_USER, kOdbcIniPath));
+        told.push_back(prompts->calls);
+    }
+    EXPECT_EQ(trees[0], trees[1]);
+    ASSERT_EQ(2u, told[0].size());
+    ASSERT_EQ(told[0].size(), told[1].size());
+    for (size_t k = 0; k < told[0].size(); ++k) EXPECT_EQ(told[0][k].text, told[1][k].text) << k;
+    EXPECT_EQ(RegValue({REG_SZ, Text("587")}), trees[1].at("Twin\\|A"));
+    size_t olds = 0;
+    for (const auto& entry : trees[1]) olds += entry.first.size() > 4 && entry.first.substr(entry.first.size() - 4) == "|Old";
+    EXPECT_EQ(1u, olds);  // s490's, which the file names no more
+}
+
 // Among many new sources, one already there under another case is still
 // found, so that it is backed up before it is replaced.
 TEST_F(ImportBatchTest, ASourceUnderAnotherCaseAmongManyIsBackedUp) {
