@@ -586,23 +586,26 @@ size_t RowBytes(const zentrel::DsiSourceRows& rows) {
     return bytes;
 }
 
-// Writes the accepted sources from `from` on that share its place, as many
-// as a batch holds, several at once; then tells of each in their order, and
-// writes the rest of them one by one. Returns where the next batch starts.
-size_t WriteBatch(Writing& writing, ParallelCalls& calls, size_t from) {
-    ImportRun& import = writing.import;
-    RunContext& run = import.run;
-    const RegistryPlace place = import.accepted[from].place;
-    const REGSAM view = ViewFlag(place.platform);
-    // Without a usable driver entries' key the first source makes it, or
-    // reports why not, alone; the next batch then finds it.
-    const HKEY entries = writing.changes.Take(place) ? import.entries.For(run, view) : NULL;
-    std::vector<Pending> batch;
+// Where a batch is written: its place's keys and what is known of them.
+struct BatchPlace {
+    RegistryPlace place;
+    REGSAM view = 0;
+    HKEY odbc = NULL, entries = NULL;
+    bool byCopy = false;
+    unsigned long long lockedAt = 0;
+};
+
+// The accepted sources from `from` on that share its place, as many as a
+// batch holds, each with its rows. Returns where the next batch starts.
+size_t GatherBatch(const Writing& writing, const BatchPlace& at, size_t from, std::vector<Pending>& batch) {
+    const ImportRun& import = writing.import;
     std::vector<std::vector<uint16_t>> shapes;
     size_t bytes = 0, next = from;
     for (; next < import.accepted.size() && batch.size() < kBatchSources && bytes < kBatchBytes; ++next) {
         const Accepted& source = import.accepted[next];
-        if (!(source.place == place) || (entries == NULL && !batch.empty())) break;
+        // Without a usable driver entries' key the first source makes it, or
+        // reports why not, alone; the next batch then finds it.
+        if (!(source.place == at.place) || (at.entries == NULL && !batch.empty())) break;
         // A file may hold a source twice: the second waits for the first.
         std::vector<uint16_t> shape = KeyShape(source.name);
         bool clash = false;
@@ -611,39 +614,57 @@ size_t WriteBatch(Writing& writing, ParallelCalls& calls, size_t from) {
         shapes.push_back(std::move(shape));
         Pending pending;
         pending.index = next;
-        pending.alone = writing.refused[next] || entries == NULL;
+        pending.alone = writing.refused[next] || at.entries == NULL;
         if (!pending.alone) {
             pending.rows = zentrel::ReadDsiSourceRows(import.file.dsi, source.section, import.file.target.maxRows);
             bytes += RowBytes(pending.rows);
         }
         batch.push_back(std::move(pending));
     }
-    const HKEY odbc = run.m_hOdbcIniKey;
-    const bool byCopy = writing.changes.ByCopy(place);
-    const unsigned long long lockedAt = writing.changes.TakenAt(place);
-    calls.Run(batch.size(), [&](size_t k) {
-        Pending& pending = batch[k];
-        if (pending.alone) return;
-        const Accepted& source = import.accepted[pending.index];
-        const SourceImage* image = writing.backedUp[pending.index];
-        RegKey held;
-        HeldSource aside;
-        if (source.replaces) {
-            // Only a source surely unchanged since its backup goes at once.
-            if (image == nullptr ||
-                held.OpenUnfollowed(odbc, source.name.c_str(), KEY_READ | KEY_WRITE | view, nullptr) !=
-                    ERROR_SUCCESS ||
-                !UnchangedSinceBackup(held, source.name, *image, lockedAt, entries)) {
-                pending.alone = true;
-                return;
-            }
-            aside.key = held.Get();
-            aside.leaf = true;
+    return next;
+}
+
+// Writes one source of a batch, on any thread; one that is not surely the
+// one backed up is left alone, for the one-by-one way.
+void WriteAtOnce(const Writing& writing, const BatchPlace& at, Pending& pending) {
+    if (pending.alone) return;
+    const Accepted& source = writing.import.accepted[pending.index];
+    const SourceImage* image = writing.backedUp[pending.index];
+    RegKey held;
+    HeldSource aside;
+    if (source.replaces) {
+        if (image == nullptr ||
+            held.OpenUnfollowed(at.odbc, source.name.c_str(), KEY_READ | KEY_WRITE | at.view, nullptr) !=
+                ERROR_SUCCESS ||
+            !UnchangedSinceBackup(held, source.name, *image, at.lockedAt, at.entries)) {
+            pending.alone = true;
+            return;
         }
-        pending.written = WriteRowsThrough(odbc, view, source, byCopy, pending.rows, source.replaces,
-                                           [entries] { return entries; }, aside);
-        pending.rows = zentrel::DsiSourceRows();
-    });
+        aside.key = held.Get();
+        aside.leaf = true;
+    }
+    const HKEY entries = at.entries;
+    pending.written = WriteRowsThrough(at.odbc, at.view, source, at.byCopy, pending.rows, source.replaces,
+                                       [entries] { return entries; }, aside);
+    pending.rows = zentrel::DsiSourceRows();
+}
+
+// Writes a batch of the accepted sources from `from` on several at once;
+// then tells of each in their order, and writes those left alone one by
+// one. Returns where the next batch starts.
+size_t WriteBatch(Writing& writing, ParallelCalls& calls, size_t from) {
+    ImportRun& import = writing.import;
+    RunContext& run = import.run;
+    BatchPlace at;
+    at.place = import.accepted[from].place;
+    at.view = ViewFlag(at.place.platform);
+    at.entries = writing.changes.Take(at.place) ? import.entries.For(run, at.view) : NULL;
+    at.odbc = run.m_hOdbcIniKey;
+    at.byCopy = writing.changes.ByCopy(at.place);
+    at.lockedAt = writing.changes.TakenAt(at.place);
+    std::vector<Pending> batch;
+    const size_t next = GatherBatch(writing, at, from, batch);
+    calls.Run(batch.size(), [&](size_t k) { WriteAtOnce(writing, at, batch[k]); });
     for (const Pending& pending : batch) {
         if (pending.alone) {
             writing.One(pending.index);
@@ -652,9 +673,9 @@ size_t WriteBatch(Writing& writing, ParallelCalls& calls, size_t from) {
         const Accepted& source = import.accepted[pending.index];
         WriteOutcome outcome = Told(run, pending.written, source, writing.changes, source.replaces);
         if (outcome == WriteOutcome::Appeared)
-            outcome = writing.changes.Take(place) ? WriteOver(run, source, import.file, import.entries, writing.changes,
-                                                              nullptr, writing.twoViews)
-                                                  : WriteOutcome::Failed;
+            outcome = writing.changes.Take(at.place) ? WriteOver(run, source, import.file, import.entries,
+                                                                 writing.changes, nullptr, writing.twoViews)
+                                                     : WriteOutcome::Failed;
         writing.Record(pending.index, outcome);
     }
     return next;
