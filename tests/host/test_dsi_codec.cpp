@@ -318,6 +318,25 @@ INSTANTIATE_TEST_SUITE_P(
         SectionCase{"count_without_value_first", "Items\r\nItems=1\r\nValue0=x\r\n", false, "", 0},
         SectionCase{"count_unreadable", "Items=-1\r\nValue0=x\r\nFormat0=1\r\n", false, "", 0}));
 
+// Rows written into a file are read as the file now holds them: a replaced
+// line, and rows and a count added to the section.
+TEST(SectionRows, ReadsWhatWasWrittenSinceParsing) {
+    ProfileFile file;
+    file.Parse("[DSN0]\r\nItems=1\r\nName0=a\r\nValue0=old\r\nFormat0=1\r\n[DSN1]\r\nItems=0\r\n");
+    ASSERT_TRUE(file.Set("DSN0", "Value0", "new"));
+    for (const auto& key : {std::make_pair("Items", "2"), std::make_pair("Name1", "b"), std::make_pair("Value1", "v"),
+                            std::make_pair("Format1", "1")})
+        ASSERT_TRUE(file.Set("DSN0", key.first, key.second));
+    ASSERT_TRUE(file.Set("Added", "Value0", "x"));
+    const DsiSourceRows read = ReadDsiSourceRows(file, "DSN0", 100);
+    ASSERT_EQ(2u, read.rows.size());
+    EXPECT_EQ(std::vector<unsigned char>({'n', 'e', 'w', 0}), read.rows[0].data);
+    EXPECT_EQ("b", read.rows[1].name);
+    EXPECT_EQ(0, read.missing);
+    // A section only written, never parsed, has no count: its row cannot be counted.
+    EXPECT_FALSE(ReadDsiSourceRows(file, "Added", 100).countValid);
+}
+
 struct LimitCase {
     const char* label;
     std::string name;       // a source's name, a key level and a value name

@@ -1,5 +1,6 @@
 // Export to DSI files, and the round trip of a whole scope through a real file.
 #include "DsiTestUtil.h"
+#include "registry/WriteFault.h"
 #include "WindowHelpers.h"
 
 #include "core/ProfileFile.h"
@@ -235,6 +236,43 @@ TEST_F(ExportTest, NamesAFileCannotCarryAreReported) {
     RegTree expected = Snapshot(HKEY_LOCAL_MACHINE, kOdbcIniPath);
     for (const char* gone : {"Src\\|back\\slash", "Src\\Engines\\|\\Lead", "Src\\|two\nlines"}) expected.erase(gone);
     EXPECT_EQ(expected, Snapshot(HKEY_CURRENT_USER, kOdbcIniPath));
+}
+
+// Sources read several at once, in batches, make the file and the messages
+// that reading them on one thread makes (a write seam armed, only counting,
+// keeps the calls on one thread), each source whole with its own driver.
+TEST_F(ExportTest, SeveralAtOnceReadWhatOneThreadReads) {
+    for (int i = 0; i < 150; ++i) {
+        const std::string name = "S" + std::to_string(i);
+        PutString(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), name.c_str(), ("D" + std::to_string(i)).c_str());
+        PutString(HKEY_LOCAL_MACHINE, OdbcPath(name), "A", std::to_string(i).c_str());
+        if (i % 50 == 7) PutString(HKEY_LOCAL_MACHINE, OdbcPath(name), "bad\nvalue", "x");
+    }
+    std::vector<std::string> files, told;
+    for (const bool oneByOne : {true, false}) {
+        prompts->calls.clear();
+        prompts->messageAnswers.assign(3, IDOK);
+        const std::string file = dir + (oneByOne ? "\\one.dsi" : "\\batches.dsi");
+        if (oneByOne) ArmRegistryWriteFault(0, false);
+        window->ExportScopeToFile(file.c_str(), TRUE);
+        DisarmRegistryWriteFault();
+        files.push_back(ReadWholeFile(file));
+        std::string texts;
+        for (const PromptCall& call : prompts->calls) texts += call.text + "\n";
+        told.push_back(texts);
+    }
+    EXPECT_EQ(files[0], files[1]);
+    EXPECT_EQ(told[0], told[1]);
+    EXPECT_EQ(3u, prompts->calls.size());
+    zentrel::ProfileFile written;
+    written.Parse(files[1]);
+    EXPECT_EQ("150", written.GetString("General", "Items", ""));
+    for (int k = 0; k < 150; ++k) {
+        const std::string section = "DSN" + std::to_string(k), name = written.GetString(section, "DSN", "");
+        ASSERT_EQ('S', name[0]) << section;
+        EXPECT_EQ("D" + name.substr(1), written.GetString(section, "Driver", "")) << name;
+        EXPECT_EQ(name.substr(1), written.GetString(section, "Value0", "")) << name;
+    }
 }
 
 // Past the first ten, the values left out are told as one sum.
