@@ -93,14 +93,7 @@ const char* const kRowFieldNames[kRowFields] = {"Name", "Value", "Format", "Data
 bool RowKey(std::string_view name, int* field, long long* index) {
     for (int f = 0; f < kRowFields; ++f) {
         const std::string_view prefix = kRowFieldNames[f];
-        if (name.size() <= prefix.size()) continue;
-        bool same = true;
-        for (size_t i = 0; i < prefix.size() && same; ++i) {
-            const char c = name[i];
-            same = (c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) ==
-                   (prefix[i] >= 'a' && prefix[i] <= 'z' ? static_cast<char>(prefix[i] - 'a' + 'A') : prefix[i]);
-        }
-        if (!same) continue;
+        if (name.size() <= prefix.size() || !SameAsciiIgnoringCase(name.substr(0, prefix.size()), prefix)) continue;
         const std::string_view digits = name.substr(prefix.size());
         if (digits.size() > 10 || (digits.size() > 1 && digits[0] == '0')) return false;
         long long value = 0;
@@ -123,15 +116,6 @@ struct RowLine {
     unsigned order;  // the first line of a name decides, as for a reader
     std::string_view value;
 };
-
-bool IsItems(std::string_view name) {
-    const std::string_view items = "items";
-    if (name.size() != items.size()) return false;
-    for (size_t i = 0; i < name.size(); ++i)
-        if ((name[i] >= 'A' && name[i] <= 'Z' ? static_cast<char>(name[i] - 'A' + 'a') : name[i]) != items[i])
-            return false;
-    return true;
-}
 
 // Reads and checks row j from the first line of each of its fields (null
 // when it has none, or it has no value); false when the file holds none.
@@ -183,7 +167,7 @@ DsiSourceRows ReadDsiSourceRows(const ProfileFile& file, const std::string& sect
     bool itemsSeen = false, hasItems = false;
     std::vector<RowLine> lines;
     file.ForEachKey(section, [&](std::string_view name, std::string_view value, bool hasValue) {
-        if (IsItems(name)) {
+        if (SameAsciiIgnoringCase(name, "Items")) {
             if (!itemsSeen) out.countText.assign(value);
             hasItems = itemsSeen ? hasItems : hasValue;
             itemsSeen = true;

@@ -526,6 +526,16 @@ struct ProfileFile::Impl {
         return kAdded | (added.size() - 1);
     }
 
+    // Calls fn(line) for every line of the section, as written to or as read.
+    template <typename Fn>
+    void ForEachSectionLine(size_t section, Fn fn) const {
+        if (const Section* s = Pieces(section)) {
+            for (const Piece& piece : s->pieces) ForEachLine(piece, fn);
+        } else {
+            ForEachBodyLine(section, fn);
+        }
+    }
+
     void IndexKeys(size_t section) {
         if (keysOf == section) return;
         ForgetKeys();
@@ -535,11 +545,7 @@ struct ProfileFile::Impl {
             const LineInfo info = Classify(line);
             if (info.kind == LineKind::Entry && !info.name.empty()) entries.emplace_back(info.name, line);
         };
-        if (const Section* s = Pieces(section)) {
-            for (const Piece& piece : s->pieces) ForEachLine(piece, gather);
-        } else {
-            ForEachBodyLine(section, gather);
-        }
+        ForEachSectionLine(section, gather);
         keys.Reserve(entries.size());
         for (const auto& entry : entries) keys.Add(entry.first, entry.second);
         if (entries.capacity() > 4096) entries = std::vector<std::pair<std::string_view, std::string_view>>();
@@ -669,11 +675,7 @@ bool ProfileFile::ForEachKey(
         if (info.kind != LineKind::Entry || info.name.empty()) return;
         fn(info.name, info.hasValue ? Unquote(UpToZero(info.value)) : std::string_view(), info.hasValue);
     };
-    if (const Section* pieces = m_impl->Pieces(s)) {
-        for (const Piece& piece : pieces->pieces) ForEachLine(piece, visit);
-    } else {
-        m_impl->ForEachBodyLine(s, visit);
-    }
+    m_impl->ForEachSectionLine(s, visit);
     return true;
 }
 

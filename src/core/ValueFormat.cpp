@@ -192,7 +192,7 @@ std::string AsciiLower(std::string text) {
     return text;
 }
 
-bool SameAsciiIgnoringCase(const std::string& a, const std::string& b) {
+bool SameAsciiIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         char x = a[i], y = b[i];

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zentrel {
@@ -35,7 +36,7 @@ std::string TextUpToZero(const unsigned char* data, size_t size);
 // platform's own case rule; any other byte needs the platform's comparison.
 bool IsPlainAscii(const std::string& text);
 std::string AsciiLower(std::string text);
-bool SameAsciiIgnoringCase(const std::string& a, const std::string& b);
+bool SameAsciiIgnoringCase(std::string_view a, std::string_view b);
 
 // The value in which a registry link keeps its target, and whether a value
 // is one like it (names compare without case). Only a key created as a link

@@ -131,9 +131,6 @@ DWORD BackupFolder(std::string& folder) {
 
 namespace {
 
-// Sources read at once: their rows are held together until written to the file.
-const size_t kReadTogether = 64;
-
 // Every source read whole into the file, or refused by name; the indices of
 // those written go to `written`. False when a place cannot be connected.
 bool ReadIntoFile(RunContext& run, const std::vector<BackedUpSource>& sources, BackupOutcome* outcome,
@@ -148,18 +145,24 @@ bool ReadIntoFile(RunContext& run, const std::vector<BackedUpSource>& sources, B
         std::vector<AttributeRow> rows;
     };
     ParallelCalls calls(RegistryCallOrderFree() ? ParallelCalls::kThreads : 0);
+    // The driver entries' key of the place read last, open from batch to
+    // batch; none where it is missing or a link, which the reading reports.
+    RegKey entries;
+    const RegistryPlace* entriesOf = nullptr;
     for (size_t from = 0; from < sources.size();) {
         // The sources of one place are read several at once, told of in order.
         const RegistryPlace& place = sources[from].first;
         if (!run.ConnectTo(place)) return false;
         size_t to = from + 1;
-        while (to < sources.size() && to - from < kReadTogether && sources[to].first == place) ++to;
+        while (to < sources.size() && to - from < ParallelCalls::kReadTogether && sources[to].first == place)
+            ++to;
         const REGSAM view = ViewFlag(place.platform);
-        // None where it is missing or a link, which the reading reports.
-        RegKey entries;
-        bool isLink = false;
-        if (OpenDriverEntries(run.m_hOdbcIniKey, KEY_READ | view, entries, &isLink) != ERROR_SUCCESS || isLink)
-            entries.Close();
+        if (entriesOf == nullptr || !(*entriesOf == place)) {
+            entriesOf = &place;
+            bool isLink = false;
+            if (OpenDriverEntries(run.m_hOdbcIniKey, KEY_READ | view, entries, &isLink) != ERROR_SUCCESS || isLink)
+                entries.Close();
+        }
         std::vector<Read> reads(to - from);
         const HKEY odbc = run.m_hOdbcIniKey;
         calls.Run(reads.size(), [&](size_t k) {

@@ -122,9 +122,6 @@ bool FinishExport(RunContext& run) {
 
 namespace {
 
-// Sources read at once: their listings are held together until written to the file.
-const size_t kReadTogether = 64;
-
 // Lists and adds every source, those of one view several at once, added in order.
 void ExportFrom(RunContext& run, const std::vector<ListedSource>& sources) {
     RegistryPlace place = run.m_placeConnected;
@@ -136,7 +133,9 @@ void ExportFrom(RunContext& run, const std::vector<ListedSource>& sources) {
     for (size_t from = 0; from < sources.size();) {
         place.platform = sources[from].platform;
         size_t to = from + 1;
-        while (to < sources.size() && to - from < kReadTogether && sources[to].platform == place.platform) ++to;
+        while (to < sources.size() && to - from < ParallelCalls::kReadTogether &&
+               sources[to].platform == place.platform)
+            ++to;
         if (!run.ConnectTo(place) || !run.m_pendingExport) {
             // Each source then tells why it is not exported, as it would alone.
             for (; from < to; ++from) ExportListed(run, place, sources[from].name);

@@ -27,6 +27,9 @@ public:
 
     // Two beside the caller kept the registry's server busiest where measured.
     static const int kThreads = 2;
+    // Sources a reader reads at once: their readings are held together
+    // until told of in order.
+    static const size_t kReadTogether = 64;
 
 private:
     struct Worker {
