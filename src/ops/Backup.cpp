@@ -131,19 +131,36 @@ DWORD BackupFolder(std::string& folder) {
 
 namespace {
 
+// A source as read for the backup, before it is added to the file.
+struct BackupRead {
+    bool whole = false;
+    std::string key, why;
+    std::vector<AttributeRow> rows;
+};
+
+// Adds source i, read whole, to the file; false, told, when the file cannot
+// carry it whole.
+bool AddToFile(RunContext& run, const BackedUpSource& source, const SourceImage& image, BackupRead& read,
+               zentrel::ProfileFile& file, int index) {
+    const std::string& name = source.second;
+    const std::string section = zentrel::DsiIndexedName("DSN%d", index);
+    const zentrel::Platform platform = source.first.platform;
+    const std::vector<std::string> leftOut =
+        WriteDsiSource(file, section, name, image.driver, source.first.systemScope ? &platform : nullptr, read.rows,
+                       read.rows.size());
+    read.rows = std::vector<AttributeRow>();
+    if (leftOut.empty()) return true;
+    file.RemoveSections([&](const std::string& s) { return s == section; });
+    run.Fail("Backup", IDS_BACKUP_REFUSED, zentrel::ShownName(name), zentrel::ShownName(name),
+             zentrel::FormatText(RunContext::LoadText(IDS_BACKUP_NAME_NOT_CARRIED),
+                                 zentrel::ShownName(zentrel::VisibleZeros(leftOut[0]))));
+    return false;
+}
+
 // Every source read whole into the file, or refused by name; the indices of
 // those written go to `written`. False when a place cannot be connected.
 bool ReadIntoFile(RunContext& run, const std::vector<BackedUpSource>& sources, BackupOutcome* outcome,
                   zentrel::ProfileFile& file, std::vector<size_t>& written) {
-    const bool systemScope = sources[0].first.systemScope != FALSE;
-    const auto refuse = [&](size_t i, const std::string& key, const std::string& why) {
-        run.Fail("Backup", IDS_BACKUP_REFUSED, zentrel::ShownName(sources[i].second), zentrel::ShownName(key), why);
-    };
-    struct Read {
-        bool whole = false;
-        std::string key, why;
-        std::vector<AttributeRow> rows;
-    };
     ParallelCalls calls(RegistryCallOrderFree() ? ParallelCalls::kThreads : 0);
     // The driver entries' key of the place read last, open from batch to
     // batch; none where it is missing or a link, which the reading reports.
@@ -163,33 +180,21 @@ bool ReadIntoFile(RunContext& run, const std::vector<BackedUpSource>& sources, B
             if (OpenDriverEntries(run.m_hOdbcIniKey, KEY_READ | view, entries, &isLink) != ERROR_SUCCESS || isLink)
                 entries.Close();
         }
-        std::vector<Read> reads(to - from);
+        std::vector<BackupRead> reads(to - from);
         const HKEY odbc = run.m_hOdbcIniKey;
         calls.Run(reads.size(), [&](size_t k) {
-            Read& read = reads[k];
+            BackupRead& read = reads[k];
             read.whole = ReadSourceImage(odbc, view, sources[from + k].second, &outcome->images[from + k], &read.key,
                                          &read.why, &read.rows, entries);
         });
         for (size_t i = from; i < to; ++i) {
-            Read& read = reads[i - from];
-            const std::string& name = sources[i].second;
+            BackupRead& read = reads[i - from];
             if (!read.whole) {
-                refuse(i, read.key, read.why);
-                continue;
+                run.Fail("Backup", IDS_BACKUP_REFUSED, zentrel::ShownName(sources[i].second),
+                         zentrel::ShownName(read.key), read.why);
+            } else if (AddToFile(run, sources[i], outcome->images[i], read, file, (int)written.size())) {
+                written.push_back(i);
             }
-            const std::string section = zentrel::DsiIndexedName("DSN%d", (int)written.size());
-            const zentrel::Platform platform = place.platform;
-            const std::vector<std::string> leftOut =
-                WriteDsiSource(file, section, name, outcome->images[i].driver, systemScope ? &platform : nullptr,
-                               read.rows, read.rows.size());
-            read.rows = std::vector<AttributeRow>();
-            if (!leftOut.empty()) {
-                file.RemoveSections([&](const std::string& s) { return s == section; });
-                refuse(i, name, zentrel::FormatText(RunContext::LoadText(IDS_BACKUP_NAME_NOT_CARRIED),
-                                                    zentrel::ShownName(zentrel::VisibleZeros(leftOut[0]))));
-                continue;
-            }
-            written.push_back(i);
         }
         from = to;
     }
