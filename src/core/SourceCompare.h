@@ -18,6 +18,8 @@ struct SourceEntry {
     std::string valueName;
     uint32_t type = 0;
     std::vector<unsigned char> data;
+    // Text-type data as the registry stores it, not converted.
+    bool stored = false;
 };
 
 struct SourceDefinition {

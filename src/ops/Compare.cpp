@@ -43,6 +43,7 @@ std::vector<zentrel::SourceEntry> EntriesOf(const std::vector<AttributeRow>& row
             entry.valueName = row.name.substr(row.valueNameAt);
             entry.type = static_cast<uint32_t>(row.typeCode);
             entry.data = row.data;
+            entry.stored = row.stored;
         }
         entries.push_back(std::move(entry));
     }
@@ -58,6 +59,7 @@ zentrel::SourceEntry EntryOf(const zentrel::DsiImportRow& row) {
     entry.valueName = row.valueName;
     entry.type = row.type;
     entry.data = row.data;
+    entry.stored = row.stored;
     return entry;
 }
 

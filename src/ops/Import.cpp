@@ -250,15 +250,34 @@ struct Written {
     RowWriteFailure failure;
 };
 
+// Whether writing the rows would leave the source's own key holding what
+// the image holds, value for value, in its order, bytes and names exact.
+bool HoldsExactly(const SourceImage& image, const zentrel::DsiSourceRows& rows) {
+    if (image.entries.size() != rows.rows.size()) return false;
+    for (size_t i = 0; i < rows.rows.size(); ++i) {
+        const zentrel::SourceEntry& held = image.entries[i];
+        const zentrel::DsiImportRow& row = rows.rows[i];
+        if (held.key || row.subkey || !held.levels.empty() || !row.levels.empty() || held.type != row.type ||
+            held.stored != row.stored || held.valueName != row.valueName || held.data != row.data)
+            return false;
+    }
+    return true;
+}
+
 // Writes the rows under a temporary key and swaps it in. `aside`: the
 // source to replace, none when the name was found free, which the swap then
-// checks again. `entries` gives the driver entries' key once the rows are
-// written.
+// checks again; `image`, when the source set aside is surely the one backed
+// up, is what it holds: rows that would write it again leave it as it is.
+// `entries` gives the driver entries' key once the rows are written.
 Written WriteRowsThrough(HKEY odbc, REGSAM view, const Accepted& source, bool byCopy,
                          const zentrel::DsiSourceRows& rows, bool exists, const std::function<HKEY()>& entries,
-                         HeldSource aside) {
+                         HeldSource aside, const SourceImage* image) {
     Written written;
     SourceReplacement replacement(odbc, view, source.name, source.driver, byCopy);
+    if (aside.leaf && image != nullptr && HoldsExactly(*image, rows)) {
+        written.committed = replacement.Keep(entries());
+        return written;
+    }
     written.begun = replacement.Begin();
     if (!written.begun.Ok()) return written;
     // A row that cannot be written leaves the source as it was.
@@ -306,14 +325,15 @@ WriteOutcome Told(RunContext& run, const Written& written, const Accepted& sourc
 // Writes the source through a temporary key and swaps it in. Its rows are
 // read from the file again: every source's rows kept from the first pass
 // would cost several times the file. `aside`: the source to replace, none
-// when the name was found free; a source made there meanwhile is Appeared.
+// when the name was found free, and `image` what it holds when surely the
+// one backed up; a source made there meanwhile is Appeared.
 WriteOutcome WriteThrough(RunContext& run, const Accepted& source, const PlannedFile& file, OpenEntries& open,
-                          ScopeChanges& changes, bool exists, HeldSource aside) {
+                          ScopeChanges& changes, bool exists, HeldSource aside, const SourceImage* image = nullptr) {
     const REGSAM view = ViewFlag(source.place.platform);
     const zentrel::DsiSourceRows rows = zentrel::ReadDsiSourceRows(file.dsi, source.section, file.target.maxRows);
     const Written written =
         WriteRowsThrough(run.m_hOdbcIniKey, view, source, changes.ByCopy(source.place), rows, exists,
-                         [&] { return open.Made(run, view); }, aside);
+                         [&] { return open.Made(run, view); }, aside, image);
     return Told(run, written, source, changes, exists);
 }
 
@@ -344,7 +364,7 @@ WriteOutcome WriteOver(RunContext& run, const Accepted& source, const PlannedFil
             aside.leaf ? WriteOutcome::Replaced : CheckChangedSince(run, source, changes, backedUp, twoViews);
         if (checked != WriteOutcome::Replaced) return checked;
     }
-    const WriteOutcome outcome = WriteThrough(run, source, file, open, changes, exists, aside);
+    const WriteOutcome outcome = WriteThrough(run, source, file, open, changes, exists, aside, backedUp);
     if (outcome == WriteOutcome::Appeared) {
         run.Fail("Warning", IDS_SOURCE_APPEARED, zentrel::ShownName(name));
         return WriteOutcome::LeftAlone;
@@ -645,7 +665,7 @@ void WriteAtOnce(const Writing& writing, const BatchPlace& at, Pending& pending)
     }
     const HKEY entries = at.entries;
     pending.written = WriteRowsThrough(at.odbc, at.view, source, at.byCopy, pending.rows, source.replaces,
-                                       [entries] { return entries; }, aside);
+                                       [entries] { return entries; }, aside, image);
     pending.rows = zentrel::DsiSourceRows();
 }
 

@@ -337,6 +337,10 @@ ChangeResult SourceReplacement::CommitByCopy(bool replaces, HKEY entries) {
     return result;
 }
 
+ChangeResult SourceReplacement::Keep(HKEY entries) {
+    return WriteDriverEntry(m_odbc, m_view, m_name, m_driver, entries);
+}
+
 ChangeResult SourceReplacement::Commit(bool replaces, HKEY entries, HeldSource held) {
     if (!m_begun) return Failure(ChangeStep::CreateKey, ERROR_INVALID_HANDLE);
     if (m_byCopy) return CommitByCopy(replaces, entries);

@@ -101,6 +101,10 @@ public:
     ChangeResult Commit(bool replaces, HKEY entries = NULL, HeldSource held = HeldSource());
     // Drops what Begin wrote; the source stays as it was.
     void Abandon();
+    // For the source at the name that already holds exactly the new
+    // definition, instead of Begin and Commit: only its driver entry is
+    // written, so that it ends as a replacement would leave it.
+    ChangeResult Keep(HKEY entries = NULL);
 
 private:
     // Puts back what Commit had moved; drops the journal once nothing is

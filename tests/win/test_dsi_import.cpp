@@ -492,8 +492,8 @@ TEST_F(ImportBatchTest, ImportsIntoTheScopeAskedFor) {
 // every source shows here. Replacing includes the backup's reading of each.
 struct CallCase {
     const char* name;
-    bool existing;   // the file's sources are in the scope already
-    bool exporting;  // an export of the scope, else an import of the file
+    const char* had;  // the Port of the file's sources already in the scope; none when null
+    bool exporting;   // an export of the scope, else an import of the file
     unsigned long long perTwoSources;  // the calls two more sources cost
 };
 
@@ -515,16 +515,24 @@ TEST_P(RegistryCallTest, HoldsTheCallsPerSource) {
     unsigned long long calls[2] = {};
     for (int k = 0; k < 2; ++k) {
         const int count = 2 + 2 * k;
-        std::string text = General(count);
-        for (int i = 0; i < count; ++i) {
-            std::vector<std::vector<std::string>> rows = {{"Port", "1433", "4"}};
-            for (int j = 1; j < 20; ++j) rows.push_back({"Attribute" + std::to_string(j), "value", "1"});
-            text += Source("DSN" + std::to_string(i), "Source " + std::to_string(i), rows);
-        }
+        const auto write = [&](const std::string& file, const std::string& port) {
+            std::string text = General(count);
+            for (int i = 0; i < count; ++i) {
+                // In the order the registry lists them, as export writes them.
+                std::vector<std::vector<std::string>> rows;
+                for (int j = 10; j < 29; ++j) rows.push_back({"Attribute" + std::to_string(j), "value", "1"});
+                rows.push_back({"Port", port, "4"});
+                text += Source("DSN" + std::to_string(i), "Source " + std::to_string(i), rows);
+            }
+            WriteWholeFile(file, text);
+        };
         const std::string file = dir + "\\" + std::to_string(count) + ".dsi";
-        WriteWholeFile(file, text);
+        write(file, "1433");
         ClearTestRegistry();
-        if (c.existing) window->ImportDsiFile(FALSE, file.c_str(), FALSE);
+        if (c.had != nullptr) {
+            write(dir + "\\had.dsi", c.had);
+            window->ImportDsiFile(FALSE, (dir + "\\had.dsi").c_str(), FALSE);
+        }
         ResetRegistryCallCount();
         if (c.exporting) {
             window->ExportScopeToFile((dir + "\\out.dsi").c_str(), FALSE);
@@ -540,9 +548,10 @@ TEST_P(RegistryCallTest, HoldsTheCallsPerSource) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, RegistryCallTest,
-                         ::testing::Values(CallCase{"import_new", false, false, 50},
-                                           CallCase{"import_replacing", true, false, 116},
-                                           CallCase{"export", true, true, 52}),
+                         ::testing::Values(CallCase{"import_new", nullptr, false, 50},
+                                           CallCase{"import_replacing", "1434", false, 116},
+                                           CallCase{"import_the_same_again", "1433", false, 62},
+                                           CallCase{"export", "1433", true, 52}),
                          [](const ::testing::TestParamInfo<CallCase>& info) { return std::string(info.param.name); });
 
 // Sources written several at once, in batches, leave the registry and the
