@@ -134,10 +134,13 @@ bool SaveFile(const char* path, const std::string& bytes) {
 }
 
 // One source's section as export writes it, its values in the order the
-// registry lists them; `changed`, its description changed.
+// registry lists them; `changed`, its description and server changed.
 std::string SourceSection(int i, bool changed = false) {
     std::vector<Attribute> rows = Attributes(i);
-    if (changed) rows[1].text += " (changed)";
+    if (changed) {
+        rows[1].text += " (changed)";
+        rows[2].text += ".changed";
+    }
     std::sort(rows.begin(), rows.end(),
               [](const Attribute& a, const Attribute& b) { return _stricmp(a.name, b.name) < 0; });
     std::string section = "[DSN" + std::to_string(i) + "]\r\nDriver=Bench Driver\r\nDSN=" + SourceName(i) +

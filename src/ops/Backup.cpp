@@ -160,7 +160,7 @@ bool AddToFile(RunContext& run, const BackedUpSource& source, const SourceImage&
 // Every source read whole into the file, or refused by name; the indices of
 // those written go to `written`. False when a place cannot be connected.
 bool ReadIntoFile(RunContext& run, const std::vector<BackedUpSource>& sources, BackupOutcome* outcome,
-                  zentrel::ProfileFile& file, std::vector<size_t>& written) {
+                  zentrel::ProfileFile& file, std::vector<size_t>& written, const BackupNeedless& needless) {
     ParallelCalls calls(RegistryCallOrderFree() ? ParallelCalls::kThreads : 0);
     // The driver entries' key of the place read last, open from batch to
     // batch; none where it is missing or a link, which the reading reports.
@@ -189,9 +189,13 @@ bool ReadIntoFile(RunContext& run, const std::vector<BackedUpSource>& sources, B
         });
         for (size_t i = from; i < to; ++i) {
             BackupRead& read = reads[i - from];
+            SourceImage& image = outcome->images[i];
             if (!read.whole) {
                 run.Fail("Backup", IDS_BACKUP_REFUSED, zentrel::ShownName(sources[i].second),
                          zentrel::ShownName(read.key), read.why);
+            } else if (needless && needless(i, image)) {
+                image.leftOut = true;
+                outcome->held[i] = true;
             } else if (AddToFile(run, sources[i], outcome->images[i], read, file, (int)written.size())) {
                 written.push_back(i);
             }
@@ -268,14 +272,15 @@ bool Restores(const zentrel::ProfileFile& back, const zentrel::DsiImportTarget& 
 
 }  // namespace
 
-bool WriteBackup(RunContext& run, const std::vector<BackedUpSource>& sources, BackupOutcome* outcome) {
+bool WriteBackup(RunContext& run, const std::vector<BackedUpSource>& sources, BackupOutcome* outcome,
+                 const BackupNeedless& needless) {
     outcome->path.clear();
     outcome->held.assign(sources.size(), false);
     outcome->images.assign(sources.size(), SourceImage());
     if (sources.empty()) return true;
     zentrel::ProfileFile file;
     std::vector<size_t> written;
-    if (!ReadIntoFile(run, sources, outcome, file, written)) return false;
+    if (!ReadIntoFile(run, sources, outcome, file, written, needless)) return false;
     if (written.empty()) return true;
     file.Set("General", "Items", std::to_string(written.size()));
 

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,6 +28,9 @@ struct SourceImage {
     std::vector<zentrel::SourceEntry> entries;
     // Its key's stamp when read; unknown where anything in it was left out.
     KeyStamp stamp;
+    // Left out of the backup, as what replaces it would write it again as
+    // it is: it may be kept, never changed, on the strength of this image.
+    bool leftOut = false;
     bool operator==(const SourceImage& other) const;
 };
 
@@ -39,15 +43,21 @@ bool ReadSourceImage(HKEY odbc, REGSAM view, const std::string& name, SourceImag
 
 struct BackupOutcome {
     std::string path;  // empty when no source needed a file
-    // Per source, in order: held whole by the backup, and as it was read.
+    // Per source, in order: held whole by the backup (or read whole and
+    // left out), and as it was read.
     std::vector<bool> held;
     std::vector<SourceImage> images;
 };
+
+// Whether source i, read whole, needs no backup.
+typedef std::function<bool(size_t i, const SourceImage& image)> BackupNeedless;
 
 // Writes the sources (all of one scope) into a new file of the backup
 // folder, reads it back and checks each against what was read, then
 // deletes the oldest backups beyond the number kept. A source the file
 // cannot hold whole is reported by name and not held: the caller leaves it
 // alone. False, reported, when the file cannot be written at all: the
-// caller then changes nothing.
-bool WriteBackup(RunContext& run, const std::vector<BackedUpSource>& sources, BackupOutcome* outcome);
+// caller then changes nothing. A source `needless` names is read whole and
+// left out of the file, its image marked so.
+bool WriteBackup(RunContext& run, const std::vector<BackedUpSource>& sources, BackupOutcome* outcome,
+                 const BackupNeedless& needless = nullptr);

@@ -226,8 +226,8 @@ WriteOutcome CheckChangedSince(RunContext& run, const Accepted& source, ScopeCha
     const REGSAM view = ViewFlag(source.place.platform);
     SourceImage now;
     std::string key, why;
-    const bool same =
-        backedUp != nullptr && ReadSourceImage(run.m_hOdbcIniKey, view, name, &now, &key, &why) && now == *backedUp;
+    const bool same = backedUp != nullptr && !backedUp->leftOut &&
+                      ReadSourceImage(run.m_hOdbcIniKey, view, name, &now, &key, &why) && now == *backedUp;
     if (same) return WriteOutcome::Replaced;
     if (run.where.mayAsk && !ReplaceConfirmed(run, name, source.place.platform, twoViews)) {
         run.Fail("Warning", IDS_SOURCE_APPEARED, zentrel::ShownName(name));
@@ -250,32 +250,46 @@ struct Written {
     RowWriteFailure failure;
 };
 
-// Whether writing the rows would leave the source's own key holding what
-// the image holds, value for value, in its order, bytes and names exact.
-bool HoldsExactly(const SourceImage& image, const zentrel::DsiSourceRows& rows) {
-    if (image.entries.size() != rows.rows.size()) return false;
+// How far the rows are from what the image holds in the source's own key,
+// names exact and in their order: the same, apart in one value's data
+// alone (its index), or further.
+const size_t kSame = static_cast<size_t>(-1), kFurther = kSame - 1;
+size_t ValuesApart(const SourceImage& image, const zentrel::DsiSourceRows& rows) {
+    if (image.entries.size() != rows.rows.size()) return kFurther;
+    size_t apart = kSame;
     for (size_t i = 0; i < rows.rows.size(); ++i) {
         const zentrel::SourceEntry& held = image.entries[i];
         const zentrel::DsiImportRow& row = rows.rows[i];
-        if (held.key || row.subkey || !held.levels.empty() || !row.levels.empty() || held.type != row.type ||
-            held.stored != row.stored || held.valueName != row.valueName || held.data != row.data)
-            return false;
+        if (held.key || row.subkey || !held.levels.empty() || !row.levels.empty() || held.valueName != row.valueName)
+            return kFurther;
+        if (held.type == row.type && held.stored == row.stored && held.data == row.data) continue;
+        if (apart != kSame) return kFurther;
+        apart = i;
     }
-    return true;
+    return apart;
 }
 
 // Writes the rows under a temporary key and swaps it in. `aside`: the
 // source to replace, none when the name was found free, which the swap then
-// checks again; `image`, when the source set aside is surely the one backed
-// up, is what it holds: rows that would write it again leave it as it is.
-// `entries` gives the driver entries' key once the rows are written.
+// checks again. `entries` gives the driver entries' key once the rows are
+// written. `image`, when the source held is surely the one backed up, is
+// what it holds: rows that would write it again leave it as it is, and
+// rows apart from it in one value's data alone, its driver the same, have
+// that value written in place, a single write that takes it from old to new.
 Written WriteRowsThrough(HKEY odbc, REGSAM view, const Accepted& source, bool byCopy,
                          const zentrel::DsiSourceRows& rows, bool exists, const std::function<HKEY()>& entries,
                          HeldSource aside, const SourceImage* image) {
     Written written;
     SourceReplacement replacement(odbc, view, source.name, source.driver, byCopy);
-    if (aside.leaf && image != nullptr && HoldsExactly(*image, rows)) {
+    const size_t apart = aside.leaf && image != nullptr ? ValuesApart(*image, rows) : kFurther;
+    if (apart == kSame || (apart != kFurther && image->driver == source.driver && !image->leftOut)) {
+        // The entry first: its text is the same, old and new.
         written.committed = replacement.Keep(entries());
+        if (written.committed.Ok() && apart != kSame) {
+            zentrel::DsiSourceRows one;
+            one.rows.push_back(rows.rows[apart]);
+            written.failure = WriteDsiRows(aside.key, view, one, source.name);
+        }
         return written;
     }
     written.begun = replacement.Begin();
@@ -504,7 +518,8 @@ Next PlanOne(ImportRun& import, int index) {
 
 // The backup of the sources about to be replaced; for each accepted source
 // its image as backed up (none when it replaces nothing), *refused set for a
-// source the backup does not hold whole.
+// source the backup does not hold whole. A source that already holds exactly
+// what the file gives is left out: nothing of it is lost.
 bool BackUpReplaced(ImportRun& import, BackupOutcome& backup, std::vector<const SourceImage*>& backedUp,
                     std::vector<bool>& refused) {
     RunContext& run = import.run;
@@ -515,7 +530,13 @@ bool BackUpReplaced(ImportRun& import, BackupOutcome& backup, std::vector<const 
         destroyed.push_back(BackedUpSource(import.accepted[i].place, import.accepted[i].name));
         destroyedAt.push_back(i);
     }
-    if (!WriteBackup(run, destroyed, &backup)) return false;
+    const BackupNeedless same = [&](size_t k, const SourceImage& image) {
+        const Accepted& source = import.accepted[destroyedAt[k]];
+        return image.stamp.known && image.stamp.subkeys == 0 && image.driver == source.driver &&
+               ValuesApart(image, zentrel::ReadDsiSourceRows(import.file.dsi, source.section,
+                                                             import.file.target.maxRows)) == kSame;
+    };
+    if (!WriteBackup(run, destroyed, &backup, same)) return false;
     if (!backup.path.empty() && run.facts.Batch())
         WriteStreamText(run.facts.err, zentrel::FormatText(RunContext::LoadText(IDS_BACKUP_WRITTEN), backup.path));
     // A source the backup does not hold whole is left as it is.

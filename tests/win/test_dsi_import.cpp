@@ -492,8 +492,11 @@ TEST_F(ImportBatchTest, ImportsIntoTheScopeAskedFor) {
 // every source shows here. Replacing includes the backup's reading of each.
 struct CallCase {
     const char* name;
-    const char* had;  // the Port of the file's sources already in the scope; none when null
-    bool exporting;   // an export of the scope, else an import of the file
+    // The Port and an attribute of the file's sources already in the scope
+    // (the file's: 1433, "value"); none when null.
+    const char* port;
+    const char* attribute;
+    bool exporting;  // an export of the scope, else an import of the file
     unsigned long long perTwoSources;  // the calls two more sources cost
 };
 
@@ -515,22 +518,23 @@ TEST_P(RegistryCallTest, HoldsTheCallsPerSource) {
     unsigned long long calls[2] = {};
     for (int k = 0; k < 2; ++k) {
         const int count = 2 + 2 * k;
-        const auto write = [&](const std::string& file, const std::string& port) {
+        const auto write = [&](const std::string& file, const std::string& port, const std::string& attribute) {
             std::string text = General(count);
             for (int i = 0; i < count; ++i) {
                 // In the order the registry lists them, as export writes them.
                 std::vector<std::vector<std::string>> rows;
-                for (int j = 10; j < 29; ++j) rows.push_back({"Attribute" + std::to_string(j), "value", "1"});
+                for (int j = 10; j < 29; ++j)
+                    rows.push_back({"Attribute" + std::to_string(j), j == 10 ? attribute : "value", "1"});
                 rows.push_back({"Port", port, "4"});
                 text += Source("DSN" + std::to_string(i), "Source " + std::to_string(i), rows);
             }
             WriteWholeFile(file, text);
         };
         const std::string file = dir + "\\" + std::to_string(count) + ".dsi";
-        write(file, "1433");
+        write(file, "1433", "value");
         ClearTestRegistry();
-        if (c.had != nullptr) {
-            write(dir + "\\had.dsi", c.had);
+        if (c.port != nullptr) {
+            write(dir + "\\had.dsi", c.port, c.attribute);
             window->ImportDsiFile(FALSE, (dir + "\\had.dsi").c_str(), FALSE);
         }
         ResetRegistryCallCount();
@@ -548,10 +552,11 @@ TEST_P(RegistryCallTest, HoldsTheCallsPerSource) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, RegistryCallTest,
-                         ::testing::Values(CallCase{"import_new", nullptr, false, 50},
-                                           CallCase{"import_replacing", "1434", false, 116},
-                                           CallCase{"import_the_same_again", "1433", false, 62},
-                                           CallCase{"export", "1433", true, 52}),
+                         ::testing::Values(CallCase{"import_new", nullptr, nullptr, false, 50},
+                                           CallCase{"import_replacing", "1434", "other", false, 116},
+                                           CallCase{"import_one_value_changed", "1434", "value", false, 64},
+                                           CallCase{"import_the_same_again", "1433", "value", false, 62},
+                                           CallCase{"export", "1433", "value", true, 52}),
                          [](const ::testing::TestParamInfo<CallCase>& info) { return std::string(info.param.name); });
 
 // Sources written several at once, in batches, leave the registry and the

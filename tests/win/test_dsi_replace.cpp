@@ -73,12 +73,13 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ReplaceCase>& info) { return std::string(info.param.name); });
 
 // A source that holds exactly what the file gives is kept as it is, its key
-// untouched; any difference, however small, still replaces it whole.
+// untouched, and needs no backup; any difference, however small, is written.
 struct AgainCase {
     const char* name;
     std::vector<std::pair<std::wstring, RegValue>> held;  // the source's values already there
     RegValue entry;                                       // its driver entry
     bool kept;                                            // its key is not written again
+    bool backedUp;
 };
 
 void PrintTo(const AgainCase& c, std::ostream* os) { *os << c.name; }
@@ -105,13 +106,19 @@ TEST_P(ImportAgainTest, KeepsOnlyWhatIsExactlyTheSame) {
     PutWide(HKEY_LOCAL_MACHINE, L"Software\\ODBC\\ODBC.INI\\ODBC Data Sources", L"S", (DWORD)c.entry.type,
             c.entry.data);
     const unsigned long long before = LastWritten(HKEY_LOCAL_MACHINE, OdbcPath("S"));
-    const std::string path = ScratchDir("dsi-again") + "\\" + c.name + ".dsi";
+    const std::string dir = ScratchDir(std::string("dsi-again-") + c.name), path = dir + "\\again.dsi";
+    ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", dir.c_str()));
     WriteWholeFile(path, "[General]\r\nItems=1\r\n[DSN0]\r\nDriver=D\r\nDSN=S\r\nItems=2\r\nName0=A\r\nValue0=a\r\n"
                          "Format0=1\r\nName1=N\r\nValue1=7\r\nFormat1=4\r\n");
     window->ImportDsiFile(FALSE, path.c_str(), TRUE);
+    ::SetEnvironmentVariableA("LOCALAPPDATA", NULL);
 
     EXPECT_TRUE(prompts->calls.empty());
     EXPECT_TRUE(window->Succeeded());
+    WIN32_FIND_DATAA found;
+    const HANDLE backup = ::FindFirstFileA((dir + "\\Zentrel\\Backups\\*.dsi").c_str(), &found);
+    EXPECT_EQ(c.backedUp, backup != INVALID_HANDLE_VALUE);
+    if (backup != INVALID_HANDLE_VALUE) ::FindClose(backup);
     const RegTree expected = {{"|A", RegValue{REG_SZ, Text("a")}}, {"|N", RegValue{REG_DWORD, Dword(7)}}};
     EXPECT_EQ(expected, Snapshot(HKEY_LOCAL_MACHINE, OdbcPath("S")));
     EXPECT_EQ((RegValue{REG_SZ, Text("D")}), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath(kDriverEntriesKey), "S"));
@@ -122,15 +129,18 @@ const RegValue kA{REG_SZ, WideSz(L"a")}, kN{REG_DWORD, Dword(7)}, kD{REG_SZ, Wid
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ImportAgainTest,
-    ::testing::Values(AgainCase{"the_same", {{L"A", kA}, {L"N", kN}}, kD, true},
-                      AgainCase{"name_in_another_case", {{L"a", kA}, {L"N", kN}}, kD, false},
-                      AgainCase{"text_with_a_zero_more", {{L"A", RegValue{REG_SZ, WideSz(std::wstring(L"a\0", 2))}}, {L"N", kN}}, kD, false},
-                      AgainCase{"another_type", {{L"A", RegValue{REG_EXPAND_SZ, WideSz(L"a")}}, {L"N", kN}}, kD, false},
-                      AgainCase{"a_value_more", {{L"A", kA}, {L"N", kN}, {L"O", kA}}, kD, false},
-                      AgainCase{"a_value_less", {{L"A", kA}}, kD, false},
+    ::testing::Values(AgainCase{"the_same", {{L"A", kA}, {L"N", kN}}, kD, true, false},
+                      AgainCase{"name_in_another_case", {{L"a", kA}, {L"N", kN}}, kD, false, true},
+                      AgainCase{"text_with_a_zero_more", {{L"A", RegValue{REG_SZ, WideSz(std::wstring(L"a\0", 2))}}, {L"N", kN}}, kD, false, true},
+                      AgainCase{"another_type", {{L"A", RegValue{REG_EXPAND_SZ, WideSz(L"a")}}, {L"N", kN}}, kD, false, true},
+                      AgainCase{"a_value_changed", {{L"A", RegValue{REG_SZ, WideSz(L"b")}}, {L"N", kN}}, kD, false, true},
+                      AgainCase{"a_value_changed_and_the_driver", {{L"A", RegValue{REG_SZ, WideSz(L"b")}}, {L"N", kN}}, RegValue{REG_SZ, WideSz(L"E")}, false, true},
+                      AgainCase{"two_values_changed", {{L"A", RegValue{REG_SZ, WideSz(L"b")}}, {L"N", RegValue{REG_DWORD, Dword(8)}}}, kD, false, true},
+                      AgainCase{"a_value_more", {{L"A", kA}, {L"N", kN}, {L"O", kA}}, kD, false, true},
+                      AgainCase{"a_value_less", {{L"A", kA}}, kD, false, true},
                       // The driver entry alone differs: the key stays, the entry is written.
-                      AgainCase{"driver_entry_expandable", {{L"A", kA}, {L"N", kN}}, RegValue{REG_EXPAND_SZ, WideSz(L"D")}, true},
-                      AgainCase{"another_driver", {{L"A", kA}, {L"N", kN}}, RegValue{REG_SZ, WideSz(L"E")}, true}),
+                      AgainCase{"driver_entry_expandable", {{L"A", kA}, {L"N", kN}}, RegValue{REG_EXPAND_SZ, WideSz(L"D")}, true, false},
+                      AgainCase{"another_driver", {{L"A", kA}, {L"N", kN}}, RegValue{REG_SZ, WideSz(L"E")}, true, true}),
     [](const ::testing::TestParamInfo<AgainCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -26,6 +26,11 @@ const Definition kNew = {"New Driver", {{"B", "new"}, {"Engines\\Pool", "1"}}};
 // No keys below: set aside and deleted by the shorter way.
 const Definition kFlat = {"Old Driver", {{"A", "old"}}};
 const Definition kOther = {"Other Driver", {{"C", "other"}}};
+// Flat new definitions, and old ones the same or one value apart: kept, or
+// written in place where the driver is the same too.
+const Definition kFlatNew = {"New Driver", {{"B", "new"}}};
+const Definition kOneApart = {"New Driver", {{"B", "old"}}};
+const Definition kOneApartElsewhere = {"Old Driver", {{"B", "old"}}};
 
 RegTree TreeOf(const Definition& d) {
     RegTree tree;
@@ -49,7 +54,7 @@ void Seed(const std::string& dsn, const Definition& d, bool withEntry = true) {
 }
 
 // The file that turns the old definitions into the new ones.
-std::string NewDefinitions() {
+std::string NewDefinitions(const Definition& kNew = ::kNew) {
     std::string file = "[General]\r\nItems=2\r\n";
     int section = 0;
     for (const char* dsn : {"Kept", "Fresh"}) {
@@ -124,10 +129,15 @@ protected:
 };
 
 TEST_F(SafeReplaceTest, EveryFailedWriteLeavesEachSourceWhole) {
-  for (const Definition* old : {&kOld, &kFlat})
+  const std::pair<const Definition*, const Definition*> changes[] = {
+      {&kOld, &kNew}, {&kFlat, &kNew}, {&kOneApart, &kFlatNew}, {&kOneApartElsewhere, &kFlatNew}, {&kFlatNew, &kFlatNew}};
+  for (const auto& change : changes)
   for (bool noRename : {false, true}) {
-    SCOPED_TRACE(std::string(noRename ? "by copy" : "by rename") + (old == &kFlat ? ", flat" : ""));
-    keptOld = old;
+    SCOPED_TRACE(std::string(noRename ? "by copy" : "by rename") + ", from " + change.first->values[0].first + "=" +
+                 change.first->values[0].second + " of " + change.first->driver + " to " + change.second->driver);
+    keptOld = change.first;
+    const Definition& kNew = *change.second;
+    WriteWholeFile(file, NewDefinitions(kNew));
     SetRenameUnavailable(noRename);
     const long writes = Run(0, false);
     EXPECT_TRUE(prompts->calls.empty());
