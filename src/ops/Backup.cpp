@@ -196,7 +196,7 @@ bool ReadIntoFile(RunContext& run, const std::vector<BackedUpSource>& sources, B
             } else if (needless && needless(i, image)) {
                 image.leftOut = true;
                 outcome->held[i] = true;
-            } else if (AddToFile(run, sources[i], outcome->images[i], read, file, (int)written.size())) {
+            } else if (AddToFile(run, sources[i], image, read, file, (int)written.size())) {
                 written.push_back(i);
             }
         }

@@ -300,7 +300,8 @@ Written WriteRowsThrough(HKEY odbc, REGSAM view, const Accepted& source, bool by
         replacement.Abandon();
         return written;
     }
-    written.committed = replacement.Commit(exists, entries(), aside);
+    written.committed = replacement.Commit(exists, entries(), aside,
+                                           [&](HKEY key) { return WriteDsiRows(key, view, rows, source.name).code; });
     return written;
 }
 

@@ -198,14 +198,16 @@ LONG DeleteDriverEntry(HKEY odbc, REGSAM view, const std::string& source) {
 // Finishes a change the journal says is a copy: whatever is at the name
 // goes (when `clearName`), the new key is copied there whole, the driver
 // entry written; the journal goes before the new key, so that a copy is
-// never made again from a key half deleted.
+// never made again from a key half deleted. `again`: see Commit.
 ChangeResult FinishCopy(HKEY odbc, REGSAM view, const std::string& journal, const std::string& name,
-                        const std::string& driver, HKEY entries, bool clearName) {
+                        const std::string& driver, HKEY entries, bool clearName,
+                        const DefinitionWriter& again = nullptr) {
     LONG code = clearName ? DeleteTree(odbc, name, view) : ERROR_SUCCESS;
     RegKey from, to;
-    if (code == ERROR_SUCCESS) code = from.OpenUnfollowed(odbc, NewKeyOf(journal).c_str(), KEY_READ | view, nullptr);
+    if (code == ERROR_SUCCESS && !again)
+        code = from.OpenUnfollowed(odbc, NewKeyOf(journal).c_str(), KEY_READ | view, nullptr);
     if (code == ERROR_SUCCESS) code = to.Create(odbc, name.c_str(), view);
-    if (code == ERROR_SUCCESS) code = CopyTree(from, to, view, (int)zentrel::kMaxDsnDepth);
+    if (code == ERROR_SUCCESS) code = again ? again(to) : CopyTree(from, to, view, (int)zentrel::kMaxDsnDepth);
     if (code != ERROR_SUCCESS) return Failure(ChangeStep::SwapIn, code);
     from.Close();
     to.Close();
@@ -309,7 +311,7 @@ void SourceReplacement::Abandon() {
     if (m_begun) Undo(false, false);
 }
 
-ChangeResult SourceReplacement::CommitByCopy(bool replaces, HKEY entries) {
+ChangeResult SourceReplacement::CommitByCopy(bool replaces, HKEY entries, const DefinitionWriter& again) {
     m_newKey.Close();
     LONG code = WriteJournal(m_odbc, m_journal, kCopy, m_name, m_driver);
     if (code != ERROR_SUCCESS) {
@@ -330,10 +332,10 @@ ChangeResult SourceReplacement::CommitByCopy(bool replaces, HKEY entries) {
         }
     }
     PauseAt("copy");
-    ChangeResult result = FinishCopy(m_odbc, m_view, m_journal, m_name, m_driver, entries, replaces);
+    ChangeResult result = FinishCopy(m_odbc, m_view, m_journal, m_name, m_driver, entries, replaces, again);
     // The journal holds whatever a failure left: one more try now spares
     // the source a wait for the next run.
-    if (!result.Ok()) result = FinishCopy(m_odbc, m_view, m_journal, m_name, m_driver, entries, true);
+    if (!result.Ok()) result = FinishCopy(m_odbc, m_view, m_journal, m_name, m_driver, entries, true, again);
     return result;
 }
 
@@ -341,9 +343,9 @@ ChangeResult SourceReplacement::Keep(HKEY entries) {
     return WriteDriverEntry(m_odbc, m_view, m_name, m_driver, entries);
 }
 
-ChangeResult SourceReplacement::Commit(bool replaces, HKEY entries, HeldSource held) {
+ChangeResult SourceReplacement::Commit(bool replaces, HKEY entries, HeldSource held, const DefinitionWriter& again) {
     if (!m_begun) return Failure(ChangeStep::CreateKey, ERROR_INVALID_HANDLE);
-    if (m_byCopy) return CommitByCopy(replaces, entries);
+    if (m_byCopy) return CommitByCopy(replaces, entries, again);
     const std::string oldKey = OldKeyOf(m_journal);
     LONG code = ERROR_SUCCESS;
     bool hadOld = false;
@@ -354,7 +356,7 @@ ChangeResult SourceReplacement::Commit(bool replaces, HKEY entries, HeldSource h
         hadOld = code == ERROR_SUCCESS;
         if (!hadOld && code != ERROR_FILE_NOT_FOUND) {
             if (Unsupported(code)) {
-                ChangeResult result = CommitByCopy(replaces, entries);
+                ChangeResult result = CommitByCopy(replaces, entries, again);
                 result.renameUnsupported = true;
                 return result;
             }
@@ -371,7 +373,7 @@ ChangeResult SourceReplacement::Commit(bool replaces, HKEY entries, HeldSource h
     }
     code = RenameKey(m_newKey, m_name);
     if (Unsupported(code) && !hadOld) {
-        ChangeResult result = CommitByCopy(replaces, entries);
+        ChangeResult result = CommitByCopy(replaces, entries, again);
         result.renameUnsupported = true;
         return result;
     }

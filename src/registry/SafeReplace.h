@@ -44,6 +44,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,10 @@ struct HeldSource {
     bool leaf = false;
 };
 
+// Writes the new definition into the key given once more, as the temporary
+// key received it; 0 or the platform's error code.
+typedef std::function<LONG(HKEY key)> DefinitionWriter;
+
 class SourceReplacement {
 public:
     // `byCopy`: the rename-free way from the start.
@@ -97,20 +102,23 @@ public:
     // `entries`, when given, is the driver entries' key already opened (and
     // found no link) by a caller that writes many sources. A source found
     // at the name when none is to be replaced fails the step SwapIn with
-    // ERROR_ALREADY_EXISTS, the name untouched.
-    ChangeResult Commit(bool replaces, HKEY entries = NULL, HeldSource held = HeldSource());
+    // ERROR_ALREADY_EXISTS, the name untouched. `again`, when given, writes
+    // the definition at the name where the copy way would copy it from the
+    // temporary key: no reading it back, over a network fewer round trips.
+    ChangeResult Commit(bool replaces, HKEY entries = NULL, HeldSource held = HeldSource(),
+                        const DefinitionWriter& again = nullptr);
     // Drops what Begin wrote; the source stays as it was.
     void Abandon();
-    // For the source at the name that already holds exactly the new
-    // definition, instead of Begin and Commit: only its driver entry is
-    // written, so that it ends as a replacement would leave it.
+    // Instead of Begin and Commit, for the source at the name that already
+    // holds the new definition, or is brought to it in place by the caller:
+    // only its driver entry is written, as a replacement would write it.
     ChangeResult Keep(HKEY entries = NULL);
 
 private:
     // Puts back what Commit had moved; drops the journal once nothing is
     // out of place, else leaves it for the next run.
     void Undo(bool newAtName, bool oldAside);
-    ChangeResult CommitByCopy(bool replaces, HKEY entries);
+    ChangeResult CommitByCopy(bool replaces, HKEY entries, const DefinitionWriter& again);
 
     HKEY m_odbc;
     REGSAM m_view;

@@ -498,6 +498,7 @@ struct CallCase {
     const char* attribute;
     bool exporting;  // an export of the scope, else an import of the file
     unsigned long long perTwoSources;  // the calls two more sources cost
+    bool remote = false;               // the registry renames nothing, as on another computer
 };
 
 void PrintTo(const CallCase& c, std::ostream* os) { *os << c.name; }
@@ -507,6 +508,7 @@ protected:
     RegistryCallTest() : WindowTest(Mode::Batch) {}
     void TearDown() override {
         ::SetEnvironmentVariableA("LOCALAPPDATA", NULL);
+        SetRenameUnavailable(false);
         WindowTest::TearDown();
     }
 };
@@ -537,6 +539,7 @@ TEST_P(RegistryCallTest, HoldsTheCallsPerSource) {
             write(dir + "\\had.dsi", c.port, c.attribute);
             window->ImportDsiFile(FALSE, (dir + "\\had.dsi").c_str(), FALSE);
         }
+        SetRenameUnavailable(c.remote);
         ResetRegistryCallCount();
         if (c.exporting) {
             window->ExportScopeToFile((dir + "\\out.dsi").c_str(), FALSE);
@@ -554,6 +557,8 @@ TEST_P(RegistryCallTest, HoldsTheCallsPerSource) {
 INSTANTIATE_TEST_SUITE_P(Table, RegistryCallTest,
                          ::testing::Values(CallCase{"import_new", nullptr, nullptr, false, 50},
                                            CallCase{"import_replacing", "1434", "other", false, 116},
+                                           CallCase{"import_new_remote", nullptr, nullptr, false, 106, true},
+                                           CallCase{"import_replacing_remote", "1434", "other", false, 176, true},
                                            CallCase{"import_one_value_changed", "1434", "value", false, 64},
                                            CallCase{"import_the_same_again", "1433", "value", false, 62},
                                            CallCase{"export", "1433", "value", true, 52}),
