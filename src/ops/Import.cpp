@@ -6,6 +6,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/DsiCodec.h"
@@ -98,6 +99,11 @@ private:
 // registry folds other letters by rules of its own (a name beyond ASCII may
 // equal an ASCII one), and a name wrongly taken for absent would be replaced
 // with no question and no backup.
+//
+// A run that asks nothing looks up the rest of the file's names in the
+// connected place several at once, before the first is planned: planning
+// follows at once, so what they found is as fresh as a look-up at each
+// source (and at the write, what stands there decides).
 class KnownNames {
 public:
     void Expect(int sources) { m_sources = sources; }
@@ -105,6 +111,32 @@ public:
     bool SurelyAbsent(const RunContext& run, const std::string& name) {
         if (!m_looked || m_place != run.m_placeConnected) Read(run);
         return m_usable && zentrel::IsPlainAscii(name) && m_names.count(Folded(name)) == 0;
+    }
+
+    void LookAhead(RunContext& run, const PlannedFile& file, const RegistryPlace& target) {
+        std::vector<std::string> names;
+        for (int index : file.count.indices) {
+            zentrel::DsiSourcePlan plan = zentrel::PlanDsiSource(file.dsi, index, file.target);
+            RegistryPlace place = target;
+            if (plan.refusal != zentrel::DsiRefusal::Platform) place.platform = plan.platform;
+            if (plan.refusal == zentrel::DsiRefusal::None && !plan.name.empty() && place == run.m_placeConnected &&
+                !SurelyAbsent(run, plan.name))
+                names.push_back(std::move(plan.name));
+        }
+        std::vector<LONG> found(names.size());
+        const HKEY odbc = run.m_hOdbcIniKey;
+        const REGSAM view = ViewFlag(run.m_placeConnected.platform);
+        ParallelCalls calls(RegistryCallOrderFree() ? ParallelCalls::kThreads : 0);
+        calls.Run(names.size(), [&](size_t i) { found[i] = FindImportedSource(odbc, names[i], view); });
+        m_aheadOf = run.m_placeConnected;
+        for (size_t i = 0; i < names.size(); ++i) m_ahead.emplace(std::move(names[i]), found[i]);
+    }
+
+    // Whether a source of the name is in the connected section: see FindImportedSource.
+    LONG Find(const RunContext& run, const std::string& name, REGSAM view) {
+        if (SurelyAbsent(run, name)) return ERROR_FILE_NOT_FOUND;
+        const auto ahead = m_aheadOf == run.m_placeConnected ? m_ahead.find(name) : m_ahead.end();
+        return ahead != m_ahead.end() ? ahead->second : FindImportedSource(run.m_hOdbcIniKey, name, view);
     }
 
 private:
@@ -135,8 +167,9 @@ private:
 
     int m_sources = 0;
     bool m_looked = false, m_usable = false;
-    RegistryPlace m_place;
+    RegistryPlace m_place, m_aheadOf;
     std::set<std::string> m_names;
+    std::unordered_map<std::string, LONG> m_ahead;
 };
 
 // One import on its way: what is decided so far.
@@ -174,8 +207,7 @@ bool SectionTakes(RunContext& run, const std::string& name, REGSAM view, OpenEnt
         HintElevation(run, entries, name);
         return false;
     }
-    const LONG found =
-        known.SurelyAbsent(run, name) ? ERROR_FILE_NOT_FOUND : FindImportedSource(run.m_hOdbcIniKey, name, view);
+    const LONG found = known.Find(run, name, view);
     if (found != ERROR_SUCCESS && found != ERROR_FILE_NOT_FOUND) {
         // It exists but cannot be read: writing into it would mix old and new.
         run.Fail("RegOpenKey Error", IDS_SOURCE_NOT_REPLACED, zentrel::ShownName(name),
@@ -281,8 +313,10 @@ Written WriteRowsThrough(HKEY odbc, REGSAM view, const Accepted& source, bool by
                          HeldSource aside, const SourceImage* image) {
     Written written;
     SourceReplacement replacement(odbc, view, source.name, source.driver, byCopy);
-    const size_t apart = aside.leaf && image != nullptr ? ValuesApart(*image, rows) : kFurther;
-    if (apart == kSame || (apart != kFurther && image->driver == source.driver && !image->leftOut)) {
+    // A source left out of the backup held the rows exactly when it was read.
+    const size_t apart =
+        aside.leaf && image != nullptr ? (image->leftOut ? kSame : ValuesApart(*image, rows)) : kFurther;
+    if (apart == kSame || (apart != kFurther && image->driver == source.driver)) {
         // The entry first: its text is the same, old and new.
         written.committed = replacement.Keep(entries());
         if (written.committed.Ok() && apart != kSame) {
@@ -657,7 +691,8 @@ size_t GatherBatch(const Writing& writing, const BatchPlace& at, size_t from, st
         Pending pending;
         pending.index = next;
         pending.alone = writing.refused[next] || at.entries == NULL;
-        if (!pending.alone) {
+        const SourceImage* image = writing.backedUp[next];
+        if (!pending.alone && (image == nullptr || !image->leftOut)) {
             pending.rows = zentrel::ReadDsiSourceRows(import.file.dsi, source.section, import.file.target.maxRows);
             bytes += RowBytes(pending.rows);
         }
@@ -825,6 +860,7 @@ ImportSummary ImportConnected(RunContext& run, bool askName) {
     if (!CountUsable(run, import.file.count)) return import.summary;
     import.summary.count = static_cast<int>(import.file.count.indices.size());
     import.known.Expect(import.summary.count);
+    if (!run.where.mayAsk && !askName) import.known.LookAhead(run, import.file, import.target);
     // First every question is asked and every source checked, writing
     // nothing; then the sources about to be replaced are backed up; then each
     // is written whole, or left as it was.

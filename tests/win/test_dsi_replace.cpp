@@ -125,22 +125,25 @@ TEST_P(ImportAgainTest, KeepsOnlyWhatIsExactlyTheSame) {
     EXPECT_EQ(c.kept, before == LastWritten(HKEY_LOCAL_MACHINE, OdbcPath("S")));
 }
 
-const RegValue kA{REG_SZ, WideSz(L"a")}, kN{REG_DWORD, Dword(7)}, kD{REG_SZ, WideSz(L"D")};
+const RegValue kA{REG_SZ, WideSz(L"a")}, kB{REG_SZ, WideSz(L"b")}, kN{REG_DWORD, Dword(7)}, kD{REG_SZ, WideSz(L"D")},
+    kE{REG_SZ, WideSz(L"E")};
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ImportAgainTest,
     ::testing::Values(AgainCase{"the_same", {{L"A", kA}, {L"N", kN}}, kD, true, false},
                       AgainCase{"name_in_another_case", {{L"a", kA}, {L"N", kN}}, kD, false, true},
-                      AgainCase{"text_with_a_zero_more", {{L"A", RegValue{REG_SZ, WideSz(std::wstring(L"a\0", 2))}}, {L"N", kN}}, kD, false, true},
-                      AgainCase{"another_type", {{L"A", RegValue{REG_EXPAND_SZ, WideSz(L"a")}}, {L"N", kN}}, kD, false, true},
-                      AgainCase{"a_value_changed", {{L"A", RegValue{REG_SZ, WideSz(L"b")}}, {L"N", kN}}, kD, false, true},
-                      AgainCase{"a_value_changed_and_the_driver", {{L"A", RegValue{REG_SZ, WideSz(L"b")}}, {L"N", kN}}, RegValue{REG_SZ, WideSz(L"E")}, false, true},
-                      AgainCase{"two_values_changed", {{L"A", RegValue{REG_SZ, WideSz(L"b")}}, {L"N", RegValue{REG_DWORD, Dword(8)}}}, kD, false, true},
+                      AgainCase{"text_with_a_zero_more",
+                                {{L"A", RegValue{REG_SZ, WideSz(std::wstring(L"a\0", 2))}}, {L"N", kN}}, kD, false, true},
+                      AgainCase{"another_type", {{L"A", RegValue{REG_EXPAND_SZ, kA.data}}, {L"N", kN}}, kD, false, true},
+                      AgainCase{"a_value_changed", {{L"A", kB}, {L"N", kN}}, kD, false, true},
+                      AgainCase{"a_value_changed_and_the_driver", {{L"A", kB}, {L"N", kN}}, kE, false, true},
+                      AgainCase{"two_values_changed", {{L"A", kB}, {L"N", RegValue{REG_DWORD, Dword(8)}}}, kD, false, true},
                       AgainCase{"a_value_more", {{L"A", kA}, {L"N", kN}, {L"O", kA}}, kD, false, true},
                       AgainCase{"a_value_less", {{L"A", kA}}, kD, false, true},
                       // The driver entry alone differs: the key stays, the entry is written.
-                      AgainCase{"driver_entry_expandable", {{L"A", kA}, {L"N", kN}}, RegValue{REG_EXPAND_SZ, WideSz(L"D")}, true, false},
-                      AgainCase{"another_driver", {{L"A", kA}, {L"N", kN}}, RegValue{REG_SZ, WideSz(L"E")}, true, true}),
+                      AgainCase{"driver_entry_expandable", {{L"A", kA}, {L"N", kN}}, RegValue{REG_EXPAND_SZ, kD.data},
+                                true, false},
+                      AgainCase{"another_driver", {{L"A", kA}, {L"N", kN}}, kE, true, true}),
     [](const ::testing::TestParamInfo<AgainCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

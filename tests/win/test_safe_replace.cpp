@@ -129,8 +129,11 @@ protected:
 };
 
 TEST_F(SafeReplaceTest, EveryFailedWriteLeavesEachSourceWhole) {
-  const std::pair<const Definition*, const Definition*> changes[] = {
-      {&kOld, &kNew}, {&kFlat, &kNew}, {&kOneApart, &kFlatNew}, {&kOneApartElsewhere, &kFlatNew}, {&kFlatNew, &kFlatNew}};
+  const std::pair<const Definition*, const Definition*> changes[] = {{&kOld, &kNew},
+                                                                     {&kFlat, &kNew},
+                                                                     {&kOneApart, &kFlatNew},
+                                                                     {&kOneApartElsewhere, &kFlatNew},
+                                                                     {&kFlatNew, &kFlatNew}};
   for (const auto& change : changes)
   for (bool noRename : {false, true}) {
     SCOPED_TRACE(std::string(noRename ? "by copy" : "by rename") + ", from " + change.first->values[0].first + "=" +
