@@ -195,6 +195,8 @@ bool ReadIntoFile(RunContext& run, const std::vector<BackedUpSource>& sources, B
                          zentrel::ShownName(read.key), read.why);
             } else if (needless && needless(i, image)) {
                 image.leftOut = true;
+                // Nothing compares it again: its entries would only hold memory.
+                image.entries = std::vector<zentrel::SourceEntry>();
                 outcome->held[i] = true;
             } else if (AddToFile(run, sources[i], image, read, file, (int)written.size())) {
                 written.push_back(i);

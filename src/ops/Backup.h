@@ -29,7 +29,8 @@ struct SourceImage {
     // Its key's stamp when read; unknown where anything in it was left out.
     KeyStamp stamp;
     // Left out of the backup, as what replaces it would write it again as
-    // it is: it may be kept, never changed, on the strength of this image.
+    // it is: it may be kept, never changed, on the strength of this image,
+    // which then holds no entries.
     bool leftOut = false;
     bool operator==(const SourceImage& other) const;
 };
