@@ -132,11 +132,16 @@ public:
         for (size_t i = 0; i < names.size(); ++i) m_ahead.emplace(std::move(names[i]), found[i]);
     }
 
-    // Whether a source of the name is in the connected section: see FindImportedSource.
+    // Whether a source of the name is in the connected section: see
+    // FindImportedSource. What was looked up ahead serves once, and then
+    // holds no memory.
     LONG Find(const RunContext& run, const std::string& name, REGSAM view) {
         if (SurelyAbsent(run, name)) return ERROR_FILE_NOT_FOUND;
         const auto ahead = m_aheadOf == run.m_placeConnected ? m_ahead.find(name) : m_ahead.end();
-        return ahead != m_ahead.end() ? ahead->second : FindImportedSource(run.m_hOdbcIniKey, name, view);
+        if (ahead == m_ahead.end()) return FindImportedSource(run.m_hOdbcIniKey, name, view);
+        const LONG found = ahead->second;
+        m_ahead.erase(ahead);
+        return found;
     }
 
 private:
