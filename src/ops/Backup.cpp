@@ -227,13 +227,16 @@ DWORD NewBackupPath(bool systemScope, const std::string& computer, std::string& 
 }
 
 // Writes the file, then reads it back as an import would; 0 or the
-// platform's error code.
-DWORD WriteAndReadBack(const std::string& path, const zentrel::ProfileFile& file, zentrel::ProfileFile& back,
+// platform's error code. The file and its bytes are let go before the
+// reading: each is as large as what is read back.
+DWORD WriteAndReadBack(const std::string& path, zentrel::ProfileFile& file, zentrel::ProfileFile& back,
                        long long* lines) {
     zentrel::DsiEncoding encoding = zentrel::DsiEncoding::Ansi;
     std::string bytes;
     DWORD code = zentrel::EncodeDsiText(file.Serialize(), &encoding, bytes);
+    file.Parse(std::string());
     if (code == 0) code = zentrel::ReplaceDsiFile(path.c_str(), bytes);
+    bytes = std::string();
     std::string text;
     zentrel::DsiTextProblem problem;
     if (code == 0) code = zentrel::ReadDsiText(path.c_str(), text, &encoding, &problem);
