@@ -33,6 +33,20 @@ struct Accepted {
     bool replaces = false;
 };
 
+// The accepted source's rows, read from the file again: every source's rows
+// kept from the first pass would cost several times the file.
+zentrel::DsiSourceRows RowsOf(const PlannedFile& file, const Accepted& source) {
+    return zentrel::ReadDsiSourceRows(file.dsi, source.section, file.target.maxRows);
+}
+
+// Where the planned source goes in the target scope: a source whose view
+// the file names wrongly has none of its own.
+RegistryPlace PlaceOf(const RegistryPlace& target, const zentrel::DsiSourcePlan& plan) {
+    RegistryPlace place = target;
+    if (plan.refusal != zentrel::DsiRefusal::Platform) place.platform = plan.platform;
+    return place;
+}
+
 // The driver entries' key of the place connected last, kept open from
 // source to source, and what was found of it: each opening asks the
 // registry several times whether it is a link, and a scope without the key
@@ -117,10 +131,8 @@ public:
         std::vector<std::string> names;
         for (int index : file.count.indices) {
             zentrel::DsiSourcePlan plan = zentrel::PlanDsiSource(file.dsi, index, file.target);
-            RegistryPlace place = target;
-            if (plan.refusal != zentrel::DsiRefusal::Platform) place.platform = plan.platform;
-            if (plan.refusal == zentrel::DsiRefusal::None && !plan.name.empty() && place == run.m_placeConnected &&
-                !SurelyAbsent(run, plan.name))
+            if (plan.refusal == zentrel::DsiRefusal::None && !plan.name.empty() &&
+                PlaceOf(target, plan) == run.m_placeConnected && !SurelyAbsent(run, plan.name))
                 names.push_back(std::move(plan.name));
         }
         std::vector<LONG> found(names.size());
@@ -376,15 +388,14 @@ WriteOutcome Told(RunContext& run, const Written& written, const Accepted& sourc
     return exists ? WriteOutcome::Replaced : WriteOutcome::New;
 }
 
-// Writes the source through a temporary key and swaps it in. Its rows are
-// read from the file again: every source's rows kept from the first pass
-// would cost several times the file. `aside`: the source to replace, none
-// when the name was found free, and `image` what it holds when surely the
-// one backed up; a source made there meanwhile is Appeared.
+// Writes the source through a temporary key and swaps it in. `aside`: the
+// source to replace, none when the name was found free, and `image` what it
+// holds when surely the one backed up; a source made there meanwhile is
+// Appeared.
 WriteOutcome WriteThrough(RunContext& run, const Accepted& source, const PlannedFile& file, OpenEntries& open,
                           ScopeChanges& changes, bool exists, HeldSource aside, const SourceImage* image = nullptr) {
     const REGSAM view = ViewFlag(source.place.platform);
-    const zentrel::DsiSourceRows rows = zentrel::ReadDsiSourceRows(file.dsi, source.section, file.target.maxRows);
+    const zentrel::DsiSourceRows rows = RowsOf(file, source);
     const Written written =
         WriteRowsThrough(run.m_hOdbcIniKey, view, source, changes.ByCopy(source.place), rows, exists,
                          [&] { return open.Made(run, view); }, aside, image);
@@ -537,9 +548,7 @@ Next PlanOne(ImportRun& import, int index) {
     RunContext& run = import.run;
     zentrel::DsiSourcePlan plan = zentrel::PlanDsiSource(import.file.dsi, index, import.file.target);
     if (plan.fileName.empty()) return NamelessSection(import, plan);
-    RegistryPlace place = import.target;
-    // A source whose view the file names wrongly has none of its own.
-    if (plan.refusal != zentrel::DsiRefusal::Platform) place.platform = plan.platform;
+    const RegistryPlace place = PlaceOf(import.target, plan);
     // Where both views exist, the user is told which one is written.
     const bool twoViews = import.target.systemScope && HasTwoViews();
     if (import.askName && plan.refusal == zentrel::DsiRefusal::None) {
@@ -573,8 +582,7 @@ bool BackUpReplaced(ImportRun& import, BackupOutcome& backup, std::vector<const 
     const BackupNeedless same = [&](size_t k, const SourceImage& image) {
         const Accepted& source = import.accepted[destroyedAt[k]];
         return image.stamp.known && image.stamp.subkeys == 0 && image.driver == source.driver &&
-               ValuesApart(image, zentrel::ReadDsiSourceRows(import.file.dsi, source.section,
-                                                             import.file.target.maxRows)) == kSame;
+               ValuesApart(image, RowsOf(import.file, source)) == kSame;
     };
     if (!WriteBackup(run, destroyed, &backup, same)) return false;
     if (!backup.path.empty() && run.facts.Batch())
@@ -698,7 +706,7 @@ size_t GatherBatch(const Writing& writing, const BatchPlace& at, size_t from, st
         pending.alone = writing.refused[next] || at.entries == NULL;
         const SourceImage* image = writing.backedUp[next];
         if (!pending.alone && (image == nullptr || !image->leftOut)) {
-            pending.rows = zentrel::ReadDsiSourceRows(import.file.dsi, source.section, import.file.target.maxRows);
+            pending.rows = RowsOf(import.file, source);
             bytes += RowBytes(pending.rows);
         }
         batch.push_back(std::move(pending));
