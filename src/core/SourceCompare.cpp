@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "core/Digest.h"
 #include "core/DsiCodec.h"
 #include "core/ValueFormat.h"
 
@@ -88,6 +89,23 @@ void Differ(std::vector<EntryDifference>& out, const SourceEntry* registry, cons
 }
 
 }  // namespace
+
+std::array<uint8_t, 32> SourceDigest(const std::string& driver, const std::vector<SourceEntry>& entries) {
+    Sha256 digest;
+    digest.AddField(driver);
+    for (const SourceEntry& entry : entries) {
+        const uint8_t flags[2] = {uint8_t(entry.key), uint8_t(entry.stored)};
+        uint8_t type[4];
+        for (int i = 0; i < 4; ++i) type[i] = uint8_t(entry.type >> (8 * i));
+        digest.AddField(flags, sizeof(flags));
+        digest.AddField(type, sizeof(type));
+        digest.AddField(std::to_string(entry.levels.size()));
+        for (const std::string& level : entry.levels) digest.AddField(level);
+        digest.AddField(entry.valueName);
+        digest.AddField(entry.data.data(), entry.data.size());
+    }
+    return digest.Finish();
+}
 
 std::string SourceKey(const std::string& name, Platform platform) {
     return std::to_string(static_cast<int>(platform)) + Folded(name);

@@ -2,6 +2,7 @@
 // holds: which are only on one side, and, value by value, how the others
 // differ. Portable: no <windows.h>.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -48,6 +49,10 @@ struct SourceComparison {
     SourceStatus status = SourceStatus::Identical;
     std::vector<EntryDifference> differences;  // the driver first, then in the registry's order
 };
+
+// A source remembered exactly: its driver and entries, names letter for
+// letter and in their order, types, bytes and how the text was read.
+std::array<uint8_t, 32> SourceDigest(const std::string& driver, const std::vector<SourceEntry>& entries);
 
 // What a source is matched by: its view and its name, ASCII letters folded.
 std::string SourceKey(const std::string& name, Platform platform);

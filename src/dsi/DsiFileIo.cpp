@@ -269,6 +269,48 @@ private:
     std::vector<wchar_t> m_wide;
 };
 
+// The folder a file goes into, as a temporary file beside it needs it.
+std::wstring FolderOf(const char* path) {
+    std::string directory(path);
+    const size_t slash = directory.find_last_of("\\/");
+    if (slash == std::string::npos) {
+        directory = ".";
+    } else if (slash == 0 || (slash == 2 && directory[1] == ':')) {
+        directory.resize(slash + 1);  // the root keeps its separator
+    } else {
+        directory.resize(slash);
+    }
+    return WideText(directory);
+}
+
+// A new file in the folder, so that the final rename never crosses volumes.
+// Wide: a path of 259 characters takes up to three bytes a character in
+// UTF-8, more than the ANSI call's buffer of MAX_PATH bytes holds.
+DWORD NewTemporary(const std::wstring& folder, std::wstring* name, FileHandle& file, DWORD access = GENERIC_WRITE) {
+    wchar_t temporary[MAX_PATH];
+    if (::GetTempFileNameW(folder.c_str(), L"zdi", 0, temporary) == 0) return LastErrorOr(ERROR_CANNOT_MAKE);
+    file.Attach(::CreateFileW(temporary, access, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
+    if (!file.Valid()) {
+        const DWORD code = LastErrorOr(ERROR_OPEN_FAILED);
+        ::DeleteFileW(temporary);
+        return code;
+    }
+    *name = temporary;
+    return 0;
+}
+
+DWORD WriteAll(HANDLE file, const char* bytes, size_t size) {
+    for (size_t done = 0; done < size;) {
+        const size_t left = size - done;
+        const DWORD ask = left < kChunk ? static_cast<DWORD>(left) : kChunk;
+        DWORD written = 0;
+        if (!::WriteFile(file, bytes + done, ask, &written, NULL)) return LastErrorOr(ERROR_WRITE_FAULT);
+        if (written == 0) return ERROR_WRITE_FAULT;
+        done += written;
+    }
+    return 0;
+}
+
 const char* EncodingName(DsiEncoding encoding) {
     switch (encoding) {
         case DsiEncoding::Utf8: return "UTF-8";
@@ -446,50 +488,128 @@ DWORD ReadWholeDsiFile(const char* path, std::string& bytes) {
 }
 
 DWORD ReplaceDsiFile(const char* path, const std::string& bytes) {
-    // The temporary file lives in the target's own directory, so that the
-    // final rename never crosses volumes.
-    std::string directory(path);
-    const size_t slash = directory.find_last_of("\\/");
-    if (slash == std::string::npos) {
-        directory = ".";
-    } else if (slash == 0 || (slash == 2 && directory[1] == ':')) {
-        directory.resize(slash + 1);  // the root keeps its separator
-    } else {
-        directory.resize(slash);
-    }
-    // Wide: a path of 259 characters takes up to three bytes a character in
-    // UTF-8, more than the ANSI call's buffer of MAX_PATH bytes holds.
-    const std::wstring wideDirectory = WideText(directory), target = WideText(path);
-    wchar_t temporary[MAX_PATH];
-    if (::GetTempFileNameW(wideDirectory.c_str(), L"zdi", 0, temporary) == 0) return LastErrorOr(ERROR_CANNOT_MAKE);
-
-    DWORD code = 0;
-    {
-        FileHandle file(::CreateFileW(temporary, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
-        if (!file.Valid()) {
-            code = LastErrorOr(ERROR_OPEN_FAILED);
-        } else {
-            size_t done = 0;
-            while (code == 0 && done < bytes.size()) {
-                const size_t left = bytes.size() - done;
-                const DWORD ask = left < kChunk ? static_cast<DWORD>(left) : kChunk;
-                DWORD written = 0;
-                if (!::WriteFile(file.Get(), bytes.data() + done, ask, &written, NULL)) {
-                    code = LastErrorOr(ERROR_WRITE_FAULT);
-                } else if (written == 0) {
-                    code = ERROR_WRITE_FAULT;
-                } else {
-                    done += written;
-                }
-            }
-            if (code == 0 && !::FlushFileBuffers(file.Get())) code = LastErrorOr(ERROR_WRITE_FAULT);
-            if (!file.Close() && code == 0) code = LastErrorOr(ERROR_WRITE_FAULT);
-        }
-    }
-    if (code == 0 && !::MoveFileExW(temporary, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        code = LastErrorOr(ERROR_WRITE_FAULT);
-    if (code != 0) ::DeleteFileW(temporary);
+    std::wstring temporary;
+    FileHandle file;
+    DWORD code = NewTemporary(FolderOf(path), &temporary, file);
+    if (code != 0) return code;
+    code = WriteAll(file.Get(), bytes.data(), bytes.size());
+    if (code == 0 && !::FlushFileBuffers(file.Get())) code = LastErrorOr(ERROR_WRITE_FAULT);
+    if (!file.Close() && code == 0) code = LastErrorOr(ERROR_WRITE_FAULT);
+    const std::wstring target = WideText(path);
+    const DWORD move = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (code == 0 && !::MoveFileExW(temporary.c_str(), target.c_str(), move)) code = LastErrorOr(ERROR_WRITE_FAULT);
+    if (code != 0) ::DeleteFileW(temporary.c_str());
     return code;
+}
+
+DsiFileWriter::DsiFileWriter(const std::string& folder) : m_folder(WideText(folder)) {}
+
+DsiFileWriter::~DsiFileWriter() {
+    m_file.Close();
+    if (!m_temporary.empty()) ::DeleteFileW(m_temporary.c_str());
+}
+
+DWORD DsiFileWriter::Write(const char* bytes, size_t size) {
+    m_digest.Add(bytes, size);
+    m_size += size;
+    return WriteAll(m_file.Get(), bytes, size);
+}
+
+DWORD DsiFileWriter::Append(std::string text, std::string* readBack) {
+    DWORD code = m_file.Valid() ? 0 : NewTemporary(m_folder, &m_temporary, m_file, GENERIC_READ | GENERIC_WRITE);
+    DsiEncoding encoding = m_encoding;
+    std::string bytes;
+    if (code == 0) code = EncodeDsiText(std::move(text), &encoding, bytes);
+    // Text the system's code page cannot hold turns the whole file UTF-16.
+    if (code == 0 && encoding != m_encoding) code = ToUtf16();
+    if (code != 0) return code;
+    // Each piece of UTF-16 comes with its mark, which the file holds once.
+    const size_t mark = m_encoding == DsiEncoding::Ansi || bytes.empty() ? 0 : 2;
+    if (readBack != nullptr) {
+        readBack->clear();
+        TextDecoder decoder(m_encoding, DsiAnsiCodePage(), *readBack);
+        size_t used = 0;
+        DsiTextProblem problem;
+        code = decoder.Feed(reinterpret_cast<const unsigned char*>(bytes.data()) + mark, bytes.size() - mark, true,
+                            &used, &problem);
+        if (code == 0) code = decoder.Finish(&problem);
+        if (code != 0) return code;
+    }
+    const size_t from = m_size == 0 ? 0 : mark;
+    return Write(bytes.data() + from, bytes.size() - from);
+}
+
+DWORD DsiFileWriter::ToUtf16() {
+    // What is written so far, read back a block at a time into a new file.
+    FileHandle ansi(m_file.Detach());
+    const std::wstring ansiName = m_temporary;
+    DWORD code = NewTemporary(m_folder, &m_temporary, m_file, GENERIC_READ | GENERIC_WRITE);
+    if (code != 0) {
+        m_temporary = ansiName;
+        m_file.Attach(ansi.Detach());
+        return code;
+    }
+    m_encoding = DsiEncoding::Utf16Le;
+    m_digest = Sha256();
+    m_size = 0;
+    code = Write("\xFF\xFE", 2);
+    if (code == 0 && ::SetFilePointer(ansi.Get(), 0, NULL, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+        code = LastErrorOr(ERROR_READ_FAULT);
+    std::string text, bytes;
+    TextDecoder decoder(DsiEncoding::Ansi, DsiAnsiCodePage(), text);
+    std::vector<char> block(kChunk + 2);
+    size_t held = 0;
+    for (bool last = false; code == 0 && !last;) {
+        size_t got = 0, used = 0;
+        DsiTextProblem problem;
+        code = ReadFull(ansi.Get(), block.data() + held, kChunk, &got);
+        held += got;
+        last = got < kChunk;
+        if (code == 0)
+            code = decoder.Feed(reinterpret_cast<const unsigned char*>(block.data()), held, last, &used, &problem);
+        if (code == 0 && last) code = decoder.Finish(&problem);
+        DsiEncoding wide = DsiEncoding::Utf16Le;
+        if (code == 0) code = EncodeDsiText(std::move(text), &wide, bytes);
+        text.clear();
+        if (code == 0 && bytes.size() > 2) code = Write(bytes.data() + 2, bytes.size() - 2);
+        std::memmove(block.data(), block.data() + used, held - used);
+        held -= used;
+    }
+    ansi.Close();
+    ::DeleteFileW(ansiName.c_str());
+    return code;
+}
+
+DWORD DsiFileWriter::Place(const std::string& path) {
+    // Tried again under another name, it is already closed.
+    DWORD code = m_file.Valid() || !m_temporary.empty()
+                     ? 0
+                     : NewTemporary(m_folder, &m_temporary, m_file, GENERIC_READ | GENERIC_WRITE);
+    if (code == 0 && m_file.Valid() && !::FlushFileBuffers(m_file.Get())) code = LastErrorOr(ERROR_WRITE_FAULT);
+    if (!m_file.Close() && code == 0) code = LastErrorOr(ERROR_WRITE_FAULT);
+    if (code != 0) return code;
+    const std::wstring target = WideText(path);
+    if (!::MoveFileExW(m_temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        code = LastErrorOr(ERROR_WRITE_FAULT);
+        return code == ERROR_FILE_EXISTS ? ERROR_ALREADY_EXISTS : code;
+    }
+    m_temporary.clear();
+    // What reached the disk, block by block against what was written.
+    FileHandle file(::CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL));
+    if (!file.Valid()) return LastErrorOr(ERROR_OPEN_FAILED);
+    // Small blocks: the bytes pass once, and the file may be large.
+    const size_t kBlock = 64 * 1024;
+    Sha256 digest;
+    std::vector<char> block(kBlock);
+    unsigned long long size = 0;
+    for (size_t got = kBlock; got == kBlock;) {
+        code = ReadFull(file.Get(), block.data(), kBlock, &got);
+        if (code != 0) return code;
+        digest.Add(block.data(), got);
+        size += got;
+    }
+    return size == m_size && digest.Finish() == m_digest.Finish() ? 0 : ERROR_FILE_CORRUPT;
 }
 
 }  // namespace zentrel

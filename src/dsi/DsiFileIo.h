@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "core/Digest.h"
+#include "framework/Handle.h"
+
 namespace zentrel {
 
 // Paths of at most 259 characters (UTF-16 units, as the platform counts
@@ -58,6 +61,37 @@ DWORD EncodeDsiText(std::string&& text, DsiEncoding* encoding, std::string& byte
 // new one. Returns 0 or the platform's error code; on failure the target is
 // untouched and no temporary file is left.
 DWORD ReplaceDsiFile(const char* path, const std::string& bytes);
+
+// A DSI file written a piece at a time into a temporary file of its folder,
+// so that a file of any size is never held whole: in the system's code page
+// while every character has an exact form there, else, as EncodeDsiText
+// decides, the whole file UTF-16 LE. Each piece ends at a line's end. A
+// file never placed is deleted.
+class DsiFileWriter {
+public:
+    explicit DsiFileWriter(const std::string& folder);
+    ~DsiFileWriter();
+    DsiFileWriter(const DsiFileWriter&) = delete;
+    DsiFileWriter& operator=(const DsiFileWriter&) = delete;
+
+    // Adds the text; *readBack, when given, gets what a reader of the file
+    // takes from the bytes it became. Returns 0 or the platform's error code.
+    DWORD Append(std::string text, std::string* readBack);
+    // Gives the file its name, never over a file that has it
+    // (ERROR_ALREADY_EXISTS: the caller may try another), then reads it
+    // back: ERROR_FILE_CORRUPT when it does not hold what was written.
+    DWORD Place(const std::string& path);
+
+private:
+    DWORD Write(const char* bytes, size_t size);
+    DWORD ToUtf16();
+
+    std::wstring m_folder, m_temporary;
+    FileHandle m_file;
+    DsiEncoding m_encoding = DsiEncoding::Ansi;
+    Sha256 m_digest;
+    unsigned long long m_size = 0;
+};
 
 // True when the path names an existing file (not a directory).
 bool DsiFileExists(const char* path);

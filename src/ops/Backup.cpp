@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include <memory>
+
 #include "core/BackupNames.h"
 #include "core/DsiCodec.h"
 #include "core/DsiSource.h"
@@ -64,16 +66,12 @@ std::string ProblemText(const ListingProblem& problem, const std::string& key) {
 }  // namespace
 
 bool SourceImage::operator==(const SourceImage& other) const {
-    zentrel::SourceDefinition a, b;
-    a.driver = driver;
-    a.entries = entries;
-    b.driver = other.driver;
-    b.entries = other.entries;
-    return entries.size() == other.entries.size() && zentrel::CompareSource(a, b).empty();
+    return driver == other.driver && digest == other.digest;
 }
 
 bool ReadSourceImage(HKEY odbc, REGSAM view, const std::string& name, SourceImage* image, std::string* key,
-                     std::string* why, std::vector<AttributeRow>* rows, HKEY opened) {
+                     std::string* why, std::vector<AttributeRow>* rows, HKEY opened,
+                     std::vector<zentrel::SourceEntry>* read) {
     AttributeListing listing = ListAttributes(odbc, name, view);
     // A link, the source itself or a key in it, holds nothing of its own:
     // what it points at is not this source's, and is never changed through
@@ -87,7 +85,7 @@ bool ReadSourceImage(HKEY odbc, REGSAM view, const std::string& name, SourceImag
         *why = problem == nullptr ? RunContext::SystemErrorText(ERROR_READ_FAULT) : ProblemText(first, *key);
         return false;
     }
-    image->entries = EntriesOf(listing.rows, listing.rows.size());
+    std::vector<zentrel::SourceEntry> held = EntriesOf(listing.rows, listing.rows.size());
     image->stamp = listing.problems.empty() ? listing.stamp : KeyStamp();
     if (rows != nullptr) *rows = std::move(listing.rows);
     RegKey own;
@@ -112,6 +110,8 @@ bool ReadSourceImage(HKEY odbc, REGSAM view, const std::string& name, SourceImag
         *why = RunContext::LoadText(IDS_BACKUP_LINE_BREAK);
         return false;
     }
+    image->digest = zentrel::SourceDigest(image->driver, held);
+    if (read != nullptr) *read = std::move(held);
     return true;
 }
 
@@ -136,17 +136,18 @@ struct BackupRead {
     bool whole = false;
     std::string key, why;
     std::vector<AttributeRow> rows;
+    std::vector<zentrel::SourceEntry> entries;
 };
 
 // Adds source i, read whole, to the file; false, told, when the file cannot
 // carry it whole.
 bool AddToFile(RunContext& run, const BackedUpSource& source, const SourceImage& image, BackupRead& read,
                zentrel::ProfileFile& file, int index) {
-    const std::string& name = source.second;
+    const std::string& name = source.name;
     const std::string section = zentrel::DsiIndexedName("DSN%d", index);
-    const zentrel::Platform platform = source.first.platform;
+    const zentrel::Platform platform = source.place.platform;
     const std::vector<std::string> leftOut =
-        WriteDsiSource(file, section, name, image.driver, source.first.systemScope ? &platform : nullptr, read.rows,
+        WriteDsiSource(file, section, name, image.driver, source.place.systemScope ? &platform : nullptr, read.rows,
                        read.rows.size());
     read.rows = std::vector<AttributeRow>();
     if (leftOut.empty()) return true;
@@ -155,56 +156,6 @@ bool AddToFile(RunContext& run, const BackedUpSource& source, const SourceImage&
              zentrel::FormatText(RunContext::LoadText(IDS_BACKUP_NAME_NOT_CARRIED),
                                  zentrel::ShownName(zentrel::VisibleZeros(leftOut[0]))));
     return false;
-}
-
-// Every source read whole into the file, or refused by name; the indices of
-// those written go to `written`. False when a place cannot be connected.
-bool ReadIntoFile(RunContext& run, const std::vector<BackedUpSource>& sources, BackupOutcome* outcome,
-                  zentrel::ProfileFile& file, std::vector<size_t>& written, const BackupNeedless& needless) {
-    ParallelCalls calls(RegistryCallOrderFree() ? ParallelCalls::kThreads : 0);
-    // The driver entries' key of the place read last, open from batch to
-    // batch; none where it is missing or a link, which the reading reports.
-    RegKey entries;
-    const RegistryPlace* entriesOf = nullptr;
-    for (size_t from = 0; from < sources.size();) {
-        // The sources of one place are read several at once, told of in order.
-        const RegistryPlace& place = sources[from].first;
-        if (!run.ConnectTo(place)) return false;
-        size_t to = from + 1;
-        while (to < sources.size() && to - from < ParallelCalls::kReadTogether && sources[to].first == place)
-            ++to;
-        const REGSAM view = ViewFlag(place.platform);
-        if (entriesOf == nullptr || !(*entriesOf == place)) {
-            entriesOf = &place;
-            bool isLink = false;
-            if (OpenDriverEntries(run.m_hOdbcIniKey, KEY_READ | view, entries, &isLink) != ERROR_SUCCESS || isLink)
-                entries.Close();
-        }
-        std::vector<BackupRead> reads(to - from);
-        const HKEY odbc = run.m_hOdbcIniKey;
-        calls.Run(reads.size(), [&](size_t k) {
-            BackupRead& read = reads[k];
-            read.whole = ReadSourceImage(odbc, view, sources[from + k].second, &outcome->images[from + k], &read.key,
-                                         &read.why, &read.rows, entries);
-        });
-        for (size_t i = from; i < to; ++i) {
-            BackupRead& read = reads[i - from];
-            SourceImage& image = outcome->images[i];
-            if (!read.whole) {
-                run.Fail("Backup", IDS_BACKUP_REFUSED, zentrel::ShownName(sources[i].second),
-                         zentrel::ShownName(read.key), read.why);
-            } else if (needless && needless(i, image)) {
-                image.leftOut = true;
-                // Nothing compares it again: its entries would only hold memory.
-                image.entries = std::vector<zentrel::SourceEntry>();
-                outcome->held[i] = true;
-            } else if (AddToFile(run, sources[i], image, read, file, (int)written.size())) {
-                written.push_back(i);
-            }
-        }
-        from = to;
-    }
-    return true;
 }
 
 // A new file's name in the backup folder, which names the computer when it is
@@ -226,40 +177,18 @@ DWORD NewBackupPath(bool systemScope, const std::string& computer, std::string& 
     return code;
 }
 
-// Writes the file, then reads it back as an import would; 0 or the
-// platform's error code. The file and its bytes are let go before the
-// reading: each is as large as what is read back.
-DWORD WriteAndReadBack(const std::string& path, zentrel::ProfileFile& file, zentrel::ProfileFile& back,
-                       long long* lines) {
-    zentrel::DsiEncoding encoding = zentrel::DsiEncoding::Ansi;
-    std::string bytes;
-    DWORD code = zentrel::EncodeDsiText(file.Serialize(), &encoding, bytes);
-    file.Parse(std::string());
-    if (code == 0) code = zentrel::ReplaceDsiFile(path.c_str(), bytes);
-    bytes = std::string();
-    std::string text;
-    zentrel::DsiTextProblem problem;
-    if (code == 0) code = zentrel::ReadDsiText(path.c_str(), text, &encoding, &problem);
-    if (code != 0) return code;
-    *lines = 1;
-    for (char c : text)
-        if (c == '\n' || c == '\r') ++*lines;
-    back.Parse(std::move(text));
-    return 0;
-}
-
 // Whether the file's k-th source, as an import would plan it, restores the
 // source as it was read.
-bool Restores(const zentrel::ProfileFile& back, const zentrel::DsiImportTarget& target, bool readable, size_t k,
-              const BackedUpSource& source, const SourceImage& image) {
-    zentrel::DsiSourcePlan plan;
-    if (readable) {
-        plan = zentrel::PlanDsiSource(back, (int)k, target);
-        zentrel::PlanDsiSourceRows(back, target, plan);
-    }
-    SourceImage restored, held = image;
+bool Restores(const zentrel::ProfileFile& back, const zentrel::DsiImportTarget& target, size_t k,
+              const BackedUpSource& source, const SourceImage& image,
+              const std::vector<zentrel::SourceEntry>& entries) {
+    zentrel::DsiSourcePlan plan = zentrel::PlanDsiSource(back, (int)k, target);
+    zentrel::PlanDsiSourceRows(back, target, plan);
+    zentrel::SourceDefinition restored, held;
     restored.driver = plan.driver;
     restored.entries = FileEntries(plan.rows);
+    held.driver = image.driver;
+    held.entries = entries;
     // A link's target value planted in a key that is no link is never
     // written back by an import: like a link, it holds no data.
     size_t planted = 0;
@@ -270,9 +199,142 @@ bool Restores(const zentrel::ProfileFile& back, const zentrel::DsiImportTarget& 
             ++planted;
         }
     }
-    return plan.refusal == zentrel::DsiRefusal::None && plan.name == source.second &&
-           (!target.systemScope || plan.platform == source.first.platform) && plan.rows.problems.size() == planted &&
-           plan.rows.missing == 0 && restored == held;
+    return plan.refusal == zentrel::DsiRefusal::None && plan.name == source.name &&
+           (!target.systemScope || plan.platform == source.place.platform) && plan.rows.problems.size() == planted &&
+           plan.rows.missing == 0 && restored.entries.size() == held.entries.size() &&
+           zentrel::CompareSource(held, restored).empty();
+}
+
+// The backup file as it is written: each batch of sources read whole is
+// added, read back as an import would read it and checked, before the next
+// batch is read, so that no more than a batch is ever held.
+struct BackupFile {
+    std::string folder, name, path;
+    std::unique_ptr<zentrel::DsiFileWriter> writer;
+    zentrel::DsiImportTarget target;
+    size_t count = 0;
+    // Sources the file does not restore as read: told once it has its name.
+    std::vector<size_t> mismatched;
+    bool systemScope = false;
+    std::string computer;
+
+    // Named first, so that a failure can name it; placed under the next free
+    // name should another file take it meanwhile.
+    bool Open(RunContext& run) {
+        const DWORD code = NewBackupPath(systemScope, computer, folder, name, path);
+        if (code != 0) {
+            run.Fail("Backup", IDS_BACKUP_FAILED, folder, RunContext::SystemErrorText(code));
+            return false;
+        }
+        writer.reset(new zentrel::DsiFileWriter(folder));
+        target.systemScope = systemScope;
+        target.own = OwnPlatform();
+        target.reserved = [](const std::string& n) { return IsReservedDsnName(n.c_str()); };
+        return true;
+    }
+
+    // Adds the sources a batch put in `chunk`, numbered from `count` on, and
+    // checks each against what was read of it, reads[i - from].
+    bool Add(RunContext& run, zentrel::ProfileFile& chunk, const std::vector<size_t>& added,
+             const std::vector<BackedUpSource>& sources, const std::vector<BackupRead>& reads, size_t from,
+             BackupOutcome* outcome) {
+        if (added.empty()) return true;
+        if (!writer && !Open(run)) return false;
+        std::string text;
+        if (writer->Append(chunk.Serialize(), &text) != 0) {
+            run.Fail("Backup", IDS_BACKUP_INCOMPLETE, path);
+            return false;
+        }
+        chunk.Parse(std::string());
+        target.maxRows = 1;
+        for (char c : text)
+            if (c == '\n' || c == '\r') ++target.maxRows;
+        zentrel::ProfileFile back;
+        back.Parse(std::move(text));
+        for (size_t k = 0; k < added.size(); ++k) {
+            const size_t i = added[k];
+            if (Restores(back, target, count + k, sources[i], outcome->images[i], reads[i - from].entries)) {
+                outcome->held[i] = true;
+            } else {
+                mismatched.push_back(i);
+            }
+        }
+        count += added.size();
+        return true;
+    }
+
+    // Counts the sources, names the file and checks what reached the disk.
+    bool Finish(RunContext& run, const std::vector<BackedUpSource>& sources, BackupOutcome* outcome) {
+        if (count == 0) return true;
+        zentrel::ProfileFile general;
+        general.Set("General", "Items", std::to_string(count));
+        DWORD code = writer->Append(general.Serialize(), nullptr);
+        for (int attempt = 0; code == 0; ++attempt) {
+            code = writer->Place(path);
+            if (code != ERROR_ALREADY_EXISTS || attempt == 100) break;
+            code = NewBackupPath(systemScope, computer, folder, name, path);
+        }
+        if (code != 0) {
+            run.Fail("Backup", IDS_BACKUP_INCOMPLETE, path);
+            return false;
+        }
+        outcome->path = path;
+        for (size_t i : mismatched)
+            run.Fail("Backup", IDS_BACKUP_MISMATCH, path, zentrel::ShownName(sources[i].name));
+        DeleteOldBackups(folder, name);
+        return true;
+    }
+};
+
+// Every source read whole into the file, or refused by name. False when a
+// place cannot be connected or the file cannot be written.
+bool ReadIntoFile(RunContext& run, const std::vector<BackedUpSource>& sources, BackupOutcome* outcome,
+                  BackupFile& file, const BackupNeedless& needless) {
+    ParallelCalls& calls = run.Calls();
+    // The driver entries' key of the place read last, open from batch to
+    // batch; none where it is missing or a link, which the reading reports.
+    RegKey entries;
+    const RegistryPlace* entriesOf = nullptr;
+    for (size_t from = 0; from < sources.size();) {
+        // The sources of one place are read several at once, told of in order.
+        const RegistryPlace& place = sources[from].place;
+        if (!run.ConnectTo(place)) return false;
+        size_t to = from + 1;
+        while (to < sources.size() && to - from < ParallelCalls::kReadTogether && sources[to].place == place)
+            ++to;
+        const REGSAM view = ViewFlag(place.platform);
+        if (entriesOf == nullptr || !(*entriesOf == place)) {
+            entriesOf = &place;
+            bool isLink = false;
+            if (OpenDriverEntries(run.m_hOdbcIniKey, KEY_READ | view, entries, &isLink) != ERROR_SUCCESS || isLink)
+                entries.Close();
+        }
+        std::vector<BackupRead> reads(to - from);
+        const HKEY odbc = run.m_hOdbcIniKey;
+        calls.Run(reads.size(), [&](size_t k) {
+            BackupRead& read = reads[k];
+            read.whole = ReadSourceImage(odbc, view, sources[from + k].name, &outcome->images[from + k], &read.key,
+                                         &read.why, &read.rows, entries, &read.entries);
+        });
+        zentrel::ProfileFile chunk;
+        std::vector<size_t> added;
+        for (size_t i = from; i < to; ++i) {
+            BackupRead& read = reads[i - from];
+            SourceImage& image = outcome->images[i];
+            if (!read.whole) {
+                run.Fail("Backup", IDS_BACKUP_REFUSED, zentrel::ShownName(sources[i].name),
+                         zentrel::ShownName(read.key), read.why);
+            } else if (needless && needless(i, image, read.entries)) {
+                image.leftOut = true;
+                outcome->held[i] = true;
+            } else if (AddToFile(run, sources[i], image, read, chunk, (int)(file.count + added.size()))) {
+                added.push_back(i);
+            }
+        }
+        if (!file.Add(run, chunk, added, sources, reads, from, outcome)) return false;
+        from = to;
+    }
+    return true;
 }
 
 }  // namespace
@@ -283,41 +345,8 @@ bool WriteBackup(RunContext& run, const std::vector<BackedUpSource>& sources, Ba
     outcome->held.assign(sources.size(), false);
     outcome->images.assign(sources.size(), SourceImage());
     if (sources.empty()) return true;
-    zentrel::ProfileFile file;
-    std::vector<size_t> written;
-    if (!ReadIntoFile(run, sources, outcome, file, written, needless)) return false;
-    if (written.empty()) return true;
-    file.Set("General", "Items", std::to_string(written.size()));
-
-    const bool systemScope = sources[0].first.systemScope != FALSE;
-    std::string folder, name;
-    const DWORD code = NewBackupPath(systemScope, run.facts.manyComputers ? run.where.computer : std::string(), folder,
-                                     name, outcome->path);
-    if (code != 0) {
-        run.Fail("Backup", IDS_BACKUP_FAILED, folder, RunContext::SystemErrorText(code));
-        return false;
-    }
-    // Read back as an import would read it: what it would restore must be
-    // what was read from the registry.
-    zentrel::ProfileFile back;
-    zentrel::DsiImportTarget target;
-    if (WriteAndReadBack(outcome->path, file, back, &target.maxRows) != 0) {
-        run.Fail("Backup", IDS_BACKUP_INCOMPLETE, outcome->path);
-        return false;
-    }
-    target.systemScope = systemScope;
-    target.own = OwnPlatform();
-    target.reserved = [](const std::string& n) { return IsReservedDsnName(n.c_str()); };
-    const zentrel::DsiFileCount count = zentrel::ReadDsiFileCount(back);
-    const bool readable = count.valid && (size_t)count.announced == written.size();
-    for (size_t k = 0; k < written.size(); ++k) {
-        const size_t i = written[k];
-        if (Restores(back, target, readable, k, sources[i], outcome->images[i])) {
-            outcome->held[i] = true;
-        } else {
-            run.Fail("Backup", IDS_BACKUP_MISMATCH, outcome->path, zentrel::ShownName(sources[i].second));
-        }
-    }
-    DeleteOldBackups(folder, name);
-    return true;
+    BackupFile file;
+    file.systemScope = sources[0].place.systemScope != FALSE;
+    if (run.facts.manyComputers) file.computer = run.where.computer;
+    return ReadIntoFile(run, sources, outcome, file, needless) && file.Finish(run, sources, outcome);
 }

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <array>
 #include <functional>
 #include <string>
 #include <utility>
@@ -14,8 +15,12 @@
 class RunContext;
 struct RegistryPlace;
 
-// A source to back up: where it is, and its name.
-typedef std::pair<RegistryPlace, std::string> BackedUpSource;
+// A source to back up: where it is, and its name, held by the caller until
+// the backup is written: a large import backs up many.
+struct BackedUpSource {
+    const RegistryPlace& place;
+    const std::string& name;
+};
 
 // %LOCALAPPDATA%\Zentrel\Backups, created when missing. Returns 0 or the
 // platform's error code.
@@ -25,13 +30,15 @@ DWORD BackupFolder(std::string& folder);
 // means someone changed it since.
 struct SourceImage {
     std::string driver;
-    std::vector<zentrel::SourceEntry> entries;
+    // Stands for its entries, which a large import could not hold.
+    std::array<uint8_t, 32> digest{};
     // Its key's stamp when read; unknown where anything in it was left out.
     KeyStamp stamp;
     // Left out of the backup, as what replaces it would write it again as
-    // it is: it may be kept, never changed, on the strength of this image,
-    // which then holds no entries.
+    // it is: it may be kept, never changed, on the strength of this image.
     bool leftOut = false;
+    // The same driver, and entries exactly the same, names letter for letter
+    // and in their order.
     bool operator==(const SourceImage& other) const;
 };
 
@@ -39,8 +46,10 @@ struct SourceImage {
 // part of it cannot be read: *key says which (the source's name and the
 // levels below it), *why why. *rows, when given, gets the rows as listed.
 // `entries`: the driver entries' key, already opened and found no link.
+// *read, when given, gets the source's entries.
 bool ReadSourceImage(HKEY odbc, REGSAM view, const std::string& name, SourceImage* image, std::string* key,
-                     std::string* why, std::vector<AttributeRow>* rows = nullptr, HKEY entries = NULL);
+                     std::string* why, std::vector<AttributeRow>* rows = nullptr, HKEY entries = NULL,
+                     std::vector<zentrel::SourceEntry>* read = nullptr);
 
 struct BackupOutcome {
     std::string path;  // empty when no source needed a file
@@ -51,7 +60,8 @@ struct BackupOutcome {
 };
 
 // Whether source i, read whole, needs no backup.
-typedef std::function<bool(size_t i, const SourceImage& image)> BackupNeedless;
+typedef std::function<bool(size_t i, const SourceImage& image, const std::vector<zentrel::SourceEntry>& entries)>
+    BackupNeedless;
 
 // Writes the sources (all of one scope) into a new file of the backup
 // folder, reads it back and checks each against what was read, then

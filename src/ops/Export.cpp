@@ -125,7 +125,7 @@ namespace {
 // Lists and adds every source, those of one view several at once, added in order.
 void ExportFrom(RunContext& run, const std::vector<ListedSource>& sources) {
     RegistryPlace place = run.m_placeConnected;
-    ParallelCalls calls(RegistryCallOrderFree() ? ParallelCalls::kThreads : 0);
+    ParallelCalls& calls = run.Calls();
     struct Read {
         AttributeListing listing;
         std::string driver;

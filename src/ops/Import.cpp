@@ -27,10 +27,11 @@ namespace {
 
 // A source that passed every check and question, waiting to be written.
 struct Accepted {
-    RegistryPlace place;
-    // Only what writing needs of its plan: a large file has many such sources.
+    // One of the run's few places, held by the run: a large file has many
+    // such sources, so each holds only what writing needs of its plan.
+    const RegistryPlace& place;
     std::string section, name, driver;
-    bool replaces = false;
+    bool replaces;
 };
 
 // The accepted source's rows, read from the file again: every source's rows
@@ -138,8 +139,7 @@ public:
         std::vector<LONG> found(names.size());
         const HKEY odbc = run.m_hOdbcIniKey;
         const REGSAM view = ViewFlag(run.m_placeConnected.platform);
-        ParallelCalls calls(RegistryCallOrderFree() ? ParallelCalls::kThreads : 0);
-        calls.Run(names.size(), [&](size_t i) { found[i] = FindImportedSource(odbc, names[i], view); });
+        run.Calls().Run(names.size(), [&](size_t i) { found[i] = FindImportedSource(odbc, names[i], view); });
         m_aheadOf = run.m_placeConnected;
         for (size_t i = 0; i < names.size(); ++i) m_ahead.emplace(std::move(names[i]), found[i]);
     }
@@ -197,13 +197,20 @@ struct ImportRun {
     bool askName = false;
     // In blocks: a vector that doubles would hold a large file's sources three times over.
     std::deque<Accepted> accepted;
+    std::deque<RegistryPlace> places;  // where accepted sources go
+    const RegistryPlace& Place(const RegistryPlace& place) {
+        for (const RegistryPlace& known : places)
+            if (known == place) return known;
+        places.push_back(place);
+        return places.back();
+    }
     OpenEntries entries;
     KnownNames known;
     std::string previewLines;
     ImportSummary summary;
     explicit ImportRun(RunContext& context) : run(context) {}
-    void Skip(const std::string& source, SourceOutcome outcome = SourceOutcome::Skipped) {
-        run.Outcomes().Record(source, outcome);
+    void Skip(SourceOutcome outcome = SourceOutcome::Skipped) {
+        run.Outcomes().Record(outcome);
         summary.stopSection.clear();
     }
 };
@@ -283,7 +290,7 @@ WriteOutcome CheckChangedSince(RunContext& run, const Accepted& source, ScopeCha
         return WriteOutcome::LeftAlone;
     }
     BackupOutcome backup;
-    if (!WriteBackup(run, {BackedUpSource(source.place, name)}, &backup) || !backup.held[0])
+    if (!WriteBackup(run, {BackedUpSource{source.place, name}}, &backup) || !backup.held[0])
         return WriteOutcome::Failed;
     if (run.facts.Batch())
         WriteStreamText(run.facts.err, zentrel::FormatText(RunContext::LoadText(IDS_BACKUP_WRITTEN), backup.path));
@@ -299,15 +306,15 @@ struct Written {
     RowWriteFailure failure;
 };
 
-// How far the rows are from what the image holds in the source's own key,
+// How far the rows are from the entries read in the source's own key,
 // names exact and in their order: the same, apart in one value's data
 // alone (its index), or further.
 const size_t kSame = static_cast<size_t>(-1), kFurther = kSame - 1;
-size_t ValuesApart(const SourceImage& image, const zentrel::DsiSourceRows& rows) {
-    if (image.entries.size() != rows.rows.size()) return kFurther;
+size_t ValuesApart(const std::vector<zentrel::SourceEntry>& entries, const zentrel::DsiSourceRows& rows) {
+    if (entries.size() != rows.rows.size()) return kFurther;
     size_t apart = kSame;
     for (size_t i = 0; i < rows.rows.size(); ++i) {
-        const zentrel::SourceEntry& held = image.entries[i];
+        const zentrel::SourceEntry& held = entries[i];
         const zentrel::DsiImportRow& row = rows.rows[i];
         if (held.key || row.subkey || !held.levels.empty() || !row.levels.empty() || held.valueName != row.valueName)
             return kFurther;
@@ -318,22 +325,29 @@ size_t ValuesApart(const SourceImage& image, const zentrel::DsiSourceRows& rows)
     return apart;
 }
 
+// A source to be replaced as it was backed up: its image, and how far the
+// file's rows are from it, its driver the same (else further).
+struct BackedUp {
+    const SourceImage* image = nullptr;
+    size_t apart = kFurther;
+};
+
 // Writes the rows under a temporary key and swaps it in. `aside`: the
 // source to replace, none when the name was found free, which the swap then
 // checks again. `entries` gives the driver entries' key once the rows are
-// written. `image`, when the source held is surely the one backed up, is
-// what it holds: rows that would write it again leave it as it is, and
-// rows apart from it in one value's data alone, its driver the same, have
-// that value written in place, a single write that takes it from old to new.
+// written. `backedUp`, when the source held is surely the one backed up,
+// says how far the rows are from it: rows that would write it again leave
+// it as it is, and rows apart from it in one value's data alone, its driver
+// the same, have that value written in place, a single write that takes it
+// from old to new.
 Written WriteRowsThrough(HKEY odbc, REGSAM view, const Accepted& source, bool byCopy,
                          const zentrel::DsiSourceRows& rows, bool exists, const std::function<HKEY()>& entries,
-                         HeldSource aside, const SourceImage* image) {
+                         HeldSource aside, const BackedUp& backedUp) {
     Written written;
     SourceReplacement replacement(odbc, view, source.name, source.driver, byCopy);
     // A source left out of the backup held the rows exactly when it was read.
-    const size_t apart =
-        aside.leaf && image != nullptr ? (image->leftOut ? kSame : ValuesApart(*image, rows)) : kFurther;
-    if (apart == kSame || (apart != kFurther && image->driver == source.driver)) {
+    const size_t apart = aside.leaf && backedUp.image != nullptr ? backedUp.apart : kFurther;
+    if (apart != kFurther) {
         // The entry first: its text is the same, old and new.
         written.committed = replacement.Keep(entries());
         if (written.committed.Ok() && apart != kSame) {
@@ -389,23 +403,23 @@ WriteOutcome Told(RunContext& run, const Written& written, const Accepted& sourc
 }
 
 // Writes the source through a temporary key and swaps it in. `aside`: the
-// source to replace, none when the name was found free, and `image` what it
-// holds when surely the one backed up; a source made there meanwhile is
-// Appeared.
+// source to replace, none when the name was found free, and `backedUp` it
+// as backed up; a source made there meanwhile is Appeared.
 WriteOutcome WriteThrough(RunContext& run, const Accepted& source, const PlannedFile& file, OpenEntries& open,
-                          ScopeChanges& changes, bool exists, HeldSource aside, const SourceImage* image = nullptr) {
+                          ScopeChanges& changes, bool exists, HeldSource aside,
+                          const BackedUp& backedUp = BackedUp()) {
     const REGSAM view = ViewFlag(source.place.platform);
     const zentrel::DsiSourceRows rows = RowsOf(file, source);
     const Written written =
         WriteRowsThrough(run.m_hOdbcIniKey, view, source, changes.ByCopy(source.place), rows, exists,
-                         [&] { return open.Made(run, view); }, aside, image);
+                         [&] { return open.Made(run, view); }, aside, backedUp);
     return Told(run, written, source, changes, exists);
 }
 
 // Writes a source found at the name, asked about and backed up again when
 // it is not the one backed up.
 WriteOutcome WriteOver(RunContext& run, const Accepted& source, const PlannedFile& file, OpenEntries& open,
-                       ScopeChanges& changes, const SourceImage* backedUp, bool twoViews) {
+                       ScopeChanges& changes, const BackedUp& backedUp, bool twoViews) {
     const std::string& name = source.name;
     const REGSAM view = ViewFlag(source.place.platform);
     // Held open to be set aside through; a source that may be read but not
@@ -423,10 +437,11 @@ WriteOutcome WriteOver(RunContext& run, const Accepted& source, const PlannedFil
     HeldSource aside;
     if (exists) {
         aside.key = held.Get();
-        aside.leaf = backedUp != nullptr &&
-                     UnchangedSinceBackup(held, name, *backedUp, changes.TakenAt(source.place), open.For(run, view));
+        aside.leaf = backedUp.image != nullptr &&
+                     UnchangedSinceBackup(held, name, *backedUp.image, changes.TakenAt(source.place),
+                                          open.For(run, view));
         const WriteOutcome checked =
-            aside.leaf ? WriteOutcome::Replaced : CheckChangedSince(run, source, changes, backedUp, twoViews);
+            aside.leaf ? WriteOutcome::Replaced : CheckChangedSince(run, source, changes, backedUp.image, twoViews);
         if (checked != WriteOutcome::Replaced) return checked;
     }
     const WriteOutcome outcome = WriteThrough(run, source, file, open, changes, exists, aside, backedUp);
@@ -441,7 +456,7 @@ WriteOutcome WriteOver(RunContext& run, const Accepted& source, const PlannedFil
 // stands at the name now decides, not what stood there at the questions.
 // Every failure is reported.
 WriteOutcome WriteAccepted(RunContext& run, const Accepted& source, const PlannedFile& file, OpenEntries& open,
-                           ScopeChanges& changes, const SourceImage* backedUp, bool twoViews) {
+                           ScopeChanges& changes, const BackedUp& backedUp, bool twoViews) {
     if (!changes.Take(source.place)) return WriteOutcome::Failed;
     if (!source.replaces) {
         const WriteOutcome outcome = WriteThrough(run, source, file, open, changes, false, HeldSource());
@@ -478,7 +493,7 @@ Next NamelessSection(ImportRun& import, const zentrel::DsiSourcePlan& plan) {
     run.MarkFailed();
     if (run.Report(plan.section, MB_YESNO | MB_ICONSTOP, IDS_CONTINUE_QUESTION, plan.section,
                    RunContext::SystemErrorText(ERROR_NOT_FOUND), run.m_szDsiFile) == IDYES) {
-        run.Outcomes().Record(plan.section, SourceOutcome::Skipped);
+        run.Outcomes().Record(SourceOutcome::Skipped);
         return Next::Source;
     }
     import.summary.stopSection = plan.section;
@@ -493,7 +508,7 @@ bool Refused(ImportRun& import, const zentrel::DsiSourcePlan& plan, zentrel::Pla
         const std::string refusal = RefusalText(plan);
         run.Fail("Error", IDS_NOT_IMPORTED, zentrel::ShownName(plan.fileName), plan.section, run.m_szDsiFile, refusal);
         if (run.facts.Preview()) import.previewLines += PreviewLine("refused", plan.fileName, platform, refusal);
-        import.Skip(plan.fileName, SourceOutcome::Refused);
+        import.Skip(SourceOutcome::Refused);
         return true;
     }
     ReportDsiSourceProblems(run, plan.rows, plan.section, plan.name);
@@ -516,7 +531,7 @@ Next CheckPlace(ImportRun& import, zentrel::DsiSourcePlan plan, const RegistryPl
     // A source the section cannot take is not written.
     bool exists = false;
     if (!SectionTakes(run, name, ViewFlag(place.platform), import.entries, import.known, &exists)) {
-        import.Skip(name, SourceOutcome::Failed);
+        import.Skip(SourceOutcome::Failed);
         return Next::Source;
     }
     if (run.facts.Preview()) {
@@ -532,13 +547,8 @@ Next CheckPlace(ImportRun& import, zentrel::DsiSourcePlan plan, const RegistryPl
         return Next::Stop;
     }
     import.summary.stopSection.clear();
-    Accepted source;
-    source.place = place;
-    source.replaces = exists;
-    source.section = std::move(plan.section);
-    source.name = std::move(plan.name);
-    source.driver = std::move(plan.driver);
-    import.accepted.push_back(std::move(source));
+    import.accepted.push_back(Accepted{import.Place(place), std::move(plan.section), std::move(plan.name),
+                                       std::move(plan.driver), exists});
     return Next::Source;
 }
 
@@ -556,7 +566,7 @@ Next PlanOne(ImportRun& import, int index) {
                                                    zentrel::PlatformText(place.platform) + ")"
                                              : std::string();
         if (!run.AskSourceName(plan.name, caption)) {
-            run.Outcomes().Record(plan.fileName, SourceOutcome::Skipped);
+            run.Outcomes().Record(SourceOutcome::Skipped);
             return Next::Source;
         }
     }
@@ -566,33 +576,37 @@ Next PlanOne(ImportRun& import, int index) {
 }
 
 // The backup of the sources about to be replaced; for each accepted source
-// its image as backed up (none when it replaces nothing), *refused set for a
+// it as backed up (no image when it replaces nothing), *refused set for a
 // source the backup does not hold whole. A source that already holds exactly
 // what the file gives is left out: nothing of it is lost.
-bool BackUpReplaced(ImportRun& import, BackupOutcome& backup, std::vector<const SourceImage*>& backedUp,
+bool BackUpReplaced(ImportRun& import, BackupOutcome& backup, std::vector<BackedUp>& backedUp,
                     std::vector<bool>& refused) {
     RunContext& run = import.run;
     std::vector<BackedUpSource> destroyed;
     std::vector<size_t> destroyedAt;
     for (size_t i = 0; i < import.accepted.size(); ++i) {
         if (!import.accepted[i].replaces) continue;
-        destroyed.push_back(BackedUpSource(import.accepted[i].place, import.accepted[i].name));
+        destroyed.push_back(BackedUpSource{import.accepted[i].place, import.accepted[i].name});
         destroyedAt.push_back(i);
     }
-    const BackupNeedless same = [&](size_t k, const SourceImage& image) {
+    // Told while the image still holds its entries, which the backup then lets go.
+    backedUp.assign(import.accepted.size(), BackedUp());
+    const BackupNeedless same = [&](size_t k, const SourceImage& image,
+                                    const std::vector<zentrel::SourceEntry>& entries) {
         const Accepted& source = import.accepted[destroyedAt[k]];
-        return image.stamp.known && image.stamp.subkeys == 0 && image.driver == source.driver &&
-               ValuesApart(image, RowsOf(import.file, source)) == kSame;
+        size_t& apart = backedUp[destroyedAt[k]].apart;
+        if (image.stamp.known && image.stamp.subkeys == 0 && image.driver == source.driver)
+            apart = ValuesApart(entries, RowsOf(import.file, source));
+        return apart == kSame;
     };
     if (!WriteBackup(run, destroyed, &backup, same)) return false;
     if (!backup.path.empty() && run.facts.Batch())
         WriteStreamText(run.facts.err, zentrel::FormatText(RunContext::LoadText(IDS_BACKUP_WRITTEN), backup.path));
     // A source the backup does not hold whole is left as it is.
-    backedUp.assign(import.accepted.size(), nullptr);
     refused.assign(import.accepted.size(), false);
     for (size_t k = 0; k < destroyedAt.size(); ++k) {
         if (backup.held[k]) {
-            backedUp[destroyedAt[k]] = &backup.images[k];
+            backedUp[destroyedAt[k]].image = &backup.images[k];
         } else {
             refused[destroyedAt[k]] = true;
         }
@@ -604,23 +618,22 @@ bool BackUpReplaced(ImportRun& import, BackupOutcome& backup, std::vector<const 
 struct Writing {
     ImportRun& import;
     ScopeChanges& changes;
-    std::vector<const SourceImage*> backedUp;
+    std::vector<BackedUp> backedUp;
     std::vector<bool> refused;
     bool twoViews = false;
 
     // Writes accepted source i the one-by-one way, and records the outcome.
-    void One(size_t i) { Record(i, refused[i] ? WriteOutcome::Failed : Outcome(i)); }
+    void One(size_t i) { Record(refused[i] ? WriteOutcome::Failed : Outcome(i)); }
     WriteOutcome Outcome(size_t i) {
         return WriteAccepted(import.run, import.accepted[i], import.file, import.entries, changes, backedUp[i],
                              twoViews);
     }
-    void Record(size_t i, WriteOutcome outcome) {
-        const std::string& name = import.accepted[i].name;
+    void Record(WriteOutcome outcome) {
         if (outcome == WriteOutcome::Failed || outcome == WriteOutcome::LeftAlone) {
-            import.Skip(name, SourceOutcome::Failed);
+            import.Skip(SourceOutcome::Failed);
         } else {
-            import.run.Outcomes().Record(name, outcome == WriteOutcome::Replaced ? SourceOutcome::Replaced
-                                                                                : SourceOutcome::Written);
+            import.run.Outcomes().Record(outcome == WriteOutcome::Replaced ? SourceOutcome::Replaced
+                                                                          : SourceOutcome::Written);
         }
     }
 };
@@ -704,7 +717,7 @@ size_t GatherBatch(const Writing& writing, const BatchPlace& at, size_t from, st
         Pending pending;
         pending.index = next;
         pending.alone = writing.refused[next] || at.entries == NULL;
-        const SourceImage* image = writing.backedUp[next];
+        const SourceImage* image = writing.backedUp[next].image;
         if (!pending.alone && (image == nullptr || !image->leftOut)) {
             pending.rows = RowsOf(import.file, source);
             bytes += RowBytes(pending.rows);
@@ -719,7 +732,8 @@ size_t GatherBatch(const Writing& writing, const BatchPlace& at, size_t from, st
 void WriteAtOnce(const Writing& writing, const BatchPlace& at, Pending& pending) {
     if (pending.alone) return;
     const Accepted& source = writing.import.accepted[pending.index];
-    const SourceImage* image = writing.backedUp[pending.index];
+    const BackedUp& backedUp = writing.backedUp[pending.index];
+    const SourceImage* image = backedUp.image;
     RegKey held;
     HeldSource aside;
     if (source.replaces) {
@@ -735,7 +749,7 @@ void WriteAtOnce(const Writing& writing, const BatchPlace& at, Pending& pending)
     }
     const HKEY entries = at.entries;
     pending.written = WriteRowsThrough(at.odbc, at.view, source, at.byCopy, pending.rows, source.replaces,
-                                       [entries] { return entries; }, aside, image);
+                                       [entries] { return entries; }, aside, backedUp);
     pending.rows = zentrel::DsiSourceRows();
 }
 
@@ -764,9 +778,9 @@ size_t WriteBatch(Writing& writing, ParallelCalls& calls, size_t from) {
         WriteOutcome outcome = Told(run, pending.written, source, writing.changes, source.replaces);
         if (outcome == WriteOutcome::Appeared)
             outcome = writing.changes.Take(at.place) ? WriteOver(run, source, import.file, import.entries,
-                                                                 writing.changes, nullptr, writing.twoViews)
+                                                                 writing.changes, BackedUp(), writing.twoViews)
                                                      : WriteOutcome::Failed;
-        writing.Record(pending.index, outcome);
+        writing.Record(outcome);
     }
     return next;
 }
@@ -786,7 +800,7 @@ bool WriteAll(ImportRun& import) {
         for (size_t i = 0; i < import.accepted.size(); ++i) writing.One(i);
         return true;
     }
-    ParallelCalls calls;
+    ParallelCalls& calls = run.Calls();
     for (size_t i = 0; i < import.accepted.size();) i = WriteBatch(writing, calls, i);
     return true;
 }

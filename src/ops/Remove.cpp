@@ -24,7 +24,7 @@ bool RemoveSource(RunContext& run, const RegistryPlace& place, const std::string
         return false;
     }
     BackupOutcome backup;
-    if (!WriteBackup(run, {BackedUpSource(place, name)}, &backup) || !backup.held[0]) return false;
+    if (!WriteBackup(run, {BackedUpSource{place, name}}, &backup) || !backup.held[0]) return false;
     if (!changes.Take(place)) return false;
     // Another program may have changed it since it was read for the backup.
     SourceImage now;

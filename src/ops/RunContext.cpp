@@ -5,6 +5,7 @@
 #include "core/Fleet.h"
 #include "ops/ChangeReports.h"
 #include "registry/OdbcSection.h"
+#include "registry/ParallelCalls.h"
 #include "registry/Views.h"
 #include "res/resource.h"
 
@@ -12,14 +13,10 @@ std::string RunFacts::OutputLines(const std::string& text) const {
     return manyComputers ? zentrel::PrefixLines(commandLine.m_strRemoteSystem, text) : text;
 }
 
-void Reporter::Record(const std::string& source, SourceOutcome outcome) {
-    m_sources.push_back(std::make_pair(source, outcome));
-}
-
 int Reporter::Count(SourceOutcome outcome, size_t since) const {
     int count = 0;
-    for (size_t i = since; i < m_sources.size(); ++i)
-        if (m_sources[i].second == outcome) ++count;
+    for (size_t i = since; i < m_outcomes.size(); ++i)
+        if (m_outcomes[i] == outcome) ++count;
     return count;
 }
 
@@ -32,6 +29,13 @@ RunContext::RunContext(std::unique_ptr<Prompts> prompts)
 }
 
 RunContext::~RunContext() { CloseConnection(); }
+
+ParallelCalls& RunContext::Calls() {
+    const bool free = RegistryCallOrderFree();
+    std::unique_ptr<ParallelCalls>& calls = free ? m_calls : m_callsInOrder;
+    if (!calls) calls.reset(new ParallelCalls(free ? ParallelCalls::kThreads : 0));
+    return *calls;
+}
 
 ScopePlace RunContext::BatchPlace(BOOL systemScope) const {
     ScopePlace place;

@@ -20,9 +20,11 @@
 #include "registry/Place.h"
 #include "registry/RegKey.h"
 
+class ParallelCalls;
+
 // How one source of an operation ended, recorded as it happens: summaries and
 // exit codes are counted from these, never read back from what was shown.
-enum class SourceOutcome { Written, Replaced, Skipped, Refused, Failed };
+enum class SourceOutcome : unsigned char { Written, Replaced, Skipped, Refused, Failed };
 
 class Reporter {
 public:
@@ -31,16 +33,18 @@ public:
     bool Completed() const { return !m_failed; }
     void Reset() {
         m_failed = false;
-        m_sources.clear();
+        m_outcomes.clear();
     }
-    void Record(const std::string& source, SourceOutcome outcome);
+    // One source's outcome; only counted, so no name is kept: a large
+    // import has many.
+    void Record(SourceOutcome outcome) { m_outcomes.push_back(outcome); }
     // How many outcomes are recorded: where an operation's own begin.
-    size_t Recorded() const { return m_sources.size(); }
+    size_t Recorded() const { return m_outcomes.size(); }
     int Count(SourceOutcome outcome, size_t since = 0) const;
 
 private:
     bool m_failed = false;
-    std::vector<std::pair<std::string, SourceOutcome>> m_sources;
+    std::vector<SourceOutcome> m_outcomes;
 };
 
 // The run's facts, as values its caller sets: what the command line asked
@@ -119,6 +123,10 @@ public:
     int ConnectToRemoteSystem(const std::string& computer, BOOL systemScope, zentrel::Platform platform,
                               bool quiet = false);
     void CloseConnection();
+    // The threads for registry calls made several at once, started once for
+    // all of the run's phases: each set of threads costs memory of its own.
+    // None while the test seams need the calls in one order.
+    ParallelCalls& Calls();
 
     ScopePlace where;  // set by the caller before each operation
     RunFacts facts;
@@ -154,4 +162,5 @@ private:
 
     std::unique_ptr<Prompts> m_prompts;
     Reporter m_reporter;
+    std::unique_ptr<ParallelCalls> m_calls, m_callsInOrder;
 };

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/BackupNames.h"
+#include "core/Digest.h"
 #include "core/Fleet.h"
 #include "core/SourceCompare.h"
 
@@ -75,6 +76,46 @@ TEST(SourceCompare, DifferenceLines) {
     for (const Case& c : cases) {
         EXPECT_EQ(c.lines, FormatComparison(CompareSources(c.registry, c.file))) << c.name;
     }
+}
+
+std::string Hex(const std::array<uint8_t, 32>& digest) {
+    std::string out;
+    for (uint8_t b : digest) out += "0123456789abcdef"[b >> 4], out += "0123456789abcdef"[b & 15];
+    return out;
+}
+
+TEST(SourceDigest, ShaVectorsAndExactness) {
+    // Lengths around the padding's block boundary, and pieces added unevenly.
+    const std::pair<std::string, const char*> vectors[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {std::string(1000, 'a'), "41edece42d63e8d9bf515a9ba6932e1c20cbc9f5a5d134645adb5db1b9737ea3"},
+    };
+    for (const auto& v : vectors) {
+        Sha256 whole, pieces;
+        whole.Add(v.first);
+        for (size_t at = 0, n = 1; at < v.first.size(); at += n, n = n * 2 + 1) pieces.Add(v.first.substr(at, n));
+        EXPECT_EQ(v.second, Hex(whole.Finish())) << v.first.size();
+        EXPECT_EQ(v.second, Hex(pieces.Finish())) << v.first.size();
+    }
+    const std::vector<SourceEntry> base = {Value("Server", 1, kSz), Value("Port", 4, "\x10\0\0\0"s)};
+    SourceEntry stored = base[0];
+    stored.stored = true;
+    const std::vector<std::vector<SourceEntry>> others = {
+        {Value("server", 1, kSz), base[1]},
+        {base[1], base[0]},
+        {stored, base[1]},
+        {Value("Server", 2, kSz), base[1]},
+        {Value("Serve", 1, "r"s + kSz), base[1]},
+        {Value("Server", 1, kSz, {"K"}), base[1]},
+        {base[0]},
+    };
+    EXPECT_EQ(SourceDigest("Drv", base), SourceDigest("Drv", base));
+    EXPECT_NE(SourceDigest("Drv", base), SourceDigest("Drv2", base));
+    for (size_t i = 0; i < sizeof(others) / sizeof(others[0]); ++i)
+        EXPECT_NE(SourceDigest("Drv", base), SourceDigest("Drv", others[i])) << i;
 }
 
 TEST(BackupNames, NamesAndRotation) {

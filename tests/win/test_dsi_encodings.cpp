@@ -3,6 +3,8 @@
 // or reports what is no text; export over such a file keeps its encoding.
 #include "DsiTestUtil.h"
 
+#include "dsi/DsiFileIo.h"
+
 namespace {
 
 enum class Enc { Ansi, Utf8, Utf16Le, Utf16Be };
@@ -142,6 +144,70 @@ TEST_P(DsiEncodingTest, ReadsAsThePlatformReadsAndKeepsTheEncoding) {
         EXPECT_EQ(UINT(MB_OK | MB_ICONSTOP), shown[0].type);
     }
     EXPECT_EQ(!fails, (bool)window->Succeeded());
+}
+
+std::wstring Wide(const std::string& text) {
+    std::wstring out(text.size(), L'\0');
+    out.resize(::MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &out[0], (int)out.size()));
+    return out;
+}
+
+size_t FilesIn(const std::string& folder) {
+    size_t count = 0;
+    WIN32_FIND_DATAA found;
+    const HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    do {
+        count += (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    } while (::FindNextFileA(search, &found));
+    ::FindClose(search);
+    return count;
+}
+
+// A file written in pieces is one encoding throughout, each piece read back
+// as written, and never takes the place of a file of its name.
+TEST(DsiFileWriterTest, PiecesShareOneEncodingAndNoFileIsReplaced) {
+    const std::string lines(1500000, 'a'), omega = "\xCE\xA9", cafe = "caf\xC3\xA9";
+    const struct {
+        const char* name;
+        std::vector<std::string> pieces;
+        Enc enc;
+    } cases[] = {
+        {"ascii", {"[A]\r\nx=1\r\n", "[B]\r\ny=2\r\n"}, Enc::Ansi},
+        {"latin-1 stays ANSI", {"x=" + cafe + "\r\n", "y\r\n"}, Enc::Ansi},
+        {"a later piece turns the whole file", {"x=" + cafe + "\r\n", "y=" + omega + "\r\n", "z\r\n"}, Enc::Utf16Le},
+        {"the first piece", {"y=" + omega + "\r\n", "x=" + cafe + "\r\n"}, Enc::Utf16Le},
+        {"after more than a block", {lines + "\r\n", lines + cafe + "\r\n", omega + "\r\n"}, Enc::Utf16Le},
+    };
+    const std::string folder = ScratchDir("dsi-writer");
+    for (const auto& c : cases) {
+        const std::string path = folder + "\\" + c.name + ".dsi", taken = path + ".taken";
+        ::DeleteFileA(path.c_str());
+        WriteWholeFile(taken, "mine");
+        const size_t before = FilesIn(folder);
+        std::string all;
+        {
+            zentrel::DsiFileWriter writer(folder);
+            for (const std::string& piece : c.pieces) {
+                std::string back;
+                EXPECT_EQ(0u, writer.Append(piece, &back)) << c.name;
+                EXPECT_EQ(piece, back) << c.name;
+                all += piece;
+            }
+            EXPECT_EQ(DWORD(ERROR_ALREADY_EXISTS), writer.Place(taken)) << c.name;
+            EXPECT_EQ(0u, writer.Place(path)) << c.name;
+        }
+        EXPECT_EQ("mine", ReadWholeFile(taken)) << c.name;
+        EXPECT_EQ(Encode(Wide(all), c.enc), ReadWholeFile(path)) << c.name;
+        EXPECT_EQ(before + 1, FilesIn(folder)) << c.name << ": a temporary file left";
+    }
+    // One never placed leaves nothing.
+    const size_t before = FilesIn(folder);
+    {
+        zentrel::DsiFileWriter writer(folder);
+        EXPECT_EQ(0u, writer.Append("y=" + omega + "\r\n", nullptr));
+    }
+    EXPECT_EQ(before, FilesIn(folder));
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, DsiEncodingTest, ::testing::ValuesIn(Cases()),
