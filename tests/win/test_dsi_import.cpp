@@ -642,7 +642,8 @@ TEST_F(ImportBatchTest, ASourceUnderAnotherCaseAmongManyIsBackedUp) {
 // The peak memory of an import, in a process of its own (a peak only grows),
 // above what the process held before: the file's text once, plus little.
 // Shapes that cost a structure a line or a section, or a copy of the text
-// or of a value, would pass twice the file.
+// or of a value, would pass twice the file; so would a backup of the
+// sources replaced held whole.
 const char kMemoryChildFile[] = "ZENTREL_TEST_IMPORT_MEMORY";
 
 TEST_F(ImportBatchTest, ImportHoldsLittleMoreThanTheFile) {
@@ -659,21 +660,38 @@ TEST_F(ImportBatchTest, ImportHoldsLittleMoreThanTheFile) {
     const std::string dir = ScratchDir("dsi-import-memory");
     const size_t size = 16u << 20;
     const std::string source = General(1) + Source("DSN0", "Small", {{"A", "a", "1"}});
-    std::string comments, sections;
+    std::string comments, sections, was, changed;
     while (comments.size() < size) comments += "; a comment\r\n\r\n\r\n";
     for (unsigned long n = 0; sections.size() < size; ++n) sections += "[s" + std::to_string(n) + "]\r\n";
+    // Sources replaced, each backed up first: two values of each changed.
+    const int many = 8000;
+    for (int i = 0; i < many; ++i) {
+        std::vector<std::vector<std::string>> rows;
+        for (int j = 0; j < 10; ++j) rows.push_back({"Attribute" + std::to_string(j), std::string(60, 'v'), "1"});
+        was += Source("DSN" + std::to_string(i), "Source " + std::to_string(i), rows);
+        rows[3][1] = rows[7][1] = "changed";
+        changed += Source("DSN" + std::to_string(i), "Source " + std::to_string(i), rows);
+    }
     const struct {
         const char* shape;
         std::string file;
+        std::string over;  // imported first, in this process
     } shapes[] = {
-        {"comments", comments + source + comments},
-        {"sections", source + sections},
-        {"huge", General(1) + Source("DSN0", "Huge", {{"Blob", std::string(2 * size, 'A'), "3"}})},
+        {"comments", comments + source + comments, ""},
+        {"sections", source + sections, ""},
+        {"huge", General(1) + Source("DSN0", "Huge", {{"Blob", std::string(2 * size, 'A'), "3"}}), ""},
+        {"replacing", General(many) + changed, General(many) + was},
     };
     char self[MAX_PATH];
     ASSERT_GT(::GetModuleFileNameA(NULL, self, sizeof(self)), 0u);
+    ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", dir.c_str()));
     for (const auto& shape : shapes) {
         const std::string file = dir + "\\" + shape.shape + ".dsi", out = dir + "\\out.txt";
+        if (!shape.over.empty()) {
+            WriteWholeFile(file, shape.over);
+            window->ImportDsiFile(FALSE, file.c_str(), FALSE);
+            ASSERT_TRUE(window->Succeeded());
+        }
         WriteWholeFile(file, shape.file);
         ASSERT_TRUE(::SetEnvironmentVariableA(kMemoryChildFile, file.c_str()));
         SECURITY_ATTRIBUTES inherit = {sizeof(inherit), NULL, TRUE};
@@ -703,6 +721,7 @@ TEST_F(ImportBatchTest, ImportHoldsLittleMoreThanTheFile) {
         const double grown = (double)(peak - before) / (double)shape.file.size();
         EXPECT_LT(grown, 1.75) << shape.shape << ": " << peak - before << " bytes for a file of " << shape.file.size();
     }
+    ::SetEnvironmentVariableA("LOCALAPPDATA", NULL);
 }
 
 // ---- Interactive import -----------------------------------------------------
