@@ -63,6 +63,17 @@ std::string ProblemText(const ListingProblem& problem, const std::string& key) {
     }
 }
 
+// UTF-16 with one zero, at its end, taken exactly into the code page.
+bool ExactText(const std::vector<unsigned char>& stored, std::string* text) {
+    const size_t units = stored.size() / 2;
+    if (stored.size() % 2 != 0 || units == 0) return false;
+    std::vector<wchar_t> wide(units);
+    for (size_t i = 0; i < units; ++i) wide[i] = wchar_t(stored[2 * i] | (stored[2 * i + 1] << 8));
+    for (size_t i = 0; i < units; ++i)
+        if ((wide[i] == 0) != (i + 1 == units)) return false;
+    return ExactAnsi(wide.data(), units - 1, *text);
+}
+
 }  // namespace
 
 bool SourceImage::operator==(const SourceImage& other) const {
@@ -98,7 +109,13 @@ bool ReadSourceImage(HKEY odbc, REGSAM view, const std::string& name, SourceImag
         *why = zentrel::FormatText(RunContext::LoadText(IDS_KEY_LINK), kDriverEntriesKey);
         return false;
     }
-    if (code == ERROR_SUCCESS) code = RegKey::QueryText(entries, name.c_str(), image->driver);
+    // As stored: an entry exactly as writing the text would leave it needs
+    // no writing. Any other is read as text, as it always was.
+    std::vector<unsigned char> stored;
+    DWORD type = 0;
+    if (code == ERROR_SUCCESS) code = RegKey::QueryStoredBytes(entries, name, stored, &type);
+    image->driverExact = code == ERROR_SUCCESS && type == REG_SZ && ExactText(stored, &image->driver);
+    if (code == ERROR_SUCCESS && !image->driverExact) code = RegKey::QueryText(entries, name.c_str(), image->driver);
     // No entry at all is a source without a driver, which a file carries.
     if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND) {
         *key = std::string(kDriverEntriesKey) + "\\" + name;

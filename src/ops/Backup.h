@@ -6,7 +6,6 @@
 #include <array>
 #include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "core/SourceCompare.h"
@@ -37,6 +36,8 @@ struct SourceImage {
     // Left out of the backup, as what replaces it would write it again as
     // it is: it may be kept, never changed, on the strength of this image.
     bool leftOut = false;
+    // Its driver entry holds exactly what writing the driver's text stores.
+    bool driverExact = false;
     // The same driver, and entries exactly the same, names letter for letter
     // and in their order.
     bool operator==(const SourceImage& other) const;

@@ -623,7 +623,16 @@ struct Writing {
     bool twoViews = false;
 
     // Writes accepted source i the one-by-one way, and records the outcome.
-    void One(size_t i) { Record(refused[i] ? WriteOutcome::Failed : Outcome(i)); }
+    void One(size_t i) {
+        Record(refused[i] ? WriteOutcome::Failed : Untouched(i) ? WriteOutcome::Replaced : Outcome(i));
+    }
+    // A source kept as it is whose driver entry is already exact: writing
+    // would change nothing, so nothing is written, and nothing needs
+    // guarding against a change made since it was read.
+    bool Untouched(size_t i) const {
+        const SourceImage* image = backedUp[i].image;
+        return image != nullptr && image->leftOut && image->driverExact;
+    }
     WriteOutcome Outcome(size_t i) {
         return WriteAccepted(import.run, import.accepted[i], import.file, import.entries, changes, backedUp[i],
                              twoViews);
@@ -716,7 +725,7 @@ size_t GatherBatch(const Writing& writing, const BatchPlace& at, size_t from, st
         shapes.push_back(std::move(shape));
         Pending pending;
         pending.index = next;
-        pending.alone = writing.refused[next] || at.entries == NULL;
+        pending.alone = writing.refused[next] || at.entries == NULL || writing.Untouched(next);
         const SourceImage* image = writing.backedUp[next].image;
         if (!pending.alone && (image == nullptr || !image->leftOut)) {
             pending.rows = RowsOf(import.file, source);

@@ -31,9 +31,9 @@ RunContext::RunContext(std::unique_ptr<Prompts> prompts)
 RunContext::~RunContext() { CloseConnection(); }
 
 ParallelCalls& RunContext::Calls() {
-    const bool free = RegistryCallOrderFree();
-    std::unique_ptr<ParallelCalls>& calls = free ? m_calls : m_callsInOrder;
-    if (!calls) calls.reset(new ParallelCalls(free ? ParallelCalls::kThreads : 0));
+    const bool orderFree = RegistryCallOrderFree();
+    std::unique_ptr<ParallelCalls>& calls = orderFree ? m_calls : m_callsInOrder;
+    if (!calls) calls.reset(new ParallelCalls(orderFree ? ParallelCalls::kThreads : 0));
     return *calls;
 }
 

@@ -265,6 +265,22 @@ LONG RegKey::QueryBytes(HKEY key, const char* name, std::vector<unsigned char>& 
     }
 }
 
+LONG RegKey::QueryStoredBytes(HKEY key, const std::string& name, std::vector<unsigned char>& data, DWORD* type) {
+    const std::vector<wchar_t> wide = Wide(name);
+    if (data.size() < 261) data.resize(261);
+    for (;;) {
+        DWORD size = (DWORD)data.size();
+        CountRegistryCall();
+        const LONG code = ::RegQueryValueExW(key, wide.data(), NULL, type, data.data(), &size);
+        if (code == ERROR_MORE_DATA && data.size() < kGrowthLimit) {
+            data.resize(size > data.size() ? size : data.size() * 2);
+            continue;
+        }
+        if (code == ERROR_SUCCESS) data.resize(size);
+        return code;
+    }
+}
+
 LONG RegKey::QueryText(HKEY key, const char* name, std::string& text) {
     text.clear();
     std::vector<unsigned char> data;

@@ -80,6 +80,8 @@ public:
         return QueryBytes(m_handle, name, data, type);
     }
     static LONG QueryBytes(HKEY key, const char* name, std::vector<unsigned char>& data, DWORD* type = nullptr);
+    // A value's bytes as stored, text types untouched.
+    static LONG QueryStoredBytes(HKEY key, const std::string& name, std::vector<unsigned char>& data, DWORD* type);
     // A value's text whole, up to its first zero.
     LONG QueryText(const char* name, std::string& text) const { return QueryText(m_handle, name, text); }
     static LONG QueryText(HKEY key, const char* name, std::string& text);

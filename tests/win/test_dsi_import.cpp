@@ -560,7 +560,7 @@ INSTANTIATE_TEST_SUITE_P(Table, RegistryCallTest,
                                            CallCase{"import_new_remote", nullptr, nullptr, false, 106, true},
                                            CallCase{"import_replacing_remote", "1434", "other", false, 176, true},
                                            CallCase{"import_one_value_changed", "1434", "value", false, 64},
-                                           CallCase{"import_the_same_again", "1433", "value", false, 62},
+                                           CallCase{"import_the_same_again", "1433", "value", false, 52},
                                            CallCase{"export", "1433", "value", true, 52}),
                          [](const ::testing::TestParamInfo<CallCase>& info) { return std::string(info.param.name); });
 

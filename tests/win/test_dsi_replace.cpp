@@ -131,6 +131,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // The driver entry's type alone differs: no file carries it, the entry is written.
                       AgainCase{"driver_entry_expandable", {{L"A", kA}, {L"N", kN}}, RegValue{REG_EXPAND_SZ, kD.data},
                                 false},
+                      AgainCase{"driver_entry_with_more_after_its_end", {{L"A", kA}, {L"N", kN}},
+                                RegValue{REG_SZ, WideSz(std::wstring(L"D\0x", 3))}, false},
                       AgainCase{"another_driver", {{L"A", kA}, {L"N", kN}}, kE, true}),
     [](const ::testing::TestParamInfo<AgainCase>& info) { return std::string(info.param.name); });
 
