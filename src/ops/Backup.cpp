@@ -67,11 +67,10 @@ std::string ProblemText(const ListingProblem& problem, const std::string& key) {
 bool ExactText(const std::vector<unsigned char>& stored, std::string* text) {
     const size_t units = stored.size() / 2;
     if (stored.size() % 2 != 0 || units == 0) return false;
-    std::vector<wchar_t> wide(units);
-    for (size_t i = 0; i < units; ++i) wide[i] = wchar_t(stored[2 * i] | (stored[2 * i + 1] << 8));
+    const wchar_t* wide = reinterpret_cast<const wchar_t*>(stored.data());
     for (size_t i = 0; i < units; ++i)
         if ((wide[i] == 0) != (i + 1 == units)) return false;
-    return ExactAnsi(wide.data(), units - 1, *text);
+    return ExactAnsi(wide, units - 1, *text);
 }
 
 }  // namespace

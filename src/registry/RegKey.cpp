@@ -250,12 +250,17 @@ LONG RegKey::QueryStamp(KeyStamp* stamp) const {
     return code;
 }
 
-LONG RegKey::QueryBytes(HKEY key, const char* name, std::vector<unsigned char>& data, DWORD* type) {
+namespace {
+
+// Asks for a value's data until the buffer holds it whole, grown as the
+// registry says it must be.
+template <class Ask>
+LONG QueryWhole(std::vector<unsigned char>& data, const Ask& ask) {
     if (data.size() < 261) data.resize(261);
     for (;;) {
         DWORD size = (DWORD)data.size();
         CountRegistryCall();
-        const LONG code = ::RegQueryValueExA(key, name, NULL, type, data.data(), &size);
+        const LONG code = ask(data.data(), &size);
         if (code == ERROR_MORE_DATA && data.size() < kGrowthLimit) {
             data.resize(size > data.size() ? size : data.size() * 2);
             continue;
@@ -265,20 +270,19 @@ LONG RegKey::QueryBytes(HKEY key, const char* name, std::vector<unsigned char>& 
     }
 }
 
+}  // namespace
+
+LONG RegKey::QueryBytes(HKEY key, const char* name, std::vector<unsigned char>& data, DWORD* type) {
+    return QueryWhole(data, [&](BYTE* into, DWORD* size) {
+        return ::RegQueryValueExA(key, name, NULL, type, into, size);
+    });
+}
+
 LONG RegKey::QueryStoredBytes(HKEY key, const std::string& name, std::vector<unsigned char>& data, DWORD* type) {
     const std::vector<wchar_t> wide = Wide(name);
-    if (data.size() < 261) data.resize(261);
-    for (;;) {
-        DWORD size = (DWORD)data.size();
-        CountRegistryCall();
-        const LONG code = ::RegQueryValueExW(key, wide.data(), NULL, type, data.data(), &size);
-        if (code == ERROR_MORE_DATA && data.size() < kGrowthLimit) {
-            data.resize(size > data.size() ? size : data.size() * 2);
-            continue;
-        }
-        if (code == ERROR_SUCCESS) data.resize(size);
-        return code;
-    }
+    return QueryWhole(data, [&](BYTE* into, DWORD* size) {
+        return ::RegQueryValueExW(key, wide.data(), NULL, type, into, size);
+    });
 }
 
 LONG RegKey::QueryText(HKEY key, const char* name, std::string& text) {

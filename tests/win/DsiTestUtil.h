@@ -83,6 +83,17 @@ inline void PutWide(HKEY root, const std::wstring& path, const std::wstring& nam
     ::RegCloseKey(key);
 }
 
+// The path of a backup file in LOCALAPPDATA `appData` whose name matches
+// `pattern`; empty when there is none.
+inline std::string FirstBackup(const std::string& appData, const char* pattern = "*.dsi") {
+    const std::string folder = appData + "\\Zentrel\\Backups\\";
+    WIN32_FIND_DATAA found;
+    const HANDLE search = ::FindFirstFileA((folder + pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return std::string();
+    ::FindClose(search);
+    return folder + found.cFileName;
+}
+
 // The value as stored, or type -2 when it does not exist.
 inline RegValue ValueOf(HKEY root, const std::string& path, const char* name) {
     DWORD type = 0;

@@ -630,13 +630,43 @@ TEST_F(ImportBatchTest, ASourceUnderAnotherCaseAmongManyIsBackedUp) {
     EXPECT_TRUE(window->Succeeded());
     EXPECT_EQ(kAbsent, ValueOf(HKEY_CURRENT_USER, OdbcPath("Source 3"), "Old"));
     EXPECT_EQ(Sz("3"), ValueOf(HKEY_CURRENT_USER, OdbcPath("Source 3"), "A"));
-    WIN32_FIND_DATAA found;
-    const HANDLE search = ::FindFirstFileA((dir + "\\Zentrel\\Backups\\*.dsi").c_str(), &found);
-    ASSERT_NE(INVALID_HANDLE_VALUE, search);
-    ::FindClose(search);
-    const std::string backup = ReadWholeFile(dir + "\\Zentrel\\Backups\\" + found.cFileName);
+    const std::string path = FirstBackup(dir);
+    ASSERT_FALSE(path.empty());
+    const std::string backup = ReadWholeFile(path);
     EXPECT_NE(std::string::npos, backup.find("Name0=Old")) << backup;
     EXPECT_NE(std::string::npos, backup.find("Value0=o")) << backup;
+}
+
+// A backup of more sources than are read at once, one beyond the system's
+// code page among the last, restores every source as it was.
+TEST_F(ImportBatchTest, ABackupOfManySourcesRestoresEachAsItWas) {
+    const int kSources = 150;
+    std::string file = "[General]\r\nItems=" + std::to_string(kSources) + "\r\n";
+    for (int i = 0; i < kSources; ++i) {
+        const std::wstring name = L"S" + std::to_wstring(i);
+        PutWide(HKEY_CURRENT_USER, L"Software\\ODBC\\ODBC.INI\\" + name, L"V", REG_SZ,
+                WideSz(i == 130 ? L"\u03A9" : L"v" + name));
+        PutWide(HKEY_CURRENT_USER, L"Software\\ODBC\\ODBC.INI\\ODBC Data Sources", name, REG_SZ, WideSz(L"D"));
+        file += "[DSN" + std::to_string(i) + "]\r\nDriver=E\r\nDSN=S" + std::to_string(i) +
+                "\r\nItems=1\r\nName0=A\r\nValue0=a\r\nFormat0=1\r\n";
+    }
+    const RegTree before = Snapshot(HKEY_CURRENT_USER, kOdbcIniPath);
+    const std::string dir = ScratchDir("dsi-again-many"), path = dir + "\\many.dsi";
+    ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", dir.c_str()));
+    WriteWholeFile(path, file);
+    window->ImportDsiFile(FALSE, path.c_str(), FALSE);
+    ::SetEnvironmentVariableA("LOCALAPPDATA", NULL);
+    EXPECT_TRUE(window->Succeeded());
+    EXPECT_EQ((RegValue{REG_SZ, Text("a")}), ValueOf(HKEY_CURRENT_USER, OdbcPath("S130"), "A"));
+
+    const std::string backupPath = FirstBackup(dir);
+    ASSERT_FALSE(backupPath.empty());
+    EXPECT_EQ("\xFF\xFE", ReadWholeFile(backupPath).substr(0, 2));
+    ClearTestRegistry();
+    window->ImportDsiFile(FALSE, backupPath.c_str(), FALSE);
+    EXPECT_TRUE(window->Succeeded());
+    EXPECT_EQ(before, Snapshot(HKEY_CURRENT_USER, kOdbcIniPath));
+    EXPECT_TRUE(prompts->calls.empty());
 }
 
 // The peak memory of an import, in a process of its own (a peak only grows),

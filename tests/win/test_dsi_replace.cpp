@@ -104,10 +104,7 @@ TEST_P(ImportAgainTest, KeepsOnlyWhatIsExactlyTheSame) {
 
     EXPECT_TRUE(prompts->calls.empty());
     EXPECT_TRUE(window->Succeeded());
-    WIN32_FIND_DATAA found;
-    const HANDLE backup = ::FindFirstFileA((dir + "\\Zentrel\\Backups\\*.dsi").c_str(), &found);
-    EXPECT_EQ(c.backedUp, backup != INVALID_HANDLE_VALUE);
-    if (backup != INVALID_HANDLE_VALUE) ::FindClose(backup);
+    EXPECT_EQ(c.backedUp, !FirstBackup(dir).empty());
     const RegTree expected = {{"|A", RegValue{REG_SZ, Text("a")}}, {"|N", RegValue{REG_DWORD, Dword(7)}}};
     EXPECT_EQ(expected, Snapshot(HKEY_LOCAL_MACHINE, OdbcPath("S")));
     EXPECT_EQ((RegValue{REG_SZ, Text("D")}), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath(kDriverEntriesKey), "S"));
@@ -135,49 +132,5 @@ INSTANTIATE_TEST_SUITE_P(
                                 RegValue{REG_SZ, WideSz(std::wstring(L"D\0x", 3))}, false},
                       AgainCase{"another_driver", {{L"A", kA}, {L"N", kN}}, kE, true}),
     [](const ::testing::TestParamInfo<AgainCase>& info) { return std::string(info.param.name); });
-
-}  // namespace
-
-namespace {
-
-class ImportManyTest : public WindowTest {
-protected:
-    ImportManyTest() : WindowTest(Mode::Batch) {}
-};
-
-// A backup of more sources than are read at once, one beyond the system's
-// code page among the last, restores every source as it was.
-TEST_F(ImportManyTest, ABackupOfManySourcesRestoresEachAsItWas) {
-    const int kSources = 150;
-    std::string file = "[General]\r\nItems=" + std::to_string(kSources) + "\r\n";
-    for (int i = 0; i < kSources; ++i) {
-        const std::wstring name = L"S" + std::to_wstring(i);
-        PutWide(HKEY_CURRENT_USER, L"Software\\ODBC\\ODBC.INI\\" + name, L"V", REG_SZ,
-                WideSz(i == 130 ? L"\u03A9" : L"v" + name));
-        PutWide(HKEY_CURRENT_USER, L"Software\\ODBC\\ODBC.INI\\ODBC Data Sources", name, REG_SZ, WideSz(L"D"));
-        file += "[DSN" + std::to_string(i) + "]\r\nDriver=E\r\nDSN=S" + std::to_string(i) +
-                "\r\nItems=1\r\nName0=A\r\nValue0=a\r\nFormat0=1\r\n";
-    }
-    const RegTree before = Snapshot(HKEY_CURRENT_USER, kOdbcIniPath);
-    const std::string dir = ScratchDir("dsi-again-many"), path = dir + "\\many.dsi";
-    ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", dir.c_str()));
-    WriteWholeFile(path, file);
-    window->ImportDsiFile(FALSE, path.c_str(), FALSE);
-    ::SetEnvironmentVariableA("LOCALAPPDATA", NULL);
-    EXPECT_TRUE(window->Succeeded());
-    EXPECT_EQ((RegValue{REG_SZ, Text("a")}), ValueOf(HKEY_CURRENT_USER, OdbcPath("S130"), "A"));
-
-    WIN32_FIND_DATAA found;
-    const HANDLE backup = ::FindFirstFileA((dir + "\\Zentrel\\Backups\\*.dsi").c_str(), &found);
-    ASSERT_NE(INVALID_HANDLE_VALUE, backup);
-    ::FindClose(backup);
-    const std::string backupPath = dir + "\\Zentrel\\Backups\\" + found.cFileName;
-    EXPECT_EQ("\xFF\xFE", ReadWholeFile(backupPath).substr(0, 2));
-    ClearTestRegistry();
-    window->ImportDsiFile(FALSE, backupPath.c_str(), FALSE);
-    EXPECT_TRUE(window->Succeeded());
-    EXPECT_EQ(before, Snapshot(HKEY_CURRENT_USER, kOdbcIniPath));
-    EXPECT_TRUE(prompts->calls.empty());
-}
 
 }  // namespace

@@ -157,12 +157,9 @@ TEST_F(RemovalTest, TheBackupRestoresTheSourceByteForByte) {
     ASSERT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Sales")));
     ASSERT_FALSE(SourceEntry("Sales"));
 
-    WIN32_FIND_DATAA found;
-    const std::string folder = appData + "\\Zentrel\\Backups\\";
-    const HANDLE search = ::FindFirstFileA((folder + "*-system.dsi").c_str(), &found);
-    ASSERT_NE(INVALID_HANDLE_VALUE, search);
-    ::FindClose(search);
-    window->ImportDsiFile(FALSE, (folder + found.cFileName).c_str(), TRUE);
+    const std::string backup = FirstBackup(appData, "*-system.dsi");
+    ASSERT_FALSE(backup.empty());
+    window->ImportDsiFile(FALSE, backup.c_str(), TRUE);
     EXPECT_EQ(before, Snapshot(HKEY_LOCAL_MACHINE, OdbcPath("Sales")));
     EXPECT_EQ((RegValue{REG_SZ, Text("Test Driver")}), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath(kSources), "Sales"));
     EXPECT_TRUE(prompts->calls.empty());
