@@ -81,6 +81,9 @@ void CommandLineSwitches::ParseSwitch(const std::string& token) {
     case 'n':
         m_bPreview = token.size() == 2;
         return;
+    case 'x':
+        m_bWithholdSecrets = token.size() == 2;
+        return;
     case 'd':
         // A scope and a file of its own, so that -e and -i keep theirs.
         m_bBatchMode = 1;
@@ -107,10 +110,11 @@ bool CommandLineSwitches::ForcedView(Platform* platform) const {
 
 const char* UsageText() {
     return "Usage: zentrel [-s<computer>[,...]|-s@<file>] [-p32|-p64] [-i<scope><file> [-n]]\r\n"
-           "               [-e<scope><file>] [-l<scope>] [-d<scope><file>]\r\n"
+           "               [-e<scope><file> [-x]] [-l<scope>] [-d<scope><file>]\r\n"
            "  -i<scope><file>  import a DSI file into the scope\r\n"
            "  -n               with -i: print what the import would do, change nothing\r\n"
            "  -e<scope><file>  export every data source of the scope to a DSI file\r\n"
+           "  -x               with -e: leave secret values (passwords, keys, tokens) out of the file\r\n"
            "  -l<scope>        list the scope's data sources: name, driver, scope and platform\r\n"
            "  -d<scope><file>  compare the scope's data sources with a DSI file, one line a difference\r\n"
            "  -s<computer>     work on another computer's registry\r\n"

@@ -31,6 +31,7 @@ struct CommandLineSwitches {
     int m_bCompareUserScope = 0;
     std::string m_strCompareFile;
     int m_bPreview = 0;         // -n: the import only says what it would do
+    int m_bWithholdSecrets = 0; // -x: the export leaves secret values out
 
     void ParseSwitch(const std::string& token);
     // The System view a batch run is limited to by -p32/-p64; false when none.

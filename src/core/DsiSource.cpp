@@ -5,6 +5,7 @@
 
 #include "core/DsiCodec.h"
 #include "core/ProfileFile.h"
+#include "core/Secrets.h"
 #include "core/Utf.h"
 #include "core/ValueFormat.h"
 
@@ -207,6 +208,10 @@ DsiSourceRows ReadDsiSourceRows(const ProfileFile& file, const std::string& sect
         if (ReadRow(index, fields, out)) ++held;
     }
     out.missing = out.announced - held;
+    file.ForEachComment(section, [&out](std::string_view comment) {
+        std::string name;
+        if (ReadWithheldComment(comment, &name)) out.withheld.push_back(std::move(name));
+    });
     return out;
 }
 

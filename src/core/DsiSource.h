@@ -55,6 +55,8 @@ struct DsiSourceRows {
     int missing = 0;           // rows announced but absent from the file
     std::vector<DsiImportRow> rows;
     std::vector<DsiRowProblem> problems;
+    // Row names of the secrets the file says it left out: the target keeps its own.
+    std::vector<std::string> withheld;
 };
 
 // Reads and checks the rows of one source section. maxRows bounds how many

@@ -771,4 +771,27 @@ bool ProfileFile::Set(const std::string& section, const std::string& key, const 
     return true;
 }
 
+bool ProfileFile::AddComment(const std::string& section, const std::string& text) {
+    if (HasLineBreakOrZero(text)) return false;
+    const std::string_view sectionName = Trim(section);
+    if (sectionName.empty()) return false;
+    Impl& impl = *m_impl;
+    const size_t found = impl.Find(sectionName);
+    if (found == Impl::kNone) return false;
+    impl.AppendLine(impl.Writable(found), ";" + text);
+    return true;
+}
+
+bool ProfileFile::ForEachComment(const std::string& section,
+                                 const std::function<void(std::string_view text)>& fn) const {
+    const std::string_view sectionName = Trim(section);
+    if (sectionName.empty()) return false;
+    const size_t s = m_impl->Find(sectionName);
+    if (s == Impl::kNone) return false;
+    m_impl->ForEachSectionLine(s, [&fn](std::string_view line) {
+        if (KindOf(line) == LineKind::Comment) fn(line.substr(line.find(';') + 1));
+    });
+    return true;
+}
+
 }  // namespace zentrel

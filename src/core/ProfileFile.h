@@ -61,6 +61,14 @@ public:
     // or a key name that contains '=' or starts with ';' or '['.
     bool Set(const std::string& section, const std::string& key, const std::string& value);
 
+    // Appends the comment line ";<text>" at the end of an existing section;
+    // false, and nothing changed, for a text with a line break or zero byte
+    // or a section the file does not hold.
+    bool AddComment(const std::string& section, const std::string& text);
+    // Calls fn with what follows the ';' of every comment line of the
+    // section, in the file's order; false when there is no such section.
+    bool ForEachComment(const std::string& section, const std::function<void(std::string_view text)>& fn) const;
+
 private:
     struct Impl;
     Impl* m_impl;

@@ -1,9 +1,12 @@
 #include "core/SourceCompare.h"
 
+#include <algorithm>
 #include <map>
+#include <set>
 
 #include "core/Digest.h"
 #include "core/DsiCodec.h"
+#include "core/Secrets.h"
 #include "core/ValueFormat.h"
 
 namespace zentrel {
@@ -63,7 +66,7 @@ std::vector<SourceEntry> WithImpliedKeys(const std::vector<SourceEntry>& entries
     return out;
 }
 
-void Differ(std::vector<EntryDifference>& out, const SourceEntry* registry, const SourceEntry* file) {
+void Differ(std::vector<EntryDifference>& out, const SourceEntry* registry, const SourceEntry* file, bool mask) {
     const SourceEntry& either = registry != nullptr ? *registry : *file;
     EntryDifference difference;
     difference.kind = either.key ? "key" : "value";
@@ -77,8 +80,10 @@ void Differ(std::vector<EntryDifference>& out, const SourceEntry* registry, cons
     // The bytes are shown only where type and text alone look the same.
     const bool hidden = registry != nullptr && file != nullptr && registry->type == file->type &&
                         ValueText(*registry) == ValueText(*file);
+    const bool secret = mask && IsSecretValueName(either.valueName);
     const auto side = [&](const SourceEntry* entry) {
         if (entry == nullptr) return std::string("-");
+        if (secret) return TypeName(entry->type) + " " + kSecretMask;
         std::string text = TypeName(entry->type) + " " + Escaped(ValueText(*entry));
         if (hidden) text += " [" + HexText(entry->data.data(), entry->data.size()) + "]";
         return text;
@@ -121,9 +126,16 @@ const char* SourceStatusText(SourceStatus status) {
 }
 
 std::vector<EntryDifference> CompareSource(const SourceDefinition& registrySource,
-                                           const SourceDefinition& fileSource) {
+                                           const SourceDefinition& fileSource, bool mask) {
     std::vector<EntryDifference> out;
     SourceDefinition registry = registrySource, file = fileSource;
+    // A secret the file left out is kept as the registry holds it.
+    std::set<std::string> withheld;
+    for (const std::string& name : file.withheld) withheld.insert("v" + Folded(name));
+    for (const SourceEntry& entry : file.entries) withheld.erase(IdentityOf(entry));
+    registry.entries.erase(std::remove_if(registry.entries.begin(), registry.entries.end(),
+                                          [&](const SourceEntry& e) { return withheld.count(IdentityOf(e)) != 0; }),
+                           registry.entries.end());
     registry.entries = WithImpliedKeys(registry.entries);
     file.entries = WithImpliedKeys(file.entries);
     if (registry.driver != file.driver) {
@@ -137,21 +149,21 @@ std::vector<EntryDifference> CompareSource(const SourceDefinition& registrySourc
         seen[identity] = true;
         const auto found = fileEntries.find(identity);
         if (found == fileEntries.end()) {
-            Differ(out, &entry, nullptr);
+            Differ(out, &entry, nullptr, mask);
         } else if (!entry.key && (entry.type != found->second->type || entry.data != found->second->data)) {
-            Differ(out, &entry, found->second);
+            Differ(out, &entry, found->second, mask);
         }
     }
     for (const SourceEntry& entry : file.entries) {
         const std::string identity = IdentityOf(entry);
         // A row the file holds twice is one entry, its last.
-        if (seen.count(identity) == 0 && fileEntries[identity] == &entry) Differ(out, nullptr, &entry);
+        if (seen.count(identity) == 0 && fileEntries[identity] == &entry) Differ(out, nullptr, &entry, mask);
     }
     return out;
 }
 
 std::vector<SourceComparison> CompareSources(const std::vector<SourceDefinition>& registry,
-                                             const std::vector<SourceDefinition>& file) {
+                                             const std::vector<SourceDefinition>& file, bool mask) {
     std::map<std::string, const SourceDefinition*> inRegistry, lastInFile;
     for (const SourceDefinition& source : registry) inRegistry[SourceIdentity(source)] = &source;
     for (const SourceDefinition& source : file) lastInFile[SourceIdentity(source)] = &source;
@@ -166,7 +178,7 @@ std::vector<SourceComparison> CompareSources(const std::vector<SourceDefinition>
         if (found == inRegistry.end()) {
             comparison.status = SourceStatus::OnlyInFile;
         } else {
-            comparison.differences = CompareSource(*found->second, source);
+            comparison.differences = CompareSource(*found->second, source, mask);
             comparison.status = comparison.differences.empty() ? SourceStatus::Identical : SourceStatus::Differs;
         }
         out.push_back(comparison);

@@ -28,6 +28,9 @@ struct SourceDefinition {
     Platform platform = Platform::Shared;
     std::string driver;
     std::vector<SourceEntry> entries;
+    // A file's side: row names of the secrets it left out, which an import
+    // keeps as the registry holds them; neither side's is a difference.
+    std::vector<std::string> withheld;
 };
 
 enum class SourceStatus { Identical, Differs, OnlyInRegistry, OnlyInFile };
@@ -58,13 +61,15 @@ std::array<uint8_t, 32> SourceDigest(const std::string& driver, const std::vecto
 std::string SourceKey(const std::string& name, Platform platform);
 
 // Names of keys and values compare as the registry does for ASCII letters;
-// beyond ASCII exactly.
-std::vector<EntryDifference> CompareSource(const SourceDefinition& registry, const SourceDefinition& file);
+// beyond ASCII exactly. A secret's side shows its type and the mask, never
+// its data, unless `maskSecrets` is false.
+std::vector<EntryDifference> CompareSource(const SourceDefinition& registry, const SourceDefinition& file,
+                                           bool maskSecrets = true);
 // Each source of the file against the registry's source of the same name in
 // the same view, in the file's order (a source the file holds twice counts
 // as its last), then the registry's sources the file does not hold.
 std::vector<SourceComparison> CompareSources(const std::vector<SourceDefinition>& registry,
-                                             const std::vector<SourceDefinition>& file);
+                                             const std::vector<SourceDefinition>& file, bool maskSecrets = true);
 
 // The differences as lines, each ended by CR LF, fields separated by tabs:
 //   only in file / only in registry / differs, then name and platform;

@@ -118,6 +118,7 @@ TEST(CommandLine, CompareAndPreview) {
         int compare, compareUser, preview, batch;
         const char* compareFile;
         const char* importFile;
+        int withhold = 0;  // -x
     };
     const Case cases[] = {
         {"-du\"C:\\ref.dsi\"", 1, 1, 0, 1, "C:\\ref.dsi", ""},
@@ -125,6 +126,8 @@ TEST(CommandLine, CompareAndPreview) {
         {"-n", 0, 0, 1, 0, "", ""},
         {"-nx -D", 0, 0, 0, 0, "", ""},
         {"-d", 1, 0, 0, 1, "", ""},
+        {"-esall.dsi /x", 0, 0, 0, 1, "", "all.dsi", 1},
+        {"-xs -es", 0, 0, 0, 1, "", "", 0},
     };
     for (const Case& c : cases) {
         const CommandLineSwitches s = Parse(c.tail);
@@ -134,6 +137,7 @@ TEST(CommandLine, CompareAndPreview) {
         EXPECT_EQ(c.batch, s.m_bBatchMode) << c.tail;
         EXPECT_EQ(c.compareFile, s.m_strCompareFile) << c.tail;
         EXPECT_EQ(c.importFile, s.m_strFileName) << c.tail;
+        EXPECT_EQ(c.withhold, s.m_bWithholdSecrets) << c.tail;
     }
 }
 

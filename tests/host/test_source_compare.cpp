@@ -30,7 +30,7 @@ SourceEntry Key(std::vector<std::string> levels) {
 }
 
 SourceDefinition Source(const std::string& name, std::vector<SourceEntry> entries, Platform platform = Platform::Bit64) {
-    return SourceDefinition{name, platform, "Drv", entries};
+    return SourceDefinition{name, platform, "Drv", entries, {}};
 }
 
 const std::string kSz("db1\0", 4);
@@ -40,7 +40,11 @@ TEST(SourceCompare, DifferenceLines) {
         const char* name;
         std::vector<SourceDefinition> registry, file;
         std::string lines;
+        bool clear = false;  // secrets shown as they are
     };
+    const std::string pwd("S3cret!\0", 8), other("0ther!\0", 7);
+    SourceDefinition withheld = Source("S", {Value("Server", 1, kSz)});
+    withheld.withheld = {"PWD", "Sub\\Token"};
     const SourceDefinition base = Source("Sales", {Key({"Engines"}), Value("Server", 1, kSz), Value("Port", 4, "\x10\0\0\0"s)});
     SourceDefinition otherDriver = base;
     otherDriver.driver = "Other\tDrv";
@@ -72,9 +76,24 @@ TEST(SourceCompare, DifferenceLines) {
         {"only the file's value, its last row", {Source("S", {})},
          {Source("S", {Value("A", 1, std::string("x\0", 2)), Value("a", 1, std::string("y\0", 2))})},
          "differs\tS\t64-bit\r\nvalue\tS\t64-bit\ta\t-\tREG_SZ y\r\n"},
+        // A secret's difference is told by its name and type alone.
+        {"secret data", {Source("S", {Value("PWD", 1, pwd)})}, {Source("S", {Value("pwd", 1, other)})},
+         "differs\tS\t64-bit\r\nvalue\tS\t64-bit\tPWD\tREG_SZ ********\tREG_SZ ********\r\n"},
+        {"secret bytes the text hides", {Source("S", {Value("Password", 1, pwd)})},
+         {Source("S", {Value("Password", 1, pwd + "x")})},
+         "differs\tS\t64-bit\r\nvalue\tS\t64-bit\tPassword\tREG_SZ ********\tREG_SZ ********\r\n"},
+        {"nested secret on one side", {Source("S", {Value("SSL_Key_Passwd", 3, pwd, {"Sub"})})}, {Source("S", {})},
+         "differs\tS\t64-bit\r\nkey\tS\t64-bit\tSub\t<SUBKEY>\t-\r\n"
+         "value\tS\t64-bit\tSub\\SSL_Key_Passwd\tREG_BINARY ********\t-\r\n"},
+        {"secret shown when asked", {Source("S", {Value("PWD", 1, pwd)})}, {Source("S", {})},
+         "differs\tS\t64-bit\r\nvalue\tS\t64-bit\tPWD\tREG_SZ S3cret!\t-\r\n", true},
+        // What a file left out is the registry's to keep; what it gives still counts.
+        {"secrets the file left out",
+         {Source("S", {Value("Server", 1, kSz), Value("PWD", 1, pwd), Key({"Sub"}), Value("Token", 1, pwd, {"Sub"})})},
+         {withheld}, "differs\tS\t64-bit\r\nkey\tS\t64-bit\tSub\t<SUBKEY>\t-\r\n"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(c.lines, FormatComparison(CompareSources(c.registry, c.file))) << c.name;
+        EXPECT_EQ(c.lines, FormatComparison(CompareSources(c.registry, c.file, !c.clear))) << c.name;
     }
 }
 
