@@ -98,6 +98,7 @@ int ManagerApp::RunOperations(RunContext& run, ComputerRun* computer) {
     run.where = run.BatchPlace(systemScope);
     if (m_bImport) ImportNamedFile(run, m_strFileName.c_str());
     if (m_bExport) {
+        run.m_bWithholdSecrets = m_bWithholdSecrets != 0;
         const bool written = ExportScope(run, computer ? computer->exportFile.c_str() : m_strFileName.c_str());
         if (computer && written) computer->counts.exported = run.m_nDsnSection;
     }

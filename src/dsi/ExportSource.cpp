@@ -4,6 +4,7 @@
 
 #include "core/DsiCodec.h"
 #include "core/DsiSource.h"
+#include "core/Secrets.h"
 #include "registry/RegKey.h"
 
 namespace {
@@ -88,14 +89,18 @@ bool HoldsLineBreak(const std::string& text) {
 std::vector<std::string> WriteDsiSource(zentrel::ProfileFile& file, const std::string& section,
                                         const std::string& dsn, const std::string& driver,
                                         const zentrel::Platform* view, const std::vector<AttributeRow>& all,
-                                        size_t count) {
+                                        size_t count, bool withholdSecrets) {
     std::vector<Written> rows;
     rows.reserve(all.size());
-    std::vector<std::string> leftOut;
+    std::vector<std::string> leftOut, withheld;
     for (size_t j = 0; j < count && j < all.size(); ++j) {
         const AttributeRow& row = all[j];
         if (HoldsLineBreak(row.name) || !ImportFindsValueName(row)) {
             leftOut.push_back(row.name);
+            continue;
+        }
+        if (withholdSecrets && !row.subkey && zentrel::IsSecretValueName(row.name.substr(row.valueNameAt))) {
+            withheld.push_back(row.name);
             continue;
         }
         rows.push_back(WrittenRow(row));
@@ -119,6 +124,6 @@ std::vector<std::string> WriteDsiSource(zentrel::ProfileFile& file, const std::s
             file.Set(section, zentrel::DsiIndexedName("Raw%d", (int)j),
                      zentrel::DsiHex(written.row->data.data(), written.row->data.size()));
     }
-
+    for (const std::string& name : withheld) file.AddComment(section, zentrel::WithheldComment(name));
     return leftOut;
 }

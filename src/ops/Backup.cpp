@@ -1,8 +1,11 @@
 #include "ops/Backup.h"
 
+#include <aclapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <memory>
+#include <vector>
 
 #include "core/BackupNames.h"
 #include "core/DsiCodec.h"
@@ -13,6 +16,7 @@
 #include "core/ValueFormat.h"
 #include "dsi/DsiFileIo.h"
 #include "dsi/ExportSource.h"
+#include "framework/Handle.h"
 #include "registry/Attributes.h"
 #include "registry/OdbcSection.h"
 #include "registry/ParallelCalls.h"
@@ -27,6 +31,49 @@ DWORD MakeFolder(const std::string& path) {
     if (::CreateDirectoryA(path.c_str(), NULL)) return 0;
     const DWORD code = ::GetLastError();
     return code == ERROR_ALREADY_EXISTS ? 0 : code;
+}
+
+struct LocalFreeDeleter {
+    void operator()(void* p) const { ::LocalFree(p); }
+};
+
+// The account this process runs as, as an SDDL SID; empty when it cannot be told.
+std::string OwnSid() {
+    HANDLE raw = NULL;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return std::string();
+    const FileHandle token(raw);
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, NULL, 0, &size);
+    std::vector<unsigned char> buffer(size + sizeof(TOKEN_USER));
+    char* text = nullptr;
+    if (!::GetTokenInformation(token, TokenUser, buffer.data(), (DWORD)buffer.size(), &size) ||
+        !::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text))
+        return std::string();
+    const std::unique_ptr<char, LocalFreeDeleter> owned(text);
+    return text;
+}
+
+// The backups hold every secret of the sources they keep: their folder
+// grants its account alone, nothing inherited from above, and what is
+// inside inherits that. A folder an earlier version made is closed too.
+DWORD MakeOwnerOnlyFolder(const std::string& path) {
+    const std::string sid = OwnSid();
+    PSECURITY_DESCRIPTOR raw = NULL;
+    if (sid.empty() || !::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+                           ("D:P(A;OICI;FA;;;" + sid + ")").c_str(), SDDL_REVISION_1, &raw, NULL))
+        return ::GetLastError() != 0 ? ::GetLastError() : ERROR_INVALID_SID;
+    const std::unique_ptr<void, LocalFreeDeleter> descriptor(raw);
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), raw, FALSE};
+    if (!::CreateDirectoryA(path.c_str(), &attributes) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+        return ::GetLastError();
+    // Set again, as far as the account may: a folder made before gets it
+    // too, and one it cannot change still takes the backup as before.
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = NULL;
+    if (::GetSecurityDescriptorDacl(raw, &present, &dacl, &defaulted) && present)
+        ::SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT,
+                                DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, NULL, NULL, dacl, NULL);
+    return 0;
 }
 
 void DeleteOldBackups(const std::string& folder, const std::string& latest) {
@@ -142,7 +189,7 @@ DWORD BackupFolder(std::string& folder) {
     DWORD code = MakeFolder(folder);
     if (code != 0) return code;
     folder += "\\Backups";
-    return MakeFolder(folder);
+    return MakeOwnerOnlyFolder(folder);
 }
 
 namespace {

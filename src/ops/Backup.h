@@ -21,8 +21,8 @@ struct BackedUpSource {
     const std::string& name;
 };
 
-// %LOCALAPPDATA%\Zentrel\Backups, created when missing. Returns 0 or the
-// platform's error code.
+// %LOCALAPPDATA%\Zentrel\Backups, created when missing, its account's alone.
+// Returns 0 or the platform's error code.
 DWORD BackupFolder(std::string& folder);
 
 // A source as it stood when it was read whole: a later reading that differs

@@ -141,6 +141,7 @@ std::string PreviewSource(RunContext& run, const std::string& name, zentrel::Pla
     written.name = name;
     written.platform = platform;
     written.driver = driver;
+    written.withheld = rows.withheld;
     for (const zentrel::DsiImportRow& row : rows.rows) written.entries.push_back(EntryOf(row));
     // What the registry holds is read without a word: the preview reports
     // the file's problems only, as the import would.
@@ -177,6 +178,7 @@ bool ReadFileSources(RunContext& run, const char* file, std::vector<zentrel::Sou
             continue;
         }
         source.driver = plan.driver;
+        source.withheld = plan.rows.withheld;
         for (const zentrel::DsiImportRow& row : plan.rows.rows) source.entries.push_back(EntryOf(row));
         sources.push_back(std::move(source));
     }
@@ -184,7 +186,7 @@ bool ReadFileSources(RunContext& run, const char* file, std::vector<zentrel::Sou
 }
 
 CompareOutcome CompareScopeWithFile(RunContext& run, const char* file,
-                                    std::vector<zentrel::SourceComparison>& comparisons) {
+                                    std::vector<zentrel::SourceComparison>& comparisons, bool maskSecrets) {
     std::vector<zentrel::SourceDefinition> inFile, unread, inRegistry;
     bool refused = false;
     if (!ReadFileSources(run, file, inFile, &refused, &unread)) return kCompareFailed;
@@ -195,7 +197,7 @@ CompareOutcome CompareScopeWithFile(RunContext& run, const char* file,
     const size_t unreadInFile = unread.size();
     if (!ReadRegistrySources(run, listed, inRegistry, unread)) return kCompareFailed;
     const bool incomplete = refused || !unreachable.empty() || unread.size() != unreadInFile;
-    comparisons = zentrel::CompareSources(inRegistry, inFile);
+    comparisons = zentrel::CompareSources(inRegistry, inFile, maskSecrets);
     DropUncompared(comparisons, unread);
     if (incomplete) return kCompareFailed;
     for (const zentrel::SourceComparison& c : comparisons)

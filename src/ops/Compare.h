@@ -18,9 +18,9 @@ enum CompareOutcome { kCompareIdentical = 0, kCompareDiffers = 1, kCompareFailed
 // Compares run.where's scope (the System scope in both views unless the
 // place names one) with the file. Sources that cannot be read whole on
 // either side are reported and make the outcome kCompareFailed; the others
-// are still compared.
+// are still compared. A secret's data is shown only when maskSecrets is false.
 CompareOutcome CompareScopeWithFile(RunContext& run, const char* file,
-                                    std::vector<zentrel::SourceComparison>& comparisons);
+                                    std::vector<zentrel::SourceComparison>& comparisons, bool maskSecrets = true);
 
 // The definition import would write for each source of a file, in the
 // file's order, for run.where's scope, read through the import's plan;

@@ -59,6 +59,7 @@ bool BeginExport(RunContext& run, int count) {
         file->RemoveSections(zentrel::IsDsiSourceSection);
     }
     file->Set("General", "Items", std::to_string(count));
+    pending->withholdSecrets = run.m_bWithholdSecrets;
     run.m_pendingExport = std::move(pending);
     run.m_nDsnSection = 0;
     return true;
@@ -88,7 +89,7 @@ void ExportSource(RunContext& run, const std::string& dsn, const std::string* dr
     const std::vector<std::string> leftOut =
         WriteDsiSource(pending.file, zentrel::DsiIndexedName("DSN%d", run.m_nDsnSection++), dsn, driver,
                        run.m_placeConnected.systemScope ? &view : nullptr, run.m_aAttributeRows,
-                       (size_t)run.m_nAttributeRows);
+                       (size_t)run.m_nAttributeRows, pending.withholdSecrets);
     for (size_t k = 0; k < leftOut.size() && k < kLeftOutShown; ++k) {
         run.Fail("Export", IDS_VALUE_NOT_CARRIED, zentrel::ShownName(dsn),
                  zentrel::ShownName(zentrel::VisibleZeros(leftOut[k])));

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/DsiCodec.h"
+#include "core/Secrets.h"
 #include "core/Utf.h"
 #include "core/ValueFormat.h"
 #include "dsi/ImportWriter.h"
@@ -341,9 +342,18 @@ struct BackedUp {
 // the same, have that value written in place, a single write that takes it
 // from old to new.
 Written WriteRowsThrough(HKEY odbc, REGSAM view, const Accepted& source, bool byCopy,
-                         const zentrel::DsiSourceRows& rows, bool exists, const std::function<HKEY()>& entries,
+                         const zentrel::DsiSourceRows& given, bool exists, const std::function<HKEY()>& entries,
                          HeldSource aside, const BackedUp& backedUp) {
     Written written;
+    // The secrets a file left out stay as the source held them: a file
+    // without them never writes an empty password over a real one.
+    zentrel::DsiSourceRows kept;
+    if (exists && !given.withheld.empty()) {
+        kept = given;
+        const AttributeListing held = ListAttributes(odbc, source.name, view);
+        zentrel::KeepWithheldValues(kept, EntriesOf(held.rows, held.rows.size()));
+    }
+    const zentrel::DsiSourceRows& rows = kept.withheld.empty() ? given : kept;
     SourceReplacement replacement(odbc, view, source.name, source.driver, byCopy);
     // A source left out of the backup held the rows exactly when it was read.
     const size_t apart = aside.leaf && backedUp.image != nullptr ? backedUp.apart : kFurther;
@@ -595,8 +605,11 @@ bool BackUpReplaced(ImportRun& import, BackupOutcome& backup, std::vector<Backed
                                     const std::vector<zentrel::SourceEntry>& entries) {
         const Accepted& source = import.accepted[destroyedAt[k]];
         size_t& apart = backedUp[destroyedAt[k]].apart;
-        if (image.stamp.known && image.stamp.subkeys == 0 && image.driver == source.driver)
-            apart = ValuesApart(entries, RowsOf(import.file, source));
+        if (image.stamp.known && image.stamp.subkeys == 0 && image.driver == source.driver) {
+            zentrel::DsiSourceRows rows = RowsOf(import.file, source);
+            zentrel::KeepWithheldValues(rows, entries);
+            apart = ValuesApart(entries, rows);
+        }
         return apart == kSame;
     };
     if (!WriteBackup(run, destroyed, &backup, same)) return false;

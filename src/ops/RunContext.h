@@ -153,9 +153,12 @@ public:
         RegKey driverEntries;
         RegistryPlace driverEntriesPlace;
         std::string driverEntriesProblem;  // why they cannot be read; empty when they can
+        bool withholdSecrets = false;      // secret values left out, each named in a comment
     };
     std::unique_ptr<PendingExport> m_pendingExport;
     int m_nDsnSection;
+    // The exports that begin from now on leave secret values out (backups never do).
+    bool m_bWithholdSecrets = false;
 
 private:
     int OpenSection(BOOL systemScope, zentrel::Platform platform, bool quiet);

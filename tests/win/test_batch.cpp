@@ -372,6 +372,65 @@ TEST_F(BatchProgramTest, CompareTellsEachDifferenceAndExitsByOutcome) {
 }
 
 
+// Planted secrets of every type: no line of any switch holds them, a
+// difference in one still counts, and an export without them, imported
+// back, keeps the registry's own.
+TEST_F(BatchProgramTest, SecretsAreNeverPrintedAndStayWhereTheyAre) {
+    SeedSource(true, "SysOne", "Sys Driver");
+    const std::string src = OdbcPath("SysOne");
+    const std::string pwd = "Pl4nted!Pw1", proxy = "Pl4nted!Pw2";
+    PutString(HKEY_LOCAL_MACHINE, src, "PWD", pwd);
+    PutBinary(HKEY_LOCAL_MACHINE, src + "\\Sub", "Proxy_Password", std::vector<unsigned char>(proxy.begin(), proxy.end()));
+    PutString(HKEY_LOCAL_MACHINE, src, "Token", std::string("Pl4nted!Pw3\0x\0", 14), REG_MULTI_SZ);
+    PutString(HKEY_LOCAL_MACHINE, src, "ClientSecret", "Pl4nted!Pw4", REG_EXPAND_SZ);
+    PutDword(HKEY_LOCAL_MACHINE, src, "KeyStorePwd", 0x0BADF00D);
+    const std::string full = dir + "\\full.dsi", bare = dir + "\\bare.dsi", other = dir + "\\other.dsi";
+    ASSERT_EQ(0, RunShell("-es" + full, dir).code);
+    std::string changed = ReadWholeFile(full);
+    changed.replace(changed.find(pwd), pwd.size(), "Pl4nted!Pw9");
+    WriteWholeFile(other, changed);
+    // As text, as bytes in hex (ANSI and UTF-16), and the number.
+    const char* const planted[] = {"Pl4nted", "506C346E746564", "50006C0034006E00", "0BADF00D", "0DF0AD0B", "195948557"};
+    const std::string own = ThisComputerName();
+    const std::string differs = "\tSysOne\t64-bit\tPWD\tREG_SZ ********\tREG_SZ ********\r\n";
+    struct Case {
+        const char* what;
+        std::string args;
+        int code;
+        std::vector<std::string> out;  // each in standard output
+    };
+    const Case cases[] = {
+        {"compare", "-ds" + other, 1, {"value" + differs}},
+        {"preview", "-n -is" + other, 0, {"replace\tSysOne\t64-bit\r\nvalue" + differs}},
+        {"list", "-ls", 0, {"SysOne\t"}},
+        {"drift over computers", "-s" + own + ",nosuchhost -ds" + other, 2, {own + "\tvalue" + differs}},
+        {"export leaving secrets out", "-es" + bare + " -x", 0, {}},
+        {"that file compared", "-ds" + bare, 0, {}},
+        {"that file imported", "-is" + bare, 0, {}},
+        {"the registry kept every secret", "-ds" + full, 0, {}},
+    };
+    for (const Case& c : cases) {
+        const Outcome run = RunShell(c.args, dir);
+        EXPECT_EQ(c.code, run.code) << c.what << "\n" << run.err;
+        for (const std::string& line : c.out) EXPECT_NE(std::string::npos, run.out.find(line)) << c.what << "\n" << run.out;
+        for (const char* form : planted) {
+            EXPECT_EQ(std::string::npos, run.out.find(form)) << c.what << ": " << form << "\n" << run.out;
+            EXPECT_EQ(std::string::npos, run.err.find(form)) << c.what << ": " << form << "\n" << run.err;
+        }
+    }
+    const std::string written = ReadWholeFile(bare);
+    for (const char* form : planted) EXPECT_EQ(std::string::npos, written.find(form)) << form << "\n" << written;
+    for (const char* name : {"PWD", "Sub\\Proxy_Password", "Token", "ClientSecret", "KeyStorePwd"})
+        EXPECT_NE(std::string::npos, written.find(std::string(";Left out (secret): ") + name + "\r\n")) << name;
+    EXPECT_NE(std::string::npos, written.find("Sys Driver"));
+    DWORD type = 0;
+    std::vector<unsigned char> data;
+    ASSERT_TRUE(GetValue(HKEY_LOCAL_MACHINE, src, "PWD", &type, &data));
+    EXPECT_EQ(pwd + '\0', Text(data));
+    ASSERT_TRUE(GetValue(HKEY_LOCAL_MACHINE, src + "\\Sub", "Proxy_Password", &type, &data));
+    EXPECT_EQ(proxy, Text(data));
+}
+
 // Many computers in one run: each named computer gets its own run, files and
 // backups, an unreachable one is told and passed, and the summary and exit
 // code count them all. Here only this computer's own name reaches a registry.

@@ -2,7 +2,9 @@
 // messages, renaming, overwriting and the refilled list.
 #include "DsiTestUtil.h"
 
+#include <aclapi.h>
 #include <psapi.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -612,6 +614,7 @@ TEST_F(ImportBatchTest, ASourceUnderAnotherCaseAmongManyIsBackedUp) {
     const std::string dir = ScratchDir("dsi-import-known");
     ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", dir.c_str()));
     PutString(HKEY_CURRENT_USER, OdbcPath("SOURCE 3"), "Old", "o");
+    PutString(HKEY_CURRENT_USER, OdbcPath("SOURCE 3"), "PWD", "Pl4nted!");
     std::string text = General(8);
     for (int i = 0; i < 8; ++i)
         text += Source("DSN" + std::to_string(i), "source " + std::to_string(i), {{"A", std::to_string(i), "1"}});
@@ -635,6 +638,23 @@ TEST_F(ImportBatchTest, ASourceUnderAnotherCaseAmongManyIsBackedUp) {
     const std::string backup = ReadWholeFile(path);
     EXPECT_NE(std::string::npos, backup.find("Name0=Old")) << backup;
     EXPECT_NE(std::string::npos, backup.find("Value0=o")) << backup;
+    // Secrets too: a backup exists to restore, in a folder of this account alone.
+    EXPECT_NE(std::string::npos, backup.find("=Pl4nted!\r\n")) << backup;
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    PACL dacl = NULL;
+    ASSERT_EQ(ERROR_SUCCESS, ::GetNamedSecurityInfoA(path.substr(0, path.rfind('\\')).c_str(), SE_FILE_OBJECT,
+                                                     DACL_SECURITY_INFORMATION, NULL, NULL, &dacl, NULL, &descriptor));
+    char* sddl = nullptr;
+    ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
+                                                                     DACL_SECURITY_INFORMATION, &sddl, NULL));
+    const std::string granted = sddl;
+    ::LocalFree(sddl);
+    ::LocalFree(descriptor);
+    // Wine 8 takes the list without keeping it: it reads back one made from
+    // the folder's Unix mode (the user, SYSTEM and, per mode, Everyone).
+    if (::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL) return;
+    EXPECT_EQ(0u, granted.find("D:P(A;OICI;FA;;;S-1-5-")) << granted;
+    EXPECT_EQ(std::string::npos, granted.find(")(")) << granted;  // one entry alone
 }
 
 // A backup of more sources than are read at once, one beyond the system's
