@@ -5,12 +5,14 @@
 #include "ui/CompareDialog.h"
 #include "ui/DsiFileDialog.h"
 #include "ui/MainWindow.h"
+#include "ui/Settings.h"
 #include "ui/resource.h"
 
 CompareOutcome CompareScopeWithFile(MainWindow& window, const char* file, BOOL systemScope,
                                     std::vector<zentrel::SourceComparison>& comparisons) {
     window.where = window.PlaceOf(systemScope);
-    return CompareScopeWithFile(static_cast<RunContext&>(window), file, comparisons);
+    const bool mask = g_pSettings == nullptr || g_pSettings->m_bMaskSecrets;
+    return CompareScopeWithFile(static_cast<RunContext&>(window), file, comparisons, mask);
 }
 
 namespace {

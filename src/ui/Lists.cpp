@@ -4,11 +4,13 @@
 #include <cstring>
 #include <numeric>
 
+#include "core/Secrets.h"
 #include "core/ValueFormat.h"
 #include "registry/InstalledDrivers.h"
 #include "registry/RegKey.h"
 #include "registry/Views.h"
 #include "ui/MainWindow.h"
+#include "ui/Settings.h"
 #include "ui/resource.h"
 
 namespace {
@@ -38,15 +40,47 @@ void MainWindow::ShowDataSources(std::vector<ListedSource> sources) {
 
 void MainWindow::ShowAttributeRows() {
     m_lstAttributes.SetRedraw(FALSE);
+    m_shownAttributes.assign(m_aAttributeRows.begin(), m_aAttributeRows.begin() + m_nAttributeRows);
+    m_revealedSecrets.assign(m_shownAttributes.size(), false);
     for (int i = 0; i < m_nAttributeRows; ++i) {
         const AttributeRow& row = m_aAttributeRows[i];
         m_lstAttributes.InsertItem(i, row.name.c_str());
-        m_lstAttributes.SetItemText(i, 1, row.valueText.c_str());
+        m_lstAttributes.SetItemText(i, 1, SecretMasked(i) ? zentrel::kSecretMask : row.valueText.c_str());
         m_lstAttributes.SetItemText(i, 2, row.typeText.c_str());
     }
-    m_shownAttributes.assign(m_aAttributeRows.begin(), m_aAttributeRows.begin() + m_nAttributeRows);
     m_lstAttributes.SetRedraw(TRUE);
     m_lstAttributes.Invalidate();
+}
+
+bool MainWindow::SecretMasked(int row) const {
+    if (g_pSettings != nullptr && !g_pSettings->m_bMaskSecrets) return false;
+    if (row < 0 || row >= (int)m_shownAttributes.size() || m_revealedSecrets[row]) return false;
+    const AttributeRow& shown = m_shownAttributes[row];
+    return !shown.subkey && zentrel::IsSecretValueName(shown.name.substr(shown.valueNameAt));
+}
+
+void MainWindow::ShowValueCells() {
+    if (m_lstAttributes.m_hWnd == NULL) return;
+    for (int i = 0; i < (int)m_shownAttributes.size() && i < m_lstAttributes.GetItemCount(); ++i)
+        m_lstAttributes.SetItemText(i, 1, SecretMasked(i) ? zentrel::kSecretMask : m_shownAttributes[i].valueText.c_str());
+}
+
+void MainWindow::OnRevealSecret() {
+    HWND list = m_lstAttributes.m_hWnd;
+    const int first = ListView_GetNextItem(list, -1, LVNI_SELECTED);
+    if (first < 0) {
+        Fail("Show Secret Value", IDS_NO_PROPERTY_ROW);
+        return;
+    }
+    for (int i = first; i >= 0; i = ListView_GetNextItem(list, i, LVNI_SELECTED))
+        if (i < (int)m_revealedSecrets.size()) m_revealedSecrets[i] = true;
+    ShowValueCells();
+}
+
+void MainWindow::OnWithholdSecrets() {
+    m_bWithholdSecrets = !m_bWithholdSecrets;
+    if (HMENU menu = ::GetMenu(m_hWnd))
+        ::CheckMenuItem(menu, ID_WITHHOLD_SECRETS, MF_BYCOMMAND | (m_bWithholdSecrets ? MF_CHECKED : MF_UNCHECKED));
 }
 
 bool MainWindow::NameInOtherView(const std::string& name, zentrel::Platform platform) const {

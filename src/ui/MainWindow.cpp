@@ -118,6 +118,7 @@ BOOL MainWindow::OnCommand(WPARAM wParam, LPARAM lParam) {
         break;
     case ID_SETTINGS:
         if (g_pSettings != nullptr) GetPrompts().RunDialog(*g_pSettings);
+        ShowValueCells();
         break;
     default:
         break;
@@ -144,6 +145,8 @@ const CommandEntry<MainWindow> kCommands[] = {
     {ID_COPY_PROPERTIES, &MainWindow::OnCopyProperties},
     {ID_COPY_SOURCES, &MainWindow::OnCopySources},
     {ID_VIEW_VALUE, &MainWindow::OnViewValue},
+    {ID_REVEAL_SECRET, &MainWindow::OnRevealSecret},
+    {ID_WITHHOLD_SECRETS, &MainWindow::OnWithholdSecrets},
     {0, nullptr},
 };
 }  // namespace

@@ -130,6 +130,16 @@ public:
     void OnCopySources();
     // The selected row's value whole, in the value viewer.
     void OnViewValue();
+    // Whether row `row` of the attribute list is a secret shown as the mask:
+    // the setting hides secrets and it has not been revealed.
+    bool SecretMasked(int row) const;
+    // The selected rows' secrets shown, copied and viewed as they are,
+    // until the source is listed again.
+    void OnRevealSecret();
+    // The attribute list's value cells, each masked or not, as it stands.
+    void ShowValueCells();
+    // Whether the exports from now on leave secrets out (a check mark).
+    void OnWithholdSecrets();
     LRESULT OnAttributeDoubleClick(const NMHDR* header);
     // A row's Platform column, with its driver check, asked for when shown:
     // a fill of thousands of rows reads no driver it does not show.
@@ -221,6 +231,7 @@ public:
     CListCtrl m_lstDataSources;
     CListCtrl m_lstAttributes;
     std::vector<AttributeRow> m_shownAttributes;  // the attribute list's rows, in its order
+    std::vector<bool> m_revealedSecrets;          // of those rows, the secrets shown as they are
     HICON m_hIcon;
     CToolBar m_wndToolBar;
     CImageList m_imlToolBar;

@@ -57,8 +57,9 @@ LONG WriteProductSetting(const char* subKey, const char* valueName, const char* 
 }
 
 SettingsDialog::SettingsDialog(CWnd* parent)
-    : CDialog(IDD_SETTINGS, parent), m_bDefSystem(1), m_bAskImport(1), m_bAskDelete(1) {
+    : CDialog(IDD_SETTINGS, parent), m_bDefSystem(1), m_bAskImport(1), m_bAskDelete(1), m_bMaskSecrets(1) {
     m_bAskImport = ReadFlag("bAskImport");
+    m_bMaskSecrets = ReadFlag("bMaskSecrets");
     m_bAskDelete = ReadFlag("bAskDelete");
     m_bDefSystem = ReadFlag("bDefSystem");
 }
@@ -69,6 +70,7 @@ void SettingsDialog::DoDataExchange(CDataExchange* pDX) {
     DDX_Check(pDX, IDC_DEF_SYSTEM, m_bDefSystem);
     DDX_Check(pDX, IDC_ASK_IMPORT, m_bAskImport);
     DDX_Check(pDX, IDC_ASK_DELETE, m_bAskDelete);
+    DDX_Check(pDX, IDC_MASK_SECRETS, m_bMaskSecrets);
 }
 
 BOOL SettingsDialog::OnCmdMsg(UINT id) {
@@ -84,5 +86,6 @@ void SettingsDialog::SaveSettings() {
     WriteFlag("bDefSystem", m_bDefSystem);
     WriteFlag("bAskDelete", m_bAskDelete);
     WriteFlag("bAskImport", m_bAskImport);
+    WriteFlag("bMaskSecrets", m_bMaskSecrets);
     EndDialog(IDOK);
 }

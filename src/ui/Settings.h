@@ -1,4 +1,4 @@
-// The program's three preferences, held by the "Product Settings" dialog
+// The program's preferences, held by the "Product Settings" dialog
 // object and stored as decimal texts below the user's own key.
 #pragma once
 #include <windows.h>
@@ -20,6 +20,7 @@ public:
     int m_bDefSystem;
     int m_bAskImport;
     int m_bAskDelete;
+    int m_bMaskSecrets;  // the window shows, copies and compares secrets as a mask
 
 protected:
     BOOL OnCmdMsg(UINT id) override;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/DsiCodec.h"
+#include "core/Secrets.h"
 #include "core/ValueFormat.h"
 #include "framework/Handle.h"
 #include "ui/Settings.h"
@@ -267,8 +268,9 @@ void MainWindow::OnCopyProperties() {
     HWND list = m_lstAttributes.m_hWnd;
     std::string text;
     for (int i = ListView_GetNextItem(list, -1, LVNI_SELECTED); i >= 0; i = ListView_GetNextItem(list, i, LVNI_SELECTED)) {
-        const std::string value =
-            i < (int)m_shownAttributes.size() ? CopiedValue(m_shownAttributes[i]) : m_lstAttributes.GetItemText(i, 1);
+        const std::string value = SecretMasked(i)                   ? std::string(zentrel::kSecretMask)
+                                  : i < (int)m_shownAttributes.size() ? CopiedValue(m_shownAttributes[i])
+                                                                      : m_lstAttributes.GetItemText(i, 1);
         text += m_lstAttributes.GetItemText(i, 0) + "\t" + value + "\t" + m_lstAttributes.GetItemText(i, 2) + "\r\n";
     }
     if (text.empty()) {
@@ -305,7 +307,7 @@ void MainWindow::OnViewValue() {
     std::string text = m_lstAttributes.GetItemText(row, 1);
     bool dump = false;
     // The rows as shown: an export may since have filled the table with another source's.
-    if (row < (int)m_shownAttributes.size() && !m_shownAttributes[row].subkey) {
+    if (row < (int)m_shownAttributes.size() && !m_shownAttributes[row].subkey && !SecretMasked(row)) {
         const AttributeRow& shown = m_shownAttributes[row];
         const int32_t type = ShownType(shown);
         text = zentrel::ViewedValueText(type, shown.data.data(), shown.data.size());

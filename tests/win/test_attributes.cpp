@@ -347,6 +347,59 @@ TEST_F(AttributeDisplayTest, EachTypeInTheListTheCopyAndTheViewer) {
     }
 }
 
+// Planted secrets of every type: no cell, copy or viewer holds them until
+// the administrator reveals one, or the setting turns masking off.
+TEST_F(AttributeDisplayTest, SecretsAreShownAsTheMaskUnlessAsked) {
+    const std::string path = OdbcPath("Values");
+    PutRaw(HKEY_CURRENT_USER, path, "PWD", REG_SZ, Text("Pl4nted!1"));
+    PutRaw(HKEY_CURRENT_USER, path, "Server", REG_SZ, Text("db01"));
+    PutRaw(HKEY_CURRENT_USER, path + "\\Sub", "SSLKeyPassword", REG_BINARY, Text("Pl4nted!2"));
+    PutRaw(HKEY_CURRENT_USER, path, "Token", REG_MULTI_SZ, Bytes(std::string("Pl4nted!3\0\0", 11)));
+    PutRaw(HKEY_CURRENT_USER, path, "api_key", REG_DWORD, {0x0D, 0xF0, 0xAD, 0x0B});
+    const char* const planted[] = {"Pl4nted", "506C346E746564", "0BADF00D", "195948557"};
+    struct Case {
+        const char* what;
+        const char* maskSetting;  // stored before the window opens; null: none
+        UINT reveal;              // a command before the copy, or 0
+        bool clear;               // the secrets appear as they are
+    };
+    const Case cases[] = {
+        {"masked by default", nullptr, 0, false},
+        {"revealed on request", nullptr, ID_REVEAL_SECRET, true},
+        {"the setting turned off", "0", 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.maskSetting) StoreSetting("bMaskSecrets", c.maskSetting);
+        Open(1);
+        Pick("Values");
+        ListView_SetItemState(attributes, -1, LVIS_SELECTED, LVIS_SELECTED);
+        prompts->calls.clear();
+        if (c.reveal) Command(c.reveal);
+        Command(ID_COPY_PROPERTIES);
+        std::string shown = prompts->calls.back().text;
+        for (const std::vector<std::string>& row : ListRows(attributes, 3)) shown += row[0] + "\t" + row[1] + "\n";
+        for (int row = 0; row < ListView_GetItemCount(attributes); ++row) {
+            ListView_SetItemState(attributes, -1, 0, LVIS_SELECTED);
+            ListView_SetItemState(attributes, row, LVIS_SELECTED, LVIS_SELECTED);
+            Command(ID_VIEW_VALUE);
+            shown += prompts->calls.back().text + "\n";
+        }
+        for (const char* form : planted) EXPECT_EQ(c.clear, shown.find(form) != std::string::npos) << form << "\n" << shown;
+        EXPECT_NE(std::string::npos, shown.find("Server\tdb01\n")) << shown;
+        EXPECT_EQ(!c.clear, shown.find("PWD\t********\n") != std::string::npos) << shown;
+    }
+    // The menu's export choice: the file names what it left out.
+    Command(ID_WITHHOLD_SECRETS);
+    EXPECT_EQ(UINT(MF_CHECKED), ::GetMenuState(::GetMenu(Hwnd()), ID_WITHHOLD_SECRETS, MF_BYCOMMAND) & MF_CHECKED);
+    const std::string file = ScratchDir("secrets") + "\\user.dsi";
+    window->ExportScopeToFile(file.c_str(), FALSE);
+    const std::string written = ReadWholeFile(file);
+    for (const char* form : planted) EXPECT_EQ(std::string::npos, written.find(form)) << form << "\n" << written;
+    EXPECT_NE(std::string::npos, written.find(";Left out (secret): Sub\\SSLKeyPassword\r\n")) << written;
+    EXPECT_NE(std::string::npos, written.find("db01")) << written;
+}
+
 // The viewer, created for real, shows the text whole and fits the screen
 // however long a line is.
 TEST_F(AttributeDisplayTest, ViewerShowsTheWholeTextWithinTheScreen) {

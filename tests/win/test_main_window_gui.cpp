@@ -470,7 +470,7 @@ TEST_F(MainWindowTest, KeysReachTheirCommands) {
          "Cop&y\tCtrl+C||&Refresh list\tF5|Select &All|&Clear Selection||&Export...|Export A&ll...|"
          "Export Selec&ted...|&Import...|Import A&s...|Compare with &File...||Remo&ve\tDel"},
         {"context-menu key on the properties", VK_APPS, false, false, IDC_ATTRIBUTE_LIST, true, &kUserRows, "popup",
-         "&Copy\tCtrl+C|&View Value...\tEnter"},
+         "&Copy\tCtrl+C|&View Value...\tEnter|&Show Secret Value"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);

@@ -113,6 +113,7 @@ TEST_F(SettingsTest, SaveCreatesTheKeyAndWritesAllThree) {
     EXPECT_TRUE(Checked(dialog, IDC_DEF_SYSTEM));
     EXPECT_TRUE(Checked(dialog, IDC_ASK_IMPORT));
     EXPECT_TRUE(Checked(dialog, IDC_ASK_DELETE));
+    EXPECT_TRUE(Checked(dialog, IDC_MASK_SECRETS));
     ::SendDlgItemMessageA(dialog.m_hWnd, IDC_ASK_IMPORT, BM_CLICK, 0, 0);
     SendCommand(dialog.m_hWnd, IDOK);
     EXPECT_EQ(nullptr, dialog.m_hWnd);
@@ -121,7 +122,7 @@ TEST_F(SettingsTest, SaveCreatesTheKeyAndWritesAllThree) {
     EXPECT_EQ(1, dialog.m_bAskDelete);
     // Decimal texts with their terminating zero counted.
     for (const auto& expected : {std::make_pair("bDefSystem", "1"), std::make_pair("bAskImport", "0"),
-                                 std::make_pair("bAskDelete", "1")}) {
+                                 std::make_pair("bAskDelete", "1"), std::make_pair("bMaskSecrets", "1")}) {
         DWORD type = 0;
         EXPECT_EQ(std::string(expected.second) + '\0', Stored(expected.first, &type)) << expected.first;
         EXPECT_EQ(DWORD(REG_SZ), type);
@@ -175,7 +176,8 @@ TEST_F(SettingsTest, DialogMatchesItsTemplate) {
     for (const Control& c : {Control{IDOK, "Save"}, Control{IDCANCEL, "Cancel"},
                              Control{IDC_DEF_SYSTEM, "&Default DSN page is system"},
                              Control{IDC_ASK_IMPORT, "Show &Overwrite DSN confirmations (when Import)"},
-                             Control{IDC_ASK_DELETE, "Show De&lete DSN confirmations"}}) {
+                             Control{IDC_ASK_DELETE, "Show De&lete DSN confirmations"},
+                             Control{IDC_MASK_SECRETS, "&Hide secret values (passwords, keys, tokens)"}}) {
         EXPECT_EQ(c.text, ItemText(dialog.m_hWnd, c.id)) << c.id;
     }
     dialog.DestroyWindow();
