@@ -175,6 +175,7 @@ protected:
                              },
                              [this] { EXPECT_EQ(1u, prompts->Of("dialog").size()); }};
         effects[ID_HELP_TOPICS] = {[] {}, [this] { EXPECT_EQ(1, window->helpShown); }};
+        effects[ID_WITHHOLD_SECRETS] = {[] {}, [this] { EXPECT_TRUE(window->m_bWithholdSecrets); }};
         effects[ID_MAIL_SUPPORT] = {[] {},
                                     [this] {
                                         const std::vector<PromptCall> shell = prompts->Of("shell");
@@ -228,7 +229,7 @@ std::vector<UINT> MenuIds(HMENU menu) {
 TEST_F(RoutingTest, EveryMenuBarEntry) {
     Prepare();
     const std::vector<UINT> ids = MenuIds(::GetMenu(Hwnd()));
-    ASSERT_EQ(29u, ids.size());  // 1 + 10 + 15 + 3
+    ASSERT_EQ(30u, ids.size());  // 1 + 11 + 15 + 3
     for (UINT id : ids) {
         Try(id, [this, id] { ::SendMessageA(Hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0); });
     }
