@@ -1,6 +1,7 @@
 #include "core/Secrets.h"
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 
 #include "core/ValueFormat.h"
@@ -43,6 +44,10 @@ bool IsSecretValueName(std::string_view valueName) {
         if (name == exact) return true;
     for (const char* part : kParts)
         if (name.find(part) != std::string::npos) return true;
+    // DBPass, ProxyPW: a short form at the end names a password too.
+    for (const char* end : {"pass", "pw"})
+        if (name.size() > std::strlen(end) && name.compare(name.size() - std::strlen(end), std::string::npos, end) == 0)
+            return true;
     return false;
 }
 

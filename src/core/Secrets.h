@@ -17,8 +17,8 @@ extern const char kSecretMask[];
 // Whether a value holds a secret, judged by its own name (not the keys it
 // sits in), ASCII letters in any case and '_', '-', '.' and blanks ignored:
 // a name that is PW, PASS, AccessKey, AccountKey, AuthKey, PrivateKey or
-// SharedKey, or that contains pwd, password, passwd, passphrase, secret,
-// token, credential or apikey.
+// SharedKey, that contains pwd, password, passwd, passphrase, secret,
+// token, credential or apikey, or that ends in pass or pw.
 bool IsSecretValueName(std::string_view valueName);
 // The same for a row name of a listing or a file, whose last part after a
 // backslash is the value's own name.

@@ -24,6 +24,7 @@ TEST(Secrets, WhichValueNamesHoldOne) {
         {"Server", false},       {"UID", false},          {"User", false},          {"Database", false},
         {"Port", false},         {"PassThrough", false},  {"KeyStore", false},      {"PWD\\Server", false},
         {"", false},             {"Description", false},  {"Key", false},          {"Passport", false},
+        {"DBPass", true},        {"Proxy_PW", true},      {"UserPass", true},        {"PWDialog", true},
     };
     for (const Case& c : cases) EXPECT_EQ(c.secret, IsSecretRowName(c.name)) << c.name;
     EXPECT_TRUE(IsSecretValueName("A\\PWD\\B")) << "a value's own name with a backslash";
