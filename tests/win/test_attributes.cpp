@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 #include "WindowHelpers.h"
 
+#include "ui/Compare.h"
 #include "ui/ValueViewer.h"
 #include "ui/resource.h"
 
@@ -357,6 +358,9 @@ TEST_F(AttributeDisplayTest, SecretsAreShownAsTheMaskUnlessAsked) {
     PutRaw(HKEY_CURRENT_USER, path, "Token", REG_MULTI_SZ, Bytes(std::string("Pl4nted!3\0\0", 11)));
     PutRaw(HKEY_CURRENT_USER, path, "api_key", REG_DWORD, {0x0D, 0xF0, 0xAD, 0x0B});
     const char* const planted[] = {"Pl4nted", "506C346E746564", "0BADF00D", "195948557"};
+    const std::string dsi = ScratchDir("secrets") + "\\compared.dsi";
+    WriteWholeFile(dsi, "[General]\r\nItems=1\r\n[DSN0]\r\nDriver=D\r\nDSN=Values\r\nItems=1\r\n"
+                        "Name0=PWD\r\nValue0=Pl4nted!9\r\nFormat0=1\r\n");
     struct Case {
         const char* what;
         const char* maskSetting;  // stored before the window opens; null: none
@@ -385,6 +389,11 @@ TEST_F(AttributeDisplayTest, SecretsAreShownAsTheMaskUnlessAsked) {
             Command(ID_VIEW_VALUE);
             shown += prompts->calls.back().text + "\n";
         }
+        std::vector<zentrel::SourceComparison> compared;
+        EXPECT_EQ(kCompareDiffers, CompareScopeWithFile(*window, dsi.c_str(), FALSE, compared));
+        for (const zentrel::EntryDifference& d : compared.at(0).differences)
+            shown += d.path + "\t" + d.registry + "\t" + d.file + "\n";
+        EXPECT_EQ(c.maskSetting == nullptr, shown.find("PWD\tREG_SZ ********\tREG_SZ ********\n") != std::string::npos);
         for (const char* form : planted) EXPECT_EQ(c.clear, shown.find(form) != std::string::npos) << form << "\n" << shown;
         EXPECT_NE(std::string::npos, shown.find("Server\tdb01\n")) << shown;
         EXPECT_EQ(!c.clear, shown.find("PWD\t********\n") != std::string::npos) << shown;
