@@ -529,6 +529,10 @@ TEST_F(BatchProgramTest, RemovesNamedSources) {
         {"the System scope's one view", "-p64 -rsSysOne", 0, "", {announced}, {}, true},
         {"many computers", "-s" + own + ",nosuchhost -ruKept", 1, "",
          {own + " (1 of 2): done: 1 removed\r\n", "nosuchhost (2 of 2): failed: 0 removed"}, {"Kept"}},
+        {"a preview over many computers", "-s" + own + ", -n -ruKept", 0, own + "\tremove\tKept\t32/64-bit\r\n",
+         {own + " (1 of 1): done\r\n"}, {}},
+        {"a names file that cannot be read: nothing removed", "-ruKept -ru@missing.txt", 1, "",
+         {"Error: File: '"}, {}},
     };
     for (const Case& c : cases) {
         ClearTestRegistry();
