@@ -14,6 +14,7 @@
 #include "ops/Export.h"
 #include "ops/Import.h"
 #include "ops/Listing.h"
+#include "ops/Remove.h"
 #include "ops/RunContext.h"
 #include "res/resource.h"
 
@@ -77,6 +78,11 @@ int ManagerApp::RunBatch(RunContext& run) {
         if (length > 0 && length < sizeof(directory)) *file = std::string(directory) + "\\" + *file;
     }
     run.ResetOutcome();
+    if (!m_strBadSwitch.empty()) {
+        run.Fail("Error", IDS_SWITCH_VALUE, m_strBadSwitch);
+        return 1;
+    }
+    if (!ReadRemovalNames(run)) return 1;
     const zentrel::ComputerSwitch named = zentrel::ReadComputerSwitch(m_strRemoteSystem);
     if (named.many) return RunFleet(run, named);
     try {
@@ -93,8 +99,36 @@ int ManagerApp::RunBatch(RunContext& run) {
     }
 }
 
+bool ManagerApp::ReadRemovalNames(RunContext& run) {
+    m_removeNames.clear();
+    for (const zentrel::RemovalSwitch& removal : m_removals) {
+        if (!removal.fromFile) {
+            m_removeNames.push_back(removal);
+            continue;
+        }
+        std::string text;
+        const DWORD code = ReadComputerListFile(removal.text.c_str(), text);
+        // Nothing is removed on the strength of part of a list.
+        if (code != 0) {
+            run.ReportFileError(removal.text.c_str(), code, "Error");
+            return false;
+        }
+        for (std::string& name : zentrel::NameLines(text)) {
+            zentrel::RemovalSwitch one;
+            one.userScope = removal.userScope;
+            one.text = std::move(name);
+            m_removeNames.push_back(std::move(one));
+        }
+    }
+    return true;
+}
+
 int ManagerApp::RunOperations(RunContext& run, ComputerRun* computer) {
     const BOOL systemScope = m_bUserScope ? FALSE : TRUE;
+    if (!m_removals.empty()) {
+        const int removed = RemoveNamedSources(run, m_removeNames);
+        if (computer && !m_bPreview) computer->counts.removed = removed;
+    }
     run.where = run.BatchPlace(systemScope);
     if (m_bImport) ImportNamedFile(run, m_strFileName.c_str());
     if (m_bExport) {
@@ -105,7 +139,7 @@ int ManagerApp::RunOperations(RunContext& run, ComputerRun* computer) {
     if (m_bList) {
         run.where = run.BatchPlace(m_bListUserScope ? FALSE : TRUE);
         std::string listing;
-        if (ListScope(run, listing)) WriteStreamText(m_hConsoleOut, run.facts.OutputLines(listing));
+        if (ListScope(run, listing)) run.facts.WriteOut(run.facts.OutputLines(listing));
         if (computer) computer->counts.listed = (int)std::count(listing.begin(), listing.end(), '\n');
     }
     int compared = kCompareIdentical;
@@ -118,7 +152,7 @@ int ManagerApp::RunOperations(RunContext& run, ComputerRun* computer) {
             computer->compared = compared;
             computer->comparisons = std::move(comparisons);
         } else {
-            WriteStreamText(m_hConsoleOut, zentrel::FormatComparison(comparisons));
+            run.facts.WriteOut(zentrel::FormatComparison(comparisons));
         }
     }
     if (compared == kCompareFailed) return 2;

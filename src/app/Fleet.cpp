@@ -2,11 +2,13 @@
 
 #include <exception>
 #include <memory>
+#include <string>
 #include <utility>
 
 #include "app/ManagerApp.h"
 #include "dsi/DsiFileIo.h"
 #include "ops/RunContext.h"
+#include "registry/ParallelCalls.h"
 #include "registry/RegKey.h"
 #include "res/resource.h"
 
@@ -74,6 +76,120 @@ DWORD ReadComputerListFile(const char* path, std::string& text) {
     return ok ? 0 : ERROR_NO_UNICODE_TRANSLATION;
 }
 
+namespace {
+
+class LockHeld {
+public:
+    explicit LockHeld(SRWLOCK* lock) : m_lock(lock) { ::AcquireSRWLockExclusive(m_lock); }
+    ~LockHeld() { ::ReleaseSRWLockExclusive(m_lock); }
+    LockHeld(const LockHeld&) = delete;
+    LockHeld& operator=(const LockHeld&) = delete;
+
+private:
+    SRWLOCK* m_lock;
+};
+
+// How one of several computers worked on at once asks and tells when
+// somebody may answer: through the run's own prompts, one call at a time.
+class SharedPrompts : public Prompts {
+public:
+    SharedPrompts(Prompts& prompts, SRWLOCK* lock) : m_prompts(prompts), m_lock(lock) {}
+    int Message(HWND owner, const char* text, const char* caption, UINT type) override {
+        LockHeld held(m_lock);
+        return m_prompts.Message(owner, text, caption, type);
+    }
+    BOOL FileName(BOOL save, OPENFILENAMEA* request) override {
+        LockHeld held(m_lock);
+        return m_prompts.FileName(save, request);
+    }
+    INT_PTR RunDialog(CDialog& dialog) override {
+        LockHeld held(m_lock);
+        return m_prompts.RunDialog(dialog);
+    }
+    UINT TrackPopup(HMENU popup, UINT flags, int x, int y, HWND owner) override {
+        LockHeld held(m_lock);
+        return m_prompts.TrackPopup(popup, flags, x, y, owner);
+    }
+    void ShellOpen(HWND owner, const char* file, const char* params, const char* directory) override {
+        LockHeld held(m_lock);
+        m_prompts.ShellOpen(owner, file, params, directory);
+    }
+    void CopyText(HWND owner, const std::string& text) override {
+        LockHeld held(m_lock);
+        m_prompts.CopyText(owner, text);
+    }
+
+private:
+    Prompts& m_prompts;
+    SRWLOCK* m_lock;
+};
+
+// Works on the computers, `width` at once, and writes as they go: each
+// one's start, then its messages and its end line as it ends, and its
+// standard output once every computer named before it has written its own.
+void RunJobs(std::vector<std::unique_ptr<ComputerJob>>& jobs, size_t width, HANDLE out, HANDLE err) {
+    const size_t total = jobs.size();
+    std::vector<HANDLE> running;
+    std::vector<ComputerJob*> runningJobs;
+    size_t next = 0, written = 0;
+    auto finish = [&](ComputerJob& job) {
+        job.finished = true;
+        WriteStreamText(err, job.err + zentrel::ComputerEndLine(job.index + 1, total, job.outcome));
+        for (; written < total && jobs[written]->finished; ++written) WriteStreamText(out, jobs[written]->out);
+    };
+    while (written < total) {
+        while (running.size() < width && next < total) {
+            ComputerJob& job = *jobs[next++];
+            WriteStreamText(err, zentrel::ComputerStartLine(job.index + 1, total, job.name));
+            const HANDLE thread = ::CreateThread(NULL, 0, &ManagerApp::ComputerThread, &job, 0, NULL);
+            if (thread == NULL) {
+                // No thread to spare: this one is worked on here.
+                ManagerApp::ComputerThread(&job);
+                finish(job);
+                continue;
+            }
+            running.push_back(thread);
+            runningJobs.push_back(&job);
+        }
+        if (running.empty()) continue;
+        const DWORD waited = ::WaitForMultipleObjects((DWORD)running.size(), running.data(), FALSE, INFINITE);
+        size_t ended = waited - WAIT_OBJECT_0;
+        if (ended >= running.size()) {
+            ended = 0;
+            ::WaitForSingleObject(running[0], INFINITE);
+        }
+        ::CloseHandle(running[ended]);
+        ComputerJob& job = *runningJobs[ended];
+        running.erase(running.begin() + (long)ended);
+        runningJobs.erase(runningJobs.begin() + (long)ended);
+        finish(job);
+    }
+}
+
+// The counts a computer's end line shows: those of what was asked for.
+zentrel::ComputerCounts CountsAskedFor(const zentrel::CommandLineSwitches& line) {
+    zentrel::ComputerCounts counts;
+    const bool imports = line.m_bImport && !line.m_bPreview;
+    counts.removed = !line.m_removals.empty() && !line.m_bPreview ? 0 : -1;
+    counts.exported = line.m_bExport ? 0 : -1;
+    counts.listed = line.m_bList ? 0 : -1;
+    counts.written = counts.replaced = counts.skipped = imports ? 0 : -1;
+    return counts;
+}
+
+}  // namespace
+
+DWORD WINAPI ManagerApp::ComputerThread(void* param) {
+    ComputerJob& job = *static_cast<ComputerJob*>(param);
+    try {
+        job.outcome = job.app->RunComputer(job);
+    } catch (...) {
+        job.outcome.computer = job.name;
+        job.outcome.completed = false;
+    }
+    return 0;
+}
+
 int ManagerApp::RunFleet(RunContext& run, const zentrel::ComputerSwitch& named) {
     const bool compare = m_bCompare != 0;
     zentrel::ComputerList list;
@@ -94,43 +210,64 @@ int ManagerApp::RunFleet(RunContext& run, const zentrel::ComputerSwitch& named) 
     WriteStreamText(m_hConsoleErr, problems);
 
     const std::vector<std::string> exportFiles = zentrel::ComputerFileNames(m_strFileName, list.names);
+    // Nobody to answer: each computer's messages wait with its output.
+    const bool quiet = m_bQuiet || m_bConsoleProgram;
+    SRWLOCK promptsLock = SRWLOCK_INIT;
+    std::vector<std::unique_ptr<ComputerJob>> jobs;
+    for (size_t i = 0; i < list.names.size(); ++i) {
+        std::unique_ptr<ComputerJob> job(new ComputerJob);
+        job->index = i;
+        job->name = list.names[i];
+        job->exportFile = exportFiles[i];
+        job->facts = run.facts;
+        job->waitMs = (DWORD)m_nWaitSeconds * 1000;
+        job->app = this;
+        if (quiet) {
+            job->prompts.reset(new QuietPrompts(&job->err));
+        } else {
+            job->prompts.reset(new SharedPrompts(run.GetPrompts(), &promptsLock));
+        }
+        jobs.push_back(std::move(job));
+    }
+    // The test seams count and stop calls in one thread's order.
+    const size_t width = RegistryCallOrderFree() && m_nAtOnce > 1 ? (size_t)m_nAtOnce : 1;
+    RunJobs(jobs, width, m_hConsoleOut, m_hConsoleErr);
+
     std::vector<zentrel::ComputerOutcome> outcomes;
     std::vector<std::pair<std::string, std::vector<zentrel::SourceComparison>>> compared;
-    for (size_t i = 0; i < list.names.size(); ++i) {
-        const std::string& name = list.names[i];
-        WriteStreamText(m_hConsoleErr, zentrel::ComputerStartLine(i + 1, list.names.size(), name));
-        std::vector<zentrel::SourceComparison> comparisons;
-        zentrel::ComputerOutcome outcome = RunComputer(run, name, exportFiles[i], &comparisons);
+    for (std::unique_ptr<ComputerJob>& job : jobs) {
         // A computer not compared has no drift to tell.
-        if (compare && outcome.compared != 2) compared.push_back(std::make_pair(name, std::move(comparisons)));
-        WriteStreamText(m_hConsoleErr, zentrel::ComputerEndLine(i + 1, list.names.size(), outcome));
-        outcomes.push_back(std::move(outcome));
+        if (compare && job->outcome.compared != 2) compared.push_back(std::make_pair(job->name, std::move(job->comparisons)));
+        outcomes.push_back(std::move(job->outcome));
     }
     if (compare) WriteStreamText(m_hConsoleOut, zentrel::FormatDrift(compared));
     WriteStreamText(m_hConsoleErr, zentrel::FleetSummaryLine(outcomes, compare));
     return zentrel::FleetExitCode(outcomes, compare);
 }
 
-zentrel::ComputerOutcome ManagerApp::RunComputer(RunContext& run, const std::string& name,
-                                                 const std::string& exportFile,
-                                                 std::vector<zentrel::SourceComparison>* comparisons) {
+zentrel::ComputerOutcome ManagerApp::RunComputer(ComputerJob& job) {
     const bool compare = m_bCompare != 0;
-    // Each computer's own context; the way of asking is handed on.
-    RunContext one(run.SetPrompts(std::unique_ptr<Prompts>()));
-    one.facts = run.facts;
+    const std::string& name = job.name;
+    RunContext one(std::move(job.prompts));
+    one.facts = job.facts;
     one.facts.commandLine.m_strRemoteSystem = name;
     one.facts.manyComputers = true;
+    one.facts.outText = &job.out;
+    one.facts.errText = &job.err;
     ComputerRun result;
-    result.exportFile = exportFile;
+    result.exportFile = job.exportFile;
     const bool imports = m_bImport && !m_bPreview;
-    result.counts.exported = m_bExport ? 0 : -1;
-    result.counts.listed = m_bList ? 0 : -1;
-    result.counts.written = result.counts.replaced = result.counts.skipped = imports ? 0 : -1;
+    result.counts = CountsAskedFor(*this);
+    // Every connection of this computer's run, not only the first.
+    SetConnectionLimit(job.waitMs);
     try {
         // One wait for a computer that cannot be reached, not one per operation.
         RegKey root;
         const LONG code = root.Connect(name, HKEY_LOCAL_MACHINE);
-        if (code != ERROR_SUCCESS) {
+        if (code == ERROR_TIMEOUT) {
+            one.Fail("RegConnectRegistry", IDS_NOT_REACHED, name, std::to_string(job.waitMs / 1000));
+            result.compared = 2;
+        } else if (code != ERROR_SUCCESS) {
             one.Fail("RegConnectRegistry", IDS_CONNECT_ERROR, name, RunContext::SystemErrorText(code));
             result.compared = 2;
         } else {
@@ -141,7 +278,8 @@ zentrel::ComputerOutcome ManagerApp::RunComputer(RunContext& run, const std::str
         one.Fail("Error", zentrel::FormatText(RunContext::LoadText(IDS_UNEXPECTED_ERROR), e.what()));
         result.compared = 2;
     }
-    run.SetPrompts(one.SetPrompts(std::unique_ptr<Prompts>()));
+    SetConnectionLimit(0);
+    one.CloseConnection();
 
     zentrel::ComputerOutcome outcome;
     outcome.computer = name;
@@ -161,7 +299,7 @@ zentrel::ComputerOutcome ManagerApp::RunComputer(RunContext& run, const std::str
         for (const zentrel::SourceComparison& c : result.comparisons)
             different += c.status != zentrel::SourceStatus::Identical;
         outcome.counts.different = different;
-        *comparisons = std::move(result.comparisons);
+        job.comparisons = std::move(result.comparisons);
     }
     return outcome;
 }

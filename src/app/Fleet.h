@@ -3,13 +3,15 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/Fleet.h"
 #include "core/SourceCompare.h"
+#include "ops/RunContext.h"
 
-class RunContext;
+class ManagerApp;
 
 // What one computer's operations write and come to.
 struct ComputerRun {
@@ -17,6 +19,21 @@ struct ComputerRun {
     std::vector<zentrel::SourceComparison> comparisons;  // kept for the drift report
     zentrel::ComputerCounts counts;
     int compared = 0;
+};
+
+// One computer of a run over many, worked on beside others: what it is
+// given, and what its run leaves for the main thread to write in order.
+struct ComputerJob {
+    size_t index = 0;
+    std::string name, exportFile;
+    RunFacts facts;
+    std::unique_ptr<Prompts> prompts;  // its own
+    DWORD waitMs = 0;                  // how long each connection may wait
+    ManagerApp* app = nullptr;
+    std::string out, err;              // its standard output and messages
+    zentrel::ComputerOutcome outcome;
+    std::vector<zentrel::SourceComparison> comparisons;
+    bool finished = false;
 };
 
 // The text of a list file (UTF-8 or UTF-16 with their marks, UTF-8 without

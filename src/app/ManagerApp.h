@@ -9,6 +9,7 @@
 
 class RunContext;
 struct ComputerRun;
+struct ComputerJob;
 namespace zentrel {
 struct ComputerSwitch;
 }
@@ -27,6 +28,8 @@ public:
     // code. The context takes the command line's facts and streams.
     int RunBatch(RunContext& run);
     void WriteConsoleText(const char* text, BOOL bNewline);
+    // One computer's run of many, on a thread of its own (src/app/Fleet.cpp).
+    static DWORD WINAPI ComputerThread(void* job);
 
     HANDLE m_hConsoleOut;
     HANDLE m_hConsoleErr;
@@ -41,12 +44,15 @@ private:
     // The operations on each computer -s names (src/app/Fleet.cpp).
     int RunFleet(RunContext& run, const zentrel::ComputerSwitch& named);
     // One computer of many: its operations in a context of its own, and
-    // how they went. Its comparisons are moved into *comparisons.
-    zentrel::ComputerOutcome RunComputer(RunContext& run, const std::string& name, const std::string& exportFile,
-                                         std::vector<zentrel::SourceComparison>* comparisons);
+    // how they went; its comparisons and output are kept in the job.
+    zentrel::ComputerOutcome RunComputer(ComputerJob& job);
     int RunWindow();
+    // The names -r gives, each of its files read; false, reported, when a
+    // file cannot be read whole.
+    bool ReadRemovalNames(RunContext& run);
 
     int m_nExitCode;
+    std::vector<zentrel::RemovalSwitch> m_removeNames;  // of this run, none from a file
 };
 
 // The one application object.

@@ -45,14 +45,29 @@ const char* CommandLineTail(const char* commandLine) {
 
 namespace {
 
+// Text with every double quote at its two ends dropped.
+std::string Unquoted(std::string text) {
+    const size_t first = text.find_first_not_of('"');
+    if (first == std::string::npos) return std::string();
+    text.erase(0, first);
+    text.erase(text.find_last_not_of('"') + 1);
+    return text;
+}
+
 // The file name after a switch's scope letter, the quotes around it dropped.
 std::string FileAfterScope(const std::string& token) {
-    std::string file = token.size() > 3 ? token.substr(3) : std::string();
-    const size_t first = file.find_first_not_of('"');
-    if (first == std::string::npos) return std::string();
-    file.erase(0, first);
-    file.erase(file.find_last_not_of('"') + 1);
-    return file;
+    return Unquoted(token.size() > 3 ? token.substr(3) : std::string());
+}
+
+// -r<scope><name>, -r<scope>"<name>" or -r<scope>@<file>: a name that
+// begins with '@' is given in quotes, so that no name is taken for a file.
+RemovalSwitch ReadRemoval(const std::string& token) {
+    RemovalSwitch removal;
+    removal.userScope = token.size() >= 3 && token[2] == 'u';
+    const std::string rest = token.size() > 3 ? token.substr(3) : std::string();
+    removal.fromFile = !rest.empty() && rest[0] == '@';
+    removal.text = Unquoted(removal.fromFile ? rest.substr(1) : rest);
+    return removal;
 }
 
 }  // namespace
@@ -84,6 +99,21 @@ void CommandLineSwitches::ParseSwitch(const std::string& token) {
     case 'x':
         m_bWithholdSecrets = token.size() == 2;
         return;
+    case 'r':
+        m_bBatchMode = 1;
+        m_removals.push_back(ReadRemoval(token));
+        return;
+    case 'j':
+    case 't': {
+        const int most = token[1] == 'j' ? kMostAtOnce : 24 * 60 * 60;
+        const int value = SwitchNumber(token.substr(2), most);
+        if (value == 0) {
+            m_strBadSwitch = token;
+        } else {
+            (token[1] == 'j' ? m_nAtOnce : m_nWaitSeconds) = value;
+        }
+        return;
+    }
     case 'd':
         // A scope and a file of its own, so that -e and -i keep theirs.
         m_bBatchMode = 1;
@@ -104,26 +134,54 @@ void CommandLineSwitches::ParseSwitch(const std::string& token) {
     m_strFileName = FileAfterScope(token);
 }
 
+int SwitchNumber(const std::string& digits, int most) {
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) return 0;
+    const int value = std::stoi(digits);
+    return value <= most ? value : 0;
+}
+
+std::vector<std::string> NameLines(const std::string& text) {
+    std::vector<std::string> names;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string name = text.substr(start, end - start);
+        start = end + 1;
+        if (!name.empty() && name.back() == '\r') name.pop_back();
+        if (!name.empty()) names.push_back(name);
+    }
+    return names;
+}
+
 bool CommandLineSwitches::ForcedView(Platform* platform) const {
     return m_bBatchMode && ParsePlatformText(m_strPlatform, platform);
 }
 
 const char* UsageText() {
-    return "Usage: zentrel [-s<computer>[,...]|-s@<file>] [-p32|-p64] [-i<scope><file> [-n]]\r\n"
+    return "Usage: zentrel [-s<computer>[,...]|-s@<file>] [-j<n>] [-t<seconds>] [-p32|-p64]\r\n"
+           "               [-r<scope><name>]... [-i<scope><file>] [-n]\r\n"
            "               [-e<scope><file> [-x]] [-l<scope>] [-d<scope><file>]\r\n"
+           "  -r<scope><name>  remove the data source from the scope, backed up first; one name a switch,\r\n"
+           "                   repeated for more; -r<scope>\"<name>\" for a name with blanks or a leading @;\r\n"
+           "                   -r<scope>@<file>: each line of the file names one\r\n"
            "  -i<scope><file>  import a DSI file into the scope\r\n"
-           "  -n               with -i: print what the import would do, change nothing\r\n"
+           "  -n               with -i or -r: print what the import or removal would do, change nothing\r\n"
            "  -e<scope><file>  export every data source of the scope to a DSI file\r\n"
            "  -x               with -e: leave secret values (passwords, keys, tokens) out of the file\r\n"
            "  -l<scope>        list the scope's data sources: name, driver, scope and platform\r\n"
            "  -d<scope><file>  compare the scope's data sources with a DSI file, one line a difference\r\n"
            "  -s<computer>     work on another computer's registry\r\n"
-           "  -s<a>,<b>,...    work on each computer in turn; -s@<file>: the names in a file\r\n"
+           "  -s<a>,<b>,...    work on each computer; -s@<file>: the names in a file\r\n"
+           "  -j<n>            with many computers: how many are worked on at once (1 to 64, default 8;\r\n"
+           "                   -j1: one after another)\r\n"
+           "  -t<seconds>      with many computers: how long a computer may take to answer (default 60);\r\n"
+           "                   one that does not is not reached, and nothing is written to it\r\n"
            "  -p32, -p64       System DSNs of the 32-bit or 64-bit view only (default: both)\r\n"
            "<scope> is u for User DSNs; any other character means System DSNs.\r\n"
-           "Import runs before export, then listing, comparing last. Errors go to standard error.\r\n"
-           "Exit code: 0 when everything completed, 1 when anything failed;\r\n"
-           "with -d: 0 identical, 1 different, 2 when the comparison could not be made.\r\n";
+           "Removal runs first, then import, export, listing, comparing last. Errors go to standard error.\r\n"
+           "Exit code: 0 when everything completed, 1 when anything failed (a removal refused or a computer\r\n"
+           "not reached too); with -d: 0 identical, 1 different, 2 when the comparison could not be made.\r\n";
 }
 
 }  // namespace zentrel

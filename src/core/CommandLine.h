@@ -2,6 +2,7 @@
 #pragma once
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "core/Platform.h"
 
@@ -14,6 +15,24 @@ void TokenizeCommandLine(const char* tail, const std::function<void(const std::s
 // The command-line tail of a full command line: what follows the program's
 // name (quoted or not) and the white space after it.
 const char* CommandLineTail(const char* commandLine);
+
+// One -r: a data source to remove from a scope, or a file that names
+// several, one a line.
+struct RemovalSwitch {
+    bool userScope = false;
+    bool fromFile = false;
+    std::string text;  // the name, or the file's path
+};
+
+// The names of a names file's text: each line that is not empty, exactly
+// as it stands (a name may begin or end with a blank, or with '#').
+std::vector<std::string> NameLines(const std::string& text);
+
+// Computers worked on at once unless -j says otherwise, and how long each
+// connection waits for its computer unless -t does.
+const int kDefaultAtOnce = 8;
+const int kMostAtOnce = 64;
+const int kDefaultWaitSeconds = 60;
 
 // The switch fields of the application object, in their declared order.
 struct CommandLineSwitches {
@@ -30,8 +49,12 @@ struct CommandLineSwitches {
     int m_bCompare = 0;         // -d: compare a scope with a DSI file
     int m_bCompareUserScope = 0;
     std::string m_strCompareFile;
-    int m_bPreview = 0;         // -n: the import only says what it would do
+    int m_bPreview = 0;         // -n: the import and removal only say what they would do
     int m_bWithholdSecrets = 0; // -x: the export leaves secret values out
+    std::vector<RemovalSwitch> m_removals;  // each -r, in order
+    int m_nAtOnce = kDefaultAtOnce;         // -j<n>: computers worked on at once
+    int m_nWaitSeconds = kDefaultWaitSeconds;  // -t<seconds>: how long a computer may take to answer
+    std::string m_strBadSwitch;  // a -j or -t whose value is out of range; the run refuses it
 
     void ParseSwitch(const std::string& token);
     // The System view a batch run is limited to by -p32/-p64; false when none.
@@ -40,5 +63,8 @@ struct CommandLineSwitches {
 
 // What the console program prints when it is given nothing to do.
 const char* UsageText();
+
+// -j's and -t's values: digits only, from 1 to `most`; 0 otherwise.
+int SwitchNumber(const std::string& digits, int most);
 
 }  // namespace zentrel

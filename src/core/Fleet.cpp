@@ -159,7 +159,8 @@ std::string ComputerEndLine(size_t index, size_t total, const ComputerOutcome& o
     std::string line = EscapeControls(outcome.computer) + " (" + std::to_string(index) + " of " +
                        std::to_string(total) + "): " + (outcome.Failed() ? "failed" : "done");
     const ComputerCounts& c = outcome.counts;
-    const std::pair<int, const char*> counts[] = {{c.exported, "exported"}, {c.listed, "listed"},
+    const std::pair<int, const char*> counts[] = {{c.removed, "removed"},   {c.exported, "exported"},
+                                                  {c.listed, "listed"},
                                                   {c.written, "written"},   {c.replaced, "replaced"},
                                                   {c.skipped, "skipped"},   {c.different, "different"}};
     const char* separator = ": ";

@@ -60,7 +60,7 @@ std::vector<std::string> ComputerFileNames(const std::string& path, const std::v
 // What one computer's run came to, for its line and the summary. A count
 // below zero is one its run did not ask for and is not shown.
 struct ComputerCounts {
-    int exported = -1, listed = -1, written = -1, replaced = -1, skipped = -1, different = -1;
+    int removed = -1, exported = -1, listed = -1, written = -1, replaced = -1, skipped = -1, different = -1;
 };
 struct ComputerOutcome {
     std::string computer;

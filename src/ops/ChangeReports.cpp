@@ -17,10 +17,31 @@ std::vector<RegistryPlace> g_swept;
 // The places whose lock this run holds now.
 std::vector<RegistryPlace> g_locked;
 
+// Computers worked on at once share these lists.
+SRWLOCK g_placesLock = SRWLOCK_INIT;
+
+class PlacesHeld {
+public:
+    PlacesHeld() { ::AcquireSRWLockExclusive(&g_placesLock); }
+    ~PlacesHeld() { ::ReleaseSRWLockExclusive(&g_placesLock); }
+    PlacesHeld(const PlacesHeld&) = delete;
+    PlacesHeld& operator=(const PlacesHeld&) = delete;
+};
+
 bool Contains(const std::vector<RegistryPlace>& places, const RegistryPlace& place) {
+    PlacesHeld held;
     for (const RegistryPlace& seen : places)
         if (seen == place) return true;
     return false;
+}
+
+// Whether the place was added, not there before.
+bool AddOnce(std::vector<RegistryPlace>& places, const RegistryPlace& place) {
+    PlacesHeld held;
+    for (const RegistryPlace& seen : places)
+        if (seen == place) return false;
+    places.push_back(place);
+    return true;
 }
 
 // A run that only reads: a preview, or a comparison without an import.
@@ -43,11 +64,9 @@ std::string TimeText(unsigned long long value) {
 // holds its lock. Leftover keys no journal names are swept only for a run
 // that writes (`orphans`).
 void Recover(RunContext& run, HKEY odbc, const RegistryPlace& place, bool orphans) {
-    const bool journals = !Contains(g_recovered, place);
-    orphans = orphans && !Contains(g_swept, place);
+    const bool journals = AddOnce(g_recovered, place);
+    orphans = orphans && AddOnce(g_swept, place);
     if (!journals && !orphans) return;
-    if (journals) g_recovered.push_back(place);
-    if (orphans) g_swept.push_back(place);
     const REGSAM view = ViewFlag(place.platform);
     for (const RecoveredChange& change : RecoverInterruptedChanges(odbc, view, journals, orphans)) {
         const std::string source = zentrel::ShownName(change.source);
@@ -77,6 +96,7 @@ void Recover(RunContext& run, HKEY odbc, const RegistryPlace& place, bool orphan
 }  // namespace
 
 void ForgetRecoveredPlaces() {
+    PlacesHeld held;
     g_recovered.clear();
     g_swept.clear();
 }
@@ -90,7 +110,7 @@ void RecoverPlaceOnce(RunContext& run, HKEY odbc, const RegistryPlace& place) {
     const REGSAM view = ViewFlag(place.platform);
     LockHolder holder;
     if (ReadOnlyRun(run)) {
-        g_recovered.push_back(place);
+        AddOnce(g_recovered, place);
         if (LockedByLiveRun(odbc, view, &holder)) return;
         for (const std::string& source : PendingChanges(odbc, view))
             run.Remark("Warning", MB_OK | MB_ICONINFORMATION, IDS_RECOVERY_PENDING, zentrel::ShownName(source));
@@ -102,6 +122,7 @@ void RecoverPlaceOnce(RunContext& run, HKEY odbc, const RegistryPlace& place) {
 }
 
 ScopeChanges::~ScopeChanges() {
+    PlacesHeld places;
     for (const Held& held : m_held)
         for (size_t i = g_locked.size(); i-- > 0;)
             if (g_locked[i] == held.connected) g_locked.erase(g_locked.begin() + (long)i);
@@ -131,7 +152,10 @@ bool ScopeChanges::Take(const RegistryPlace& place) {
     }
     // Another computer's registry has no rename method.
     held.byCopy = !held.connected.computer.empty();
-    g_locked.push_back(held.connected);
+    {
+        PlacesHeld places;
+        g_locked.push_back(held.connected);
+    }
     Recover(m_run, m_run.m_hOdbcIniKey, held.connected, true);
     m_held.push_back(std::move(held));
     return true;

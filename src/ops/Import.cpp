@@ -294,7 +294,7 @@ WriteOutcome CheckChangedSince(RunContext& run, const Accepted& source, ScopeCha
     if (!WriteBackup(run, {BackedUpSource{source.place, name}}, &backup) || !backup.held[0])
         return WriteOutcome::Failed;
     if (run.facts.Batch())
-        WriteStreamText(run.facts.err, zentrel::FormatText(RunContext::LoadText(IDS_BACKUP_WRITTEN), backup.path));
+        run.facts.WriteErr(zentrel::FormatText(RunContext::LoadText(IDS_BACKUP_WRITTEN), backup.path));
     if (!changes.Take(source.place)) return WriteOutcome::Failed;
     return WriteOutcome::Replaced;
 }
@@ -614,7 +614,7 @@ bool BackUpReplaced(ImportRun& import, BackupOutcome& backup, std::vector<Backed
     };
     if (!WriteBackup(run, destroyed, &backup, same)) return false;
     if (!backup.path.empty() && run.facts.Batch())
-        WriteStreamText(run.facts.err, zentrel::FormatText(RunContext::LoadText(IDS_BACKUP_WRITTEN), backup.path));
+        run.facts.WriteErr(zentrel::FormatText(RunContext::LoadText(IDS_BACKUP_WRITTEN), backup.path));
     // A source the backup does not hold whole is left as it is.
     refused.assign(import.accepted.size(), false);
     for (size_t k = 0; k < destroyedAt.size(); ++k) {
@@ -916,7 +916,7 @@ ImportSummary ImportConnected(RunContext& run, bool askName) {
     for (int i : import.file.count.indices)
         if (PlanOne(import, i) == Next::Stop) break;
     if (run.facts.Preview()) {
-        WriteStreamText(run.facts.out, run.facts.OutputLines(import.previewLines));
+        run.facts.WriteOut(run.facts.OutputLines(import.previewLines));
         return import.summary;
     }
     import.summary.ran = WriteAll(import);

@@ -11,9 +11,6 @@
 #include "registry/Views.h"
 #include "res/resource.h"
 
-namespace {
-
-// The views a place's scope is listed in, the one asked for first.
 std::vector<zentrel::Platform> ViewsOf(const ScopePlace& place) {
     std::vector<zentrel::Platform> views;
     if (!place.systemScope) {
@@ -28,6 +25,8 @@ std::vector<zentrel::Platform> ViewsOf(const ScopePlace& place) {
     }
     return views;
 }
+
+namespace {
 
 // The connected view's sources appended to `into`, its driver entries kept.
 // False, reported, when the section's sources cannot all be enumerated.

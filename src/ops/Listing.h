@@ -13,6 +13,9 @@
 
 class RunContext;
 
+// The views a place's scope has, the one asked for first.
+std::vector<zentrel::Platform> ViewsOf(const ScopePlace& place);
+
 // The data sources of the place's scope, view by view: the System scope
 // in both views of a 64-bit Windows, or in the place's one view. Each
 // with its driver and whether that driver is installed for its platform.

@@ -104,7 +104,12 @@ void WriteStreamText(HANDLE stream, const std::string& text) {
 
 void QuietPrompts::WriteLine(const char* caption, const std::string& text) {
     // Names and texts from the registry or a file may hold what a terminal obeys.
-    WriteStreamText(m_hStream, zentrel::EscapeControls(FoldLines(caption) + ": " + text) + "\r\n");
+    const std::string line = zentrel::EscapeControls(FoldLines(caption) + ": " + text) + "\r\n";
+    if (m_text != nullptr) {
+        *m_text += line;
+    } else {
+        WriteStreamText(m_hStream, line);
+    }
 }
 
 int QuietPrompts::Message(HWND, const char* text, const char* caption, UINT type) {

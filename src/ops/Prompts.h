@@ -42,6 +42,8 @@ public:
 class QuietPrompts : public Prompts {
 public:
     explicit QuietPrompts(HANDLE stream) : m_hStream(stream) {}
+    // The lines kept in `text`, written later by its owner.
+    explicit QuietPrompts(std::string* text) : m_hStream(NULL), m_text(text) {}
     int Message(HWND owner, const char* text, const char* caption, UINT type) override;
     BOOL FileName(BOOL save, OPENFILENAMEA* request) override;
     INT_PTR RunDialog(CDialog& dialog) override;
@@ -52,6 +54,7 @@ public:
 private:
     void WriteLine(const char* caption, const std::string& text);
     HANDLE m_hStream;
+    std::string* m_text = nullptr;
 };
 
 // Writes text to a console, or to the file or pipe a caller redirected the

@@ -13,6 +13,22 @@ std::string RunFacts::OutputLines(const std::string& text) const {
     return manyComputers ? zentrel::PrefixLines(commandLine.m_strRemoteSystem, text) : text;
 }
 
+void RunFacts::WriteOut(const std::string& text) const {
+    if (outText != nullptr) {
+        *outText += text;
+    } else {
+        WriteStreamText(out, text);
+    }
+}
+
+void RunFacts::WriteErr(const std::string& text) const {
+    if (errText != nullptr) {
+        *errText += text;
+    } else {
+        WriteStreamText(err, text);
+    }
+}
+
 int Reporter::Count(SourceOutcome outcome, size_t since) const {
     int count = 0;
     for (size_t i = since; i < m_outcomes.size(); ++i)
@@ -138,8 +154,9 @@ int RunContext::OpenSection(BOOL systemScope, zentrel::Platform platform, bool q
         }
         // A comparison only reads: a missing section holds no sources, and
         // stays missing.
-        if (code == ERROR_FILE_NOT_FOUND && facts.Batch() && facts.commandLine.m_bCompare &&
-            !facts.commandLine.m_bImport) {
+        if (code == ERROR_FILE_NOT_FOUND &&
+            (m_bSectionNotMade ||
+             (facts.Batch() && facts.commandLine.m_bCompare && !facts.commandLine.m_bImport))) {
             m_hRootKey.Close();
             return kNoSection;
         }

@@ -59,6 +59,13 @@ struct RunFacts {
     // each output line and goes into its backups' file names.
     bool manyComputers = false;
     std::string OutputLines(const std::string& text) const;
+    // Where the output of one of several computers worked on at once waits,
+    // to be written in the order the computers were named; unset, it goes
+    // to the streams at once.
+    std::string* outText = nullptr;
+    std::string* errText = nullptr;
+    void WriteOut(const std::string& text) const;
+    void WriteErr(const std::string& text) const;
 };
 
 class RunContext {
@@ -122,6 +129,9 @@ public:
     static const int kNoSection = -9;
     int ConnectToRemoteSystem(const std::string& computer, BOOL systemScope, zentrel::Platform platform,
                               bool quiet = false);
+    // Set while a missing ODBC section means nothing to act on: it is then
+    // neither offered for creation nor made (kNoSection is returned).
+    bool m_bSectionNotMade = false;
     void CloseConnection();
     // The threads for registry calls made several at once, started once for
     // all of the run's phases: each set of threads costs memory of its own.

@@ -172,12 +172,90 @@ std::vector<wchar_t> Wide(const std::string& text) {
 
 }  // namespace
 
+namespace {
+
+thread_local DWORD t_connectionLimit = 0;
+ConnectionDelay g_connectionDelay = nullptr;
+
+std::string MachineName(const std::string& computer) {
+    if (computer.empty()) return computer;
+    return computer[0] == '\\' ? computer : "\\\\" + computer;
+}
+
+// One connection made on a thread of its own, so that its caller can stop
+// waiting for it; shared by both until the later one lets go.
+struct PendingConnection {
+    std::string computer;
+    HKEY root = NULL;
+    DWORD delay = 0;
+    HKEY key = NULL;
+    LONG status = ERROR_SUCCESS;
+    HANDLE done = NULL;
+    volatile LONG state = 0;  // 0 awaited, 1 made, 2 given up
+    volatile LONG holders = 2;
+    void Release() {
+        if (::InterlockedDecrement(&holders) != 0) return;
+        ::CloseHandle(done);
+        delete this;
+    }
+};
+
+// Not counted as a call: it may end after the run that asked for it.
+DWORD WINAPI ConnectApart(void* param) {
+    PendingConnection* pending = static_cast<PendingConnection*>(param);
+    if (pending->delay != 0) ::Sleep(pending->delay);
+    const std::string machine = MachineName(pending->computer);
+    pending->status = ::RegConnectRegistryA(machine.empty() ? NULL : machine.c_str(), pending->root, &pending->key);
+    // Given up: nobody may use it.
+    if (::InterlockedCompareExchange(&pending->state, 1, 0) != 0 && pending->status == ERROR_SUCCESS)
+        ::RegCloseKey(pending->key);
+    ::SetEvent(pending->done);
+    pending->Release();
+    return 0;
+}
+
+// The thread is never waited for beyond the limit, nor at the process's
+// end: a connection the network holds up holds nothing else up.
+LONG ConnectWithin(const std::string& computer, HKEY root, DWORD limit, DWORD delay, HKEY* key) {
+    PendingConnection* pending = new PendingConnection;
+    pending->computer = computer;
+    pending->root = root;
+    pending->delay = delay;
+    pending->done = ::CreateEventA(NULL, TRUE, FALSE, NULL);
+    HANDLE thread = pending->done == NULL ? NULL : ::CreateThread(NULL, 0, &ConnectApart, pending, 0, NULL);
+    if (thread == NULL) {
+        const LONG code = (LONG)::GetLastError();
+        if (pending->done != NULL) ::CloseHandle(pending->done);
+        delete pending;
+        return code;
+    }
+    ::CloseHandle(thread);
+    const DWORD waited = ::WaitForSingleObject(pending->done, limit != 0 ? limit : INFINITE);
+    LONG status = ERROR_TIMEOUT;
+    // Made just as the wait ended counts as made in time.
+    if (waited == WAIT_OBJECT_0 || ::InterlockedCompareExchange(&pending->state, 2, 0) == 1) {
+        status = pending->status;
+        if (status == ERROR_SUCCESS) *key = pending->key;
+    }
+    pending->Release();
+    return status;
+}
+
+}  // namespace
+
+void SetConnectionLimit(DWORD waitMs) { t_connectionLimit = waitMs; }
+
+void SetConnectionDelay(ConnectionDelay delay) { g_connectionDelay = delay; }
+
 LONG RegKey::Connect(const std::string& computer, HKEY root) {
-    std::string machine;
-    if (!computer.empty()) machine = computer[0] == '\\' ? computer : "\\\\" + computer;
+    std::string reached = computer;
+    const DWORD delay = g_connectionDelay != nullptr ? g_connectionDelay(&reached) : 0;
+    const std::string machine = MachineName(reached);
     HKEY key = NULL;
     CountRegistryCall();
-    const LONG status = ::RegConnectRegistryA(machine.empty() ? NULL : machine.c_str(), root, &key);
+    const LONG status = t_connectionLimit != 0 || delay != 0
+                            ? ConnectWithin(reached, root, t_connectionLimit, delay, &key)
+                            : ::RegConnectRegistryA(machine.empty() ? NULL : machine.c_str(), root, &key);
     Attach(status == ERROR_SUCCESS ? key : NULL);
     return status;
 }

@@ -17,6 +17,18 @@ unsigned long long RegistryCallCount();
 void ResetRegistryCallCount();
 void CountRegistryCall();
 
+// How long each connection this thread makes waits for its computer to
+// answer, in milliseconds; 0: as long as the platform waits. A connection
+// that answers later is closed unused, so nothing is ever read or written
+// through it; the wait then fails with ERROR_TIMEOUT.
+void SetConnectionLimit(DWORD waitMs);
+// A seam for tests and the bench: how long the connection to a computer
+// takes before it is made, as a slow network would make it, and the
+// computer it then reaches (*computer may be changed). Unset, no
+// connection is delayed.
+typedef DWORD (*ConnectionDelay)(std::string* computer);
+void SetConnectionDelay(ConnectionDelay delay);
+
 // Closing a key is a call like any other.
 struct CountedRegKeyTraits : RegKeyTraits {
     static bool Release(HKEY h) {

@@ -141,6 +141,45 @@ TEST(CommandLine, CompareAndPreview) {
     }
 }
 
+// -r: one name a switch, whatever it holds; '@' names a file unless quoted.
+// -j and -t: a number in range, or the switch is refused whole.
+TEST(CommandLine, RemovalAndFleetWidth) {
+    struct Case {
+        const char* tail;
+        std::vector<std::string> removals;  // "u:" or "s:", then "@" for a file, then the text
+        int atOnce, wait;
+        const char* bad;
+    };
+    const Case cases[] = {
+        {"-rsOld", {"s:Old"}, 8, 60, ""},
+        {"-ru\"My DSN, 2=x\" -rs-n -rs/q", {"u:My DSN, 2=x", "s:-n", "s:/q"}, 8, 60, ""},
+        {"-ru\"@prod\" -ru@\"C:\\my names.txt\"", {"u:@prod", "u:@C:\\my names.txt"}, 8, 60, ""},
+        {"-rs -ru\"\"", {"s:", "u:"}, 8, 60, ""},
+        {"-rs\xC3\xA9t\xC3\xA9 -j1 -t5", {"s:\xC3\xA9t\xC3\xA9"}, 1, 5, ""},
+        {"-j64 -t86400", {}, 64, 86400, ""},
+        {"-j0", {}, 8, 60, "-j0"},
+        {"-j65", {}, 8, 60, "-j65"},
+        {"-t", {}, 8, 60, "-t"},
+        {"-t-1", {}, 8, 60, "-t-1"},
+        {"-j 4", {}, 8, 60, "-j"},
+        {"-t99999999999", {}, 8, 60, "-t99999999999"},
+    };
+    for (const Case& c : cases) {
+        const CommandLineSwitches s = Parse(c.tail);
+        std::vector<std::string> removals;
+        for (const zentrel::RemovalSwitch& r : s.m_removals)
+            removals.push_back(std::string(r.userScope ? "u:" : "s:") + (r.fromFile ? "@" : "") + r.text);
+        EXPECT_EQ(c.removals, removals) << c.tail;
+        EXPECT_EQ(c.removals.empty() ? 0 : 1, s.m_bBatchMode) << c.tail;
+        EXPECT_EQ(c.atOnce, s.m_nAtOnce) << c.tail;
+        EXPECT_EQ(c.wait, s.m_nWaitSeconds) << c.tail;
+        EXPECT_EQ(c.bad, s.m_strBadSwitch) << c.tail;
+    }
+    // A names file: every line that is not empty, exactly as it stands.
+    EXPECT_EQ((std::vector<std::string>{" lead", "# not a comment", "@at", "tail "}),
+              zentrel::NameLines(" lead\r\n\r\n# not a comment\n@at\ntail "));
+}
+
 // -s naming many computers: the names each run gets, in order, and what is
 // reported and skipped.
 TEST(ComputerList, NamesAndProblems) {

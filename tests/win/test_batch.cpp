@@ -6,6 +6,7 @@
 
 #include <sddl.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -551,6 +552,79 @@ TEST_F(BatchProgramTest, ManyComputersRunOneAfterAnother) {
     }
 }
 
+// Removal from the command line: one name a switch or a file of names,
+// any name a source can have, backed up first, without a question.
+TEST_F(BatchProgramTest, RemovesNamedSources) {
+    const std::string own = ThisComputerName();
+    const std::vector<std::string> users = {"Kept", "-n", "@at", "/q", "A, b=c \xC3\xA9"};
+    WriteWholeFile(dir + "\\names.txt", "\xEF\xBB\xBF" "Kept\r\n@at\r\n\r\nA, b=c \xC3\xA9\r\n");
+    const std::string announced = "Backup of the data sources replaced or removed: ";
+    struct Case {
+        const char* what;
+        std::string args;
+        int code;
+        std::string out;                // exactly
+        std::vector<std::string> err;   // each in standard error
+        std::vector<std::string> gone;  // User sources removed; the others stay
+        bool sysGone = false;
+        std::function<void()> arrange = nullptr;
+    };
+    const Case cases[] = {
+        {"one, backed up first", "-ruKept", 0, "", {announced}, {"Kept"}},
+        {"names that look like switches", "-ru-n -ru\"@at\" -ru/q", 0, "", {announced}, {"-n", "@at", "/q"}},
+        {"a file of names", "-ru@names.txt", 0, "", {announced}, {"Kept", "@at", "A, b=c \xC3\xA9"}},
+        {"a preview changes nothing", "-n -ruKept -ru\"A, b=c \xC3\xA9\" -ruGone", 0,
+         "remove\tKept\t32/64-bit\r\nremove\tA, b=c \xC3\xA9\t32/64-bit\r\n",
+         {"There is no data source 'Gone' among the User DSNs; nothing to remove."}, {}},
+        {"nothing to remove, said so", "-rsKept", 0, "",
+         {"There is no data source 'Kept' among the System DSNs; nothing to remove."}, {}},
+        {"reserved names and paths refused", "-ru\"ODBC Data Sources\" -ruKept\\Engines -ruODBC", 1, "",
+         {"'ODBC Data Sources' is not the name of a data source that can be removed", "'Kept\\Engines' is not",
+          "'ODBC' is not"},
+         {}},
+        {"a backup that cannot hold it", "-ruKept -ru/q", 1, "",
+         {"Data source 'Kept' cannot be backed up whole"}, {"/q"}, false,
+         [] { PutString(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Kept", "Two\r\nlines"); }},
+        {"the System scope's one view", "-p64 -rsSysOne", 0, "", {announced}, {}, true},
+        {"many computers", "-s" + own + ",nosuchhost -ruKept", 1, "",
+         {own + " (1 of 2): done: 1 removed\r\n", "nosuchhost (2 of 2): failed: 0 removed"}, {"Kept"}},
+        {"a preview over many computers", "-s" + own + ", -n -ruKept", 0, own + "\tremove\tKept\t32/64-bit\r\n",
+         {own + " (1 of 1): done\r\n"}, {}},
+        {"a names file that cannot be read: nothing removed", "-ruKept -ru@missing.txt", 1, "",
+         {"Error: File: '"}, {}},
+    };
+    for (const Case& c : cases) {
+        ClearTestRegistry();
+        for (const std::string& name : users) SeedSource(false, name, "D");
+        SeedSource(true, "SysOne", "Sys Driver");
+        if (c.arrange) c.arrange();
+        const Outcome run = RunShell(c.args, dir);
+        EXPECT_EQ(c.code, run.code) << c.what << "\n" << run.err;
+        EXPECT_EQ(c.out, run.out) << c.what;
+        for (const std::string& text : c.err)
+            EXPECT_NE(std::string::npos, run.err.find(text)) << c.what << ": " << text << "\n" << run.err;
+        for (const std::string& name : users) {
+            const bool gone = std::find(c.gone.begin(), c.gone.end(), name) != c.gone.end();
+            EXPECT_NE(gone, KeyExists(HKEY_CURRENT_USER, OdbcPath(name))) << c.what << ": " << name;
+            DWORD type = 0;
+            std::vector<unsigned char> data;
+            EXPECT_NE(gone, GetValue(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), name.c_str(), &type, &data))
+                << c.what << ": " << name;
+        }
+        EXPECT_NE(c.sysGone, KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("SysOne"))) << c.what;
+        // What went is in the backup the run named.
+        const size_t at = run.err.find(announced);
+        if (!c.gone.empty() && at != std::string::npos) {
+            const size_t from = at + announced.size();
+            const std::string backup = ReadWholeFile(run.err.substr(from, run.err.find("\r\n", from) - from));
+            // Written in the ANSI code page where it fits: the ASCII part is checked.
+            for (const std::string& name : c.gone)
+                EXPECT_NE(std::string::npos, backup.find("DSN=" + name.substr(0, name.find('\xC3'))))
+                    << c.what << ": " << name;
+        }
+    }
+}
+
 // zentrel.com runs as its caller; the window asks for an administrator.
 TEST(ProgramManifest, ConsoleRunsAsInvokerWindowAsAdministrator) {
     struct Case { const char* program; const char* level; };
@@ -697,6 +771,56 @@ TEST_F(BatchContextTest, ExceptionEndsTheRunWithOne) {
     EXPECT_EQ(1, run.code);
     EXPECT_NE(std::string::npos, run.err.find("prompt broke")) << run.err;
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((dir + "\\x.dsi").c_str()));
+}
+
+// Computers at once, through the connection seam: "waitN" answers after N
+// milliseconds, as this computer does.
+DWORD AnswerAfter(std::string* computer) {
+    if (computer->compare(0, 4, "wait") != 0) return 0;
+    const DWORD delay = (DWORD)atoi(computer->c_str() + 4);
+    *computer = ThisComputerName();
+    return delay;
+}
+
+TEST_F(BatchContextTest, ManyComputersAtOnce) {
+    SeedSource(false, "Kept", "KeptDriver");
+    const std::string in = dir + "\\in.dsi";
+    WriteWholeFile(in, "[General]\r\nItems=1\r\n[DSN0]\r\nDriver=New\r\nDSN=Fresh\r\nItems=0\r\n");
+    const std::string listed = "\tKept\tKeptDriver\tUser\t32/64-bit, driver missing\r\n";
+    struct Case {
+        const char* what;
+        std::string line;
+        int code;
+        std::string out;                // exactly
+        std::vector<std::string> err;   // in standard error, in this order
+    };
+    const Case cases[] = {
+        {"output in the order named, ends as they come", "-q -swait900,wait0,wait400 -lu", 0,
+         "wait900" + listed + "wait0" + listed + "wait400" + listed,
+         {"wait0 (2 of 3): done: 1 listed", "wait400 (3 of 3): done", "wait900 (1 of 3): done"}},
+        {"one after another", "-q -j1 -swait300,wait0 -lu", 0, "wait300" + listed + "wait0" + listed,
+         {"wait300 (1 of 2): done", "wait0 (2 of 2): started", "wait0 (2 of 2): done"}},
+        {"past its limit: not reached, nothing written", "-q -t1 -swait1600, -ruKept -iu\"" + in + "\"", 1, "",
+         {"Computer 'wait1600' did not answer within 1 seconds; it is not reached",
+          "wait1600 (1 of 1): failed: 0 removed, 0 written", "Summary: 0 of 1 computers done, 1 failed: wait1600"}},
+        {"a limit out of range", "-q -t0 -swait0,wait0 -lu", 1, "", {"'-t0': -j takes"}},
+    };
+    SetConnectionDelay(&AnswerAfter);
+    for (const Case& c : cases) {
+        const Run run = RunLine(new ScriptedPrompts, c.line);
+        EXPECT_EQ(c.code, run.code) << c.what << "\n" << run.err;
+        EXPECT_EQ(c.out, run.out) << c.what << "\n" << run.err;
+        size_t at = 0;
+        for (const std::string& text : c.err) {
+            at = run.err.find(text, at);
+            EXPECT_NE(std::string::npos, at) << c.what << ": " << text << "\n" << run.err;
+        }
+    }
+    SetConnectionDelay(nullptr);
+    // The late connection is long made and closed: it wrote nothing.
+    ::Sleep(1000);
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, OdbcPath("Kept")));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OdbcPath("Fresh")));
 }
 
 TEST_F(BatchRoutineTest, SuccessfulRunExitsZeroWithoutPrompts) {
