@@ -385,7 +385,8 @@ const std::vector<ImportCase>& Cases() {
          {}, {}, {{"S", "A", Sz("1")}}, {}, true,
          [] { PlantOldBackups(false); },
          [] { ExpectBackupsKept("20010101-000000-user-61.dsi", "20010101-000000-user-2.dsi"); }},
-        // The files' write times decide, not when they were made.
+        // The files' write times decide, not their names. (Wine reports a
+        // file's write time as its creation time too.)
         {"backups_rotated_by_write_time", General(1) + Source("DSN0", "S", {{"A", "1", "1"}}),
          {}, {}, {{"S", "A", Sz("1")}}, {}, true, [] { PlantOldBackups(true); },
          [] { ExpectBackupsKept("20010101-000000-user-2.dsi", "20010101-000000-user-61.dsi"); }},
