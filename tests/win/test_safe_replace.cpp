@@ -516,8 +516,9 @@ TEST_F(SafeReplaceTest, SourcesChangedAfterTheQuestions) {
         ExpectWhole("Fresh", c.fresh, c.fresh);
         ExpectWhole("Kept", &kNew, &kNew);
     }
-    // The replaced "Fresh" is in a backup of its own.
-    bool backedUp = false;
+    // The replaced "Fresh" is in a backup of its own, and so is the one
+    // changed below its key, as it was changed.
+    bool backedUp = false, again = false;
     WIN32_FIND_DATAA found;
     char temp[MAX_PATH];
     ::GetTempPathA(sizeof(temp), temp);
@@ -527,9 +528,12 @@ TEST_F(SafeReplaceTest, SourcesChangedAfterTheQuestions) {
     do {
         const std::string text = ReadWholeFile(folder + found.cFileName);
         backedUp |= text.find("DSN=Fresh") != std::string::npos && text.find("Old Driver") != std::string::npos;
+        const size_t threads = text.find("Engines\\Threads\r\nValue");
+        again |= threads != std::string::npos && text.compare(text.find('=', threads) + 1, 3, "5\r\n") == 0;
     } while (::FindNextFileA(search, &found));
     ::FindClose(search);
     EXPECT_TRUE(backedUp);
+    EXPECT_TRUE(again);
 }
 
 // An enumeration that a rename shifts is made again: no source that exists
