@@ -102,6 +102,18 @@ target_compile_options(zentrel_test_support PRIVATE ${ZENTREL_WARNINGS} ${ZENTRE
 # Every test includes these; parsed once, the build of the tests is much shorter.
 target_precompile_headers(zentrel_test_support PRIVATE <windows.h> <gtest/gtest.h> <map> <string> <vector>)
 
+# Under an emulator each test runs through scripts/wine-run-test, which
+# names a test that hangs instead of leaving it to the time-out.
+function(zentrel_add_win_test test_name)
+  if(CMAKE_CROSSCOMPILING_EMULATOR)
+    add_test(NAME win_${test_name} COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-run-test
+             ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${test_name}>)
+  else()
+    add_test(NAME win_${test_name} COMMAND ${test_name})
+  endif()
+  set_tests_properties(win_${test_name} PROPERTIES TIMEOUT 120)
+endfunction()
+
 file(GLOB ZENTREL_WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/test_*.cpp)
 foreach(test_source ${ZENTREL_WIN_TESTS})
   get_filename_component(test_name ${test_source} NAME_WE)
@@ -109,8 +121,7 @@ foreach(test_source ${ZENTREL_WIN_TESTS})
   target_link_libraries(${test_name} PRIVATE zentrel_test_support ${ZENTREL_STATIC_LINK})
   target_compile_options(${test_name} PRIVATE ${ZENTREL_WARNINGS} ${ZENTREL_TEST_OPT})
   target_precompile_headers(${test_name} REUSE_FROM zentrel_test_support)
-  add_test(NAME win_${test_name} COMMAND ${test_name})
-  set_tests_properties(win_${test_name} PROPERTIES TIMEOUT 120)
+  zentrel_add_win_test(${test_name})
 endforeach()
 
 # The fallback where the platform ignores the manifest's UTF-8 code page: the
@@ -122,8 +133,7 @@ add_executable(test_fallback ${CMAKE_SOURCE_DIR}/tests/win/fallback/test_fallbac
 target_include_directories(test_fallback PRIVATE ${CMAKE_SOURCE_DIR}/tests/win)
 target_link_libraries(test_fallback PRIVATE zentrel_test_support ${ZENTREL_STATIC_LINK})
 target_compile_options(test_fallback PRIVATE ${ZENTREL_WARNINGS} ${ZENTREL_TEST_OPT})
-add_test(NAME win_test_fallback COMMAND test_fallback)
-set_tests_properties(win_test_fallback PROPERTIES TIMEOUT 120)
+zentrel_add_win_test(test_fallback)
 
 # Benchmarks: each bench/bench_*.cpp is one console executable, run by
 # scripts/bench (make bench), not by ctest.

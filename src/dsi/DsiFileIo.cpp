@@ -9,6 +9,7 @@
 #include "framework/Handle.h"
 #include "core/Utf.h"
 #include "registry/RegKey.h"
+#include "registry/WriteFault.h"
 
 namespace zentrel {
 namespace {
@@ -300,6 +301,12 @@ DWORD NewTemporary(const std::wstring& folder, std::wstring* name, FileHandle& f
 }
 
 DWORD WriteAll(HANDLE file, const char* bytes, size_t size) {
+    std::string changed;
+    if (FileWriteChangeSet() != nullptr && size != 0) {
+        changed.assign(bytes, size);
+        FileWriteChangeSet()(&changed[0], size);
+        bytes = changed.data();
+    }
     for (size_t done = 0; done < size;) {
         const size_t left = size - done;
         const DWORD ask = left < kChunk ? static_cast<DWORD>(left) : kChunk;
@@ -609,7 +616,11 @@ DWORD DsiFileWriter::Place(const std::string& path) {
         digest.Add(block.data(), got);
         size += got;
     }
-    return size == m_size && digest.Finish() == m_digest.Finish() ? 0 : ERROR_FILE_CORRUPT;
+    if (size == m_size && digest.Finish() == m_digest.Finish()) return 0;
+    // Left in place it would pass for a backup, and push a sound one out.
+    file.Close();
+    ::DeleteFileW(target.c_str());
+    return ERROR_FILE_CORRUPT;
 }
 
 }  // namespace zentrel

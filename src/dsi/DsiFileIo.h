@@ -79,7 +79,8 @@ public:
     DWORD Append(std::string text, std::string* readBack);
     // Gives the file its name, never over a file that has it
     // (ERROR_ALREADY_EXISTS: the caller may try another), then reads it
-    // back: ERROR_FILE_CORRUPT when it does not hold what was written.
+    // back: ERROR_FILE_CORRUPT, and the file deleted, when it does not hold
+    // what was written.
     DWORD Place(const std::string& path);
 
 private:

@@ -33,6 +33,7 @@ long RegistryWritesCounted() { return g_counted; }
 namespace {
 ChangePause g_pause = nullptr;
 bool g_noRename = false;
+FileWriteChange g_fileChange = nullptr;
 }  // namespace
 
 void SetChangePause(ChangePause pause) { g_pause = pause; }
@@ -46,3 +47,7 @@ bool ChangePauseSet() { return g_pause != nullptr; }
 void SetRenameUnavailable(bool unavailable) { g_noRename = unavailable; }
 
 bool RenameUnavailable() { return g_noRename; }
+
+void SetFileWriteChange(FileWriteChange change) { g_fileChange = change; }
+
+FileWriteChange FileWriteChangeSet() { return g_fileChange; }

@@ -29,3 +29,10 @@ bool ChangePauseSet();
 // method makes it fail.
 void SetRenameUnavailable(bool unavailable);
 bool RenameUnavailable();
+
+// A seam for tests: every piece of a file the program writes passes here on
+// its way to the disk, after the program has counted it as written, so that
+// a test can make the disk hold other bytes than were written.
+typedef void (*FileWriteChange)(char* bytes, size_t size);
+void SetFileWriteChange(FileWriteChange change);
+FileWriteChange FileWriteChangeSet();

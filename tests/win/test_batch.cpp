@@ -452,6 +452,7 @@ TEST_F(BatchProgramTest, ManyComputersRunOneAfterAnother) {
     std::string big = "\xFE\xFF";  // UTF-16, the high byte first
     for (char c : own + "\r\n") big += std::string(1, '\0') + c;
     WriteWholeFile(dir + "\\big.txt", big);
+    WriteWholeFile(dir + "\\odd.txt", big + std::string(1, '\0'));
     const std::string ownFile = dir + "\\sys." + own + ".dsi";
     const std::string failed = "nosuchhost (2 of 2): failed";
     struct Case {
@@ -485,6 +486,7 @@ TEST_F(BatchProgramTest, ManyComputersRunOneAfterAnother) {
         {"list file in UTF-16, high byte first", "-s@big.txt -lu", 0,
          own + "\tKept\tKeptDriver\tUser\t32/64-bit, driver missing\r\n",
          {own + " (1 of 1): done: 1 listed\r\n"}},
+        {"list file in UTF-16 of an odd length", "-s@odd.txt -lu", 1, "", {"Error: File: '"}},
         {"import per computer", "-s@list.txt -iu" + in, 1, "",
          {"Backup of the data sources replaced or removed: ", "-" + own + "-user.dsi\r\n",
           own + " (1 of 2): done: 1 written, 1 replaced, 0 skipped\r\n", failed + ": 0 written, 0 replaced, 0 skipped"},
@@ -499,6 +501,11 @@ TEST_F(BatchProgramTest, ManyComputersRunOneAfterAnother) {
         {"a change refused", "-iu" + in, 1, "",
          {"Access denied: Data source 'Kept' on computer '" + own + "' was not changed: access denied. "},
          {}, {}, false, false,
+         [] { SetAccess(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "D:P(A;;KR;;;WD)"); }},
+        // A source whose write failed is one not written. (Taken the copy
+        // way, as over a connection, its key is in before its driver entry fails.)
+        {"a write failed on one of many", "-s@own.txt -iu" + in, 1, "",
+         {own + " (1 of 1): failed: 0 written, 0 replaced, 1 skipped\r\n"}, {}, {}, true, false,
          [] { SetAccess(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "D:P(A;;KR;;;WD)"); }},
         {"every change refused", "-iu" + in, 1, "",
          {"Access denied: The data sources on computer '" + own + "' were not changed: access denied. "},

@@ -105,6 +105,44 @@ std::string BackupFolderOfTable() {
     return std::string(temp) + "zentrel-dsi-import-backups\\Zentrel\\Backups";
 }
 
+// Sixty backups of older runs, and a file of another name. Written
+// backwards, the later a file was made the earlier its write time.
+void PlantOldBackups(bool writtenBackwards) {
+    PutString(HKEY_CURRENT_USER, OdbcPath("S"), "Old", "o");
+    const std::string appData = ScratchDir("dsi-import-backups");
+    ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", appData.c_str()));
+    ::CreateDirectoryA((appData + "\\Zentrel").c_str(), NULL);
+    ::CreateDirectoryA(BackupFolderOfTable().c_str(), NULL);
+    WriteWholeFile(BackupFolderOfTable() + "\\notes.dsi", "");
+    for (int n = 2; n <= 61; ++n) {
+        const std::string path = BackupFolderOfTable() + "\\20010101-000000-user-" + std::to_string(n) + ".dsi";
+        WriteWholeFile(path, "");
+        if (!writtenBackwards) continue;
+        const HANDLE file = ::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+        ULARGE_INTEGER at;
+        at.QuadPart = 126227808000000000ULL - (unsigned long long)n * 10000000ULL;  // 2001, n seconds before
+        const FILETIME written = {at.LowPart, at.HighPart};
+        EXPECT_TRUE(::SetFileTime(file, NULL, NULL, &written));
+        ::CloseHandle(file);
+    }
+}
+
+// Fifty backups kept, `kept` among them and `gone` not; other files stay.
+void ExpectBackupsKept(const std::string& kept, const std::string& gone) {
+    size_t count = 0;
+    WIN32_FIND_DATAA found;
+    const HANDLE search = ::FindFirstFileA((BackupFolderOfTable() + "\\*-user*.dsi").c_str(), &found);
+    ASSERT_NE(INVALID_HANDLE_VALUE, search);
+    do {
+        ++count;
+    } while (::FindNextFileA(search, &found));
+    ::FindClose(search);
+    EXPECT_EQ(50u, count);
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((BackupFolderOfTable() + "\\notes.dsi").c_str()));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((BackupFolderOfTable() + "\\" + kept).c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((BackupFolderOfTable() + "\\" + gone).c_str()));
+}
+
 // A source of `bad` rows that cannot be written and one that can: the
 // problems past the first ten are told as one sum.
 ImportCase ManyBadRows(const char* name, int bad) {
@@ -347,27 +385,28 @@ const std::vector<ImportCase>& Cases() {
         // file of another name is never deleted.
         {"backups_rotated", General(1) + Source("DSN0", "S", {{"A", "1", "1"}}),
          {}, {}, {{"S", "A", Sz("1")}}, {}, true,
+         [] { PlantOldBackups(false); },
+         [] { ExpectBackupsKept("20010101-000000-user-61.dsi", "20010101-000000-user-2.dsi"); }},
+        // The files' write times decide, not their names. (Wine reports a
+        // file's write time as its creation time too.)
+        {"backups_rotated_by_write_time", General(1) + Source("DSN0", "S", {{"A", "1", "1"}}),
+         {}, {}, {{"S", "A", Sz("1")}}, {}, true, [] { PlantOldBackups(true); },
+         [] { ExpectBackupsKept("20010101-000000-user-2.dsi", "20010101-000000-user-61.dsi"); }},
+        // A backup the disk holds otherwise than written, even at its size,
+        // is no backup: nothing is changed, and it does not stay.
+        {"backup_placed_otherwise", General(1) + Source("DSN0", "S", {{"A", "1", "1"}}),
+         {{"Backup", "The backup '{any}' could not be written; nothing was changed.", kStop}}, {IDOK},
+         {{"S", "Old", Sz("o")}, {"S", "A", kAbsent}}, {}, false,
          [] {
              PutString(HKEY_CURRENT_USER, OdbcPath("S"), "Old", "o");
-             const std::string appData = ScratchDir("dsi-import-backups");
-             ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", appData.c_str()));
-             ::CreateDirectoryA((appData + "\\Zentrel").c_str(), NULL);
-             ::CreateDirectoryA(BackupFolderOfTable().c_str(), NULL);
-             WriteWholeFile(BackupFolderOfTable() + "\\notes.dsi", "");
-             for (int n = 2; n <= 61; ++n)
-                 WriteWholeFile(BackupFolderOfTable() + "\\20010101-000000-user-" + std::to_string(n) + ".dsi", "");
+             ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", ScratchDir("dsi-import-backups").c_str()));
+             SetFileWriteChange([](char* bytes, size_t size) { bytes[size / 2] ^= 1; });
          },
          [] {
-             size_t kept = 0;
              WIN32_FIND_DATAA found;
-             const HANDLE search = ::FindFirstFileA((BackupFolderOfTable() + "\\*-user*.dsi").c_str(), &found);
-             ASSERT_NE(INVALID_HANDLE_VALUE, search);
-             do {
-                 ++kept;
-             } while (::FindNextFileA(search, &found));
-             ::FindClose(search);
-             EXPECT_EQ(50u, kept);
-             EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((BackupFolderOfTable() + "\\notes.dsi").c_str()));
+             const HANDLE search = ::FindFirstFileA((BackupFolderOfTable() + "\\*.dsi").c_str(), &found);
+             EXPECT_EQ(INVALID_HANDLE_VALUE, search) << found.cFileName;
+             if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
          }},
         // An export of an empty scope imports as a completed operation.
         {"explicit_zero_count", "[General]\r\nItems=0\r\n",
@@ -417,6 +456,7 @@ protected:
     // What a row's arrangement changed for the whole process.
     void TearDown() override {
         SetRenameUnavailable(false);
+        SetFileWriteChange(nullptr);
         ::SetEnvironmentVariableA("LOCALAPPDATA", m_appData.empty() ? NULL : m_appData.c_str());
         WindowTest::TearDown();
     }
@@ -438,7 +478,17 @@ TEST_P(ImportFileTest, ImportsAsDescribed) {
     EXPECT_EQ(shown.size(), prompts->calls.size());
     for (size_t i = 0; i < shown.size(); ++i) {
         EXPECT_EQ(c.messages[i].caption, shown[i].caption) << i;
-        EXPECT_EQ(Fill(c.messages[i].text, file), shown[i].text) << i;
+        // "{any}": whatever the run names there, a backup's time-stamped path.
+        const std::string expected = Fill(c.messages[i].text, file);
+        const size_t any = expected.find("{any}"), after = any + 5;
+        if (any == std::string::npos) {
+            EXPECT_EQ(expected, shown[i].text) << i;
+        } else {
+            EXPECT_TRUE(shown[i].text.size() >= expected.size() - 5 && shown[i].text.compare(0, any, expected, 0, any) == 0 &&
+                        shown[i].text.compare(shown[i].text.size() - (expected.size() - after), std::string::npos,
+                                              expected, after, std::string::npos) == 0)
+                << i << ": " << shown[i].text;
+        }
         EXPECT_EQ(c.messages[i].type, shown[i].type) << i;
         EXPECT_EQ(NULL, shown[i].owner);
     }

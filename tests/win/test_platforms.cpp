@@ -109,6 +109,7 @@ TEST_F(PlatformTest, FilesCarryTheView) {
         bool succeeded;
         bool no32Section = false;  // the 32-bit view has no ODBC section: asked for, and made
         bool oldInBoth = false;    // "Old" is already in both views: only the one written into changes
+        bool replacing = false;    // A and B already there, each in its view: both backed up and replaced
     };
     const std::string both = "[General]\r\nItems=3\r\n"
                              "[DSN0]\r\nDSN=A\r\nDriver=DrvA\r\nPlatform=64-bit\r\nItems=0\r\n"
@@ -120,6 +121,7 @@ TEST_F(PlatformTest, FilesCarryTheView) {
         {"forced_into_64", "64", both, {"A", "B", "Old"}, {}, true},
         {"forced_into_32_without_a_section", "32", both, {}, {"A", "B", "Old"}, true, true},
         {"forced_into_32_over_both_views", "32", both, {"Old"}, {"A", "B", "Old"}, true, false, true},
+        {"replacing_in_both_views", "", both, {"A", "Old"}, {"B"}, true, false, false, true},
         {"unknown_platform_refused", "", "[General]\r\nItems=1\r\n[DSN0]\r\nDSN=X\r\nPlatform=16-bit\r\nItems=0\r\n",
          {}, {}, false},
     };
@@ -140,8 +142,21 @@ TEST_F(PlatformTest, FilesCarryTheView) {
             PutViewSource(false, "Old", "DrvOld");
             PutViewSource(true, "Old", "Stale32");
         }
+        if (c.replacing) {
+            PutViewSource(false, "A", "StaleA");
+            PutViewSource(true, "B", "StaleB");
+            ::SetEnvironmentVariableA("LOCALAPPDATA", dir.c_str());
+        }
         prompts->messageAnswers = {c.no32Section ? IDYES : IDOK};
         window->ImportDsiFile(FALSE, file.c_str(), TRUE);
+        if (c.replacing) {
+            ::SetEnvironmentVariableA("LOCALAPPDATA", NULL);
+            EXPECT_EQ((RegValue{-2, {}}), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath("A"), "View"));
+            EXPECT_EQ((RegValue{-2, {}}), ValueOf(HKEY_LOCAL_MACHINE, OdbcPath32("B"), "View"));
+            const std::string backup = ReadWholeFile(FirstBackup(dir));
+            for (const char* held : {"DSN=A\r\nPlatform=64-bit", "DSN=B\r\nPlatform=32-bit", "=StaleA\r\n", "=StaleB\r\n"})
+                EXPECT_NE(std::string::npos, backup.find(held)) << held << "\n" << backup;
+        }
         EXPECT_EQ(c.succeeded, (bool)window->Succeeded());
         if (c.no32Section) {
             ASSERT_EQ(1u, prompts->Of("message").size());

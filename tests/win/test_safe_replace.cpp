@@ -258,6 +258,7 @@ TEST_F(SafeReplaceTest, RecoveryActsOnlyOnWhatTheJournalNames) {
         const Definition* kept;  // what "Kept" is after, whole; null: gone
         std::vector<std::string> keysLeft;
         RecoveredChange::Outcome outcome;
+        const wchar_t* exact = nullptr;  // a value "W" the new key holds, which must come back as it is
     };
     const Case cases[] = {
         {"a removal's old key beside the source made anew",
@@ -300,6 +301,21 @@ TEST_F(SafeReplaceTest, RecoveryActsOnlyOnWhatTheJournalNames) {
              ::SHDeleteKeyA(HKEY_CURRENT_USER, OdbcPath("Kept\\Engines").c_str());
          },
          &kNew, {}, RecoveredChange::Completed},
+        {"a copy done but for its driver entry, the new key gone",
+         [] {
+             ::SHDeleteKeyA(HKEY_CURRENT_USER, OdbcPath("Kept").c_str());
+             PlantJournal("{zentrel-99-1}", "copy", "Kept", kNew.driver);
+             Seed("Kept", kNew, false);
+         },
+         &kNew, {}, RecoveredChange::Completed},
+        {"a copy of text with no form in the code page",
+         [] {
+             PlantJournal("{zentrel-99-1}", "copy", "Kept", kNew.driver);
+             Seed("{zentrel-99-1}.new", kNew, false);
+             PutWide(HKEY_CURRENT_USER, L"Software\\ODBC\\ODBC.INI\\{zentrel-99-1}.new", L"W", REG_SZ,
+                     WideSz(L"x\xD800y"));
+         },
+         &kNew, {}, RecoveredChange::Completed, L"x\xD800y"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -311,6 +327,18 @@ TEST_F(SafeReplaceTest, RecoveryActsOnlyOnWhatTheJournalNames) {
         const std::vector<RecoveredChange> found = RecoverInterruptedChanges(odbc, KEY_WOW64_64KEY);
         ASSERT_EQ(1u, found.size());
         EXPECT_EQ(c.outcome, found[0].outcome);
+        if (c.exact != nullptr) {
+            HKEY kept = NULL;
+            ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\ODBC\\ODBC.INI\\Kept", 0,
+                                                     KEY_ALL_ACCESS, &kept));
+            std::vector<unsigned char> data(64);
+            DWORD size = (DWORD)data.size();
+            EXPECT_EQ(ERROR_SUCCESS, ::RegQueryValueExW(kept, L"W", NULL, NULL, data.data(), &size));
+            data.resize(size);
+            EXPECT_EQ(WideSz(c.exact), data);
+            ::RegDeleteValueW(kept, L"W");
+            ::RegCloseKey(kept);
+        }
         ExpectWhole("Kept", c.kept, c.kept);
         std::vector<std::string> transient;
         for (const auto& entry : Snapshot(HKEY_CURRENT_USER, OdbcPath())) {
@@ -375,10 +403,13 @@ TEST_F(SafeReplaceTest, ALockHeldElsewhere) {
         bool changes;
         DWORD process;  // the identifier the lock names
     };
+    std::string lower = computer;
+    for (char& ch : lower) ch = (char)tolower((unsigned char)ch);
     // An identifier no process has; then one a live process has, which
-    // started at another time than the lock says.
+    // started at another time than the lock says; this computer named in
+    // other letters.
     for (const Case& c : {Case{computer, true, 0xFFFFFFF0}, Case{"ELSEWHERE", false, 0xFFFFFFF0},
-                          Case{computer, true, ::GetCurrentProcessId()}}) {
+                          Case{computer, true, ::GetCurrentProcessId()}, Case{lower, true, 0xFFFFFFF0}}) {
         SCOPED_TRACE(c.computer);
         ClearTestRegistry();
         Seed("Kept", kOld);
@@ -447,6 +478,10 @@ TEST_F(SafeReplaceTest, SourcesChangedAfterTheQuestions) {
         {"backed up, its driver entry changed",
          [] { PutString(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Fresh", "Old Driver 2"); },
          {IDYES, IDYES, IDYES}, &kNew, true, 1, false, &kFlat},
+        // A write below the source's key leaves the key's own stamp as it was.
+        {"backed up, a value in a key below changed",
+         [] { PutString(HKEY_CURRENT_USER, OdbcPath("Fresh\\Engines"), "Threads", "5"); },
+         {IDYES, IDYES, IDYES}, &kNew, true, 1, false, &kOld},
     };
     // As the window asks; a batch run never does.
     SettingsDialog settings(nullptr);
@@ -481,8 +516,9 @@ TEST_F(SafeReplaceTest, SourcesChangedAfterTheQuestions) {
         ExpectWhole("Fresh", c.fresh, c.fresh);
         ExpectWhole("Kept", &kNew, &kNew);
     }
-    // The replaced "Fresh" is in a backup of its own.
-    bool backedUp = false;
+    // The replaced "Fresh" is in a backup of its own, and so is the one
+    // changed below its key, as it was changed.
+    bool backedUp = false, again = false;
     WIN32_FIND_DATAA found;
     char temp[MAX_PATH];
     ::GetTempPathA(sizeof(temp), temp);
@@ -492,9 +528,12 @@ TEST_F(SafeReplaceTest, SourcesChangedAfterTheQuestions) {
     do {
         const std::string text = ReadWholeFile(folder + found.cFileName);
         backedUp |= text.find("DSN=Fresh") != std::string::npos && text.find("Old Driver") != std::string::npos;
+        const size_t threads = text.find("Engines\\Threads\r\nValue");
+        again |= threads != std::string::npos && text.compare(text.find('=', threads) + 1, 3, "5\r\n") == 0;
     } while (::FindNextFileA(search, &found));
     ::FindClose(search);
     EXPECT_TRUE(backedUp);
+    EXPECT_TRUE(again);
 }
 
 // An enumeration that a rename shifts is made again: no source that exists
