@@ -74,6 +74,14 @@ void CommandLineSwitches::ParseSwitch(const std::string& token) {
     case 'q':
         m_bQuiet = 1;
         return;
+    case 'u':
+        m_strAccount = FileAfterScope(" " + token);
+        return;
+    case 'w':
+        if (token.size() != 2) return;
+        m_bBatchMode = 1;
+        m_bListAccounts = 1;
+        return;
     case 'p':
         // Only the two views exist; anything else is not this switch.
         if (token == "-p32" || token == "-p64" || token == "/p32" || token == "/p64") m_strPlatform = token.substr(2);
@@ -107,7 +115,7 @@ bool CommandLineSwitches::ForcedView(Platform* platform) const {
 
 const char* UsageText() {
     return "Usage: zentrel [-s<computer>[,...]|-s@<file>] [-p32|-p64] [-i<scope><file> [-n]]\r\n"
-           "               [-e<scope><file>] [-l<scope>] [-d<scope><file>]\r\n"
+           "               [-e<scope><file>] [-l<scope>] [-d<scope><file>] [-u<account>] [-w]\r\n"
            "  -i<scope><file>  import a DSI file into the scope\r\n"
            "  -n               with -i: print what the import would do, change nothing\r\n"
            "  -e<scope><file>  export every data source of the scope to a DSI file\r\n"
@@ -116,6 +124,9 @@ const char* UsageText() {
            "  -s<computer>     work on another computer's registry\r\n"
            "  -s<a>,<b>,...    work on each computer in turn; -s@<file>: the names in a file\r\n"
            "  -p32, -p64       System DSNs of the 32-bit or 64-bit view only (default: both)\r\n"
+           "  -u<account>      another computer's User DSNs of this account (name or SID);\r\n"
+           "                   default: the running account's, loaded there while it is logged on\r\n"
+           "  -w               list the accounts whose User DSNs are loaded there: SID and name\r\n"
            "<scope> is u for User DSNs; any other character means System DSNs.\r\n"
            "Import runs before export, then listing, comparing last. Errors go to standard error.\r\n"
            "Exit code: 0 when everything completed, 1 when anything failed;\r\n"

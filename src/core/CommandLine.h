@@ -31,6 +31,10 @@ struct CommandLineSwitches {
     int m_bCompareUserScope = 0;
     std::string m_strCompareFile;
     int m_bPreview = 0;         // -n: the import only says what it would do
+    // -u<account>: whose User DSNs on another computer (a name or a SID);
+    // empty: the running account's.
+    std::string m_strAccount;
+    int m_bListAccounts = 0;    // -w: the accounts whose User DSNs can be reached there
 
     void ParseSwitch(const std::string& token);
     // The System view a batch run is limited to by -p32/-p64; false when none.

@@ -16,6 +16,7 @@ const DWORD kValueNameCapacity = 16384;       // the platform's longest value na
 const size_t kGrowthLimit = size_t(1) << 30;  // beyond any value the registry can hold
 
 std::atomic<unsigned long long> g_registryCalls(0);
+std::atomic<ConnectionWatch> g_connectionWatch(nullptr);
 
 bool Named(const char* path) { return path != nullptr && *path != '\0'; }
 
@@ -125,6 +126,8 @@ void ResetRegistryCallCount() { g_registryCalls.store(0, std::memory_order_relax
 
 void CountRegistryCall() { g_registryCalls.fetch_add(1, std::memory_order_relaxed); }
 
+void SetConnectionWatch(ConnectionWatch watch) { g_connectionWatch.store(watch); }
+
 std::wstring WideText(const std::string& text) {
     if (text.empty() || text.size() > 0x7FFFFFFF) return std::wstring();
     const int units = ::MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), NULL, 0);
@@ -176,6 +179,7 @@ LONG RegKey::Connect(const std::string& computer, HKEY root) {
     std::string machine;
     if (!computer.empty()) machine = computer[0] == '\\' ? computer : "\\\\" + computer;
     HKEY key = NULL;
+    if (const ConnectionWatch watch = g_connectionWatch.load()) watch(machine, root);
     CountRegistryCall();
     const LONG status = ::RegConnectRegistryA(machine.empty() ? NULL : machine.c_str(), root, &key);
     Attach(status == ERROR_SUCCESS ? key : NULL);
