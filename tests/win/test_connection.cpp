@@ -116,6 +116,13 @@ TEST_F(ConnectionTest, OtherComputersUserScopeIsAnAccountsHive) {
     }
     SetConnectionWatch(nullptr);
     window->facts.commandLine.m_strAccount.clear();
+    // Whose are loaded there: this account's among them, by its SID.
+    window->facts.commandLine.m_strRemoteSystem = own;
+    prompts->calls.clear();
+    prompts->messageAnswers = {IDOK};
+    window->OnLoadedAccounts();
+    ASSERT_EQ(1u, prompts->calls.size());
+    EXPECT_NE(std::string::npos, prompts->calls[0].text.find("\n" + sid + "\t")) << prompts->calls[0].text;
 }
 
 TEST_F(ConnectionTest, LongNameIsCutTo259Characters) {
