@@ -142,6 +142,10 @@ int ManagerApp::RunOperations(RunContext& run, ComputerRun* computer) {
         if (ListScope(run, listing)) run.facts.WriteOut(run.facts.OutputLines(listing));
         if (computer) computer->counts.listed = (int)std::count(listing.begin(), listing.end(), '\n');
     }
+    if (m_bListAccounts) {
+        std::string listing;
+        if (ListLoadedAccounts(run, listing)) WriteStreamText(m_hConsoleOut, run.facts.OutputLines(listing));
+    }
     int compared = kCompareIdentical;
     if (m_bCompare) {
         run.where = run.BatchPlace(m_bCompareUserScope ? FALSE : TRUE);

@@ -18,7 +18,7 @@ struct BackupTime {
 
 // "<yyyymmdd-hhmmss>-<scope>.dsi", scope "user" or "system"; a later backup
 // of the same second is "<yyyymmdd-hhmmss>-<scope>-<n>.dsi", n from 2. With
-// a computer (a run over many), its name as a file name can hold it comes
+// a computer (a run on another one), its name as a file name can hold it comes
 // before the scope: "<yyyymmdd-hhmmss>-<computer>-<scope>.dsi".
 std::string BackupFileName(const BackupTime& time, bool systemScope, int attempt,
                            const std::string& computer = std::string());

@@ -89,6 +89,14 @@ void CommandLineSwitches::ParseSwitch(const std::string& token) {
     case 'q':
         m_bQuiet = 1;
         return;
+    case 'u':
+        m_strAccount = FileAfterScope(" " + token);
+        return;
+    case 'w':
+        if (token.size() != 2) return;
+        m_bBatchMode = 1;
+        m_bListAccounts = 1;
+        return;
     case 'p':
         // Only the two views exist; anything else is not this switch.
         if (token == "-p32" || token == "-p64" || token == "/p32" || token == "/p64") m_strPlatform = token.substr(2);
@@ -161,7 +169,7 @@ bool CommandLineSwitches::ForcedView(Platform* platform) const {
 const char* UsageText() {
     return "Usage: zentrel [-s<computer>[,...]|-s@<file>] [-j<n>] [-t<seconds>] [-p32|-p64]\r\n"
            "               [-r<scope><name>]... [-i<scope><file>] [-n]\r\n"
-           "               [-e<scope><file> [-x]] [-l<scope>] [-d<scope><file>]\r\n"
+           "               [-e<scope><file> [-x]] [-l<scope>] [-d<scope><file>] [-u<account>] [-w]\r\n"
            "  -r<scope><name>  remove the data source from the scope, backed up first; one name a switch,\r\n"
            "                   repeated for more; -r<scope>\"<name>\" for a name with blanks or a leading @;\r\n"
            "                   -r<scope>@<file>: each line of the file names one\r\n"
@@ -178,6 +186,9 @@ const char* UsageText() {
            "  -t<seconds>      with many computers: how long a computer may take to answer (default 60);\r\n"
            "                   one that does not is not reached, and nothing is written to it\r\n"
            "  -p32, -p64       System DSNs of the 32-bit or 64-bit view only (default: both)\r\n"
+           "  -u<account>      another computer's User DSNs of this account (name or SID);\r\n"
+           "                   default: the running account's, loaded there while it is logged on\r\n"
+           "  -w               list the accounts whose User DSNs are loaded there: SID and name\r\n"
            "<scope> is u for User DSNs; any other character means System DSNs.\r\n"
            "Removal runs first, then import, export, listing, comparing last. Errors go to standard error.\r\n"
            "Exit code: 0 when everything completed, 1 when anything failed (a removal refused or a computer\r\n"

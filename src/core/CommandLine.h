@@ -55,6 +55,10 @@ struct CommandLineSwitches {
     int m_nAtOnce = kDefaultAtOnce;         // -j<n>: computers worked on at once
     int m_nWaitSeconds = kDefaultWaitSeconds;  // -t<seconds>: how long a computer may take to answer
     std::string m_strBadSwitch;  // a -j or -t whose value is out of range; the run refuses it
+    // -u<account>: whose User DSNs on another computer (a name or a SID);
+    // empty: the running account's.
+    std::string m_strAccount;
+    int m_bListAccounts = 0;    // -w: the accounts whose User DSNs can be reached there
 
     void ParseSwitch(const std::string& token);
     // The System view a batch run is limited to by -p32/-p64; false when none.

@@ -221,8 +221,8 @@ bool AddToFile(RunContext& run, const BackedUpSource& source, const SourceImage&
     return false;
 }
 
-// A new file's name in the backup folder, which names the computer when it is
-// one of many; 0 or the platform's error code.
+// A new file's name in the backup folder, which names the computer when the run
+// works on another; 0 or the platform's error code.
 DWORD NewBackupPath(bool systemScope, const std::string& computer, std::string& folder, std::string& name,
                     std::string& path) {
     DWORD code = BackupFolder(folder);
@@ -410,6 +410,8 @@ bool WriteBackup(RunContext& run, const std::vector<BackedUpSource>& sources, Ba
     if (sources.empty()) return true;
     BackupFile file;
     file.systemScope = sources[0].place.systemScope != FALSE;
-    if (run.facts.manyComputers) file.computer = run.where.computer;
+    // Another computer's sources, one of many or alone: the name says whose,
+    // and rotation keeps each computer's own.
+    if (run.where.computer.find_first_not_of('\\') != std::string::npos) file.computer = run.where.computer;
     return ReadIntoFile(run, sources, outcome, file, needless) && file.Finish(run, sources, outcome);
 }

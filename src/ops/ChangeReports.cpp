@@ -28,6 +28,13 @@ public:
     PlacesHeld& operator=(const PlacesHeld&) = delete;
 };
 
+void ForgetPlace(const RegistryPlace& place) {
+    PlacesHeld held;
+    for (std::vector<RegistryPlace>* places : {&g_recovered, &g_swept})
+        for (size_t i = places->size(); i-- > 0;)
+            if ((*places)[i] == place) places->erase(places->begin() + (long)i);
+}
+
 bool Contains(const std::vector<RegistryPlace>& places, const RegistryPlace& place) {
     PlacesHeld held;
     for (const RegistryPlace& seen : places)
@@ -48,6 +55,12 @@ bool AddOnce(std::vector<RegistryPlace>& places, const RegistryPlace& place) {
 bool ReadOnlyRun(const RunContext& run) {
     const zentrel::CommandLineSwitches& line = run.facts.commandLine;
     return run.facts.Batch() && (line.m_bPreview || (line.m_bCompare && !line.m_bImport));
+}
+
+// Milliseconds as seconds, a tenth shown only where there is one.
+std::string SecondsText(DWORD ms) {
+    const DWORD tenths = (ms + 99) / 100;
+    return std::to_string(tenths / 10) + (tenths % 10 ? "." + std::to_string(tenths % 10) : std::string());
 }
 
 std::string TimeText(unsigned long long value) {
@@ -128,17 +141,30 @@ ScopeChanges::~ScopeChanges() {
             if (g_locked[i] == held.connected) g_locked.erase(g_locked.begin() + (long)i);
 }
 
+bool ScopeChanges::StillHolds(Held& held) {
+    if (held.lost) return false;
+    if (held.lock->StillHeld()) return true;
+    held.lost = true;
+    m_run.Fail("Warning", IDS_LOCK_LOST, SecondsText(ScopeLockLease()));
+    return false;
+}
+
 bool ScopeChanges::Take(const RegistryPlace& place) {
-    for (const Held& held : m_held)
-        if (held.place == place) return m_run.ConnectTo(place) != FALSE;
+    for (Held& held : m_held)
+        if (held.place == place) return StillHolds(held) && m_run.ConnectTo(place) != FALSE;
     if (!m_run.ConnectTo(place)) return false;
     Held held;
     held.place = place;
     held.connected = m_run.m_placeConnected;
     held.lock.reset(new ScopeLock);
     LockHolder holder;
-    const LONG code =
-        held.lock->Take(m_run.m_hOdbcIniKey, ViewFlag(place.platform), ScopeLockWait(), &holder);
+    RunContext& run = m_run;
+    const LONG code = held.lock->Take(
+        m_run.m_hOdbcIniKey, ViewFlag(place.platform), ScopeLockWait(), &holder,
+        [&run](const LockHolder& waited, DWORD waitMs) {
+            run.ShowWaiting(zentrel::FormatText(RunContext::LoadText(IDS_LOCK_WAITING), waited.computer,
+                                                std::to_string(waited.process), SecondsText(waitMs)));
+        });
     if (code == ERROR_LOCK_VIOLATION) {
         m_run.Fail("Warning", IDS_SCOPE_BUSY, holder.computer,
                         std::to_string(holder.process), TimeText(holder.started));
@@ -156,6 +182,9 @@ bool ScopeChanges::Take(const RegistryPlace& place) {
         PlacesHeld places;
         g_locked.push_back(held.connected);
     }
+    // What a run taken over from left is put right, even where this run
+    // had looked already.
+    if (held.lock->TookOver()) ForgetPlace(held.connected);
     Recover(m_run, m_run.m_hOdbcIniKey, held.connected, true);
     m_held.push_back(std::move(held));
     return true;

@@ -29,7 +29,9 @@ public:
     ScopeChanges& operator=(const ScopeChanges&) = delete;
 
     // Connects to the place and holds its lock; false, reported, when
-    // another run holds it beyond the wait, or it cannot be taken.
+    // another run holds it beyond the wait, or it cannot be taken. Called
+    // again before each change: false, reported once, when another run has
+    // taken the lock over meanwhile (this one was paused past its lease).
     bool Take(const RegistryPlace& place);
     // Whether changes of a place taken go the rename-free way: another
     // computer's, or one whose registry refused a rename as unsupported.
@@ -43,7 +45,9 @@ private:
         RegistryPlace place, connected;
         std::unique_ptr<ScopeLock> lock;
         bool byCopy = false;
+        bool lost = false;  // taken over by another run: told once, nothing more changed
     };
+    bool StillHolds(Held& held);
     RunContext& m_run;
     std::vector<Held> m_held;
 };

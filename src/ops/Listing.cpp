@@ -8,6 +8,7 @@
 #include "ops/RunContext.h"
 #include "registry/Attributes.h"
 #include "registry/OdbcSection.h"
+#include "registry/UserHives.h"
 #include "registry/Views.h"
 #include "res/resource.h"
 
@@ -163,4 +164,24 @@ std::string ListingProblemText(const ListingProblem& problem, const std::string&
 void ListSource(RunContext& run, HKEY parent, const std::string& name) {
     ListSourceRows(run, parent, name);
     ReportListingProblems(run, name);
+}
+
+bool ListLoadedAccounts(RunContext& run, std::string& listing) {
+    std::string computer = run.where.computer;
+    computer.erase(0, computer.find_first_not_of('\\') == std::string::npos ? computer.size()
+                                                                            : computer.find_first_not_of('\\'));
+    RegKey users;
+    LONG code = users.Connect(computer, HKEY_USERS);
+    if (code != ERROR_SUCCESS) {
+        run.Fail("RegConnectRegistry", IDS_CONNECT_ERROR, computer, RunContext::SystemErrorText(code));
+        return false;
+    }
+    std::vector<LoadedHive> hives;
+    code = LoadedHives(users, computer, &hives);
+    if (code != ERROR_SUCCESS) {
+        run.Fail("RegEnumKey", IDS_KEY_ERROR, "HKEY_USERS", RunContext::SystemErrorText(code));
+        return false;
+    }
+    for (const LoadedHive& hive : hives) listing += hive.sid + "\t" + zentrel::EscapeControls(hive.account) + "\r\n";
+    return true;
 }

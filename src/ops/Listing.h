@@ -31,6 +31,9 @@ void ReportUnreachable(RunContext& run, const std::vector<std::string>& names, c
 // The batch listing of run.where's scope: one tab-separated line a source;
 // false, reported, when the scope cannot be listed.
 bool ListScope(RunContext& run, std::string& listing);
+// The accounts whose User DSNs run.where's computer has loaded: "<SID>\t<name>"
+// a line; false, reported, when its HKEY_USERS cannot be read.
+bool ListLoadedAccounts(RunContext& run, std::string& listing);
 
 // Attribute listing: the run's table holds the source `name` below
 // `parent`, in the connected view, and what could not be listed is reported.

@@ -6,6 +6,7 @@
 #include "ops/ChangeReports.h"
 #include "registry/OdbcSection.h"
 #include "registry/ParallelCalls.h"
+#include "registry/UserHives.h"
 #include "registry/Views.h"
 #include "res/resource.h"
 
@@ -28,6 +29,16 @@ void RunFacts::WriteErr(const std::string& text) const {
         WriteStreamText(err, text);
     }
 }
+
+namespace {
+
+std::string ThisComputerName() {
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = "";
+    DWORD size = sizeof(name);
+    return ::GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
+}
+
+}  // namespace
 
 int Reporter::Count(SourceOutcome outcome, size_t since) const {
     int count = 0;
@@ -83,6 +94,10 @@ void RunContext::ReportFileError(const char* path, DWORD code, const char* capti
     Fail(caption, text);
 }
 
+void RunContext::ShowWaiting(const std::string& text) {
+    if (facts.Batch()) WriteStreamText(facts.err, facts.OutputLines(text + "\r\n"));
+}
+
 std::string RunContext::LoadText(UINT id) {
     char text[1024];
     const int length = ::LoadStringA(::GetModuleHandleA(NULL), id, text, sizeof(text));
@@ -102,10 +117,10 @@ std::string RunContext::SystemErrorText(LONG code) {
 }
 
 void RunContext::CloseConnection() {
-    if (!m_hOdbcIniKey.Valid()) return;
     m_hRootKey.Close();
     m_hOdbcIniKey.Close();
     m_placeConnected = RegistryPlace();
+    m_strHiveAccount.clear();
 }
 
 BOOL RunContext::ConnectTo(const RegistryPlace& place) {
@@ -120,12 +135,52 @@ int RunContext::ConnectToRemoteSystem(const std::string& computer, BOOL systemSc
     m_szRemoteSystem[259] = '\0';
     if (!systemScope) platform = zentrel::Platform::Shared;
     CloseConnection();
-    const LONG code = m_hRootKey.Connect(m_szRemoteSystem, systemScope ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER);
+    // Another computer serves no HKEY_CURRENT_USER: its User DSNs are an
+    // account's, in that account's hive under HKEY_USERS.
+    const bool throughUsers =
+        !systemScope && (m_szRemoteSystem[0] != '\0' || !facts.commandLine.m_strAccount.empty());
+    RegKey users;
+    const LONG code = (throughUsers ? users : m_hRootKey)
+                          .Connect(m_szRemoteSystem, systemScope    ? HKEY_LOCAL_MACHINE
+                                                     : throughUsers ? HKEY_USERS
+                                                                    : HKEY_CURRENT_USER);
     if (code != ERROR_SUCCESS) {
         if (!quiet) Fail("RegConnectRegistry", IDS_CONNECT_ERROR, m_szRemoteSystem, SystemErrorText(code));
         return -1;
     }
+    if (throughUsers) {
+        const int opened = OpenUserHive(users, quiet);
+        if (opened != 0) return opened;
+    }
     return OpenSection(systemScope, platform, quiet);
+}
+
+// The named account's hive, or the running account's; one that is not
+// loaded there is said so, never replaced by another.
+int RunContext::OpenUserHive(const RegKey& users, bool quiet) {
+    const std::string& named = facts.commandLine.m_strAccount;
+    std::string computer = m_szRemoteSystem;
+    computer.erase(0, computer.find_first_not_of('\\') == std::string::npos ? computer.size()
+                                                                              : computer.find_first_not_of('\\'));
+    std::string sid;
+    LONG code = named.empty() ? OwnAccountSid(&sid) : ResolveAccount(computer, named, &sid);
+    if (code != ERROR_SUCCESS) {
+        if (!quiet) Fail("LookupAccountName", IDS_ACCOUNT_UNKNOWN, named, computer.empty() ? ThisComputerName() : computer,
+                        SystemErrorText(code));
+        return -6;
+    }
+    const std::string account = AccountName(computer, sid);
+    code = m_hRootKey.Open(users, sid.c_str(), 0);
+    if (code == ERROR_FILE_NOT_FOUND) {
+        if (!quiet) Fail("RegOpenKey", IDS_HIVE_NOT_LOADED, account, computer.empty() ? ThisComputerName() : computer, sid);
+        return -7;
+    }
+    if (code != ERROR_SUCCESS) {
+        if (!quiet) Fail("RegOpenKey", IDS_KEY_ERROR, "HKEY_USERS\\" + sid, SystemErrorText(code));
+        return -7;
+    }
+    m_strHiveAccount = account;
+    return 0;
 }
 
 // The ODBC section below the connected root, offered for creation when missing.

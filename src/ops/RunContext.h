@@ -114,6 +114,9 @@ public:
     BOOL Succeeded() const { return m_reporter.Completed() ? TRUE : FALSE; }
     void ResetOutcome() { m_reporter.Reset(); }
     void MarkFailed() { m_reporter.Fail(); }
+    // A run that waits says so while it waits: the batch run on its error
+    // stream, the window in its status line.
+    virtual void ShowWaiting(const std::string& text);
     // A string resource, empty when missing.
     static std::string LoadText(UINT id);
     static std::string SystemErrorText(LONG code);
@@ -143,6 +146,9 @@ public:
 
     char m_szDsiFile[zentrel::kDsiPathBytes + 1];  // the file an export or import works on
     char m_szRemoteSystem[261];
+    // Whose hive the User scope's connection opened under HKEY_USERS
+    // ("DOMAIN\name"); empty when it is HKEY_CURRENT_USER or the System scope.
+    std::string m_strHiveAccount;
     // Released by CloseConnection in this order: the root, then the section.
     RegKey m_hRootKey;
     RegKey m_hOdbcIniKey;
@@ -172,6 +178,7 @@ public:
 
 private:
     int OpenSection(BOOL systemScope, zentrel::Platform platform, bool quiet);
+    int OpenUserHive(const RegKey& users, bool quiet);
 
     std::unique_ptr<Prompts> m_prompts;
     Reporter m_reporter;

@@ -16,6 +16,7 @@ const DWORD kValueNameCapacity = 16384;       // the platform's longest value na
 const size_t kGrowthLimit = size_t(1) << 30;  // beyond any value the registry can hold
 
 std::atomic<unsigned long long> g_registryCalls(0);
+std::atomic<ConnectionWatch> g_connectionWatch(nullptr);
 
 bool Named(const char* path) { return path != nullptr && *path != '\0'; }
 
@@ -124,6 +125,8 @@ unsigned long long RegistryCallCount() { return g_registryCalls.load(std::memory
 void ResetRegistryCallCount() { g_registryCalls.store(0, std::memory_order_relaxed); }
 
 void CountRegistryCall() { g_registryCalls.fetch_add(1, std::memory_order_relaxed); }
+
+void SetConnectionWatch(ConnectionWatch watch) { g_connectionWatch.store(watch); }
 
 std::wstring WideText(const std::string& text) {
     if (text.empty() || text.size() > 0x7FFFFFFF) return std::wstring();
@@ -252,6 +255,7 @@ LONG RegKey::Connect(const std::string& computer, HKEY root) {
     const DWORD delay = g_connectionDelay != nullptr ? g_connectionDelay(&reached) : 0;
     const std::string machine = MachineName(reached);
     HKEY key = NULL;
+    if (const ConnectionWatch watch = g_connectionWatch.load()) watch(machine, root);
     CountRegistryCall();
     const LONG status = t_connectionLimit != 0 || delay != 0
                             ? ConnectWithin(reached, root, t_connectionLimit, delay, &key)

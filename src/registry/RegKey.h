@@ -28,6 +28,10 @@ void SetConnectionLimit(DWORD waitMs);
 // connection is delayed.
 typedef DWORD (*ConnectionDelay)(std::string* computer);
 void SetConnectionDelay(ConnectionDelay delay);
+// A seam for tests: told of each connection before it is made, with the
+// computer as passed to the platform ("" for this one) and the root asked for.
+typedef void (*ConnectionWatch)(const std::string& machine, HKEY root);
+void SetConnectionWatch(ConnectionWatch watch);
 
 // Closing a key is a call like any other.
 struct CountedRegKeyTraits : RegKeyTraits {

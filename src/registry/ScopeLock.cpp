@@ -1,5 +1,7 @@
 #include "registry/ScopeLock.h"
 
+#include <atomic>
+
 #include "core/ValueFormat.h"
 #include "registry/RegKey.h"
 
@@ -9,7 +11,11 @@ namespace {
 // below '{', so that a rename between such a name and a temporary key
 // always moves past it (see README, Wine's rename).
 const char kLockKey[] = "{zentrel-!lock}";
-DWORD g_wait = 10000;
+const DWORD kDefaultLease = 30000, kDefaultRenewal = 5000;
+std::atomic<DWORD> g_lease(kDefaultLease), g_renewal(kDefaultRenewal);
+std::atomic<DWORD> g_wait(kDefaultLease + kDefaultRenewal);
+std::atomic<bool> g_renewalPaused(false);
+std::atomic<unsigned long long> g_tokens(0);
 // Between looks at a lock held by another run.
 const DWORD kPollMs = 100;
 
@@ -28,23 +34,59 @@ unsigned long long StartOf(HANDLE process) {
     return ::GetProcessTimes(process, &created, &exited, &kernel, &user) ? Value(created) : 0;
 }
 
+// What a waiter sees of a lock: a change of any of it is a sign of life.
+struct LockState {
+    LockHolder holder;
+    bool complete = false;
+    DWORD renewals = 0;
+    unsigned long long token = 0;
+    bool operator==(const LockState& other) const {
+        return complete == other.complete && renewals == other.renewals && token == other.token &&
+               holder.computer == other.holder.computer && holder.process == other.holder.process &&
+               holder.started == other.holder.started;
+    }
+};
+
 // The holder as the lock names it; ERROR_FILE_NOT_FOUND when there is no
 // lock. *complete is false while its maker has not yet named itself.
-LONG ReadHolder(HKEY section, REGSAM view, LockHolder* holder, bool* complete) {
+LONG ReadHolder(HKEY section, REGSAM view, LockHolder* holder, bool* complete, LockState* state = nullptr) {
     RegKey lock;
     const LONG code = lock.OpenUnfollowed(section, kLockKey, KEY_QUERY_VALUE | view, nullptr);
     *complete = false;
     if (code != ERROR_SUCCESS) return code;
+    if (state != nullptr) {
+        DWORD size = sizeof(state->renewals);
+        if (lock.QueryValue("Renewals", &state->renewals, &size) != ERROR_SUCCESS) state->renewals = 0;
+        size = sizeof(state->token);
+        if (lock.QueryValue("Token", &state->token, &size) != ERROR_SUCCESS) state->token = 0;
+    }
     DWORD size = sizeof(holder->process);
     *complete = lock.QueryText("Computer", holder->computer) == ERROR_SUCCESS &&
                 lock.QueryValue("Process", &holder->process, &size) == ERROR_SUCCESS;
     size = sizeof(holder->started);
     *complete = *complete && lock.QueryValue("Started", &holder->started, &size) == ERROR_SUCCESS;
+    if (state != nullptr) {
+        state->holder = *holder;
+        state->complete = *complete;
+    }
     return ERROR_SUCCESS;
 }
 
-bool SameHolder(const LockHolder& a, const LockHolder& b) {
-    return a.computer == b.computer && a.process == b.process && a.started == b.started;
+// Deletes the lock only while it is as `seen`: another run may have taken
+// it over already.
+void DeleteIfStill(HKEY section, REGSAM view, const LockState& seen) {
+    LockState again;
+    bool complete = false;
+    if (ReadHolder(section, view, &again.holder, &complete, &again) == ERROR_SUCCESS && again == seen)
+        ::RegDeleteKeyExA(section, kLockKey, view, 0);
+}
+
+// A mark no other holder's lock carries: this process's, and its count.
+unsigned long long NewToken() {
+    LARGE_INTEGER now;
+    ::QueryPerformanceCounter(&now);
+    return ((unsigned long long)::GetCurrentProcessId() << 40) ^ (unsigned long long)now.QuadPart ^
+           (++g_tokens << 20);
 }
 
 // Whether the holder's process has ended: only a process of this computer
@@ -61,7 +103,7 @@ bool HolderGone(const LockHolder& holder) {
     return !running || StartOf(process) != holder.started;
 }
 
-LONG WriteHolder(HKEY lock) {
+LONG WriteHolder(HKEY lock, unsigned long long token) {
     const std::string computer = LocalComputer();
     const DWORD process = ::GetCurrentProcessId();
     const unsigned long long started = StartOf(::GetCurrentProcess());
@@ -71,6 +113,8 @@ LONG WriteHolder(HKEY lock) {
         code = ::RegSetValueExA(lock, "Process", 0, REG_DWORD, (const BYTE*)&process, sizeof(process));
     if (code == ERROR_SUCCESS)
         code = ::RegSetValueExA(lock, "Started", 0, REG_QWORD, (const BYTE*)&started, sizeof(started));
+    if (code == ERROR_SUCCESS)
+        code = ::RegSetValueExA(lock, "Token", 0, REG_QWORD, (const BYTE*)&token, sizeof(token));
     return code;
 }
 
@@ -80,14 +124,29 @@ DWORD ScopeLockWait() { return g_wait; }
 
 void SetScopeLockWait(DWORD waitMs) { g_wait = waitMs; }
 
+DWORD ScopeLockLease() { return g_lease; }
+
+DWORD ScopeLockRenewal() { return g_renewal; }
+
+void SetScopeLockLease(DWORD leaseMs, DWORD renewMs) {
+    g_lease = leaseMs;
+    g_renewal = renewMs;
+}
+
+void SetScopeLockRenewalPaused(bool paused) { g_renewalPaused = paused; }
+
 bool IsLockKeyName(const char* name) { return name != nullptr && zentrel::SameAsciiIgnoringCase(name, kLockKey); }
 
 // The lock's writes do not pass the write seam: they guard the writes that
 // are counted, and a lock left behind by a counted failure would outlive
 // the "run" the seam ended.
-LONG ScopeLock::Take(HKEY section, REGSAM view, DWORD waitMs, LockHolder* holder) {
+LONG ScopeLock::Take(HKEY section, REGSAM view, DWORD waitMs, LockHolder* holder, const LockWaitNotice& notice) {
     Release();
+    m_tookOver = false;
     const ULONGLONG deadline = ::GetTickCount64() + waitMs;
+    LockState seen;
+    ULONGLONG seenSince = 0;
+    bool looked = false, told = false;
     for (;;) {
         HKEY created = NULL;
         DWORD disposition = 0;
@@ -95,53 +154,117 @@ LONG ScopeLock::Take(HKEY section, REGSAM view, DWORD waitMs, LockHolder* holder
                                       &created, &disposition);
         if (code != ERROR_SUCCESS) return code;
         RegKey lock(created);
-        if (disposition == REG_CREATED_NEW_KEY) {
-            code = WriteHolder(lock);
-            FILETIME written = {0, 0};
-            m_takenAt = code == ERROR_SUCCESS && ::RegQueryInfoKeyA(lock, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL,
-                                                                    NULL, NULL, &written) == ERROR_SUCCESS
-                            ? ((unsigned long long)written.dwHighDateTime << 32) | written.dwLowDateTime
-                            : 0;
-            lock.Close();
-            if (code != ERROR_SUCCESS) {
-                ::RegDeleteKeyExA(section, kLockKey, view, 0);
-                return code;
-            }
-            HKEY own = NULL;
-            code = ::RegOpenKeyExA(section, "", 0, KEY_READ | KEY_WRITE | DELETE, &own);
-            if (code != ERROR_SUCCESS) {
-                ::RegDeleteKeyExA(section, kLockKey, view, 0);
-                return code;
-            }
-            m_section.Attach(own);
-            m_view = view;
-            return ERROR_SUCCESS;
-        }
+        if (disposition == REG_CREATED_NEW_KEY) return Claim(section, view, lock.Detach());
         lock.Close();
-        LockHolder seen;
+        LockState state;
         bool complete = false;
-        code = ReadHolder(section, view, &seen, &complete);
+        code = ReadHolder(section, view, &state.holder, &complete, &state);
         if (code == ERROR_FILE_NOT_FOUND) continue;  // released meanwhile
         if (code != ERROR_SUCCESS) return code;
-        if (complete && HolderGone(seen)) {
-            // Deleted only while it still names the run found gone: another
-            // run may have taken it over already.
-            LockHolder again;
-            if (ReadHolder(section, view, &again, &complete) == ERROR_SUCCESS && complete && SameHolder(seen, again))
-                ::RegDeleteKeyExA(section, kLockKey, view, 0);
+        const ULONGLONG now = ::GetTickCount64();
+        if (!looked || !(state == seen)) {
+            seen = state;
+            seenSince = now;
+            looked = true;
+        }
+        // Ended here, or unrenewed for the lease: recovered as an ended run.
+        if ((complete && HolderGone(state.holder)) || now - seenSince >= g_lease) {
+            DeleteIfStill(section, view, state);
+            m_tookOver = true;
+            looked = false;
             continue;
         }
-        *holder = seen;
-        const ULONGLONG now = ::GetTickCount64();
+        *holder = state.holder;
         if (now >= deadline) return ERROR_LOCK_VIOLATION;
+        if (!told && notice) notice(state.holder, (DWORD)(deadline - now));
+        told = true;
         ::Sleep((DWORD)(deadline - now < kPollMs ? deadline - now : kPollMs));
     }
 }
 
+// Names this run in the lock it made, and starts renewing it.
+LONG ScopeLock::Claim(HKEY section, REGSAM view, HKEY created) {
+    RegKey lock(created);
+    m_token = NewToken();
+    LONG code = WriteHolder(lock, m_token);
+    FILETIME written = {0, 0};
+    m_takenAt = code == ERROR_SUCCESS && ::RegQueryInfoKeyA(lock, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL,
+                                                            NULL, &written) == ERROR_SUCCESS
+                    ? Value(written)
+                    : 0;
+    HKEY own = NULL;
+    if (code == ERROR_SUCCESS) code = ::RegOpenKeyExA(section, "", 0, KEY_READ | KEY_WRITE | DELETE, &own);
+    if (code != ERROR_SUCCESS) {
+        lock.Close();
+        ::RegDeleteKeyExA(section, kLockKey, view, 0);
+        return code;
+    }
+    m_section.Attach(own);
+    m_lock.Attach(lock.Detach());
+    m_view = view;
+    m_lost = false;
+    const HANDLE stop = ::CreateEventA(NULL, TRUE, FALSE, NULL);
+    if (stop != NULL) m_stop.Attach(stop);
+    m_renewedAt = ::GetTickCount64();
+    // It needs little stack, and a run may hold a lock per view.
+    const HANDLE renewer = stop != NULL ? ::CreateThread(NULL, 64 * 1024, &ScopeLock::Renew, this,
+                                                         STACK_SIZE_PARAM_IS_A_RESERVATION, NULL)
+                                        : NULL;
+    if (renewer != NULL) m_renewer.Attach(renewer);
+    return ERROR_SUCCESS;
+}
+
+// The renewing thread: the counter rewritten through the lock's own key, so
+// that a lock taken over (its key deleted, another made) is never renewed.
+DWORD WINAPI ScopeLock::Renew(void* param) {
+    ScopeLock& lock = *static_cast<ScopeLock*>(param);
+    DWORD renewals = 0;
+    while (::WaitForSingleObject(lock.m_stop, g_renewal) == WAIT_TIMEOUT) {
+        if (g_renewalPaused) continue;
+        ++renewals;
+        // Only a deleted key says it is lost; a failed write over a network
+        // is tried again at the next renewal.
+        const LONG code =
+            ::RegSetValueExA(lock.m_lock, "Renewals", 0, REG_DWORD, (const BYTE*)&renewals, sizeof(renewals));
+        if (code == ERROR_SUCCESS) lock.m_renewedAt = ::GetTickCount64();
+        if (code == ERROR_KEY_DELETED) {
+            lock.m_lost = true;
+            return 0;
+        }
+    }
+    return 0;
+}
+
+void ScopeLock::StopRenewing() {
+    if (m_renewer.Valid()) {
+        ::SetEvent(m_stop);
+        ::WaitForSingleObject(m_renewer, INFINITE);
+    }
+    m_renewer.Close();
+    m_stop.Close();
+    m_lock.Close();
+}
+
+// Renewed within half the lease, no waiter can have seen it unrenewed for
+// a whole one. Else asked through the lock's own key: one a waiter took
+// over was deleted, and a handle to a deleted key answers so, whatever has
+// been made at its name.
+bool ScopeLock::StillHeld() const {
+    if (!Held() || m_lost || !m_lock.Valid()) return false;
+    if (::GetTickCount64() - m_renewedAt < g_lease / 2) return true;
+    unsigned long long token = 0;
+    DWORD size = sizeof(token);
+    CountRegistryCall();
+    return ::RegQueryValueExA(m_lock, "Token", NULL, NULL, (BYTE*)&token, &size) == ERROR_SUCCESS &&
+           token == m_token;
+}
+
 void ScopeLock::Release() {
     m_takenAt = 0;
+    const bool own = StillHeld();
+    StopRenewing();
     if (!m_section.Valid()) return;
-    ::RegDeleteKeyExA(m_section, kLockKey, m_view, 0);
+    if (own) ::RegDeleteKeyExA(m_section, kLockKey, m_view, 0);
     m_section.Close();
 }
 

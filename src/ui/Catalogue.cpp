@@ -58,6 +58,7 @@ void MainWindow::FillDsnList(bool sameComputer) {
     m_pFillComputer = nullptr;
     if (listed) {
         m_placeListed = m_placeConnected;
+        m_strListedAccount = m_strHiveAccount;
         m_placeListed.platform = zentrel::Platform::Shared;
         ShowDataSources(std::move(sources));
     }

@@ -137,6 +137,8 @@ const CommandEntry<MainWindow> kCommands[] = {
     {ID_EXPORT_SELECTED, &MainWindow::OnExportSelected},
     {ID_IMPORT_AS, &MainWindow::OnImportAs},
     {ID_COMPARE, &MainWindow::OnCompare},
+    {ID_USER_ACCOUNT, &MainWindow::OnUserAccount},
+    {ID_LOADED_ACCOUNTS, &MainWindow::OnLoadedAccounts},
     {ID_ABOUT, &MainWindow::OnAbout},
     {ID_ODBC_ADMINISTRATOR, &MainWindow::OnOdbcAdministrator},
     {ID_REMOVE, &MainWindow::OnRemove},

@@ -172,6 +172,11 @@ public:
     void OnImportAs();
     // Compare with File: the tab's scope against a DSI file, in a dialog.
     void OnCompare();
+    // Whose User DSNs another computer's User tab shows: an account named
+    // (empty: the running account's), and those whose are loaded there.
+    void OnUserAccount();
+    void OnLoadedAccounts();
+    void ShowWaiting(const std::string& text) override;
 
     // The toolbar's Export drop-down and the lists' context menus.
     LRESULT OnToolBarDropDown(const NMHDR* header);
@@ -249,6 +254,8 @@ public:
     // The account whose User DSNs this process sees, when it is not the
     // desktop's user (an elevation with another account); else empty.
     std::string m_strOtherAccount;
+    // Whose hive the list's User DSNs came from on another computer; else empty.
+    std::string m_strListedAccount;
     std::vector<ListedSource> m_listedSources;     // the list's rows, in order
     std::unique_ptr<ScopeDrivers> m_listedDrivers;  // for their Platform column
     const std::string* m_pFillComputer;  // set by FillDsnList(true) while it runs

@@ -119,9 +119,11 @@ void MainWindow::ShowStatusLine() {
         computer.empty() ? LoadText(IDS_THIS_COMPUTER) : zentrel::FormatText(LoadText(IDS_COMPUTER), computer);
     // An administrator's elevated window shows the administrator's User
     // DSNs, not those of the desktop's user.
-    std::string scope = m_strOtherAccount.empty()
-                            ? LoadText(IDS_SCOPE_USER)
-                            : zentrel::FormatText(LoadText(IDS_SCOPE_USER_OF), m_strOtherAccount);
+    // Another computer's User DSNs are an account's hive there: its name.
+    const std::string& account =
+        m_placeListed.known && !m_strListedAccount.empty() ? m_strListedAccount : m_strOtherAccount;
+    std::string scope =
+        account.empty() ? LoadText(IDS_SCOPE_USER) : zentrel::FormatText(LoadText(IDS_SCOPE_USER_OF), account);
     if (system && !m_placeListed.known) {
         // Views are a computer's, and this one was not reached.
         scope = LoadText(IDS_SCOPE_SYSTEM_ANY);

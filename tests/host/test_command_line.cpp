@@ -25,6 +25,8 @@ struct Expect {
     int batch, import, export_, user;
     const char* file;
     const char* remote;
+    const char* account = "";
+    int accounts = 0;  // -w
 };
 
 TEST(CommandLine, Switches) {
@@ -53,6 +55,8 @@ TEST(CommandLine, Switches) {
         {"/eu", 1, 0, 1, 1, "", ""},
         {"-", 0, 0, 0, 0, "", ""},
         {"x-eu", 0, 0, 0, 0, "", ""},
+        {"-u\"DOM\\John Smith\" -sFAR -w", 1, 0, 0, 0, "", "FAR", "DOM\\John Smith", 1},
+        {"-uS-1-5-21-1-2-3-1001 -wx", 0, 0, 0, 0, "", "", "S-1-5-21-1-2-3-1001", 0},
     };
     for (const Expect& c : cases) {
         const CommandLineSwitches s = Parse(c.tail);
@@ -62,6 +66,8 @@ TEST(CommandLine, Switches) {
         EXPECT_EQ(c.user, s.m_bUserScope) << c.tail;
         EXPECT_EQ(c.file, s.m_strFileName) << c.tail;
         EXPECT_EQ(c.remote, s.m_strRemoteSystem) << c.tail;
+        EXPECT_EQ(c.account, s.m_strAccount) << c.tail;
+        EXPECT_EQ(c.accounts, s.m_bListAccounts) << c.tail;
     }
 }
 

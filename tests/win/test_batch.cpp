@@ -104,6 +104,18 @@ void SeedSource(bool systemScope, const std::string& name, const std::string& dr
     PutString(root, OdbcPath("ODBC Data Sources"), name.c_str(), driver);
 }
 
+// The current user's account as the platform names it: "DOMAIN\name".
+std::string OwnAccount() {
+    char name[256] = "", domain[256] = "";
+    DWORD nameSize = sizeof(name), domainSize = sizeof(domain);
+    SID_NAME_USE use;
+    PSID sid = nullptr;
+    if (!::ConvertStringSidToSidA("S-1-5-21-0-0-0-1000", &sid)) return "?";
+    ::LookupAccountSidA(NULL, sid, name, &nameSize, domain, &domainSize, &use);
+    ::LocalFree(sid);
+    return std::string(domain) + "\\" + name;
+}
+
 std::string Text(const std::vector<unsigned char>& data) {
     return std::string(data.begin(), data.end());
 }
@@ -120,9 +132,10 @@ protected:
 TEST_F(BatchProgramTest, ExportsTheScopeNamedBySwitch) {
     SeedSource(false, "UserOne", "UserDriver");
     SeedSource(true, "SysOne", "SysDriver");
-    struct Case { const char* switchText; const char* present; const char* absent; };
+    struct Case { std::string switchText; const char* present; const char* absent; };
     const Case cases[] = {
         {"-eu", "DSN=UserOne", "SysOne"},
+        {"-s" + ThisComputerName() + " -eu", "DSN=UserOne", "SysOne"},
         {"-es", "DSN=SysOne", "UserOne"},
         {"-eU", "DSN=SysOne", "UserOne"},  // only a lowercase u selects the user scope
         {"/e:", "DSN=SysOne", "UserOne"},
@@ -130,7 +143,7 @@ TEST_F(BatchProgramTest, ExportsTheScopeNamedBySwitch) {
     for (const Case& c : cases) {
         const std::string file = dir + "\\out.dsi";
         ::DeleteFileA(file.c_str());
-        ASSERT_EQ(0, RunProgram(std::string(c.switchText) + "\"" + file + "\"", dir)) << c.switchText;
+        ASSERT_EQ(0, RunProgram(c.switchText + "\"" + file + "\"", dir)) << c.switchText;
         const std::string text = ReadWholeFile(file);
         EXPECT_NE(std::string::npos, text.find(c.present)) << c.switchText << "\n" << text;
         EXPECT_EQ(std::string::npos, text.find(c.absent)) << c.switchText;
@@ -264,6 +277,10 @@ TEST_F(BatchProgramTest, ListPrintsEachSourceWithItsDriverAndScope) {
         {"-p32 -lu", 0,
          "UserOne\tUser Driver\tUser\t32/64-bit\r\nUserTwo\tOther Driver\tUser\t32/64-bit, driver missing\r\n"},
         {"-snosuchhost -lu", 1, ""},
+        // Another computer's User DSNs are an account's: one not logged on
+        // there is told, and no other account's are listed instead.
+        {"-s" + ThisComputerName() + " -uS-1-5-21-9-9-9-4242 -lu", 1, ""},
+        {"-s" + ThisComputerName() + " -w", 0, "S-1-5-21-0-0-0-1000\t" + OwnAccount() + "\r\n"},
     };
     for (const Case& c : cases) {
         const Outcome run = RunShell(c.args, dir);
@@ -334,6 +351,8 @@ TEST_F(BatchProgramTest, CompareTellsEachDifferenceAndExitsByOutcome) {
         // A missing section holds no sources; a comparison leaves it missing.
         {"only the view asked for", "", "", "-p32 -ds", 1, "only in file\tSysOne\t32-bit\r\n"},
         {"other scope", "", "", "-du", 1, "only in file\tSysOne\t32/64-bit\r\n"},
+        {"other scope of another computer", "", "", "-s" + ThisComputerName() + " -du", 1,
+         "only in file\tSysOne\t32/64-bit\r\n"},
         // Judged as import judges it: a name import refuses is not compared.
         {"a name import refuses", "DSN=SysOne", "DSN=ODBC Data Sources", "-ds", 2,
          "only in registry\tSysOne\t64-bit\r\n", 1},
@@ -491,6 +510,9 @@ TEST_F(BatchProgramTest, ManyComputersRunOneAfterAnother) {
          {"Backup of the data sources replaced or removed: ", "-" + own + "-user.dsi\r\n",
           own + " (1 of 2): done: 1 written, 1 replaced, 0 skipped\r\n", failed + ": 0 written, 0 replaced, 0 skipped"},
          {}, {}, true},
+        // One other computer alone: its backup names it too.
+        {"import on another computer", "-s" + own + " -iu" + in, 0, "",
+         {"Backup of the data sources replaced or removed: ", "-" + own + "-user"}, {}, {}, true},
         {"drift", "-s@own.txt -ds" + ref, 1,
          own + "\tdiffers\tSysOne\t64-bit\r\n" + own +
              "\tvalue\tSysOne\t64-bit\tDescription\tREG_SZ SysOne in system\tREG_SZ SysOne drifted\r\n",

@@ -53,6 +53,68 @@ TEST_F(ConnectionTest, MachineNameForms) {
     EXPECT_TRUE(prompts->calls.empty());
 }
 
+// Another computer serves no HKEY_CURRENT_USER: its User DSNs are an
+// account's hive under HKEY_USERS, the running account's unless one is
+// named, and a hive not loaded there is told, never replaced by another.
+// Under Wine this computer's own name is such a connection, and the running
+// account's hive there is the current user's.
+TEST_F(ConnectionTest, OtherComputersUserScopeIsAnAccountsHive) {
+    static std::vector<std::pair<std::string, HKEY>> asked;
+    SetConnectionWatch([](const std::string& machine, HKEY root) { asked.emplace_back(machine, root); });
+    PutKey(HKEY_CURRENT_USER, OdbcPath("OnlyUser"));
+    const std::string own = ThisComputerName();
+    // Wine's current user: its hive is HKEY_CURRENT_USER too.
+    const std::string sid = "S-1-5-21-0-0-0-1000";
+    struct Case {
+        std::string computer, account;
+        BOOL systemScope;
+        HKEY root;
+        int result;
+        const char* told;  // the start of the one message; none when null
+    };
+    const Case cases[] = {
+        {own, "", FALSE, HKEY_USERS, 0, nullptr},
+        {"\\\\" + own, "", FALSE, HKEY_USERS, 0, nullptr},
+        {"", sid, FALSE, HKEY_USERS, 0, nullptr},
+        {own, "", TRUE, HKEY_LOCAL_MACHINE, 0, nullptr},
+        {"", "", FALSE, HKEY_CURRENT_USER, 0, nullptr},
+        {own, "S-1-5-21-9-9-9-4242", FALSE, HKEY_USERS, -7,
+         "The User DSNs of S-1-5-21-9-9-9-4242 are not loaded on computer '"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.computer + " " + c.account);
+        asked.clear();
+        prompts->calls.clear();
+        prompts->messageAnswers = {IDOK};
+        window->facts.commandLine.m_strRemoteSystem = c.computer;
+        window->facts.commandLine.m_strAccount = c.account;
+        EXPECT_EQ(c.result, window->ConnectOdbcIni(c.systemScope));
+        ASSERT_EQ(1u, asked.size());
+        EXPECT_EQ(c.root, asked[0].second);
+        EXPECT_EQ(c.told == nullptr ? 0u : 1u, prompts->calls.size());
+        if (c.told != nullptr) {
+            EXPECT_EQ(0u, prompts->calls[0].text.find(c.told + own + "' (HKEY_USERS\\S-1-5-21-9-9-9-4242)"))
+                << prompts->calls[0].text;
+            EXPECT_EQ(nullptr, window->m_hOdbcIniKey);
+            continue;
+        }
+        // The hive reached is the running account's own.
+        HKEY key = NULL;
+        EXPECT_EQ(!c.systemScope, ::RegOpenKeyA(window->m_hOdbcIniKey, "OnlyUser", &key) == ERROR_SUCCESS);
+        ::RegCloseKey(key);
+        EXPECT_EQ(c.root == HKEY_USERS, !window->m_strHiveAccount.empty());
+    }
+    SetConnectionWatch(nullptr);
+    window->facts.commandLine.m_strAccount.clear();
+    // Whose are loaded there: this account's among them, by its SID.
+    window->facts.commandLine.m_strRemoteSystem = own;
+    prompts->calls.clear();
+    prompts->messageAnswers = {IDOK};
+    window->OnLoadedAccounts();
+    ASSERT_EQ(1u, prompts->calls.size());
+    EXPECT_NE(std::string::npos, prompts->calls[0].text.find("\n" + sid + "\t")) << prompts->calls[0].text;
+}
+
 TEST_F(ConnectionTest, LongNameIsCutTo259Characters) {
     window->facts.commandLine.m_strRemoteSystem = std::string(300, 'x');
     prompts->messageAnswers = {IDOK};

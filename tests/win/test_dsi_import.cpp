@@ -818,7 +818,10 @@ TEST_F(ImportBatchTest, ImportHoldsLittleMoreThanTheFile) {
         ASSERT_EQ(3, sscanf(report.c_str() + at, "import-memory before=%llu peak=%llu succeeded=%d", &before, &peak,
                             &succeeded));
         EXPECT_EQ(1, succeeded) << shape.shape;
-        const double grown = (double)(peak - before) / (double)shape.file.size();
+        // Less the lock's renewing thread: under Wine any thread holds at
+        // least a megabyte, whatever the file.
+        const unsigned long long renewer = 1200u << 10;
+        const double grown = (double)(peak - before - renewer) / (double)shape.file.size();
         EXPECT_LT(grown, 1.75) << shape.shape << ": " << peak - before << " bytes for a file of " << shape.file.size();
     }
     ::SetEnvironmentVariableA("LOCALAPPDATA", NULL);

@@ -255,6 +255,14 @@ TEST_F(MainWindowTest, StatusLineNamesTheAccountAndTheExport) {
         EXPECT_EQ("This computer, User DSN of OTHER\\admin: 3 data sources; " + std::string(c.note) + file + "'",
                   ItemText(Hwnd(), IDC_STATUS_LINE));
     }
+    // Another computer's User DSNs are the hive's account's, whoever runs the window.
+    const std::string own = ThisComputerName();
+    ::SetDlgItemTextA(Hwnd(), IDC_REMOTE_SYSTEM, own.c_str());
+    Command(ID_REFRESH);
+    const std::string status = ItemText(Hwnd(), IDC_STATUS_LINE);
+    EXPECT_EQ(0u, status.find("Computer " + own + ", User DSN of ")) << status;
+    EXPECT_EQ(std::string::npos, status.find("OTHER")) << status;
+    EXPECT_NE(std::string::npos, status.find("\\")) << status;
 }
 
 // Tab goes down the window: remote box, tab strip, sources, properties.

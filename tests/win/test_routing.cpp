@@ -176,6 +176,23 @@ protected:
                              [this] { EXPECT_EQ(1u, prompts->Of("dialog").size()); }};
         effects[ID_HELP_TOPICS] = {[] {}, [this] { EXPECT_EQ(1, window->helpShown); }};
         effects[ID_WITHHOLD_SECRETS] = {[] {}, [this] { EXPECT_TRUE(window->m_bWithholdSecrets); }};
+        effects[ID_USER_ACCOUNT] = {[this] {
+                                        prompts->dialogAnswers.push_back([](CDialog& dialog) {
+                                            dynamic_cast<DsnNameDialog&>(dialog).m_strName = " S-1-5-21-9-9-9-4242 ";
+                                            return (INT_PTR)IDOK;
+                                        });
+                                    },
+                                    [this] {
+                                        EXPECT_EQ(1u, prompts->Of("dialog").size());
+                                        EXPECT_EQ("S-1-5-21-9-9-9-4242", window->facts.commandLine.m_strAccount);
+                                    }};
+        effects[ID_LOADED_ACCOUNTS] = {[this] { prompts->messageAnswers = {IDOK}; },
+                                       [this] {
+                                           const std::vector<PromptCall> told = prompts->Of("message");
+                                           ASSERT_EQ(1u, told.size());
+                                           EXPECT_NE(std::string::npos, told[0].text.find("S-1-5-21-0-0-0-1000\t"))
+                                               << told[0].text;
+                                       }};
         effects[ID_MAIL_SUPPORT] = {[] {},
                                     [this] {
                                         const std::vector<PromptCall> shell = prompts->Of("shell");
@@ -229,7 +246,7 @@ std::vector<UINT> MenuIds(HMENU menu) {
 TEST_F(RoutingTest, EveryMenuBarEntry) {
     Prepare();
     const std::vector<UINT> ids = MenuIds(::GetMenu(Hwnd()));
-    ASSERT_EQ(30u, ids.size());  // 1 + 11 + 15 + 3
+    ASSERT_EQ(32u, ids.size());  // 1 + 13 + 15 + 3
     for (UINT id : ids) {
         Try(id, [this, id] { ::SendMessageA(Hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0); });
     }

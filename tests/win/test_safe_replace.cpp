@@ -90,7 +90,9 @@ protected:
         ::SetEnvironmentVariableA("LOCALAPPDATA", NULL);
         SetChangePause(nullptr);
         SetRenameUnavailable(false);
-        SetScopeLockWait(10000);
+        SetScopeLockWait(35000);
+        SetScopeLockLease(30000, 5000);
+        SetScopeLockRenewalPaused(false);
         WindowTest::TearDown();
     }
     // Imports the file and removes a source with the seam armed; the writes made.
@@ -393,7 +395,9 @@ TEST_F(SafeReplaceTest, TwoRunsAtOnce) {
 }
 
 // Who holds the lock decides: a run that ended is taken over, a run on
-// another computer is waited for, then named, and nothing is changed.
+// another computer is waited for, then named, and nothing is changed; a
+// lock that nobody renews for the lease, whoever it names and even with no
+// values at all, is taken over; a run that renews it is waited for.
 TEST_F(SafeReplaceTest, ALockHeldElsewhere) {
     char computer[MAX_COMPUTERNAME_LENGTH + 1];
     DWORD size = sizeof(computer);
@@ -402,6 +406,9 @@ TEST_F(SafeReplaceTest, ALockHeldElsewhere) {
         std::string computer;
         bool changes;
         DWORD process;  // the identifier the lock names
+        DWORD wait = 0;
+        bool empty = false;    // the key alone, its maker never named itself
+        bool renewed = false;  // held by a live run that renews it
     };
     std::string lower = computer;
     for (char& ch : lower) ch = (char)tolower((unsigned char)ch);
@@ -409,32 +416,95 @@ TEST_F(SafeReplaceTest, ALockHeldElsewhere) {
     // started at another time than the lock says; this computer named in
     // other letters.
     for (const Case& c : {Case{computer, true, 0xFFFFFFF0}, Case{"ELSEWHERE", false, 0xFFFFFFF0},
-                          Case{computer, true, ::GetCurrentProcessId()}, Case{lower, true, 0xFFFFFFF0}}) {
-        SCOPED_TRACE(c.computer);
+                          Case{computer, true, ::GetCurrentProcessId()}, Case{lower, true, 0xFFFFFFF0},
+                          Case{"ELSEWHERE", true, 0xFFFFFFF0, 3000}, Case{"", true, 0, 3000, true},
+                          Case{"", false, 0, 1000, false, true}}) {
+        SCOPED_TRACE(c.computer + (c.empty ? " empty" : "") + (c.renewed ? " renewed" : ""));
         ClearTestRegistry();
         Seed("Kept", kOld);
         ForgetRecoveredPlaces();
-        SetScopeLockWait(0);
-        PutString(HKEY_CURRENT_USER, OdbcPath("{zentrel-!lock}"), "Computer", c.computer);
-        PutDword(HKEY_CURRENT_USER, OdbcPath("{zentrel-!lock}"), "Process", c.process);
-        PutBinary(HKEY_CURRENT_USER, OdbcPath("{zentrel-!lock}"), "Started", std::vector<unsigned char>(8, 1));
+        SetScopeLockWait(c.wait);
+        SetScopeLockLease(400, 50);
+        // Its journal says it was replacing "Kept" when it stopped.
+        PlantJournal("{zentrel-77-1}", "replace", "Kept", "Old Driver");
+        PutKey(HKEY_CURRENT_USER, OdbcPath("{zentrel-77-1}.new"));
+        ScopeLock live;
+        LockHolder none;
+        if (c.renewed) {
+            RegKey odbc;
+            ASSERT_EQ(ERROR_SUCCESS, odbc.Open(HKEY_CURRENT_USER, OdbcPath().c_str(), KEY_WOW64_64KEY));
+            ASSERT_EQ(ERROR_SUCCESS, live.Take(odbc, KEY_WOW64_64KEY, 0, &none));
+        } else if (c.empty) {
+            PutKey(HKEY_CURRENT_USER, OdbcPath("{zentrel-!lock}"));
+        } else {
+            PutString(HKEY_CURRENT_USER, OdbcPath("{zentrel-!lock}"), "Computer", c.computer);
+            PutDword(HKEY_CURRENT_USER, OdbcPath("{zentrel-!lock}"), "Process", c.process);
+            PutBinary(HKEY_CURRENT_USER, OdbcPath("{zentrel-!lock}"), "Started", std::vector<unsigned char>(8, 1));
+        }
         window->ResetOutcome();
+        window->m_strStatusNote.clear();
         prompts->calls.clear();
-        prompts->messageAnswers = {IDOK};
+        prompts->messageAnswers.assign(4, IDOK);
+        const ULONGLONG began = ::GetTickCount64();
         window->ImportDsiFile(FALSE, file.c_str(), FALSE);
+        const ULONGLONG took = ::GetTickCount64() - began;
         EXPECT_EQ(c.changes, (bool)window->Succeeded());
         ExpectWhole("Kept", c.changes ? &kNew : &kOld, c.changes ? &kNew : &kOld);
         EXPECT_EQ(c.changes, KeyExists(HKEY_CURRENT_USER, OdbcPath("Fresh")));
+        // Whoever took the lock over put the stopped run's change right first.
+        EXPECT_EQ(!c.changes, KeyExists(HKEY_CURRENT_USER, OdbcPath("{zentrel-77-1}.new")));
+        if (c.wait > 0) {
+            EXPECT_NE(std::string::npos, window->m_strStatusNote.find("Waiting for another run")) << window->m_strStatusNote;
+            EXPECT_LT(took, c.changes ? 2000u : 2500u);
+        }
         if (!c.changes) {
-            ASSERT_EQ(1u, prompts->calls.size());
-            EXPECT_EQ(0u, prompts->calls[0].text.find("Another run is changing these data sources (computer "
-                                                      "'ELSEWHERE', process 4294967280, started "))
-                << prompts->calls[0].text;
+            const PromptCall& busy = prompts->calls.back();
+            EXPECT_EQ(0u, busy.text.find("Another run is changing these data sources (computer '" +
+                                         (c.renewed ? std::string(computer) : c.computer) + "', process "))
+                << busy.text;
         } else {
-            EXPECT_TRUE(prompts->calls.empty());
             EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OdbcPath("{zentrel-!lock}")));
         }
+        live.Release();
     }
+}
+
+// A holder paused past its lease (it stops renewing, and is not ended) is
+// taken over; resumed, it finishes the change it was making and changes
+// nothing more, and leaves the other run's lock alone.
+TEST_F(SafeReplaceTest, APausedHolderTakenOverWritesNothingMore) {
+    static std::unique_ptr<ScopeLock> other;
+    static LONG taken = ERROR_SUCCESS;
+    ClearTestRegistry();
+    Seed("Kept", kOld);
+    ForgetRecoveredPlaces();
+    SetScopeLockLease(300, 50);
+    other.reset(new ScopeLock);
+    taken = ERROR_GEN_FAILURE;
+    SetChangePause([](const char* step) {
+        if (std::string(step) != "begun" || taken == ERROR_SUCCESS) return;
+        SetScopeLockRenewalPaused(true);
+        RegKey odbc;
+        odbc.Open(HKEY_CURRENT_USER, OdbcPath().c_str(), KEY_WOW64_64KEY);
+        LockHolder holder;
+        taken = other->Take(odbc, KEY_WOW64_64KEY, 2000, &holder);
+        SetScopeLockRenewalPaused(false);
+    });
+    prompts->messageAnswers.assign(4, IDOK);
+    window->ImportDsiFile(FALSE, file.c_str(), FALSE);
+    SetChangePause(nullptr);
+    EXPECT_EQ(ERROR_SUCCESS, taken);
+    EXPECT_TRUE(other->TookOver());
+    EXPECT_FALSE(window->Succeeded());
+    ExpectWhole("Kept", &kNew, &kNew);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OdbcPath("Fresh")));
+    ASSERT_FALSE(prompts->calls.empty());
+    EXPECT_EQ(0u, prompts->calls.back().text.find("Another run took over these data sources after this run had not "
+                                                  "renewed its claim on them for 0.3 s"))
+        << prompts->calls.back().text;
+    EXPECT_TRUE(other->StillHeld());
+    other.reset();
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OdbcPath("{zentrel-!lock}")));
 }
 
 // What stands at a name when it is written decides: a source another
