@@ -101,4 +101,31 @@ std::vector<std::string> BackupsBeyond(const std::vector<BackupFile>& files, siz
     return beyond;
 }
 
+namespace {
+
+bool IsDeviceStem(std::string stem) {
+    // The system ignores trailing blanks before an extension, and the case.
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    for (char& c : stem)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (stem == "CON" || stem == "NUL" || stem == "AUX" || stem == "PRN" || stem == "CONIN$" || stem == "CONOUT$")
+        return true;
+    return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
+
+}  // namespace
+
+bool NamesDevice(const std::string& path) {
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find_first_of("\\/", start);
+        if (end == std::string::npos) end = path.size();
+        const std::string part = path.substr(start, end - start);
+        if (IsDeviceStem(part.substr(0, part.find_first_of(".:")))) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 }  // namespace zentrel

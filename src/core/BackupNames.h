@@ -37,4 +37,10 @@ struct BackupFile {
 // Names not made by BackupFileName are never chosen.
 std::vector<std::string> BackupsBeyond(const std::vector<BackupFile>& files, size_t keep, const std::string& latest);
 
+// Whether any part of the path is a device's name (CON, NUL, AUX, PRN,
+// COM1 to COM9, LPT1 to LPT9, CONIN$, CONOUT$), in any case, with or without
+// an extension: opening such a path reaches the device, never a file, and a
+// port may never answer.
+bool NamesDevice(const std::string& path);
+
 }  // namespace zentrel

@@ -300,6 +300,59 @@ DWORD NewTemporary(const std::wstring& folder, std::wstring* name, FileHandle& f
     return 0;
 }
 
+// A writer's temporary file is named for the run that writes it,
+// "zdi<process>-<start>-<n>.tmp" in hex, the start time telling a process
+// identifier used again from the process that named the file.
+unsigned long long StartOf(HANDLE process) {
+    FILETIME created, exited, kernel, user;
+    if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+    return ((unsigned long long)created.dwHighDateTime << 32) | created.dwLowDateTime;
+}
+
+std::wstring RunTemporaryName(unsigned long process, unsigned long long started, unsigned long n) {
+    wchar_t name[64];
+    swprintf(name, sizeof(name) / sizeof(name[0]), L"zdi%lx-%llx-%lx.tmp", process, started, n);
+    return name;
+}
+
+// The run a name of that form names; false for any other name.
+bool NamedRun(const std::wstring& name, unsigned long* process, unsigned long long* started) {
+    unsigned long n = 0;
+    if (swscanf(name.c_str(), L"zdi%lx-%llx-%lx.tmp", process, started, &n) != 3) return false;
+    return RunTemporaryName(*process, *started, n) == name;
+}
+
+// Whether the run has surely ended: a process that cannot be looked at may live.
+bool RunEnded(unsigned long process, unsigned long long started) {
+    FileHandle handle(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process));
+    if (handle.Get() == NULL) {
+        handle.Detach();
+        return ::GetLastError() == ERROR_INVALID_PARAMETER;
+    }
+    DWORD exitCode = 0;
+    return !::GetExitCodeProcess(handle.Get(), &exitCode) || exitCode != STILL_ACTIVE ||
+           StartOf(handle.Get()) != started;
+}
+
+// A new file of this run's in the folder, never over another.
+DWORD NewRunTemporary(const std::wstring& folder, std::wstring* name, FileHandle& file, DWORD access) {
+    static volatile LONG counter = 0;
+    static const unsigned long long started = StartOf(::GetCurrentProcess());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::wstring path =
+            folder + L"\\" +
+            RunTemporaryName(::GetCurrentProcessId(), started, (unsigned long)::InterlockedIncrement(&counter));
+        file.Attach(::CreateFileW(path.c_str(), access, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL));
+        if (file.Valid()) {
+            *name = path;
+            return 0;
+        }
+        const DWORD code = LastErrorOr(ERROR_OPEN_FAILED);
+        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) return code;
+    }
+    return ERROR_FILE_EXISTS;
+}
+
 DWORD WriteAll(HANDLE file, const char* bytes, size_t size) {
     std::string changed;
     if (FileWriteChangeSet() != nullptr && size != 0) {
@@ -509,6 +562,21 @@ DWORD ReplaceDsiFile(const char* path, const std::string& bytes) {
     return code;
 }
 
+void RemoveEndedRunsFiles(const std::string& folder) {
+    const std::wstring wide = WideText(folder);
+    WIN32_FIND_DATAW found;
+    const HANDLE search = ::FindFirstFileW((wide + L"\\zdi*.tmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        unsigned long process = 0;
+        unsigned long long started = 0;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+            NamedRun(found.cFileName, &process, &started) && RunEnded(process, started))
+            ::DeleteFileW((wide + L"\\" + found.cFileName).c_str());
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+}
+
 DsiFileWriter::DsiFileWriter(const std::string& folder) : m_folder(WideText(folder)) {}
 
 DsiFileWriter::~DsiFileWriter() {
@@ -523,7 +591,7 @@ DWORD DsiFileWriter::Write(const char* bytes, size_t size) {
 }
 
 DWORD DsiFileWriter::Append(std::string text, std::string* readBack) {
-    DWORD code = m_file.Valid() ? 0 : NewTemporary(m_folder, &m_temporary, m_file, GENERIC_READ | GENERIC_WRITE);
+    DWORD code = m_file.Valid() ? 0 : NewRunTemporary(m_folder, &m_temporary, m_file, GENERIC_READ | GENERIC_WRITE);
     DsiEncoding encoding = m_encoding;
     std::string bytes;
     if (code == 0) code = EncodeDsiText(std::move(text), &encoding, bytes);
@@ -550,7 +618,7 @@ DWORD DsiFileWriter::ToUtf16() {
     // What is written so far, read back a block at a time into a new file.
     FileHandle ansi(m_file.Detach());
     const std::wstring ansiName = m_temporary;
-    DWORD code = NewTemporary(m_folder, &m_temporary, m_file, GENERIC_READ | GENERIC_WRITE);
+    DWORD code = NewRunTemporary(m_folder, &m_temporary, m_file, GENERIC_READ | GENERIC_WRITE);
     if (code != 0) {
         m_temporary = ansiName;
         m_file.Attach(ansi.Detach());
@@ -591,7 +659,7 @@ DWORD DsiFileWriter::Place(const std::string& path) {
     // Tried again under another name, it is already closed.
     DWORD code = m_file.Valid() || !m_temporary.empty()
                      ? 0
-                     : NewTemporary(m_folder, &m_temporary, m_file, GENERIC_READ | GENERIC_WRITE);
+                     : NewRunTemporary(m_folder, &m_temporary, m_file, GENERIC_READ | GENERIC_WRITE);
     if (code == 0 && m_file.Valid() && !::FlushFileBuffers(m_file.Get())) code = LastErrorOr(ERROR_WRITE_FAULT);
     if (!m_file.Close() && code == 0) code = LastErrorOr(ERROR_WRITE_FAULT);
     if (code != 0) return code;

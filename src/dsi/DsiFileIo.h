@@ -62,6 +62,10 @@ DWORD EncodeDsiText(std::string&& text, DsiEncoding* encoding, std::string& byte
 // untouched and no temporary file is left.
 DWORD ReplaceDsiFile(const char* path, const std::string& bytes);
 
+// Deletes what writers of runs that have ended left half written in the
+// folder; never a live run's file, nor a file of another name.
+void RemoveEndedRunsFiles(const std::string& folder);
+
 // A DSI file written a piece at a time into a temporary file of its folder,
 // so that a file of any size is never held whole: in the system's code page
 // while every character has an exact form there, else, as EncodeDsiText

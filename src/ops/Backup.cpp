@@ -186,6 +186,7 @@ DWORD BackupFolder(std::string& folder) {
         if (FAILED(result)) return ERROR_PATH_NOT_FOUND;
     }
     folder = std::string(base) + "\\Zentrel";
+    if (zentrel::NamesDevice(folder)) return ERROR_INVALID_NAME;
     DWORD code = MakeFolder(folder);
     if (code != 0) return code;
     folder += "\\Backups";
@@ -289,6 +290,7 @@ struct BackupFile {
             run.Fail("Backup", IDS_BACKUP_FAILED, folder, RunContext::SystemErrorText(code));
             return false;
         }
+        zentrel::RemoveEndedRunsFiles(folder);
         writer.reset(new zentrel::DsiFileWriter(folder));
         target.systemScope = systemScope;
         target.own = OwnPlatform();

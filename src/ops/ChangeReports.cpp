@@ -74,8 +74,7 @@ std::string TimeText(unsigned long long value) {
 }
 
 // Puts right what ended runs left in the place, once a run; the caller
-// holds its lock. Leftover keys no journal names are swept only for a run
-// that writes (`orphans`).
+// holds its lock. Leftover keys no journal names are swept when `orphans`.
 void Recover(RunContext& run, HKEY odbc, const RegistryPlace& place, bool orphans) {
     const bool journals = AddOnce(g_recovered, place);
     orphans = orphans && AddOnce(g_swept, place);
@@ -129,9 +128,10 @@ void RecoverPlaceOnce(RunContext& run, HKEY odbc, const RegistryPlace& place) {
             run.Remark("Warning", MB_OK | MB_ICONINFORMATION, IDS_RECOVERY_PENDING, zentrel::ShownName(source));
         return;
     }
-    // Not waited for: a reader need not put anything right.
+    // Not waited for: a reader need not put anything right. Held, no live
+    // run can own a temporary key, so none of an ended run's is left.
     ScopeLock lock;
-    if (lock.Take(odbc, view, 0, &holder) == ERROR_SUCCESS) Recover(run, odbc, place, false);
+    if (lock.Take(odbc, view, 0, &holder) == ERROR_SUCCESS) Recover(run, odbc, place, true);
 }
 
 ScopeChanges::~ScopeChanges() {

@@ -11,6 +11,7 @@
 #include "registry/Attributes.h"
 #include "registry/InstalledDrivers.h"
 #include "registry/OdbcSection.h"
+#include "registry/ScopeLock.h"
 #include "registry/Views.h"
 #include "res/resource.h"
 
@@ -145,12 +146,12 @@ std::string PreviewSource(RunContext& run, const std::string& name, zentrel::Pla
     for (const zentrel::DsiImportRow& row : rows.rows) written.entries.push_back(EntryOf(row));
     // What the registry holds is read without a word: the preview reports
     // the file's problems only, as the import would.
-    const AttributeListing listing = ListAttributes(run.m_hOdbcIniKey, name, ViewFlag(platform));
     zentrel::SourceDefinition held = written;
-    held.entries = EntriesOf(listing.rows, listing.rows.size());
     RegKey entries;
     entries.Open(run.m_hOdbcIniKey, kDriverEntriesKey, ViewFlag(platform));
-    held.driver = ReadDriverEntry(entries, name.c_str());
+    const AttributeListing listing = ListAttributesWhole(run.m_hOdbcIniKey, name, ViewFlag(platform), ScopeLockWait(),
+                                                         [&] { held.driver = ReadDriverEntry(entries, name.c_str()); });
+    held.entries = EntriesOf(listing.rows, listing.rows.size());
     const std::vector<zentrel::EntryDifference> differences = zentrel::CompareSource(held, written);
     if (differences.empty()) return PreviewLine("identical", name, platform);
     return PreviewLine("replace", name, platform) + zentrel::FormatDifferences(name, platform, differences);

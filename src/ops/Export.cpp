@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/BackupNames.h"
 #include "core/DsiCodec.h"
 #include "core/DsiSource.h"
 #include "core/ProfileFile.h"
@@ -16,6 +17,7 @@
 #include "registry/InstalledDrivers.h"
 #include "registry/OdbcSection.h"
 #include "registry/ParallelCalls.h"
+#include "registry/ScopeLock.h"
 #include "registry/Views.h"
 #include "res/resource.h"
 
@@ -39,10 +41,20 @@ void OpenEntriesOnce(RunContext& run, RunContext::PendingExport& pending) {
     }
 }
 
+// A cut path would name another file; a device's name no file at all.
+bool TargetRefused(RunContext& run, const char* path) {
+    const DWORD code = zentrel::DsiPathTooLong(path) ? ERROR_FILENAME_EXCED_RANGE
+                       : zentrel::NamesDevice(path) ? ERROR_INVALID_NAME
+                                                    : ERROR_SUCCESS;
+    if (code != ERROR_SUCCESS) run.ReportFileError(path, code, "Export");
+    return code != ERROR_SUCCESS;
+}
+
 }  // namespace
 
 bool BeginExport(RunContext& run, int count) {
     run.m_pendingExport.reset();
+    if (TargetRefused(run, run.m_szDsiFile)) return false;
     // Keys this export does not write keep their place and content.
     std::unique_ptr<RunContext::PendingExport> pending(new RunContext::PendingExport);
     zentrel::ProfileFile* file = &pending->file;
@@ -148,11 +160,20 @@ void ExportFrom(RunContext& run, const std::vector<ListedSource>& sources) {
         const HKEY entries = pending.driverEntriesProblem.empty() ? pending.driverEntries.Get() : NULL;
         const REGSAM view = ViewFlag(place.platform);
         std::vector<Read> reads(to - from);
+        const KeyStamp calm = SectionStamp(odbc);
         calls.Run(reads.size(), [&](size_t k) {
             const std::string& name = sources[from + k].name;
             reads[k].listing = ListAttributes(odbc, name, view);
-            if (!reads[k].listing.incomplete) reads[k].driver = ReadDriverEntry(entries, name.c_str());
+            reads[k].driver = ReadDriverEntry(entries, name.c_str());
         });
+        // A change met meanwhile: each source is read again, whole.
+        if (!SectionUnchanged(odbc, calm))
+            calls.Run(reads.size(), [&](size_t k) {
+                const std::string& name = sources[from + k].name;
+                reads[k].listing = ListAttributesWhole(odbc, name, view, ScopeLockWait(), [&] {
+                    reads[k].driver = ReadDriverEntry(entries, name.c_str());
+                });
+            });
         for (size_t k = 0; k < reads.size(); ++k) {
             const std::string& name = sources[from + k].name;
             TakeListing(run, name, std::move(reads[k].listing));
@@ -166,11 +187,7 @@ void ExportFrom(RunContext& run, const std::vector<ListedSource>& sources) {
 
 bool ExportScope(RunContext& run, const char* file) {
     const char* path = file ? file : "";
-    // A cut path would name another file.
-    if (zentrel::DsiPathTooLong(path)) {
-        run.ReportFileError(path, ERROR_FILENAME_EXCED_RANGE, "Export");
-        return false;
-    }
+    if (TargetRefused(run, path)) return false;
     std::vector<ListedSource> sources;
     std::vector<std::string> unreachable;
     // Names only: ExportSource reads each driver, once, and nothing checks it.

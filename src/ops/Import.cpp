@@ -22,6 +22,7 @@
 #include "registry/ParallelCalls.h"
 #include "registry/SafeReplace.h"
 #include "registry/Views.h"
+#include "registry/WriteFault.h"
 #include "res/resource.h"
 
 namespace {
@@ -818,10 +819,7 @@ bool WriteAll(ImportRun& import) {
     BackupOutcome backup;
     Writing writing{import, changes, {}, {}, import.target.systemScope && HasTwoViews()};
     if (!BackUpReplaced(import, backup, writing.backedUp, writing.refused)) return false;
-    if (!RegistryCallOrderFree()) {
-        for (size_t i = 0; i < import.accepted.size(); ++i) writing.One(i);
-        return true;
-    }
+    PauseAt("backed up");
     ParallelCalls& calls = run.Calls();
     for (size_t i = 0; i < import.accepted.size();) i = WriteBatch(writing, calls, i);
     return true;

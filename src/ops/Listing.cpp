@@ -8,6 +8,7 @@
 #include "ops/RunContext.h"
 #include "registry/Attributes.h"
 #include "registry/OdbcSection.h"
+#include "registry/ScopeLock.h"
 #include "registry/UserHives.h"
 #include "registry/Views.h"
 #include "res/resource.h"
@@ -131,7 +132,7 @@ void ReportListingProblems(RunContext& run, const std::string& name) {
 }  // namespace
 
 void ListSourceRows(RunContext& run, HKEY parent, const std::string& name) {
-    Keep(run, name, ListAttributes(parent, name, ViewFlag(run.m_placeConnected.platform)));
+    Keep(run, name, ListAttributesWhole(parent, name, ViewFlag(run.m_placeConnected.platform), ScopeLockWait()));
 }
 
 void TakeListing(RunContext& run, const std::string& name, AttributeListing&& listing) {

@@ -58,10 +58,8 @@ RunContext::RunContext(std::unique_ptr<Prompts> prompts)
 RunContext::~RunContext() { CloseConnection(); }
 
 ParallelCalls& RunContext::Calls() {
-    const bool orderFree = RegistryCallOrderFree();
-    std::unique_ptr<ParallelCalls>& calls = orderFree ? m_calls : m_callsInOrder;
-    if (!calls) calls.reset(new ParallelCalls(orderFree ? ParallelCalls::kThreads : 0));
-    return *calls;
+    if (!m_calls) m_calls.reset(new ParallelCalls(ParallelCalls::kThreads));
+    return *m_calls;
 }
 
 ScopePlace RunContext::BatchPlace(BOOL systemScope) const {

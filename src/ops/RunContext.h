@@ -182,5 +182,5 @@ private:
 
     std::unique_ptr<Prompts> m_prompts;
     Reporter m_reporter;
-    std::unique_ptr<ParallelCalls> m_calls, m_callsInOrder;
+    std::unique_ptr<ParallelCalls> m_calls;
 };

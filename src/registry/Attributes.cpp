@@ -6,6 +6,8 @@
 #include "core/RegistryLimits.h"
 #include "core/ValueFormat.h"
 #include "registry/RegKey.h"
+#include "registry/SafeReplace.h"
+#include "registry/ScopeLock.h"
 
 namespace {
 
@@ -154,4 +156,74 @@ AttributeListing ListAttributes(HKEY parent, const std::string& dsn, REGSAM view
     AttributeListing listing;
     ListKey(parent, dsn, std::string(), view, listing);
     return listing;
+}
+
+namespace {
+
+// Between looks at a change that names the source.
+const DWORD kChangePollMs = 20;
+
+// Whether the key at the name is the one read: the same stamp and counts.
+bool StillAsRead(HKEY parent, const std::string& dsn, REGSAM view, const KeyStamp& read) {
+    if (!read.known) return true;  // not opened: its problems say why
+    RegKey key;
+    KeyStamp now;
+    return key.OpenUnfollowed(parent, dsn.c_str(), KEY_QUERY_VALUE | view, nullptr) == ERROR_SUCCESS &&
+           key.QueryStamp(&now) == ERROR_SUCCESS && now == read;
+}
+
+// Whether a live run other than this process holds the section: its change
+// ends; one of an ended run, or this process's own, is not waited for.
+bool OtherRunChanging(HKEY parent, REGSAM view) {
+    LockHolder holder;
+    return LockedByLiveRun(parent, view, &holder) && holder.process != ::GetCurrentProcessId();
+}
+
+}  // namespace
+
+KeyStamp SectionStamp(HKEY section) {
+    KeyStamp stamp;
+    RegKey borrowed(section);
+    if (borrowed.QueryStamp(&stamp) != ERROR_SUCCESS) stamp = KeyStamp();
+    borrowed.Detach();
+    return stamp;
+}
+
+bool SectionUnchanged(HKEY section, const KeyStamp& before) {
+    return before.known && before.values == 0 && SectionStamp(section) == before;
+}
+
+AttributeListing ListAttributesWhole(HKEY parent, const std::string& dsn, REGSAM view, DWORD waitMs,
+                                     const std::function<void()>& alsoRead) {
+    // Most reads meet no change at all: two looks at the section tell.
+    const KeyStamp calm = SectionStamp(parent);
+    if (calm.known && calm.values == 0) {
+        AttributeListing listing = ListAttributes(parent, dsn, view);
+        if (alsoRead) alsoRead();
+        if (SectionUnchanged(parent, calm)) return listing;
+    }
+    const ULONGLONG deadline = ::GetTickCount64() + waitMs;
+    for (;;) {
+        // A rename keeps the source whole at its name, which it leaves
+        // empty only for a moment: read at once. A copy is waited for.
+        const ChangeAtName before = ChangeNaming(parent, dsn);
+        const bool live = before != ChangeAtName::None && OtherRunChanging(parent, view);
+        if (before != ChangeAtName::Piecemeal) {
+            AttributeListing listing = ListAttributes(parent, dsn, view);
+            if (alsoRead) alsoRead();
+            if ((listing.stamp.known || !live) && ChangeNaming(parent, dsn) == before &&
+                StillAsRead(parent, dsn, view, listing.stamp))
+                return listing;
+        }
+        // A piece-by-piece change of an ended run stays until a run that
+        // may write puts it right.
+        if ((!live && before == ChangeAtName::Piecemeal) || ::GetTickCount64() >= deadline) break;
+        ::Sleep(kChangePollMs);
+    }
+    AttributeListing busy;
+    busy.incomplete = true;
+    ListingProblem problem;
+    problem.code = ERROR_BUSY;
+    busy.problems.push_back(problem);
+    return busy;
 }

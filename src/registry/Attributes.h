@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,3 +54,20 @@ struct AttributeListing {
 // whole: every value with its complete data, every nested key as a row of
 // its own. Nothing is followed through a link.
 AttributeListing ListAttributes(HKEY parent, const std::string& dsn, REGSAM view);
+
+// As ListAttributes, for a reader beside changes another run makes: the
+// source wholly as it was or wholly as a change left it. It is read between
+// two looks that find no change naming it, its key the same (stamp and
+// counts) after as before; `alsoRead`, when given, reads inside that span
+// what must agree with it (its driver entry). While a live run's change
+// builds it piece by piece (the copy way), it is read once the change ends,
+// waiting up to `waitMs`; a source still not read whole is incomplete,
+// ERROR_BUSY.
+AttributeListing ListAttributesWhole(HKEY parent, const std::string& dsn, REGSAM view, DWORD waitMs,
+                                     const std::function<void()>& alsoRead = nullptr);
+
+// The section's stamp, and whether no change began or ended in it since
+// that stamp was taken: each writes and deletes its journal there, and none
+// stood there at the time.
+KeyStamp SectionStamp(HKEY section);
+bool SectionUnchanged(HKEY section, const KeyStamp& before);

@@ -1,6 +1,7 @@
 #include "registry/Catalogue.h"
 
 #include "registry/OdbcSection.h"
+#include "registry/ScopeLock.h"
 #include "registry/WriteFault.h"
 
 namespace {
@@ -8,6 +9,18 @@ namespace {
 // Enumerations of a section another run changes meanwhile before two in a
 // row agree.
 const int kEnumerationTries = 20;
+const DWORD kChangePollMs = 50;
+
+// Whether another live run holds the section, waiting a moment for it
+// before the next pass; false once `deadline` has passed.
+bool ChangeEnding(HKEY section, ULONGLONG deadline) {
+    LockHolder holder;
+    if (::GetTickCount64() >= deadline || !LockedByLiveRun(section, 0, &holder) ||
+        holder.process == ::GetCurrentProcessId())
+        return false;
+    ::Sleep(kChangePollMs);
+    return true;
+}
 
 }  // namespace
 
@@ -23,7 +36,10 @@ std::vector<std::string> EnumerateDataSources(const RegKey& odbcIni, std::vector
     // counts only once two in a row agree.
     LONG code = ERROR_SUCCESS;
     std::vector<std::string> previous;
-    for (int attempt = 0; attempt < kEnumerationTries; ++attempt) {
+    // Passes a live run's change keeps apart agree once it ends: waited for
+    // as long as a writer waits for the lock.
+    const ULONGLONG deadline = ::GetTickCount64() + ScopeLockWait();
+    for (int attempt = 0; attempt < kEnumerationTries || ChangeEnding(odbcIni, deadline); ++attempt) {
         names.clear();
         std::vector<std::string> zeroNames, uncarriedNames;
         for (DWORD index = 0; code == ERROR_SUCCESS; ++index) {

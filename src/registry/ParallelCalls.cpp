@@ -1,7 +1,5 @@
 #include "registry/ParallelCalls.h"
 
-#include "registry/WriteFault.h"
-
 ParallelCalls::ParallelCalls(int threads) : m_wanted(threads > 0 ? static_cast<size_t>(threads) : 0) {}
 
 // Threads are started on the first work that needs them: a run that writes
@@ -85,5 +83,3 @@ void ParallelCalls::Run(size_t count, const std::function<void(size_t)>& task) {
         std::rethrow_exception(thrown);
     }
 }
-
-bool RegistryCallOrderFree() { return !RegistryWriteFaultArmed() && !ChangePauseSet(); }

@@ -54,8 +54,3 @@ private:
     SRWLOCK m_lock = SRWLOCK_INIT;
     std::exception_ptr m_thrown;
 };
-
-// Whether the registry's test seams leave the order of calls free: an armed
-// write fault or a pause counts or stops calls in the order one thread
-// makes them, so that their tests need the calls made one by one.
-bool RegistryCallOrderFree();

@@ -155,6 +155,36 @@ LONG CopyTree(HKEY from, HKEY to, REGSAM view, int depthLeft) {
     return ERROR_SUCCESS;
 }
 
+// ERROR_SUCCESS when no key of the tree is a link or holds a link's target
+// value, which no definition this program writes holds; ERROR_INVALID_DATA
+// when one does.
+LONG HoldsNoLink(HKEY key, REGSAM view, int depthLeft) {
+    const BorrowedKey tree(key);
+    std::vector<wchar_t> nameBuffer;
+    std::string name;
+    std::vector<unsigned char> data;
+    for (DWORD index = 0;; ++index) {
+        DWORD type = 0;
+        LONG code = tree.EnumValue(index, nameBuffer, name, type, data);
+        if (code == ERROR_NO_MORE_ITEMS) break;
+        if (code != ERROR_SUCCESS) return code;
+        if (zentrel::IsLinkTargetValue(name, type)) return ERROR_INVALID_DATA;
+    }
+    for (DWORD index = 0;; ++index) {
+        LONG code = tree.EnumSubkey(index, nameBuffer, name);
+        if (code == ERROR_NO_MORE_ITEMS) break;
+        if (code != ERROR_SUCCESS) return code;
+        if (depthLeft <= 0) return ERROR_KEY_HAS_CHILDREN;
+        RegKey child;
+        bool isLink = false;
+        code = child.OpenUnfollowed(key, name.c_str(), KEY_READ | view, &isLink);
+        if (code == ERROR_SUCCESS && isLink) code = ERROR_INVALID_DATA;
+        if (code == ERROR_SUCCESS) code = HoldsNoLink(child, view, depthLeft - 1);
+        if (code != ERROR_SUCCESS) return code;
+    }
+    return ERROR_SUCCESS;
+}
+
 LONG DeleteTree(HKEY odbc, const std::string& name, REGSAM view) {
     const LONG code = DeleteKeyTree(odbc, name, (int)zentrel::kMaxDsnDepth, view);
     return code == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : code;
@@ -202,10 +232,15 @@ LONG DeleteDriverEntry(HKEY odbc, REGSAM view, const std::string& source) {
 ChangeResult FinishCopy(HKEY odbc, REGSAM view, const std::string& journal, const std::string& name,
                         const std::string& driver, HKEY entries, bool clearName,
                         const DefinitionWriter& again = nullptr) {
-    LONG code = clearName ? DeleteTree(odbc, name, view) : ERROR_SUCCESS;
     RegKey from, to;
-    if (code == ERROR_SUCCESS && !again)
+    LONG code = ERROR_SUCCESS;
+    if (!again) {
+        // Looked at whole before the source goes: only what a copy of this
+        // program made is copied.
         code = from.OpenUnfollowed(odbc, NewKeyOf(journal).c_str(), KEY_READ | view, nullptr);
+        if (code == ERROR_SUCCESS) code = HoldsNoLink(from, view, (int)zentrel::kMaxDsnDepth);
+    }
+    if (code == ERROR_SUCCESS && clearName) code = DeleteTree(odbc, name, view);
     if (code == ERROR_SUCCESS) code = to.Create(odbc, name.c_str(), view);
     if (code == ERROR_SUCCESS) code = again ? again(to) : CopyTree(from, to, view, (int)zentrel::kMaxDsnDepth);
     if (code != ERROR_SUCCESS) return Failure(ChangeStep::SwapIn, code);
@@ -453,6 +488,21 @@ std::vector<std::string> PendingChanges(HKEY odbc, REGSAM) {
     return sources;
 }
 
+ChangeAtName ChangeNaming(HKEY odbc, const std::string& name) {
+    // Journals are the section's only values: most looks end here.
+    KeyStamp section;
+    if (BorrowedKey(odbc).QueryStamp(&section) == ERROR_SUCCESS && section.values == 0) return ChangeAtName::None;
+    std::vector<FoundJournal> journals;
+    FindTransients(odbc, journals, nullptr);
+    ChangeAtName found = ChangeAtName::None;
+    for (const FoundJournal& entry : journals) {
+        if (!entry.readable || !SameKeyName(entry.journal.source.c_str(), name.c_str())) continue;
+        if (entry.journal.kind == kCopy || entry.journal.kind == kDelete) return ChangeAtName::Piecemeal;
+        found = ChangeAtName::Whole;
+    }
+    return found;
+}
+
 namespace {
 
 // Finishes or undoes the change a readable journal names.
@@ -467,6 +517,10 @@ RecoveredChange RecoverJournal(HKEY odbc, REGSAM view, const std::string& journa
     if (journal.kind == kDelete) {
         change.outcome = RecoveredChange::Completed;
         code = FinishDelete(odbc, view, journalName, journal.source).code;
+    } else if (journal.kind == kCopy && hasOld) {
+        // The copy way never sets a source aside: not this program's doing.
+        change.outcome = RecoveredChange::Failed;
+        code = ERROR_INVALID_DATA;
     } else if (journal.kind == kCopy) {
         change.outcome = RecoveredChange::Completed;
         if (hasNew) {

@@ -149,3 +149,10 @@ std::vector<RecoveredChange> RecoverInterruptedChanges(HKEY odbc, REGSAM view, b
                                                        bool orphans = true);
 // The changes the section's journals name, touching nothing.
 std::vector<std::string> PendingChanges(HKEY odbc, REGSAM view);
+
+// What the section's journals say of the source at the name: no change
+// names it; one does that keeps it whole there throughout (renames: the
+// old or the new definition, though its driver entry may lag); or one that
+// builds or deletes it piece by piece (the copy way).
+enum class ChangeAtName { None, Whole, Piecemeal };
+ChangeAtName ChangeNaming(HKEY odbc, const std::string& name);

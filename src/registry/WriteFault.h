@@ -2,7 +2,8 @@
 // disk or a refused access would make it fail, or every write from the n-th
 // on, as if the process had ended there. Unarmed it costs one comparison.
 // Every write the program makes passes RegistryWriteCheck first: creating a
-// key, setting or deleting a value, deleting or renaming a key.
+// key, setting or deleting a value, deleting or renaming a key, on whichever
+// thread makes it; the writes of all threads are counted as one sequence.
 #pragma once
 #include <windows.h>
 
@@ -13,17 +14,16 @@ LONG RegistryWriteCheck();
 // with `andAfter` every one after it. failAt 0 only counts.
 void ArmRegistryWriteFault(long failAt, bool andAfter);
 void DisarmRegistryWriteFault();
-bool RegistryWriteFaultArmed();
 // Writes counted since the seam was armed.
 long RegistryWritesCounted();
 
 // A seam for tests: called between the steps of a change and inside a
 // section's enumeration, so that a test can act as another run would at
-// that very point. `step` names the point.
+// that very point. `step` names the point. Reached on any thread, the
+// pause runs on it, one thread's pause at a time.
 typedef void (*ChangePause)(const char* step);
 void SetChangePause(ChangePause pause);
 void PauseAt(const char* step);
-bool ChangePauseSet();
 
 // A seam for tests: every key rename fails as a registry without a rename
 // method makes it fail.

@@ -170,6 +170,20 @@ TEST(BackupNames, NamesAndRotation) {
               BackupsBeyond(fleet, 1, "none"));
 }
 
+// A device's name anywhere in a path, as the system would take it.
+TEST(BackupNames, DeviceNames) {
+    const struct {
+        const char* path;
+        bool device;
+    } cases[] = {
+        {"COM1", true},          {"c:\\out\\lpt9.dsi", true}, {"NUL.txt", true},    {"con", true},
+        {"d:/x/Aux .dsi", true}, {"c:\\PRN\\a.dsi", true},   {"conout$", true},    {"COM0", false},
+        {"COM10.dsi", false},    {"console.dsi", false},       {"c:\\nully", false}, {"LPT", false},
+        {"", false},             {"c:\\data\\export.dsi", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.device, NamesDevice(c.path)) << c.path;
+}
+
 // Each computer's own file, whatever its name holds, and none shared.
 TEST(Fleet, ComputerFileNames) {
     struct Case {

@@ -872,6 +872,13 @@ TEST_F(BatchRoutineTest, FileNameIsMadeAbsolute) {
         {"C:\\", "-euroot.dsi", "C:\\\\root.dsi", true},  // a drive root already ends in a backslash
         {dir, "-eusub\\x.dsi", "sub\\x.dsi", false},      // a backslash anywhere: left as it is
         {dir, "-eu", dir + "\\", false},                   // empty: the directory and a backslash
+        // A device's name, with or without an extension, in any case: no
+        // file at all, refused before it is opened.
+        {dir, "-euCOM1", dir + "\\COM1", false},
+        {dir, "-eulpt9.dsi", dir + "\\lpt9.dsi", false},
+        {dir, "-euNul.Txt", dir + "\\Nul.Txt", false},
+        {dir, "-euaux", dir + "\\aux", false},
+        {dir, "-eu" + dir + "\\Con.dsi", dir + "\\Con.dsi", false},
     };
     for (const Case& c : cases) {
         ::SetCurrentDirectoryA(c.directory.c_str());

@@ -143,6 +143,23 @@ void ExpectBackupsKept(const std::string& kept, const std::string& gone) {
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((BackupFolderOfTable() + "\\" + gone).c_str()));
 }
 
+// Files a backup's writer names after its run: of runs that have ended
+// (an identifier no process has; this process's, started at another
+// time), or else this live run's and names of another form.
+std::vector<std::string> HalfWrittenBackups(bool ended) {
+    FILETIME created, exited, kernel, user;
+    ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
+    const unsigned long long started = ((unsigned long long)created.dwHighDateTime << 32) | created.dwLowDateTime;
+    char own[64], restarted[64];
+    snprintf(own, sizeof(own), "zdi%lx-%llx-ffff.tmp", ::GetCurrentProcessId(), started);
+    snprintf(restarted, sizeof(restarted), "zdi%lx-%llx-1.tmp", ::GetCurrentProcessId(), started + 1);
+    if (ended) return {"zdifffffff0-1d2c3b4a5968778-1.tmp", restarted};
+    return {own, "zdiA1B2.tmp", "zdi-notes.tmp", "zdifffffff0-1.tmp"};
+}
+
+// A LOCALAPPDATA whose last folder bears a device's name.
+std::string DeviceAppData() { return ScratchDir("dsi-import-backups") + "\\Com7.log"; }
+
 // A source of `bad` rows that cannot be written and one that can: the
 // problems past the first ten are told as one sum.
 ImportCase ManyBadRows(const char* name, int bad) {
@@ -408,6 +425,36 @@ const std::vector<ImportCase>& Cases() {
              EXPECT_EQ(INVALID_HANDLE_VALUE, search) << found.cFileName;
              if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
          }},
+        // Half-written backups of runs that have ended go with the next
+        // backup; a live run's, and files of other names, stay.
+        {"backups_half_written_by_ended_runs_removed", General(1) + Source("DSN0", "S", {{"A", "1", "1"}}),
+         {}, {}, {{"S", "A", Sz("1")}}, {}, true,
+         [] {
+             PutString(HKEY_CURRENT_USER, OdbcPath("S"), "Old", "o");
+             const std::string appData = ScratchDir("dsi-import-backups");
+             ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", appData.c_str()));
+             ::CreateDirectoryA((appData + "\\Zentrel").c_str(), NULL);
+             ::CreateDirectoryA(BackupFolderOfTable().c_str(), NULL);
+             for (const std::string& name : HalfWrittenBackups(true)) WriteWholeFile(BackupFolderOfTable() + "\\" + name, "x");
+             for (const std::string& name : HalfWrittenBackups(false)) WriteWholeFile(BackupFolderOfTable() + "\\" + name, "x");
+         },
+         [] {
+             for (const std::string& name : HalfWrittenBackups(true))
+                 EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((BackupFolderOfTable() + "\\" + name).c_str())) << name;
+             for (const std::string& name : HalfWrittenBackups(false))
+                 EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((BackupFolderOfTable() + "\\" + name).c_str())) << name;
+         }},
+        // A device's name is no folder for backups: refused before anything
+        // is written, and nothing is changed.
+        {"backup_folder_named_for_a_device", General(1) + Source("DSN0", "S", {{"A", "1", "1"}}),
+         {{"Backup", "The backup of the data sources to be changed could not be written into '" + DeviceAppData() +
+                         "\\Zentrel':\n" + MainWindow::SystemErrorText(ERROR_INVALID_NAME) + "\nNothing was changed.",
+           kStop}},
+         {IDOK}, {{"S", "Old", Sz("o")}, {"S", "A", kAbsent}}, {}, false,
+         [] {
+             PutString(HKEY_CURRENT_USER, OdbcPath("S"), "Old", "o");
+             ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", DeviceAppData().c_str()));
+         }},
         // An export of an empty scope imports as a completed operation.
         {"explicit_zero_count", "[General]\r\nItems=0\r\n",
          {{"Warning", "Source file '{file}' contains no data source definiitons or incorrect", kStop}},
@@ -607,9 +654,9 @@ TEST_P(RegistryCallTest, HoldsTheCallsPerSource) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, RegistryCallTest,
-                         ::testing::Values(CallCase{"import_new", nullptr, nullptr, false, 50},
+                         ::testing::Values(CallCase{"import_new", nullptr, nullptr, false, 51},
                                            CallCase{"import_replacing", "1434", "other", false, 116},
-                                           CallCase{"import_new_remote", nullptr, nullptr, false, 106, true},
+                                           CallCase{"import_new_remote", nullptr, nullptr, false, 107, true},
                                            CallCase{"import_replacing_remote", "1434", "other", false, 176, true},
                                            CallCase{"import_one_value_changed", "1434", "value", false, 64},
                                            CallCase{"import_the_same_again", "1433", "value", false, 52},

@@ -5,7 +5,10 @@
 // scope. A preview writes nothing.
 #include "DsiTestUtil.h"
 
+#include <set>
+
 #include "ui/Settings.h"
+#include "registry/Attributes.h"
 #include "registry/Catalogue.h"
 #include "registry/ParallelCalls.h"
 #include "registry/SafeReplace.h"
@@ -54,10 +57,11 @@ void Seed(const std::string& dsn, const Definition& d, bool withEntry = true) {
 }
 
 // The file that turns the old definitions into the new ones.
-std::string NewDefinitions(const Definition& kNew = ::kNew) {
-    std::string file = "[General]\r\nItems=2\r\n";
+std::string NewDefinitions(const Definition& kNew = ::kNew,
+                           const std::vector<const char*>& names = {"Kept", "Fresh"}) {
+    std::string file = "[General]\r\nItems=" + std::to_string(names.size()) + "\r\n";
     int section = 0;
-    for (const char* dsn : {"Kept", "Fresh"}) {
+    for (const char* dsn : names) {
         file += "[DSN" + std::to_string(section++) + "]\r\nDriver=" + kNew.driver + "\r\nDSN=" + dsn +
                 "\r\nItems=" + std::to_string(kNew.values.size()) + "\r\n";
         for (size_t j = 0; j < kNew.values.size(); ++j) {
@@ -74,6 +78,35 @@ void PlantJournal(const std::string& name, const std::string& kind, const std::s
                   const std::string& driver, const std::string& tag = "zentrel-change-1") {
     const std::string data = tag + '\0' + kind + '\0' + source + '\0' + driver + '\0';
     PutBinary(HKEY_CURRENT_USER, OdbcPath(), name.c_str(), std::vector<unsigned char>(data.begin(), data.end()));
+}
+
+// A key a planted link points at: nothing may reach it.
+const char kCanary[] = "Software\\ZentrelCanary";
+
+// A key that is a registry link to `target` (a native path).
+void PutLink(const std::string& path, const std::string& target) {
+    HKEY link = NULL;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, NULL,
+                                                REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                                                KEY_ALL_ACCESS | KEY_CREATE_LINK, NULL, &link, NULL));
+    const std::wstring wide(target.begin(), target.end());
+    EXPECT_EQ(ERROR_SUCCESS, ::RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, (const BYTE*)wide.data(),
+                                              (DWORD)(wide.size() * sizeof(wchar_t))));
+    ::RegCloseKey(link);
+}
+
+// A listing's rows in the form TreeOf gives; empty for a source not there.
+RegTree RowsOf(const AttributeListing& listing) {
+    RegTree tree;
+    for (const AttributeRow& row : listing.rows) {
+        if (row.subkey) {
+            tree[row.name + "\\"] = RegValue{-1, {}};
+        } else {
+            const std::string keys = row.name.substr(0, row.valueNameAt);
+            tree[keys + "|" + row.name.substr(row.valueNameAt)] = RegValue{row.typeCode, row.data};
+        }
+    }
+    return tree;
 }
 
 class SafeReplaceTest : public WindowTest {
@@ -235,15 +268,16 @@ TEST_F(SafeReplaceTest, APreviewWritesNothing) {
     EXPECT_TRUE(told);
 }
 
-// A temporary key no journal names hides nothing: a run that only reads
-// leaves it, and the next run that writes deletes it.
-TEST_F(SafeReplaceTest, AnOrphanGoesWithTheNextRunThatWrites) {
+// A temporary key no journal names hides nothing: the next run that holds
+// the lock, one that only exports too, deletes it.
+TEST_F(SafeReplaceTest, AnOrphanGoesWithTheNextRunThatHoldsTheLock) {
     Seed("{zentrel-99-2}.new", kNew, false);
     const std::string out = ScratchDir("safe-replace-out") + "\\orphan.dsi";
     window->ExportScopeToFile(out.c_str(), FALSE);
     EXPECT_TRUE(window->Succeeded());
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, OdbcPath("{zentrel-99-2}.new")));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OdbcPath("{zentrel-99-2}.new")));
     EXPECT_EQ(std::string::npos, ReadWholeFile(out).find("zentrel-99"));
+    Seed("{zentrel-99-2}.new", kNew, false);
     ForgetRecoveredPlaces();
     window->ImportDsiFile(FALSE, file.c_str(), FALSE);
     EXPECT_TRUE(window->Succeeded());
@@ -318,7 +352,31 @@ TEST_F(SafeReplaceTest, RecoveryActsOnlyOnWhatTheJournalNames) {
                      WideSz(L"x\xD800y"));
          },
          &kNew, {}, RecoveredChange::Completed, L"x\xD800y"},
+        // The copy way copies only what it made: never a link, nor a key
+        // beside one it never makes; the source stays as it is.
+        {"a copy whose temporary key is a link",
+         [] {
+             PlantJournal("{zentrel-99-1}", "copy", "Kept", kNew.driver);
+             PutLink(OdbcPath("{zentrel-99-1}.new"), "\\Registry\\Machine\\" + std::string(kCanary));
+         },
+         &kOld, {"{zentrel-99-1}.new"}, RecoveredChange::Failed},
+        {"a copy whose temporary key holds a link's value",
+         [] {
+             PlantJournal("{zentrel-99-1}", "copy", "Kept", kNew.driver);
+             Seed("{zentrel-99-1}.new", kNew, false);
+             PutWide(HKEY_CURRENT_USER, WideText(OdbcPath("{zentrel-99-1}.new\\Engines")), L"SymbolicLinkValue",
+                     REG_LINK, WideSz(L"\\Registry\\Machine\\Software"));
+         },
+         &kOld, {"{zentrel-99-1}.new"}, RecoveredChange::Failed},
+        {"a copy beside an old key",
+         [] {
+             PlantJournal("{zentrel-99-1}", "copy", "Kept", kNew.driver);
+             Seed("{zentrel-99-1}.new", kNew, false);
+             Seed("{zentrel-99-1}.old", kNew, false);
+         },
+         &kOld, {"{zentrel-99-1}.new", "{zentrel-99-1}.old"}, RecoveredChange::Failed},
     };
+    PutString(HKEY_LOCAL_MACHINE, kCanary, "Held", "canary");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ClearTestRegistry();
@@ -349,15 +407,22 @@ TEST_F(SafeReplaceTest, RecoveryActsOnlyOnWhatTheJournalNames) {
                 transient.push_back(top);
         }
         EXPECT_EQ(c.keysLeft, transient);
+        EXPECT_EQ((RegTree{{"|Held", RegValue{REG_SZ, Text("canary")}}}), Snapshot(HKEY_LOCAL_MACHINE, kCanary));
+        for (const std::string& key : transient) DeleteKeyTree(odbc, key, 8, KEY_WOW64_64KEY);
     }
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, kCanary, 1, KEY_WOW64_64KEY);
 }
 
 // Two runs at once: while one changes the scope, paused between its steps,
 // the other cannot take the scope, its recovery leaves the live change
-// alone, and its listing holds every source that is not being changed.
+// alone, its listing holds every source that is not being changed, and a
+// source it reads is wholly old or wholly new, or not read at all. The
+// changes are made several at once, on the run's threads.
 TEST_F(SafeReplaceTest, TwoRunsAtOnce) {
     static std::vector<std::string> seen;
     static std::vector<std::string> problems;
+    static std::set<DWORD> threads;
+    WriteWholeFile(file, NewDefinitions(kNew, {"Kept", "Fresh", "Fresh 2"}));
     for (bool noRename : {false, true}) {
         SCOPED_TRACE(noRename ? "by copy" : "by rename");
         SetRenameUnavailable(noRename);
@@ -367,11 +432,23 @@ TEST_F(SafeReplaceTest, TwoRunsAtOnce) {
         ForgetRecoveredPlaces();
         seen.clear();
         problems.clear();
+        threads.clear();
         SetChangePause([](const char* step) {
             if (std::string(step) == "enumerating") return;
             seen.push_back(step);
+            threads.insert(::GetCurrentThreadId());
+            // Long enough for another thread to reach a step of its own.
+            if (std::string(step) == "begun") ::Sleep(30);
             RegKey odbc;
             odbc.Open(HKEY_CURRENT_USER, OdbcPath().c_str(), KEY_WOW64_64KEY);
+            for (const char* dsn : {"Kept", "Fresh"}) {
+                const AttributeListing read = ListAttributesWhole(odbc, dsn, KEY_WOW64_64KEY, 0);
+                const RegTree rows = RowsOf(read);
+                const LONG why = read.problems.empty() ? ERROR_SUCCESS : read.problems[0].code;
+                if (read.incomplete ? !rows.empty() || (why != ERROR_BUSY && why != ERROR_FILE_NOT_FOUND)
+                                    : rows != TreeOf(kOld) && rows != TreeOf(kNew))
+                    problems.push_back(std::string(step) + ": '" + dsn + "' read in part");
+            }
             ScopeLock other;
             LockHolder holder;
             if (other.Take(odbc, KEY_WOW64_64KEY, 0, &holder) != ERROR_LOCK_VIOLATION ||
@@ -388,8 +465,10 @@ TEST_F(SafeReplaceTest, TwoRunsAtOnce) {
         EXPECT_TRUE(window->Succeeded());
         EXPECT_TRUE(problems.empty()) << problems[0];
         EXPECT_GE(seen.size(), 4u);
+        EXPECT_GE(threads.size(), 2u);
         ExpectWhole("Kept", &kNew, &kNew);
         ExpectWhole("Fresh", &kNew, &kNew);
+        ExpectWhole("Fresh 2", &kNew, &kNew);
         ExpectWhole("Other", &kOld, &kOld);
     }
 }
@@ -519,7 +598,7 @@ TEST_F(SafeReplaceTest, SourcesChangedAfterTheQuestions) {
         std::vector<int> answers;  // none: no question
         const Definition* fresh;
         bool succeeded;
-        int atChange = 1;     // as which source's change begins
+        int atChange = 0;     // as which source's change begins; 0: once backed up, before any
         bool byCopy = false;  // the rename-free way
         const Definition* freshBefore = nullptr;  // "Fresh" there from the start, and backed up
     };
@@ -529,29 +608,30 @@ TEST_F(SafeReplaceTest, SourcesChangedAfterTheQuestions) {
         {"made, replaced", [] { Seed("Fresh", kOld); }, {IDYES, IDYES}, &kNew, true},
         {"replaced source deleted", [] { ::SHDeleteKeyA(HKEY_CURRENT_USER, OdbcPath("Kept").c_str()); }, {IDYES},
          &kNew, true},
-        // Made after "Fresh" was found absent, as its own change begins:
+        // Made after "Fresh" was found absent, as its own change begins
+        // (first: "Kept", whose keys go below, is written after the batch):
         // asked about like one made before.
-        {"made at its own write", [] { Seed("Fresh", kOld); }, {IDYES, IDNO, IDOK}, &kOld, false, 2},
-        {"made at its own write, by copy", [] { Seed("Fresh", kOld); }, {IDYES, IDNO, IDOK}, &kOld, false, 2, true},
+        {"made at its own write", [] { Seed("Fresh", kOld); }, {IDYES, IDNO, IDOK}, &kOld, false, 1},
+        {"made at its own write, by copy", [] { Seed("Fresh", kOld); }, {IDYES, IDNO, IDOK}, &kOld, false, 1, true},
         // Backed up, then changed: the backup no longer holds it.
         {"backed up, changed, kept",
          [] {
              ::SHDeleteKeyA(HKEY_CURRENT_USER, OdbcPath("Fresh").c_str());
              Seed("Fresh", kOther);
          },
-         {IDYES, IDYES, IDNO, IDOK}, &kOther, false, 1, false, &kOld},
+         {IDYES, IDYES, IDNO, IDOK}, &kOther, false, 0, false, &kOld},
         // Told unchanged by its key's stamp alone, which a value or a
         // driver entry written since must not pass.
-        {"backed up, unchanged", [] {}, {IDYES, IDYES}, &kNew, true, 1, false, &kFlat},
+        {"backed up, unchanged", [] {}, {IDYES, IDYES}, &kNew, true, 0, false, &kFlat},
         {"backed up, a value changed", [] { PutString(HKEY_CURRENT_USER, OdbcPath("Fresh"), "A", "changed"); },
-         {IDYES, IDYES, IDYES}, &kNew, true, 1, false, &kFlat},
+         {IDYES, IDYES, IDYES}, &kNew, true, 0, false, &kFlat},
         {"backed up, its driver entry changed",
          [] { PutString(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Fresh", "Old Driver 2"); },
-         {IDYES, IDYES, IDYES}, &kNew, true, 1, false, &kFlat},
+         {IDYES, IDYES, IDYES}, &kNew, true, 0, false, &kFlat},
         // A write below the source's key leaves the key's own stamp as it was.
         {"backed up, a value in a key below changed",
          [] { PutString(HKEY_CURRENT_USER, OdbcPath("Fresh\\Engines"), "Threads", "5"); },
-         {IDYES, IDYES, IDYES}, &kNew, true, 1, false, &kOld},
+         {IDYES, IDYES, IDYES}, &kNew, true, 0, false, &kOld},
     };
     // As the window asks; a batch run never does.
     SettingsDialog settings(nullptr);
@@ -567,7 +647,9 @@ TEST_F(SafeReplaceTest, SourcesChangedAfterTheQuestions) {
         SetRenameUnavailable(c.byCopy);
         // Once, as the chosen source's change begins: after every question.
         SetChangePause([](const char* step) {
-            if (meddle && std::string(step) == "begun" && --begunLeft == 0) {
+            const bool now = begunLeft == 0 ? std::string(step) == "backed up"
+                                            : std::string(step) == "begun" && --begunLeft == 0;
+            if (meddle && now) {
                 const std::function<void()> once = meddle;
                 meddle = nullptr;
                 once();
@@ -657,6 +739,8 @@ TEST_F(SafeReplaceTest, ListingsSeeEverySourceThroughARename) {
 
 // A temporary key another program deletes under a run: the failure names
 // the source, and the source stays as it was.
+// ("Fresh" is begun first: "Kept", whose keys go below, is written after
+// the batch.)
 TEST_F(SafeReplaceTest, ATemporaryKeyDeletedUnderARunIsNamed) {
     static bool done = false;
     ClearTestRegistry();
@@ -675,9 +759,9 @@ TEST_F(SafeReplaceTest, ATemporaryKeyDeletedUnderARunIsNamed) {
     SetChangePause(nullptr);
     ASSERT_EQ(1u, prompts->calls.size());
     EXPECT_EQ("RegSetValueEx Error", prompts->calls[0].caption);
-    EXPECT_EQ("Key: 'Kept'\n" + MainWindow::SystemErrorText(ERROR_KEY_DELETED), prompts->calls[0].text);
-    ExpectWhole("Kept", &kOld, &kOld);
-    ExpectWhole("Fresh", &kNew, &kNew);
+    EXPECT_EQ("Key: 'Fresh'\n" + MainWindow::SystemErrorText(ERROR_KEY_DELETED), prompts->calls[0].text);
+    ExpectWhole("Kept", &kNew, &kNew);
+    ExpectWhole("Fresh", nullptr, nullptr);
 }
 
 // Every task runs once, whichever thread takes it; what one throws reaches
