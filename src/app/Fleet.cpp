@@ -229,8 +229,7 @@ int ManagerApp::RunFleet(RunContext& run, const zentrel::ComputerSwitch& named) 
         }
         jobs.push_back(std::move(job));
     }
-    // The test seams count and stop calls in one thread's order.
-    const size_t width = RegistryCallOrderFree() && m_nAtOnce > 1 ? (size_t)m_nAtOnce : 1;
+    const size_t width = m_nAtOnce > 1 ? (size_t)m_nAtOnce : 1;
     RunJobs(jobs, width, m_hConsoleOut, m_hConsoleErr);
 
     std::vector<zentrel::ComputerOutcome> outcomes;
