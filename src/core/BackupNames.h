@@ -18,10 +18,19 @@ struct BackupTime {
 
 // "<yyyymmdd-hhmmss>-<scope>.dsi", scope "user" or "system"; a later backup
 // of the same second is "<yyyymmdd-hhmmss>-<scope>-<n>.dsi", n from 2. With
-// a computer (a run over many), its name as a file name can hold it comes
+// a computer (another than this one), its name as a file name can hold it comes
 // before the scope: "<yyyymmdd-hhmmss>-<computer>-<scope>.dsi".
 std::string BackupFileName(const BackupTime& time, bool systemScope, int attempt,
                            const std::string& computer = std::string());
+
+// What a backup's file name says of it.
+struct BackupNameParts {
+    BackupTime time = {0, 0, 0, 0, 0, 0};
+    std::string computer;  // as the name holds it; empty for this computer
+    bool systemScope = false;
+};
+// False for a name BackupFileName did not make.
+bool ReadBackupFileName(const std::string& name, BackupNameParts* parts);
 
 // A file of the backup folder and when it was last written, in any unit
 // that grows with time.

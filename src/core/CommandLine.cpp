@@ -46,8 +46,8 @@ const char* CommandLineTail(const char* commandLine) {
 namespace {
 
 // The file name after a switch's scope letter, the quotes around it dropped.
-std::string FileAfterScope(const std::string& token) {
-    std::string file = token.size() > 3 ? token.substr(3) : std::string();
+std::string FileAfterScope(const std::string& token, size_t from = 3) {
+    std::string file = token.size() > from ? token.substr(from) : std::string();
     const size_t first = file.find_first_not_of('"');
     if (first == std::string::npos) return std::string();
     file.erase(0, first);
@@ -88,6 +88,13 @@ void CommandLineSwitches::ParseSwitch(const std::string& token) {
         m_bCompareUserScope = token.size() >= 3 && token[2] == 'u';
         m_strCompareFile = FileAfterScope(token);
         return;
+    case 'c':
+        // Two place letters, then the source's name, quoted or not.
+        m_bBatchMode = 1;
+        m_bCopy = 1;
+        m_strCopyPlaces = token.substr(2, 2);
+        m_strCopyName = FileAfterScope(token, 4);
+        return;
     case 'l':
         // The scope selector as for -e and -i; there is no file name.
         m_bBatchMode = 1;
@@ -105,19 +112,27 @@ bool CommandLineSwitches::ForcedView(Platform* platform) const {
     return m_bBatchMode && ParsePlatformText(m_strPlatform, platform);
 }
 
+bool ReadCopyPlace(char letter, bool* systemScope, Platform* view) {
+    *systemScope = letter != 'u';
+    *view = letter == '3' ? Platform::Bit32 : letter == '6' ? Platform::Bit64 : Platform::Shared;
+    return letter == 'u' || letter == '3' || letter == '6';
+}
+
 const char* UsageText() {
     return "Usage: zentrel [-s<computer>[,...]|-s@<file>] [-p32|-p64] [-i<scope><file> [-n]]\r\n"
-           "               [-e<scope><file>] [-l<scope>] [-d<scope><file>]\r\n"
+           "               [-e<scope><file>] [-l<scope>] [-d<scope><file>] [-c<from><to>[<name>]]\r\n"
            "  -i<scope><file>  import a DSI file into the scope\r\n"
-           "  -n               with -i: print what the import would do, change nothing\r\n"
+           "  -n               with -i or -c: print what the import would do, change nothing\r\n"
            "  -e<scope><file>  export every data source of the scope to a DSI file\r\n"
            "  -l<scope>        list the scope's data sources: name, driver, scope and platform\r\n"
            "  -d<scope><file>  compare the scope's data sources with a DSI file, one line a difference\r\n"
+           "  -c<from><to><name>  copy the data source (no name: every one of <from>) to <to>;\r\n"
+           "                   u User DSNs, 3 or 6 System DSNs of the 32-bit or 64-bit view\r\n"
            "  -s<computer>     work on another computer's registry\r\n"
            "  -s<a>,<b>,...    work on each computer in turn; -s@<file>: the names in a file\r\n"
            "  -p32, -p64       System DSNs of the 32-bit or 64-bit view only (default: both)\r\n"
            "<scope> is u for User DSNs; any other character means System DSNs.\r\n"
-           "Import runs before export, then listing, comparing last. Errors go to standard error.\r\n"
+           "Import runs first, then copying, export, listing, comparing last. Errors go to standard error.\r\n"
            "Exit code: 0 when everything completed, 1 when anything failed;\r\n"
            "with -d: 0 identical, 1 different, 2 when the comparison could not be made.\r\n";
 }

@@ -363,6 +363,7 @@ bool WriteBackup(RunContext& run, const std::vector<BackedUpSource>& sources, Ba
     if (sources.empty()) return true;
     BackupFile file;
     file.systemScope = sources[0].place.systemScope != FALSE;
-    if (run.facts.manyComputers) file.computer = run.where.computer;
+    // Another computer's backup names it, so that a restore puts it back there.
+    file.computer = run.facts.manyComputers ? run.where.computer : sources[0].place.computer;
     return ReadIntoFile(run, sources, outcome, file, needless) && file.Finish(run, sources, outcome);
 }
