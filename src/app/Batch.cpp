@@ -16,6 +16,8 @@
 #include "ops/Listing.h"
 #include "ops/Remove.h"
 #include "ops/RunContext.h"
+#include "ops/Transfer.h"
+#include "registry/Views.h"
 #include "res/resource.h"
 
 namespace {
@@ -45,6 +47,40 @@ private:
     bool m_bOpened;
     FileHandle m_hOutput;
 };
+
+// -c: the sources of one place (or the one named) copied into another.
+void CopyBetweenPlaces(RunContext& run, const zentrel::CommandLineSwitches& line) {
+    ScopePlace from = run.BatchPlace(TRUE), to = from;
+    bool fromSystem = false, toSystem = false;
+    if (line.m_strCopyPlaces.size() != 2 || !zentrel::ReadCopyPlace(line.m_strCopyPlaces[0], &fromSystem, &from.view) ||
+        !zentrel::ReadCopyPlace(line.m_strCopyPlaces[1], &toSystem, &to.view)) {
+        run.Fail("Copy", IDS_COPY_PLACES, line.m_strCopyPlaces);
+        return;
+    }
+    from.systemScope = fromSystem ? TRUE : FALSE;
+    to.systemScope = toSystem ? TRUE : FALSE;
+    from.oneView = fromSystem;
+    to.oneView = toSystem;
+    if (line.m_strCopyPlaces[0] == line.m_strCopyPlaces[1]) {
+        run.Fail("Copy", IDS_COPY_PLACES, line.m_strCopyPlaces);
+        return;
+    }
+    run.where = from;
+    std::vector<ListedSource> listed;
+    if (!CatalogueScope(run, from, listed)) return;
+    std::vector<PlacedSource> sources;
+    for (const ListedSource& source : listed) {
+        if (!line.m_strCopyName.empty() && !SameKeyName(source.name.c_str(), line.m_strCopyName.c_str())) continue;
+        RegistryPlace place = run.m_placeConnected;
+        place.platform = source.platform;
+        sources.push_back(PlacedSource{place, source.name});
+    }
+    if (sources.empty()) {
+        run.Fail("Copy", IDS_COPY_NOTHING, zentrel::ShownName(line.m_strCopyName));
+        return;
+    }
+    CopySources(run, sources, to, nullptr);
+}
 
 }  // namespace
 
@@ -131,6 +167,7 @@ int ManagerApp::RunOperations(RunContext& run, ComputerRun* computer) {
     }
     run.where = run.BatchPlace(systemScope);
     if (m_bImport) ImportNamedFile(run, m_strFileName.c_str());
+    if (m_bCopy) CopyBetweenPlaces(run, *this);
     if (m_bExport) {
         run.m_bWithholdSecrets = m_bWithholdSecrets != 0;
         const bool written = ExportScope(run, computer ? computer->exportFile.c_str() : m_strFileName.c_str());

@@ -20,6 +20,8 @@ bool Digits(const std::string& text, size_t from, size_t count) {
 
 struct BackupKey {
     std::string computer;  // the part of the name that names it; empty for none
+    std::string named;     // the same as the name spells it
+    bool systemScope = false;
     std::string stamp;
     long attempt = 1;
 };
@@ -42,14 +44,17 @@ bool ReadBackupName(const std::string& name, BackupKey* key) {
         rest.erase(dash);
     }
     key->computer.clear();
+    key->named.clear();
     for (const char* scope : {"user", "system"}) {
         const std::string tail = std::string("-") + scope;
+        key->systemScope = scope[0] == 's';
         if (rest == scope) {
             key->stamp = name.substr(0, 15);
             return true;
         }
         if (rest.size() > tail.size() && rest.compare(rest.size() - tail.size(), tail.size(), tail) == 0) {
-            key->computer = AsciiLower(rest.substr(0, rest.size() - tail.size()));
+            key->named = rest.substr(0, rest.size() - tail.size());
+            key->computer = AsciiLower(key->named);
             key->stamp = name.substr(0, 15);
             return true;
         }
@@ -68,6 +73,16 @@ std::string BackupFileName(const BackupTime& t, bool systemScope, int attempt, c
     name += systemScope ? "-system" : "-user";
     if (attempt > 1) name += "-" + std::to_string(attempt);
     return name + ".dsi";
+}
+
+bool ReadBackupFileName(const std::string& name, BackupNameParts* parts) {
+    BackupKey key;
+    if (!ReadBackupName(name, &key)) return false;
+    const auto number = [&name](size_t at, size_t count) { return std::stoi(name.substr(at, count)); };
+    parts->time = BackupTime{number(0, 4), number(4, 2), number(6, 2), number(9, 2), number(11, 2), number(13, 2)};
+    parts->computer = key.named;
+    parts->systemScope = key.systemScope;
+    return true;
 }
 
 std::vector<std::string> BackupsBeyond(const std::vector<BackupFile>& files, size_t keep, const std::string& latest) {

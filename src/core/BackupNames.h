@@ -23,6 +23,15 @@ struct BackupTime {
 std::string BackupFileName(const BackupTime& time, bool systemScope, int attempt,
                            const std::string& computer = std::string());
 
+// What a backup's file name says of it.
+struct BackupNameParts {
+    BackupTime time = {0, 0, 0, 0, 0, 0};
+    std::string computer;  // as the name holds it; empty for this computer
+    bool systemScope = false;
+};
+// False for a name BackupFileName did not make.
+bool ReadBackupFileName(const std::string& name, BackupNameParts* parts);
+
 // A file of the backup folder and when it was last written, in any unit
 // that grows with time.
 struct BackupFile {

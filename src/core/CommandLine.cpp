@@ -55,8 +55,8 @@ std::string Unquoted(std::string text) {
 }
 
 // The file name after a switch's scope letter, the quotes around it dropped.
-std::string FileAfterScope(const std::string& token) {
-    return Unquoted(token.size() > 3 ? token.substr(3) : std::string());
+std::string FileAfterScope(const std::string& token, size_t from = 3) {
+    return Unquoted(token.size() > from ? token.substr(from) : std::string());
 }
 
 // -r<scope><name>, -r<scope>"<name>" or -r<scope>@<file>: a name that
@@ -129,6 +129,13 @@ void CommandLineSwitches::ParseSwitch(const std::string& token) {
         m_bCompareUserScope = token.size() >= 3 && token[2] == 'u';
         m_strCompareFile = FileAfterScope(token);
         return;
+    case 'c':
+        // Two place letters, then the source's name, quoted or not.
+        m_bBatchMode = 1;
+        m_bCopy = 1;
+        m_strCopyPlaces = token.substr(2, 2);
+        m_strCopyName = FileAfterScope(token, 4);
+        return;
     case 'l':
         // The scope selector as for -e and -i; there is no file name.
         m_bBatchMode = 1;
@@ -166,19 +173,27 @@ bool CommandLineSwitches::ForcedView(Platform* platform) const {
     return m_bBatchMode && ParsePlatformText(m_strPlatform, platform);
 }
 
+bool ReadCopyPlace(char letter, bool* systemScope, Platform* view) {
+    *systemScope = letter != 'u';
+    *view = letter == '3' ? Platform::Bit32 : letter == '6' ? Platform::Bit64 : Platform::Shared;
+    return letter == 'u' || letter == '3' || letter == '6';
+}
+
 const char* UsageText() {
     return "Usage: zentrel [-s<computer>[,...]|-s@<file>] [-j<n>] [-t<seconds>] [-p32|-p64]\r\n"
-           "               [-r<scope><name>]... [-i<scope><file>] [-n]\r\n"
+           "               [-r<scope><name>]... [-i<scope><file>] [-n] [-c<from><to>[<name>]]\r\n"
            "               [-e<scope><file> [-x]] [-l<scope>] [-d<scope><file>] [-u<account>] [-w]\r\n"
            "  -r<scope><name>  remove the data source from the scope, backed up first; one name a switch,\r\n"
            "                   repeated for more; -r<scope>\"<name>\" for a name with blanks or a leading @;\r\n"
            "                   -r<scope>@<file>: each line of the file names one\r\n"
            "  -i<scope><file>  import a DSI file into the scope\r\n"
-           "  -n               with -i or -r: print what the import or removal would do, change nothing\r\n"
+           "  -n               with -i, -r or -c: print what the import, removal or copy would do, change nothing\r\n"
            "  -e<scope><file>  export every data source of the scope to a DSI file\r\n"
            "  -x               with -e: leave secret values (passwords, keys, tokens) out of the file\r\n"
            "  -l<scope>        list the scope's data sources: name, driver, scope and platform\r\n"
            "  -d<scope><file>  compare the scope's data sources with a DSI file, one line a difference\r\n"
+           "  -c<from><to><name>  copy the data source (no name: every one of <from>) to <to>;\r\n"
+           "                   u User DSNs, 3 or 6 System DSNs of the 32-bit or 64-bit view\r\n"
            "  -s<computer>     work on another computer's registry\r\n"
            "  -s<a>,<b>,...    work on each computer; -s@<file>: the names in a file\r\n"
            "  -j<n>            with many computers: how many are worked on at once (1 to 64, default 8;\r\n"
@@ -190,9 +205,9 @@ const char* UsageText() {
            "                   default: the running account's, loaded there while it is logged on\r\n"
            "  -w               list the accounts whose User DSNs are loaded there: SID and name\r\n"
            "<scope> is u for User DSNs; any other character means System DSNs.\r\n"
-           "Removal runs first, then import, export, listing, comparing last. Errors go to standard error.\r\n"
-           "Exit code: 0 when everything completed, 1 when anything failed (a removal refused or a computer\r\n"
-           "not reached too); with -d: 0 identical, 1 different, 2 when the comparison could not be made.\r\n";
+           "Removal runs first, then import, copying, export, listing, comparing last. Errors go to standard\r\n"
+           "error. Exit code: 0 when everything completed, 1 when anything failed (a removal refused or a\r\n"
+           "computer not reached too); with -d: 0 identical, 1 different, 2 when the comparison could not be made.\r\n";
 }
 
 }  // namespace zentrel

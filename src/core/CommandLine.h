@@ -59,11 +59,18 @@ struct CommandLineSwitches {
     // empty: the running account's.
     std::string m_strAccount;
     int m_bListAccounts = 0;    // -w: the accounts whose User DSNs can be reached there
+    int m_bCopy = 0;            // -c: copy data sources to another view or scope
+    std::string m_strCopyPlaces;  // "<from><to>", each a CopyPlace letter
+    std::string m_strCopyName;    // the one source copied; empty for every one
 
     void ParseSwitch(const std::string& token);
     // The System view a batch run is limited to by -p32/-p64; false when none.
     bool ForcedView(Platform* platform) const;
 };
+
+// Where -c copies from or to: u the User scope, 3 or 6 the System scope's
+// 32-bit or 64-bit view; false for any other letter.
+bool ReadCopyPlace(char letter, bool* systemScope, Platform* view);
 
 // What the console program prints when it is given nothing to do.
 const char* UsageText();

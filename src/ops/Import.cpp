@@ -913,6 +913,10 @@ ImportSummary ImportConnected(RunContext& run, bool askName) {
     // is written whole, or left as it was.
     for (int i : import.file.count.indices)
         if (PlanOne(import, i) == Next::Stop) break;
+    if (run.facts.previewInto != nullptr) {
+        *run.facts.previewInto += import.previewLines;
+        return import.summary;
+    }
     if (run.facts.Preview()) {
         run.facts.WriteOut(run.facts.OutputLines(import.previewLines));
         return import.summary;

@@ -54,7 +54,9 @@ struct RunFacts {
     HANDLE out = NULL;       // the batch run's listing and preview
     HANDLE err = NULL;       // the batch run's notes beside its messages
     bool Batch() const { return commandLine.m_bBatchMode != FALSE; }
-    bool Preview() const { return Batch() && commandLine.m_bPreview; }
+    bool Preview() const { return (Batch() && commandLine.m_bPreview) || previewInto != nullptr; }
+    // A window's preview: the import's lines go here instead of `out`.
+    std::string* previewInto = nullptr;
     // One of many computers (commandLine names it alone): its name leads
     // each output line and goes into its backups' file names.
     bool manyComputers = false;

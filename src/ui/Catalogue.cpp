@@ -45,6 +45,7 @@ void MainWindow::FillDsnList(bool sameComputer) {
     const BOOL systemScope = m_pTabCtrl->GetCurSel() == 0;
     m_placeListed = RegistryPlace();
     m_listedSources.clear();
+    m_allSources.clear();
     m_listedDrivers.reset();
     // While a connection is tried, and its failure reported, the line shows
     // the computer asked for, not the one listed before.

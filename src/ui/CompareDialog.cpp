@@ -2,13 +2,26 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "ui/Fonts.h"
 #include "ui/MainWindow.h"
 #include "ui/ValueViewer.h"
 #include "ui/resource.h"
 
 namespace {
-const int kPlaced[] = {IDC_COMPARE_SUMMARY, IDC_COMPARE_SOURCES, IDC_COMPARE_ENTRIES, IDC_COMPARE_VIEW, IDCANCEL};
+const int kPlaced[] = {IDC_COMPARE_SUMMARY, IDC_COMPARE_SOURCES, IDC_COMPARE_ENTRIES,
+                      IDC_COMPARE_VIEW,    IDCANCEL,            IDC_COMPARE_DIFFERENCES};
+
+// Differences lead: differing, only in the file, only in the registry, identical.
+int Rank(zentrel::SourceStatus status) {
+    switch (status) {
+    case zentrel::SourceStatus::Differs: return 0;
+    case zentrel::SourceStatus::OnlyInFile: return 1;
+    case zentrel::SourceStatus::OnlyInRegistry: return 2;
+    default: return 3;
+    }
+}
 }  // namespace
 
 CompareDialog::CompareDialog(CWnd* parent, std::vector<zentrel::SourceComparison> comparisons, std::string summary)
@@ -44,21 +57,61 @@ BOOL CompareDialog::OnInitDialog() {
     m_lstEntries.InsertColumn(1, "Registry", LVCFMT_LEFT, 150);
     m_lstEntries.InsertColumn(2, "File", LVCFMT_LEFT, 150);
     m_lstEntries.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
-    for (size_t i = 0; i < m_comparisons.size(); ++i) {
-        const zentrel::SourceComparison& c = m_comparisons[i];
-        const int row = m_lstSources.InsertItem((int)i, c.name.c_str());
-        m_lstSources.SetItemText(row, 1, zentrel::PlatformText(c.platform));
-        m_lstSources.SetItemText(row, 2, zentrel::SourceStatusText(c.status));
-    }
+    ::CheckDlgButton(m_hWnd, IDC_COMPARE_DIFFERENCES, BST_CHECKED);
+    int counts[4] = {0, 0, 0, 0};
+    for (const zentrel::SourceComparison& c : m_comparisons) ++counts[Rank(c.status)];
+    ::SetWindowTextA(m_hWnd, zentrel::FormatText(MainWindow::LoadText(IDS_COMPARE_CAPTION), counts[0], counts[1],
+                                                 counts[2], counts[3])
+                                 .c_str());
+    ShowSources();
     return TRUE;
 }
 
+void CompareDialog::ShowSources() {
+    const bool differencesOnly = ::IsDlgButtonChecked(m_hWnd, IDC_COMPARE_DIFFERENCES) == BST_CHECKED;
+    const int shown = m_shownSource;
+    m_rows.clear();
+    for (int i = 0; i < (int)m_comparisons.size(); ++i)
+        if (!differencesOnly || m_comparisons[i].status != zentrel::SourceStatus::Identical) m_rows.push_back(i);
+    const int column = m_sortColumn;
+    const auto key = [this, column](int i) {
+        const zentrel::SourceComparison& c = m_comparisons[i];
+        return column == 0 ? c.name : column == 1 ? std::string(zentrel::PlatformText(c.platform)) : std::string();
+    };
+    std::stable_sort(m_rows.begin(), m_rows.end(), [&](int a, int b) {
+        if (m_sortDescending) std::swap(a, b);
+        if (column == 0 || column == 1) return ::lstrcmpiA(key(a).c_str(), key(b).c_str()) < 0;
+        return Rank(m_comparisons[a].status) < Rank(m_comparisons[b].status);
+    });
+    m_lstSources.SetRedraw(FALSE);
+    m_lstSources.DeleteAllItems();
+    m_lstSources.SetItemCount((int)m_rows.size());
+    int highlight = -1;
+    for (int row = 0; row < (int)m_rows.size(); ++row) {
+        const zentrel::SourceComparison& c = m_comparisons[m_rows[row]];
+        m_lstSources.InsertItem(row, c.name.c_str());
+        m_lstSources.SetItemText(row, 1, zentrel::PlatformText(c.platform));
+        m_lstSources.SetItemText(row, 2, zentrel::SourceStatusText(c.status));
+        if (m_rows[row] == shown) highlight = row;
+    }
+    m_lstSources.SetRedraw(TRUE);
+    // The source shown below stays picked while it is listed; at first the
+    // first difference is.
+    if (highlight < 0 && shown < 0 && !m_rows.empty()) highlight = 0;
+    if (highlight >= 0) {
+        m_lstSources.SetItemState(highlight, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        ListView_EnsureVisible(m_lstSources.m_hWnd, highlight, FALSE);
+    } else {
+        ShowEntries(-1);
+    }
+}
+
 void CompareDialog::ShowEntries(int row) {
-    m_shownSource = row;
+    m_shownSource = row >= 0 && row < (int)m_rows.size() ? m_rows[row] : -1;
     m_lstEntries.DeleteAllItems();
-    if (row < 0 || row >= (int)m_comparisons.size()) return;
+    if (m_shownSource < 0) return;
     int item = 0;
-    for (const zentrel::EntryDifference& d : m_comparisons[row].differences) {
+    for (const zentrel::EntryDifference& d : m_comparisons[m_shownSource].differences) {
         // The driver has no path of its own.
         const std::string name = d.path.empty() && std::string(d.kind) == "driver" ? "(driver)" : d.path;
         item = m_lstEntries.InsertItem(item, name.c_str()) + 1;
@@ -76,6 +129,14 @@ BOOL CompareDialog::OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result) {
         *result = 0;
         return TRUE;
     }
+    if (header->idFrom == IDC_COMPARE_SOURCES && header->code == LVN_COLUMNCLICK) {
+        const int column = reinterpret_cast<const NMLISTVIEW*>(lParam)->iSubItem;
+        m_sortDescending = column == m_sortColumn && !m_sortDescending;
+        m_sortColumn = column;
+        ShowSources();
+        *result = 0;
+        return TRUE;
+    }
     if (header->idFrom == IDC_COMPARE_ENTRIES && header->code == NM_DBLCLK) {
         ViewSelectedEntry();
         *result = 0;
@@ -89,12 +150,21 @@ BOOL CompareDialog::OnCommand(WPARAM wParam, LPARAM lParam) {
         ViewSelectedEntry();
         return TRUE;
     }
+    if (LOWORD(wParam) == IDC_COMPARE_DIFFERENCES && HIWORD(wParam) == BN_CLICKED) {
+        ShowSources();
+        return TRUE;
+    }
     return CDialog::OnCommand(wParam, lParam);
 }
 
 void CompareDialog::ViewSelectedEntry() {
     const int entry = ListView_GetNextItem(m_lstEntries.m_hWnd, -1, LVNI_SELECTED);
     if (entry >= 0) ViewEntry(m_shownSource, entry);
+}
+
+void CompareDialog::OnOK() {
+    const int entry = ListView_GetNextItem(m_lstEntries.m_hWnd, -1, LVNI_SELECTED);
+    ViewEntry(m_shownSource, entry >= 0 ? entry : 0);
 }
 
 void CompareDialog::ViewEntry(int source, int entry) {

@@ -18,6 +18,8 @@ public:
 
     // An entry that differs, both sides whole, in the value viewer.
     void ViewEntry(int source, int entry);
+    // The comparison each row of the sources list shows, in the list's order.
+    const std::vector<int>& Rows() const { return m_rows; }
 
     CListCtrl m_lstSources;
     CListCtrl m_lstEntries;
@@ -28,8 +30,13 @@ protected:
     BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result) override;
     BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    // Enter opens the value comparison of the entry picked, or the first.
+    void OnOK() override;
 
 private:
+    // The sources list: differences first (identical ones only when asked
+    // for), or by the column clicked; the counts in the caption.
+    void ShowSources();
     void ShowEntries(int row);
     void ViewSelectedEntry();
     void LayoutControls();
@@ -40,6 +47,9 @@ private:
     std::vector<std::pair<int, RECT>> m_places;
     FontHandle m_font;
     int m_shownSource = -1;
+    std::vector<int> m_rows;
+    int m_sortColumn = -1;  // -1: differences first, each kind in the file's order
+    bool m_sortDescending = false;
 
     std::vector<zentrel::SourceComparison> m_comparisons;
     std::string m_summary;

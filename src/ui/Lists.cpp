@@ -9,6 +9,7 @@
 #include "registry/InstalledDrivers.h"
 #include "registry/RegKey.h"
 #include "registry/Views.h"
+#include "ui/DsnNameDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/Settings.h"
 #include "ui/resource.h"
@@ -22,9 +23,43 @@ const size_t kMessageRun = 64;
 }  // namespace
 
 void MainWindow::ShowDataSources(std::vector<ListedSource> sources) {
-    m_listedSources = std::move(sources);
+    m_allSources = std::move(sources);
+    m_ticks.clear();
+    ShowFilteredRows();
+}
+
+namespace {
+// Ticks are remembered by name and view while the filter hides their rows.
+std::string TickKey(const ListedSource& source) { return source.name + '\0' + std::to_string((int)source.platform); }
+// Whether the text holds the part (given in lower case), ASCII letters folded.
+bool Holds(const std::string& text, const std::string& part) {
+    return zentrel::AsciiLower(text).find(part) != std::string::npos;
+}
+}  // namespace
+
+std::string MainWindow::FilterText() const {
+    HWND box = GetDlgItemHwnd(IDC_FILTER);
+    if (box == NULL) return std::string();
+    std::string text((size_t)::GetWindowTextLengthA(box) + 1, '\0');
+    text.resize((size_t)::GetWindowTextA(box, &text[0], (int)text.size()));
+    return text;
+}
+
+bool MainWindow::RowHolds(ListedSource& source, const std::string& part) {
+    PrepareRow(source);
+    return Holds(source.name, part) || Holds(source.driver, part);
+}
+
+void MainWindow::ShowFilteredRows() {
+    for (int i = 0; i < (int)m_listedSources.size() && i < m_lstDataSources.GetItemCount(); ++i)
+        m_ticks[TickKey(m_listedSources[i])] = m_lstDataSources.GetCheck(i) != FALSE;
+    const std::string part = zentrel::AsciiLower(FilterText());
+    m_listedSources.clear();
+    for (ListedSource& source : m_allSources)
+        if (part.empty() || RowHolds(source, part)) m_listedSources.push_back(source);
     SortListedSources(nullptr);
     m_lstDataSources.SetRedraw(FALSE);
+    m_lstDataSources.DeleteAllItems();
     m_lstDataSources.SetItemCount((int)m_listedSources.size());
     int row = 0;
     for (const ListedSource& source : m_listedSources) {
@@ -34,8 +69,56 @@ void MainWindow::ShowDataSources(std::vector<ListedSource> sources) {
         ++row;
     }
     m_lstDataSources.SetCheck(-1, TRUE);
+    for (int i = 0; i < (int)m_listedSources.size(); ++i) {
+        const auto tick = m_ticks.find(TickKey(m_listedSources[i]));
+        if (tick != m_ticks.end() && !tick->second) m_lstDataSources.SetCheck(i, FALSE);
+    }
     m_lstDataSources.SetRedraw(TRUE);
     m_lstDataSources.Invalidate();
+}
+
+void MainWindow::ApplyFilter() {
+    if (m_lstDataSources.m_hWnd == NULL) return;
+    const int current = CurrentRow();
+    const BOOL filling = m_bFilling;
+    m_bFilling = TRUE;
+    ShowFilteredRows();
+    m_bFilling = filling;
+    // The current source stays current while it is shown; a hidden one is
+    // acted on by nothing.
+    const int row = CurrentRow();
+    HighlightRow(row);
+    if (row < 0 && current >= 0) ClearCurrent();
+    ShowStatusLine();
+}
+
+void MainWindow::OnFind() {
+    DsnNameDialog dialog(this);
+    dialog.m_strName = m_strFind;
+    dialog.m_strCaption = LoadText(IDS_FIND_CAPTION);
+    if (GetPrompts().RunDialog(dialog) != IDOK || dialog.m_strName.empty()) return;
+    m_strFind = dialog.m_strName;
+    OnFindNext();
+}
+
+void MainWindow::OnFindNext() {
+    if (m_strFind.empty()) {
+        OnFind();
+        return;
+    }
+    const std::string part = zentrel::AsciiLower(m_strFind);
+    const int count = (int)m_listedSources.size();
+    const int from = ListView_GetNextItem(m_lstDataSources.m_hWnd, -1, LVNI_FOCUSED);
+    // From the row after the focused one, round to it.
+    for (int k = 1; k <= count; ++k) {
+        const int row = (from + k) % count;
+        if (!RowHolds(m_listedSources[row], part)) continue;
+        HighlightRow(row);
+        ListRow(row);
+        ::SetFocus(m_lstDataSources.m_hWnd);
+        return;
+    }
+    Remark("Find", MB_OK | MB_ICONINFORMATION, IDS_NOT_FOUND, zentrel::ShownName(m_strFind));
 }
 
 void MainWindow::ShowAttributeRows() {
@@ -85,7 +168,7 @@ void MainWindow::OnWithholdSecrets() {
 
 bool MainWindow::NameInOtherView(const std::string& name, zentrel::Platform platform) const {
     if (!m_placeListed.systemScope) return false;
-    for (const ListedSource& source : m_listedSources) {
+    for (const ListedSource& source : m_allSources) {
         if (source.platform != platform && SameKeyName(source.name.c_str(), name.c_str())) return true;
     }
     return false;

@@ -76,7 +76,8 @@ BOOL MainWindow::OnInitDialog() {
     m_lstAttributes.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
 
     // The dialog's font has Western glyphs only; names come in any script.
-    static const int kNamed[] = {IDC_DSN_LIST, IDC_ATTRIBUTE_LIST, IDC_CAPTION_LINE, IDC_STATUS_LINE, IDC_REMOTE_SYSTEM};
+    static const int kNamed[] = {IDC_DSN_LIST, IDC_ATTRIBUTE_LIST, IDC_CAPTION_LINE, IDC_STATUS_LINE, IDC_REMOTE_SYSTEM,
+                                 IDC_FILTER};
     m_fontNames.Attach(CreateMessageFont());
     SetControlsFont(m_hWnd, kNamed, sizeof(kNamed) / sizeof(kNamed[0]), m_fontNames);
 
@@ -100,6 +101,8 @@ void MainWindow::OnUnexpected(const char* what) {
 // it shows that computer's sources.
 void MainWindow::OnOK() {
     if (::GetFocus() == GetDlgItemHwnd(IDC_REMOTE_SYSTEM)) OnRefresh();
+    // In the filter box it goes to the rows found.
+    if (::GetFocus() == GetDlgItemHwnd(IDC_FILTER)) ::SetFocus(m_lstDataSources.m_hWnd);
 }
 
 // The whole first parameter is compared, so a control's notification that
@@ -107,6 +110,10 @@ void MainWindow::OnOK() {
 BOOL MainWindow::OnCommand(WPARAM wParam, LPARAM lParam) {
     if (wParam >= ID_PRODUCT_FIRST && wParam <= ID_PRODUCT_LAST) {
         LaunchProduct((int)(wParam - ID_PRODUCT_FIRST));
+        return TRUE;
+    }
+    if (wParam == MAKEWPARAM(IDC_FILTER, EN_CHANGE)) {
+        ApplyFilter();
         return TRUE;
     }
     switch (wParam) {
@@ -149,6 +156,12 @@ const CommandEntry<MainWindow> kCommands[] = {
     {ID_VIEW_VALUE, &MainWindow::OnViewValue},
     {ID_REVEAL_SECRET, &MainWindow::OnRevealSecret},
     {ID_WITHHOLD_SECRETS, &MainWindow::OnWithholdSecrets},
+    {ID_FIND, &MainWindow::OnFind},
+    {ID_FIND_NEXT, &MainWindow::OnFindNext},
+    {ID_COPY_TO_32, &MainWindow::OnCopyTo32},
+    {ID_COPY_TO_64, &MainWindow::OnCopyTo64},
+    {ID_COPY_TO_USER, &MainWindow::OnCopyToUser},
+    {ID_RESTORE, &MainWindow::OnRestore},
     {0, nullptr},
 };
 }  // namespace

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -22,6 +23,9 @@
 #include "ops/RunContext.h"
 
 class SettingsDialog;
+struct BackupEntry;
+struct ImportSummary;
+struct PlacedSource;
 
 class ScopeDrivers;
 
@@ -178,6 +182,31 @@ public:
     void OnLoadedAccounts();
     void ShowWaiting(const std::string& text) override;
 
+    // Copy to: the highlighted source (with none, the ticked ones) into
+    // another view or scope, through the import, after its preview.
+    void OnCopyTo32();
+    void OnCopyTo64();
+    void OnCopyToUser();
+    void CopyTo(BOOL systemScope, zentrel::Platform view);
+    std::vector<PlacedSource> PickedSources() const;
+    void SummariseCopy(const std::string& target, const ImportSummary& summary);
+    // Restore from Backup: the picked sources of a backup into its
+    // computer and scope, through the import; the preview first when asked
+    // for (true: go ahead).
+    void OnRestore();
+    bool PreviewRestore(const BackupEntry& backup, const std::vector<bool>& picked);
+    void RestoreBackup(const BackupEntry& backup, const std::vector<bool>& picked);
+    // Find (over names and drivers of the rows shown, from the current one
+    // on) and the filter box, which shows only the rows that hold its text.
+    void OnFind();
+    void OnFindNext();
+    void ApplyFilter();
+    std::string FilterText() const;
+    // The rows of the fill that the filter lets through, painted; ticks
+    // kept for rows it hides.
+    void ShowFilteredRows();
+    bool RowHolds(ListedSource& source, const std::string& part);
+
     // The toolbar's Export drop-down and the lists' context menus.
     LRESULT OnToolBarDropDown(const NMHDR* header);
     LRESULT OnListRightClick(const NMHDR* header);
@@ -257,6 +286,9 @@ public:
     // Whose hive the list's User DSNs came from on another computer; else empty.
     std::string m_strListedAccount;
     std::vector<ListedSource> m_listedSources;     // the list's rows, in order
+    std::vector<ListedSource> m_allSources;        // every source of the fill, shown or filtered out
+    std::map<std::string, bool> m_ticks;           // of rows the filter hid, by name and view
+    std::string m_strFind;                         // what Find looks for
     std::unique_ptr<ScopeDrivers> m_listedDrivers;  // for their Platform column
     const std::string* m_pFillComputer;  // set by FillDsnList(true) while it runs
     int m_nSortColumn;               // -1: the registry's order

@@ -16,7 +16,8 @@
 #include "ui/resource.h"
 
 namespace {
-const int kResized[] = {IDC_SCOPE_TABS, IDC_REMOTE_SYSTEM, IDC_DSN_LIST, IDC_CAPTION_LINE, IDC_ATTRIBUTE_LIST};
+const int kResized[] = {IDC_SCOPE_TABS,   IDC_REMOTE_SYSTEM,  IDC_DSN_LIST, IDC_CAPTION_LINE,
+                        IDC_ATTRIBUTE_LIST, IDC_FILTER_LABEL, IDC_FILTER};
 
 bool KeyDown(int key) { return ::GetKeyState(key) < 0; }
 
@@ -66,6 +67,12 @@ BOOL MainWindow::PreTranslateMessage(const MSG* msg) {
         break;
     case VK_F5:
         if (plain) command = ID_REFRESH;
+        break;
+    case VK_F3:
+        if (plain) command = ID_FIND_NEXT;
+        break;
+    case 'F':
+        if (ctrl && !shift && !alt) command = ID_FIND;
         break;
     case VK_DELETE:
         // Elsewhere, in the remote-system box above all, Delete edits text.
@@ -139,6 +146,9 @@ void MainWindow::ShowStatusLine() {
     std::string text;
     if (!m_placeListed.known) {
         text = zentrel::FormatText(LoadText(IDS_STATUS_NOT_LISTED), where, scope);
+    } else if (!FilterText().empty()) {
+        text = zentrel::FormatText(LoadText(IDS_STATUS_FILTERED), where, scope, std::to_string(m_listedSources.size()),
+                                   std::to_string(m_allSources.size()));
     } else if (m_listedSources.size() == 1) {
         text = zentrel::FormatText(LoadText(IDS_STATUS_ONE), where, scope);
     } else {
@@ -212,6 +222,8 @@ void MainWindow::LayoutControls() {
     const int upper = dy / 2;
     for (const Anchor& anchor : m_anchors) {
         RECT r = anchor.rect;
+        // The filter keeps its width at the right edge.
+        if (anchor.id == IDC_FILTER || anchor.id == IDC_FILTER_LABEL) r.left += dx;
         r.right += dx;
         if (anchor.id == IDC_DSN_LIST) r.bottom += upper;
         if (anchor.id == IDC_CAPTION_LINE) ::OffsetRect(&r, 0, upper);

@@ -8,6 +8,8 @@
 #include "core/Platform.h"
 
 using zentrel::CommandLineSwitches;
+using zentrel::Platform;
+using zentrel::ReadCopyPlace;
 
 namespace {
 
@@ -184,6 +186,44 @@ TEST(CommandLine, RemovalAndFleetWidth) {
     // A names file: every line that is not empty, exactly as it stands.
     EXPECT_EQ((std::vector<std::string>{" lead", "# not a comment", "@at", "tail "}),
               zentrel::NameLines(" lead\r\n\r\n# not a comment\n@at\ntail "));
+}
+
+// -c: two place letters and a name; the places as a copy reads them.
+TEST(CommandLine, CopyBetweenPlaces) {
+    struct Case {
+        const char* tail;
+        int copy, batch;
+        const char* places;
+        const char* name;
+    };
+    const Case cases[] = {
+        {"-c36", 1, 1, "36", ""},
+        {"-cu6\"My DSN\" -q", 1, 1, "u6", "My DSN"},
+        {"/c63Payroll -euA.dsi", 1, 1, "63", "Payroll"},
+        {"-c3", 1, 1, "3", ""},
+        {"-C36", 0, 0, "", ""},
+    };
+    for (const Case& c : cases) {
+        const CommandLineSwitches s = Parse(c.tail);
+        EXPECT_EQ(c.copy, s.m_bCopy) << c.tail;
+        EXPECT_EQ(c.batch, s.m_bBatchMode) << c.tail;
+        EXPECT_EQ(c.places, s.m_strCopyPlaces) << c.tail;
+        EXPECT_EQ(c.name, s.m_strCopyName) << c.tail;
+    }
+    struct Place {
+        char letter;
+        bool known, system;
+        Platform view;
+    };
+    for (const Place& p : {Place{'u', true, false, Platform::Shared}, Place{'3', true, true, Platform::Bit32},
+                           Place{'6', true, true, Platform::Bit64}, Place{'s', false, true, Platform::Shared}}) {
+        bool system = false;
+        Platform view = Platform::Bit32;
+        EXPECT_EQ(p.known, ReadCopyPlace(p.letter, &system, &view)) << p.letter;
+        if (!p.known) continue;
+        EXPECT_EQ(p.system, system) << p.letter;
+        EXPECT_EQ(p.view, view) << p.letter;
+    }
 }
 
 // -s naming many computers: the names each run gets, in order, and what is

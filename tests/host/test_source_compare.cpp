@@ -161,6 +161,26 @@ TEST(BackupNames, NamesAndRotation) {
     // none, are kept apart, the newest of each.
     EXPECT_EQ("20261207-090503-SRV-2-system-3.dsi", BackupFileName(t, true, 3, "\\\\SRV-2"));
     EXPECT_EQ("20261207-090503-a_b_-user.dsi", BackupFileName(t, false, 1, "a:b."));
+    // What a name says of its backup; names of no backup say nothing.
+    struct Named {
+        const char* name;
+        bool read;
+        const char* computer;
+        bool system;
+    };
+    for (const Named& n : {Named{"20261207-090503-SRV-2-system-3.dsi", true, "SRV-2", true},
+                           Named{"20261207-090503-user.dsi", true, "", false},
+                           Named{"20261207-090503-a_b_-user-12.dsi", true, "a_b_", false},
+                           Named{"20261207-090503-other.dsi", false, "", false}, Named{"notes.txt", false, "", false}}) {
+        BackupNameParts parts;
+        ASSERT_EQ(n.read, ReadBackupFileName(n.name, &parts)) << n.name;
+        if (!n.read) continue;
+        EXPECT_EQ(n.computer, parts.computer) << n.name;
+        EXPECT_EQ(n.system, parts.systemScope) << n.name;
+        EXPECT_EQ(2026, parts.time.year);
+        EXPECT_EQ(7, parts.time.day);
+        EXPECT_EQ(3, parts.time.second);
+    }
     const std::vector<BackupFile> fleet = {
         {"20261207-090503-SRV-2-system-3.dsi", 1}, {"20261207-090503-srv-2-system.dsi", 1},
         {"20261208-000000-SRV-2-user.dsi", 1},     {"20261207-090503-user.dsi", 1},

@@ -290,6 +290,51 @@ TEST_F(BatchProgramTest, ListPrintsEachSourceWithItsDriverAndScope) {
     }
 }
 
+// -c copies through the import: the driver check where the sources go comes
+// first, -n previews, a wrong pair of places or name is an error.
+TEST_F(BatchProgramTest, CopyPutsSourcesIntoAnotherViewOrScope) {
+    SeedSource(false, "UserOne", "User Driver");
+    SeedSource(true, "SysOne", "Sys Driver");
+    for (const char* view : {"Software", "Software\\Wow6432Node"})
+        PutString(HKEY_LOCAL_MACHINE, std::string(view) + "\\ODBC\\ODBCINST.INI\\ODBC Drivers", "User Driver",
+                  "Installed");
+    PutString(HKEY_LOCAL_MACHINE, "Software\\ODBC\\ODBCINST.INI\\ODBC Drivers", "Sys Driver", "Installed");
+    struct Case {
+        std::string args;
+        int code;
+        std::string out;
+        std::function<bool()> done;  // what the registry holds after it
+    };
+    const auto has = [](HKEY root, std::string path) { return [root, path] { return KeyExists(root, path); }; };
+    const Case cases[] = {
+        {"-c63SysOne", 0, "driver\tSysOne\tSys Driver\t32-bit, driver missing\r\n",
+         has(HKEY_LOCAL_MACHINE, OdbcPath32("SysOne") + "\\Engines\\Jet")},
+        {"-n -cu6", 0, "driver\tUserOne\tUser Driver\t64-bit\r\nnew\tUserOne\t64-bit\r\n",
+         [] { return !KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("UserOne")); }},
+        {"-cu6\"UserOne\"", 0, "driver\tUserOne\tUser Driver\t64-bit\r\n",
+         has(HKEY_LOCAL_MACHINE, OdbcPath("UserOne") + "\\Engines\\Jet")},
+        {"-c3uSYSONE", 0, "driver\tSysOne\tSys Driver\t32/64-bit, 64-bit driver only\r\n", has(HKEY_CURRENT_USER, OdbcPath("SysOne"))},
+        {"-c66", 1, "", [] { return true; }},
+        {"-cx6", 1, "", [] { return true; }},
+        {"-c63Nope", 1, "", [] { return !KeyExists(HKEY_LOCAL_MACHINE, OdbcPath32("Nope")); }},
+    };
+    for (const Case& c : cases) {
+        const Outcome run = RunShell(c.args, dir);
+        EXPECT_EQ(c.code, run.code) << c.args << "\n" << run.err;
+        EXPECT_EQ(c.out, run.out) << c.args;
+        EXPECT_EQ(c.code == 0 ? 0u : 1u, Lines(run.err)) << c.args << "\n" << run.err;
+        EXPECT_TRUE(c.done()) << c.args;
+    }
+    // The copy is the source whole, with its driver entry in the new place.
+    DWORD type = 0;
+    std::vector<unsigned char> data;
+    ASSERT_TRUE(GetValue(HKEY_LOCAL_MACHINE, OdbcPath("UserOne"), "Description", &type, &data));
+    EXPECT_STREQ("UserOne in user", Text(data).c_str());
+    ASSERT_TRUE(GetValue(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "UserOne", &type, &data));
+    EXPECT_STREQ("User Driver", Text(data).c_str());
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("SysOne")));
+}
+
 // A scope against its own export, and against the export changed one way
 // at a time: the lines on standard output and the exit code.
 TEST_F(BatchProgramTest, CompareTellsEachDifferenceAndExitsByOutcome) {

@@ -378,7 +378,8 @@ TEST_F(CommandTest, ContextMenuAtTheClickPostsTheChoice) {
         ASSERT_EQ(1u, popups.size());
         EXPECT_EQ(
             "Cop&y\tCtrl+C||&Refresh list\tF5|Select &All|&Clear Selection||&Export...|Export A&ll...|"
-            "Export Selec&ted...|&Import...|Import A&s...|Compare with &File...||Remo&ve\tDel",
+            "Export Selec&ted...|&Import...|Import A&s...|Compare with &File...||Remo&ve\tDel||Fi&nd...\tCtrl+F|"
+            "Find Ne&xt\tF3|C&opy to|Restore from &Backup...",
             popups[0].caption);
         POINT screen = at;
         ::ClientToScreen(list, &screen);
@@ -469,10 +470,10 @@ TEST_F(CommandTest, MenuBarEntries) {
         {1,
          "&Refresh list\tF5|Select &All|&Clear Selection||&Export...|Export A&ll...|Export Selec&ted...|"
          "Leave Secrets &Out of Exports|&Import...|Import A&s...|Compare with &File...||User DSNs of Acc&ount...|Accounts &Logged On||"
-         "Remo&ve\tDel",
+         "Remo&ve\tDel||Fi&nd...\tCtrl+F|Find Ne&xt\tF3|C&opy to|Restore from &Backup...",
          {ID_REFRESH, ID_SELECT_ALL, ID_CLEAR_SELECTION, sep, ID_EXPORT, ID_EXPORT_ALL, ID_EXPORT_SELECTED,
           ID_WITHHOLD_SECRETS, ID_IMPORT, ID_IMPORT_AS, ID_COMPARE, sep, ID_USER_ACCOUNT, ID_LOADED_ACCOUNTS, sep,
-          ID_REMOVE}},
+          ID_REMOVE, sep, ID_FIND, ID_FIND_NEXT, (UINT)-1, ID_RESTORE}},
         {2, "S&ettings...|ODBC &Administrator...|",
          {ID_SETTINGS, ID_ODBC_ADMINISTRATOR, sep, 25000, 25001, 25002, 25003, 25004, 25005, 25006, 25007, 25008,
           25009, 25010, 25011, 25012}},

@@ -13,6 +13,7 @@
 #include "registry/WriteFault.h"
 #include "ui/Settings.h"
 #include "ui/DsnNameDialog.h"
+#include "ui/TransferDialogs.h"
 
 namespace {
 
@@ -1061,6 +1062,159 @@ INSTANTIATE_TEST_SUITE_P(Table, ImportOverwriteTest,
                                            OverwriteCase{"not_asked_when_off", 0, {}, true, true, true},
                                            OverwriteCase{"both_views_named", 1, {IDYES}, true, true, true, true}),
                          [](const ::testing::TestParamInfo<OverwriteCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// Copy to and Restore from Backup, through the import: what is asked, what
+// is answered, and what the registry then holds. System tab: In32 in the
+// 32-bit view, Two in the 64-bit one; a backup of Two and Gone.
+struct TransferCase {
+    const char* name;
+    UINT command;
+    const char* pick;  // the row made current
+    std::vector<std::function<INT_PTR(CDialog&)>> dialogs;
+    std::vector<int> answers;    // to message boxes
+    std::vector<Check> values;   // below HKEY_LOCAL_MACHINE's ODBC.INI, "32:" for the 32-bit view, "U:" for User
+    std::string lastMessage;     // "{backup}" for the backup's path
+    size_t backups = 1;          // files in the backup folder after it
+    int askImport = 0;
+};
+
+void PrintTo(const TransferCase& c, std::ostream* os) { *os << c.name; }
+
+// The preview's answer; its text must hold `has`.
+std::function<INT_PTR(CDialog&)> Preview(INT_PTR answer, std::vector<std::string> has) {
+    return [answer, has](CDialog& dialog) {
+        const PreviewDialog* preview = dynamic_cast<PreviewDialog*>(&dialog);
+        EXPECT_NE(nullptr, preview);
+        if (preview == nullptr) return (INT_PTR)IDCANCEL;
+        for (const std::string& text : has) EXPECT_NE(std::string::npos, preview->m_strText.find(text)) << preview->m_strText;
+        return answer;
+    };
+}
+
+// The restore dialog answered: the first backup, its sources ticked so.
+std::function<INT_PTR(CDialog&)> Restore(std::vector<bool> picked) {
+    return [picked](CDialog& dialog) {
+        RestoreDialog& restore = static_cast<RestoreDialog&>(dialog);
+        EXPECT_EQ(1u, restore.m_backups.size());
+        EXPECT_EQ(2, restore.m_backups.empty() ? 0 : restore.m_backups[0].sources);
+        restore.m_chosen = 0;
+        restore.m_picked = picked;
+        return (INT_PTR)ID_RESTORE;
+    };
+}
+
+// The restore dialog itself: its first backup shown, the first source
+// unticked, then previewed and restored from the preview.
+INT_PTR RestoreThroughPreview(CDialog& dialog) {
+    RestoreDialog& restore = static_cast<RestoreDialog&>(dialog);
+    EXPECT_TRUE(restore.Create(nullptr));
+    EXPECT_EQ((std::vector<std::string>{"Two", "Gone"}), ListColumn(restore.m_lstSources.m_hWnd, 0));
+    restore.m_lstSources.SetCheck(0, FALSE);
+    ::SendMessageA(restore.m_hWnd, WM_COMMAND, IDC_RESTORE_PREVIEW, 0);
+    EXPECT_EQ(nullptr, restore.GetSafeHwnd());
+    EXPECT_EQ((std::vector<bool>{false, true}), restore.m_picked);
+    return ID_RESTORE;
+}
+
+const std::vector<TransferCase>& TransferCases() {
+    const std::string summary = "Copied to System DSN (64-bit view): 1 data sources written, ";
+    static const std::vector<TransferCase> cases = {
+        {"copy_to_64_after_the_driver_check", ID_COPY_TO_64, "In32",
+         {Preview(IDOK, {"driver\tIn32\tD32\t64-bit, driver missing\r\n", "new\tIn32\t64-bit\r\n"})}, {IDOK},
+         {{"In32", "A", Sz("32")}, {"ODBC Data Sources", "In32", Sz("D32")}, {"32:In32", "A", Sz("32")}},
+         summary + "0 of them in place of one of the same name; 0 skipped.", 1},
+        {"copy_declined_writes_nothing", ID_COPY_TO_64, "In32", {Preview(IDCANCEL, {})}, {},
+         {{"In32", "A", kAbsent}, {"ODBC Data Sources", "In32", kAbsent}}, "", 1},
+        {"copy_to_user", ID_COPY_TO_USER, "Two", {Preview(IDOK, {"new\tTwo\t32/64-bit\r\n"})}, {IDOK},
+         {{"U:Two", "Old", Sz("o")}, {"Two", "Old", Sz("o")}},
+         "Copied to User DSN: 1 data sources written, 0 of them in place of one of the same name; 0 skipped.", 1},
+        {"copy_to_its_own_view", ID_COPY_TO_64, "Two", {}, {IDOK}, {},
+         "The data sources picked are in System DSN (64-bit view) already; nothing is copied.", 1},
+        {"copy_over_asks_and_backs_up", ID_COPY_TO_32, "Two", {Preview(IDOK, {"replace\tTwo\t32-bit\r\n"})},
+         {IDYES, IDOK}, {{"32:Two", "Old", Sz("o")}, {"32:Two", "Other", kAbsent}},
+         "Copied to System DSN (32-bit view): 1 data sources written, 1 of them in place of one of the same name; 0 "
+         "skipped.",
+         2, 1},
+        {"restore_all", ID_RESTORE, nullptr, {Restore({true, true})}, {IDOK},
+         {{"Two", "Old", Sz("restored")}, {"Gone", "G", Sz("g")}},
+         "File '{file}': 2 data sources written, 1 of them in place of one of the same name; 0 skipped.", 2},
+        {"restore_some", ID_RESTORE, nullptr, {Restore({false, true})}, {IDOK},
+         {{"Two", "Old", Sz("o")}, {"Gone", "G", Sz("g")}}, "", 1},
+        {"restore_through_the_preview", ID_RESTORE, nullptr,
+         {RestoreThroughPreview, Preview(IDOK, {"new\tGone\t64-bit\r\n"})}, {IDOK},
+         {{"Two", "Old", Sz("o")}, {"Gone", "G", Sz("g")}}, "", 1},
+    };
+    return cases;
+}
+
+class TransferTest : public ImportWindowTest, public ::testing::WithParamInterface<TransferCase> {
+protected:
+    void SetUp() override {
+        ImportWindowTest::SetUp();
+        appData = ScratchDir("dsi-transfer");
+        ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", appData.c_str()));
+        ::CreateDirectoryA((appData + "\\Zentrel").c_str(), NULL);
+        ::CreateDirectoryA((appData + "\\Zentrel\\Backups").c_str(), NULL);
+        backup = appData + "\\Zentrel\\Backups\\20261207-090503-system.dsi";
+        WriteWholeFile(backup, General(2) + Source("DSN0", "Two", {{"Old", "restored", "1"}}, "D2") +
+                                   "Platform=64-bit\r\n" + Source("DSN1", "Gone", {{"G", "g", "1"}}, "DG") +
+                                   "Platform=64-bit\r\n");
+    }
+    void TearDown() override {
+        ::SetEnvironmentVariableA("LOCALAPPDATA", NULL);
+        ImportWindowTest::TearDown();
+    }
+    std::string appData, backup;
+};
+
+TEST_P(TransferTest, GoesThroughTheImport) {
+    const TransferCase& c = GetParam();
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath32("In32"), "A", "32");
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath32("ODBC Data Sources"), "In32", "D32");
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath32("Two"), "Other", "x");
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath("Two"), "Old", "o");
+    PutString(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "Two", "D2");
+    PutString(HKEY_LOCAL_MACHINE, "Software\\ODBC\\ODBCINST.INI\\ODBC Drivers", "Other", "Installed");
+    Open(0);
+    g_pSettings->m_bAskImport = c.askImport;
+    if (c.pick != nullptr) {
+        // In32 in its 32-bit view, Two in its 64-bit one.
+        const zentrel::Platform view = std::string(c.pick) == "In32" ? zentrel::Platform::Bit32 : zentrel::Platform::Bit64;
+        int row = -1;
+        for (int i = 0; i < (int)window->m_listedSources.size(); ++i)
+            if (window->m_listedSources[i].name == c.pick && window->m_listedSources[i].platform == view) row = i;
+        ASSERT_GE(row, 0);
+        window->m_lstDataSources.SetItemState(row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        ASSERT_STREQ(c.pick, window->m_szCurrentDsn);
+    }
+    prompts->dialogAnswers.assign(c.dialogs.begin(), c.dialogs.end());
+    prompts->messageAnswers.assign(c.answers.begin(), c.answers.end());
+    Command(c.command);
+    EXPECT_TRUE(prompts->dialogAnswers.empty() && prompts->messageAnswers.empty());
+    for (const Check& check : c.values) {
+        const bool user = check.path.compare(0, 2, "U:") == 0, view32 = check.path.compare(0, 3, "32:") == 0;
+        const std::string path = check.path.substr(user ? 2 : view32 ? 3 : 0);
+        EXPECT_EQ(check.value, ValueOf(user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
+                                       view32 ? OdbcPath32(path) : OdbcPath(path), check.name.c_str()))
+            << check.path << " | " << check.name;
+    }
+    const std::vector<PromptCall> shown = prompts->Of("message");
+    if (!c.lastMessage.empty()) {
+        ASSERT_FALSE(shown.empty());
+        EXPECT_EQ(Fill(c.lastMessage, backup), shown.back().text);
+    }
+    size_t files = 0;
+    WIN32_FIND_DATAA found;
+    const HANDLE search = ::FindFirstFileA((appData + "\\Zentrel\\Backups\\*.dsi").c_str(), &found);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = ::FindNextFileA(search, &found)) ++files;
+    if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
+    EXPECT_EQ(c.backups, files);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, TransferTest, ::testing::ValuesIn(TransferCases()),
+                         [](const ::testing::TestParamInfo<TransferCase>& info) {
                              return std::string(info.param.name);
                          });
 

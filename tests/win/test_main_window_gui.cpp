@@ -7,6 +7,7 @@
 #include "WindowHelpers.h"
 
 #include "ui/CompareDialog.h"
+#include "ui/DsnNameDialog.h"
 #include "ui/Settings.h"
 #include "ui/resource.h"
 
@@ -265,16 +266,17 @@ TEST_F(MainWindowTest, StatusLineNamesTheAccountAndTheExport) {
     EXPECT_NE(std::string::npos, status.find("\\")) << status;
 }
 
-// Tab goes down the window: remote box, tab strip, sources, properties.
+// Tab goes down the window: remote box, filter, tab strip, sources, properties.
 TEST_F(MainWindowTest, TabOrderRunsDownTheWindow) {
     Open(1);
     std::vector<int> order;
     HWND at = ::GetDlgItem(Hwnd(), IDC_REMOTE_SYSTEM);
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
         at = ::GetNextDlgTabItem(Hwnd(), at, FALSE);
         order.push_back(::GetDlgCtrlID(at));
     }
-    EXPECT_EQ((std::vector<int>{IDC_SCOPE_TABS, IDC_DSN_LIST, IDC_ATTRIBUTE_LIST, IDC_REMOTE_SYSTEM}), order);
+    EXPECT_EQ((std::vector<int>{IDC_FILTER, IDC_SCOPE_TABS, IDC_DSN_LIST, IDC_ATTRIBUTE_LIST, IDC_REMOTE_SYSTEM}),
+              order);
     // Names in any script: the lists and lines are not in the dialog's own font.
     HFONT dialogFont = (HFONT)::SendMessageA(Hwnd(), WM_GETFONT, 0, 0);
     for (int id : {IDC_DSN_LIST, IDC_ATTRIBUTE_LIST, IDC_CAPTION_LINE, IDC_STATUS_LINE}) {
@@ -330,6 +332,121 @@ TEST_F(MainWindowTest, CompareDialogResizesAndShowsADifferenceWhole) {
     EXPECT_EQ("Server", prompts->calls[0].caption);
     EXPECT_EQ("Registry:\r\n" + inRegistry + "\r\n\r\nFile:\r\nREG_SZ db9", prompts->calls[0].text);
     dialog.DestroyWindow();
+}
+
+// Differences lead, identical sources only when asked for; a heading sorts
+// by its column, again the other way round; Enter opens the first difference.
+TEST_F(MainWindowTest, CompareDialogLeadsWithTheDifferences) {
+    Open(1);
+    using zentrel::SourceStatus;
+    std::vector<zentrel::SourceComparison> compared;
+    const std::pair<const char*, SourceStatus> sources[] = {{"Bravo", SourceStatus::Identical},
+                                                           {"delta", SourceStatus::OnlyInRegistry},
+                                                           {"Alpha", SourceStatus::OnlyInFile},
+                                                           {"Echo", SourceStatus::Differs},
+                                                           {"Charlie", SourceStatus::Identical}};
+    for (const auto& source : sources) {
+        zentrel::SourceComparison c;
+        c.name = source.first;
+        c.status = source.second;
+        compared.push_back(c);
+    }
+    compared[3].differences.push_back(zentrel::EntryDifference{"value", "Server", "REG_SZ a", "REG_SZ b"});
+    CompareDialog dialog(window.get(), compared, "summary");
+    ASSERT_TRUE(dialog.Create(window.get()));
+    char caption[200] = "";
+    ::GetWindowTextA(dialog.m_hWnd, caption, sizeof(caption));
+    EXPECT_STREQ("Compare with File: 1 different, 1 only in the file, 1 only in the registry, 2 identical", caption);
+    const auto names = [&] { return ListColumn(dialog.m_lstSources.m_hWnd, 0); };
+    // The first difference is shown at once.
+    EXPECT_EQ(1, ListView_GetItemCount(dialog.m_lstEntries.m_hWnd));
+    struct Step {
+        int click;  // a heading, or -1 for the check box
+        std::vector<std::string> rows;
+    };
+    const Step steps[] = {
+        {-2, {"Echo", "Alpha", "delta"}},
+        {-1, {"Echo", "Alpha", "delta", "Bravo", "Charlie"}},
+        {0, {"Alpha", "Bravo", "Charlie", "delta", "Echo"}},
+        {0, {"Echo", "delta", "Charlie", "Bravo", "Alpha"}},
+        {2, {"Echo", "Alpha", "delta", "Bravo", "Charlie"}},
+        {-1, {"Echo", "Alpha", "delta"}},
+    };
+    for (const Step& step : steps) {
+        if (step.click == -1) {
+            ::SendMessageA(::GetDlgItem(dialog.m_hWnd, IDC_COMPARE_DIFFERENCES), BM_CLICK, 0, 0);
+        } else if (step.click >= 0) {
+            NMLISTVIEW click = {};
+            click.hdr = {dialog.m_lstSources.m_hWnd, IDC_COMPARE_SOURCES, (UINT)LVN_COLUMNCLICK};
+            click.iSubItem = step.click;
+            ::SendMessageA(dialog.m_hWnd, WM_NOTIFY, IDC_COMPARE_SOURCES, (LPARAM)&click);
+        }
+        EXPECT_EQ(step.rows, names()) << step.click;
+    }
+    ::SendMessageA(dialog.m_hWnd, WM_COMMAND, IDOK, 0);
+    ASSERT_EQ(1u, prompts->Of("viewer").size());
+    EXPECT_EQ("Server", prompts->Of("viewer")[0].caption);
+    dialog.DestroyWindow();
+}
+
+// The filter narrows the list as one types, over names and drivers; ticks
+// of hidden rows are kept, and what is hidden is neither current nor
+// exported. Find goes from row to row and round.
+TEST_F(MainWindowTest, FilterAndFindOverNamesAndDrivers) {
+    PutString(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Budget", "Access Driver");
+    PutString(HKEY_CURRENT_USER, OdbcPath("ODBC Data Sources"), "Stock", "SQL Driver");
+    Open(1);
+    Pick("Sales");
+    ListView_SetCheckState(list, 0, FALSE);  // Budget
+    HWND filter = ::GetDlgItem(Hwnd(), IDC_FILTER);
+    struct Step {
+        const char* text;
+        std::vector<std::string> rows;
+        std::vector<bool> ticks;
+        const char* status;
+        const char* current;
+    };
+    const Step steps[] = {
+        {"DRIVER", {"Budget", "Stock"}, {false, true}, "This computer, User DSN: 2 of 3 shown", ""},
+        {"sal", {"Sales"}, {true}, "This computer, User DSN: 1 of 3 shown", ""},
+        {"nothing", {}, {}, "This computer, User DSN: 0 of 3 shown", ""},
+        {"", {"Budget", "Sales", "Stock"}, {false, true, true}, "This computer, User DSN: 3 data sources", ""},
+    };
+    for (const Step& step : steps) {
+        ::SetWindowTextA(filter, step.text);
+        EXPECT_EQ(step.rows, Rows()) << step.text;
+        EXPECT_EQ(step.ticks, ListChecks(list)) << step.text;
+        EXPECT_EQ(step.status, ItemText(Hwnd(), IDC_STATUS_LINE)) << step.text;
+        EXPECT_STREQ(step.current, window->m_szCurrentDsn) << step.text;
+    }
+    // Export Selected takes the ticked rows shown, none hidden.
+    ::SetWindowTextA(filter, "sa");
+    const std::string file = ScratchDir("filter") + "\\shown.dsi";
+    prompts->fileAnswers = {file};
+    Command(ID_EXPORT_SELECTED);
+    const std::string exported = ReadWholeFile(file);
+    EXPECT_NE(std::string::npos, exported.find("DSN=Sales"));
+    EXPECT_EQ(std::string::npos, exported.find("DSN=Stock"));
+    ::SetWindowTextA(filter, "");
+    prompts->dialogAnswers.push_back([](CDialog& dialog) {
+        static_cast<DsnNameDialog&>(dialog).m_strName = "driver";
+        return (INT_PTR)IDOK;
+    });
+    Command(ID_FIND);
+    EXPECT_STREQ("Budget", window->m_szCurrentDsn);
+    Command(ID_FIND_NEXT);
+    EXPECT_STREQ("Stock", window->m_szCurrentDsn);
+    Command(ID_FIND_NEXT);
+    EXPECT_STREQ("Budget", window->m_szCurrentDsn);
+    prompts->dialogAnswers.push_back([](CDialog& dialog) {
+        static_cast<DsnNameDialog&>(dialog).m_strName = "none such";
+        return (INT_PTR)IDOK;
+    });
+    prompts->messageAnswers = {IDOK};
+    Command(ID_FIND);
+    ASSERT_EQ(1u, prompts->Of("message").size());
+    EXPECT_EQ("No data source shown has 'none such' in its name or driver.", prompts->Of("message")[0].text);
+    EXPECT_TRUE(window->Succeeded());
 }
 
 TEST_F(MainWindowTest, SwitchingTabsRefillsAndRereadsTheRemoteBox) {
@@ -476,7 +593,8 @@ TEST_F(MainWindowTest, KeysReachTheirCommands) {
          "0x00000003 (3)"},
         {"Shift+F10 on the list", VK_F10, false, true, IDC_DSN_LIST, true, &kUserRows, "popup",
          "Cop&y\tCtrl+C||&Refresh list\tF5|Select &All|&Clear Selection||&Export...|Export A&ll...|"
-         "Export Selec&ted...|&Import...|Import A&s...|Compare with &File...||Remo&ve\tDel"},
+         "Export Selec&ted...|&Import...|Import A&s...|Compare with &File...||Remo&ve\tDel||Fi&nd...\tCtrl+F|"
+         "Find Ne&xt\tF3|C&opy to|Restore from &Backup..."},
         {"context-menu key on the properties", VK_APPS, false, false, IDC_ATTRIBUTE_LIST, true, &kUserRows, "popup",
          "&Copy\tCtrl+C|&View Value...\tEnter|&Show Secret Value"},
     };

@@ -12,6 +12,7 @@
 #include "ui/AboutDialog.h"
 #include "ui/DsnNameDialog.h"
 #include "ui/ProductTable.h"
+#include "ui/TransferDialogs.h"
 
 namespace {
 
@@ -174,6 +175,37 @@ protected:
                                  });
                              },
                              [this] { EXPECT_EQ(1u, prompts->Of("dialog").size()); }};
+        // With nothing to find yet, Find Next asks for it as Find does.
+        for (UINT find : {ID_FIND, ID_FIND_NEXT})
+            effects[find] = {[this] {
+                                 prompts->dialogAnswers.push_back([](CDialog& dialog) {
+                                     static_cast<DsnNameDialog&>(dialog).m_strName = "alp";
+                                     return (INT_PTR)IDOK;
+                                 });
+                             },
+                             [this] { EXPECT_STREQ("Alpha", window->m_szCurrentDsn); }};
+        // The preview answered, then the summary; Sales is in the 64-bit view already.
+        const auto copied = [this](HKEY root, std::string path) {
+            return Effect{[this] {
+                              prompts->dialogAnswers.push_back([](CDialog&) { return (INT_PTR)IDOK; });
+                              prompts->messageAnswers = {IDOK};
+                          },
+                          [root, path] { EXPECT_TRUE(KeyExists(root, path)); }};
+        };
+        effects[ID_COPY_TO_32] = copied(HKEY_LOCAL_MACHINE, OdbcPath32("Sales"));
+        effects[ID_COPY_TO_USER] = copied(HKEY_CURRENT_USER, OdbcPath("Sales"));
+        effects[ID_COPY_TO_64] = {[this] { prompts->messageAnswers = {IDOK}; },
+                                  [this] {
+                                      ASSERT_EQ(1u, prompts->Of("message").size());
+                                      EXPECT_NE(std::string::npos, prompts->Of("message")[0].text.find("already"));
+                                  }};
+        effects[ID_RESTORE] = {[this] {
+                                   prompts->dialogAnswers.push_back([](CDialog& dialog) {
+                                       EXPECT_NE(nullptr, dynamic_cast<RestoreDialog*>(&dialog));
+                                       return (INT_PTR)IDCANCEL;
+                                   });
+                               },
+                               [this] { EXPECT_EQ(1u, prompts->Of("dialog").size()); }};
         effects[ID_HELP_TOPICS] = {[] {}, [this] { EXPECT_EQ(1, window->helpShown); }};
         effects[ID_WITHHOLD_SECRETS] = {[] {}, [this] { EXPECT_TRUE(window->m_bWithholdSecrets); }};
         effects[ID_USER_ACCOUNT] = {[this] {
@@ -246,7 +278,7 @@ std::vector<UINT> MenuIds(HMENU menu) {
 TEST_F(RoutingTest, EveryMenuBarEntry) {
     Prepare();
     const std::vector<UINT> ids = MenuIds(::GetMenu(Hwnd()));
-    ASSERT_EQ(32u, ids.size());  // 1 + 13 + 15 + 3
+    ASSERT_EQ(38u, ids.size());  // 1 + 19 + 15 + 3
     for (UINT id : ids) {
         Try(id, [this, id] { ::SendMessageA(Hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0); });
     }
