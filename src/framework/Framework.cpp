@@ -1,5 +1,7 @@
 #include "framework/Framework.h"
 
+#include <cstddef>
+#include <cstring>
 #include <exception>
 #include <vector>
 
@@ -7,6 +9,81 @@ namespace {
 const char kWrapperProp[] = "Zentrel.CWnd";
 CWinApp* g_pApp = nullptr;
 }  // namespace
+
+// ---- the screen's scale -------------------------------------------------
+
+UINT DpiOfWindow(HWND hWnd) {
+    // Present from Windows 10 1607 on; older systems have one scale for all.
+    typedef UINT(WINAPI * DpiForWindow)(HWND);
+    static const DpiForWindow dpiForWindow = reinterpret_cast<DpiForWindow>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    UINT dpi = hWnd != NULL && dpiForWindow != nullptr ? dpiForWindow(hWnd) : 0;
+    if (dpi == 0) {
+        if (HDC screen = ::GetDC(NULL)) {
+            dpi = (UINT)::GetDeviceCaps(screen, LOGPIXELSY);
+            ::ReleaseDC(NULL, screen);
+        }
+    }
+    return dpi > 0 ? dpi : 96;
+}
+
+BOOL NonClientMetricsForDpi(NONCLIENTMETRICSA& metrics, UINT dpi) {
+    typedef BOOL(WINAPI * ParametersForDpi)(UINT, UINT, PVOID, UINT, UINT);
+    static const ParametersForDpi parametersForDpi = reinterpret_cast<ParametersForDpi>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("user32.dll"), "SystemParametersInfoForDpi")));
+    // The wide form is the only one at a given scale; its fonts' faces are
+    // ASCII names in practice.
+    NONCLIENTMETRICSW wide = {};
+    wide.cbSize = sizeof(wide);
+    if (dpi == 0 || parametersForDpi == nullptr ||
+        !parametersForDpi(SPI_GETNONCLIENTMETRICS, sizeof(wide), &wide, 0, dpi)) {
+        metrics.cbSize = sizeof(metrics);
+        if (!::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) return FALSE;
+        // The system's own scale, made the one asked for.
+        const UINT system = DpiOfWindow(NULL);
+        if (dpi != 0 && dpi != system) {
+            for (LOGFONTA* font : {&metrics.lfCaptionFont, &metrics.lfSmCaptionFont, &metrics.lfMenuFont,
+                                   &metrics.lfStatusFont, &metrics.lfMessageFont})
+                font->lfHeight = ::MulDiv(font->lfHeight, (int)dpi, (int)system);
+        }
+        return TRUE;
+    }
+    const auto narrow = [](const LOGFONTW& from, LOGFONTA& to) {
+        memcpy(&to, &from, offsetof(LOGFONTA, lfFaceName));
+        ::WideCharToMultiByte(CP_ACP, 0, from.lfFaceName, -1, to.lfFaceName, LF_FACESIZE, NULL, NULL);
+    };
+    metrics.cbSize = sizeof(metrics);
+    narrow(wide.lfCaptionFont, metrics.lfCaptionFont);
+    narrow(wide.lfSmCaptionFont, metrics.lfSmCaptionFont);
+    narrow(wide.lfMenuFont, metrics.lfMenuFont);
+    narrow(wide.lfStatusFont, metrics.lfStatusFont);
+    narrow(wide.lfMessageFont, metrics.lfMessageFont);
+    return TRUE;
+}
+
+HBITMAP StretchedBitmap(HBITMAP source, int cx, int cy) {
+    BITMAP info = {};
+    if (source == NULL || cx <= 0 || cy <= 0 || ::GetObjectA(source, sizeof(info), &info) == 0) return NULL;
+    HDC screen = ::GetDC(NULL);
+    if (screen == NULL) return NULL;
+    HDC from = ::CreateCompatibleDC(screen), to = ::CreateCompatibleDC(screen);
+    HBITMAP result = ::CreateCompatibleBitmap(screen, cx, cy);
+    if (from != NULL && to != NULL && result != NULL) {
+        HGDIOBJ oldFrom = ::SelectObject(from, source), oldTo = ::SelectObject(to, result);
+        ::SetStretchBltMode(to, HALFTONE);
+        ::SetBrushOrgEx(to, 0, 0, NULL);
+        ::StretchBlt(to, 0, 0, cx, cy, from, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+        ::SelectObject(from, oldFrom);
+        ::SelectObject(to, oldTo);
+    } else if (result != NULL) {
+        ::DeleteObject(result);
+        result = NULL;
+    }
+    if (from != NULL) ::DeleteDC(from);
+    if (to != NULL) ::DeleteDC(to);
+    ::ReleaseDC(NULL, screen);
+    return result;
+}
 
 // ---- CWnd ----------------------------------------------------------------
 
@@ -147,6 +224,13 @@ BOOL CToolBar::CreateEx(CWnd* parent, DWORD ctrlStyle, DWORD style, UINT id, DWO
     return TRUE;
 }
 
+void CToolBar::Rescale(SIZE button, SIZE image) {
+    SetSizes(button, image);
+    if (m_hWnd == NULL) return;
+    Send(TB_SETBITMAPSIZE, 0, MAKELONG(m_sizeImage.cx, m_sizeImage.cy));
+    ApplySizes();
+}
+
 void CToolBar::ApplySizes() { Send(TB_SETBUTTONSIZE, 0, MAKELONG(m_sizeButton.cx, m_sizeButton.cy)); }
 
 BOOL CToolBar::LoadBitmap(UINT bitmapId, int imageCount) {
@@ -265,7 +349,7 @@ void DDX_Text(CDataExchange* pDX, int id, std::string& value) {
 // ---- CDialog -------------------------------------------------------------
 
 CDialog::CDialog(UINT templateId, CWnd* parent)
-    : m_nIDTemplate(templateId), m_pParentWnd(parent), m_bModal(FALSE) {}
+    : m_nIDTemplate(templateId), m_pParentWnd(parent), m_bModal(FALSE), m_nDpi(96) {}
 
 CDialog::~CDialog() {
     // The derived object and its members are gone already: no message of
@@ -429,7 +513,18 @@ INT_PTR CDialog::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_INITDIALOG: {
         // Templates place these dialogs at 0,0, which asks for centring.
         CenterOnOwner(m_hWnd);
+        m_nDpi = DpiOfWindow(m_hWnd);
         return OnInitDialog();
+    }
+    case WM_DPICHANGED: {
+        const UINT old = m_nDpi;
+        m_nDpi = LOWORD(wParam) > 0 ? LOWORD(wParam) : old;
+        if (m_nDpi != old) OnDpiChanged(old);
+        const RECT* proposed = reinterpret_cast<const RECT*>(lParam);
+        if (proposed != nullptr)
+            ::SetWindowPos(m_hWnd, NULL, proposed->left, proposed->top, proposed->right - proposed->left,
+                           proposed->bottom - proposed->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        break;
     }
     case WM_COMMAND:
         if (OnCommand(wParam, lParam)) return TRUE;
