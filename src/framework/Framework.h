@@ -27,6 +27,12 @@ inline int UnscaleFromDpi(int value, UINT dpi) { return dpi == 0 ? value : ::Mul
 BOOL NonClientMetricsForDpi(NONCLIENTMETRICSA& metrics, UINT dpi);
 // A new bitmap of the source stretched to cx by cy; NULL on failure.
 HBITMAP StretchedBitmap(HBITMAP source, int cx, int cy);
+// A window larger than the work area of its monitor made as large as that,
+// and placed on it; the window's size afterwards.
+SIZE FitToWorkArea(HWND hWnd);
+// A label on one line whose text a scale or a face made wider than the
+// label: widened, its neighbour to the right narrowed by as much.
+void WidenLabelBeside(HWND label, HWND neighbour);
 
 class CWnd {
 public:

@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "ui/Settings.h"
@@ -88,7 +89,11 @@ BOOL MainWindow::OnInitDialog() {
 
     CreateToolBar();
     m_wndToolBar.LayoutAtTop();
+    WidenLabelBeside(GetDlgItemHwnd(IDC_REMOTE_LABEL), GetDlgItemHwnd(IDC_REMOTE_SYSTEM));
     CaptureLayout();
+    // The template at a large scale may not fit a small screen: the lists give way.
+    const SIZE fitted = FitToWorkArea(m_hWnd);
+    m_sizeMinimum = SIZE{std::min(m_sizeMinimum.cx, fitted.cx), std::min(m_sizeMinimum.cy, fitted.cy)};
     RestoreWindowLayout();
 
     FillDsnList();
