@@ -1,6 +1,7 @@
 # make run: build everything and start Zentrel under Wine.
 # make test: build everything and run every test (native core, Wine, the installer).
 # make package: build the Windows installer, build/zentrel-<version>-x64.msi.
+# make screenshots: pictures of the windows under Xvfb, at 96 and 144 DPI.
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 ARGS ?=
@@ -47,6 +48,14 @@ fuzz: bootstrap
 
 bench: win
 	@scripts/bench
+
+# Screenshots under Xvfb (build/*.png): the toolbar, its drop-down and the
+# viewer, the companion tools, and each window at 96 and at 144 DPI.
+screenshots: win
+	@scripts/shot-commands
+	@scripts/shot-companion
+	@scripts/shot-scale 96
+	@scripts/shot-scale 144
 
 clean:
 	rm -rf build

@@ -144,6 +144,21 @@ bool DecodeDsiRowData(int32_t typeCode, std::string_view value, bool hasData, st
     return true;
 }
 
+bool DsiMultiStringDataIsUtf16(const std::vector<unsigned char>& data) {
+    // A last character's zero high byte and two zero terminators; as UTF-8
+    // that would be two empty strings at the end, which "a", "b", "" (a
+    // value the registry may well hold) does not have.
+    if (data.size() < 8 || data.size() % 2 != 0) return false;
+    for (size_t i = data.size() - 4; i < data.size(); ++i)
+        if (data[i] != 0) return false;
+    size_t characters = 0;
+    for (size_t i = 0; i < data.size(); i += 2) {
+        if (data[i + 1] != 0) return false;
+        if (data[i] != 0) ++characters;
+    }
+    return characters >= 2;
+}
+
 bool DecodeDsiBinary(std::string_view text, std::vector<unsigned char>& bytes, size_t* badIndex) {
     bytes.clear();
     size_t end = text.size();

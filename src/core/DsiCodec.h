@@ -50,6 +50,13 @@ std::string DsiHex(const unsigned char* data, size_t size);
 bool DecodeDsiRowData(int32_t typeCode, std::string_view value, bool hasData, std::string_view dataHex,
                       std::vector<unsigned char>& data, std::string* problem);
 
+// Whether a multi-string's Data bytes are UTF-16 rather than the text in
+// UTF-8 that Data holds: a zero byte after every character, and the two
+// zero units that end a multi-string. Read as UTF-8 these are strings of one
+// character and two empty strings at the end, which well-formed values never
+// have; "a", "b", "" alone (61 00 62 00 00 00) is taken as the UTF-8 it may be.
+bool DsiMultiStringDataIsUtf16(const std::vector<unsigned char>& data);
+
 // Hex text of a REG_BINARY row to bytes: pairs from the start, high digit
 // first, either case; a trailing "..." (older files) and a final unpaired
 // digit are ignored. Returns false and sets *badIndex to the offending

@@ -151,6 +151,11 @@ bool ReadRow(int j, const RowLine* const* fields, DsiSourceRows& out) {
     row.stored = hasRaw && !row.subkey;
     if (problem.empty() && !row.subkey)
         DecodeDsiRowData(type, value, hasData || hasRaw, hasRaw ? rawHex : dataHex, row.data, &problem);
+    // Read as UTF-8, UTF-16 bytes would become strings of one character each.
+    if (problem.empty() && !row.subkey && !hasRaw && hasData && type == kRegMultiSz &&
+        DsiMultiStringDataIsUtf16(row.data))
+        problem = "its Data bytes are UTF-16 (a zero byte after every character), not the UTF-8 text of the "
+                  "strings that Data holds";
     if (!problem.empty()) {
         out.problems.push_back(DsiRowProblem{j, std::move(row.name), std::move(problem)});
     } else {

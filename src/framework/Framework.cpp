@@ -1,5 +1,7 @@
 #include "framework/Framework.h"
 
+#include <cstddef>
+#include <cstring>
 #include <exception>
 #include <vector>
 
@@ -7,6 +9,125 @@ namespace {
 const char kWrapperProp[] = "Zentrel.CWnd";
 CWinApp* g_pApp = nullptr;
 }  // namespace
+
+// ---- the screen's scale -------------------------------------------------
+
+UINT DpiOfWindow(HWND hWnd) {
+    // Present from Windows 10 1607 on; older systems have one scale for all.
+    typedef UINT(WINAPI * DpiForWindow)(HWND);
+    static const DpiForWindow dpiForWindow = reinterpret_cast<DpiForWindow>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    UINT dpi = hWnd != NULL && dpiForWindow != nullptr ? dpiForWindow(hWnd) : 0;
+    if (dpi == 0) {
+        if (HDC screen = ::GetDC(NULL)) {
+            dpi = (UINT)::GetDeviceCaps(screen, LOGPIXELSY);
+            ::ReleaseDC(NULL, screen);
+        }
+    }
+    return dpi > 0 ? dpi : 96;
+}
+
+BOOL NonClientMetricsForDpi(NONCLIENTMETRICSA& metrics, UINT dpi) {
+    typedef BOOL(WINAPI * ParametersForDpi)(UINT, UINT, PVOID, UINT, UINT);
+    static const ParametersForDpi parametersForDpi = reinterpret_cast<ParametersForDpi>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("user32.dll"), "SystemParametersInfoForDpi")));
+    // The wide form is the only one at a given scale; its fonts' faces are
+    // ASCII names in practice.
+    NONCLIENTMETRICSW wide = {};
+    wide.cbSize = sizeof(wide);
+    if (dpi == 0 || parametersForDpi == nullptr ||
+        !parametersForDpi(SPI_GETNONCLIENTMETRICS, sizeof(wide), &wide, 0, dpi)) {
+        metrics.cbSize = sizeof(metrics);
+        if (!::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) return FALSE;
+        // The system's own scale, made the one asked for.
+        const UINT system = DpiOfWindow(NULL);
+        if (dpi != 0 && dpi != system) {
+            for (LOGFONTA* font : {&metrics.lfCaptionFont, &metrics.lfSmCaptionFont, &metrics.lfMenuFont,
+                                   &metrics.lfStatusFont, &metrics.lfMessageFont})
+                font->lfHeight = ::MulDiv(font->lfHeight, (int)dpi, (int)system);
+        }
+        return TRUE;
+    }
+    const auto narrow = [](const LOGFONTW& from, LOGFONTA& to) {
+        memcpy(&to, &from, offsetof(LOGFONTA, lfFaceName));
+        ::WideCharToMultiByte(CP_ACP, 0, from.lfFaceName, -1, to.lfFaceName, LF_FACESIZE, NULL, NULL);
+    };
+    metrics.cbSize = sizeof(metrics);
+    narrow(wide.lfCaptionFont, metrics.lfCaptionFont);
+    narrow(wide.lfSmCaptionFont, metrics.lfSmCaptionFont);
+    narrow(wide.lfMenuFont, metrics.lfMenuFont);
+    narrow(wide.lfStatusFont, metrics.lfStatusFont);
+    narrow(wide.lfMessageFont, metrics.lfMessageFont);
+    return TRUE;
+}
+
+HBITMAP StretchedBitmap(HBITMAP source, int cx, int cy) {
+    BITMAP info = {};
+    if (source == NULL || cx <= 0 || cy <= 0 || ::GetObjectA(source, sizeof(info), &info) == 0) return NULL;
+    HDC screen = ::GetDC(NULL);
+    if (screen == NULL) return NULL;
+    HDC from = ::CreateCompatibleDC(screen), to = ::CreateCompatibleDC(screen);
+    HBITMAP result = ::CreateCompatibleBitmap(screen, cx, cy);
+    if (from != NULL && to != NULL && result != NULL) {
+        HGDIOBJ oldFrom = ::SelectObject(from, source), oldTo = ::SelectObject(to, result);
+        ::SetStretchBltMode(to, HALFTONE);
+        ::SetBrushOrgEx(to, 0, 0, NULL);
+        ::StretchBlt(to, 0, 0, cx, cy, from, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+        ::SelectObject(from, oldFrom);
+        ::SelectObject(to, oldTo);
+    } else if (result != NULL) {
+        ::DeleteObject(result);
+        result = NULL;
+    }
+    if (from != NULL) ::DeleteDC(from);
+    if (to != NULL) ::DeleteDC(to);
+    ::ReleaseDC(NULL, screen);
+    return result;
+}
+
+SIZE FitToWorkArea(HWND hWnd) {
+    RECT window = {0, 0, 0, 0};
+    ::GetWindowRect(hWnd, &window);
+    SIZE size = {window.right - window.left, window.bottom - window.top};
+    MONITORINFO info = {};
+    info.cbSize = sizeof(info);
+    if (!::GetMonitorInfoA(::MonitorFromWindow(hWnd, MONITOR_DEFAULTTONEAREST), &info)) return size;
+    const RECT& work = info.rcWork;
+    if (size.cx <= work.right - work.left && size.cy <= work.bottom - work.top) return size;
+    size.cx = size.cx < work.right - work.left ? size.cx : work.right - work.left;
+    size.cy = size.cy < work.bottom - work.top ? size.cy : work.bottom - work.top;
+    ::SetWindowPos(hWnd, NULL, work.left + (work.right - work.left - size.cx) / 2,
+                   work.top + (work.bottom - work.top - size.cy) / 2, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    return size;
+}
+
+void WidenLabelBeside(HWND label, HWND neighbour) {
+    HWND parent = ::GetParent(label);
+    const int length = ::GetWindowTextLengthA(label);
+    HDC dc = ::GetDC(label);
+    if (parent == NULL || neighbour == NULL || length <= 0 || dc == NULL) {
+        if (dc != NULL) ::ReleaseDC(label, dc);
+        return;
+    }
+    std::vector<char> text(static_cast<size_t>(length) + 1, '\0');
+    ::GetWindowTextA(label, text.data(), length + 1);
+    HGDIOBJ old = ::SelectObject(dc, (HFONT)::SendMessageA(label, WM_GETFONT, 0, 0));
+    RECT needed = {0, 0, 0, 0};
+    ::DrawTextA(dc, text.data(), -1, &needed, DT_CALCRECT | DT_SINGLELINE);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(label, dc);
+    RECT own, next;
+    ::GetWindowRect(label, &own);
+    ::GetWindowRect(neighbour, &next);
+    ::MapWindowPoints(NULL, parent, reinterpret_cast<POINT*>(&own), 2);
+    ::MapWindowPoints(NULL, parent, reinterpret_cast<POINT*>(&next), 2);
+    const int wider = needed.right - (own.right - own.left);
+    if (wider <= 0 || wider >= next.right - next.left) return;
+    ::SetWindowPos(label, NULL, own.left, own.top, own.right - own.left + wider, own.bottom - own.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(neighbour, NULL, next.left + wider, next.top, next.right - next.left - wider,
+                   next.bottom - next.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 // ---- CWnd ----------------------------------------------------------------
 
@@ -147,6 +268,13 @@ BOOL CToolBar::CreateEx(CWnd* parent, DWORD ctrlStyle, DWORD style, UINT id, DWO
     return TRUE;
 }
 
+void CToolBar::Rescale(SIZE button, SIZE image) {
+    SetSizes(button, image);
+    if (m_hWnd == NULL) return;
+    Send(TB_SETBITMAPSIZE, 0, MAKELONG(m_sizeImage.cx, m_sizeImage.cy));
+    ApplySizes();
+}
+
 void CToolBar::ApplySizes() { Send(TB_SETBUTTONSIZE, 0, MAKELONG(m_sizeButton.cx, m_sizeButton.cy)); }
 
 BOOL CToolBar::LoadBitmap(UINT bitmapId, int imageCount) {
@@ -265,7 +393,7 @@ void DDX_Text(CDataExchange* pDX, int id, std::string& value) {
 // ---- CDialog -------------------------------------------------------------
 
 CDialog::CDialog(UINT templateId, CWnd* parent)
-    : m_nIDTemplate(templateId), m_pParentWnd(parent), m_bModal(FALSE) {}
+    : m_nIDTemplate(templateId), m_pParentWnd(parent), m_bModal(FALSE), m_nDpi(96) {}
 
 CDialog::~CDialog() {
     // The derived object and its members are gone already: no message of
@@ -279,10 +407,75 @@ CDialog::~CDialog() {
     }
 }
 
+namespace {
+// Past a string or ordinal field of a dialog template at *at; false when the
+// template ends first.
+bool SkipTemplateField(const unsigned char* bytes, size_t size, size_t* at, bool ordinal) {
+    if (*at + 2 > size) return false;
+    WORD first;
+    memcpy(&first, bytes + *at, 2);
+    if (ordinal && first == 0xFFFF) {
+        *at += 4;
+        return *at <= size;
+    }
+    for (;;) {
+        if (*at + 2 > size) return false;
+        memcpy(&first, bytes + *at, 2);
+        *at += 2;
+        if (first == 0) return true;
+    }
+}
+
+// The dialog's template with a scalable face in place of the bitmap font
+// "MS Sans Serif", which has sizes for 96 DPI only (so that at other scales
+// its text would be too small for the dialog units it makes); empty when the
+// template stays as it is.
+std::vector<unsigned char> ScalableTemplate(UINT templateId) {
+    std::vector<unsigned char> copy;
+    if (DpiOfWindow(NULL) == 96) return copy;
+    HMODULE module = ::GetModuleHandleA(NULL);
+    HRSRC found = ::FindResourceA(module, MAKEINTRESOURCEA(templateId), MAKEINTRESOURCEA(5));
+    HGLOBAL loaded = found != NULL ? ::LoadResource(module, found) : NULL;
+    const unsigned char* bytes = loaded != NULL ? static_cast<const unsigned char*>(::LockResource(loaded)) : nullptr;
+    const size_t size = found != NULL ? ::SizeofResource(module, found) : 0;
+    WORD version[2] = {0, 0};
+    DWORD style = 0;
+    if (bytes == nullptr || size < 26) return copy;
+    memcpy(version, bytes, 4);
+    memcpy(&style, bytes + 12, 4);
+    // The extended form only, with a font.
+    if (version[0] != 1 || version[1] != 0xFFFF || (style & DS_SETFONT) == 0) return copy;
+    size_t at = 26;
+    if (!SkipTemplateField(bytes, size, &at, true) || !SkipTemplateField(bytes, size, &at, true) ||
+        !SkipTemplateField(bytes, size, &at, false))
+        return copy;
+    const size_t face = at + 6;  // after size, weight, italic and character set
+    at = face;
+    static const wchar_t kBitmapFace[] = L"MS Sans Serif";
+    if (!SkipTemplateField(bytes, size, &at, false) || at - face != sizeof(kBitmapFace) ||
+        memcmp(bytes + face, kBitmapFace, sizeof(kBitmapFace)) != 0)
+        return copy;
+    // The items start at the next four-byte boundary, before and after.
+    const size_t items = (at + 3) & ~size_t(3);
+    static const wchar_t kScalableFace[] = L"MS Shell Dlg";
+    copy.assign(bytes, bytes + face);
+    const unsigned char* name = reinterpret_cast<const unsigned char*>(kScalableFace);
+    copy.insert(copy.end(), name, name + sizeof(kScalableFace));
+    copy.resize((copy.size() + 3) & ~size_t(3), 0);
+    if (items < size) copy.insert(copy.end(), bytes + items, bytes + size);
+    return copy;
+}
+}  // namespace
+
 INT_PTR CDialog::DoModal() {
     m_bModal = TRUE;
-    INT_PTR result = ::DialogBoxParamA(::GetModuleHandleA(NULL), MAKEINTRESOURCEA(m_nIDTemplate),
-                                       GetParentHwnd(), &CDialog::DialogProc, (LPARAM)this);
+    const std::vector<unsigned char> scalable = ScalableTemplate(m_nIDTemplate);
+    INT_PTR result =
+        scalable.empty()
+            ? ::DialogBoxParamA(::GetModuleHandleA(NULL), MAKEINTRESOURCEA(m_nIDTemplate), GetParentHwnd(),
+                                &CDialog::DialogProc, (LPARAM)this)
+            : ::DialogBoxIndirectParamA(::GetModuleHandleA(NULL), reinterpret_cast<LPCDLGTEMPLATEA>(scalable.data()),
+                                        GetParentHwnd(), &CDialog::DialogProc, (LPARAM)this);
     m_bModal = FALSE;
     m_hWnd = NULL;
     ReleaseBoundControls();
@@ -292,8 +485,13 @@ INT_PTR CDialog::DoModal() {
 BOOL CDialog::Create(CWnd* parent) {
     if (parent) m_pParentWnd = parent;
     m_bModal = FALSE;
-    HWND hWnd = ::CreateDialogParamA(::GetModuleHandleA(NULL), MAKEINTRESOURCEA(m_nIDTemplate),
-                                     GetParentHwnd(), &CDialog::DialogProc, (LPARAM)this);
+    const std::vector<unsigned char> scalable = ScalableTemplate(m_nIDTemplate);
+    HWND hWnd = scalable.empty()
+                    ? ::CreateDialogParamA(::GetModuleHandleA(NULL), MAKEINTRESOURCEA(m_nIDTemplate), GetParentHwnd(),
+                                           &CDialog::DialogProc, (LPARAM)this)
+                    : ::CreateDialogIndirectParamA(::GetModuleHandleA(NULL),
+                                                   reinterpret_cast<LPCDLGTEMPLATEA>(scalable.data()), GetParentHwnd(),
+                                                   &CDialog::DialogProc, (LPARAM)this);
     return hWnd != NULL;
 }
 
@@ -429,7 +627,18 @@ INT_PTR CDialog::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_INITDIALOG: {
         // Templates place these dialogs at 0,0, which asks for centring.
         CenterOnOwner(m_hWnd);
+        m_nDpi = DpiOfWindow(m_hWnd);
         return OnInitDialog();
+    }
+    case WM_DPICHANGED: {
+        const UINT old = m_nDpi;
+        m_nDpi = LOWORD(wParam) > 0 ? LOWORD(wParam) : old;
+        if (m_nDpi != old) OnDpiChanged(old);
+        const RECT* proposed = reinterpret_cast<const RECT*>(lParam);
+        if (proposed != nullptr)
+            ::SetWindowPos(m_hWnd, NULL, proposed->left, proposed->top, proposed->right - proposed->left,
+                           proposed->bottom - proposed->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        break;
     }
     case WM_COMMAND:
         if (OnCommand(wParam, lParam)) return TRUE;

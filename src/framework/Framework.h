@@ -11,6 +11,29 @@
 // Version of this framework layer, shown in the About box.
 #define ZENTREL_FRAMEWORK_VERSION 0x0100
 
+// ---- the screen's scale -------------------------------------------------
+
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
+// Pixels per logical inch where the window is: its monitor's under
+// per-monitor awareness, else the system's; 96 when neither can be told.
+UINT DpiOfWindow(HWND hWnd);
+// A length given at 96 DPI, at dpi; and back (how lengths are kept).
+inline int ScaleToDpi(int value, UINT dpi) { return ::MulDiv(value, (int)dpi, 96); }
+inline int UnscaleFromDpi(int value, UINT dpi) { return dpi == 0 ? value : ::MulDiv(value, 96, (int)dpi); }
+// The system's fonts at dpi, as the system would make them there.
+BOOL NonClientMetricsForDpi(NONCLIENTMETRICSA& metrics, UINT dpi);
+// A new bitmap of the source stretched to cx by cy; NULL on failure.
+HBITMAP StretchedBitmap(HBITMAP source, int cx, int cy);
+// A window larger than the work area of its monitor made as large as that,
+// and placed on it; the window's size afterwards.
+SIZE FitToWorkArea(HWND hWnd);
+// A label on one line whose text a scale or a face made wider than the
+// label: widened, its neighbour to the right narrowed by as much.
+void WidenLabelBeside(HWND label, HWND neighbour);
+
 class CWnd {
 public:
     CWnd() : m_hWnd(NULL), m_pfnSuper(NULL) {}
@@ -115,6 +138,9 @@ public:
     BOOL SetButtons(const UINT* ids, int count);
     BOOL SetButtonStyle(int index, BYTE style);
     BOOL SetButtonText(int index, const char* text);
+    // New sizes for a new screen scale: the images of an image list set
+    // after this, the buttons at once.
+    void Rescale(SIZE button, SIZE image);
     BOOL GetItemRect(int index, RECT* rect) const {
         return (BOOL)Send(TB_GETITEMRECT, index, (LPARAM)rect);
     }
@@ -171,6 +197,9 @@ public:
     void BindControl(CWnd& control, HWND hWnd);
     HWND GetDlgItemHwnd(int id) const { return ::GetDlgItem(m_hWnd, id); }
     HWND GetParentHwnd() const { return m_pParentWnd ? m_pParentWnd->m_hWnd : NULL; }
+    // The scale the window is shown at, and a length given at 96 DPI at it.
+    UINT Dpi() const { return m_nDpi; }
+    int Scaled(int value96) const { return ScaleToDpi(value96, m_nDpi); }
 
     virtual BOOL OnInitDialog();
     virtual void OnOK();
@@ -188,6 +217,9 @@ protected:
     virtual BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
     // The window is gone (its last message); bound wrappers are already clear.
     virtual void OnWindowGone() {}
+    // The window moved to a screen of another scale (Dpi() is the new one);
+    // it is then placed where the system proposes.
+    virtual void OnDpiChanged(UINT /*oldDpi*/) {}
     // An exception that reached the dialog procedure: told, and the dialog
     // ends; the program then exits with 1.
     virtual void OnUnexpected(const char* what);
@@ -207,6 +239,7 @@ private:
     void ReleaseBoundControls();
 
     BOOL m_bModal;
+    UINT m_nDpi;
     static bool s_bFailedExit;
     std::vector<CWnd*> m_bound;  // wrappers bound by DDX_Control to this window's controls
 };

@@ -72,6 +72,8 @@ void MainWindow::FillDsnList(bool sameComputer) {
         ListRow(current);
     } else {
         ClearCurrent();
+        // Refilled under the keyboard's focus, the list still shows where it is.
+        if (::GetFocus() == m_lstDataSources.m_hWnd) OnDsnListFocus(nullptr);
     }
     ShowStatusLine();
 }

@@ -8,6 +8,7 @@
 namespace {
 const int kToolBarImages = 7;
 const COLORREF kTransparent = RGB(255, 255, 255);
+const SIZE kToolBarImage = {60, 34};  // each image of the strip, at 96 DPI
 
 const UINT kToolBarButtons[] = {
     ID_EXPORT, ID_IMPORT, ID_REFRESH, ID_SEPARATOR, ID_ODBC_ADMINISTRATOR, ID_SETTINGS, ID_ABOUT,
@@ -37,14 +38,8 @@ void MainWindow::CreateToolBar() {
         return;
     }
     m_wndToolBar.LoadBitmap(IDB_TOOLBAR, kToolBarImages);
-
-    if (m_imlToolBar.Create(60, 34, ILC_COLOR32 | ILC_MASK, 0, 0)) {
-        BitmapHandle strip(LoadBitmapResource(IDB_TOOLBAR));
-        if (strip.Valid()) m_imlToolBar.Add(strip, kTransparent);
-    }
     m_wndToolBar.SetExtendedStyle(TBSTYLE_EX_DRAWDDARROWS);
-    m_wndToolBar.SetHotImageList(m_imlToolBar);
-    m_wndToolBar.SetImageList(m_imlToolBar);
+    ScaleToolBar();
 
     const int count = (int)(sizeof(kToolBarButtons) / sizeof(kToolBarButtons[0]));
     m_wndToolBar.SetButtons(kToolBarButtons, count);
@@ -52,6 +47,27 @@ void MainWindow::CreateToolBar() {
     for (int i = 0; i < count; ++i) {
         if (kToolBarTexts[i] != nullptr) m_wndToolBar.SetButtonText(i, kToolBarTexts[i]);
     }
+}
+
+void MainWindow::ScaleToolBar() {
+    // The art is drawn for 96 DPI, and stretched for any other scale.
+    const SIZE image = {Scaled(kToolBarImage.cx), Scaled(kToolBarImage.cy)};
+    m_wndToolBar.Rescale(SIZE{Scaled(m_sizeToolBarButton.cx), Scaled(m_sizeToolBarButton.cy)}, image);
+    if (m_imlToolBar.Create(image.cx, image.cy, ILC_COLOR32 | ILC_MASK, 0, 0)) {
+        BitmapHandle strip(LoadBitmapResource(IDB_TOOLBAR));
+        BitmapHandle scaled(Dpi() == 96 || !strip.Valid()
+                                ? NULL
+                                : StretchedBitmap(strip, image.cx * kToolBarImages, image.cy));
+        if (scaled.Valid()) {
+            m_imlToolBar.Add(scaled, kTransparent);
+        } else if (strip.Valid()) {
+            m_imlToolBar.Add(strip, kTransparent);
+        }
+    }
+    if (m_wndToolBar.m_hWnd == NULL) return;
+    m_wndToolBar.SetHotImageList(m_imlToolBar);
+    m_wndToolBar.SetImageList(m_imlToolBar);
+    m_wndToolBar.Send(TB_AUTOSIZE);
 }
 
 LRESULT MainWindow::OnToolBarDropDown(const NMHDR*) {

@@ -49,13 +49,13 @@ BOOL CompareDialog::OnInitDialog() {
         m_places.push_back(std::make_pair(id, r));
     }
     ::SetDlgItemTextA(m_hWnd, IDC_COMPARE_SUMMARY, m_summary.c_str());
-    m_lstSources.InsertColumn(0, "Data Source Name", LVCFMT_LEFT, 220);
-    m_lstSources.InsertColumn(1, "Platform", LVCFMT_LEFT, 80);
-    m_lstSources.InsertColumn(2, "Status", LVCFMT_LEFT, 110);
+    m_lstSources.InsertColumn(0, "Data Source Name", LVCFMT_LEFT, Scaled(220));
+    m_lstSources.InsertColumn(1, "Platform", LVCFMT_LEFT, Scaled(80));
+    m_lstSources.InsertColumn(2, "Status", LVCFMT_LEFT, Scaled(110));
     m_lstSources.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
-    m_lstEntries.InsertColumn(0, "Property name", LVCFMT_LEFT, 150);
-    m_lstEntries.InsertColumn(1, "Registry", LVCFMT_LEFT, 150);
-    m_lstEntries.InsertColumn(2, "File", LVCFMT_LEFT, 150);
+    m_lstEntries.InsertColumn(0, "Property name", LVCFMT_LEFT, Scaled(150));
+    m_lstEntries.InsertColumn(1, "Registry", LVCFMT_LEFT, Scaled(150));
+    m_lstEntries.InsertColumn(2, "File", LVCFMT_LEFT, Scaled(150));
     m_lstEntries.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
     ::CheckDlgButton(m_hWnd, IDC_COMPARE_DIFFERENCES, BST_CHECKED);
     int counts[4] = {0, 0, 0, 0};

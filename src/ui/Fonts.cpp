@@ -18,10 +18,9 @@ bool DrawsSample(HDC dc, HFONT font) {
 
 }  // namespace
 
-HFONT CreateMessageFont() {
+HFONT CreateMessageFont(UINT dpi) {
     NONCLIENTMETRICSA metrics = {};
-    metrics.cbSize = sizeof(metrics);
-    if (!::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) return NULL;
+    if (!NonClientMetricsForDpi(metrics, dpi)) return NULL;
     // The message font, unless it lacks letters of other scripts (as some
     // systems' stand-ins for it do): then the first face at its size that has them.
     static const char* const kFaces[] = {nullptr, "Segoe UI", "Arial", "Microsoft Sans Serif", "Liberation Sans",
@@ -53,4 +52,17 @@ void SetControlsFont(HWND dialog, const int* ids, size_t count, HFONT font) {
     for (size_t i = 0; i < count; ++i) {
         if (HWND control = ::GetDlgItem(dialog, ids[i])) ::SendMessageA(control, WM_SETFONT, (WPARAM)font, FALSE);
     }
+}
+
+HFONT CreateFixedFont(UINT dpi) {
+    NONCLIENTMETRICSA metrics = {};
+    LOGFONTA font = {};
+    font.lfHeight = -ScaleToDpi(13, dpi == 0 ? DpiOfWindow(NULL) : dpi);
+    if (NonClientMetricsForDpi(metrics, dpi) && metrics.lfMessageFont.lfHeight != 0)
+        font.lfHeight = metrics.lfMessageFont.lfHeight;
+    font.lfWeight = FW_NORMAL;
+    font.lfCharSet = DEFAULT_CHARSET;
+    font.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+    lstrcpynA(font.lfFaceName, "Courier New", LF_FACESIZE);
+    return ::CreateFontIndirectA(&font);
 }

@@ -281,6 +281,14 @@ LRESULT MainWindow::OnDsnListClick(const NMHDR* header) {
     return 0;
 }
 
+LRESULT MainWindow::OnDsnListFocus(const NMHDR*) {
+    HWND list = m_lstDataSources.m_hWnd;
+    // Only the focus moves: a highlight would pick a data source.
+    if (ListView_GetItemCount(list) > 0 && ListView_GetNextItem(list, -1, LVNI_FOCUSED) < 0)
+        m_lstDataSources.SetItemState(ListView_GetTopIndex(list), LVIS_FOCUSED, LVIS_FOCUSED);
+    return 0;
+}
+
 void MainWindow::PrepareRow(ListedSource& source) {
     if (!source.column.empty()) return;
     if (m_listedDrivers) {

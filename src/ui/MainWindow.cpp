@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "ui/Settings.h"
@@ -19,7 +20,8 @@ MainWindow::MainWindow(CWnd* parent)
       m_bSortDescending(false),
       m_bEndsLoop(false),
       m_sizeTemplate({0, 0}),
-      m_sizeMinimum({0, 0}) {
+      m_sizeMinimum({0, 0}),
+      m_sizeToolBarButton({74, 64}) {
     m_szCurrentDsn[0] = '\0';
     m_szHelpFile[0] = '\0';
 }
@@ -36,6 +38,10 @@ void MainWindow::DoDataExchange(CDataExchange* pDX) {
     DDX_Control(pDX, IDC_ATTRIBUTE_LIST, m_lstAttributes);
     DDX_Control(pDX, IDC_SCOPE_TABS, m_tabScopes);
 }
+
+namespace {
+const int kNamed[] = {IDC_DSN_LIST, IDC_ATTRIBUTE_LIST, IDC_CAPTION_LINE, IDC_STATUS_LINE, IDC_REMOTE_SYSTEM};
+}  // namespace
 
 BOOL MainWindow::OnInitDialog() {
     CDialog::OnInitDialog();
@@ -54,7 +60,9 @@ BOOL MainWindow::OnInitDialog() {
     ::GetVersionExA(&version);
     const bool newer = version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
                        (version.dwMajorVersion > 5 || (version.dwMajorVersion == 5 && version.dwMinorVersion > 0));
-    m_wndToolBar.SetSizes(newer ? SIZE{74, 64} : SIZE{67, 59}, SIZE{60, 34});
+    m_sizeToolBarButton = newer ? SIZE{74, 64} : SIZE{67, 59};
+    m_wndToolBar.SetSizes(SIZE{Scaled(m_sizeToolBarButton.cx), Scaled(m_sizeToolBarButton.cy)},
+                          SIZE{Scaled(60), Scaled(34)});
 
     g_hInstance = ::GetModuleHandleA(NULL);
     ::SetDlgItemTextA(m_hWnd, IDC_REMOTE_SYSTEM, facts.commandLine.m_strRemoteSystem.c_str());
@@ -66,30 +74,48 @@ BOOL MainWindow::OnInitDialog() {
     m_tabScopes.InsertItem(1, "User DSN");
     m_tabScopes.SetCurSel(g_pSettings->m_bDefSystem ? 0 : 1);
 
-    m_lstDataSources.InsertColumn(0, "Name", LVCFMT_LEFT, 236);
-    m_lstDataSources.InsertColumn(1, "Driver", LVCFMT_LEFT, 200);
-    m_lstDataSources.InsertColumn(2, "Platform", LVCFMT_LEFT, 120);
+    m_lstDataSources.InsertColumn(0, "Name", LVCFMT_LEFT, Scaled(236));
+    m_lstDataSources.InsertColumn(1, "Driver", LVCFMT_LEFT, Scaled(200));
+    m_lstDataSources.InsertColumn(2, "Platform", LVCFMT_LEFT, Scaled(120));
     m_lstDataSources.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
-    m_lstAttributes.InsertColumn(0, "Property name", LVCFMT_LEFT, 195);
-    m_lstAttributes.InsertColumn(1, "Value", LVCFMT_LEFT, 270);
-    m_lstAttributes.InsertColumn(2, "Type", LVCFMT_LEFT, 91);
+    m_lstAttributes.InsertColumn(0, "Property name", LVCFMT_LEFT, Scaled(195));
+    m_lstAttributes.InsertColumn(1, "Value", LVCFMT_LEFT, Scaled(270));
+    m_lstAttributes.InsertColumn(2, "Type", LVCFMT_LEFT, Scaled(91));
     m_lstAttributes.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
 
     // The dialog's font has Western glyphs only; names come in any script.
     static const int kNamed[] = {IDC_DSN_LIST, IDC_ATTRIBUTE_LIST, IDC_CAPTION_LINE, IDC_STATUS_LINE, IDC_REMOTE_SYSTEM,
                                  IDC_FILTER};
-    m_fontNames.Attach(CreateMessageFont());
+    m_fontNames.Attach(CreateMessageFont(Dpi()));
     SetControlsFont(m_hWnd, kNamed, sizeof(kNamed) / sizeof(kNamed[0]), m_fontNames);
 
     CreateToolBar();
     m_wndToolBar.LayoutAtTop();
+    WidenLabelBeside(GetDlgItemHwnd(IDC_REMOTE_LABEL), GetDlgItemHwnd(IDC_REMOTE_SYSTEM));
     CaptureLayout();
+    // The template at a large scale may not fit a small screen: the lists give way.
+    const SIZE fitted = FitToWorkArea(m_hWnd);
+    m_sizeMinimum = SIZE{std::min(m_sizeMinimum.cx, fitted.cx), std::min(m_sizeMinimum.cy, fitted.cy)};
     RestoreWindowLayout();
 
     FillDsnList();
     // The remote box comes first in the tab order, but the list is what one works in.
     ::SetFocus(m_lstDataSources.m_hWnd);
     return FALSE;
+}
+
+void MainWindow::OnDpiChanged(UINT oldDpi) {
+    // The new font is in place before the old one goes.
+    FontHandle names(CreateMessageFont(Dpi()));
+    SetControlsFont(m_hWnd, kNamed, sizeof(kNamed) / sizeof(kNamed[0]), names);
+    m_fontNames = std::move(names);
+    for (HWND list : {m_lstDataSources.m_hWnd, m_lstAttributes.m_hWnd}) {
+        const int columns = Header_GetItemCount(ListView_GetHeader(list));
+        for (int i = 0; i < columns; ++i)
+            ListView_SetColumnWidth(list, i, ::MulDiv(ListView_GetColumnWidth(list, i), (int)Dpi(), (int)oldDpi));
+    }
+    ScaleToolBar();
+    ScaleLayout(oldDpi);
 }
 
 void MainWindow::OnUnexpected(const char* what) {
@@ -180,6 +206,7 @@ const NotifyEntry<MainWindow> kNotifications[] = {
     {kAnyControl, TBN_DROPDOWN, &MainWindow::OnToolBarDropDown},
     {IDC_DSN_LIST, NM_RCLICK, &MainWindow::OnListRightClick},
     {IDC_DSN_LIST, NM_CLICK, &MainWindow::OnDsnListClick},
+    {IDC_DSN_LIST, NM_SETFOCUS, &MainWindow::OnDsnListFocus},
     {IDC_DSN_LIST, LVN_COLUMNCLICK, &MainWindow::OnDsnColumnClick},
     {IDC_ATTRIBUTE_LIST, NM_RCLICK, &MainWindow::OnListRightClick},
     {IDC_ATTRIBUTE_LIST, NM_DBLCLK, &MainWindow::OnAttributeDoubleClick},

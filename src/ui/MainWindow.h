@@ -114,6 +114,8 @@ public:
     std::string MarkIncompleteListing();
     LRESULT OnDsnItemChanged(const NMHDR* header);
     LRESULT OnDsnListClick(const NMHDR* header);
+    // Focus that comes to a list without a focused row marks its top row.
+    LRESULT OnDsnListFocus(const NMHDR* header);
     // The row of the current data source in the list as it stands, or -1.
     int CurrentRow() const;
     // Makes the row current: caption line and attribute list show it.
@@ -236,6 +238,9 @@ protected:
     void OnUnexpected(const char* what) override;
 
     void CreateToolBar();
+    // Toolbar buttons and images, fonts, column widths and layout at the new scale.
+    void ScaleToolBar();
+    void OnDpiChanged(UINT oldDpi) override;
     // The list painted with the sources of a fill, all rows checked, in the
     // order chosen by a column heading.
     void ShowDataSources(std::vector<ListedSource> sources);
@@ -255,6 +260,8 @@ protected:
     void LayoutControls();
     void SaveWindowLayout();
     void RestoreWindowLayout();
+    // The template's sizes and the controls' places from one scale to another.
+    void ScaleLayout(UINT oldDpi);
     // The attribute list painted with the rows of the table.
     void ShowAttributeRows();
     // The file chosen for an import and the place of the tab, connected;
@@ -306,5 +313,6 @@ private:
     };
     SIZE m_sizeTemplate;
     SIZE m_sizeMinimum;
+    SIZE m_sizeToolBarButton;  // at 96 DPI
     std::vector<Anchor> m_anchors;
 };

@@ -30,22 +30,24 @@ std::string CopiedValue(const AttributeRow& row) {
     return zentrel::WholeValueText(ShownType(row), row.data.data(), row.data.size());
 }
 
-std::string ColumnWidths(HWND list) {
+// Widths are kept at 96 DPI, so that a screen of another scale shows the
+// same columns.
+std::string ColumnWidths(HWND list, UINT dpi) {
     std::string text;
     const int columns = Header_GetItemCount(ListView_GetHeader(list));
     for (int i = 0; i < columns; ++i) {
         if (i > 0) text += ',';
-        text += std::to_string(ListView_GetColumnWidth(list, i));
+        text += std::to_string(UnscaleFromDpi(ListView_GetColumnWidth(list, i), dpi));
     }
     return text;
 }
 
-void ApplyColumnWidths(HWND list, const char* text) {
+void ApplyColumnWidths(HWND list, const char* text, UINT dpi) {
     const int columns = Header_GetItemCount(ListView_GetHeader(list));
     int width[3] = {};
     if (columns > 3 || sscanf(text, "%d,%d,%d", &width[0], &width[1], &width[2]) != columns) return;
     for (int i = 0; i < columns; ++i) {
-        if (width[i] > 0 && width[i] < 10000) ListView_SetColumnWidth(list, i, width[i]);
+        if (width[i] > 0 && width[i] < 10000) ListView_SetColumnWidth(list, i, ScaleToDpi(width[i], dpi));
     }
 }
 }  // namespace
@@ -239,6 +241,21 @@ void MainWindow::LayoutControls() {
     ::InvalidateRect(m_hWnd, NULL, TRUE);
 }
 
+void MainWindow::ScaleLayout(UINT oldDpi) {
+    const auto scale = [this, oldDpi](LONG& length) { length = ::MulDiv(length, (int)Dpi(), (int)oldDpi); };
+    scale(m_sizeTemplate.cx);
+    scale(m_sizeTemplate.cy);
+    scale(m_sizeMinimum.cx);
+    scale(m_sizeMinimum.cy);
+    for (Anchor& anchor : m_anchors) {
+        scale(anchor.rect.left);
+        scale(anchor.rect.top);
+        scale(anchor.rect.right);
+        scale(anchor.rect.bottom);
+    }
+    LayoutControls();
+}
+
 void MainWindow::SaveWindowLayout() {
     if (m_anchors.empty() || m_lstDataSources.m_hWnd == NULL) return;
     WINDOWPLACEMENT placement = {};
@@ -250,16 +267,16 @@ void MainWindow::SaveWindowLayout() {
                  placement.showCmd == SW_SHOWMAXIMIZED || ::IsZoomed(m_hWnd) ? 1 : 0);
         WriteProductSetting("", "WindowPlacement", text);
     }
-    WriteProductSetting("", "SourceColumns", ColumnWidths(m_lstDataSources.m_hWnd).c_str());
-    WriteProductSetting("", "PropertyColumns", ColumnWidths(m_lstAttributes.m_hWnd).c_str());
+    WriteProductSetting("", "SourceColumns", ColumnWidths(m_lstDataSources.m_hWnd, Dpi()).c_str());
+    WriteProductSetting("", "PropertyColumns", ColumnWidths(m_lstAttributes.m_hWnd, Dpi()).c_str());
 }
 
 void MainWindow::RestoreWindowLayout() {
     char text[sizeof(g_szSettingValue)] = "";
     if (ReadProductSetting("", "SourceColumns", text, "") == ERROR_SUCCESS)
-        ApplyColumnWidths(m_lstDataSources.m_hWnd, text);
+        ApplyColumnWidths(m_lstDataSources.m_hWnd, text, Dpi());
     if (ReadProductSetting("", "PropertyColumns", text, "") == ERROR_SUCCESS)
-        ApplyColumnWidths(m_lstAttributes.m_hWnd, text);
+        ApplyColumnWidths(m_lstAttributes.m_hWnd, text, Dpi());
     if (ReadProductSetting("", "WindowPlacement", text, "") != ERROR_SUCCESS) return;
     long left = 0, top = 0, right = 0, bottom = 0;
     int maximized = 0;

@@ -245,6 +245,27 @@ TEST(DsiRowData, ExactBytesWhereTextFails) {
     }
 }
 
+// UTF-16 bytes given as a multi-string's Data show a zero after every
+// character; no well-formed multi-string of UTF-8 text does.
+TEST(DsiRowData, MultiStringDataInUtf16IsTold) {
+    const struct {
+        std::string bytes;
+        bool utf16;
+    } cases[] = {
+        {std::string("o\0n\0\0\0\0\0", 8), true},
+        {std::string("a\0b\0\0\0", 6), false},             // "a", "b", "": a value the registry may hold
+        {std::string("\xE9\0t\0\xE9\0\0\0\0\0", 10), true},
+        {std::string("one\0two\0\0", 9), false},
+        {std::string("a\0b\0c\0\0", 7), false},           // strings of one character each
+        {std::string("\0\0", 2), false},                  // no string at all
+        {std::string("a\0\0\0", 4), false},               // one character
+        {std::string("\xE6\x95\xB0\0\0", 5), false},
+        {std::string("o\0n\0\0", 5), false},               // odd: not UTF-16
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.utf16, DsiMultiStringDataIsUtf16(Bytes(c.bytes.begin(), c.bytes.end()))) << c.bytes.size();
+}
+
 }  // namespace
 }  // namespace zentrel
 

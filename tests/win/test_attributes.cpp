@@ -1,7 +1,11 @@
 // Reading a data source's key into the attribute table, and showing it.
+#include <algorithm>
+#include <cstring>
+
 #include "TestSupport.h"
 #include "WindowHelpers.h"
 
+#include "core/ValueFormat.h"
 #include "ui/Compare.h"
 #include "ui/ValueViewer.h"
 #include "ui/resource.h"
@@ -409,24 +413,68 @@ TEST_F(AttributeDisplayTest, SecretsAreShownAsTheMaskUnlessAsked) {
     EXPECT_NE(std::string::npos, written.find("db01")) << written;
 }
 
-// The viewer, created for real, shows the text whole and fits the screen
-// however long a line is.
+// The viewer, created for real, shows the text whole, a row at a time (a
+// line too long for a row goes on in the next, never inside a character),
+// copies the rows as the text they hold, and fits the screen.
 TEST_F(AttributeDisplayTest, ViewerShowsTheWholeTextWithinTheScreen) {
-    const std::string longLine = std::string(3000, 'w') + "\r\nend";
-    ValueViewer viewer(window.get(), "Long", longLine, false);
-    ASSERT_TRUE(viewer.Create(window.get()));
-    HWND edit = ::GetDlgItem(viewer.m_hWnd, IDC_VALUE_TEXT);
-    EXPECT_EQ(longLine, ItemText(viewer.m_hWnd, IDC_VALUE_TEXT));
-    EXPECT_EQ(ES_READONLY, ::GetWindowLongA(edit, GWL_STYLE) & ES_READONLY);
-    EXPECT_EQ(WS_THICKFRAME, ::GetWindowLongA(viewer.m_hWnd, GWL_STYLE) & WS_THICKFRAME);
-    RECT placed, work;
-    ::GetWindowRect(viewer.m_hWnd, &placed);
-    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-    EXPECT_GE(placed.left, work.left);
-    EXPECT_GE(placed.top, work.top);
-    EXPECT_LE(placed.right, work.right);
-    EXPECT_LE(placed.bottom, work.bottom);
-    viewer.DestroyWindow();
+    struct Case {
+        const char* label;
+        std::string text;
+        bool fixedPitch;
+        int rows;
+    };
+    const std::vector<unsigned char> megabyte = Counting(1 << 20);
+    const Case cases[] = {
+        {"long_line", std::string(3000, 'w') + "\r\nend", false, 16},
+        {"character_kept_whole", std::string(199, 'a') + "\xC3\xA9" + std::string(300, 'b'), false, 3},
+        {"line_breaks_of_both_kinds", "a\r\nb\nc\r\n", false, 4},
+        {"empty", "", false, 1},
+        {"megabyte_dump", zentrel::HexDump(megabyte.data(), megabyte.size()), true, 65537},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        ValueViewer viewer(window.get(), "Long", c.text, c.fixedPitch);
+        ASSERT_TRUE(viewer.Create(window.get()));
+        HWND rows = ::GetDlgItem(viewer.m_hWnd, IDC_VALUE_TEXT);
+        ASSERT_EQ(c.rows, ListView_GetItemCount(rows));
+        std::string joined;
+        for (int i = 0; i < c.rows; i += std::max(1, c.rows / 50)) {
+            char shown[300] = "";
+            ListView_GetItemText(rows, i, 0, shown, sizeof(shown));
+            EXPECT_EQ(viewer.RowText(i), shown) << i;
+            EXPECT_LE(strlen(shown), 200u) << i;
+        }
+        for (int i = 0; i < c.rows; ++i) joined += viewer.RowText(i);
+        std::string unbroken;
+        for (char ch : c.text)
+            if (ch != '\r' && ch != '\n') unbroken += ch;
+        EXPECT_EQ(unbroken, joined);
+        // Ctrl+A, Ctrl+C: the text as it is, line breaks and all.
+        BYTE keys[256] = {};
+        ::GetKeyboardState(keys);
+        keys[VK_CONTROL] = 0x80;
+        ::SetKeyboardState(keys);
+        ::SendMessageA(rows, WM_KEYDOWN, 'A', 0);
+        ::SendMessageA(rows, WM_KEYDOWN, 'C', 0);
+        keys[VK_CONTROL] = 0;
+        ::SetKeyboardState(keys);
+        EXPECT_EQ(c.text, viewer.SelectedText());
+        if (!c.text.empty()) {
+            ASSERT_FALSE(prompts->calls.empty());
+            EXPECT_EQ("clipboard", prompts->calls.back().kind);
+            EXPECT_EQ(c.text, prompts->calls.back().text);
+        }
+        EXPECT_EQ(WS_THICKFRAME, ::GetWindowLongA(viewer.m_hWnd, GWL_STYLE) & WS_THICKFRAME);
+        RECT placed, work;
+        ::GetWindowRect(viewer.m_hWnd, &placed);
+        ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+        EXPECT_GE(placed.left, work.left);
+        EXPECT_GE(placed.top, work.top);
+        EXPECT_LE(placed.right, work.right);
+        EXPECT_LE(placed.bottom, work.bottom);
+        viewer.DestroyWindow();
+        prompts->calls.clear();
+    }
 }
 
 // A change reported for all rows at once names no row: nothing is listed.

@@ -473,6 +473,17 @@ const std::vector<ImportCase>& Cases() {
          {{"S", "Multi", RegValue{REG_MULTI_SZ, Bytes(std::string("one\0two\0\0\0", 10))}},
           {"S", "Empty", RegValue{REG_NONE, {}}}, {"S", "NotAKey", RegValue{0xFFFFFFFFu, {0}}}, {"S", "Bad", kAbsent}},
          {{"S\\NotAKey", false}}, false},
+        // A multi-string's Data is its strings' UTF-8 text: the registry's
+        // UTF-16 bytes are refused, not written as strings of one character.
+        {"multi_string_data_in_utf16", General(1) + "[DSN0]\r\nDSN=S\r\nItems=2\r\n"
+                                       "Name0=Wide\r\nValue0=on\r\nFormat0=7\r\nData0=6F006E000000650000000000\r\n"
+                                       "Name1=Narrow\r\nValue1=on\r\nFormat1=7\r\nData1=6F6E006500613A0000\r\n",
+         {{"RegSetValueEx Error", "Data source 'S', Name0 'Wide' in section DSN0 of file '{file}': its Data bytes are "
+                                  "UTF-16 (a zero byte after every character), not the UTF-8 text of the strings that "
+                                  "Data holds; the row is not written.", kStop}},
+         {IDOK},
+         {{"S", "Wide", kAbsent}, {"S", "Narrow", RegValue{REG_MULTI_SZ, Bytes(std::string("on\0e\0a:\0\0", 9))}}},
+         {}, false},
         // Only -1 with the text "<SUBKEY>" makes a key; any other text is a value of that type.
         {"format_minus_one_with_other_text",
          General(1) + Source("DSN0", "S", {{"NotAKey", "x", "-1"}, {"Lower", "<subkey>", "-1"}}), {}, {},

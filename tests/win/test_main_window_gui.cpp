@@ -3,6 +3,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include <cstdlib>
+
 #include "TestSupport.h"
 #include "WindowHelpers.h"
 
@@ -696,6 +698,68 @@ TEST_F(MainWindowTest, SizeAndColumnsAreKept) {
     ::GetWindowRect(attributes, &attributesBefore);
     EXPECT_EQ(attributesAfter.bottom - attributesAfter.top, attributesBefore.bottom - attributesBefore.top);
     EXPECT_TRUE(prompts->calls.empty());
+}
+
+// A screen of another scale: columns, toolbar images and fonts follow it
+// (at 144 DPI half as large again), widths are kept at 96 DPI, so that the
+// columns come back alike on a screen of either scale.
+TEST_F(MainWindowTest, ScaleFollowsTheScreen) {
+    const auto toolbarImage = [this] {
+        int cx = 0, cy = 0;
+        ImageList_GetIconSize((HIMAGELIST)::SendMessageA(window->m_wndToolBar.m_hWnd, TB_GETIMAGELIST, 0, 0), &cx, &cy);
+        return std::make_pair(cx, cy);
+    };
+    const auto fontHeight = [](HWND control) {
+        LOGFONTA font = {};
+        ::GetObjectA((HFONT)::SendMessageA(control, WM_GETFONT, 0, 0), sizeof(font), &font);
+        return std::abs(font.lfHeight);
+    };
+    const auto moveTo = [this](UINT dpi) {
+        RECT placed;
+        ::GetWindowRect(Hwnd(), &placed);
+        ::SendMessageA(Hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), (LPARAM)&placed);
+    };
+    Open();
+    ASSERT_EQ(96u, window->Dpi());
+    const int nameWidth = ListView_GetColumnWidth(list, 0), platformWidth = ListView_GetColumnWidth(list, 2);
+    const int typeWidth = ListView_GetColumnWidth(attributes, 2);
+    const std::pair<int, int> image = toolbarImage();
+    const int font = fontHeight(list);
+    moveTo(144);
+    EXPECT_EQ(144u, window->Dpi());
+    EXPECT_EQ(::MulDiv(nameWidth, 3, 2), ListView_GetColumnWidth(list, 0));
+    EXPECT_EQ(::MulDiv(typeWidth, 3, 2), ListView_GetColumnWidth(attributes, 2));
+    EXPECT_EQ(std::make_pair(::MulDiv(image.first, 3, 2), ::MulDiv(image.second, 3, 2)), toolbarImage());
+    EXPECT_EQ(::MulDiv(font, 3, 2), fontHeight(list));
+    ListView_SetColumnWidth(list, 1, 300);
+    window->DestroyWindow();
+    std::vector<unsigned char> kept;
+    ASSERT_TRUE(GetValue(HKEY_CURRENT_USER, "Software\\Morvane\\Zentrel", "SourceColumns", nullptr, &kept));
+    EXPECT_EQ(std::to_string(nameWidth) + ",200," + std::to_string(platformWidth), std::string(kept.begin(), kept.end()).c_str());
+
+    Open();
+    EXPECT_EQ(200, ListView_GetColumnWidth(list, 1));
+    moveTo(144);
+    EXPECT_EQ(300, ListView_GetColumnWidth(list, 1));
+    moveTo(96);
+    EXPECT_EQ(200, ListView_GetColumnWidth(list, 1));
+    EXPECT_EQ(image, toolbarImage());
+    EXPECT_TRUE(prompts->calls.empty());
+}
+
+// Tabbing into the list when no row is current marks a row with the focus,
+// and picks no data source.
+TEST_F(MainWindowTest, FocusComingToTheListMarksARow) {
+    Open();
+    ASSERT_EQ(-1, ListView_GetNextItem(list, -1, LVNI_SELECTED));
+    ::SetFocus(::GetDlgItem(Hwnd(), IDC_REMOTE_SYSTEM));
+    Command(ID_REFRESH);
+    ASSERT_EQ(-1, ListView_GetNextItem(list, -1, LVNI_FOCUSED));
+    ::SetFocus(list);
+    EXPECT_EQ(0, ListView_GetNextItem(list, -1, LVNI_FOCUSED));
+    EXPECT_EQ(-1, ListView_GetNextItem(list, -1, LVNI_SELECTED));
+    EXPECT_STREQ("", window->m_szCurrentDsn);
+    EXPECT_EQ(0, ListView_GetItemCount(attributes));
 }
 
 // An exception in a command stops at the dialog procedure: told, the window

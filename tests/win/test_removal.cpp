@@ -4,6 +4,8 @@
 
 #include <sddl.h>
 
+#include <cstdio>
+
 #include "ui/Settings.h"
 #include "ui/resource.h"
 
@@ -77,7 +79,7 @@ TEST_F(RemovalTest, QuestionGuardedBySetting) {
         EXPECT_EQ(!c.removed, KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Sales")));
         EXPECT_EQ(!c.removed, SourceEntry("Sales"));
         // Declined, the source stays current, as its highlight shows.
-        EXPECT_STREQ(c.removed ? "" : "Sales", window->m_szCurrentDsn);
+        EXPECT_STREQ(c.removed ? "Zeta" : "Sales", window->m_szCurrentDsn);
         // The others are untouched.
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Alpha")));
         EXPECT_TRUE(SourceEntry("Alpha"));
@@ -85,12 +87,52 @@ TEST_F(RemovalTest, QuestionGuardedBySetting) {
         if (c.removed) {
             EXPECT_EQ((std::vector<std::string>{"Alpha", "Zeta"}), Rows());
             EXPECT_TRUE(window->m_lstDataSources.GetCheck(0));  // refilled
-            EXPECT_EQ(0, window->m_lstAttributes.GetItemCount());
+            // The row that moved into its place is current.
+            EXPECT_EQ(1, ListView_GetNextItem(list, -1, LVNI_SELECTED));
+            EXPECT_GT(window->m_lstAttributes.GetItemCount(), 0);
         } else {
             EXPECT_EQ((std::vector<std::string>{"Alpha", "Sales", "Zeta"}), Rows());
             EXPECT_FALSE(window->m_lstDataSources.GetCheck(0));  // not refilled
             EXPECT_GT(window->m_lstAttributes.GetItemCount(), 0);
         }
+        window.reset();
+    }
+}
+
+// After a removal the row that moved into its place is current and in view
+// (at the end, the row before it), and the list is not scrolled back to its top.
+TEST_F(RemovalTest, TheNextRowBecomesCurrentWhereTheListWas) {
+    struct Case {
+        int picked;
+        const char* current;
+    };
+    const Case cases[] = {{57, "Source 58"}, {59, "Source 58"}, {0, "Source 01"}, {30, "Source 31"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.picked);
+        ClearTestRegistry();
+        char name[32];
+        for (int i = 0; i < 60; ++i) {
+            snprintf(name, sizeof(name), "Source %02d", i);
+            PutSource(true, name);
+        }
+        PutString(HKEY_CURRENT_USER, kSettingsKey, "bAskDelete", "0");
+        Open();
+        snprintf(name, sizeof(name), "Source %02d", c.picked);
+        Pick(name);
+        ListView_EnsureVisible(list, RowOf(name), FALSE);
+        const int topBefore = ListView_GetTopIndex(list);
+        Command(ID_REMOVE);
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath(name)));
+        EXPECT_STREQ(c.current, window->m_szCurrentDsn);
+        const int row = RowOf(c.current);
+        EXPECT_EQ(row, ListView_GetNextItem(list, -1, LVNI_SELECTED));
+        EXPECT_EQ(row, ListView_GetNextItem(list, -1, LVNI_FOCUSED));
+        const int top = ListView_GetTopIndex(list);
+        EXPECT_LE(top, row);
+        EXPECT_LT(row, top + ListView_GetCountPerPage(list));
+        EXPECT_GE(top, topBefore - 1);
+        EXPECT_GT(window->m_lstAttributes.GetItemCount(), 0);
+        EXPECT_TRUE(prompts->calls.empty());
         window.reset();
     }
 }
@@ -186,7 +228,7 @@ TEST_F(RemovalTest, MissingDriverEntryIsNoError) {
         EXPECT_TRUE(prompts->calls.empty());
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Sales")));
         EXPECT_EQ((std::vector<std::string>{"Alpha", "Zeta"}), Rows());
-        EXPECT_STREQ("", window->m_szCurrentDsn);
+        EXPECT_STREQ("Zeta", window->m_szCurrentDsn);
         window.reset();
     }
 }
@@ -240,16 +282,21 @@ TEST_F(RemovalTest, NothingCurrentReportsNoItem) {
         const char* what;
         std::function<void()> before;  // leaves no removable current source
         int answers;                               // questions answered on the way
+        bool othersKept = true;                    // Alpha and Zeta are there throughout
     };
     const Case cases[] = {
         {"fresh window", [] {}, 0},
-        {"right after a removal",
+        // The next row becomes current after a removal: none is left after the last source's.
+        {"right after the last source's removal",
          [this] {
+             ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, OdbcPath("Alpha").c_str());
+             ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, OdbcPath("Zeta").c_str());
+             Command(ID_REFRESH);
              Pick("Sales");
              prompts->messageAnswers = {IDYES};
              Command(ID_REMOVE);
          },
-         1},
+         1, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -266,8 +313,8 @@ TEST_F(RemovalTest, NothingCurrentReportsNoItem) {
         ASSERT_EQ((size_t)c.answers + 1, prompts->calls.size());
         ExpectNoCurrentItemBox(prompts->calls.back());
         EXPECT_EQ(rows, Rows());
-        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Alpha")));
-        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Zeta")));
+        EXPECT_EQ(c.othersKept, KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Alpha")));
+        EXPECT_EQ(c.othersKept, KeyExists(HKEY_LOCAL_MACHINE, OdbcPath("Zeta")));
         window.reset();
     }
 }
