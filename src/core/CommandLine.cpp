@@ -72,6 +72,45 @@ RemovalSwitch ReadRemoval(const std::string& token) {
 
 }  // namespace
 
+// Removal, copying, accounts and the fleet's width and wait: switches that
+// take their whole value from the token.
+void CommandLineSwitches::ParseRunSwitch(const std::string& token) {
+    switch (token[1]) {
+    case 'u':
+        m_strAccount = FileAfterScope(token, 2);
+        return;
+    case 'w':
+        if (token.size() != 2) return;
+        m_bBatchMode = 1;
+        m_bListAccounts = 1;
+        return;
+    case 'r':
+        m_bBatchMode = 1;
+        m_removals.push_back(ReadRemoval(token));
+        return;
+    case 'j':
+    case 't': {
+        const int most = token[1] == 'j' ? kMostAtOnce : 24 * 60 * 60;
+        const int value = SwitchNumber(token.substr(2), most);
+        if (value == 0) {
+            m_strBadSwitch = token;
+        } else {
+            (token[1] == 'j' ? m_nAtOnce : m_nWaitSeconds) = value;
+        }
+        return;
+    }
+    case 'c':
+        // Two place letters, then the source's name, quoted or not.
+        m_bBatchMode = 1;
+        m_bCopy = 1;
+        m_strCopyPlaces = token.substr(2, 2);
+        m_strCopyName = FileAfterScope(token, 4);
+        return;
+    default:
+        return;
+    }
+}
+
 void CommandLineSwitches::ParseSwitch(const std::string& token) {
     if (token.size() < 2 || (token[0] != '-' && token[0] != '/')) return;
     switch (token[1]) {
@@ -89,14 +128,6 @@ void CommandLineSwitches::ParseSwitch(const std::string& token) {
     case 'q':
         m_bQuiet = 1;
         return;
-    case 'u':
-        m_strAccount = FileAfterScope(" " + token);
-        return;
-    case 'w':
-        if (token.size() != 2) return;
-        m_bBatchMode = 1;
-        m_bListAccounts = 1;
-        return;
     case 'p':
         // Only the two views exist; anything else is not this switch.
         if (token == "-p32" || token == "-p64" || token == "/p32" || token == "/p64") m_strPlatform = token.substr(2);
@@ -107,34 +138,12 @@ void CommandLineSwitches::ParseSwitch(const std::string& token) {
     case 'x':
         m_bWithholdSecrets = token.size() == 2;
         return;
-    case 'r':
-        m_bBatchMode = 1;
-        m_removals.push_back(ReadRemoval(token));
-        return;
-    case 'j':
-    case 't': {
-        const int most = token[1] == 'j' ? kMostAtOnce : 24 * 60 * 60;
-        const int value = SwitchNumber(token.substr(2), most);
-        if (value == 0) {
-            m_strBadSwitch = token;
-        } else {
-            (token[1] == 'j' ? m_nAtOnce : m_nWaitSeconds) = value;
-        }
-        return;
-    }
     case 'd':
         // A scope and a file of its own, so that -e and -i keep theirs.
         m_bBatchMode = 1;
         m_bCompare = 1;
         m_bCompareUserScope = token.size() >= 3 && token[2] == 'u';
         m_strCompareFile = FileAfterScope(token);
-        return;
-    case 'c':
-        // Two place letters, then the source's name, quoted or not.
-        m_bBatchMode = 1;
-        m_bCopy = 1;
-        m_strCopyPlaces = token.substr(2, 2);
-        m_strCopyName = FileAfterScope(token, 4);
         return;
     case 'l':
         // The scope selector as for -e and -i; there is no file name.
@@ -143,6 +152,7 @@ void CommandLineSwitches::ParseSwitch(const std::string& token) {
         m_bListUserScope = token.size() >= 3 && token[2] == 'u';
         return;
     default:
+        ParseRunSwitch(token);
         return;
     }
     m_bUserScope = token.size() >= 3 && token[2] == 'u';

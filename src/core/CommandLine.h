@@ -64,6 +64,7 @@ struct CommandLineSwitches {
     std::string m_strCopyName;    // the one source copied; empty for every one
 
     void ParseSwitch(const std::string& token);
+    void ParseRunSwitch(const std::string& token);
     // The System view a batch run is limited to by -p32/-p64; false when none.
     bool ForcedView(Platform* platform) const;
 };

@@ -943,25 +943,29 @@ ImportSummary ImportNamedFile(RunContext& run, const char* file, bool askName) {
     return ImportConnected(run, askName);
 }
 
+ImportTally TallyImport(const Reporter& outcomes, const ImportSummary& summary) {
+    const size_t from = summary.firstOutcome;
+    ImportTally tally;
+    tally.replaced = outcomes.Count(SourceOutcome::Replaced, from);
+    tally.written = outcomes.Count(SourceOutcome::Written, from) + tally.replaced;
+    tally.skipped = outcomes.Count(SourceOutcome::Skipped, from) + outcomes.Count(SourceOutcome::Refused, from) +
+                    outcomes.Count(SourceOutcome::Failed, from);
+    if (!summary.stopSection.empty())
+        tally.stopped = "\n" + zentrel::FormatText(RunContext::LoadText(IDS_IMPORT_STOPPED), summary.stopSection,
+                                                   summary.stopReason);
+    return tally;
+}
+
 void SummariseImport(RunContext& run, const ImportSummary& summary) {
     if (!summary.ran || summary.count <= 0) return;
-    const Reporter& outcomes = run.Outcomes();
-    const size_t from = summary.firstOutcome;
-    const int replaced = outcomes.Count(SourceOutcome::Replaced, from);
-    const int written = outcomes.Count(SourceOutcome::Written, from) + replaced;
-    const int skipped = outcomes.Count(SourceOutcome::Skipped, from) + outcomes.Count(SourceOutcome::Refused, from) +
-                        outcomes.Count(SourceOutcome::Failed, from);
-    const std::string stopped =
-        summary.stopSection.empty()
-            ? std::string()
-            : "\n" + zentrel::FormatText(RunContext::LoadText(IDS_IMPORT_STOPPED), summary.stopSection,
-                                          summary.stopReason);
-    if (written == 1) {
+    const ImportTally tally = TallyImport(run.Outcomes(), summary);
+    if (tally.written == 1) {
         run.Remark("Import", MB_OK | MB_ICONINFORMATION,
-                   replaced == 1 ? IDS_IMPORT_SUMMARY_ONE_REPLACED : IDS_IMPORT_SUMMARY_ONE, run.m_szDsiFile,
-                   std::to_string(skipped), stopped);
+                   tally.replaced == 1 ? IDS_IMPORT_SUMMARY_ONE_REPLACED : IDS_IMPORT_SUMMARY_ONE, run.m_szDsiFile,
+                   std::to_string(tally.skipped), tally.stopped);
     } else {
-        run.Remark("Import", MB_OK | MB_ICONINFORMATION, IDS_IMPORT_SUMMARY, run.m_szDsiFile, std::to_string(written),
-                   std::to_string(replaced), std::to_string(skipped), stopped);
+        run.Remark("Import", MB_OK | MB_ICONINFORMATION, IDS_IMPORT_SUMMARY, run.m_szDsiFile,
+                   std::to_string(tally.written), std::to_string(tally.replaced), std::to_string(tally.skipped),
+                   tally.stopped);
     }
 }

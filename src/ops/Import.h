@@ -11,6 +11,7 @@
 #include "registry/Place.h"
 
 class RunContext;
+class Reporter;
 
 // A DSI file read whole, as text in the ANSI code page, into the profile
 // reader, with its encoding and line count; false, reported with the
@@ -53,4 +54,10 @@ ImportSummary ImportConnected(RunContext& run, bool askName);
 // not connectable is reported.
 ImportSummary ImportNamedFile(RunContext& run, const char* path, bool askName = false);
 // The box that tells a user who chose the file what came of it.
+// What an import's outcomes since its start come to, and where it stopped.
+struct ImportTally {
+    int written = 0, replaced = 0, skipped = 0;
+    std::string stopped;  // "" or a line saying where and why it stopped
+};
+ImportTally TallyImport(const Reporter& outcomes, const ImportSummary& summary);
 void SummariseImport(RunContext& run, const ImportSummary& summary);

@@ -236,18 +236,9 @@ void MainWindow::CopyTo(BOOL systemScope, zentrel::Platform view) {
 }
 
 void MainWindow::SummariseCopy(const std::string& target, const ImportSummary& summary) {
-    const Reporter& outcomes = Outcomes();
-    const size_t from = summary.firstOutcome;
-    const int replaced = outcomes.Count(SourceOutcome::Replaced, from);
-    const int written = outcomes.Count(SourceOutcome::Written, from) + replaced;
-    const int skipped = outcomes.Count(SourceOutcome::Skipped, from) + outcomes.Count(SourceOutcome::Refused, from) +
-                        outcomes.Count(SourceOutcome::Failed, from);
-    const std::string stopped =
-        summary.stopSection.empty()
-            ? std::string()
-            : "\n" + zentrel::FormatText(LoadText(IDS_IMPORT_STOPPED), summary.stopSection, summary.stopReason);
-    Remark("Copy", MB_OK | MB_ICONINFORMATION, IDS_COPY_SUMMARY, target, std::to_string(written),
-           std::to_string(replaced), std::to_string(skipped), stopped);
+    const ImportTally tally = TallyImport(Outcomes(), summary);
+    Remark("Copy", MB_OK | MB_ICONINFORMATION, IDS_COPY_SUMMARY, target, std::to_string(tally.written),
+           std::to_string(tally.replaced), std::to_string(tally.skipped), tally.stopped);
 }
 
 void MainWindow::OnCopyTo32() { CopyTo(TRUE, zentrel::Platform::Bit32); }
