@@ -173,10 +173,14 @@ bool StillAsRead(HKEY parent, const std::string& dsn, REGSAM view, const KeyStam
 }
 
 // Whether a live run other than this process holds the section: its change
-// ends; one of an ended run, or this process's own, is not waited for.
-bool OtherRunChanging(HKEY parent, REGSAM view) {
+// ends; one of an ended run, or this process's own, is not waited for. A
+// holder yet to name itself has begun nothing: a journal it finds is an
+// ended run's (`namedOnly`).
+bool OtherRunChanging(HKEY parent, REGSAM view, bool namedOnly) {
     LockHolder holder;
-    return LockedByLiveRun(parent, view, &holder) && holder.process != ::GetCurrentProcessId();
+    bool named = false;
+    return LockedByLiveRun(parent, view, &holder, &named) && (named || !namedOnly) &&
+           holder.process != ::GetCurrentProcessId();
 }
 
 }  // namespace
@@ -204,15 +208,15 @@ AttributeListing ListAttributesWhole(HKEY parent, const std::string& dsn, REGSAM
     }
     const ULONGLONG deadline = ::GetTickCount64() + waitMs;
     for (;;) {
-        // A rename keeps the source whole at its name, which it leaves
-        // empty only for a moment: read at once. A copy is waited for.
+        // A live run's change, whichever way, is waited for: a rename
+        // swaps the key in before it writes the driver entry.
         const ChangeAtName before = ChangeNaming(parent, dsn);
-        const bool live = before != ChangeAtName::None && OtherRunChanging(parent, view);
-        if (before != ChangeAtName::Piecemeal) {
+        const bool live = before != ChangeAtName::None &&
+                          OtherRunChanging(parent, view, before == ChangeAtName::Whole);
+        if (!live && before != ChangeAtName::Piecemeal) {
             AttributeListing listing = ListAttributes(parent, dsn, view);
             if (alsoRead) alsoRead();
-            if ((listing.stamp.known || !live) && ChangeNaming(parent, dsn) == before &&
-                StillAsRead(parent, dsn, view, listing.stamp))
+            if (ChangeNaming(parent, dsn) == before && StillAsRead(parent, dsn, view, listing.stamp))
                 return listing;
         }
         // A piece-by-piece change of an ended run stays until a run that

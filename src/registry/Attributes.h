@@ -59,10 +59,9 @@ AttributeListing ListAttributes(HKEY parent, const std::string& dsn, REGSAM view
 // source wholly as it was or wholly as a change left it. It is read between
 // two looks that find no change naming it, its key the same (stamp and
 // counts) after as before; `alsoRead`, when given, reads inside that span
-// what must agree with it (its driver entry). While a live run's change
-// builds it piece by piece (the copy way), it is read once the change ends,
-// waiting up to `waitMs`; a source still not read whole is incomplete,
-// ERROR_BUSY.
+// what must agree with it (its driver entry). While a live run changes it,
+// whichever way, it is read once the change ends, waiting up to `waitMs`; a
+// source still not read whole is incomplete, ERROR_BUSY.
 AttributeListing ListAttributesWhole(HKEY parent, const std::string& dsn, REGSAM view, DWORD waitMs,
                                      const std::function<void()>& alsoRead = nullptr);
 

@@ -268,8 +268,10 @@ void ScopeLock::Release() {
     m_section.Close();
 }
 
-bool LockedByLiveRun(HKEY section, REGSAM view, LockHolder* holder) {
+bool LockedByLiveRun(HKEY section, REGSAM view, LockHolder* holder, bool* named) {
     bool complete = false;
-    if (ReadHolder(section, view, holder, &complete) != ERROR_SUCCESS) return false;
+    const LONG code = ReadHolder(section, view, holder, &complete);
+    if (named != nullptr) *named = complete;
+    if (code != ERROR_SUCCESS) return false;
     return !complete || !HolderGone(*holder);
 }

@@ -81,5 +81,6 @@ void SetScopeLockRenewalPaused(bool paused);
 // The lock key's name: transient, never a source's, never an orphan.
 bool IsLockKeyName(const char* name);
 
-// Whether a live run other than the caller's lock holds the section's lock.
-bool LockedByLiveRun(HKEY section, REGSAM view, LockHolder* holder);
+// Whether a live run other than the caller's lock holds the section's lock;
+// `named`, when given, whether it has named itself in it yet.
+bool LockedByLiveRun(HKEY section, REGSAM view, LockHolder* holder, bool* named = nullptr);

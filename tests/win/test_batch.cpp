@@ -405,6 +405,28 @@ TEST_F(BatchProgramTest, CompareTellsEachDifferenceAndExitsByOutcome) {
         {"a source the registry holds unreadable", "", "", "-ds", 2, "", 1,
          [] { SetAccess(HKEY_LOCAL_MACHINE, OdbcPath("SysOne\\Engines\\Jet"), "D:P"); }},
         {"file missing", "", "", "-ds" + dir + "\\missing.dsi", 2, "", 1},
+        // Another computer's run has swapped the source in and has yet to
+        // write its driver entry: the preview waits for the change to end.
+        {"preview while another run swaps a source in", "", "", "-n -is", 0, "identical\tSysOne\t64-bit\r\n", 0,
+         [] {
+             PutString(HKEY_LOCAL_MACHINE, OdbcPath("{zentrel-!lock}"), "Computer", "ELSEWHERE");
+             PutDword(HKEY_LOCAL_MACHINE, OdbcPath("{zentrel-!lock}"), "Process", 1);
+             PutBinary(HKEY_LOCAL_MACHINE, OdbcPath("{zentrel-!lock}"), "Started", std::vector<unsigned char>(8, 1));
+             const std::string journal = std::string("zentrel-change-1") + '\0' + "replace" + '\0' + "SysOne" + '\0' +
+                                         "Sys Driver" + '\0';
+             PutBinary(HKEY_LOCAL_MACHINE, OdbcPath(), "{zentrel-99-1}", std::vector<unsigned char>(journal.begin(),
+                                                                                                 journal.end()));
+             PutString(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources"), "SysOne", "Old Driver");
+             // Ends well after the preview has started looking.
+             ::CloseHandle(::CreateThread(NULL, 0, [](void*) -> DWORD {
+                 ::Sleep(2500);
+                 ::RegSetKeyValueA(HKEY_LOCAL_MACHINE, OdbcPath("ODBC Data Sources").c_str(), "SysOne", REG_SZ,
+                                   "Sys Driver", 11);
+                 ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, OdbcPath("{zentrel-!lock}").c_str());
+                 ::RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, OdbcPath().c_str(), "{zentrel-99-1}");
+                 return 0;
+             }, NULL, 0, NULL));
+         }},
         // A change whose run has not yet named itself in the lock is its
         // own, not an interrupted one. (Last: what it plants stays.)
         {"preview while another run starts a change", "", "", "-n -is", 0, "identical\tSysOne\t64-bit\r\n", 0,
