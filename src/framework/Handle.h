@@ -65,10 +65,6 @@ template <class GdiType>
 struct GdiObjectTraits : NullEmpty<GdiType> {
     static bool Release(GdiType h) { return ::DeleteObject(h) != FALSE; }
 };
-struct RegKeyTraits : NullEmpty<HKEY> {
-    // Harmless on a predefined root.
-    static bool Release(HKEY h) { return ::RegCloseKey(h) == ERROR_SUCCESS; }
-};
 
 // A file, console or other kernel handle; INVALID_HANDLE_VALUE is empty.
 typedef UniqueHandle<KernelHandleTraits> FileHandle;

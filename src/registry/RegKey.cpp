@@ -322,6 +322,38 @@ LONG RegKey::OpenPathUnfollowed(HKEY root, const char* path, REGSAM view, bool* 
     return OpenUnfollowed(parent, text.c_str() + last + 1, MAXIMUM_ALLOWED | view, isLink);
 }
 
+LONG RegKey::Unguarded::CreateVolatile(HKEY parent, const char* name, REGSAM view, RegKey* key, bool* created) {
+    HKEY made = NULL;
+    DWORD disposition = 0;
+    const LONG code = ::RegCreateKeyExA(parent, name, 0, NULL, REG_OPTION_VOLATILE, KEY_ALL_ACCESS | view, NULL, &made,
+                                        &disposition);
+    key->Attach(code == ERROR_SUCCESS ? made : NULL);
+    *created = code == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY;
+    return code;
+}
+
+LONG RegKey::Unguarded::SetValue(HKEY key, const char* name, DWORD type, const void* data, DWORD size) {
+    return ::RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+}
+
+LONG RegKey::Unguarded::DeleteLeaf(HKEY parent, const char* name, REGSAM view) {
+    return ::RegDeleteKeyExA(parent, name, view, 0);
+}
+
+LONG RegKey::Unguarded::Reopen(HKEY key, REGSAM access, RegKey* reopened) {
+    HKEY own = NULL;
+    const LONG code = ::RegOpenKeyExA(key, "", 0, access, &own);
+    reopened->Attach(code == ERROR_SUCCESS ? own : NULL);
+    return code;
+}
+
+LONG RegKey::Unguarded::WrittenAt(HKEY key, unsigned long long* written) {
+    FILETIME at = {0, 0};
+    const LONG code = ::RegQueryInfoKeyA(key, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, &at);
+    *written = code == ERROR_SUCCESS ? ((unsigned long long)at.dwHighDateTime << 32) | at.dwLowDateTime : 0;
+    return code;
+}
+
 LONG RegKey::QueryStamp(KeyStamp* stamp) const {
     CountRegistryCall();
     FILETIME written = {0, 0};

@@ -33,11 +33,11 @@ void SetConnectionDelay(ConnectionDelay delay);
 typedef void (*ConnectionWatch)(const std::string& machine, HKEY root);
 void SetConnectionWatch(ConnectionWatch watch);
 
-// Closing a key is a call like any other.
-struct CountedRegKeyTraits : RegKeyTraits {
+// Closing a key is a call like any other; harmless on a predefined root.
+struct CountedRegKeyTraits : NullEmpty<HKEY> {
     static bool Release(HKEY h) {
         CountRegistryCall();
-        return RegKeyTraits::Release(h);
+        return ::RegCloseKey(h) == ERROR_SUCCESS;
     }
 };
 
@@ -122,6 +122,19 @@ public:
         const LONG fault = RegistryWriteCheck();
         return fault != ERROR_SUCCESS ? fault : ::RegDeleteKeyExA(parent, name, view, 0);
     }
+    // The scope lock's own calls: neither the write seam nor the call count
+    // sees them, since they guard the writes that are counted, and a lock
+    // left behind by a counted failure would outlive the "run" the seam ended.
+    struct Unguarded {
+        // A volatile key, all access; *created: this call made it.
+        static LONG CreateVolatile(HKEY parent, const char* name, REGSAM view, RegKey* key, bool* created);
+        static LONG SetValue(HKEY key, const char* name, DWORD type, const void* data, DWORD size);
+        static LONG DeleteLeaf(HKEY parent, const char* name, REGSAM view);
+        // A handle of its own to the same key.
+        static LONG Reopen(HKEY key, REGSAM access, RegKey* reopened);
+        // When the key or its values were last written (FILETIME).
+        static LONG WrittenAt(HKEY key, unsigned long long* written);
+    };
     // Renames a key; `to` in UTF-16, the registry's own form.
     static LONG Rename(HKEY key, const std::wstring& to) {
         const LONG fault = RegistryWriteCheck();

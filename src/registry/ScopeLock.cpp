@@ -78,7 +78,7 @@ void DeleteIfStill(HKEY section, REGSAM view, const LockState& seen) {
     LockState again;
     bool complete = false;
     if (ReadHolder(section, view, &again.holder, &complete, &again) == ERROR_SUCCESS && again == seen)
-        ::RegDeleteKeyExA(section, kLockKey, view, 0);
+        RegKey::Unguarded::DeleteLeaf(section, kLockKey, view);
 }
 
 // A mark no other holder's lock carries: this process's, and its count.
@@ -107,14 +107,11 @@ LONG WriteHolder(HKEY lock, unsigned long long token) {
     const std::string computer = LocalComputer();
     const DWORD process = ::GetCurrentProcessId();
     const unsigned long long started = StartOf(::GetCurrentProcess());
-    LONG code = ::RegSetValueExA(lock, "Computer", 0, REG_SZ, (const BYTE*)computer.c_str(),
-                                 (DWORD)computer.size() + 1);
-    if (code == ERROR_SUCCESS)
-        code = ::RegSetValueExA(lock, "Process", 0, REG_DWORD, (const BYTE*)&process, sizeof(process));
-    if (code == ERROR_SUCCESS)
-        code = ::RegSetValueExA(lock, "Started", 0, REG_QWORD, (const BYTE*)&started, sizeof(started));
-    if (code == ERROR_SUCCESS)
-        code = ::RegSetValueExA(lock, "Token", 0, REG_QWORD, (const BYTE*)&token, sizeof(token));
+    typedef RegKey::Unguarded Lock;
+    LONG code = Lock::SetValue(lock, "Computer", REG_SZ, computer.c_str(), (DWORD)computer.size() + 1);
+    if (code == ERROR_SUCCESS) code = Lock::SetValue(lock, "Process", REG_DWORD, &process, sizeof(process));
+    if (code == ERROR_SUCCESS) code = Lock::SetValue(lock, "Started", REG_QWORD, &started, sizeof(started));
+    if (code == ERROR_SUCCESS) code = Lock::SetValue(lock, "Token", REG_QWORD, &token, sizeof(token));
     return code;
 }
 
@@ -137,9 +134,7 @@ void SetScopeLockRenewalPaused(bool paused) { g_renewalPaused = paused; }
 
 bool IsLockKeyName(const char* name) { return name != nullptr && zentrel::SameAsciiIgnoringCase(name, kLockKey); }
 
-// The lock's writes do not pass the write seam: they guard the writes that
-// are counted, and a lock left behind by a counted failure would outlive
-// the "run" the seam ended.
+// The lock's calls are RegKey's unguarded ones: outside the write seam.
 LONG ScopeLock::Take(HKEY section, REGSAM view, DWORD waitMs, LockHolder* holder, const LockWaitNotice& notice) {
     Release();
     m_tookOver = false;
@@ -148,13 +143,11 @@ LONG ScopeLock::Take(HKEY section, REGSAM view, DWORD waitMs, LockHolder* holder
     ULONGLONG seenSince = 0;
     bool looked = false, told = false;
     for (;;) {
-        HKEY created = NULL;
-        DWORD disposition = 0;
-        LONG code = ::RegCreateKeyExA(section, kLockKey, 0, NULL, REG_OPTION_VOLATILE, KEY_ALL_ACCESS | view, NULL,
-                                      &created, &disposition);
+        RegKey lock;
+        bool created = false;
+        LONG code = RegKey::Unguarded::CreateVolatile(section, kLockKey, view, &lock, &created);
         if (code != ERROR_SUCCESS) return code;
-        RegKey lock(created);
-        if (disposition == REG_CREATED_NEW_KEY) return Claim(section, view, lock.Detach());
+        if (created) return Claim(section, view, lock.Detach());
         lock.Close();
         LockState state;
         bool complete = false;
@@ -187,19 +180,14 @@ LONG ScopeLock::Claim(HKEY section, REGSAM view, HKEY created) {
     RegKey lock(created);
     m_token = NewToken();
     LONG code = WriteHolder(lock, m_token);
-    FILETIME written = {0, 0};
-    m_takenAt = code == ERROR_SUCCESS && ::RegQueryInfoKeyA(lock, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL,
-                                                            NULL, &written) == ERROR_SUCCESS
-                    ? Value(written)
-                    : 0;
-    HKEY own = NULL;
-    if (code == ERROR_SUCCESS) code = ::RegOpenKeyExA(section, "", 0, KEY_READ | KEY_WRITE | DELETE, &own);
+    m_takenAt = 0;
+    if (code == ERROR_SUCCESS) RegKey::Unguarded::WrittenAt(lock, &m_takenAt);
+    if (code == ERROR_SUCCESS) code = RegKey::Unguarded::Reopen(section, KEY_READ | KEY_WRITE | DELETE, &m_section);
     if (code != ERROR_SUCCESS) {
         lock.Close();
-        ::RegDeleteKeyExA(section, kLockKey, view, 0);
+        RegKey::Unguarded::DeleteLeaf(section, kLockKey, view);
         return code;
     }
-    m_section.Attach(own);
     m_lock.Attach(lock.Detach());
     m_view = view;
     m_lost = false;
@@ -225,7 +213,7 @@ DWORD WINAPI ScopeLock::Renew(void* param) {
         // Only a deleted key says it is lost; a failed write over a network
         // is tried again at the next renewal.
         const LONG code =
-            ::RegSetValueExA(lock.m_lock, "Renewals", 0, REG_DWORD, (const BYTE*)&renewals, sizeof(renewals));
+            RegKey::Unguarded::SetValue(lock.m_lock, "Renewals", REG_DWORD, &renewals, sizeof(renewals));
         if (code == ERROR_SUCCESS) lock.m_renewedAt = ::GetTickCount64();
         if (code == ERROR_KEY_DELETED) {
             lock.m_lost = true;
@@ -254,9 +242,7 @@ bool ScopeLock::StillHeld() const {
     if (::GetTickCount64() - m_renewedAt < g_lease / 2) return true;
     unsigned long long token = 0;
     DWORD size = sizeof(token);
-    CountRegistryCall();
-    return ::RegQueryValueExA(m_lock, "Token", NULL, NULL, (BYTE*)&token, &size) == ERROR_SUCCESS &&
-           token == m_token;
+    return m_lock.QueryValue("Token", &token, &size) == ERROR_SUCCESS && token == m_token;
 }
 
 void ScopeLock::Release() {
@@ -264,7 +250,7 @@ void ScopeLock::Release() {
     const bool own = StillHeld();
     StopRenewing();
     if (!m_section.Valid()) return;
-    if (own) ::RegDeleteKeyExA(m_section, kLockKey, m_view, 0);
+    if (own) RegKey::Unguarded::DeleteLeaf(m_section, kLockKey, m_view);
     m_section.Close();
 }
 
