@@ -19,25 +19,13 @@
 #include <vector>
 
 #include "BenchPrompts.h"
+#include "BenchClock.h"
 #include "app/ManagerApp.h"
 #include "ui/MainWindow.h"
 #include "ui/resource.h"
 
 namespace {
 ManagerApp* g_app = nullptr;
-
-double Seconds() {
-    static LARGE_INTEGER frequency = {};
-    if (frequency.QuadPart == 0) ::QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER now;
-    ::QueryPerformanceCounter(&now);
-    return double(now.QuadPart) / double(frequency.QuadPart);
-}
-
-double Median(std::vector<double> samples) {
-    std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2];
-}
 
 // COUNT System sources in each registry view, with their driver entries;
 // one driver of each view is installed, the other missing.
